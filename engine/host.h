@@ -1,0 +1,44 @@
+// What the engine needs from the program that hosts it: the desktop shell,
+// the batch runner or a test. Nothing else of the platform reaches the engine.
+#pragma once
+
+#include <cstdint>
+
+namespace talvane {
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // Redraws the whole frame now; returns only once the frame is drawn,
+    // whichever thread asks.
+    virtual void requestRepaint() = 0;
+
+    // Shows a message box with one OK button and an exclamation icon, owned by
+    // the drawing window; returns when the user has closed it.
+    virtual void showMessage(const char* text, const char* caption) = 0;
+
+    // Puts the standard arrow cursor back (after a restart has seeded).
+    virtual void setArrowCursor() = 0;
+
+    // Sleeps the calling thread for the given number of milliseconds.
+    virtual void sleepMs(int ms) = 0;
+
+    // The calendar time in whole seconds; seeding seeds the generator from it.
+    virtual std::int64_t clockSeconds() = 0;
+
+    // Reseeds the calling thread's random generator.
+    virtual void seedRandom(std::uint32_t seed);
+
+    // Next number of the calling thread's random generator, uniform over
+    // 0 .. 2^32 - 1.
+    virtual std::uint32_t nextRandom();
+
+    // Called over and over by a thread that waits for the simulation thread
+    // (the pause that waits, the clean stop). A host whose repaint requests
+    // are served by that waiting thread serves the pending ones here, so that
+    // the wait never deadlocks; the default sleeps one millisecond.
+    virtual void serviceWhileWaiting();
+};
+
+}  // namespace talvane

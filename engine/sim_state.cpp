@@ -1,0 +1,91 @@
+#include "sim_state.h"
+
+namespace talvane {
+
+const std::array<const char*, kCodeCount> strategyNames = {
+    "000 AllD", "001", "010 STFT", "011", "100 C-then-AllD", "101", "110 TFT", "111 AllC",
+};
+
+const std::array<const char*, kCodeCount> colorNames = {
+    "Green", "Cyan", "Red", "", "", "", "", "",
+};
+
+SimState sim;
+
+namespace {
+
+template <typename T, std::size_t N>
+void storeAll(std::array<std::atomic<T>, N>& flags, T value) {
+    for (auto& f : flags) f.store(value);
+}
+
+}  // namespace
+
+void resetSimState() {
+    // Atomics cannot be copied from a fresh SimState, so each field is set by hand.
+    sim.cellColor.fill(0);
+    sim.selfStrategy.fill(0);
+    sim.otherStrategy.fill(0);
+    sim.score.fill(0.0);
+    sim.fillMark.fill(0);
+    sim.nextRow = sim.prevRow = sim.nextCol = sim.prevCol = {};
+    sim.payoffTable = {};
+    sim.colorPool = {false, true, false, true, true, true, true, true};
+    sim.slowDelayMs = 500;
+    sim.pairCounts = {};
+
+    sim.payoffCC = 3;
+    sim.payoffCD = 0;
+    sim.payoffDC = 5;
+    sim.payoffDD = 1;
+    sim.competitionMode = 4;
+    sim.playSelf = false;
+    sim.extraPointSameColor = false;
+
+    sim.paused = true;
+    sim.restartPending = true;
+    sim.generation = 0;
+    sim.frameInterval = 1;
+    sim.consoleEcho = false;
+    sim.seededUnrun = false;
+    sim.poolEdited = false;
+
+    sim.randomPoolMode = true;
+    sim.colorLayout = 1;
+    storeAll(sim.selfPool, false);
+    storeAll(sim.otherPool, false);
+
+    sim.viewStrategies = true;
+    sim.infoPage = 0;
+    sim.hoveredPanelRow = -1;
+    sim.hoverOnLeftPanel = false;
+    sim.paintTool = 0;
+    sim.brushSelf = 0;
+    sim.brushOther = 0;
+    sim.brushColor = 0;
+    sim.dragPainting = false;
+    sim.fillBusy = false;
+    sim.menuOpen = false;
+    sim.ignoreNextClick = false;
+
+    if (sim.logFile) std::fclose(sim.logFile);
+    sim.logFile = nullptr;
+    sim.host = nullptr;
+}
+
+void buildNeighbourTables() {
+    for (int i = 0; i < kGridSize; ++i) {
+        sim.nextRow[i] = i + 1;
+        sim.prevRow[i] = i - 1;
+    }
+    for (int i = 0; i < kGridSize; ++i) {
+        sim.nextCol[i] = i + 1;
+        sim.prevCol[i] = i - 1;
+    }
+    sim.nextRow[kGridSize - 1] = 0;
+    sim.prevRow[0] = kGridSize - 1;
+    sim.prevCol[0] = kGridSize - 1;
+    sim.nextCol[kGridSize - 1] = 0;
+}
+
+}  // namespace talvane

@@ -1,0 +1,107 @@
+// The one shared record of the whole program: the world, the game settings,
+// run control, seeding settings, the view and mouse tools, and the log's
+// scratch data. Both threads use it; everything the simulation thread and the
+// user-interface thread both touch outside the grids is a lock-free atomic.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+
+namespace talvane {
+
+class Host;
+
+inline constexpr int kGridSize = 64;                   // cells along each side of the torus
+inline constexpr int kCellCount = kGridSize * kGridSize;  // 4096 cells, row-major: row*64 + column
+inline constexpr int kCodeCount = 8;                   // strategy codes and colour codes are 0..7
+
+// A reactive strategy with one move of memory, 0..7: bit 2 the first move,
+// bit 1 the reply to a cooperation, bit 0 the reply to a defection (1 = C).
+using StrategyCode = std::int32_t;
+
+// Display names of the eight strategies, at most 18 characters each.
+extern const std::array<const char*, kCodeCount> strategyNames;
+// Display names of the colour codes: "Green", "Cyan", "Red", then empty texts.
+extern const std::array<const char*, kCodeCount> colorNames;
+
+template <typename T>
+using Grid = std::array<T, kCellCount>;
+
+struct SimState {
+    // --- The world ---
+    Grid<std::int32_t> cellColor{};      // colour code 0..7 of each cell
+    Grid<StrategyCode> selfStrategy{};   // strategy played against neighbours of the same colour
+    Grid<StrategyCode> otherStrategy{};  // strategy played against neighbours of other colours
+    Grid<double> score{};                // each cell's total payoff in the latest generation
+    Grid<std::uint8_t> fillMark{};       // visited marks of the flood fill
+
+    // --- Torus neighbour tables, filled by buildNeighbourTables ---
+    std::array<std::int32_t, kGridSize> nextRow{};  // row below, 63 wraps to 0
+    std::array<std::int32_t, kGridSize> prevRow{};  // row above, 0 wraps to 63
+    std::array<std::int32_t, kGridSize> nextCol{};  // next column, 63 wraps to 0
+    std::array<std::int32_t, kGridSize> prevCol{};  // previous column, 0 wraps to 63
+
+    // --- Game settings ---
+    std::atomic<std::int32_t> payoffCC{3};  // R: both cooperate
+    std::atomic<std::int32_t> payoffCD{0};  // S: I cooperate, the opponent defects
+    std::atomic<std::int32_t> payoffDC{5};  // T: I defect, the opponent cooperates
+    std::atomic<std::int32_t> payoffDD{1};  // P: both defect
+    // [own code][opponent's code]: what the row strategy earns in one whole match.
+    std::array<std::array<double, kCodeCount>, kCodeCount> payoffTable{};
+    std::atomic<std::int32_t> competitionMode{4};  // 4 finite (200-round matches), 5 infinite (long-run averages)
+    std::atomic<bool> playSelf{false};             // every cell also plays one game against itself
+    std::atomic<bool> extraPointSameColor{false};  // discriminating cells earn 1.0 per same-colour game
+
+    // --- Run control ---
+    std::atomic<bool> paused{true};                // no generation is computed while set
+    std::atomic<bool> restartPending{true};        // the simulation thread must restart before anything else
+    std::atomic<std::int32_t> generation{0};       // generations computed since the last restart
+    std::atomic<std::int32_t> frameInterval{1};    // 0 slow motion, 1 every frame, N > 1 every Nth generation drawn
+    std::int32_t slowDelayMs = 500;                // sleep per generation (and per restart) in slow motion
+    std::atomic<bool> consoleEcho{false};          // the restart prints its trace on standard output
+    std::atomic<bool> seededUnrun{false};          // the grids hold a fresh seeding nobody has run or painted
+    std::atomic<bool> poolEdited{false};           // a strategy pool flag changed since the last seeding
+
+    // --- Seeding settings ---
+    std::atomic<bool> randomPoolMode{true};        // true "Random pool" (seeded at random), false "Paint cells"
+    std::atomic<std::int32_t> colorLayout{1};      // 0 random, 1 checkerboard, 2 segregated
+    std::array<std::atomic<bool>, kCodeCount> selfPool{};   // true keeps the code out of seeded self strategies
+    std::array<std::atomic<bool>, kCodeCount> otherPool{};  // true keeps the code out of seeded others strategies
+    // The same for colours; only Green (0) and Red (2) are admitted, and nothing changes it.
+    std::array<bool, kCodeCount> colorPool{false, true, false, true, true, true, true, true};
+
+    // --- View and mouse tools ---
+    std::atomic<bool> viewStrategies{true};        // grid and panels show strategies (true) or colours (false)
+    std::atomic<std::int32_t> infoPage{0};         // 0..5: which colour the status text is drawn in
+    std::atomic<std::int32_t> hoveredPanelRow{-1}; // panel row under the pointer, -1 outside the panels
+    std::atomic<bool> hoverOnLeftPanel{false};     // the pointer was last over the left panel column
+    std::atomic<std::int32_t> paintTool{0};        // 2 pencil, 1 flood fill, 0 none chosen yet
+    std::atomic<std::int32_t> brushSelf{0};        // self strategy that painting writes
+    std::atomic<std::int32_t> brushOther{0};       // others strategy that painting writes
+    std::atomic<std::int32_t> brushColor{0};       // colour that painting writes
+    std::atomic<bool> dragPainting{false};         // a pencil stroke is under way
+    std::atomic<bool> fillBusy{false};             // a flood fill is running
+    std::atomic<bool> menuOpen{false};             // the popup menu is on screen
+    std::atomic<bool> ignoreNextClick{false};      // the menu closed without a choice: swallow the next left press
+
+    // --- Population log ---
+    std::array<std::uint32_t, kCodeCount * kCodeCount> pairCounts{};  // cells per (self, others) pair, self*8 + others
+    std::FILE* logFile = nullptr;                  // the open log stream, or none
+
+    // --- Platform ---
+    Host* host = nullptr;                          // repaints, message boxes, cursor, sleep, clock, random numbers
+};
+
+// The one instance, holding its start values before any window or thread exists.
+extern SimState sim;
+
+// Puts every field of sim back to its start value (the host pointer included,
+// which becomes null). For tests and for hosts that run several worlds in turn.
+void resetSimState();
+
+// Fills nextRow, prevRow, nextCol and prevCol for the 64 x 64 torus.
+void buildNeighbourTables();
+
+}  // namespace talvane
