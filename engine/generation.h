@@ -1,0 +1,23 @@
+// Scoring, imitation and the whole generation step.
+#pragma once
+
+#include "sim_state.h"
+
+namespace talvane {
+
+// Total payoff of the cell at (row, col) against its eight neighbours (and
+// itself when playSelf is on), from sim.payoffTable. No side effects.
+double scoreCell(int row, int col);
+
+// The pair the cell at (row, col) takes next: the pair of the best-scoring
+// cell of its neighbourhood, ties broken from a random start index. Reads
+// this generation's scores and the strategies from before the step; draws one
+// random number from the host.
+void chooseImitation(int row, int col, StrategyCode& nextSelf, StrategyCode& nextOther);
+
+// One whole generation: scores, choices, the synchronous update, the counter,
+// the repaint (unless frames are dropped), the log line and the slow-motion
+// sleep.
+void stepGeneration();
+
+}  // namespace talvane

@@ -1,0 +1,27 @@
+// The payoff table that scoring looks up, and the name of the game that the
+// four payoffs define.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "sim_state.h"
+
+namespace talvane {
+
+using PayoffTable = std::array<std::array<double, kCodeCount>, kCodeCount>;
+
+// Long-run average payoff per round of each pair of strategies for the
+// default payoffs 3, 0, 5, 1; [own code][opponent's code].
+extern const PayoffTable infinitePayoffTable;
+
+// Overwrites sim.payoffTable with the totals of 200-round matches under the
+// current four payoffs. Exact for every 32-bit payoff.
+void computeFinitePayoffTable();
+
+// The game's name for the payoffs R (both cooperate), S (sucker), T
+// (temptation), P (both defect): "Deadlock", "Chicken", "Stag Hunt",
+// "Prisoner's Dilemma" or "Unnamed Game".
+const char* classifyGame(std::int32_t r, std::int32_t s, std::int32_t t, std::int32_t p);
+
+}  // namespace talvane

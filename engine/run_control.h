@@ -1,0 +1,46 @@
+// The simulation thread, the restart sequence and the pause toggle, plus the
+// operations the user interface needs to steer the thread safely.
+#pragma once
+
+namespace talvane {
+
+// Body of the simulation thread: restart when asked, else one generation when
+// running, else sleep 10 ms; until a stop is requested.
+void simulationThreadMain();
+
+// The restart sequence: closes the log, resets the counter, fills the payoff
+// table, reseeds when due, clears the scores, builds the neighbour tables and
+// leaves the run paused.
+void restartSimulation();
+
+// Pauses or resumes the run (a resume after a pool edit becomes a restart),
+// and asks for a repaint.
+void togglePause();
+
+// Starts the simulation thread (once).
+void startSimulationThread();
+
+// Stops the simulation thread after the step under way and joins it. While it
+// waits it keeps calling the host's serviceWhileWaiting, so a step blocked on
+// a repaint request can finish. Safe to call when no thread runs.
+void stopSimulationThread();
+
+// Pauses the run (through togglePause when it is running) and returns only
+// when no generation and no restart is under way; until the matching
+// releaseSimulation the thread starts neither. Serves the host while it waits.
+// Calls nest.
+void holdSimulation();
+
+// Ends one holdSimulation; the thread goes on with what is pending.
+void releaseSimulation();
+
+// Holds the simulation for the lifetime of the guard.
+class SimulationHold {
+public:
+    SimulationHold() { holdSimulation(); }
+    ~SimulationHold() { releaseSimulation(); }
+    SimulationHold(const SimulationHold&) = delete;
+    SimulationHold& operator=(const SimulationHold&) = delete;
+};
+
+}  // namespace talvane
