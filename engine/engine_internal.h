@@ -1,0 +1,16 @@
+// Helpers shared by the engine's own files; not part of its interface.
+#pragma once
+
+namespace talvane::detail {
+
+// Pauses the run if it is running, with the repaint that togglePause makes in
+// that case. The test and the set are one atomic step, so two threads that
+// both want the run paused can never toggle it back to running.
+void pauseIfRunning();
+
+// Sleeps ms milliseconds on the simulation thread as time outside any step:
+// a holder waiting for the thread may go on meanwhile. The caller must not
+// touch the grids or the payoff table after this call within the same step.
+void sleepBetweenSteps(int ms);
+
+}  // namespace talvane::detail

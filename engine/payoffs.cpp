@@ -1,0 +1,73 @@
+#include "payoffs.h"
+
+namespace talvane {
+
+const PayoffTable infinitePayoffTable = {{
+    {1.0, 5.0, 1.0, 5.0, 1.0, 5.0, 1.0, 5.0},
+    {0.0, 2.0, 2.25, 5.0, 0.0, 5.0, 2.25, 5.0},
+    {1.0, 2.25, 1.0, 3.0, 1.0, 2.25, 2.5, 3.0},
+    {0.0, 0.0, 3.0, 3.0, 0.0, 0.0, 3.0, 3.0},
+    {1.0, 5.0, 1.0, 5.0, 1.0, 5.0, 1.0, 5.0},
+    {0.0, 0.0, 2.25, 5.0, 0.0, 2.0, 2.25, 5.0},
+    {1.0, 2.25, 2.5, 3.0, 1.0, 2.25, 3.0, 3.0},
+    {0.0, 0.0, 3.0, 3.0, 0.0, 0.0, 3.0, 3.0},
+}};
+
+namespace {
+
+constexpr int kRounds = 200;
+
+// The four payoffs, widened so that 200 rounds of any of them sum exactly.
+struct Payoffs {
+    std::int64_t r, s, t, p;
+};
+
+bool firstMove(StrategyCode code) { return (code & 4) != 0; }
+
+// The move a strategy makes after the opponent played opponentCooperated.
+bool reply(StrategyCode code, bool opponentCooperated) {
+    return opponentCooperated ? (code & 2) != 0 : (code & 1) != 0;
+}
+
+std::int64_t roundPayoff(const Payoffs& pay, bool own, bool other) {
+    if (own) return other ? pay.r : pay.s;
+    return other ? pay.t : pay.p;
+}
+
+// What strategy a earns in all 200 rounds against strategy b.
+std::int64_t matchTotal(const Payoffs& pay, StrategyCode a, StrategyCode b) {
+    bool moveA = firstMove(a);
+    bool moveB = firstMove(b);
+    std::int64_t total = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        total += roundPayoff(pay, moveA, moveB);
+        const bool nextA = reply(a, moveB);
+        moveB = reply(b, moveA);
+        moveA = nextA;
+    }
+    return total;
+}
+
+}  // namespace
+
+void computeFinitePayoffTable() {
+    const Payoffs pay{sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load()};
+    for (StrategyCode a = 0; a < kCodeCount; ++a) {
+        for (StrategyCode b = 0; b < kCodeCount; ++b) {
+            sim.payoffTable[a][b] = static_cast<double>(matchTotal(pay, a, b));
+        }
+    }
+}
+
+const char* classifyGame(std::int32_t r32, std::int32_t s32, std::int32_t t32, std::int32_t p32) {
+    // Widened so that S + T cannot overflow; the division truncates toward zero.
+    const std::int64_t r = r32, s = s32, t = t32, p = p32;
+    if (t > p && p > r && r > s) return "Deadlock";
+    if (t > r && r > s && s > p) return "Chicken";
+    if (r > t && t > p && p > s) return "Stag Hunt";
+    const std::int64_t h = (s + t) / 2;
+    if (t > r && r > p && p > s && r > h) return "Prisoner's Dilemma";
+    return "Unnamed Game";
+}
+
+}  // namespace talvane

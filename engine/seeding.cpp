@@ -1,0 +1,120 @@
+#include "seeding.h"
+
+#include "engine_internal.h"
+#include "host.h"
+#include "sim_state.h"
+
+namespace talvane {
+
+namespace {
+
+constexpr const char* kEmptyPoolCaption = "Can't create a random pool with nothing in it!";
+
+using PoolFlags = std::array<bool, kCodeCount>;
+
+// The strategy pools as they stand when seeding begins. Seeding draws from
+// this copy, so a pool toggled meanwhile on the other thread can never leave
+// a draw loop without an admitted code.
+struct PoolSnapshot {
+    PoolFlags self;
+    PoolFlags other;
+};
+
+PoolSnapshot snapshotPools() {
+    PoolSnapshot pools{};
+    for (int i = 0; i < kCodeCount; ++i) {
+        pools.self[i] = sim.selfPool[i].load();
+        pools.other[i] = sim.otherPool[i].load();
+    }
+    return pools;
+}
+
+bool excludesAll(const PoolFlags& pool) {
+    for (bool excluded : pool) {
+        if (!excluded) return false;
+    }
+    return true;
+}
+
+bool validateSnapshot(const PoolSnapshot& pools) {
+    if (excludesAll(pools.self)) {
+        sim.host->showMessage("Would you like to enable at least one \"self\" strategy?", kEmptyPoolCaption);
+        return false;
+    }
+    if (excludesAll(pools.other)) {
+        sim.host->showMessage("Would you like to enable at least one \"others\" strategy?", kEmptyPoolCaption);
+        return false;
+    }
+    return true;
+}
+
+// Draws codes until the pool admits one.
+std::int32_t drawAdmitted(const PoolFlags& pool) {
+    std::int32_t code = 0;
+    do {
+        code = static_cast<std::int32_t>(sim.host->nextRandom() % 8);
+    } while (pool[code]);
+    return code;
+}
+
+void drawCells(const PoolSnapshot& pools) {
+    const PoolFlags colors = sim.colorPool;
+    for (int i = 0; i < kCellCount; ++i) {
+        sim.selfStrategy[i] = drawAdmitted(pools.self);
+        sim.otherStrategy[i] = drawAdmitted(pools.other);
+        sim.cellColor[i] = drawAdmitted(colors);
+    }
+}
+
+void applyColorLayout() {
+    switch (sim.colorLayout.load()) {
+        case 0: applyRandomColors(); break;
+        case 1: applyCheckerboard(); break;
+        case 2: applySegregated(); break;
+        default: break;  // keep the colours drawn with the strategies
+    }
+}
+
+constexpr std::int32_t kGreen = 0;
+constexpr std::int32_t kRed = 2;
+
+}  // namespace
+
+bool validatePools() { return validateSnapshot(snapshotPools()); }
+
+void seedPopulation() {
+    if (!sim.randomPoolMode.load()) return;
+    detail::pauseIfRunning();
+    const PoolSnapshot pools = snapshotPools();
+    if (!validateSnapshot(pools)) return;
+    sim.host->seedRandom(static_cast<std::uint32_t>(sim.host->clockSeconds()));
+    drawCells(pools);
+    applyColorLayout();
+    sim.host->requestRepaint();
+    sim.poolEdited = false;
+}
+
+void applyRandomColors() {
+    const PoolFlags colors = sim.colorPool;
+    for (int i = 0; i < kCellCount; ++i) sim.cellColor[i] = drawAdmitted(colors);
+}
+
+void applyCheckerboard() {
+    const bool phase = sim.host->nextRandom() % 2 != 0;
+    for (int r = 0; r < kGridSize; ++r) {
+        for (int c = 0; c < kGridSize; ++c) {
+            const bool even = (r + c) % 2 == 0;
+            sim.cellColor[r * kGridSize + c] = (phase == even) ? kGreen : kRed;
+        }
+    }
+    sim.host->requestRepaint();
+}
+
+void applySegregated() {
+    for (int i = 0; i < kCellCount; ++i) {
+        sim.cellColor[i] = (i / kGridSize < kGridSize / 2) ? kGreen : kRed;
+    }
+    sim.host->requestRepaint();
+}
+
+}  // namespace talvane
