@@ -1,0 +1,116 @@
+#include "panels.h"
+
+#include <GL/gl.h>
+
+#include <array>
+#include <atomic>
+
+#include "sim_state.h"
+#include "text_overlay.h"
+#include "tool_buttons.h"
+
+namespace talvane {
+namespace {
+
+// What one panel shows and where.
+struct PanelSpec {
+    const char* title;                                  // drawn in white above the rows
+    int titleX;                                         // baseline start of the title
+    int swatchX;                                        // left edge of every row's swatch
+    int nameX;                                          // baseline start of every row's name
+    int rows;                                           // 8 strategies or 3 colours
+    const std::array<const char*, kCodeCount>& names;   // row i shows names[i]
+    const std::array<std::atomic<bool>, kCodeCount>& pool;  // a set flag excludes code i
+    bool leftColumn;                                    // hover applies while hoverOnLeftPanel is this
+};
+
+constexpr int kTitleBaseline = 70;
+constexpr int kFirstRowBaseline = 98;
+constexpr int kRowPitch = 18;
+
+bool rowHovered(const PanelSpec& panel, int row) {
+    return sim.hoveredPanelRow.load(std::memory_order_relaxed) == row &&
+           sim.hoverOnLeftPanel.load(std::memory_order_relaxed) == panel.leftColumn;
+}
+
+void drawRow(const PanelSpec& panel, int row) {
+    const int y = kFirstRowBaseline + kRowPitch * row;
+    const unsigned code = static_cast<unsigned>(row);
+    const bool excluded = sim.randomPoolMode.load(std::memory_order_relaxed) &&
+                          panel.pool[code].load(std::memory_order_relaxed);
+    if (!excluded) {
+        setPaletteColor(code);
+        glRectf(static_cast<float>(panel.swatchX), static_cast<float>(y - 8),
+                static_cast<float>(panel.swatchX + 8), static_cast<float>(y));
+    }
+    if (rowHovered(panel, row)) setPaletteColor(code);
+    else if (excluded) glColor3fv(kExcludedRowColor.data());
+    else glColor3fv(kRowNameColor.data());
+    drawText(kFontPanel, panel.names[code], panel.nameX, y);
+}
+
+void drawPanel(const PanelSpec& panel) {
+    setPaletteColor(8);
+    drawText(kFontPanel, panel.title, panel.titleX, kTitleBaseline);
+    for (int row = 0; row < panel.rows; ++row) drawRow(panel, row);
+}
+
+// The random layout's fixed pattern, rows from the top, columns from the
+// left: 0 green, 2 red.
+constexpr std::array<std::array<unsigned, 4>, 4> kRandomLayoutPattern{{
+    {2, 0, 2, 0},
+    {0, 0, 0, 2},
+    {2, 2, 0, 2},
+    {0, 2, 0, 0},
+}};
+
+// Palette colour of icon square (column a, row b), or -1 for none.
+int layoutSquareColor(int layout, int a, int b) {
+    switch (layout) {
+        case 0: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
+        case 1: return (a + b) % 2 == 0 ? 0 : 2;
+        case 2: return a < 2 ? 0 : 2;
+        default: return -1;
+    }
+}
+
+}  // namespace
+
+void drawSelfPanel() {
+    drawPanel({"self strategies", 629, 619, 637, 8, strategyNames, sim.selfPool, true});
+}
+
+void drawOthersPanel() {
+    drawPanel({"others strategies", 799, 789, 807, 8, strategyNames, sim.otherPool, false});
+}
+
+void drawColorPanel() {
+    drawPanel({"colors (ethnicity)", 629, 619, 637, 3, colorNames, sim.selfPool, true});
+}
+
+void drawPanels() {
+    if (sim.viewStrategies.load(std::memory_order_relaxed)) {
+        drawSelfPanel();
+        drawOthersPanel();
+    } else {
+        drawColorPanel();
+    }
+}
+
+void drawLayoutIcon() {
+    glColor3fv(kIconPlateColor.data());
+    glRecti(627, 455, 653, 480);
+    setPaletteColor(9);
+    drawRectOutline(627, 455, 653, 481);
+    const int layout = sim.colorLayout.load(std::memory_order_relaxed);
+    for (int a = 0; a < 4; ++a) {
+        for (int b = 0; b < 4; ++b) {
+            const int color = layoutSquareColor(layout, a, b);
+            if (color < 0) continue;
+            setPaletteColor(static_cast<unsigned>(color));
+            glRecti(629 + 6 * a, 456 + 6 * b, 634 + 6 * a, 461 + 6 * b);
+        }
+    }
+}
+
+}  // namespace talvane

@@ -1,0 +1,88 @@
+#include "snapshot.h"
+
+#include <png.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "frame.h"
+#include "glut_fonts.h"
+#include "offscreen.h"
+
+namespace talvane {
+namespace {
+
+// Writes RGB rows, top first, to an open file; false on any libpng error.
+bool encodePng(std::FILE* file, const std::vector<std::uint8_t>& pixels) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, kFrameWidth, kFrameHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int row = 0; row < kFrameHeight; ++row) {
+        png_write_row(png, &pixels[static_cast<std::size_t>(row) * 3 * kFrameWidth]);
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// Writes the picture to a temporary file beside path, then renames it.
+int writeFile(const char* path, const std::vector<std::uint8_t>& pixels, std::string& error) {
+    const std::string temporary = std::string(path) + ".part" + std::to_string(getpid());
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (!file) {
+        error = std::string("cannot write ") + path + ": " + std::strerror(errno);
+        return kSnapshotFileError;
+    }
+    errno = 0;
+    const bool encoded = encodePng(file, pixels);
+    const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+    const bool closed = std::fclose(file) == 0;
+    if (!encoded || !flushed || !closed || std::rename(temporary.c_str(), path) != 0) {
+        error = std::string("cannot write ") + path + ": " + (errno ? std::strerror(errno) : "PNG encoding failed");
+        std::remove(temporary.c_str());
+        return kSnapshotFileError;
+    }
+    return kSnapshotWritten;
+}
+
+}  // namespace
+
+int writeSnapshotPng(const char* path, std::string& error) {
+    if (!path || !*path) {
+        error = "no file name for the snapshot";
+        return kSnapshotFileError;
+    }
+    OffscreenSurface surface;
+    switch (surface.open(error)) {
+        case OffscreenError::none: break;
+        case OffscreenError::noDisplay: return kSnapshotNoDisplay;
+        case OffscreenError::noGlConfig: return kSnapshotNoGl;
+    }
+    if (!glutFonts()) {
+        error = std::string("cannot draw text: ") + glutFontsError();
+        return kSnapshotNoGl;
+    }
+    if (!surface.makeCurrent()) {
+        error = "cannot make the off-screen GL context current";
+        return kSnapshotNoGl;
+    }
+    composeFrame();
+    return writeFile(path, surface.readFrame(), error);
+}
+
+}  // namespace talvane

@@ -1,0 +1,21 @@
+// A picture of the frame for papers and handouts, rendered off screen.
+#pragma once
+
+#include <string>
+
+namespace talvane {
+
+// Results of writeSnapshotPng.
+inline constexpr int kSnapshotWritten = 0;    // the PNG is complete at its path
+inline constexpr int kSnapshotNoDisplay = 4;  // no X display to render on (suggests xvfb-run)
+inline constexpr int kSnapshotNoGl = 5;       // no GL configuration, context or fonts
+inline constexpr int kSnapshotFileError = 6;  // the file could not be written
+
+// Renders the frame of the current sim state exactly as the drawing window
+// shows it (980 x 700) and writes it to path as an RGB PNG. The picture is
+// written under a temporary name beside path and renamed over path only once
+// complete, so path never holds half a picture. On failure returns one of the
+// codes above and says why in error.
+int writeSnapshotPng(const char* path, std::string& error);
+
+}  // namespace talvane
