@@ -33,11 +33,7 @@ bool setupPixelFormat(PixelFormatTarget& target) {
     return true;
 }
 
-namespace {
-
-// The context may have drawn frames before: start again from the frame
-// projection on the current matrix, flat shading and a black surface.
-void startFrame() {
+void clearFrame() {
     glLoadIdentity();
     gluOrtho2D(0.0, 980.0, 700.0, 0.0);
     glShadeModel(GL_FLAT);
@@ -45,10 +41,8 @@ void startFrame() {
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
-}  // namespace
-
 void composeFrame() {
-    startFrame();
+    clearFrame();
     drawTitleLine();
     drawStatusBlock();
     drawPanels();

@@ -21,6 +21,11 @@ public:
 // "ChoosePixelFormat Failed" or "SetPixelFormat Failed" and returns false.
 bool setupPixelFormat(PixelFormatTarget& target);
 
+// Starts a frame in the current GL context, which may have drawn frames
+// before: the frame projection afresh on the current matrix, flat shading,
+// everything black.
+void clearFrame();
+
 // Draws one whole 980 x 700 frame from sim into the current GL context:
 // projection, flat shading, cleared to black, then every element in order.
 // The caller makes the context current and swaps the buffers afterwards.
