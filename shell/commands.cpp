@@ -1,0 +1,183 @@
+#include "commands.h"
+
+#include "dialogs.h"
+#include "host.h"
+#include "run_control.h"
+#include "seeding.h"
+#include "sim_state.h"
+#include "window_system.h"
+
+namespace talvane {
+
+const std::array<MenuItemDef, 17> menuItems{{
+    {MenuId::Main, "Go", kCmdGo, MenuId::Main},
+    {MenuId::Main, "Strategy set", 0, MenuId::StrategySet},
+    {MenuId::StrategySet, "Random pool", kCmdRandomPool, MenuId::Main},
+    {MenuId::StrategySet, "Paint cells", kCmdPaintCells, MenuId::Main},
+    {MenuId::Main, "Speed", 0, MenuId::Speed},
+    {MenuId::Speed, "Slow", kCmdSlow, MenuId::Main},
+    {MenuId::Speed, "Normal", kCmdNormal, MenuId::Main},
+    {MenuId::Speed, "Drop a frame", kCmdDrop1, MenuId::Main},
+    {MenuId::Speed, "Drop four frames", kCmdDrop4, MenuId::Main},
+    {MenuId::Speed, "Drop 9 frames", kCmdDrop9, MenuId::Main},
+    {MenuId::Speed, "Drop 99 frames", kCmdDrop99, MenuId::Main},
+    {MenuId::Main, "Competition", 0, MenuId::Competition},
+    {MenuId::Competition, "Finite", kCmdFinite, MenuId::Main},
+    {MenuId::Competition, "Infinite", kCmdInfinite, MenuId::Main},
+    {MenuId::Main, "Restart", kCmdRestart, MenuId::Main},
+    {MenuId::Main, "About...", kCmdAbout, MenuId::Main},
+    {MenuId::Main, "Quit", kCmdQuit, MenuId::Main},
+}};
+
+MenuState menus;
+
+namespace {
+
+// frameInterval set by each speed command, from "Slow" (6) to "Drop 99 frames" (11).
+constexpr std::array<int, 6> speedIntervals{0, 1, 2, 5, 10, 100};
+
+void requestRepaint() {
+    if (sim.host != nullptr) sim.host->requestRepaint();
+}
+
+void pauseIfRunning() {
+    if (!sim.paused) togglePause();
+}
+
+void checkStrategySet(bool randomPool) {
+    checkMenuItem(kCmdRandomPool, randomPool);
+    checkMenuItem(kCmdPaintCells, !randomPool);
+}
+
+void selectCompetition(int mode) {
+    if (sim.competitionMode == mode) return;
+    sim.competitionMode = mode;
+    sim.restartPending = true;
+    checkMenuItem(kCmdFinite, mode == 4);
+    checkMenuItem(kCmdInfinite, mode == 5);
+}
+
+void enterPaintMode() {
+    sim.randomPoolMode = false;
+    sim.paintTool = 2;
+    pauseIfRunning();
+    checkStrategySet(false);
+}
+
+// Reseeds at once on this thread (holding the simulation so that no step
+// writes the grids meanwhile), then leaves the rest of the restart to the
+// simulation thread.
+void restartCommand() {
+    sim.randomPoolMode = true;
+    {
+        SimulationHold hold;
+        seedPopulation();
+    }
+    windowSystem().setCursor(CursorShape::Arrow);
+    sim.restartPending = true;
+    checkStrategySet(true);
+}
+
+void quitCommand() {
+    OnDestroy();
+    windowSystem().exitProcess(0);
+}
+
+}  // namespace
+
+void buildMenus() {
+    menus.checked.fill(false);
+    menus.pauseText = sim.paused ? "Go" : "Pause";
+    checkStrategySet(sim.randomPoolMode);
+    for (int id = kCmdSlow; id <= kCmdDrop99; ++id) {
+        checkMenuItem(id, sim.frameInterval == frameIntervalForSpeed(id));
+    }
+    checkMenuItem(kCmdFinite, sim.competitionMode == 4);
+    checkMenuItem(kCmdInfinite, sim.competitionMode == 5);
+    menus.built = true;
+}
+
+void checkMenuItem(int command, bool checked) {
+    if (command >= 1 && command <= kCommandCount) menus.checked[command] = checked;
+}
+
+int frameIntervalForSpeed(int id) {
+    if (id < kCmdSlow || id > kCmdDrop99) return -1;
+    return speedIntervals[id - kCmdSlow];
+}
+
+void selectSpeed(int id) {
+    const int interval = frameIntervalForSpeed(id);
+    if (interval < 0) return;
+    for (int other = kCmdSlow; other <= kCmdDrop99; ++other) checkMenuItem(other, false);
+    checkMenuItem(id, true);
+    sim.frameInterval = interval;
+}
+
+bool OnCommand(unsigned command, unsigned long /*param*/) {
+    const int id = static_cast<int>(command & 0xFFFFu);
+    switch (id) {
+        case kCmdGo: togglePause(); break;
+        case kCmdRandomPool:
+            sim.randomPoolMode = true;
+            sim.restartPending = true;
+            checkStrategySet(true);
+            break;
+        case kCmdPaintCells: enterPaintMode(); break;
+        case kCmdFinite: selectCompetition(4); break;
+        case kCmdInfinite: selectCompetition(5); break;
+        case kCmdSlow: case kCmdNormal: case kCmdDrop1:
+        case kCmdDrop4: case kCmdDrop9: case kCmdDrop99: selectSpeed(id); break;
+        case kCmdRestart: restartCommand(); break;
+        case kCmdAbout: showAbout(); break;
+        case kCmdQuit: quitCommand(); break;
+        default: return false;
+    }
+    return true;
+}
+
+namespace {
+
+void nextColorLayout() {
+    const int layout = sim.colorLayout;
+    if (layout >= 0 && layout <= 2) sim.colorLayout = (layout + 1) % 3;
+    OnCommand(kCmdRestart);
+}
+
+void flip(std::atomic<bool>& flag) { flag = !flag; }
+
+}  // namespace
+
+void OnKeyDown(unsigned virtualKey, unsigned /*repeatCount*/, unsigned /*flags*/) {
+    switch (virtualKey) {
+        case vk::Space: togglePause(); break;
+        case vk::Help: sim.infoPage = (sim.infoPage + 1) % 6; break;
+        case vk::C: case vk::Numpad3: nextColorLayout(); break;
+        case vk::E: case vk::Numpad5: flip(sim.consoleEcho); break;
+        case vk::P: case vk::F1:
+            OnCommand(sim.randomPoolMode ? kCmdPaintCells : kCmdRandomPool);
+            break;
+        case vk::R: case vk::F3: OnCommand(kCmdRestart); break;
+        case vk::S: case vk::F4: sim.frameInterval = sim.frameInterval == 0 ? 1 : 0; break;
+        case vk::V: case vk::F7: flip(sim.viewStrategies); break;
+        case vk::Y: case vk::F10: flip(sim.playSelf); break;
+        case vk::Add: case vk::F5: case vk::OemPlus: flip(sim.extraPointSameColor); break;
+        default: break;
+    }
+    requestRepaint();
+}
+
+void OnContextMenu(int screenX, int screenY) {
+    sim.menuOpen = true;
+    pauseIfRunning();
+    requestRepaint();
+    const int chosen = windowSystem().trackPopupMenu(menus, screenX, screenY);
+    sim.menuOpen = false;
+    if (chosen != 0) {
+        OnCommand(static_cast<unsigned>(chosen));
+    } else {
+        sim.ignoreNextClick = true;
+    }
+}
+
+}  // namespace talvane

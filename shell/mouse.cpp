@@ -1,0 +1,271 @@
+#include "mouse.h"
+
+#include <array>
+#include <vector>
+
+#include "dialogs.h"
+#include "host.h"
+#include "run_control.h"
+#include "sim_state.h"
+#include "window_system.h"
+
+namespace talvane {
+
+namespace {
+
+constexpr int kCellPitch = 9;    // pixels from one cell to the next
+constexpr int kPanelPitch = 18;  // pixels from one panel row to the next
+constexpr int kLeftPanelWidth = 170;  // px below this is the left panel column
+
+void requestRepaint() {
+    if (sim.host != nullptr) sim.host->requestRepaint();
+}
+
+void pauseIfRunning() {
+    if (!sim.paused) togglePause();
+}
+
+int cellIndex(int i, int j) { return i * kGridSize + j; }
+
+// The cursor of the current paint tool, for a pointer over the grid in
+// paint mode; other tool values leave the cursor alone.
+void setToolCursor() {
+    const int tool = sim.paintTool;
+    if (tool == 2) windowSystem().setCursor(CursorShape::Pencil);
+    if (tool == 1) windowSystem().setCursor(CursorShape::Bucket);
+}
+
+bool overPayoffMatrix(int x, int y) {
+    return sim.competitionMode == 4 && kPayoffMatrixArea.contains(x, y);
+}
+
+// Writes the brush into cell [i][j]: the pair in strategy view, the colour in
+// colour view.
+void paintCell(int i, int j) {
+    const int cell = cellIndex(i, j);
+    if (sim.viewStrategies) {
+        sim.selfStrategy[cell] = sim.brushSelf;
+        sim.otherStrategy[cell] = sim.brushOther;
+    } else {
+        sim.cellColor[cell] = sim.brushColor;
+    }
+}
+
+// The value the flood fill compares: the pair in strategy view, the colour
+// in colour view.
+std::int64_t fillValue(int cell, bool strategies) {
+    if (strategies) return std::int64_t{sim.selfStrategy[cell]} * 8 + sim.otherStrategy[cell];
+    return sim.cellColor[cell];
+}
+
+void writeFillValue(int cell, bool strategies, int newSelf, int newOther) {
+    if (strategies) {
+        sim.selfStrategy[cell] = newSelf;
+        sim.otherStrategy[cell] = newOther;
+    } else {
+        sim.cellColor[cell] = newSelf;
+    }
+}
+
+void paintGridCell(int i, int j) {
+    const int tool = sim.paintTool;
+    if (tool == 1) {
+        windowSystem().setCursor(CursorShape::Bucket);
+        if (sim.fillBusy) return;
+        if (sim.viewStrategies) {
+            floodFill(i, j, sim.brushSelf, sim.brushOther);
+        } else {
+            floodFill(i, j, sim.brushColor, 0);
+        }
+    } else if (tool == 2) {
+        windowSystem().setCursor(CursorShape::Pencil);
+        {
+            SimulationHold hold;
+            paintCell(i, j);
+        }
+        sim.dragPainting = true;
+        sim.seededUnrun = false;
+    }
+}
+
+}  // namespace
+
+void OnMouseMove(int x, int y) {
+    if (sim.dragPainting) dragPaint(x - 20, y - 80);
+    if (kGridArea.contains(x, y) && !sim.randomPoolMode && sim.paused) setToolCursor();
+    if (kPanelArea.contains(x, y)) {
+        sim.hoveredPanelRow = (y - 80) / kPanelPitch;
+        sim.hoverOnLeftPanel = (x - 616 < kLeftPanelWidth);
+    } else {
+        sim.hoveredPanelRow = -1;
+    }
+    if (overPayoffMatrix(x, y)) windowSystem().setCursor(CursorShape::Hand);
+    if (sim.paused) requestRepaint();
+}
+
+bool OnSetCursor() {
+    WindowSystem& ui = windowSystem();
+    if (sim.menuOpen) {
+        ui.setCursor(CursorShape::Arrow);
+        return true;
+    }
+    int x = 0;
+    int y = 0;
+    ui.pointerPosition(x, y);
+    if (kGridArea.contains(x, y)) {
+        if (!sim.randomPoolMode && sim.paused) {
+            setToolCursor();
+        } else {
+            ui.setCursor(CursorShape::Hand);
+        }
+    } else if (kPanelArea.contains(x, y) || overPayoffMatrix(x, y)) {
+        ui.setCursor(CursorShape::Hand);
+    } else {
+        ui.setCursor(CursorShape::Arrow);
+    }
+    return true;
+}
+
+void OnLButtonDown(int x, int y) {
+    if (sim.ignoreNextClick) {
+        sim.ignoreNextClick = false;
+        return;
+    }
+    if (kPanelArea.contains(x, y)) panelClick(x - 616, y - 80);
+    if (kGridArea.contains(x, y)) gridClick(x - 20, y - 80);
+    if (overPayoffMatrix(x, y)) editPayoffs();
+    if (toolHitTest(x, y) != kHitNone) toolClick(x, y);
+}
+
+void OnLButtonUp(int /*x*/, int /*y*/) {
+    sim.dragPainting = false;
+    if (sim.randomPoolMode) return;
+    int x = 0;
+    int y = 0;
+    windowSystem().pointerPosition(x, y);
+    if (kGridArea.contains(x, y) && sim.paused) setToolCursor();
+}
+
+void gridClick(int gx, int gy) {
+    if (!sim.paused || sim.randomPoolMode) {
+        windowSystem().setCursor(CursorShape::Hand);
+        togglePause();
+        return;
+    }
+    paintGridCell(gx / kCellPitch, gy / kCellPitch);
+    requestRepaint();
+}
+
+void panelClick(int px, int py) {
+    pauseIfRunning();
+    if (py < 8 || px <= 0) return;
+    const int row = py / kPanelPitch;
+    const bool left = px < kLeftPanelWidth;
+    sim.hoverOnLeftPanel = left;
+    if (sim.randomPoolMode) {
+        auto& flag = left ? sim.selfPool[row] : sim.otherPool[row];
+        flag = !flag;
+        sim.poolEdited = true;
+    } else if (sim.viewStrategies) {
+        (left ? sim.brushSelf : sim.brushOther) = row;
+    } else if (left) {
+        sim.brushColor = row % 3;
+    }
+    requestRepaint();
+}
+
+int toolHitTest(int x, int y) {
+    const int dx = x - 625;
+    const int dy = y - 452;
+    if (dx < 0 || dx > 106 || dy < 0 || dy >= 32) return kHitNone;
+    const int button = dx / 37;
+    if (dx - 37 * button > 32) return kHitNone;
+    constexpr std::array<int, 3> hits{kHitSwatch, kHitPencil, kHitFill};
+    return hits[button];
+}
+
+void toolClick(int x, int y) {
+    if (sim.randomPoolMode) return;
+    pauseIfRunning();
+    const int hit = toolHitTest(x, y);
+    if (hit == kHitSwatch) {
+        if (sim.viewStrategies) {
+            fillAll(sim.brushSelf, sim.brushOther);
+        } else {
+            fillAll(sim.brushColor, 0);
+        }
+        requestRepaint();
+    } else if (hit == kHitFill || hit == kHitPencil) {
+        sim.paintTool = hit;
+        requestRepaint();
+    }
+}
+
+void floodFill(int i, int j, int newSelf, int newOther) {
+    if (sim.fillBusy) return;
+    sim.fillBusy = true;
+    SimulationHold hold;
+    sim.fillMark.fill(0);
+    const bool strategies = sim.viewStrategies;
+    const std::int64_t oldValue = fillValue(cellIndex(i, j), strategies);
+    const std::int64_t newValue = strategies ? std::int64_t{newSelf} * 8 + newOther : newSelf;
+    if (newValue != oldValue) {
+        // Depth first with an explicit stack: a region can be the whole grid.
+        std::vector<int> pending;
+        pending.reserve(kCellCount);
+        pending.push_back(cellIndex(i, j));
+        while (!pending.empty()) {
+            const int cell = pending.back();
+            pending.pop_back();
+            if (sim.fillMark[cell] != 0) continue;
+            sim.fillMark[cell] = 1;
+            if (fillValue(cell, strategies) != oldValue) continue;
+            writeFillValue(cell, strategies, newSelf, newOther);
+            const int r = cell / kGridSize;
+            const int c = cell % kGridSize;
+            // Pushed in reverse so the next row is visited first.
+            pending.push_back(cellIndex(r, (c + kGridSize - 1) % kGridSize));
+            pending.push_back(cellIndex((r + kGridSize - 1) % kGridSize, c));
+            pending.push_back(cellIndex(r, (c + 1) % kGridSize));
+            pending.push_back(cellIndex((r + 1) % kGridSize, c));
+        }
+    }
+    sim.fillBusy = false;
+}
+
+void fillAll(int selfValue, int otherValue) {
+    SimulationHold hold;
+    sim.seededUnrun = false;
+    for (int cell = 0; cell < kCellCount; ++cell) {
+        if (sim.viewStrategies) {
+            sim.selfStrategy[cell] = selfValue;
+            sim.otherStrategy[cell] = otherValue;
+        } else {
+            sim.cellColor[cell] = selfValue;
+        }
+    }
+}
+
+void dragPaint(int gx, int gy) {
+    if (!sim.dragPainting || !sim.paused) return;
+    bool wrapped = true;
+    if (gx >= kGridPixels) {
+        gx %= kGridPixels;
+    } else if (gy >= kGridPixels) {
+        gy %= kGridPixels;
+    } else if (gx < 0) {
+        gx += kGridPixels;
+    } else if (gy < 0) {
+        gy += kGridPixels;
+    } else {
+        wrapped = false;
+    }
+    if (wrapped) windowSystem().warpPointer(gx + 20, gy + 80);
+    const int i = gx / kCellPitch;
+    const int j = gy / kCellPitch;
+    if (i < 0 || i >= kGridSize || j < 0 || j >= kGridSize) return;
+    SimulationHold hold;
+    paintCell(i, j);
+}
+
+}  // namespace talvane

@@ -1,0 +1,71 @@
+// The mouse: grid clicks and painting, panel clicks, the paint tool buttons,
+// the payoff matrix, and the pointer's shape. Positions are frame
+// coordinates (x to the right, y downwards, origin at the top left).
+#pragma once
+
+namespace talvane {
+
+// Inclusive frame areas that take clicks.
+struct FrameArea {
+    int left, top, right, bottom;  // inclusive pixel bounds
+    bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+
+inline constexpr FrameArea kGridArea{20, 80, 595, 655};          // the 64 x 64 cells at a pitch of 9
+inline constexpr FrameArea kPanelArea{616, 88, 979, 223};        // the pool and brush panels
+inline constexpr FrameArea kPayoffMatrixArea{837, 271, 915, 322}; // the payoff matrix (finite competition)
+
+inline constexpr int kGridPixels = 576;  // width and height of the grid: 64 cells of 9 pixels
+
+// What toolHitTest finds under a point.
+enum ToolHit : int {
+    kHitSwatch = 0,  // the brush swatch: fills the whole grid
+    kHitFill = 1,    // the flood-fill button (paintTool 1)
+    kHitPencil = 2,  // the pencil button (paintTool 2)
+    kHitNone = 3,    // no button
+};
+
+// Pointer moved: continues a pencil stroke, sets the cursor over the grid in
+// paint mode, tracks the hovered panel row, repaints while paused.
+void OnMouseMove(int x, int y);
+
+// Chooses the cursor for the pointer's current position. Returns true.
+bool OnSetCursor();
+
+// Left press: panels, grid, payoff matrix and tool buttons, unless the
+// popup menu was just dismissed (that press is swallowed).
+void OnLButtonDown(int x, int y);
+
+// Left release: ends a pencil stroke.
+void OnLButtonUp(int x, int y);
+
+// A press on the grid at (gx, gy) = (x - 20, y - 80): pauses or resumes in
+// random-pool mode or while running; paints in paint mode.
+void gridClick(int gx, int gy);
+
+// A press on the panels at (px, py) = (x - 616, y - 80): toggles a pool flag
+// in random-pool mode, chooses the brush in paint mode.
+void panelClick(int px, int py);
+
+// Which paint tool button lies under (x, y).
+int toolHitTest(int x, int y);
+
+// A press on a tool button (paint mode only): the swatch fills the whole
+// grid, the other two choose the tool.
+void toolClick(int x, int y);
+
+// Gives the region connected to cell [i][j] (edge neighbours on the torus,
+// same pair in strategy view, same colour in colour view) the new values:
+// the pair (newSelf, newOther) in strategy view, the colour newSelf in
+// colour view. Does nothing while another fill runs.
+void floodFill(int i, int j, int newSelf, int newOther);
+
+// Gives every cell the pair (selfValue, otherValue) in strategy view, the
+// colour selfValue in colour view.
+void fillAll(int selfValue, int otherValue);
+
+// One step of a pencil stroke at (gx, gy), wrapping the pointer around the
+// torus when it has left the grid.
+void dragPaint(int gx, int gy);
+
+}  // namespace talvane

@@ -1,0 +1,66 @@
+#include "window_system.h"
+
+#include "commands.h"
+#include "host.h"
+#include "population_log.h"
+#include "run_control.h"
+#include "sim_state.h"
+
+namespace talvane {
+
+namespace {
+
+WindowSystem* activeSystem = nullptr;
+
+// Repaints nothing: the host of a window system with no window.
+class NoWindowHost final : public Host {
+public:
+    void requestRepaint() override {}
+    void showMessage(const char*, const char*) override {}
+    void setArrowCursor() override {}
+    void sleepMs(int) override {}
+    std::int64_t clockSeconds() override { return 0; }
+};
+
+// Answers for handlers that run before any window exists: nothing to show.
+class NoWindowSystem final : public WindowSystem {
+public:
+    bool setupSurface() override { return false; }
+    void loadCursors() override {}
+    Host& host() override { return host_; }
+    void setCursor(CursorShape) override {}
+    void pointerPosition(int& x, int& y) override { x = y = -1; }
+    void warpPointer(int, int) override {}
+    int trackPopupMenu(const MenuState&, int, int) override { return 0; }
+    bool runPayoffsDialog(PayoffFields&) override { return false; }
+    void showInformation(const char*, const char*) override {}
+    void exitProcess(int) override {}
+
+private:
+    NoWindowHost host_;
+};
+
+}  // namespace
+
+WindowSystem& windowSystem() {
+    static NoWindowSystem none;
+    return activeSystem != nullptr ? *activeSystem : none;
+}
+
+void setWindowSystem(WindowSystem* system) { activeSystem = system; }
+
+void OnCreate(WindowSystem& system) {
+    setWindowSystem(&system);
+    buildMenus();
+    system.setupSurface();
+    system.loadCursors();
+    sim.host = &system.host();
+    startSimulationThread();
+}
+
+void OnDestroy() {
+    stopSimulationThread();
+    closeLog();
+}
+
+}  // namespace talvane

@@ -1,0 +1,327 @@
+// The popup menu, the command dispatcher and the keys, driven in process.
+#include <gtest/gtest.h>
+
+#include <FL/Enumerations.H>
+
+#include <chrono>
+#include <thread>
+
+#include "commands.h"
+#include "dialogs.h"
+#include "fake_window_system.h"
+#include "key_map.h"
+#include "mouse.h"
+#include "sim_state.h"
+
+namespace talvane {
+namespace {
+
+using testing::FakeWindowSystem;
+
+class CommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override { testing::installFake(ui); }
+    void TearDown() override { setWindowSystem(nullptr); resetSimState(); }
+
+    int repaints() const { return ui.fakeHost.repaints; }
+    bool checked(int id) const { return menus.checked[id]; }
+
+    FakeWindowSystem ui;
+};
+
+TEST_F(CommandsTest, MenusBuiltFromStartValues) {
+    EXPECT_STREQ(menus.pauseText, "Go");
+    for (int id = 1; id <= kCommandCount; ++id) {
+        const bool expected = id == kCmdRandomPool || id == kCmdNormal || id == kCmdFinite;
+        EXPECT_EQ(checked(id), expected) << "command " << id;
+    }
+    // The item texts and ids, main menu first, each submenu after its entry.
+    int commandItems = 0;
+    for (const MenuItemDef& item : menuItems) {
+        if (item.command != 0) ++commandItems;
+    }
+    EXPECT_EQ(commandItems, kCommandCount);
+    EXPECT_STREQ(menuItems[0].text, "Go");
+    EXPECT_STREQ(menuItems[11].text, "Competition");
+    EXPECT_STREQ(menuItems[16].text, "Quit");
+}
+
+TEST_F(CommandsTest, PauseItemTogglesAndRepaints) {
+    EXPECT_TRUE(OnCommand(kCmdGo));
+    EXPECT_FALSE(sim.paused);
+    EXPECT_EQ(repaints(), 1);
+    OnCommand(kCmdGo);
+    EXPECT_TRUE(sim.paused);
+    EXPECT_STREQ(menus.pauseText, "Go");  // the item's text never changes
+}
+
+TEST_F(CommandsTest, StrategySetCommands) {
+    sim.paused = false;
+    OnCommand(kCmdPaintCells);
+    EXPECT_FALSE(sim.randomPoolMode);
+    EXPECT_EQ(sim.paintTool, 2);
+    EXPECT_TRUE(sim.paused);
+    EXPECT_FALSE(checked(kCmdRandomPool));
+    EXPECT_TRUE(checked(kCmdPaintCells));
+    EXPECT_FALSE(sim.restartPending);
+
+    // Again while paused: only the tool goes back to the pencil.
+    sim.paintTool = 1;
+    OnCommand(kCmdPaintCells);
+    EXPECT_EQ(sim.paintTool, 2);
+    EXPECT_TRUE(sim.paused);
+
+    OnCommand(kCmdRandomPool);
+    EXPECT_TRUE(sim.randomPoolMode);
+    EXPECT_TRUE(sim.restartPending);
+    EXPECT_TRUE(checked(kCmdRandomPool));
+    EXPECT_FALSE(checked(kCmdPaintCells));
+
+    // Already in random-pool mode: still a restart.
+    sim.restartPending = false;
+    OnCommand(kCmdRandomPool);
+    EXPECT_TRUE(sim.restartPending);
+}
+
+TEST_F(CommandsTest, CompetitionCommandsRestartOnlyOnChange) {
+    OnCommand(kCmdFinite);
+    EXPECT_FALSE(sim.restartPending);
+    EXPECT_TRUE(checked(kCmdFinite));
+
+    OnCommand(kCmdInfinite);
+    EXPECT_EQ(sim.competitionMode, 5);
+    EXPECT_TRUE(sim.restartPending);
+    EXPECT_FALSE(checked(kCmdFinite));
+    EXPECT_TRUE(checked(kCmdInfinite));
+
+    sim.restartPending = false;
+    OnCommand(kCmdInfinite);
+    EXPECT_FALSE(sim.restartPending);
+
+    OnCommand(kCmdFinite);
+    EXPECT_EQ(sim.competitionMode, 4);
+    EXPECT_TRUE(sim.restartPending);
+    EXPECT_TRUE(checked(kCmdFinite));
+    EXPECT_FALSE(checked(kCmdInfinite));
+}
+
+TEST_F(CommandsTest, SpeedItemsSetIntervalAndMoveTheSingleCheckMark) {
+    const int intervals[] = {0, 1, 2, 5, 10, 100};
+    for (int id = kCmdSlow; id <= kCmdDrop99; ++id) {
+        OnCommand(static_cast<unsigned>(id));
+        EXPECT_EQ(sim.frameInterval, intervals[id - kCmdSlow]);
+        for (int other = kCmdSlow; other <= kCmdDrop99; ++other) {
+            EXPECT_EQ(checked(other), other == id) << "after " << id << ", item " << other;
+        }
+    }
+    // Only the low 16 bits carry the id.
+    OnCommand(0x50000u | kCmdDrop4);
+    EXPECT_EQ(sim.frameInterval, 5);
+    EXPECT_EQ(repaints(), 0);  // commands leave repainting to the next frame
+}
+
+TEST_F(CommandsTest, RestartReseedsNowAndLeavesPaintMode) {
+    OnCommand(kCmdPaintCells);
+    testing::fillWorld(7, 7, 1);
+    sim.seededUnrun = false;
+    OnCommand(kCmdRestart);
+    EXPECT_TRUE(sim.randomPoolMode);
+    EXPECT_TRUE(sim.restartPending);
+    EXPECT_TRUE(checked(kCmdRandomPool));
+    EXPECT_FALSE(checked(kCmdPaintCells));
+    EXPECT_EQ(ui.lastCursor(), CursorShape::Arrow);
+    int reseeded = 0;
+    for (int cell = 0; cell < kCellCount; ++cell) {
+        EXPECT_TRUE(sim.cellColor[cell] == 0 || sim.cellColor[cell] == 2);
+        if (sim.selfStrategy[cell] != 7 || sim.otherStrategy[cell] != 7) ++reseeded;
+    }
+    EXPECT_GT(reseeded, 3000);
+}
+
+TEST_F(CommandsTest, RestartWithEmptyPoolTellsTheUserAndStillRequestsRestart) {
+    for (auto& flag : sim.selfPool) flag = true;
+    testing::fillWorld(3, 3, 0);
+    OnCommand(kCmdRestart);
+    ASSERT_EQ(ui.fakeHost.messages.size(), 1u);
+    EXPECT_EQ(sim.selfStrategy[100], 3);
+    EXPECT_TRUE(sim.restartPending);
+}
+
+TEST_F(CommandsTest, AboutAndQuit) {
+    OnCommand(kCmdAbout);
+    ASSERT_EQ(ui.infoCaptions.size(), 1u);
+    EXPECT_EQ(ui.infoCaptions[0], "About Talvane (RUNO64)");
+    EXPECT_EQ(ui.exitStatus, -1);
+    OnCommand(kCmdQuit);
+    EXPECT_EQ(ui.exitStatus, 0);
+}
+
+TEST_F(CommandsTest, UnknownIdsDoNothing) {
+    EXPECT_FALSE(OnCommand(0));
+    EXPECT_FALSE(OnCommand(15));
+    EXPECT_TRUE(sim.paused);
+    EXPECT_FALSE(sim.restartPending);
+    EXPECT_EQ(sim.frameInterval, 1);
+}
+
+TEST_F(CommandsTest, EveryKeyRepaintsOnce) {
+    const unsigned keys[] = {vk::Space, vk::Help, vk::E, vk::S, vk::V, vk::Y, vk::Add, 65, 0, 27, 200};
+    for (unsigned key : keys) {
+        const int before = repaints();
+        OnKeyDown(key, 1, 0);
+        EXPECT_GE(repaints(), before + 1) << "key " << key;
+    }
+}
+
+TEST_F(CommandsTest, ToggleKeysAndTheirAlternates) {
+    struct Toggle { unsigned key; std::atomic<bool>* flag; };
+    const Toggle toggles[] = {
+        {vk::E, &sim.consoleEcho}, {vk::Numpad5, &sim.consoleEcho},
+        {vk::V, &sim.viewStrategies}, {vk::F7, &sim.viewStrategies},
+        {vk::Y, &sim.playSelf}, {vk::F10, &sim.playSelf},
+        {vk::Add, &sim.extraPointSameColor}, {vk::F5, &sim.extraPointSameColor},
+        {vk::OemPlus, &sim.extraPointSameColor},
+    };
+    for (const Toggle& t : toggles) {
+        const bool before = *t.flag;
+        OnKeyDown(t.key, 1, 0);
+        EXPECT_EQ(*t.flag, !before) << "key " << t.key;
+        OnKeyDown(t.key, 1, 0);  // an automatic repeat flips it back
+        EXPECT_EQ(*t.flag, before) << "key " << t.key;
+    }
+    EXPECT_TRUE(sim.paused);
+    OnKeyDown(vk::Space, 1, 0);
+    EXPECT_FALSE(sim.paused);
+}
+
+TEST_F(CommandsTest, HelpKeyCyclesSixTextColours) {
+    for (int press = 1; press <= 6; ++press) {
+        OnKeyDown(vk::Help, 1, 0);
+        EXPECT_EQ(sim.infoPage, press % 6);
+    }
+}
+
+TEST_F(CommandsTest, SpeedKeyTogglesSlowMotionOnly) {
+    OnCommand(kCmdDrop99);
+    OnKeyDown(vk::S, 1, 0);
+    EXPECT_EQ(sim.frameInterval, 0);
+    OnKeyDown(vk::F4, 1, 0);
+    EXPECT_EQ(sim.frameInterval, 1);
+    EXPECT_TRUE(checked(kCmdDrop99));  // the check mark stays where it was
+    EXPECT_FALSE(checked(kCmdNormal));
+    for (int interval : {2, 5, 10}) {
+        sim.frameInterval = interval;
+        OnKeyDown(vk::S, 1, 0);
+        EXPECT_EQ(sim.frameInterval, 0);
+    }
+}
+
+TEST_F(CommandsTest, ColourLayoutKeyCyclesAndRestarts) {
+    const int expected[] = {2, 0, 1};
+    for (int layout : expected) {
+        sim.restartPending = false;
+        OnKeyDown(vk::C, 1, 0);
+        EXPECT_EQ(sim.colorLayout, layout);
+        EXPECT_TRUE(sim.restartPending);
+    }
+    OnKeyDown(vk::Numpad3, 1, 0);
+    EXPECT_EQ(sim.colorLayout, 2);
+    // Segregated: the first 32 rows green, the rest red.
+    EXPECT_EQ(sim.cellColor[0], 0);
+    EXPECT_EQ(sim.cellColor[kCellCount - 1], 2);
+}
+
+TEST_F(CommandsTest, PaintKeySwitchesModesBothWays) {
+    OnKeyDown(vk::P, 1, 0);
+    EXPECT_FALSE(sim.randomPoolMode);
+    EXPECT_FALSE(sim.restartPending);
+    OnKeyDown(vk::F1, 1, 0);
+    EXPECT_TRUE(sim.randomPoolMode);
+    EXPECT_TRUE(sim.restartPending);
+}
+
+TEST_F(CommandsTest, RestartKeysLeavePaintMode) {
+    for (unsigned key : {vk::R, vk::F3}) {
+        OnCommand(kCmdPaintCells);
+        sim.restartPending = false;
+        OnKeyDown(key, 1, 0);
+        EXPECT_TRUE(sim.randomPoolMode);
+        EXPECT_TRUE(sim.restartPending);
+        EXPECT_TRUE(checked(kCmdRandomPool));
+    }
+}
+
+TEST_F(CommandsTest, ContextMenuPausesAndRunsTheChoice) {
+    sim.paused = false;
+    ui.menuChoice = kCmdGo;
+    OnContextMenu(100, 100);
+    EXPECT_TRUE(ui.menuWasOpenWhileTracking);
+    EXPECT_TRUE(ui.pausedWhileTracking);
+    EXPECT_FALSE(sim.menuOpen);
+    EXPECT_FALSE(sim.paused);  // "Go" resumed
+    EXPECT_FALSE(sim.ignoreNextClick);
+
+    ui.menuChoice = kCmdDrop9;
+    OnContextMenu(100, 100);
+    EXPECT_TRUE(sim.paused);
+    EXPECT_EQ(sim.frameInterval, 10);
+}
+
+TEST_F(CommandsTest, DismissedMenuSwallowsTheNextLeftPress) {
+    sim.paused = false;
+    ui.menuChoice = 0;
+    OnContextMenu(10, 10);
+    EXPECT_TRUE(sim.paused);
+    EXPECT_TRUE(sim.ignoreNextClick);
+    OnLButtonDown(100, 100);  // would resume in random-pool mode
+    EXPECT_TRUE(sim.paused);
+    EXPECT_FALSE(sim.ignoreNextClick);
+    OnLButtonDown(100, 100);
+    EXPECT_FALSE(sim.paused);
+}
+
+TEST(KeyMap, ToolkitKeysMapToVirtualKeyCodes) {
+    EXPECT_EQ(virtualKeyFor(' '), vk::Space);
+    EXPECT_EQ(virtualKeyFor(FL_Help), vk::Help);
+    for (char c = 'a'; c <= 'z'; ++c) {
+        EXPECT_EQ(virtualKeyFor(c), static_cast<unsigned>(c - 'a' + 'A'));
+    }
+    EXPECT_EQ(virtualKeyFor('V'), vk::V);
+    EXPECT_EQ(virtualKeyFor('7'), 55u);
+    EXPECT_EQ(virtualKeyFor(FL_KP + '3'), vk::Numpad3);
+    EXPECT_EQ(virtualKeyFor(FL_KP + '5'), vk::Numpad5);
+    EXPECT_EQ(virtualKeyFor(FL_KP + '+'), vk::Add);
+    EXPECT_EQ(virtualKeyFor(FL_F + 1), vk::F1);
+    EXPECT_EQ(virtualKeyFor(FL_F + 3), vk::F3);
+    EXPECT_EQ(virtualKeyFor(FL_F + 4), vk::F4);
+    EXPECT_EQ(virtualKeyFor(FL_F + 5), vk::F5);
+    EXPECT_EQ(virtualKeyFor(FL_F + 7), vk::F7);
+    EXPECT_EQ(virtualKeyFor(FL_F + 10), vk::F10);
+    EXPECT_EQ(virtualKeyFor('='), vk::OemPlus);
+    EXPECT_EQ(virtualKeyFor(FL_Escape), 0u);  // Escape closes the window instead
+}
+
+// Start-up through the real simulation thread, with a fake window system.
+TEST(StartUp, OnCreateRunsInOrderAndShowsASeededPausedWorld) {
+    FakeWindowSystem ui;
+    resetSimState();
+    OnCreate(ui);
+    EXPECT_TRUE(menus.built);
+    const std::vector<std::string> order{"surface", "cursors", "host"};
+    EXPECT_EQ(ui.calls, order);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (sim.restartPending && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_FALSE(sim.restartPending);
+    EXPECT_TRUE(sim.paused);
+    EXPECT_EQ(sim.generation, 0);
+    EXPECT_TRUE(sim.seededUnrun);
+    EXPECT_GE(ui.fakeHost.repaints, 1);  // the seeding showed its world
+    OnDestroy();
+    setWindowSystem(nullptr);
+    resetSimState();
+}
+
+}  // namespace
+}  // namespace talvane

@@ -1,0 +1,37 @@
+#include "fake_window_system.h"
+
+#include "payoffs.h"
+#include "sim_state.h"
+
+namespace talvane::testing {
+
+int FakeWindowSystem::trackPopupMenu(const MenuState&, int, int) {
+    ++menusShown;
+    menuWasOpenWhileTracking = sim.menuOpen;
+    pausedWhileTracking = sim.paused;
+    return menuChoice;
+}
+
+bool FakeWindowSystem::runPayoffsDialog(PayoffFields& fields) {
+    dialogsShown.push_back(fields);
+    if (dialogAccepts) fields = dialogResult;
+    return dialogAccepts;
+}
+
+void installFake(FakeWindowSystem& fake) {
+    resetSimState();
+    buildNeighbourTables();
+    computeFinitePayoffTable();
+    sim.restartPending = false;
+    sim.host = &fake.fakeHost;
+    setWindowSystem(&fake);
+    buildMenus();
+}
+
+void fillWorld(int self, int other, int color) {
+    sim.selfStrategy.fill(self);
+    sim.otherStrategy.fill(other);
+    sim.cellColor.fill(color);
+}
+
+}  // namespace talvane::testing

@@ -1,0 +1,66 @@
+// A window system and host with no display, recording what the handlers ask
+// of them, for driving the handlers in process.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "commands.h"
+#include "host.h"
+#include "window_system.h"
+
+namespace talvane::testing {
+
+class FakeHost : public Host {
+public:
+    std::atomic<int> repaints{0};         // repaint requests so far
+    std::vector<std::string> messages;    // texts of message boxes shown
+    void requestRepaint() override { ++repaints; }
+    void showMessage(const char* text, const char*) override { messages.emplace_back(text); }
+    void setArrowCursor() override {}
+    void sleepMs(int) override {}
+    std::int64_t clockSeconds() override { return 12345; }
+};
+
+class FakeWindowSystem : public WindowSystem {
+public:
+    FakeHost fakeHost;
+    std::vector<CursorShape> cursors;          // every cursor set, in order
+    std::vector<std::pair<int, int>> warps;    // every pointer warp, frame coordinates
+    int pointerX = -1, pointerY = -1;          // what pointerPosition answers
+    int menuChoice = 0;                        // what the popup menu returns
+    bool menuWasOpenWhileTracking = false;     // menuOpen was set while the menu showed
+    bool pausedWhileTracking = false;          // the run was paused while the menu showed
+    int menusShown = 0;
+    bool dialogAccepts = false;                // whether the Payoffs dialog ends with OK
+    PayoffFields dialogResult{};               // what OK returns in the fields
+    std::vector<PayoffFields> dialogsShown;    // the fields each dialog opened with
+    std::vector<std::string> infoCaptions;     // captions of information boxes
+    int exitStatus = -1;                       // status passed to exitProcess
+    std::vector<std::string> calls;            // start-up calls in order
+
+    bool setupSurface() override { calls.emplace_back("surface"); return true; }
+    void loadCursors() override { calls.emplace_back("cursors"); }
+    Host& host() override { calls.emplace_back("host"); return fakeHost; }
+    void setCursor(CursorShape shape) override { cursors.push_back(shape); }
+    void pointerPosition(int& x, int& y) override { x = pointerX; y = pointerY; }
+    void warpPointer(int x, int y) override { warps.emplace_back(x, y); pointerX = x; pointerY = y; }
+    int trackPopupMenu(const MenuState&, int, int) override;
+    bool runPayoffsDialog(PayoffFields& fields) override;
+    void showInformation(const char*, const char* caption) override { infoCaptions.emplace_back(caption); }
+    void exitProcess(int status) override { exitStatus = status; }
+
+    CursorShape lastCursor() const { return cursors.empty() ? CursorShape::Arrow : cursors.back(); }
+};
+
+// Puts the shared state back to its start values, with the neighbour tables
+// and payoff table built as after the first restart, and installs a fresh
+// fake as the window system and host.
+void installFake(FakeWindowSystem& fake);
+
+// Makes every cell hold the same pair and colour.
+void fillWorld(int self, int other, int color);
+
+}  // namespace talvane::testing
