@@ -1,0 +1,58 @@
+// The command line of talvane-batch: the options as CLI11 parses them, and
+// their translation into the settings of the runs.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "run.h"
+
+namespace talvane {
+
+// The options as typed, before they are checked against each other.
+struct CommandLine {
+    std::int64_t seed = 0;                       // --seed, when given
+    std::int32_t generations = 1000;             // --generations
+    std::string layout = "checkerboard";         // --layout
+    std::string selfPool = "0,1,2,3,4,5,6,7";    // --self-pool: admitted codes
+    std::string otherPool = "0,1,2,3,4,5,6,7";   // --other-pool
+    std::string payoffs = "3,0,5,1";             // --payoffs R,S,T,P
+    std::string competition = "finite";          // --competition
+    bool playSelf = false;                       // --play-self
+    bool extraPoint = false;                     // --extra-point
+    std::string load;                            // --load FILE
+    std::string save;                            // --save FILE
+    std::string log = "vemo.csv";                // --log FILE, "-" standard output
+    std::int32_t runs = 1;                       // --runs K
+    std::int32_t jobs = 1;                       // --jobs J (set to the number of cores)
+    CLI::Option* seedOption = nullptr;           // tells whether --seed was given
+    CLI::Option* runsOption = nullptr;           // tells whether --runs was given
+};
+
+// What the program will do.
+struct BatchPlan {
+    RunSettings run;        // settings of the run, or of run 1 under --runs
+    std::string loadPath;   // world file to start from, empty to seed
+    std::int32_t runs = 1;  // number of runs
+    bool manyRuns = false;  // --runs was given: numbered files, a summary
+    std::int32_t jobs = 1;  // runs at a time
+};
+
+// Declares every option of talvane-batch on app, storing into line.
+void defineOptions(CLI::App& app, CommandLine& line);
+
+// Checks the parsed options together and turns them into a plan; the seed is
+// taken from the clock when --seed was not given. On a usage error returns
+// false with a message for the user.
+bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error);
+
+// Parses "0,2,6" into exclusion flags: every listed code admitted, the others
+// excluded. An empty text gives an empty pool. False on a malformed list.
+bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, std::string& error);
+
+// Parses "R,S,T,P": four 32-bit integers. False on anything else.
+bool parsePayoffs(const std::string& text, std::array<std::int32_t, 4>& payoffs, std::string& error);
+
+}  // namespace talvane

@@ -1,0 +1,34 @@
+// Many independent runs, each in a child process of its own (the engine holds
+// one world per process), a fixed number at a time, and their summary.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "run.h"
+
+namespace talvane {
+
+// One line of the summary: a finished run and its final population.
+struct RunSummary {
+    int run = 0;             // 1..K
+    std::uint32_t seed = 0;  // the run's seed
+    PairCounts counts{};     // cells per (self, others) pair in the final world
+};
+
+// Runs runs copies of base, run i (1..runs) with seed base.seed + i - 1 and
+// its files numbered, at most jobs at a time. Prints the summary table on
+// standard output when all succeed; on the first failure starts no further
+// run, waits for those under way, and returns that run's exit status.
+// showProgress: keep a progress line on standard error.
+int runMany(const RunSettings& base, int runs, int jobs, bool showProgress);
+
+// The summary table: run, seed, the three most common (self, others) pairs
+// with their cell counts, and the share of discriminating cells.
+std::string formatSummary(const std::vector<RunSummary>& summaries);
+
+// The settings of run number run (1..K) of a series that starts with base.
+RunSettings settingsForRun(const RunSettings& base, int run);
+
+}  // namespace talvane

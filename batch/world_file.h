@@ -1,0 +1,49 @@
+// World files: the whole 64 x 64 world as CSV text, so that other tools can
+// make and read starting worlds. The header line "row,col,color,self,other"
+// is followed by 4096 lines "r,c,color,self,other" in row-major order (row 0
+// to 63 outer, column 0 to 63 inner), every value a decimal integer and every
+// colour and strategy code 0 to 7.
+//
+// This file depends on nothing but the standard library, so the fuzzer can
+// compile it on its own.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace talvane {
+
+inline constexpr int kWorldSide = 64;                     // cells along each side
+inline constexpr int kWorldCells = kWorldSide * kWorldSide;  // 4096, element row*64 + column
+inline constexpr int kWorldCodeLimit = 8;                 // colours and strategies are 0..7
+inline constexpr std::string_view kWorldHeader = "row,col,color,self,other";
+
+// The contents of a world file, one element per cell, row-major.
+struct World {
+    std::array<std::int32_t, kWorldCells> color{};  // colour code of each cell
+    std::array<std::int32_t, kWorldCells> self{};   // self strategy of each cell
+    std::array<std::int32_t, kWorldCells> other{};  // others strategy of each cell
+};
+
+// Why a world could not be read: the 1-based line the fault is on (0 when it
+// concerns the file as a whole) and what is wrong, for the user.
+struct WorldError {
+    long line = 0;        // line of the fault, 0 for the whole file
+    std::string message;  // what is wrong, one sentence, no file name
+};
+
+// Reads a world from text. Returns true and fills world when the text is a
+// valid world file; otherwise returns false and describes the first fault.
+// Accepts "\r\n" as well as "\n" line ends and a last line with no line end.
+bool parseWorld(std::string_view text, World& world, WorldError& error);
+
+// Reads a world file from disk; faults of the file itself (missing, a
+// directory, unreadable, too large) are reported like faults of its text.
+bool readWorldFile(const std::string& path, World& world, WorldError& error);
+
+// The world as world-file text, "\n" line ends.
+std::string formatWorld(const World& world);
+
+}  // namespace talvane
