@@ -45,15 +45,17 @@ private:
 // Owns the off-screen GL context for a test binary; each test starts from
 // the start values of sim and a current context.
 class FrameTest : public ::testing::Test {
-protected:
-    void SetUp() override;
-    void TearDown() override;
+public:
     // Clears to black with the frame projection, draws nothing else.
     static void blankFrame();
     // Draws the whole frame of the current sim.
     static Picture renderFrame();
     // Reads what has been drawn so far.
     static Picture read();
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
 };
 
 // Expects every pixel of [x0, x1) x [y0, y1) near the colour.
