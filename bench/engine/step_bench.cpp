@@ -1,0 +1,67 @@
+// Generations per second of the whole step with the repaint skipped and the
+// log line written to a real file, as the batch runner drives it.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include <unistd.h>
+
+#include "generation.h"
+#include "headless_host.h"
+#include "population_log.h"
+#include "run_control.h"
+#include "sim_state.h"
+
+namespace {
+
+using namespace talvane;
+
+// Seeds a default world and leaves it ready to step.
+void prepareWorld(HeadlessHost& host, const std::string& logPath) {
+    resetSimState();
+    sim.host = &host;
+    setLogPath(logPath.c_str());
+    restartSimulation();
+    sim.frameInterval = 1 << 30;  // never repaint
+    sim.paused = false;
+}
+
+void BM_StepGeneration(benchmark::State& state) {
+    HeadlessHost host;
+    const std::string logPath = "/tmp/talvane-bench-" + std::to_string(::getpid()) + ".csv";
+    prepareWorld(host, logPath);
+    for (auto _ : state) {
+        stepGeneration();
+        // Keep the world from settling into a frozen pattern early on.
+        if (sim.generation.load() % 500 == 0) {
+            state.PauseTiming();
+            sim.seededUnrun = false;
+            restartSimulation();
+            sim.frameInterval = 1 << 30;
+            state.ResumeTiming();
+        }
+    }
+    closeLog();
+    std::remove(logPath.c_str());
+    setLogPath(kDefaultLogPath);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_StepGeneration)->Unit(benchmark::kMicrosecond);
+
+void BM_ScoreCell(benchmark::State& state) {
+    HeadlessHost host;
+    prepareWorld(host, "/dev/null");
+    int cell = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(scoreCell(cell / kGridSize, cell % kGridSize));
+        cell = (cell + 1) % kCellCount;
+    }
+    closeLog();
+    setLogPath(kDefaultLogPath);
+}
+BENCHMARK(BM_ScoreCell);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,63 @@
+// A fresh world for each engine test: start values, the fake host, built
+// neighbour tables, the default finite payoff table and a private log file.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+#include "payoffs.h"
+#include "population_log.h"
+#include "sim_state.h"
+
+namespace talvane::testing {
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetSimState();
+        sim.host = &host;
+        buildNeighbourTables();
+        computeFinitePayoffTable();
+        sim.restartPending = false;  // as after the first restart
+        char pattern[] = "/tmp/talvane-engine-XXXXXX";
+        dir = mkdtemp(pattern);
+        logPath = dir + "/vemo.csv";
+        setLogPath(logPath.c_str());
+    }
+
+    void TearDown() override {
+        closeLog();
+        setLogPath(kDefaultLogPath);
+        std::filesystem::remove_all(dir);
+        resetSimState();
+    }
+
+    // Every cell gets the same strategies and colour.
+    static void fillWorld(StrategyCode self, StrategyCode other, int color) {
+        sim.selfStrategy.fill(self);
+        sim.otherStrategy.fill(other);
+        sim.cellColor.fill(color);
+    }
+
+    static int at(int row, int col) { return row * kGridSize + col; }
+
+    std::vector<std::string> logLines() const {
+        std::ifstream in(logPath);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+
+    FakeHost host;
+    std::string dir;
+    std::string logPath;
+};
+
+}  // namespace talvane::testing

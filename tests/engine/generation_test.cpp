@@ -1,0 +1,143 @@
+// The whole generation step: a synchronous update that matches scoring and
+// imitation cell by cell, the counter, repaints, the log line and slow motion.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "engine_fixture.h"
+#include "generation.h"
+
+namespace talvane::testing {
+namespace {
+
+using GenerationTest = EngineTest;
+
+// A random world with every colour code, and starts of the scan for a step.
+void randomWorld(std::mt19937& rng, int colors) {
+    for (int i = 0; i < kCellCount; ++i) {
+        sim.selfStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.otherStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.cellColor[i] = static_cast<int>(rng() % colors);
+    }
+}
+
+std::vector<std::uint32_t> randomStarts(std::mt19937& rng) {
+    std::vector<std::uint32_t> starts(kCellCount);
+    for (auto& s : starts) s = rng();
+    return starts;
+}
+
+struct Expected {
+    Grid<double> score;
+    Grid<StrategyCode> self;
+    Grid<StrategyCode> other;
+};
+
+// What one step must produce, built from scoreCell and chooseImitation with
+// the cells visited in reverse order: the result may not depend on order.
+Expected referenceStep(FakeHost& host, const std::vector<std::uint32_t>& starts) {
+    Expected out{};
+    for (int i = kCellCount - 1; i >= 0; --i) out.score[i] = scoreCell(i / kGridSize, i % kGridSize);
+    const Grid<double> before = sim.score;
+    sim.score = out.score;
+    for (int i = kCellCount - 1; i >= 0; --i) {
+        host.feed(starts[i]);
+        chooseImitation(i / kGridSize, i % kGridSize, out.self[i], out.other[i]);
+    }
+    sim.score = before;
+    return out;
+}
+
+void expectStepMatchesReference(FakeHost& host, std::mt19937& rng) {
+    const auto starts = randomStarts(rng);
+    const Expected expected = referenceStep(host, starts);
+    for (auto s : starts) host.feed(s);  // the step draws once per cell, row-major
+    stepGeneration();
+    ASSERT_TRUE(host.fedRandom.empty());
+    ASSERT_EQ(sim.score, expected.score);
+    ASSERT_EQ(sim.selfStrategy, expected.self);
+    ASSERT_EQ(sim.otherStrategy, expected.other);
+}
+
+TEST_F(GenerationTest, StepEqualsCellByCellUpdateOverManyGenerations) {
+    sim.frameInterval = 1 << 30;
+    std::mt19937 rng(12345);
+    // Default game, then options and payoffs that exercise every branch,
+    // including negative scores and more than two colours.
+    randomWorld(rng, 3);
+    for (int g = 0; g < 40; ++g) expectStepMatchesReference(host, rng);
+
+    sim.extraPointSameColor = true;
+    sim.playSelf = true;
+    randomWorld(rng, 8);
+    for (int g = 0; g < 40; ++g) expectStepMatchesReference(host, rng);
+
+    sim.payoffCC = -2;
+    sim.payoffCD = -9;
+    sim.payoffDC = 4;
+    sim.payoffDD = -1;
+    computeFinitePayoffTable();
+    randomWorld(rng, 2);
+    for (int g = 0; g < 40; ++g) {
+        expectStepMatchesReference(host, rng);
+        if (g % 10 == 9) {  // hand edits between steps, as painting makes them
+            for (int n = 0; n < 50; ++n) {
+                const int i = static_cast<int>(rng() % kCellCount);
+                sim.selfStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+                sim.cellColor[i] = static_cast<int>(rng() % 3);
+            }
+            sim.playSelf = !sim.playSelf;
+        }
+    }
+    EXPECT_EQ(sim.generation, 120);
+}
+
+TEST_F(GenerationTest, ColoursNeverChange) {
+    std::mt19937 rng(7);
+    randomWorld(rng, 3);
+    const auto colors = sim.cellColor;
+    for (int g = 0; g < 20; ++g) stepGeneration();
+    EXPECT_EQ(sim.cellColor, colors);
+}
+
+TEST_F(GenerationTest, CounterAndSeededFlag) {
+    fillWorld(6, 6, 0);
+    sim.seededUnrun = true;
+    stepGeneration();
+    EXPECT_EQ(sim.generation, 1);
+    EXPECT_FALSE(sim.seededUnrun);
+    EXPECT_EQ(sim.score[at(5, 5)], 4800.0);
+}
+
+TEST_F(GenerationTest, RepaintsFollowTheFrameInterval) {
+    fillWorld(6, 6, 0);
+    sim.frameInterval = 10;
+    for (int g = 0; g < 35; ++g) stepGeneration();
+    EXPECT_EQ(host.repaintGenerations, (std::vector<int>{10, 20, 30}));
+    EXPECT_TRUE(host.sleeps.empty());
+
+    host.repaintGenerations.clear();
+    sim.frameInterval = 1;
+    for (int g = 0; g < 3; ++g) stepGeneration();
+    EXPECT_EQ(host.repaintGenerations, (std::vector<int>{36, 37, 38}));
+    closeLog();
+    EXPECT_EQ(logLines().size(), 38u) << "a line for every generation, drawn or not";
+}
+
+TEST_F(GenerationTest, SlowMotionSleepsAfterEachGenerationUnlessARestartIsDue) {
+    fillWorld(6, 6, 0);
+    sim.frameInterval = 0;
+    stepGeneration();
+    stepGeneration();
+    EXPECT_EQ(host.repaintGenerations, (std::vector<int>{1, 2}));
+    EXPECT_EQ(host.sleeps, (std::vector<int>{500, 500}));
+
+    sim.restartPending = true;
+    stepGeneration();
+    EXPECT_EQ(host.repaintGenerations.size(), 3u);
+    EXPECT_EQ(host.sleeps.size(), 2u);
+}
+
+}  // namespace
+}  // namespace talvane::testing

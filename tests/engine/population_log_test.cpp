@@ -1,0 +1,125 @@
+// The population log: its line format, truncation at restart, and opening
+// failures.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <numeric>
+#include <random>
+
+#include "engine_fixture.h"
+#include "generation.h"
+#include "run_control.h"
+
+namespace talvane::testing {
+namespace {
+
+using PopulationLogTest = EngineTest;
+
+std::vector<long> fields(const std::string& line) {
+    std::vector<long> out;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) out.push_back(std::stol(field));
+    return out;
+}
+
+TEST_F(PopulationLogTest, AllTitForTatLine) {
+    fillWorld(6, 6, 0);
+    EXPECT_EQ(writeLogLine(), 0);
+    closeLog();
+    const auto lines = logLines();
+    ASSERT_EQ(lines.size(), 1u);
+    std::string expected;
+    for (int k = 0; k < 64; ++k) expected += (k > 0 ? "," : "") + std::string(k == 54 ? "4096" : "0");
+    EXPECT_EQ(lines[0], expected);
+}
+
+TEST_F(PopulationLogTest, EveryLineHas64FieldsSummingToTheCellCount) {
+    std::mt19937 rng(3);
+    for (int i = 0; i < kCellCount; ++i) {
+        sim.selfStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.otherStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.cellColor[i] = static_cast<int>(rng() % 2) * 2;
+    }
+    sim.selfStrategy[0] = 3;
+    sim.otherStrategy[0] = 5;
+    int count35 = 0;
+    for (int i = 0; i < kCellCount; ++i) count35 += sim.selfStrategy[i] == 3 && sim.otherStrategy[i] == 5;
+    ASSERT_EQ(writeLogLine(), 0);
+    EXPECT_EQ(sim.pairCounts[3 * 8 + 5], static_cast<std::uint32_t>(count35));
+    for (int g = 0; g < 10; ++g) stepGeneration();
+    closeLog();
+    const auto lines = logLines();
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(fields(lines[0])[29], count35);
+    for (const auto& line : lines) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 63) << line;
+        EXPECT_EQ(line.find(' '), std::string::npos);
+        const auto f = fields(line);
+        ASSERT_EQ(f.size(), 64u);
+        EXPECT_EQ(std::accumulate(f.begin(), f.end(), 0L), 4096);
+    }
+}
+
+TEST_F(PopulationLogTest, RestartTruncatesAtTheFirstGenerationAfterIt) {
+    fillWorld(6, 6, 0);
+    sim.randomPoolMode = false;  // keep the world: the restart must not reseed
+    for (int g = 0; g < 5; ++g) stepGeneration();
+    restartSimulation();
+    EXPECT_EQ(sim.logFile, nullptr);
+    EXPECT_EQ(logLines().size(), 5u) << "the old lines stay until the next generation";
+    for (int g = 0; g < 3; ++g) stepGeneration();
+    closeLog();
+    EXPECT_EQ(logLines().size(), 3u);
+}
+
+TEST_F(PopulationLogTest, UnopenableFileIsRetriedEveryGeneration) {
+    const std::string sub = dir + "/later";
+    const std::string path = sub + "/vemo.csv";
+    setLogPath(path.c_str());
+    fillWorld(6, 6, 0);
+    for (int g = 0; g < 3; ++g) stepGeneration();
+    EXPECT_EQ(writeLogLine(), 1);
+    EXPECT_EQ(openLogIfNeeded(), 1);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(sim.generation, 3);
+
+    std::filesystem::create_directory(sub);
+    for (int g = 0; g < 2; ++g) stepGeneration();
+    closeLog();
+    std::ifstream in(path);
+    int lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    EXPECT_EQ(lines, 2);
+}
+
+TEST_F(PopulationLogTest, DefaultFileIsVemoCsvInTheWorkingDirectory) {
+    setLogPath(kDefaultLogPath);
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    fillWorld(0, 7, 0);
+    EXPECT_EQ(writeLogLine(), 0);
+    closeLog();
+    std::filesystem::current_path(before);
+    std::ifstream in(dir + "/vemo.csv");
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_EQ(fields(line)[7], 4096);
+}
+
+TEST_F(PopulationLogTest, StandardOutputIsFlushedNotClosed) {
+    setLogPath("-");
+    fillWorld(1, 2, 0);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(writeLogLine(), 0);
+    closeLog();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(fields(out)[10], 4096);
+    EXPECT_EQ(sim.logFile, nullptr);
+    EXPECT_NE(std::fputs("", stdout), EOF) << "standard output must stay open";
+}
+
+}  // namespace
+}  // namespace talvane::testing

@@ -1,0 +1,154 @@
+// Seeding the world from the pools, the colour layouts and the empty-pool
+// messages.
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "seeding.h"
+
+namespace talvane::testing {
+namespace {
+
+using SeedingTest = EngineTest;
+
+constexpr const char* kCaption = "Can't create a random pool with nothing in it!";
+
+bool isCheckerboard() {
+    for (int r = 0; r < kGridSize; ++r) {
+        for (int c = 0; c < kGridSize; ++c) {
+            const int color = sim.cellColor[r * kGridSize + c];
+            if (color != 0 && color != 2) return false;
+            if (color == sim.cellColor[r * kGridSize + (c + 1) % kGridSize]) return false;
+            if (color == sim.cellColor[((r + 1) % kGridSize) * kGridSize + c]) return false;
+        }
+    }
+    return true;
+}
+
+TEST_F(SeedingTest, DefaultPoolsAndCheckerboard) {
+    sim.poolEdited = true;
+    seedPopulation();
+    EXPECT_FALSE(sim.poolEdited);
+    EXPECT_EQ(host.seeds, (std::vector<std::uint32_t>{static_cast<std::uint32_t>(host.clock)}));
+    bool seen[8][8] = {};
+    for (int i = 0; i < kCellCount; ++i) {
+        ASSERT_GE(sim.selfStrategy[i], 0);
+        ASSERT_LT(sim.selfStrategy[i], 8);
+        ASSERT_GE(sim.otherStrategy[i], 0);
+        ASSERT_LT(sim.otherStrategy[i], 8);
+        seen[sim.selfStrategy[i]][sim.otherStrategy[i]] = true;
+    }
+    for (int s = 0; s < 8; ++s) {
+        for (int o = 0; o < 8; ++o) EXPECT_TRUE(seen[s][o]) << "pair " << s << o << " never drawn";
+    }
+    EXPECT_TRUE(isCheckerboard());
+    EXPECT_EQ(host.repaintGenerations.size(), 2u) << "the checkerboard and the seeding each repaint";
+}
+
+TEST_F(SeedingTest, DrawsAreRepeatedUntilThePoolAdmitsThem) {
+    for (int i = 0; i < 8; ++i) sim.selfPool[i] = i != 6;
+    for (int i = 0; i < 8; ++i) sim.otherPool[i] = i != 1 && i != 3;
+    sim.colorLayout = 9;  // keep the colours the cell loop drew
+    // Cell 0: self draws 0, 14 (6); others draws 2, 9 (1); colour draws 1, 5, 10 (2).
+    for (std::uint32_t v : {0u, 14u, 2u, 9u, 1u, 5u, 10u}) host.feed(v);
+    seedPopulation();
+    EXPECT_EQ(sim.selfStrategy[0], 6);
+    EXPECT_EQ(sim.otherStrategy[0], 1);
+    EXPECT_EQ(sim.cellColor[0], 2);
+    for (int i = 0; i < kCellCount; ++i) {
+        ASSERT_EQ(sim.selfStrategy[i], 6);
+        ASSERT_TRUE(sim.otherStrategy[i] == 1 || sim.otherStrategy[i] == 3);
+        ASSERT_TRUE(sim.cellColor[i] == 0 || sim.cellColor[i] == 2);
+    }
+}
+
+TEST_F(SeedingTest, LayoutsOfColour) {
+    sim.colorLayout = 2;
+    seedPopulation();
+    for (int r = 0; r < kGridSize; ++r) {
+        for (int c = 0; c < kGridSize; ++c) ASSERT_EQ(sim.cellColor[r * kGridSize + c], r < 32 ? 0 : 2) << r;
+    }
+
+    sim.colorLayout = 0;
+    seedPopulation();
+    int green = 0;
+    for (int color : sim.cellColor) {
+        ASSERT_TRUE(color == 0 || color == 2);
+        green += color == 0;
+    }
+    EXPECT_GT(green, 1800);
+    EXPECT_LT(green, 2300);
+    EXPECT_FALSE(isCheckerboard());
+}
+
+TEST_F(SeedingTest, CheckerboardPhaseComesFromOneDraw) {
+    for (std::uint32_t phase : {0u, 1u}) {
+        // 3 draws per cell with default pools admit at once except colours.
+        host.fedRandom.clear();
+        for (int i = 0; i < kCellCount; ++i) {
+            host.feed(0);
+            host.feed(0);
+            host.feed(0);
+        }
+        host.feed(phase + 2 * 1000);
+        seedPopulation();
+        EXPECT_TRUE(host.fedRandom.empty());
+        EXPECT_TRUE(isCheckerboard());
+        // Phase set: Green where row + column is even, so at (0, 0).
+        EXPECT_EQ(sim.cellColor[0], phase ? 0 : 2);
+    }
+}
+
+TEST_F(SeedingTest, EmptyPoolsAreRefusedSelfFirst) {
+    fillWorld(5, 5, 1);
+    sim.poolEdited = true;
+    for (auto& f : sim.selfPool) f = true;
+    for (auto& f : sim.otherPool) f = true;
+    EXPECT_FALSE(validatePools());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Would you like to enable at least one \"self\" strategy?");
+    EXPECT_EQ(host.messages[0].caption, kCaption);
+
+    sim.selfPool[2] = false;
+    sim.paused = false;
+    seedPopulation();
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[1].text, "Would you like to enable at least one \"others\" strategy?");
+    EXPECT_EQ(host.messages[1].caption, kCaption);
+    EXPECT_TRUE(sim.paused) << "seeding pauses the run first";
+    EXPECT_TRUE(sim.poolEdited);
+    EXPECT_EQ(sim.selfStrategy[100], 5);
+    EXPECT_EQ(sim.cellColor[100], 1);
+    EXPECT_TRUE(host.seeds.empty());
+
+    sim.otherPool[7] = false;
+    EXPECT_TRUE(validatePools());
+    EXPECT_EQ(host.messages.size(), 2u);
+}
+
+TEST_F(SeedingTest, PaintModeSeedsNothingAndDoesNotPause) {
+    fillWorld(5, 5, 1);
+    sim.randomPoolMode = false;
+    sim.paused = false;
+    seedPopulation();
+    EXPECT_FALSE(sim.paused);
+    EXPECT_EQ(sim.selfStrategy[7], 5);
+    EXPECT_TRUE(host.repaintGenerations.empty());
+    EXPECT_TRUE(host.seeds.empty());
+}
+
+TEST_F(SeedingTest, TwoSeedingsInTheSameSecondAreIdentical) {
+    seedPopulation();
+    const auto self = sim.selfStrategy;
+    const auto other = sim.otherStrategy;
+    const auto color = sim.cellColor;
+    seedPopulation();
+    EXPECT_EQ(sim.selfStrategy, self);
+    EXPECT_EQ(sim.otherStrategy, other);
+    EXPECT_EQ(sim.cellColor, color);
+    host.clock += 1;
+    seedPopulation();
+    EXPECT_NE(sim.selfStrategy, self);
+}
+
+}  // namespace
+}  // namespace talvane::testing
