@@ -1,5 +1,6 @@
 #include "snapshot.h"
 
+#include <GL/glx.h>
 #include <png.h>
 #include <unistd.h>
 
@@ -60,6 +61,25 @@ int writeFile(const char* path, const std::vector<std::uint8_t>& pixels, std::st
     return kSnapshotWritten;
 }
 
+// Puts back whatever GL context the calling thread had current.
+class CurrentContextKeeper {
+public:
+    CurrentContextKeeper()
+        : display_(glXGetCurrentDisplay()), draw_(glXGetCurrentDrawable()),
+          read_(glXGetCurrentReadDrawable()), context_(glXGetCurrentContext()) {}
+    ~CurrentContextKeeper() {
+        if (context_) glXMakeContextCurrent(display_, draw_, read_, context_);
+    }
+    CurrentContextKeeper(const CurrentContextKeeper&) = delete;
+    CurrentContextKeeper& operator=(const CurrentContextKeeper&) = delete;
+
+private:
+    Display* display_;
+    GLXDrawable draw_;
+    GLXDrawable read_;
+    GLXContext context_;
+};
+
 }  // namespace
 
 int writeSnapshotPng(const char* path, std::string& error) {
@@ -67,6 +87,7 @@ int writeSnapshotPng(const char* path, std::string& error) {
         error = "no file name for the snapshot";
         return kSnapshotFileError;
     }
+    const CurrentContextKeeper keeper;  // declared first: restored after the surface is gone
     OffscreenSurface surface;
     switch (surface.open(error)) {
         case OffscreenError::none: break;
