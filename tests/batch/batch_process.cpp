@@ -1,0 +1,102 @@
+#include "batch_process.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace talvane::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string makeTempDir(const char* label) {
+    std::string pattern = (fs::temp_directory_path() / (std::string("talvane-") + label + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+}  // namespace
+
+Sandbox::Sandbox() : work_(makeTempDir("work")), capture_(makeTempDir("capture")) {}
+
+Sandbox::~Sandbox() {
+    std::error_code ignored;
+    fs::remove_all(work_, ignored);
+    fs::remove_all(capture_, ignored);
+}
+
+int Sandbox::start(const std::vector<std::string>& args) const {
+    const std::string outPath = capture_ + "/out";
+    const std::string errPath = capture_ + "/err";
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (chdir(work_.c_str()) != 0) _exit(126);
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = open("/dev/null", O_RDONLY);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(TALVANE_BATCH_EXE));
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(TALVANE_BATCH_EXE, argv.data());
+    _exit(127);
+}
+
+Outcome Sandbox::wait(int pid, std::chrono::seconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    Outcome outcome;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            outcome.err = "(timed out)";
+            return outcome;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.out = slurp(capture_ + "/out");
+    outcome.err = slurp(capture_ + "/err");
+    return outcome;
+}
+
+Outcome Sandbox::run(const std::vector<std::string>& args, std::chrono::seconds timeout) const {
+    return wait(start(args), timeout);
+}
+
+std::string Sandbox::path(const std::string& name) const { return work_ + "/" + name; }
+
+void Sandbox::write(const std::string& name, const std::string& text) const {
+    std::ofstream(path(name), std::ios::binary) << text;
+}
+
+std::string Sandbox::read(const std::string& name) const { return slurp(path(name)); }
+
+bool Sandbox::exists(const std::string& name) const { return fs::exists(path(name)); }
+
+std::set<std::string> Sandbox::files() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(work_)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+}  // namespace talvane::testing

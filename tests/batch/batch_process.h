@@ -1,0 +1,48 @@
+// Runs talvane-batch as a child process in a private directory and collects
+// what it printed, for the tests that check the program from the outside.
+#pragma once
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace talvane::testing {
+
+// What a finished run of the program left behind.
+struct Outcome {
+    int status = -1;   // exit status, or 128 + signal number
+    std::string out;   // standard output
+    std::string err;   // standard error
+};
+
+// A fresh working directory, removed at the end of the test.
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    // Runs talvane-batch with args in the working directory; waits at most
+    // timeout, then kills it and records the status as -1.
+    Outcome run(const std::vector<std::string>& args,
+                std::chrono::seconds timeout = std::chrono::seconds(60)) const;
+
+    // Starts talvane-batch and returns its process id without waiting.
+    int start(const std::vector<std::string>& args) const;
+    // Waits for a started process; see run.
+    Outcome wait(int pid, std::chrono::seconds timeout = std::chrono::seconds(60)) const;
+
+    std::string path(const std::string& name) const;  // a name inside the working directory
+    void write(const std::string& name, const std::string& text) const;
+    std::string read(const std::string& name) const;  // whole file, "" if missing
+    bool exists(const std::string& name) const;
+    std::set<std::string> files() const;  // names in the working directory
+
+private:
+    std::string work_;     // the program's working directory
+    std::string capture_;  // where its standard output and error go
+};
+
+}  // namespace talvane::testing

@@ -1,0 +1,339 @@
+// talvane-batch from the outside: worlds in and out, the rules of one
+// generation, repeatability, several runs, and refusals that write nothing.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+#include <thread>
+
+#include "batch_process.h"
+#include "world_file.h"
+
+namespace talvane {
+namespace {
+
+using testing::Outcome;
+using testing::Sandbox;
+
+constexpr int kAllD = 0;
+constexpr int kAllC = 7;
+constexpr int kGreen = 0;
+constexpr int kRed = 2;
+
+int cell(int row, int col) { return ((row + 64) % 64) * 64 + (col + 64) % 64; }
+
+World uniformWorld(int color, int self, int other) {
+    World world;
+    world.color.fill(color);
+    world.self.fill(self);
+    world.other.fill(other);
+    return world;
+}
+
+// The log line for a world holding `count` cells of one pair and the rest of another.
+std::string logLine(int pair, int count, int restPair) {
+    std::string line;
+    for (int k = 0; k < 64; ++k) {
+        line += (k > 0 ? "," : "") + std::to_string(k == pair ? count : k == restPair ? 4096 - count : 0);
+    }
+    return line + "\n";
+}
+
+std::string firstLines(const std::string& text, int count) {
+    std::size_t end = 0;
+    for (int i = 0; i < count; ++i) end = text.find('\n', end) + 1;
+    return text.substr(0, end);
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+// --- One generation from hand-made worlds -----------------------------------
+
+struct HandMadeCase {
+    const char* what;
+    World start;
+    std::vector<std::string> options;
+    World expected;
+    std::string expectedLog;
+};
+
+std::vector<HandMadeCase> handMadeCases() {
+    std::vector<HandMadeCase> cases;
+
+    // One defector in a sea of cooperators of one colour, on the wrap-around
+    // corner: it outscores its eight neighbours (8 x 1000 against 7 x 600),
+    // all of which take its pair; cells farther away see no better score.
+    World corner = uniformWorld(kGreen, kAllC, kAllC);
+    corner.self[cell(0, 0)] = corner.other[cell(0, 0)] = kAllD;
+    World cornerAfter = corner;
+    for (int dr = -1; dr <= 1; ++dr) {
+        for (int dc = -1; dc <= 1; ++dc) cornerAfter.self[cell(dr, dc)] = cornerAfter.other[cell(dr, dc)] = kAllD;
+    }
+    cases.push_back({"defector on the corner", corner, {}, cornerAfter, logLine(0, 9, 63)});
+
+    // With a temptation of 1 defecting earns 200 a game: the defector scores
+    // 1600, less than every neighbour, and takes a cooperator's pair.
+    cases.push_back({"defector that does not pay", corner, {"--payoffs", "3,0,1,1"},
+                     uniformWorld(kGreen, kAllC, kAllC), logLine(63, 4096, 0)});
+
+    // A checkerboard of cooperators with one cell that defects against the
+    // other colour only: its four same-colour (diagonal) games use self
+    // strategies (4 x 600), its four other-colour games others strategies
+    // (4 x 1000). 6400 beats every neighbour, so its block of nine takes
+    // (AllC, AllD); colours never change.
+    World board = uniformWorld(kGreen, kAllC, kAllC);
+    for (int i = 0; i < kWorldCells; ++i) board.color[i] = ((i / 64 + i % 64) % 2 == 0) ? kGreen : kRed;
+    board.other[cell(5, 60)] = kAllD;
+    World boardAfter = board;
+    for (int dr = -1; dr <= 1; ++dr) {
+        for (int dc = -1; dc <= 1; ++dc) boardAfter.other[cell(5 + dr, 60 + dc)] = kAllD;
+    }
+    cases.push_back({"discriminating cell on a checkerboard", board, {}, boardAfter, logLine(56, 9, 63)});
+    return cases;
+}
+
+TEST(BatchRules, OneGenerationFromHandMadeWorldsFollowsTheRules) {
+    for (const HandMadeCase& c : handMadeCases()) {
+        Sandbox box;
+        box.write("start.csv", formatWorld(c.start));
+        std::vector<std::string> args{"--load", "start.csv", "--generations", "1", "--seed", "9",
+                                      "--save", "after.csv", "--log", "log.csv"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Outcome outcome = box.run(args);
+        ASSERT_EQ(outcome.status, 0) << c.what << ": " << outcome.err;
+        EXPECT_EQ(box.read("after.csv"), formatWorld(c.expected)) << c.what;
+        EXPECT_EQ(box.read("log.csv"), c.expectedLog) << c.what;
+    }
+}
+
+TEST(BatchRules, ZeroGenerationsSavesTheLoadedWorldUnchanged) {
+    Sandbox box;
+    World world = uniformWorld(kRed, 3, 5);
+    for (int i = 0; i < kWorldCells; ++i) world.self[i] = i % 8;
+    box.write("start.csv", formatWorld(world));
+    const Outcome outcome = box.run({"--load", "start.csv", "--generations", "0", "--save", "same.csv"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(box.read("same.csv"), box.read("start.csv"));
+    EXPECT_TRUE(box.exists("vemo.csv"));
+    EXPECT_EQ(box.read("vemo.csv"), "");  // no generation, no line
+}
+
+// --- Repeatability -----------------------------------------------------------
+
+TEST(BatchRepeat, SameSeedGivesIdenticalOutputsAndOtherSeedsDiffer) {
+    Sandbox box;
+    const std::vector<std::string> common{"--generations", "40", "--layout", "random", "--extra-point"};
+    auto runWith = [&](const std::string& seed, const std::string& tag) {
+        std::vector<std::string> args = common;
+        args.insert(args.end(), {"--seed", seed, "--log", "log-" + tag + ".csv", "--save", "world-" + tag + ".csv"});
+        const Outcome outcome = box.run(args);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_NE(outcome.err.find("seed " + seed), std::string::npos) << outcome.err;
+    };
+    runWith("123", "a");
+    runWith("123", "b");
+    runWith("124", "c");
+    EXPECT_EQ(lines(box.read("log-a.csv")).size(), 40u);
+    EXPECT_EQ(box.read("log-a.csv"), box.read("log-b.csv"));
+    EXPECT_EQ(box.read("world-a.csv"), box.read("world-b.csv"));
+    EXPECT_NE(box.read("world-a.csv"), box.read("world-c.csv"));
+
+    // The same run with its log on standard output.
+    std::vector<std::string> args = common;
+    args.insert(args.end(), {"--seed", "123", "--log", "-"});
+    const Outcome toStdout = box.run(args);
+    ASSERT_EQ(toStdout.status, 0) << toStdout.err;
+    EXPECT_EQ(toStdout.out, box.read("log-a.csv"));
+}
+
+TEST(BatchRepeat, LoadedWorldsRunRepeatablyFromTheSeed) {
+    // A loaded world is never seeded, so only the imitation draws depend on
+    // the seed: ties must still break the same way from the same seed.
+    Sandbox box;
+    ASSERT_EQ(box.run({"--seed", "5", "--generations", "0", "--save", "start.csv"}).status, 0);
+    for (const auto& [tag, seed] : {std::pair{"a", "77"}, {"b", "77"}, {"c", "78"}}) {
+        const Outcome outcome = box.run({"--load", "start.csv", "--seed", seed, "--generations", "25",
+                                         "--log", std::string("log-") + tag + ".csv"});
+        ASSERT_EQ(outcome.status, 0) << outcome.err;
+    }
+    EXPECT_EQ(box.read("log-a.csv"), box.read("log-b.csv"));
+    EXPECT_EQ(lines(box.read("log-a.csv")).size(), 25u);
+    EXPECT_NE(box.read("log-a.csv"), box.read("log-c.csv")) << "the seed must reach the imitation draws";
+}
+
+// --- Several runs --------------------------------------------------------------
+
+std::array<std::uint32_t, 64> tally(const std::string& worldText) {
+    World world;
+    WorldError error;
+    EXPECT_TRUE(parseWorld(worldText, world, error)) << error.message;
+    std::array<std::uint32_t, 64> counts{};
+    for (int i = 0; i < kWorldCells; ++i) ++counts[world.self[i] * 8 + world.other[i]];
+    return counts;
+}
+
+TEST(BatchRuns, EachRunEqualsTheSingleRunWithItsSeedAndTheSummaryTellsItsWorld) {
+    const std::vector<std::string> common{"--generations", "30", "--layout", "segregated",
+                                          "--log", "vemo.csv", "--save", "world.csv"};
+    Sandbox many;
+    std::vector<std::string> args = common;
+    args.insert(args.end(), {"--runs", "3", "--jobs", "2", "--seed", "40"});
+    const Outcome outcome = many.run(args);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(many.files(), (std::set<std::string>{"vemo-1.csv", "vemo-2.csv", "vemo-3.csv", "world-1.csv",
+                                                   "world-2.csv", "world-3.csv"}));
+
+    const std::vector<std::string> table = lines(outcome.out);
+    ASSERT_EQ(table.size(), 4u) << outcome.out;
+    for (int run = 1; run <= 3; ++run) {
+        Sandbox single;
+        std::vector<std::string> singleArgs = common;
+        singleArgs.insert(singleArgs.end(), {"--seed", std::to_string(39 + run)});
+        ASSERT_EQ(single.run(singleArgs).status, 0);
+        const std::string n = std::to_string(run);
+        EXPECT_EQ(many.read("vemo-" + n + ".csv"), single.read("vemo.csv")) << "run " << run;
+        EXPECT_EQ(many.read("world-" + n + ".csv"), single.read("world.csv")) << "run " << run;
+
+        // run seed pair1 cells1 pair2 cells2 pair3 cells3 share
+        std::istringstream row(table[run]);
+        int shownRun = 0;
+        std::uint32_t seed = 0, cells1 = 0;
+        std::string pair1;
+        row >> shownRun >> seed >> pair1 >> cells1;
+        const auto counts = tally(single.read("world.csv"));
+        const auto top = std::max_element(counts.begin(), counts.end());
+        EXPECT_EQ(shownRun, run);
+        EXPECT_EQ(seed, 39u + run);
+        EXPECT_EQ(cells1, *top);
+        EXPECT_EQ(counts[(pair1[0] - '0') * 8 + (pair1[2] - '0')], *top) << table[run];
+        std::uint32_t discriminating = 0;
+        for (int k = 0; k < 64; ++k) discriminating += (k / 8 != k % 8) ? counts[k] : 0;
+        char share[16];
+        std::snprintf(share, sizeof share, "%.4f", discriminating / 4096.0);
+        EXPECT_EQ(table[run].substr(table[run].rfind(' ') + 1), share) << table[run];
+    }
+}
+
+// --- Refusals ---------------------------------------------------------------------
+
+TEST(BatchRefusals, EveryBadWorldFileExitsThreeAndWritesNothing) {
+    const std::string good = formatWorld(uniformWorld(kGreen, 6, 6));
+    struct Bad {
+        const char* what;
+        std::string text;        // contents of bad.csv, unless path is set
+        std::string path;        // load this path instead
+        std::string mentions;    // in the message after the file name
+    };
+    const std::vector<Bad> bads{
+        {"wrong header", "row,column,color,self,other\n" + good.substr(good.find('\n') + 1), "", "bad.csv:1: "},
+        {"lines missing", firstLines(good, 2049), "", "bad.csv:2049: the file ends here with 2048 of the 4096"},
+        {"extra line", good + "63,63,0,0,0\n", "", "bad.csv:4098: "},
+        {"not an integer", good.substr(0, 25) + "x" + good.substr(26), "", "bad.csv:2: "},
+        {"out of range", good + "", "", ""},  // replaced below
+        {"out of order", "", "", "bad.csv:3: cell out of order"},
+        {"empty file", "", "", "bad.csv: the file is empty"},
+        {"directory", "", ".", ".: is a directory"},
+        {"missing file", "", "nowhere.csv", "nowhere.csv: No such file"},
+    };
+    for (Bad bad : bads) {
+        if (std::string(bad.what) == "out of range") {
+            bad.text = good;
+            bad.text.replace(bad.text.find("0,7,0,6,6"), 9, "0,7,0,8,6");
+            bad.mentions = "bad.csv:9: self 8 is out of range";
+        }
+        if (std::string(bad.what) == "out of order") {
+            bad.text = good;
+            bad.text.replace(bad.text.find("0,1,0,6,6"), 9, "1,0,0,6,6");
+        }
+        Sandbox box;
+        if (bad.path.empty()) box.write("bad.csv", bad.text);
+        const std::string load = bad.path.empty() ? "bad.csv" : bad.path;
+        const auto before = box.files();
+        const Outcome outcome = box.run({"--load", load, "--save", "world.csv", "--log", "vemo.csv"});
+        EXPECT_EQ(outcome.status, 3) << bad.what << ": " << outcome.err;
+        EXPECT_EQ(lines(outcome.err).size(), 1u) << bad.what << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(bad.mentions), std::string::npos) << bad.what << ": " << outcome.err;
+        EXPECT_EQ(box.files(), before) << bad.what << ": something was written";
+    }
+}
+
+TEST(BatchRefusals, UsageErrorsExitTwoAndWriteNothing) {
+    struct Usage {
+        std::vector<std::string> args;
+        std::string mentions;
+    };
+    const std::vector<Usage> usages{
+        {{"--self-pool", ""},
+         "Can't create a random pool with nothing in it! Would you like to enable at least one \"self\" strategy?"},
+        {{"--other-pool", ""}, "at least one \"others\" strategy?"},
+        {{"--other-pool", "", "--self-pool", ""}, "\"self\" strategy?"},
+        {{"--self-pool", "1,8"}, "--self-pool"},
+        {{"--payoffs", "3,0,5"}, "--payoffs"},
+        {{"--payoffs", "3,0,5,2147483648"}, "--payoffs"},
+        {{"--layout", "stripes"}, "--layout"},
+        {{"--generations", "-1"}, "--generations"},
+        {{"--seed", "4294967295", "--runs", "2"}, "--seed"},
+        {{"--runs", "2", "--log", "-"}, "--log"},
+        {{"--log", "same.csv", "--save", "same.csv"}, "same file"},
+        {{"--no-such-option"}, "no-such-option"},
+    };
+    for (const Usage& usage : usages) {
+        Sandbox box;
+        const Outcome outcome = box.run(usage.args);
+        EXPECT_EQ(outcome.status, 2) << usage.args[0] << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(usage.mentions), std::string::npos) << outcome.err;
+        EXPECT_TRUE(box.files().empty()) << usage.args[0] << ": something was written";
+    }
+}
+
+TEST(BatchRefusals, ExtremePayoffsAreAccepted) {
+    Sandbox box;
+    const Outcome outcome = box.run({"--payoffs", "2147483647,-2147483648,0,-1", "--generations", "3",
+                                     "--seed", "1"});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(lines(box.read("vemo.csv")).size(), 3u);
+}
+
+// --- Interrupted runs ---------------------------------------------------------------
+
+// Starts an endless run and waits (bounded) until its log is being written
+// under the temporary name.
+int startEndlessRun(const Sandbox& box) {
+    const int pid = box.start({"--generations", "2000000000", "--seed", "3", "--log", "vemo.csv",
+                               "--save", "world.csv"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const std::string& name : box.files()) {
+            if (name.rfind(".vemo.csv.tmp-", 0) == 0 && !box.read(name).empty()) return pid;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return pid;
+}
+
+TEST(BatchInterrupt, AnInterruptedRunLeavesNoFileUnderItsFinalName) {
+    {
+        Sandbox box;
+        const int pid = startEndlessRun(box);
+        kill(pid, SIGTERM);
+        const Outcome outcome = box.wait(pid);
+        EXPECT_EQ(outcome.status, 128 + SIGTERM);
+        EXPECT_TRUE(box.files().empty()) << "a terminated run cleans up its temporary files";
+    }
+    {
+        Sandbox box;
+        const int pid = startEndlessRun(box);
+        kill(pid, SIGKILL);
+        box.wait(pid);
+        EXPECT_FALSE(box.exists("vemo.csv"));
+        EXPECT_FALSE(box.exists("world.csv"));
+    }
+}
+
+}  // namespace
+}  // namespace talvane

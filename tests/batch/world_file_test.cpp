@@ -1,0 +1,160 @@
+// The world-file reader and writer: what it accepts, and that every fault is
+// caught on the right line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "world_file.h"
+
+namespace talvane {
+namespace {
+
+World patternedWorld() {
+    World world;
+    for (int i = 0; i < kWorldCells; ++i) {
+        world.color[i] = (i * 5) % 8;
+        world.self[i] = (i * 3 + 1) % 8;
+        world.other[i] = (i / 64 + i % 64) % 8;
+    }
+    return world;
+}
+
+std::string validText() { return formatWorld(patternedWorld()); }
+
+// The text with line number lineNo (1-based) replaced.
+std::string withLine(const std::string& text, int lineNo, const std::string& replacement) {
+    std::size_t start = 0;
+    for (int i = 1; i < lineNo; ++i) start = text.find('\n', start) + 1;
+    const std::size_t end = text.find('\n', start);
+    return text.substr(0, start) + replacement + text.substr(end);
+}
+
+TEST(WorldFile, FormatStartsWithHeaderAndListsCellsRowMajor) {
+    const std::string text = validText();
+    EXPECT_EQ(text.rfind("row,col,color,self,other\n0,0,0,1,0\n0,1,5,4,1\n", 0), 0u);
+    EXPECT_NE(text.find("\n1,0,0,1,1\n"), std::string::npos);  // cell 64: row 1, column 0
+    EXPECT_NE(text.find("\n63,63,3,6,6\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kWorldCells + 1);
+}
+
+TEST(WorldFile, RoundTripsAndAcceptsCommonLineEndVariants) {
+    const World original = patternedWorld();
+    const std::string text = formatWorld(original);
+    std::string crlf;
+    for (char ch : text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    const std::string noFinalNewline = text.substr(0, text.size() - 1);
+
+    for (const std::string& variant : {text, crlf, noFinalNewline}) {
+        World read;
+        WorldError error;
+        ASSERT_TRUE(parseWorld(variant, read, error)) << error.line << ": " << error.message;
+        EXPECT_EQ(read.color, original.color);
+        EXPECT_EQ(read.self, original.self);
+        EXPECT_EQ(read.other, original.other);
+    }
+}
+
+struct BadWorld {
+    const char* what;
+    std::string text;
+    long line;             // line the fault must be reported on
+    const char* mentions;  // part of the message
+};
+
+std::vector<BadWorld> badWorlds() {
+    const std::string good = validText();
+    const std::string header = "row,col,color,self,other\n";
+    return {
+        {"empty file", "", 0, "empty"},
+        {"header only", header, 1, "0 of the 4096"},
+        {"wrong header", withLine(good, 1, "row,col,colour,self,other"), 1, "header"},
+        {"header with spaces", withLine(good, 1, "row, col, color, self, other"), 1, "header"},
+        {"last cell missing", good.substr(0, good.rfind("63,63")), 4096, "4095 of the 4096"},
+        {"extra line", good + "0,0,0,0,0\n", 4098, "extra line"},
+        {"blank line at the end", good + "\n", 4098, "extra line"},
+        {"blank line inside", withLine(good, 10, ""), 10, "not a decimal integer"},
+        {"too few fields", withLine(good, 3, "0,1,0,0"), 3, "4 fields"},
+        {"too many fields", withLine(good, 3, "0,1,0,0,0,0"), 3, "6 fields"},
+        {"word for a value", withLine(good, 2, "0,0,red,1,0"), 2, "\"red\" is not a decimal integer"},
+        {"decimal point", withLine(good, 2, "0,0,0,1.0,0"), 2, "not a decimal integer"},
+        {"space in a value", withLine(good, 2, "0,0,0, 1,0"), 2, "not a decimal integer"},
+        {"plus sign", withLine(good, 2, "0,0,+1,1,0"), 2, "not a decimal integer"},
+        {"empty value", withLine(good, 2, "0,0,,1,0"), 2, "not a decimal integer"},
+        {"colour out of range", withLine(good, 5, "0,3,8,0,0"), 5, "color 8 is out of range 0..7"},
+        {"self out of range", withLine(good, 5, "0,3,0,-1,0"), 5, "self -1 is out of range"},
+        {"other out of range", withLine(good, 5, "0,3,0,0,12"), 5, "other 12 is out of range"},
+        {"row out of range", withLine(good, 5, "64,3,0,0,0"), 5, "row 64 is out of range 0..63"},
+        {"huge number", withLine(good, 5, "0,3,0,0,99999999999999999999999"), 5, "out of range"},
+        {"cells swapped", withLine(withLine(good, 3, "0,2,0,0,0"), 4, "0,1,0,0,0"), 3, "out of order"},
+        {"row and column swapped", withLine(good, 66, "0,64,0,0,0"), 66, "col 64"},
+        {"cell repeated", withLine(good, 66, "0,63,0,0,0"), 66, "expected row 1, col 0"},
+        {"NUL byte", withLine(good, 7, std::string("0,5,0,0\0,0", 10)), 7, "\\x00"},
+        {"endless line", header + std::string(100000, '7'), 2, "longer than"},
+    };
+}
+
+TEST(WorldFile, EveryFaultIsRefusedOnItsLine) {
+    for (const BadWorld& bad : badWorlds()) {
+        World world = patternedWorld();
+        const World before = world;
+        WorldError error;
+        EXPECT_FALSE(parseWorld(bad.text, world, error)) << bad.what;
+        EXPECT_EQ(error.line, bad.line) << bad.what << ": " << error.message;
+        EXPECT_NE(error.message.find(bad.mentions), std::string::npos) << bad.what << ": " << error.message;
+        EXPECT_EQ(world.self, before.self) << bad.what << ": a refused world must leave the target alone";
+    }
+}
+
+class WorldFileOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("talvane-world-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string write(const std::string& name, const std::string& text) {
+        const std::string path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(WorldFileOnDisk, ReadsWhatWasWrittenAndRefusesWhatIsNoFile) {
+    World read;
+    WorldError error;
+    ASSERT_TRUE(readWorldFile(write("world.csv", validText()), read, error)) << error.message;
+    EXPECT_EQ(read.other, patternedWorld().other);
+
+    EXPECT_FALSE(readWorldFile((dir_ / "missing.csv").string(), read, error));
+    EXPECT_EQ(error.line, 0);
+    EXPECT_NE(error.message.find("No such file"), std::string::npos) << error.message;
+
+    EXPECT_FALSE(readWorldFile(dir_.string(), read, error));
+    EXPECT_NE(error.message.find("directory"), std::string::npos) << error.message;
+
+    const std::string file = write("plain.csv", validText());
+    EXPECT_FALSE(readWorldFile(file + "/inside.csv", read, error));  // a path through a file
+    EXPECT_NE(error.message.find("Not a directory"), std::string::npos) << error.message;
+}
+
+TEST_F(WorldFileOnDisk, FileFaultsAreFoundAcrossReadBuffers) {
+    // Long enough that the reader sees it in several pieces; the fault sits
+    // far from the start.
+    std::string text = validText();
+    text = withLine(text, 4000, "62,31,0,0,x");
+    World read;
+    WorldError error;
+    EXPECT_FALSE(readWorldFile(write("late-fault.csv", text), read, error));
+    EXPECT_EQ(error.line, 4000);
+}
+
+}  // namespace
+}  // namespace talvane
