@@ -73,7 +73,7 @@ void restartCommand() {
         SimulationHold hold;
         seedPopulation();
     }
-    windowSystem().setCursor(CursorShape::Arrow);
+    windowSystem().setCursor(PointerShape::Arrow);
     sim.restartPending = true;
     checkStrategySet(true);
 }

@@ -31,8 +31,8 @@ int cellIndex(int i, int j) { return i * kGridSize + j; }
 // paint mode; other tool values leave the cursor alone.
 void setToolCursor() {
     const int tool = sim.paintTool;
-    if (tool == 2) windowSystem().setCursor(CursorShape::Pencil);
-    if (tool == 1) windowSystem().setCursor(CursorShape::Bucket);
+    if (tool == 2) windowSystem().setCursor(PointerShape::Pencil);
+    if (tool == 1) windowSystem().setCursor(PointerShape::Bucket);
 }
 
 bool overPayoffMatrix(int x, int y) {
@@ -70,7 +70,7 @@ void writeFillValue(int cell, bool strategies, int newSelf, int newOther) {
 void paintGridCell(int i, int j) {
     const int tool = sim.paintTool;
     if (tool == 1) {
-        windowSystem().setCursor(CursorShape::Bucket);
+        windowSystem().setCursor(PointerShape::Bucket);
         if (sim.fillBusy) return;
         if (sim.viewStrategies) {
             floodFill(i, j, sim.brushSelf, sim.brushOther);
@@ -78,7 +78,7 @@ void paintGridCell(int i, int j) {
             floodFill(i, j, sim.brushColor, 0);
         }
     } else if (tool == 2) {
-        windowSystem().setCursor(CursorShape::Pencil);
+        windowSystem().setCursor(PointerShape::Pencil);
         {
             SimulationHold hold;
             paintCell(i, j);
@@ -99,14 +99,14 @@ void OnMouseMove(int x, int y) {
     } else {
         sim.hoveredPanelRow = -1;
     }
-    if (overPayoffMatrix(x, y)) windowSystem().setCursor(CursorShape::Hand);
+    if (overPayoffMatrix(x, y)) windowSystem().setCursor(PointerShape::Hand);
     if (sim.paused) requestRepaint();
 }
 
 bool OnSetCursor() {
     WindowSystem& ui = windowSystem();
     if (sim.menuOpen) {
-        ui.setCursor(CursorShape::Arrow);
+        ui.setCursor(PointerShape::Arrow);
         return true;
     }
     int x = 0;
@@ -116,12 +116,12 @@ bool OnSetCursor() {
         if (!sim.randomPoolMode && sim.paused) {
             setToolCursor();
         } else {
-            ui.setCursor(CursorShape::Hand);
+            ui.setCursor(PointerShape::Hand);
         }
     } else if (kPanelArea.contains(x, y) || overPayoffMatrix(x, y)) {
-        ui.setCursor(CursorShape::Hand);
+        ui.setCursor(PointerShape::Hand);
     } else {
-        ui.setCursor(CursorShape::Arrow);
+        ui.setCursor(PointerShape::Arrow);
     }
     return true;
 }
@@ -148,7 +148,7 @@ void OnLButtonUp(int /*x*/, int /*y*/) {
 
 void gridClick(int gx, int gy) {
     if (!sim.paused || sim.randomPoolMode) {
-        windowSystem().setCursor(CursorShape::Hand);
+        windowSystem().setCursor(PointerShape::Hand);
         togglePause();
         return;
     }

@@ -28,7 +28,7 @@ public:
     bool setupSurface() override { return false; }
     void loadCursors() override {}
     Host& host() override { return host_; }
-    void setCursor(CursorShape) override {}
+    void setCursor(PointerShape) override {}
     void pointerPosition(int& x, int& y) override { x = y = -1; }
     void warpPointer(int, int) override {}
     int trackPopupMenu(const MenuState&, int, int) override { return 0; }

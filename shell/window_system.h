@@ -13,7 +13,7 @@ class Host;
 struct MenuState;
 
 // The pointer shapes the drawing window shows.
-enum class CursorShape {
+enum class PointerShape {
     Arrow,   // the system's standard arrow
     Hand,    // pointing hand: a click here does something
     Pencil,  // the pencil tool over the grid
@@ -38,7 +38,7 @@ public:
     virtual Host& host() = 0;
 
     // Shows the given pointer shape over the drawing window.
-    virtual void setCursor(CursorShape shape) = 0;
+    virtual void setCursor(PointerShape shape) = 0;
 
     // The pointer's position in frame coordinates (relative to the drawing
     // window's top left corner, possibly outside the window).

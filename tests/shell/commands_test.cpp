@@ -129,7 +129,7 @@ TEST_F(CommandsTest, RestartReseedsNowAndLeavesPaintMode) {
     EXPECT_TRUE(sim.restartPending);
     EXPECT_TRUE(checked(kCmdRandomPool));
     EXPECT_FALSE(checked(kCmdPaintCells));
-    EXPECT_EQ(ui.lastCursor(), CursorShape::Arrow);
+    EXPECT_EQ(ui.lastCursor(), PointerShape::Arrow);
     int reseeded = 0;
     for (int cell = 0; cell < kCellCount; ++cell) {
         EXPECT_TRUE(sim.cellColor[cell] == 0 || sim.cellColor[cell] == 2);

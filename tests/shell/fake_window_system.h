@@ -27,7 +27,7 @@ public:
 class FakeWindowSystem : public WindowSystem {
 public:
     FakeHost fakeHost;
-    std::vector<CursorShape> cursors;          // every cursor set, in order
+    std::vector<PointerShape> cursors;          // every cursor set, in order
     std::vector<std::pair<int, int>> warps;    // every pointer warp, frame coordinates
     int pointerX = -1, pointerY = -1;          // what pointerPosition answers
     int menuChoice = 0;                        // what the popup menu returns
@@ -44,7 +44,7 @@ public:
     bool setupSurface() override { calls.emplace_back("surface"); return true; }
     void loadCursors() override { calls.emplace_back("cursors"); }
     Host& host() override { calls.emplace_back("host"); return fakeHost; }
-    void setCursor(CursorShape shape) override { cursors.push_back(shape); }
+    void setCursor(PointerShape shape) override { cursors.push_back(shape); }
     void pointerPosition(int& x, int& y) override { x = pointerX; y = pointerY; }
     void warpPointer(int x, int y) override { warps.emplace_back(x, y); pointerX = x; pointerY = y; }
     int trackPopupMenu(const MenuState&, int, int) override;
@@ -52,7 +52,7 @@ public:
     void showInformation(const char*, const char* caption) override { infoCaptions.emplace_back(caption); }
     void exitProcess(int status) override { exitStatus = status; }
 
-    CursorShape lastCursor() const { return cursors.empty() ? CursorShape::Arrow : cursors.back(); }
+    PointerShape lastCursor() const { return cursors.empty() ? PointerShape::Arrow : cursors.back(); }
 };
 
 // Puts the shared state back to its start values, with the neighbour tables

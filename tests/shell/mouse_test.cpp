@@ -46,7 +46,7 @@ TEST_F(MouseTest, PencilPressPaintsTheCellUnderThePoint) {
     EXPECT_EQ(sim.otherStrategy[cell(0, 0)], 2);
     EXPECT_TRUE(sim.dragPainting);
     EXPECT_FALSE(sim.seededUnrun);
-    EXPECT_EQ(ui.lastCursor(), CursorShape::Pencil);
+    EXPECT_EQ(ui.lastCursor(), PointerShape::Pencil);
 
     OnLButtonDown(595, 655);
     EXPECT_EQ(sim.selfStrategy[cell(63, 63)], 6);
@@ -65,7 +65,7 @@ TEST_F(MouseTest, GridPressPausesOrResumes) {
     sim.paused = false;
     OnLButtonDown(100, 100);
     EXPECT_TRUE(sim.paused);
-    EXPECT_EQ(ui.lastCursor(), CursorShape::Hand);
+    EXPECT_EQ(ui.lastCursor(), PointerShape::Hand);
     OnLButtonDown(100, 100);  // random-pool mode: resumes
     EXPECT_FALSE(sim.paused);
 
@@ -222,7 +222,7 @@ TEST_F(MouseTest, FloodFillCoversAWholeUniformGrid) {
     EXPECT_FALSE(sim.fillBusy);
     EXPECT_TRUE(sim.seededUnrun);  // a fill is not a stroke
     EXPECT_FALSE(sim.dragPainting);
-    EXPECT_EQ(ui.lastCursor(), CursorShape::Bucket);
+    EXPECT_EQ(ui.lastCursor(), PointerShape::Bucket);
 }
 
 TEST_F(MouseTest, FloodFillFollowsTheRegionAcrossTheWrap) {
@@ -333,23 +333,23 @@ TEST_F(MouseTest, CursorFollowsWhatAClickWouldDo) {
         EXPECT_TRUE(OnSetCursor());
         return ui.lastCursor();
     };
-    EXPECT_EQ(cursorAt(100, 100), CursorShape::Hand);     // the grid toggles the pause
-    EXPECT_EQ(cursorAt(700, 140), CursorShape::Hand);     // panels
-    EXPECT_EQ(cursorAt(850, 300), CursorShape::Hand);     // payoff matrix
-    EXPECT_EQ(cursorAt(640, 460), CursorShape::Arrow);    // tool buttons have none
-    EXPECT_EQ(cursorAt(5, 5), CursorShape::Arrow);
+    EXPECT_EQ(cursorAt(100, 100), PointerShape::Hand);     // the grid toggles the pause
+    EXPECT_EQ(cursorAt(700, 140), PointerShape::Hand);     // panels
+    EXPECT_EQ(cursorAt(850, 300), PointerShape::Hand);     // payoff matrix
+    EXPECT_EQ(cursorAt(640, 460), PointerShape::Arrow);    // tool buttons have none
+    EXPECT_EQ(cursorAt(5, 5), PointerShape::Arrow);
     sim.competitionMode = 5;
-    EXPECT_EQ(cursorAt(850, 300), CursorShape::Arrow);
+    EXPECT_EQ(cursorAt(850, 300), PointerShape::Arrow);
 
     OnCommand(kCmdPaintCells);
-    EXPECT_EQ(cursorAt(100, 100), CursorShape::Pencil);
+    EXPECT_EQ(cursorAt(100, 100), PointerShape::Pencil);
     sim.paintTool = 1;
-    EXPECT_EQ(cursorAt(100, 100), CursorShape::Bucket);
+    EXPECT_EQ(cursorAt(100, 100), PointerShape::Bucket);
     sim.paused = false;
-    EXPECT_EQ(cursorAt(100, 100), CursorShape::Hand);
+    EXPECT_EQ(cursorAt(100, 100), PointerShape::Hand);
 
     sim.menuOpen = true;
-    EXPECT_EQ(cursorAt(100, 100), CursorShape::Arrow);
+    EXPECT_EQ(cursorAt(100, 100), PointerShape::Arrow);
 }
 
 TEST_F(MouseTest, PointerMovesTrackTheHoveredPanelRow) {

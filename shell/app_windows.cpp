@@ -1,0 +1,231 @@
+#include "app_windows.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Menu_Item.H>
+#include <FL/Fl_RGB_Image.H>
+#include <FL/fl_ask.H>
+#include <FL/gl.h>
+#include <FL/x.H>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "commands.h"
+#include "cursors.h"
+#include "dialog_windows.h"
+#include "fltk_host.h"
+#include "key_map.h"
+#include "mouse.h"
+#include "sim_state.h"
+
+namespace talvane {
+
+namespace {
+
+constexpr int kGlMode = FL_RGB | FL_DOUBLE | FL_DEPTH;
+
+void centreOnScreen(int& x, int& y) {
+    int sx = 0, sy = 0, sw = 0, sh = 0;
+    Fl::screen_xywh(sx, sy, sw, sh, 0);
+    x = sx + (sw - kFrameWidth) / 2;
+    y = sy + (sh - kFrameHeight) / 2;
+}
+
+Fl_Menu_Item menuEntry(const char* text, int command, int flags) {
+    Fl_Menu_Item item{};
+    item.text = text;
+    item.user_data_ = reinterpret_cast<void*>(static_cast<std::intptr_t>(command));
+    item.flags = flags;
+    return item;
+}
+
+// The popup menu as toolkit items: the constant item table with the check
+// marks and the pause item's text of the menu state.
+std::vector<Fl_Menu_Item> popupItems(const MenuState& menus) {
+    std::vector<Fl_Menu_Item> items;
+    bool inSubmenu = false;
+    for (const MenuItemDef& def : menuItems) {
+        if (inSubmenu && def.menu == MenuId::Main) {
+            items.push_back(Fl_Menu_Item{});  // ends the submenu
+            inSubmenu = false;
+        }
+        if (def.command == 0) {
+            items.push_back(menuEntry(def.text, 0, FL_SUBMENU));
+            inSubmenu = true;
+        } else if (def.menu == MenuId::Main) {
+            items.push_back(menuEntry(def.command == kCmdGo ? menus.pauseText : def.text, def.command, 0));
+        } else {
+            const int check = menus.checked[def.command] ? FL_MENU_VALUE : 0;
+            items.push_back(menuEntry(def.text, def.command, FL_MENU_RADIO | check));
+        }
+    }
+    if (inSubmenu) items.push_back(Fl_Menu_Item{});
+    items.push_back(Fl_Menu_Item{});
+    return items;
+}
+
+}  // namespace
+
+// --- DrawingWindow ---
+
+DrawingWindow::DrawingWindow(int x, int y) : Fl_Gl_Window(x, y, kFrameWidth, kFrameHeight, kMainCaption) {
+    size_range(kFrameWidth, kFrameHeight, kFrameWidth, kFrameHeight);  // not resizable
+    xclass("talvane");
+    callback(onClose);
+    end();
+}
+
+void DrawingWindow::draw() {
+    if (!valid()) glViewport(0, 0, w(), h());
+    composeFrame();
+}
+
+int DrawingWindow::handle(int event) {
+    switch (event) {
+        case FL_FOCUS:
+        case FL_UNFOCUS:
+            return 1;
+        case FL_KEYBOARD:
+        case FL_SHORTCUT:  // a key that reached the window without the focus
+            if (Fl::event_key() == FL_Escape) {
+                do_callback();  // closes the window like the close box
+                return 1;
+            }
+            OnKeyDown(virtualKeyFor(Fl::event_key()), 1, 0);
+            return 1;
+        case FL_PUSH:
+        case FL_RELEASE:
+        case FL_MOVE:
+        case FL_DRAG:
+        case FL_ENTER:
+            return handleMouse(event);
+        default:
+            return Fl_Gl_Window::handle(event);
+    }
+}
+
+int DrawingWindow::handleMouse(int event) {
+    const int x = Fl::event_x();
+    const int y = Fl::event_y();
+    switch (event) {
+        case FL_PUSH:
+            if (Fl::event_button() == FL_LEFT_MOUSE) OnLButtonDown(x, y);
+            return 1;
+        case FL_RELEASE:
+            if (Fl::event_button() == FL_LEFT_MOUSE) OnLButtonUp(x, y);
+            if (Fl::event_button() == FL_RIGHT_MOUSE) OnContextMenu(Fl::event_x_root(), Fl::event_y_root());
+            return 1;
+        case FL_DRAG:
+            OnMouseMove(x, y);
+            return 1;
+        default:  // FL_MOVE, FL_ENTER
+            OnSetCursor();
+            OnMouseMove(x, y);
+            return 1;
+    }
+}
+
+void DrawingWindow::onClose(Fl_Widget* widget, void*) {
+    OnDestroy();
+    widget->hide();
+}
+
+// --- FltkWindowSystem ---
+
+FltkWindowSystem::FltkWindowSystem(DrawingWindow& window)
+    : window_(window),
+      host_(std::make_unique<FltkHost>([this] { drawFrameNow(); }, showAlertBox,
+                                       [this] { setCursor(PointerShape::Arrow); })) {}
+
+FltkWindowSystem::~FltkWindowSystem() = default;
+
+bool FltkWindowSystem::setupSurface() { return setupPixelFormat(*this); }
+
+bool FltkWindowSystem::choosePixelFormat() { return Fl_Gl_Window::can_do(kGlMode) != 0; }
+
+bool FltkWindowSystem::setPixelFormat() {
+    window_.mode(kGlMode);
+    return window_.can_do() != 0;
+}
+
+void FltkWindowSystem::showPlainMessage(const char* text) {
+    fl_message_title("");
+    fl_message("%s", text);
+}
+
+void FltkWindowSystem::loadCursors() {
+    cursorImages_[0].reset(makeCursorImage(handArt));
+    cursorImages_[1].reset(makeCursorImage(pencilArt));
+    cursorImages_[2].reset(makeCursorImage(bucketArt));
+}
+
+Host& FltkWindowSystem::host() { return *host_; }
+
+void FltkWindowSystem::setCursor(PointerShape shape) {
+    if (cursorKnown_ && shape == shown_) return;  // X cursors are costly to remake
+    if (!window_.shown()) return;
+    cursorKnown_ = true;
+    shown_ = shape;
+    switch (shape) {
+        case PointerShape::Arrow: window_.cursor(FL_CURSOR_DEFAULT); break;
+        case PointerShape::Hand: window_.cursor(cursorImages_[0].get(), handArt.hotX, handArt.hotY); break;
+        case PointerShape::Pencil: window_.cursor(cursorImages_[1].get(), pencilArt.hotX, pencilArt.hotY); break;
+        case PointerShape::Bucket: window_.cursor(cursorImages_[2].get(), bucketArt.hotX, bucketArt.hotY); break;
+    }
+}
+
+void FltkWindowSystem::pointerPosition(int& x, int& y) {
+    int rootX = 0, rootY = 0;
+    Fl::get_mouse(rootX, rootY);
+    x = rootX - window_.x_root();
+    y = rootY - window_.y_root();
+}
+
+void FltkWindowSystem::warpPointer(int x, int y) {
+    if (!window_.shown()) return;
+    XWarpPointer(fl_display, None, fl_xid(&window_), 0, 0, 0, 0, x, y);
+    XFlush(fl_display);
+}
+
+int FltkWindowSystem::trackPopupMenu(const MenuState& menus, int screenX, int screenY) {
+    const std::vector<Fl_Menu_Item> items = popupItems(menus);
+    setCursor(PointerShape::Arrow);
+    const Fl_Menu_Item* picked = items.front().popup(screenX - window_.x_root(), screenY - window_.y_root());
+    if (picked == nullptr) return 0;
+    return static_cast<int>(picked->argument());
+}
+
+bool FltkWindowSystem::runPayoffsDialog(PayoffFields& fields) { return runPayoffsDialogWindow(fields); }
+
+void FltkWindowSystem::showInformation(const char* text, const char* caption) {
+    if (!window_.shown()) return;  // no window of ours to own the box
+    showInformationBox(text, caption);
+}
+
+void FltkWindowSystem::exitProcess(int status) { std::exit(status); }
+
+void FltkWindowSystem::drawFrameNow() {
+    if (!window_.shown()) return;
+    window_.redraw();
+    window_.flush();
+}
+
+// --- The program ---
+
+int runDesktop() {
+    int x = 0, y = 0;
+    centreOnScreen(x, y);
+    DrawingWindow window(x, y);
+    std::unique_ptr<Fl_RGB_Image> icon(makeWindowIcon());
+    window.icon(icon.get());
+    FltkWindowSystem system(window);
+    OnCreate(system);
+    window.show();
+    window.wait_for_expose();
+    Fl::run();
+    setWindowSystem(nullptr);
+    return 0;
+}
+
+}  // namespace talvane

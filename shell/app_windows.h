@@ -1,0 +1,72 @@
+// The desktop program's window: one 980 x 700 OpenGL window captioned
+// "Talvane (RUNO64)" that draws the frame and turns toolkit events into
+// calls of the handlers (frame coordinates, virtual-key codes).
+#pragma once
+
+#include <FL/Fl_Gl_Window.H>
+
+#include <memory>
+
+#include "frame.h"
+#include "window_system.h"
+
+class Fl_RGB_Image;
+
+namespace talvane {
+
+class FltkHost;
+
+inline constexpr int kFrameWidth = 980;   // the drawing area, pixels
+inline constexpr int kFrameHeight = 700;
+inline constexpr const char* kMainCaption = "Talvane (RUNO64)";
+
+// The main window and drawing window in one: draw() composes the frame,
+// handle() calls the handlers.
+class DrawingWindow final : public Fl_Gl_Window {
+public:
+    DrawingWindow(int x, int y);
+    void draw() override;
+    int handle(int event) override;
+
+private:
+    int handleMouse(int event);
+    static void onClose(Fl_Widget*, void*);
+};
+
+// The window system of the desktop program: cursors, pointer, popup menu,
+// dialogs and the engine's host, all on the FLTK window.
+class FltkWindowSystem final : public WindowSystem, public PixelFormatTarget {
+public:
+    explicit FltkWindowSystem(DrawingWindow& window);
+    ~FltkWindowSystem() override;
+
+    bool setupSurface() override;
+    void loadCursors() override;
+    Host& host() override;
+    void setCursor(PointerShape shape) override;
+    void pointerPosition(int& x, int& y) override;
+    void warpPointer(int x, int y) override;
+    int trackPopupMenu(const MenuState& menus, int screenX, int screenY) override;
+    bool runPayoffsDialog(PayoffFields& fields) override;
+    void showInformation(const char* text, const char* caption) override;
+    void exitProcess(int status) override;
+
+    bool choosePixelFormat() override;
+    bool setPixelFormat() override;
+    void showPlainMessage(const char* text) override;
+
+private:
+    void drawFrameNow();
+
+    DrawingWindow& window_;
+    std::unique_ptr<FltkHost> host_;
+    std::unique_ptr<Fl_RGB_Image> cursorImages_[3];  // hand, pencil, bucket
+    bool cursorKnown_ = false;                       // shown_ holds the shape in force
+    PointerShape shown_ = PointerShape::Arrow;
+};
+
+// Builds the window, runs OnCreate, shows the window centred and runs the
+// toolkit's loop until the window closes. Returns the exit status.
+int runDesktop();
+
+}  // namespace talvane

@@ -1,0 +1,98 @@
+#include "fltk_host.h"
+
+#include <FL/Fl.H>
+
+#include <chrono>
+#include <ctime>
+#include <utility>
+
+namespace talvane {
+
+FltkHost::FltkHost(std::function<void()> drawFrame,
+                   std::function<void(const char*, const char*)> showAlert,
+                   std::function<void()> arrowCursor)
+    : drawFrame_(std::move(drawFrame)),
+      showAlert_(std::move(showAlert)),
+      arrowCursor_(std::move(arrowCursor)),
+      uiThread_(std::this_thread::get_id()) {}
+
+void FltkHost::requestRepaint() {
+    if (onUiThread()) {
+        drawFrame_();
+        return;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    const std::uint64_t ticket = ++repaintsAsked_;
+    changed_.notify_all();
+    postToUiThread();
+    changed_.wait(lock, [&] { return repaintsDone_ >= ticket; });
+}
+
+void FltkHost::showMessage(const char* text, const char* caption) {
+    if (onUiThread()) {
+        showAlert_(text, caption);
+        return;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    messageText_ = text;
+    messageCaption_ = caption;
+    messageDone_ = false;
+    messagePending_ = true;
+    changed_.notify_all();
+    postToUiThread();
+    changed_.wait(lock, [&] { return messageDone_; });
+}
+
+void FltkHost::setArrowCursor() {
+    if (onUiThread()) {
+        arrowCursor_();
+        return;
+    }
+    arrowPending_ = true;
+    Fl::awake(awakeCallback, this);
+}
+
+void FltkHost::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::int64_t FltkHost::clockSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+void FltkHost::serviceWhileWaiting() {
+    if (!onUiThread()) {
+        Host::serviceWhileWaiting();
+        return;
+    }
+    servePending();
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::milliseconds(1), [&] { return workPending(); });
+}
+
+bool FltkHost::workPending() const { return repaintsDone_ < repaintsAsked_ || messagePending_; }
+
+void FltkHost::postToUiThread() { Fl::awake(awakeCallback, this); }
+
+void FltkHost::awakeCallback(void* host) { static_cast<FltkHost*>(host)->servePending(); }
+
+void FltkHost::servePending() {
+    if (arrowPending_.exchange(false)) arrowCursor_();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (repaintsDone_ < repaintsAsked_) {
+        const std::uint64_t answered = repaintsAsked_;
+        lock.unlock();
+        drawFrame_();  // one frame answers every request made before it
+        lock.lock();
+        repaintsDone_ = answered;
+        changed_.notify_all();
+    }
+    if (messagePending_) {
+        messagePending_ = false;
+        const std::string text = messageText_;
+        const std::string caption = messageCaption_;
+        lock.unlock();
+        showAlert_(text.c_str(), caption.c_str());
+        lock.lock();
+        messageDone_ = true;
+        changed_.notify_all();
+    }
+}
+
+}  // namespace talvane

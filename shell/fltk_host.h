@@ -1,0 +1,60 @@
+// The engine's host in the desktop program. Repaint requests and message
+// boxes from the simulation thread are handed to the user-interface thread
+// (Fl::awake) and the simulation thread waits until they are done; on the
+// user-interface thread they are carried out at once.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "host.h"
+
+namespace talvane {
+
+class FltkHost final : public Host {
+public:
+    // drawFrame draws and presents one whole frame now (user-interface thread).
+    // showAlert shows a message box and returns when it is closed.
+    // arrowCursor puts the arrow back over the drawing window.
+    FltkHost(std::function<void()> drawFrame,
+             std::function<void(const char* text, const char* caption)> showAlert,
+             std::function<void()> arrowCursor);
+
+    void requestRepaint() override;
+    void showMessage(const char* text, const char* caption) override;
+    void setArrowCursor() override;
+    void sleepMs(int ms) override;
+    std::int64_t clockSeconds() override;
+    void serviceWhileWaiting() override;
+
+    // Carries out every request the simulation thread has posted (UI thread).
+    void servePending();
+
+private:
+    bool onUiThread() const { return std::this_thread::get_id() == uiThread_; }
+    bool workPending() const;  // mutex held
+    void postToUiThread();
+    static void awakeCallback(void* host);
+
+    std::function<void()> drawFrame_;
+    std::function<void(const char*, const char*)> showAlert_;
+    std::function<void()> arrowCursor_;
+    std::thread::id uiThread_;  // the thread that built the host runs the toolkit
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t repaintsAsked_ = 0;  // repaint requests posted by other threads
+    std::uint64_t repaintsDone_ = 0;   // of those, how many a drawn frame has answered
+    bool messagePending_ = false;      // a message box waits to be shown
+    bool messageDone_ = false;         // the message box has been closed
+    std::string messageText_;
+    std::string messageCaption_;
+    std::atomic<bool> arrowPending_{false};
+};
+
+}  // namespace talvane

@@ -1,0 +1,104 @@
+// Reads back what the X server shows, for the end-to-end tests:
+//   x_probe pixel WINDOW X Y        the colour at (X, Y) of the window, "R G B"
+//   x_probe region WINDOW X Y W H   how many pixels of the area are black,
+//                                   green, red, and other, "black green red other"
+//   x_probe ppm WINDOW FILE         the window's area of the screen as a PPM file
+//   x_probe focus                   the id of the window with the input focus
+// Windows are given as decimal or 0x-hex ids; reads go through the root
+// window, so a GL window's presented frame is what is read.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct Rgb { unsigned r, g, b; };
+
+Rgb pixelOf(XImage* image, int x, int y) {
+    const unsigned long p = XGetPixel(image, x, y);
+    return {static_cast<unsigned>((p & image->red_mask) >> 16), static_cast<unsigned>((p & image->green_mask) >> 8),
+            static_cast<unsigned>(p & image->blue_mask)};
+}
+
+// The window's area of the root window, from (x, y) of the window, w x h.
+XImage* grab(Display* display, Window window, int x, int y, int w, int h) {
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    const Window root = DefaultRootWindow(display);
+    XTranslateCoordinates(display, window, root, x, y, &rootX, &rootY, &child);
+    return XGetImage(display, root, rootX, rootY, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: x_probe pixel WIN X Y | region WIN X Y W H | ppm WIN FILE | focus\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "x_probe: cannot open the display\n");
+        return 1;
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "focus") == 0) {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display, &focus, &revert);
+        std::printf("%lu\n", focus);
+        return 0;
+    }
+    if (argc < 3) return usage();
+    const Window window = std::strtoul(argv[2], nullptr, 0);
+    if (std::strcmp(command, "pixel") == 0 && argc == 5) {
+        XImage* image = grab(display, window, std::atoi(argv[3]), std::atoi(argv[4]), 1, 1);
+        if (image == nullptr) return 1;
+        const Rgb c = pixelOf(image, 0, 0);
+        std::printf("%u %u %u\n", c.r, c.g, c.b);
+        return 0;
+    }
+    if (std::strcmp(command, "region") == 0 && argc == 7) {
+        const int w = std::atoi(argv[5]);
+        const int h = std::atoi(argv[6]);
+        XImage* image = grab(display, window, std::atoi(argv[3]), std::atoi(argv[4]), w, h);
+        if (image == nullptr) return 1;
+        long black = 0, green = 0, red = 0, other = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const Rgb c = pixelOf(image, x, y);
+                if (c.r < 16 && c.g < 16 && c.b < 16) ++black;
+                else if (c.r < 16 && c.g > 240 && c.b < 16) ++green;
+                else if (c.r > 240 && c.g < 16 && c.b < 16) ++red;
+                else ++other;
+            }
+        }
+        std::printf("%ld %ld %ld %ld\n", black, green, red, other);
+        return 0;
+    }
+    if (std::strcmp(command, "ppm") == 0 && argc == 4) {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, window, &attributes);
+        XImage* image = grab(display, window, 0, 0, attributes.width, attributes.height);
+        if (image == nullptr) return 1;
+        std::FILE* out = std::fopen(argv[3], "wb");
+        if (out == nullptr) return 1;
+        std::fprintf(out, "P6\n%d %d\n255\n", attributes.width, attributes.height);
+        for (int y = 0; y < attributes.height; ++y) {
+            for (int x = 0; x < attributes.width; ++x) {
+                const Rgb c = pixelOf(image, x, y);
+                const unsigned char rgb[3] = {static_cast<unsigned char>(c.r), static_cast<unsigned char>(c.g),
+                                              static_cast<unsigned char>(c.b)};
+                std::fwrite(rgb, 1, 3, out);
+            }
+        }
+        std::fclose(out);
+        return 0;
+    }
+    return usage();
+}
