@@ -82,7 +82,7 @@ bool PayoffsDialog::acceptFields() {
     PayoffFields read{};
     for (int i = 0; i < 4; ++i) {
         if (!parsePayoffField(inputs_[i]->value(), read[i])) {
-            showAlertBox(kIntegerMessage, kPayoffsCaption);
+            showAlertBox(kIntegerMessage, kIntegerMessageCaption);
             inputs_[i]->take_focus();
             inputs_[i]->position(inputs_[i]->size(), 0);  // the whole text selected
             return false;

@@ -17,6 +17,8 @@ inline constexpr std::array<const char*, 4> kPayoffLabels{
 };
 // Shown when a field does not hold one whole number in the 32-bit range.
 inline constexpr const char* kIntegerMessage = "Please enter an integer.";
+// Caption of that message: the program's name.
+inline constexpr const char* kIntegerMessageCaption = "Talvane (RUNO64)";
 
 inline constexpr const char* kAboutCaption = "About Talvane (RUNO64)";
 // Three credit lines, an empty line, the project and the build.

@@ -2,6 +2,8 @@
 //   x_probe pixel WINDOW X Y        the colour at (X, Y) of the window, "R G B"
 //   x_probe region WINDOW X Y W H   how many pixels of the area are black,
 //                                   green, red, and other, "black green red other"
+//   x_probe extent WINDOW X Y W H   the window x of the rightmost pixel of the
+//                                   area that is not black, or -1
 //   x_probe ppm WINDOW FILE         the window's area of the screen as a PPM file
 //   x_probe focus                   the id of the window with the input focus
 // Windows are given as decimal or 0x-hex ids; reads go through the root
@@ -33,7 +35,7 @@ XImage* grab(Display* display, Window window, int x, int y, int w, int h) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: x_probe pixel WIN X Y | region WIN X Y W H | ppm WIN FILE | focus\n");
+    std::fprintf(stderr, "usage: x_probe pixel WIN X Y | region WIN X Y W H | extent WIN X Y W H | ppm WIN FILE | focus\n");
     return 2;
 }
 
@@ -79,6 +81,22 @@ int main(int argc, char** argv) {
             }
         }
         std::printf("%ld %ld %ld %ld\n", black, green, red, other);
+        return 0;
+    }
+    if (std::strcmp(command, "extent") == 0 && argc == 7) {
+        const int left = std::atoi(argv[3]);
+        const int w = std::atoi(argv[5]);
+        const int h = std::atoi(argv[6]);
+        XImage* image = grab(display, window, left, std::atoi(argv[4]), w, h);
+        if (image == nullptr) return 1;
+        int rightmost = -1;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const Rgb c = pixelOf(image, x, y);
+                if ((c.r > 40 || c.g > 40 || c.b > 40) && left + x > rightmost) rightmost = left + x;
+            }
+        }
+        std::printf("%d\n", rightmost);
         return 0;
     }
     if (std::strcmp(command, "ppm") == 0 && argc == 4) {

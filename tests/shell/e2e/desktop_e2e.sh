@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# End-to-end test of the desktop program: starts `talvane` in a fresh working
+# directory on the current X display, uses it as a person would (xdotool keys
+# and clicks) and reads the screen back with x_probe.
+#   desktop_e2e.sh TALVANE X_PROBE
+# Every wait is for a condition, bounded in time. Exits 77 (skipped) when
+# there is no display or no xdotool.
+set -euo pipefail
+
+talvane=$1
+probe=$2
+
+if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null; then
+  echo "no X display or no xdotool: skipped"
+  exit 77
+fi
+
+work=$(mktemp -d)
+pid=""
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+step() { echo "--- $*"; }
+# shot NAME: keeps a picture of the window in $E2E_SHOTS, when that is set.
+shot() { [ -z "${E2E_SHOTS:-}" ] || "$probe" ppm "$wid" "$E2E_SHOTS/$1.ppm"; }
+fail() { echo "FAIL: $*" >&2; "$probe" ppm "$wid" "$work/failure.ppm" 2>/dev/null || true; exit 1; }
+
+# wait_for SECONDS DESCRIPTION COMMAND...: polls COMMAND every 50 ms.
+wait_for() {
+  local seconds=$1 what=$2; shift 2
+  local deadline=$((SECONDS + seconds))
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $deadline ] || fail "timed out after ${seconds}s waiting for: $what"
+    sleep 0.05
+  done
+}
+
+xdo() { xdotool "$@" 2>/dev/null; }
+# Counts of black, green, red and other pixels of an area of the window.
+region() { "$probe" region "$wid" "$@"; }
+# The window x of the rightmost lit pixel of the title line.
+title_extent() { "$probe" extent "$wid" 20 30 560 28; }
+# The colour of grid cell [i][j], read at its centre.
+cell_colour() { "$probe" pixel "$wid" $((20 + 9 * $1 + 4)) $((80 + 9 * $2 + 4)); }
+log_bytes() { stat -c %s vemo.csv 2>/dev/null || echo 0; }
+windows_named() { xdo search --name "$1" | wc -l; }
+
+# Predicates for wait_for.
+grid_is_drawn() { local c; c=($(region 20 80 576 576)); [ "${c[3]}" -gt 50000 ]; }
+grid_shows_colours_only() { local c; c=($(region 20 80 576 576)); [ "${c[3]}" -eq 0 ] && [ "${c[1]}" -gt 10000 ] && [ "${c[2]}" -gt 10000 ]; }
+grid_shows_strategies() { local c; c=($(region 20 80 576 576)); [ "${c[3]}" -gt 50000 ]; }
+log_longer_than() { [ "$(log_bytes)" -gt "$1" ]; }
+matrix_is_blank() { local c; c=($(region 845 270 81 54)); [ "${c[0]}" -eq $((81 * 54)) ]; }
+title_narrower_than() { [ "$(title_extent)" -lt "$1" ]; }
+cell_is() { [ "$(cell_colour "$1" "$2")" = "$3" ]; }
+menu_is_open() { [ "$("$probe" pixel "$wid" 310 305)" = "192 192 192" ]; }
+window_count_is() { [ "$(windows_named "$1")" -eq "$2" ]; }
+process_ended() { ! kill -0 "$pid" 2>/dev/null; }
+pointer_x_is() { [ "$(xdo getmouselocation --shell | sed -n 's/^X=//p')" -eq "$1" ]; }
+
+GREEN="0 255 0"
+RED="255 0 0"
+
+step "start: a centred 980 x 700 window with the seeded, paused world"
+"$talvane" > stdout.txt 2> stderr.txt &
+pid=$!
+wid=""
+find_window() { wid=$(xdo search --name '^Talvane \(RUNO64\)$' | head -1); [ -n "$wid" ]; }
+wait_for 20 "the main window" find_window
+geometry=$(xdo getwindowgeometry --shell "$wid")
+eval "$geometry"
+read -r screen_w screen_h < <(xdo getdisplaygeometry)
+[ "$WIDTH" -eq 980 ] && [ "$HEIGHT" -eq 700 ] || fail "window is ${WIDTH}x${HEIGHT}"
+[ "$X" -eq $(((screen_w - 980) / 2)) ] && [ "$Y" -eq $(((screen_h - 700) / 2)) ] || fail "window at $X,$Y not centred"
+wait_for 20 "the first frame" grid_is_drawn
+icon=($(region 629 456 24 24))  # the layout icon: a green and red checkerboard
+[ "${icon[1]}" -gt 100 ] && [ "${icon[2]}" -gt 100 ] || fail "no layout icon: ${icon[*]}"
+[ ! -e vemo.csv ] || fail "a generation ran before the user started the run"
+paused_title=$(title_extent)
+
+# press_until_running: Space until the title drops " (Paused)". A press that
+# falls inside a restart is undone by it (every restart ends paused), so a
+# few presses are allowed.
+press_until_running() {
+  local paused=$(title_extent) attempt
+  for attempt in 1 2 3 4 5; do
+    xdo key space
+    local deadline=$((SECONDS + 3))
+    while [ $SECONDS -lt $deadline ]; do
+      [ "$(title_extent)" -lt "$paused" ] && return 0
+      sleep 0.05
+    done
+  done
+  fail "Space did not start the run"
+}
+
+step "Space runs the simulation: the log grows; Space again pauses"
+xdo mousemove --window "$wid" 960 680
+press_until_running
+wait_for 20 "log lines while running" log_longer_than 8192
+xdo key space
+wait_for 10 "the paused title" title_narrower_than $((paused_title + 1))
+[ "$(title_extent)" -eq "$paused_title" ] || fail "title after pausing: $(title_extent)"
+
+step "V switches to the colour view and back"
+xdo key v
+wait_for 10 "the colour view" grid_shows_colours_only
+shot colour-view
+xdo key v
+wait_for 10 "the strategy view" grid_shows_strategies
+
+step "the Payoffs dialog: a value outside 32 bits is refused, then Stag Hunt is accepted"
+xdo mousemove --window "$wid" 850 300 click 1
+dialog=""
+find_dialog() { dialog=$(xdo search --name '^Payoffs$' | head -1); [ -n "$dialog" ]; }
+wait_for 10 "the Payoffs dialog" find_dialog
+xdo mousemove --window "$dialog" 5 5
+xdo type --delay 20 "99999999999"
+xdo key Return
+wait_for 10 "the integer message" window_count_is '^Talvane \(RUNO64\)$' 2
+alert=$(xdo search --name '^Talvane \(RUNO64\)$' | grep -v "^$wid\$" | head -1)
+xdo mousemove --window "$alert" 5 5
+xdo key Return
+wait_for 10 "the message to close" window_count_is '^Talvane \(RUNO64\)$' 1
+find_dialog || fail "the dialog closed on a bad value"
+xdo mousemove --window "$dialog" 5 5
+# The refused field has the focus with its text selected: typing replaces it.
+xdo type --delay 20 "5"
+xdo key Tab
+xdo type --delay 20 "0"
+xdo key Tab
+xdo type --delay 20 "3"
+xdo key Tab
+xdo type --delay 20 "1"
+xdo key Return
+wait_for 10 "the dialog to close" window_count_is '^Payoffs$' 0
+# "Spatialized Stag Hunt (Paused)" is shorter than "Spatialized Prisoner's Dilemma (Paused)".
+wait_for 10 "the new game name" title_narrower_than $((paused_title - 40))
+shot stag-hunt
+
+step "paint mode: a pencil stroke that crosses the right edge goes on at the left"
+xdo mousemove --window "$wid" 960 680
+xdo key p
+# Brush "010 STFT" on both sides (red), fill the whole grid with it, then brush "000 AllD" (green).
+xdo mousemove --window "$wid" 700 130 click 1
+xdo mousemove --window "$wid" 850 130 click 1
+xdo mousemove --window "$wid" 640 460 click 1
+wait_for 10 "the grid filled red" cell_is 30 30 "$RED"
+xdo mousemove --window "$wid" 700 94 click 1
+xdo mousemove --window "$wid" 850 94 click 1
+y=$((80 + 9 * 10 + 4))
+xdo mousemove --window "$wid" $((20 + 9 * 60 + 4)) $y mousedown 1
+wait_for 5 "the first cell of the stroke" cell_is 60 10 "$GREEN"
+xdo mousemove --window "$wid" $((20 + 9 * 62 + 4)) $y
+wait_for 5 "the stroke to reach cell 62" cell_is 62 10 "$GREEN"
+xdo mousemove --window "$wid" 600 $y
+wait_for 5 "the pointer moved to the left edge" pointer_x_is $((X + 24))
+wait_for 5 "the stroke to go on at the left edge" cell_is 0 10 "$GREEN"
+xdo mousemove --window "$wid" $((20 + 9 * 2 + 4)) $y
+wait_for 5 "the stroke to reach cell 2" cell_is 2 10 "$GREEN"
+xdo mouseup 1
+shot stroke
+xdo mousemove --window "$wid" $((20 + 9 * 5 + 4)) $y
+[ "$(cell_colour 5 10)" = "$RED" ] || fail "a move after the release painted"
+[ "$(cell_colour 30 10)" = "$RED" ] || fail "cells outside the stroke changed"
+[ "$(cell_colour 60 11)" = "$RED" ] || fail "the stroke strayed off its row"
+
+step "the right-button menu: Competition > Infinite hides the payoff matrix"
+xdo mousemove --window "$wid" 300 300 click 3
+wait_for 10 "the popup menu" menu_is_open
+shot menu
+xdo key Down Down Down Down Right Down Down Return
+wait_for 10 "infinite competition" matrix_is_blank
+
+step "Escape while running ends the program with a complete log"
+xdo mousemove --window "$wid" 960 680
+press_until_running
+before=$(log_bytes)
+wait_for 20 "log lines while running" log_longer_than $((before + 8192))
+xdo key Escape
+wait_for 20 "the program to end" process_ended
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "exit status $status"
+[ -s vemo.csv ] || fail "no log"
+[ "$(tail -c 1 vemo.csv | od -An -c | tr -d ' ')" = '\n' ] || fail "the log ends in the middle of a line"
+bad=$(awk -F, 'NF != 64 { n++ } END { print n + 0 }' vemo.csv)
+[ "$bad" -eq 0 ] || fail "$bad log lines without 64 counts"
+echo "desktop end-to-end: all steps passed ($(wc -l < vemo.csv) log lines at the end)"
