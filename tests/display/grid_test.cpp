@@ -112,5 +112,33 @@ TEST_F(GridTest, GridStopsAtTheFirstBadCell) {
     EXPECT_EQ(p.countLit(29, 80, 595, 655), 0);
 }
 
+// The grid goes to GL as one picture; it must match cell-by-cell drawing to
+// the last bit, palette colours included, in both views.
+TEST_F(GridTest, WholeGridMatchesCellByCellDrawingExactly) {
+    for (int k = 0; k < kCellCount; ++k) {
+        const std::size_t cell = static_cast<std::size_t>(k);
+        sim.selfStrategy[cell] = k % 8;
+        sim.otherStrategy[cell] = (k / 8 + k / 64) % 8;
+        sim.cellColor[cell] = k % 11 == 0 ? 12 : (k / 5) % 8;  // 12 keeps the colour before it
+    }
+    for (bool strategies : {true, false}) {
+        sim.viewStrategies = strategies;
+        blankFrame();
+        glColor3f(0.5f, 0.25f, 1.0f);  // the colour in force for a first cell with code 12
+        ASSERT_EQ(drawGrid(), 0u);
+        const Picture whole = read();
+        blankFrame();
+        glColor3f(0.5f, 0.25f, 1.0f);
+        for (unsigned i = 0; i < 64; ++i)
+            for (unsigned j = 0; j < 64; ++j) {
+                const std::size_t cell = i * 64 + j;
+                drawCell(i, j, static_cast<unsigned>(sim.otherStrategy[cell]),
+                         static_cast<unsigned>(sim.selfStrategy[cell]), static_cast<unsigned>(sim.cellColor[cell]));
+            }
+        const Picture byCell = read();
+        EXPECT_TRUE(whole.sameRegion(byCell, 0, 0, 980, 700)) << (strategies ? "strategy view" : "colour view");
+    }
+}
+
 }  // namespace
 }  // namespace talvane::test
