@@ -291,6 +291,22 @@ TEST(BatchRefusals, UsageErrorsExitTwoAndWriteNothing) {
     }
 }
 
+TEST(BatchRefusals, OutputsThatCannotBeWrittenExitOneAndLeaveNothing) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--log", "missing-dir/vemo.csv"},
+          std::vector<std::string>{"--save", "missing-dir/world.csv"},
+          std::vector<std::string>{"--save", "."},
+          std::vector<std::string>{"--runs", "3", "--jobs", "1", "--save", "missing-dir/world.csv"}}) {
+        Sandbox box;
+        std::vector<std::string> all = args;
+        all.insert(all.end(), {"--generations", "2", "--seed", "1"});
+        const Outcome outcome = box.run(all);
+        EXPECT_EQ(outcome.status, 1) << args[1] << ": " << outcome.err;
+        EXPECT_NE(outcome.err.find(args.back() == "." ? "." : "missing-dir/"), std::string::npos) << outcome.err;
+        EXPECT_TRUE(box.files().empty()) << args[1] << ": something was written";
+    }
+}
+
 TEST(BatchRefusals, ExtremePayoffsAreAccepted) {
     Sandbox box;
     const Outcome outcome = box.run({"--payoffs", "2147483647,-2147483648,0,-1", "--generations", "3",

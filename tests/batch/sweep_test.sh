@@ -24,6 +24,10 @@ done <"$dir/out/jobs.tsv"
 cmp -s "$dir/direct.csv" "$dir/out/vemo_s2_p4_-1_6_0_segregated_finite.csv" || fail "sweep log differs from the direct run"
 cmp -s "$dir/direct-world.csv" "$dir/out/world_s2_p4_-1_6_0_segregated_finite.csv" || fail "sweep world differs"
 
+"$sweep" --list-only --out "$dir/listed" --seeds "3 9" --competitions "finite infinite" 2>/dev/null
+[ "$(wc -l <"$dir/listed/jobs.tsv")" -eq 4 ] || fail "--list-only should list 4 runs"
+[ -z "$(find "$dir/listed" -name 'vemo_*')" ] || fail "--list-only must run nothing"
+
 if "$sweep" --batch "$batch" --out "$dir/bad" --seeds 1 --layouts stripes --generations 1 2>/dev/null; then
   fail "a sweep with a bad layout must fail"
 fi
