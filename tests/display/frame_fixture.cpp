@@ -1,5 +1,7 @@
 #include "frame_fixture.h"
 
+#include <GL/gl.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -8,6 +10,7 @@
 #include "frame.h"
 #include "offscreen.h"
 #include "sim_state.h"
+#include "text_overlay.h"
 
 namespace talvane::test {
 
@@ -47,56 +50,50 @@ bool Picture::sameRegion(const Picture& other, int x0, int y0, int x1, int y1) c
     return true;
 }
 
-::testing::AssertionResult filled(const Picture& picture, int x0, int y0, int x1, int y1, const Pixel& color) {
+::testing::AssertionResult filled(const Picture& p, int x0, int y0, int x1, int y1, const Pixel& color) {
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
-            if (!near(picture.at(x, y), color))
+            if (!near(p.at(x, y), color))
                 return ::testing::AssertionFailure()
-                       << "pixel (" << x << ", " << y << ") is " << picture.at(x, y) << ", expected " << color;
+                       << "pixel (" << x << ", " << y << ") is " << p.at(x, y) << ", expected " << color;
     return ::testing::AssertionSuccess();
 }
 
 namespace {
-
-std::unique_ptr<OffscreenSurface> surface;
+std::unique_ptr<OffscreenSurface> surface;  // one for the whole test program
 std::string surfaceError;
-
-// One surface for the whole binary, opened on first use.
-bool surfaceReady() {
-    if (!surface) {
-        surface = std::make_unique<OffscreenSurface>();
-        if (surface->open(surfaceError) != OffscreenError::none) return false;
-    }
-    return surfaceError.empty() && surface->makeCurrent();
-}
-
 }  // namespace
 
 void FrameTest::SetUp() {
-    // Off-screen frames need an X display; scripts/test provides one through
-    // xvfb-run. Without one these tests fail, unless the caller asks to skip.
-    if (!surfaceReady()) {
+    if (!surface) {
+        surface = std::make_unique<OffscreenSurface>();
+        surface->open(surfaceError);
+    }
+    // scripts/test provides a display through xvfb-run; without one these
+    // tests fail, unless the caller asks to skip them.
+    if (!surfaceError.empty() || !surface->makeCurrent()) {
         if (std::getenv("TALVANE_SKIP_GL_TESTS")) GTEST_SKIP() << surfaceError;
         FAIL() << "no off-screen GL surface: " << surfaceError;
     }
     resetSimState();
 }
 
-void FrameTest::TearDown() {
-    resetSimState();
-}
+void FrameTest::TearDown() { resetSimState(); }
 
-void FrameTest::blankFrame() {
-    clearFrame();
-}
+void FrameTest::blankFrame() { clearFrame(); }
 
 Picture FrameTest::renderFrame() {
     composeFrame();
     return read();
 }
 
-Picture FrameTest::read() {
-    return Picture(surface->readFrame());
+Picture FrameTest::read() { return Picture(surface->readFrame()); }
+
+Picture FrameTest::textAlone(int font, const char* text, int x, int y, const Rgb& color) {
+    clearFrame();
+    glColor3fv(color.data());
+    drawText(font, text, x, y);
+    return read();
 }
 
 }  // namespace talvane::test

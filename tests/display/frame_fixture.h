@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "grid_view.h"
@@ -16,49 +15,42 @@ struct Pixel {
     int r, g, b;
     bool operator==(const Pixel&) const = default;
 };
-
 std::ostream& operator<<(std::ostream& out, const Pixel& p);
 
-// A colour given in 0..1 as the frame buffer stores it.
-Pixel toPixel(const Rgb& color);
+Pixel toPixel(const Rgb& color);        // a GL colour as the frame buffer stores it
 inline const Pixel kBlack{0, 0, 0};
+inline const Pixel kWhite{255, 255, 255};
+bool near(const Pixel& a, const Pixel& b);  // within one step per channel
 
-// Channel by channel within one step of 255 (float colours round either way).
-bool near(const Pixel& a, const Pixel& b);
-
-// A frame read back from the off-screen surface; frame coordinates.
+// A frame read back, addressed in frame coordinates; regions are
+// [x0, x1) x [y0, y1).
 class Picture {
 public:
     explicit Picture(std::vector<std::uint8_t> rgb) : rgb_(std::move(rgb)) {}
     Pixel at(int x, int y) const;
-    // Pixels in [x0, x1) x [y0, y1) near the colour.
-    int count(int x0, int y0, int x1, int y1, const Pixel& color) const;
-    // Pixels in [x0, x1) x [y0, y1) that are not black.
-    int countLit(int x0, int y0, int x1, int y1) const;
-    // True when the two pictures agree on every pixel of [x0, x1) x [y0, y1).
+    int count(int x0, int y0, int x1, int y1, const Pixel& color) const;  // pixels near the colour
+    int countLit(int x0, int y0, int x1, int y1) const;                   // pixels not black
     bool sameRegion(const Picture& other, int x0, int y0, int x1, int y1) const;
 
 private:
     std::vector<std::uint8_t> rgb_;
 };
 
-// Owns the off-screen GL context for a test binary; each test starts from
-// the start values of sim and a current context.
+// Every pixel of the region near the colour.
+::testing::AssertionResult filled(const Picture& p, int x0, int y0, int x1, int y1, const Pixel& color);
+
+// Tests with a current off-screen GL context and sim at its start values.
 class FrameTest : public ::testing::Test {
 public:
-    // Clears to black with the frame projection, draws nothing else.
-    static void blankFrame();
-    // Draws the whole frame of the current sim.
-    static Picture renderFrame();
-    // Reads what has been drawn so far.
-    static Picture read();
+    static void blankFrame();      // frame projection, all black
+    static Picture renderFrame();  // the whole frame of sim
+    static Picture read();         // what is drawn so far
+    // The text alone on a black frame, in the colour, baseline start (x, y).
+    static Picture textAlone(int font, const char* text, int x, int y, const Rgb& color);
 
 protected:
     void SetUp() override;
     void TearDown() override;
 };
-
-// Expects every pixel of [x0, x1) x [y0, y1) near the colour.
-::testing::AssertionResult filled(const Picture& picture, int x0, int y0, int x1, int y1, const Pixel& color);
 
 }  // namespace talvane::test

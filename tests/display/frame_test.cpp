@@ -23,33 +23,24 @@ namespace {
 
 using FrameCompositionTest = FrameTest;
 
-class FakeTarget : public PixelFormatTarget {
-public:
-    FakeTarget(bool choose, bool set) : choose_(choose), set_(set) {}
-    bool choosePixelFormat() override { return choose_; }
-    bool setPixelFormat() override {
-        ++setCalls;
-        return set_;
-    }
+// Records what setupPixelFormat asks of the window.
+struct FakeTarget : PixelFormatTarget {
+    FakeTarget(bool choose, bool set) : choose(choose), set(set) {}
+    bool choosePixelFormat() override { return choose; }
+    bool setPixelFormat() override { return ++setCalls, set; }
     void showPlainMessage(const char* text) override { messages.emplace_back(text); }
-    std::vector<std::string> messages;
+    bool choose, set;
     int setCalls = 0;
-
-private:
-    bool choose_, set_;
+    std::vector<std::string> messages;
 };
 
 TEST(PixelFormat, FailuresAreToldOnceEach) {
-    FakeTarget noVisual(false, true);
+    FakeTarget noVisual(false, true), cannotSet(true, false), fine(true, true);
     EXPECT_FALSE(setupPixelFormat(noVisual));
     EXPECT_EQ(noVisual.messages, std::vector<std::string>{"ChoosePixelFormat Failed"});
     EXPECT_EQ(noVisual.setCalls, 0);
-
-    FakeTarget cannotSet(true, false);
     EXPECT_FALSE(setupPixelFormat(cannotSet));
     EXPECT_EQ(cannotSet.messages, std::vector<std::string>{"SetPixelFormat Failed"});
-
-    FakeTarget fine(true, true);
     EXPECT_TRUE(setupPixelFormat(fine));
     EXPECT_TRUE(fine.messages.empty());
 }
@@ -147,29 +138,24 @@ TEST_F(SnapshotTest, WritesTheFrameAsTheWindowShowsIt) {
     // The same frame rendered here, pixel for pixel; and only the picture is left.
     const Picture here = renderFrame();
     EXPECT_TRUE(written.sameRegion(here, 0, 0, kFrameWidth, kFrameHeight));
-    EXPECT_GT(here.countLit(0, 28, 615, 64), 100);  // the title is in it
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
-TEST_F(SnapshotTest, UnwritablePathFailsAndLeavesNothing) {
-    const std::string path = (dir_ / "missing" / "world.png").string();
+TEST_F(SnapshotTest, FailuresSayWhyAndLeaveNothing) {
     std::string error;
-    EXPECT_EQ(writeSnapshotPng(path.c_str(), error), kSnapshotFileError);
-    EXPECT_NE(error.find(path), std::string::npos) << error;
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "missing"));
+    const std::string unwritable = (dir_ / "missing" / "world.png").string();
+    EXPECT_EQ(writeSnapshotPng(unwritable.c_str(), error), kSnapshotFileError);
+    EXPECT_NE(error.find(unwritable), std::string::npos) << error;
     EXPECT_EQ(writeSnapshotPng("", error), kSnapshotFileError);
-}
 
-TEST_F(SnapshotTest, NoDisplaySuggestsXvfb) {
     const char* saved = std::getenv("DISPLAY");
     const std::string display = saved ? saved : "";
     setenv("DISPLAY", ":4093", 1);  // no server there
-    std::string error;
     const int status = writeSnapshotPng((dir_ / "world.png").string().c_str(), error);
     setenv("DISPLAY", display.c_str(), 1);
     EXPECT_EQ(status, kSnapshotNoDisplay);
     EXPECT_NE(error.find("xvfb-run"), std::string::npos) << error;
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "world.png"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
 }
 
 }  // namespace
