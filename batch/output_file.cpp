@@ -166,7 +166,7 @@ void installOutputCleanup() {
     struct sigaction action {};
     action.sa_handler = removePendingAndDie;
     sigemptyset(&action.sa_mask);
-    for (int signo : {SIGINT, SIGTERM, SIGHUP}) sigaction(signo, &action, nullptr);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signo, &action, nullptr);
 }
 
 }  // namespace talvane

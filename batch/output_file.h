@@ -1,7 +1,7 @@
 // Outputs that appear under their final name only when complete: each is
 // written under a temporary name in the same directory and renamed at the end.
 // Temporary files still open when the process is interrupted (SIGINT, SIGTERM,
-// SIGHUP) are removed by the signal handler.
+// SIGHUP, SIGPIPE) are removed by the signal handler.
 #pragma once
 
 #include <string>
@@ -38,9 +38,9 @@ private:
     int slot_ = -1;  // entry in the table the signal handler clears
 };
 
-// Installs the handlers that remove unfinished outputs on SIGINT, SIGTERM and
-// SIGHUP, pass the signal on to the runs started as child processes, and then
-// end the process as the signal would. Call once, early.
+// Installs the handlers that remove unfinished outputs on SIGINT, SIGTERM,
+// SIGHUP and SIGPIPE, pass the signal on to the runs started as child
+// processes, and then end the process as the signal would. Call once, early.
 void installOutputCleanup();
 
 // Child processes that an interrupt is passed on to.
