@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <stdlib.h>
 
 #include "world_file.h"
 
@@ -107,10 +108,9 @@ TEST(WorldFile, EveryFaultIsRefusedOnItsLine) {
 class WorldFileOnDisk : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("talvane-world-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
+        std::string pattern = (std::filesystem::temp_directory_path() / "talvane-world-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
