@@ -329,6 +329,7 @@ int startEndlessRun(const Sandbox& box) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    ADD_FAILURE() << "the run never began writing its log under a temporary name";
     return pid;
 }
 
