@@ -68,6 +68,7 @@ bool launch(const RunSettings& base, int run, std::map<pid_t, Child>& running) {
     }
     if (pid == 0) {
         close(fds[0]);
+        for (const auto& [sibling, child] : running) close(child.pipeFd);  // the siblings' reports are not ours
         runChild(base, run, fds[1]);
     }
     close(fds[1]);
