@@ -141,5 +141,29 @@ TEST_F(WorldFileOnDisk, ReadsWhatWasWrittenAndRefusesWhatIsNoFile) {
     EXPECT_NE(error.message.find("Not a directory"), std::string::npos) << error.message;
 }
 
+TEST_F(WorldFileOnDisk, LinesThatStraddleTheReadBufferAreReadWhole) {
+    // Zero-padded values are still decimal integers; they make the file long
+    // enough that lines cross the reader's 64 KiB buffer boundaries.
+    const World original = patternedWorld();
+    std::string text = std::string(kWorldHeader) + "\n";
+    char line[96];
+    for (int i = 0; i < kWorldCells; ++i) {
+        std::snprintf(line, sizeof line, "%07d,%07d,%07d,%07d,%07d\n", i / 64, i % 64, original.color[i],
+                      original.self[i], original.other[i]);
+        text += line;
+    }
+    ASSERT_GT(text.size(), 2u * 65536u);
+    World read;
+    WorldError error;
+    ASSERT_TRUE(readWorldFile(write("padded.csv", text), read, error)) << error.line << ": " << error.message;
+    EXPECT_EQ(read.color, original.color);
+    EXPECT_EQ(read.self, original.self);
+    EXPECT_EQ(read.other, original.other);
+
+    text.replace(text.size() - 3, 1, "9");  // the last cell's others strategy becomes 9
+    EXPECT_FALSE(readWorldFile(write("padded-bad.csv", text), read, error));
+    EXPECT_EQ(error.line, kWorldCells + 1);
+}
+
 }  // namespace
 }  // namespace talvane
