@@ -13,7 +13,7 @@ namespace talvane {
 namespace {
 
 // What one panel shows and where.
-struct PanelSpec {
+struct PanelLayout {
     const char* title;                                  // drawn in white above the rows
     int titleX;                                         // baseline start of the title
     int swatchX;                                        // left edge of every row's swatch
@@ -28,12 +28,12 @@ constexpr int kTitleBaseline = 70;
 constexpr int kFirstRowBaseline = 98;
 constexpr int kRowPitch = 18;
 
-bool rowHovered(const PanelSpec& panel, int row) {
+bool rowHovered(const PanelLayout& panel, int row) {
     return sim.hoveredPanelRow.load(std::memory_order_relaxed) == row &&
            sim.hoverOnLeftPanel.load(std::memory_order_relaxed) == panel.leftColumn;
 }
 
-void drawRow(const PanelSpec& panel, int row) {
+void drawRow(const PanelLayout& panel, int row) {
     const int y = kFirstRowBaseline + kRowPitch * row;
     const unsigned code = static_cast<unsigned>(row);
     const bool excluded = sim.randomPoolMode.load(std::memory_order_relaxed) &&
@@ -49,7 +49,7 @@ void drawRow(const PanelSpec& panel, int row) {
     drawText(kFontPanel, panel.names[code], panel.nameX, y);
 }
 
-void drawPanel(const PanelSpec& panel) {
+void drawPanel(const PanelLayout& panel) {
     setPaletteColor(8);
     drawText(kFontPanel, panel.title, panel.titleX, kTitleBaseline);
     for (int row = 0; row < panel.rows; ++row) drawRow(panel, row);
