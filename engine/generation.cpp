@@ -3,6 +3,7 @@
 #include "engine_internal.h"
 #include "host.h"
 #include "population_log.h"
+#include "whole_grid.h"
 
 namespace talvane {
 
@@ -96,11 +97,13 @@ int chooseAmong(const int candidates[kCandidateCount]) {
     return candidates[pickCandidate(scores, drawStartIndex())];
 }
 
-// Scratch grids of the next strategies; only the simulation thread steps.
+// Scratch of a step: the next strategies and the numbers drawn, one per
+// cell. Static, since only the simulation thread steps.
 Grid<StrategyCode> nextSelfGrid;
 Grid<StrategyCode> nextOtherGrid;
+std::array<std::uint32_t, kCellCount> draws;
 
-void scoreAll() {
+void scoreAllCellByCell() {
     int opponents[kNeighbourCount];
     for (int r = 0; r < kGridSize; ++r) {
         for (int c = 0; c < kGridSize; ++c) {
@@ -110,7 +113,7 @@ void scoreAll() {
     }
 }
 
-void chooseAll() {
+void chooseAllCellByCell() {
     int candidates[kCandidateCount];
     for (int r = 0; r < kGridSize; ++r) {
         for (int c = 0; c < kGridSize; ++c) {
@@ -145,8 +148,14 @@ void chooseImitation(int row, int col, StrategyCode& nextSelf, StrategyCode& nex
 
 void stepGeneration() {
     sim.seededUnrun = false;
-    scoreAll();
-    chooseAll();
+    if (detail::torusTablesBuilt()) {
+        detail::scoreWorld();
+        sim.host->fillRandom(draws.data(), kCellCount);
+        detail::chooseWorld(draws.data(), nextSelfGrid, nextOtherGrid);
+    } else {
+        scoreAllCellByCell();
+        chooseAllCellByCell();
+    }
     sim.selfStrategy = nextSelfGrid;
     sim.otherStrategy = nextOtherGrid;
     const std::int32_t generation = sim.generation.fetch_add(1) + 1;

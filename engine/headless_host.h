@@ -16,6 +16,10 @@ public:
     void setArrowCursor() override {}
     void sleepMs(int ms) override;
     std::int64_t clockSeconds() override;
+    // The default per-thread generator; final, so that the bulk fill below
+    // always hands out the very numbers nextRandom would.
+    std::uint32_t nextRandom() final { return Host::nextRandom(); }
+    void fillRandom(std::uint32_t* out, int count) override;
 };
 
 }  // namespace talvane

@@ -34,6 +34,12 @@ public:
     // 0 .. 2^32 - 1.
     virtual std::uint32_t nextRandom();
 
+    // Fills out[0 .. count - 1] with the calling thread's next count numbers,
+    // exactly as count calls of nextRandom would. The default calls
+    // nextRandom; a host that keeps the default generator may hand them out
+    // in bulk (the generation step draws one number per cell).
+    virtual void fillRandom(std::uint32_t* out, int count);
+
     // Called over and over by a thread that waits for the simulation thread
     // (the pause that waits, the clean stop). A host whose repaint requests
     // are served by that waiting thread serves the pending ones here, so that
