@@ -4,6 +4,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace talvane::detail {
 
 namespace {
@@ -53,49 +57,120 @@ struct RowTriple {
 
 RowTriple rowsAround(int r) { return {{sim.prevRow[r], r, sim.nextRow[r]}}; }
 
-// The payoff table flattened, entry a * 8 + b, and the same plus the extra
-// point for same-colour games.
+// The payoff table flattened, entry a * 8 + b, followed by the same entries
+// plus the extra point for same-colour games.
+constexpr int kBonusOffset = kCodeCount * kCodeCount;
+
 struct FlatTables {
-    double plain[kCodeCount * kCodeCount];
-    double withBonus[kCodeCount * kCodeCount];
+    double entries[2 * kBonusOffset];
+    const double* plain() const { return entries; }
+    const double* withBonus() const { return entries + kBonusOffset; }
 };
 
-void scoreRow(int r, const FlatTables& tables, bool playSelf, bool extraPoint) {
+// The opponents of row r in the order their games are summed.
+struct Opponents {
+    const std::int32_t* color[8];
+    const std::int32_t* self[8];
+    const std::int32_t* other[8];
+};
+
+Opponents opponentsOfRow(int r) {
     const RowTriple rows = rowsAround(r);
-    const std::int32_t* colorA = paddedColor[r].data() + 1;
-    const std::int32_t* selfA = paddedSelf[r].data() + 1;
-    const std::int32_t* otherA = paddedOther[r].data() + 1;
-    const std::int32_t* colorB[8];
-    const std::int32_t* selfB[8];
-    const std::int32_t* otherB[8];
+    Opponents out{};
     for (int g = 0; g < 8; ++g) {
         const int row = rows.index[kGamesLastFirst[g].row];
         const int first = 1 + kGamesLastFirst[g].shift;
-        colorB[g] = paddedColor[row].data() + first;
-        selfB[g] = paddedSelf[row].data() + first;
-        otherB[g] = paddedOther[row].data() + first;
+        out.color[g] = paddedColor[row].data() + first;
+        out.self[g] = paddedSelf[row].data() + first;
+        out.other[g] = paddedOther[row].data() + first;
     }
+    return out;
+}
+
+void scoreRow(int r, const FlatTables& tables, bool playSelf, bool extraPoint) {
+    const std::int32_t* colorA = paddedColor[r].data() + 1;
+    const std::int32_t* selfA = paddedSelf[r].data() + 1;
+    const std::int32_t* otherA = paddedOther[r].data() + 1;
+    const Opponents b = opponentsOfRow(r);
     double* score = sim.score.data() + r * kGridSize;
     for (int c = 0; c < kGridSize; ++c) {
         const std::int32_t color = colorA[c];
         // Only a cell that treats its own colour differently earns the extra point.
         const bool bonus = extraPoint && selfA[c] != otherA[c];
-        const double* sameRow = (bonus ? tables.withBonus : tables.plain) + selfA[c] * kCodeCount;
-        const double* otherRow = tables.plain + otherA[c] * kCodeCount;
+        const double* sameRow = (bonus ? tables.withBonus() : tables.plain()) + selfA[c] * kCodeCount;
+        const double* otherRow = tables.plain() + otherA[c] * kCodeCount;
         double sum = 0.0;
 #pragma GCC unroll 8
         for (int g = 0; g < 8; ++g) {
-            sum += colorB[g][c] == color ? sameRow[selfB[g][c]] : otherRow[otherB[g][c]];
+            sum += b.color[g][c] == color ? sameRow[b.self[g][c]] : otherRow[b.other[g][c]];
         }
         score[c] = sum + (playSelf ? sameRow[selfA[c]] : 0.0);
     }
 }
 
+
+
+// Bit k (0 to 7) set: neighbour candidate k reaches the best of the nine
+// scores; bit 8 set: the cell keeps its own pair, because it scores the best
+// itself or because every score is below zero and the scan takes nobody.
+constexpr std::uint32_t kKeepOwn = 1u << 8;
+
+#if defined(__SSE2__)
+
+// The marks of columns c and c + 1, two lanes at a time.
+void markPair(const double* up, const double* same, const double* down, int c, std::uint32_t* marks) {
+    // Padded rows: column c - 1 at c, column c at c + 1, column c + 1 at c + 2.
+    const __m128d s[9] = {
+        _mm_loadu_pd(up + c),     _mm_loadu_pd(down + c),     _mm_loadu_pd(up + c + 2),
+        _mm_loadu_pd(down + c + 2), _mm_loadu_pd(up + c + 1), _mm_loadu_pd(same + c),
+        _mm_loadu_pd(down + c + 1), _mm_loadu_pd(same + c + 2), _mm_loadu_pd(same + c + 1),
+    };
+    const __m128d best = _mm_max_pd(_mm_max_pd(_mm_max_pd(_mm_max_pd(s[0], s[1]), _mm_max_pd(s[2], s[3])),
+                                               _mm_max_pd(_mm_max_pd(s[4], s[5]), _mm_max_pd(s[6], s[7]))),
+                                    s[8]);
+    const __m128d keep = _mm_or_pd(_mm_cmpeq_pd(s[8], best), _mm_cmplt_pd(best, _mm_setzero_pd()));
+    __m128i bits = _mm_and_si128(_mm_castpd_si128(keep), _mm_set1_epi64x(kKeepOwn));
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+        const __m128i atBest = _mm_castpd_si128(_mm_cmpeq_pd(s[k], best));
+        bits = _mm_or_si128(bits, _mm_and_si128(atBest, _mm_set1_epi64x(1ll << k)));
+    }
+    marks[c] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bits));
+    marks[c + 1] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bits, 8)));
+}
+
+#else
+
+void markPair(const double* up, const double* same, const double* down, int c, std::uint32_t* marks) {
+    for (int col = c; col < c + 2; ++col) {
+        const double s[9] = {up[col],       down[col],   up[col + 2],   down[col + 2], up[col + 1],
+                             same[col],     down[col + 1], same[col + 2], same[col + 1]};
+        double best = s[0];
+        for (int k = 1; k < 9; ++k) best = std::max(best, s[k]);
+        std::uint32_t bits = (s[8] == best || best < 0.0) ? kKeepOwn : 0u;
+        for (int k = 0; k < 8; ++k) bits |= static_cast<std::uint32_t>(s[k] == best) << k;
+        marks[col] = bits;
+    }
+}
+
+#endif
+
+// The candidate the scan from start takes: of the best neighbours, the scan
+// reaches last the highest index below start if there is one, else the
+// highest of all.
+int chosenCandidate(std::uint32_t marks, std::uint32_t start) {
+    const std::uint32_t atBest = marks & 0xffu;
+    const std::uint32_t below = atBest & ((1u << start) - 1u);
+    const std::uint32_t pool = (below != 0 ? below : atBest) | 1u;
+    const int neighbour = 31 - __builtin_clz(pool);
+    // Whether the cell keeps its own pair is a coin toss for the branch
+    // predictor in a busy world: select without a branch.
+    const int keepMask = -static_cast<int>((marks >> 8) & 1u);
+    return neighbour ^ ((neighbour ^ 8) & keepMask);
+}
+
 void chooseRow(int r, const std::uint32_t* draws, StrategyCode* nextSelf, StrategyCode* nextOther) {
     const RowTriple rows = rowsAround(r);
-    const double* up = paddedScore[rows.index[kUp]].data();
-    const double* same = paddedScore[r].data();
-    const double* down = paddedScore[rows.index[kDown]].data();
     const std::int32_t* candidateSelf[9];
     const std::int32_t* candidateOther[9];
     for (int k = 0; k < 9; ++k) {
@@ -103,26 +178,13 @@ void chooseRow(int r, const std::uint32_t* draws, StrategyCode* nextSelf, Strate
         candidateSelf[k] = paddedSelf[row].data() + 1 + kCandidates[k].shift;
         candidateOther[k] = paddedOther[row].data() + 1 + kCandidates[k].shift;
     }
+    std::uint32_t marks[kGridSize];
+    const double* up = paddedScore[rows.index[kUp]].data();
+    const double* same = paddedScore[r].data();
+    const double* down = paddedScore[rows.index[kDown]].data();
+    for (int c = 0; c < kGridSize; c += 2) markPair(up, same, down, c, marks);
     for (int c = 0; c < kGridSize; ++c) {
-        // Padded rows: column c - 1 at c, column c at c + 1, column c + 1 at c + 2.
-        const double s0 = up[c], s1 = down[c], s2 = up[c + 2], s3 = down[c + 2];
-        const double s4 = up[c + 1], s5 = same[c], s6 = down[c + 1], s7 = same[c + 2], own = same[c + 1];
-        const double best = std::max(std::max(std::max(std::max(s0, s1), std::max(s2, s3)),
-                                              std::max(std::max(s4, s5), std::max(s6, s7))),
-                                     own);
-        const std::uint32_t atBest = static_cast<std::uint32_t>(s0 == best) | static_cast<std::uint32_t>(s1 == best) << 1 |
-                                     static_cast<std::uint32_t>(s2 == best) << 2 | static_cast<std::uint32_t>(s3 == best) << 3 |
-                                     static_cast<std::uint32_t>(s4 == best) << 4 | static_cast<std::uint32_t>(s5 == best) << 5 |
-                                     static_cast<std::uint32_t>(s6 == best) << 6 | static_cast<std::uint32_t>(s7 == best) << 7;
-        // The cell keeps its pair when it scores the best itself, or when every
-        // score is below zero and the scan takes nobody.
-        const bool keepOwn = own == best || best < 0.0;
-        // Of the best neighbours, the scan from start reaches last the highest
-        // index below start if there is one, else the highest of all.
-        const std::uint32_t start = draws[c] % 8;
-        const std::uint32_t below = atBest & ((1u << start) - 1u);
-        const std::uint32_t pool = (below != 0 ? below : atBest) | 1u;
-        const int k = keepOwn ? 8 : 31 - __builtin_clz(pool);
+        const int k = chosenCandidate(marks[c], draws[c] % 8);
         nextSelf[c] = candidateSelf[k][c];
         nextOther[c] = candidateOther[k][c];
     }
@@ -148,8 +210,8 @@ void scoreWorld() {
     FlatTables tables;
     for (int a = 0; a < kCodeCount; ++a) {
         for (int b = 0; b < kCodeCount; ++b) {
-            tables.plain[a * kCodeCount + b] = sim.payoffTable[a][b];
-            tables.withBonus[a * kCodeCount + b] = sim.payoffTable[a][b] + 1.0;
+            tables.entries[a * kCodeCount + b] = sim.payoffTable[a][b];
+            tables.entries[kBonusOffset + a * kCodeCount + b] = sim.payoffTable[a][b] + 1.0;
         }
     }
     for (int r = 0; r < kGridSize; ++r) {
