@@ -4,8 +4,13 @@
 //                                   green, red, and other, "black green red other"
 //   x_probe extent WINDOW X Y W H   the window x of the rightmost pixel of the
 //                                   area that is not black, or -1
+//   x_probe count WINDOW X Y W H R G B  how many pixels of the area have
+//                                   exactly the colour R G B
 //   x_probe ppm WINDOW FILE         the window's area of the screen as a PPM file
 //   x_probe focus                   the id of the window with the input focus
+//   x_probe hold                    stays connected until its input closes, so
+//                                   that the X server does not reset between
+//                                   the test's short-lived clients
 // Windows are given as decimal or 0x-hex ids; reads go through the root
 // window, so a GL window's presented frame is what is read.
 #include <X11/Xlib.h>
@@ -14,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -34,8 +40,19 @@ XImage* grab(Display* display, Window window, int x, int y, int w, int h) {
     return XGetImage(display, root, rootX, rootY, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
 }
 
+// Opens the display, trying again for a few seconds: a server that has just
+// lost its last client refuses connections while it resets.
+Display* openDisplay() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (Display* display = XOpenDisplay(nullptr)) return display;
+        const timespec pause{0, 50 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    return nullptr;
+}
+
 int usage() {
-    std::fprintf(stderr, "usage: x_probe pixel WIN X Y | region WIN X Y W H | extent WIN X Y W H | ppm WIN FILE | focus\n");
+    std::fprintf(stderr, "usage: x_probe pixel WIN X Y | region WIN X Y W H | extent WIN X Y W H | count WIN X Y W H R G B | ppm WIN FILE | focus | hold\n");
     return 2;
 }
 
@@ -43,7 +60,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
-    Display* display = XOpenDisplay(nullptr);
+    Display* display = openDisplay();
     if (display == nullptr) {
         std::fprintf(stderr, "x_probe: cannot open the display\n");
         return 1;
@@ -54,6 +71,14 @@ int main(int argc, char** argv) {
         int revert = 0;
         XGetInputFocus(display, &focus, &revert);
         std::printf("%lu\n", focus);
+        return 0;
+    }
+    if (std::strcmp(command, "hold") == 0) {
+        std::printf("ready\n");
+        std::fflush(stdout);
+        while (std::getchar() != EOF) {
+        }
+        XCloseDisplay(display);
         return 0;
     }
     if (argc < 3) return usage();
@@ -97,6 +122,23 @@ int main(int argc, char** argv) {
             }
         }
         std::printf("%d\n", rightmost);
+        return 0;
+    }
+    if (std::strcmp(command, "count") == 0 && argc == 10) {
+        const int w = std::atoi(argv[5]);
+        const int h = std::atoi(argv[6]);
+        const Rgb wanted{static_cast<unsigned>(std::atoi(argv[7])), static_cast<unsigned>(std::atoi(argv[8])),
+                         static_cast<unsigned>(std::atoi(argv[9]))};
+        XImage* image = grab(display, window, std::atoi(argv[3]), std::atoi(argv[4]), w, h);
+        if (image == nullptr) return 1;
+        long count = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const Rgb c = pixelOf(image, x, y);
+                if (c.r == wanted.r && c.g == wanted.g && c.b == wanted.b) ++count;
+            }
+        }
+        std::printf("%ld\n", count);
         return 0;
     }
     if (std::strcmp(command, "ppm") == 0 && argc == 4) {
