@@ -15,10 +15,17 @@ work=$(mktemp -d)
 pid=""
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  exec 3>&- 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work"
+
+# One client stays connected throughout: an X server whose last client
+# leaves resets, and refuses connections meanwhile.
+mkfifo hold
+"$probe" hold < hold > hold.out &
+exec 3> hold
 
 xdo() { xdotool "$@" 2>/dev/null; }
 now_ms() { date +%s%3N; }
@@ -97,6 +104,9 @@ wait_for_quiet() {  # SECONDS COMMAND...: like wait_for, but returns 1 on time-o
     sleep 0.02
   done
 }
+
+held() { grep -q ready hold.out; }
+wait_for 10 held
 
 echo "== Normal speed (every generation drawn)"
 start
