@@ -164,6 +164,32 @@ wait_for 10 "the dialog to close" window_count_is '^Payoffs$' 0
 wait_for 10 "the new game name" title_narrower_than $((paused_title - 40))
 shot stag-hunt
 
+step "an empty self pool: Space reseeds, and the simulation thread's message box is shown"
+xdo mousemove --window "$wid" 960 680
+for row in 0 1 2 3 4 5 6 7; do xdo mousemove --window "$wid" 700 $((94 + 18 * row)) click 1; done
+xdo mousemove --window "$wid" 960 680
+stag_title=$(title_extent)
+xdo key space
+pool_box=""
+find_pool_box() { pool_box=$(xdo search --name "^Can't create a random pool with nothing in it!\$" | head -1); [ -n "$pool_box" ]; }
+wait_for 10 "the empty-pool message" find_pool_box
+xdo mousemove --window "$pool_box" 5 5
+xdo key Return
+wait_for 10 "the message to close" window_count_is "^Can't create a random pool" 0
+wait_for 10 "the run to stay paused" title_is "$stag_title"
+for row in 0 1 2 3 4 5 6 7; do xdo mousemove --window "$wid" 700 $((94 + 18 * row)) click 1; done
+
+step "the About box from the right-button menu"
+xdo mousemove --window "$wid" 300 300 click 3
+wait_for 10 "the popup menu" menu_is_open
+xdo key Down Down Down Down Down Down Return
+about=""
+find_about() { about=$(xdo search --name '^About Talvane \(RUNO64\)$' | head -1); [ -n "$about" ]; }
+wait_for 10 "the About box" find_about
+xdo mousemove --window "$about" 5 5
+xdo key Return
+wait_for 10 "the About box to close" window_count_is '^About Talvane' 0
+
 step "paint mode: a pencil stroke that crosses the right edge goes on at the left"
 xdo mousemove --window "$wid" 960 680
 xdo key p
@@ -211,8 +237,34 @@ status=0
 wait "$pid" || status=$?
 pid=""
 [ "$status" -eq 0 ] || fail "exit status $status"
-[ -s vemo.csv ] || fail "no log"
-[ "$(tail -c 1 vemo.csv | od -An -c | tr -d ' ')" = '\n' ] || fail "the log ends in the middle of a line"
-bad=$(awk -F, 'NF != 64 { n++ } END { print n + 0 }' vemo.csv)
-[ "$bad" -eq 0 ] || fail "$bad log lines without 64 counts"
-echo "desktop end-to-end: all steps passed ($(wc -l < vemo.csv) log lines at the end)"
+check_log() {
+  [ -s vemo.csv ] || fail "no log"
+  [ "$(tail -c 1 vemo.csv | od -An -c | tr -d ' ')" = '\n' ] || fail "the log ends in the middle of a line"
+  local bad
+  bad=$(awk -F, 'NF != 64 { n++ } END { print n + 0 }' vemo.csv)
+  [ "$bad" -eq 0 ] || fail "$bad log lines without 64 counts"
+}
+check_log
+lines_after_escape=$(wc -l < vemo.csv)
+
+step "Quit from the right-button menu while running: status 0 and a complete log"
+rm -f vemo.csv
+"$talvane" > stdout.txt 2> stderr.txt &
+pid=$!
+wid=""
+wait_for 20 "the main window" find_window
+wait_for 20 "the first frame" grid_is_drawn
+paused_title=$(title_extent)
+xdo mousemove --window "$wid" 960 680
+press_until_running
+wait_for 20 "log lines while running" log_longer_than 8192
+xdo mousemove --window "$wid" 300 300 click 3
+wait_for 10 "the popup menu" menu_is_open
+xdo key Down Down Down Down Down Down Down Return
+wait_for 20 "the program to end" process_ended
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "exit status $status after Quit"
+check_log
+echo "desktop end-to-end: all steps passed ($lines_after_escape and $(wc -l < vemo.csv) log lines at the ends)"
