@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include "engine_fixture.h"
@@ -237,6 +238,71 @@ TEST_F(ThreadTest, CleanStopEndsTheLogWithCompleteLines) {
     for (const auto& line : lines) EXPECT_EQ(std::count(line.begin(), line.end(), ','), 63);
     EXPECT_EQ(sim.generation, generation) << "no generation after the stop";
     EXPECT_EQ(sim.logFile, nullptr);
+}
+
+// A host whose slow-motion sleeps last until the test opens the gate.
+class GatedSleepHost : public FakeHost {
+public:
+    void sleepMs(int ms) override {
+        if (ms < 100) {
+            std::this_thread::sleep_for(1ms);
+            return;
+        }
+        std::unique_lock lock(gateMutex);
+        ++slowSleepsStarted;
+        changed.notify_all();
+        changed.wait(lock, [&] { return gateOpen; });
+    }
+    void openGate() {
+        std::lock_guard lock(gateMutex);
+        gateOpen = true;
+        changed.notify_all();
+    }
+    bool waitForSlowSleep() {
+        std::unique_lock lock(gateMutex);
+        return changed.wait_for(lock, 10s, [&] { return slowSleepsStarted > 0; });
+    }
+
+    std::mutex gateMutex;
+    std::condition_variable changed;
+    int slowSleepsStarted = 0;
+    bool gateOpen = false;
+};
+
+TEST_F(ThreadTest, HoldNeedNotWaitForTheSlowMotionSleep) {
+    GatedSleepHost gated;
+    sim.host = &gated;
+    sim.restartPending = false;
+    sim.frameInterval = 0;
+    startSimulationThread();
+    togglePause();
+    ASSERT_TRUE(gated.waitForSlowSleep());
+    // The step's work is done; only its sleep is under way, so the hold
+    // returns before the sleep ends.
+    auto hold = std::async(std::launch::async, [] { holdSimulation(); });
+    const bool heldDuringSleep = hold.wait_for(5s) == std::future_status::ready;
+    if (!heldDuringSleep) gated.openGate();
+    hold.wait();
+    ASSERT_TRUE(heldDuringSleep);
+    const int generation = sim.generation;
+    fillWorld(1, 1, 0);  // what painting would do
+    gated.openGate();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(sim.generation, generation) << "no step while held";
+    releaseSimulation();
+    stopSimulationThread();
+    EXPECT_EQ(generation, 1);
+}
+
+TEST_F(ThreadTest, StartTwiceAndStopWithoutThreadAreHarmless) {
+    stopSimulationThread();
+    sim.randomPoolMode = false;
+    startSimulationThread();
+    startSimulationThread();
+    ASSERT_TRUE(waitFor([] { return !sim.restartPending; }));
+    stopSimulationThread();
+    stopSimulationThread();
+    EXPECT_TRUE(sim.paused);
 }
 
 class BlockingRepaintTest : public EngineTest {
