@@ -74,7 +74,9 @@ cell_is() { [ "$(cell_colour "$1" "$2")" = "$3" ]; }
 # A submenu opens right of the popup menu, whose left edge is at x 300:
 # the menus' grey appears there.
 submenu_is_open() { [ "$("$probe" count "$wid" 420 300 200 200 192 192 192)" -gt 500 ]; }
+# The popup menu opens with its top left corner at (300, 300).
 menu_is_open() { [ "$("$probe" pixel "$wid" 310 305)" = "192 192 192" ]; }
+menu_is_closed() { [ "$("$probe" pixel "$wid" 310 305)" != "192 192 192" ]; }
 window_count_is() { [ "$(windows_named "$1")" -eq "$2" ]; }
 process_ended() { ! kill -0 "$pid" 2>/dev/null; }
 pointer_x_is() { [ "$(xdo getmouselocation --shell | sed -n 's/^X=//p')" -eq "$1" ]; }
@@ -216,6 +218,16 @@ xdo mousemove --window "$wid" $((20 + 9 * 5 + 4)) $y
 [ "$(cell_colour 5 10)" = "$RED" ] || fail "a move after the release painted"
 [ "$(cell_colour 30 10)" = "$RED" ] || fail "cells outside the stroke changed"
 [ "$(cell_colour 60 11)" = "$RED" ] || fail "the stroke strayed off its row"
+
+step "a dismissed right-button menu swallows the next left press"
+xdo mousemove --window "$wid" 300 300 click 3
+wait_for 10 "the popup menu" menu_is_open
+xdo mousemove --window "$wid" 900 600 click 1
+wait_for 10 "the popup menu to close" menu_is_closed
+xdo mousemove --window "$wid" $((20 + 9 * 30 + 4)) $((80 + 9 * 40 + 4)) click 1
+xdo mousemove --window "$wid" $((20 + 9 * 31 + 4)) $((80 + 9 * 40 + 4)) click 1
+wait_for 5 "the second press to paint" cell_is 31 40 "$GREEN"
+[ "$(cell_colour 30 40)" = "$RED" ] || fail "the press after the dismissed menu painted"
 
 step "the right-button menu: Competition > Infinite hides the payoff matrix"
 xdo mousemove --window "$wid" 300 300 click 3
