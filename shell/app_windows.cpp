@@ -225,6 +225,7 @@ int runDesktop() {
     window.wait_for_expose();
     Fl::run();
     setWindowSystem(nullptr);
+    sim.host = nullptr;  // the host goes with the window system
     return 0;
 }
 
