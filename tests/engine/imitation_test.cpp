@@ -65,20 +65,6 @@ TEST_F(ImitationTest, TwoTiedNeighboursForEveryStart) {
     }
 }
 
-TEST_F(ImitationTest, DocumentedTieExamples) {
-    std::array<double, 9> scores{};
-    scores[1] = scores[5] = 7.0;
-    setScores(scores);
-    const int oneOrFive[8] = {5, 5, 1, 1, 1, 1, 5, 5};
-    for (unsigned s = 0; s < 8; ++s) EXPECT_EQ(chosen(s), oneOrFive[s]) << s;
-
-    scores = {};
-    scores[0] = scores[7] = 7.0;
-    setScores(scores);
-    EXPECT_EQ(chosen(0), 7);
-    for (unsigned s = 1; s < 8; ++s) EXPECT_EQ(chosen(s), 0) << s;
-}
-
 TEST_F(ImitationTest, KeepsOwnPairUnlessANeighbourDoesStrictlyBetter) {
     std::array<double, 9> scores{};
     scores.fill(300.0);

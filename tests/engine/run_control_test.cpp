@@ -294,17 +294,6 @@ TEST_F(ThreadTest, HoldNeedNotWaitForTheSlowMotionSleep) {
     EXPECT_EQ(generation, 1);
 }
 
-TEST_F(ThreadTest, StartTwiceAndStopWithoutThreadAreHarmless) {
-    stopSimulationThread();
-    sim.randomPoolMode = false;
-    startSimulationThread();
-    startSimulationThread();
-    ASSERT_TRUE(waitFor([] { return !sim.restartPending; }));
-    stopSimulationThread();
-    stopSimulationThread();
-    EXPECT_TRUE(sim.paused);
-}
-
 class BlockingRepaintTest : public EngineTest {
 protected:
     BlockingRepaintHost blocking{std::this_thread::get_id()};

@@ -1,8 +1,6 @@
 // The shared record's start values, name tables and torus neighbour tables.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "sim_state.h"
 
 namespace talvane {
@@ -37,19 +35,6 @@ TEST(WorldState, StartValuesAfterReset) {
         EXPECT_EQ(sim.colorPool[i], i != 0 && i != 2) << i;
         for (int j = 0; j < kCodeCount; ++j) EXPECT_EQ(sim.payoffTable[i][j], 0.0);
     }
-}
-
-TEST(WorldState, NameTables) {
-    EXPECT_STREQ(strategyNames[0], "000 AllD");
-    EXPECT_STREQ(strategyNames[2], "010 STFT");
-    EXPECT_STREQ(strategyNames[4], "100 C-then-AllD");
-    EXPECT_STREQ(strategyNames[6], "110 TFT");
-    EXPECT_STREQ(strategyNames[7], "111 AllC");
-    for (const char* name : strategyNames) EXPECT_LE(std::strlen(name), std::strlen(strategyNames[4]));
-    EXPECT_STREQ(colorNames[0], "Green");
-    EXPECT_STREQ(colorNames[1], "Cyan");
-    EXPECT_STREQ(colorNames[2], "Red");
-    for (int i = 3; i < kCodeCount; ++i) EXPECT_STREQ(colorNames[i], "") << i;
 }
 
 TEST(WorldState, NeighbourTablesWrapTheTorus) {
