@@ -80,6 +80,28 @@ std::vector<HandMadeCase> handMadeCases() {
     // 1600, less than every neighbour, and takes a cooperator's pair.
     cases.push_back({"defector that does not pay", corner, {"--payoffs", "3,0,1,1"},
                      uniformWorld(kGreen, kAllC, kAllC), logLine(63, 4096, 0)});
+    // The infinite table is fixed: the payoffs above do not change it.
+    cases.push_back({"infinite competition", corner, {"--payoffs", "3,0,1,1", "--competition", "infinite"},
+                     cornerAfter, logLine(0, 9, 63)});
+
+    // With R = S = T = 1 every game is worth 200 and all cells tie, so
+    // nobody moves; playing yourself adds 200P = 1000 to the defector and
+    // only 200R to the others, and its neighbours follow it.
+    cases.push_back({"a tie everywhere", corner, {"--payoffs", "1,1,1,5"}, corner, logLine(0, 1, 63)});
+    cases.push_back({"playing yourself", corner, {"--payoffs", "1,1,1,5", "--play-self"}, cornerAfter,
+                     logLine(0, 9, 63)});
+
+    // A cell that would defect against the other colour, with none around:
+    // it ties with everyone (8 x 600) until the extra point for same colour
+    // lifts it to 4808.
+    World lone = uniformWorld(kGreen, kAllC, kAllC);
+    lone.other[cell(30, 30)] = kAllD;
+    World loneAfter = lone;
+    for (int dr = -1; dr <= 1; ++dr) {
+        for (int dc = -1; dc <= 1; ++dc) loneAfter.other[cell(30 + dr, 30 + dc)] = kAllD;
+    }
+    cases.push_back({"no extra point", lone, {}, lone, logLine(56, 1, 63)});
+    cases.push_back({"extra point", lone, {"--extra-point"}, loneAfter, logLine(56, 9, 63)});
 
     // A checkerboard of cooperators with one cell that defects against the
     // other colour only: its four same-colour (diagonal) games use self
