@@ -149,10 +149,7 @@ bool FltkWindowSystem::setPixelFormat() {
     return window_.can_do() != 0;
 }
 
-void FltkWindowSystem::showPlainMessage(const char* text) {
-    fl_message_title("");
-    fl_message("%s", text);
-}
+void FltkWindowSystem::showPlainMessage(const char* text) { showInformationBox(text, ""); }
 
 void FltkWindowSystem::loadCursors() {
     cursorImages_[0].reset(makeCursorImage(handArt));

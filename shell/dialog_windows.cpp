@@ -18,15 +18,16 @@ namespace talvane {
 namespace {
 
 // Layout of the Payoffs dialog, in pixels.
-constexpr int kDialogWidth = 510;
+constexpr int kDialogWidth = 640;
 constexpr int kDialogHeight = 112;
-constexpr int kFieldX = 326;
-constexpr int kFieldWidth = 62;
+constexpr int kLabelSize = 12;   // font size of the labels and fields
+constexpr int kFieldX = 448;     // the labels end just left of here
+constexpr int kFieldWidth = 72;
 constexpr int kFieldHeight = 22;
 constexpr int kFieldPitch = 24;
 constexpr int kFieldTop = 10;
-constexpr int kButtonX = 424;
-constexpr int kButtonWidth = 76;
+constexpr int kButtonX = 544;
+constexpr int kButtonWidth = 84;
 constexpr int kButtonHeight = 24;
 
 class PayoffsDialog {
@@ -55,9 +56,9 @@ PayoffsDialog::PayoffsDialog(const PayoffFields& fields) : values_(fields) {
         const int y = kFieldTop + kFieldPitch * i;
         auto* label = new Fl_Box(8, y, kFieldX - 14, kFieldHeight, kPayoffLabels[i]);
         label->align(FL_ALIGN_RIGHT | FL_ALIGN_INSIDE);
-        label->labelsize(12);
+        label->labelsize(kLabelSize);
         inputs_[i] = new Fl_Int_Input(kFieldX, y, kFieldWidth, kFieldHeight);
-        inputs_[i]->textsize(12);
+        inputs_[i]->textsize(kLabelSize);
         inputs_[i]->value(std::to_string(fields[i]).c_str());
     }
     auto* ok = new Fl_Return_Button(kButtonX, kFieldTop, kButtonWidth, kButtonHeight, "OK");
@@ -114,12 +115,21 @@ bool runPayoffsDialogWindow(PayoffFields& fields) {
     return true;
 }
 
+namespace {
+
+// Message boxes have one button, "OK".
+void useOkButton() { fl_close = "OK"; }
+
+}  // namespace
+
 void showAlertBox(const char* text, const char* caption) {
+    useOkButton();
     fl_message_title(caption);
     fl_alert("%s", text);
 }
 
 void showInformationBox(const char* text, const char* caption) {
+    useOkButton();
     fl_message_title(caption);
     fl_message("%s", text);
 }

@@ -137,7 +137,7 @@ shot colour-view
 xdo key v
 wait_for 10 "the strategy view" grid_shows_strategies
 
-step "the Payoffs dialog: a value outside 32 bits is refused, then Stag Hunt is accepted"
+step "the Payoffs dialog: a value outside 32 bits is refused, then Stag Hunt (5, -1, 3, 1) is accepted"
 xdo mousemove --window "$wid" 850 300 click 1
 dialog=""
 find_dialog() { dialog=$(xdo search --name '^Payoffs$' | head -1); [ -n "$dialog" ]; }
@@ -155,7 +155,7 @@ xdo mousemove --window "$dialog" 5 5
 # The refused field has the focus with its text selected: typing replaces it.
 xdo type --delay 20 "5"
 xdo key Tab
-xdo type --delay 20 "0"
+xdo key minus 1  # a payoff typed with a minus sign is taken as it is
 xdo key Tab
 xdo type --delay 20 "3"
 xdo key Tab
