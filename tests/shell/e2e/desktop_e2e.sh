@@ -81,6 +81,13 @@ window_count_is() { [ "$(windows_named "$1")" -eq "$2" ]; }
 process_ended() { ! kill -0 "$pid" 2>/dev/null; }
 pointer_x_is() { [ "$(xdo getmouselocation --shell | sed -n 's/^X=//p')" -eq "$1" ]; }
 
+# Cursors as x_probe reports them: size and hot spot.
+HAND="32 32 12 6"
+PENCIL="32 32 6 24"
+BUCKET="32 32 23 21"
+cursor_is() { [ "$("$probe" cursor)" = "$1" ]; }
+cursor_is_not_ours() { local c; c=$("$probe" cursor); [ "$c" != "$HAND" ] && [ "$c" != "$PENCIL" ] && [ "$c" != "$BUCKET" ]; }
+
 GREEN="0 255 0"
 RED="255 0 0"
 
@@ -100,6 +107,19 @@ wait_for 20 "the first frame" grid_is_drawn
 icon=($(region 629 456 24 24))  # the layout icon: a green and red checkerboard
 [ "${icon[1]}" -gt 100 ] && [ "${icon[2]}" -gt 100 ] || fail "no layout icon: ${icon[*]}"
 [ ! -e vemo.csv ] || fail "a generation ran before the user started the run"
+# Our own window icon, and a size the window manager may not change.
+xprop -id "$wid" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || fail "no 32 x 32 window icon"
+hints=$(xprop -id "$wid" WM_NORMAL_HINTS)
+grep -q 'minimum size: 980 by 700' <<< "$hints" && grep -q 'maximum size: 980 by 700' <<< "$hints" \
+  || fail "the window can be resized: $hints"
+
+step "cursors: the pointing hand over the panels and the grid, the arrow elsewhere"
+xdo mousemove --window "$wid" 700 140
+wait_for 5 "the hand over a panel row" cursor_is "$HAND"
+xdo mousemove --window "$wid" 960 680
+wait_for 5 "the arrow over the background" cursor_is_not_ours
+xdo mousemove --window "$wid" 100 100
+wait_for 5 "the hand over the grid" cursor_is "$HAND"
 paused_title=$(title_extent)
 
 # press_until_running: Space until the title drops " (Paused)" and keeps it
@@ -212,12 +232,18 @@ wait_for 5 "the pointer moved to the left edge" pointer_x_is $((X + 24))
 wait_for 5 "the stroke to go on at the left edge" cell_is 0 10 "$GREEN"
 xdo mousemove --window "$wid" $((20 + 9 * 2 + 4)) $y
 wait_for 5 "the stroke to reach cell 2" cell_is 2 10 "$GREEN"
+cursor_is "$PENCIL" || fail "not the pencil over the grid: $("$probe" cursor)"
 xdo mouseup 1
 shot stroke
 xdo mousemove --window "$wid" $((20 + 9 * 5 + 4)) $y
 [ "$(cell_colour 5 10)" = "$RED" ] || fail "a move after the release painted"
 [ "$(cell_colour 30 10)" = "$RED" ] || fail "cells outside the stroke changed"
 [ "$(cell_colour 60 11)" = "$RED" ] || fail "the stroke strayed off its row"
+# The fill tool shows the paint bucket over the grid; then back to the pencil.
+xdo mousemove --window "$wid" 710 460 click 1
+xdo mousemove --window "$wid" 300 500
+wait_for 5 "the paint bucket over the grid" cursor_is "$BUCKET"
+xdo mousemove --window "$wid" 670 460 click 1
 
 step "a dismissed right-button menu swallows the next left press"
 xdo mousemove --window "$wid" 300 300 click 3

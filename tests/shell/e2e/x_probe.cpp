@@ -8,6 +8,7 @@
 //                                   exactly the colour R G B
 //   x_probe ppm WINDOW FILE         the window's area of the screen as a PPM file
 //   x_probe focus                   the id of the window with the input focus
+//   x_probe cursor                  the pointer's current shape: "W H HOTX HOTY"
 //   x_probe hold                    stays connected until its input closes, so
 //                                   that the X server does not reset between
 //                                   the test's short-lived clients
@@ -15,6 +16,7 @@
 // window, so a GL window's presented frame is what is read.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xfixes.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,7 +54,7 @@ Display* openDisplay() {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: x_probe pixel WIN X Y | region WIN X Y W H | extent WIN X Y W H | count WIN X Y W H R G B | ppm WIN FILE | focus | hold\n");
+    std::fprintf(stderr, "usage: x_probe pixel WIN X Y | region WIN X Y W H | extent WIN X Y W H | count WIN X Y W H R G B | ppm WIN FILE | focus | cursor | hold\n");
     return 2;
 }
 
@@ -71,6 +73,13 @@ int main(int argc, char** argv) {
         int revert = 0;
         XGetInputFocus(display, &focus, &revert);
         std::printf("%lu\n", focus);
+        return 0;
+    }
+    if (std::strcmp(command, "cursor") == 0) {
+        XFixesCursorImage* cursor = XFixesGetCursorImage(display);
+        if (cursor == nullptr) return 1;
+        std::printf("%u %u %u %u\n", cursor->width, cursor->height, cursor->xhot, cursor->yhot);
+        XFree(cursor);
         return 0;
     }
     if (std::strcmp(command, "hold") == 0) {
