@@ -18,13 +18,19 @@ std::string& logPath() {
 bool writesToStdout() { return logPath() == "-"; }
 
 void countPairs() {
-    // Four sets of counters, so that runs of equal pairs do not wait on one another.
+    // Eight sets of counters, so that a world of one pair does not make every
+    // increment wait for the one before.
     constexpr int kPairs = kCodeCount * kCodeCount;
-    std::uint32_t counts[4][kPairs] = {};
-    for (int i = 0; i < kCellCount; i += 4) {
-        for (int j = 0; j < 4; ++j) ++counts[j][sim.selfStrategy[i + j] * kCodeCount + sim.otherStrategy[i + j]];
+    constexpr int kSets = 8;
+    std::uint32_t counts[kSets][kPairs] = {};
+    for (int i = 0; i < kCellCount; i += kSets) {
+        for (int j = 0; j < kSets; ++j) ++counts[j][sim.selfStrategy[i + j] * kCodeCount + sim.otherStrategy[i + j]];
     }
-    for (int k = 0; k < kPairs; ++k) sim.pairCounts[k] = counts[0][k] + counts[1][k] + counts[2][k] + counts[3][k];
+    for (int k = 0; k < kPairs; ++k) {
+        std::uint32_t total = 0;
+        for (const auto& set : counts) total += set[k];
+        sim.pairCounts[k] = total;
+    }
 }
 
 // Writes value in decimal at out; returns the position after the last digit.

@@ -87,13 +87,14 @@ Opponents opponentsOfRow(int r) {
     return out;
 }
 
-void scoreRow(int r, const FlatTables& tables, bool playSelf, bool extraPoint) {
+// Scores the cells of row r whose bits are set in which, into out.
+void scoreCells(int r, std::uint64_t which, const FlatTables& tables, bool playSelf, bool extraPoint, double* out) {
     const std::int32_t* colorA = paddedColor[r].data() + 1;
     const std::int32_t* selfA = paddedSelf[r].data() + 1;
     const std::int32_t* otherA = paddedOther[r].data() + 1;
     const Opponents b = opponentsOfRow(r);
-    double* score = sim.score.data() + r * kGridSize;
-    for (int c = 0; c < kGridSize; ++c) {
+    for (; which != 0; which &= which - 1) {
+        const int c = __builtin_ctzll(which);
         const std::int32_t color = colorA[c];
         // Only a cell that treats its own colour differently earns the extra point.
         const bool bonus = extraPoint && selfA[c] != otherA[c];
@@ -104,11 +105,9 @@ void scoreRow(int r, const FlatTables& tables, bool playSelf, bool extraPoint) {
         for (int g = 0; g < 8; ++g) {
             sum += b.color[g][c] == color ? sameRow[b.self[g][c]] : otherRow[b.other[g][c]];
         }
-        score[c] = sum + (playSelf ? sameRow[selfA[c]] : 0.0);
+        out[c] = sum + (playSelf ? sameRow[selfA[c]] : 0.0);
     }
 }
-
-
 
 // Bit k (0 to 7) set: neighbour candidate k reaches the best of the nine
 // scores; bit 8 set: the cell keeps its own pair, because it scores the best
@@ -169,7 +168,8 @@ int chosenCandidate(std::uint32_t marks, std::uint32_t start) {
     return neighbour ^ ((neighbour ^ 8) & keepMask);
 }
 
-void chooseRow(int r, const std::uint32_t* draws, StrategyCode* nextSelf, StrategyCode* nextOther) {
+void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, StrategyCode* nextSelf,
+               StrategyCode* nextOther) {
     const RowTriple rows = rowsAround(r);
     const std::int32_t* candidateSelf[9];
     const std::int32_t* candidateOther[9];
@@ -178,15 +178,123 @@ void chooseRow(int r, const std::uint32_t* draws, StrategyCode* nextSelf, Strate
         candidateSelf[k] = paddedSelf[row].data() + 1 + kCandidates[k].shift;
         candidateOther[k] = paddedOther[row].data() + 1 + kCandidates[k].shift;
     }
+    // Cells whose block holds one pair keep it; the others are chosen from their marks.
+    std::memcpy(nextSelf, candidateSelf[8], kGridSize * sizeof(StrategyCode));
+    std::memcpy(nextOther, candidateOther[8], kGridSize * sizeof(StrategyCode));
     std::uint32_t marks[kGridSize];
     const double* up = paddedScore[rows.index[kUp]].data();
     const double* same = paddedScore[r].data();
     const double* down = paddedScore[rows.index[kDown]].data();
-    for (int c = 0; c < kGridSize; c += 2) markPair(up, same, down, c, marks);
-    for (int c = 0; c < kGridSize; ++c) {
+    for (int c = 0; c < kGridSize; c += 2) {
+        if (((uniform >> c) & 3u) != 3u) markPair(up, same, down, c, marks);
+    }
+    for (std::uint64_t open = ~uniform; open != 0; open &= open - 1) {
+        const int c = __builtin_ctzll(open);
         const int k = chosenCandidate(marks[c], draws[c] % 8);
         nextSelf[c] = candidateSelf[k][c];
         nextOther[c] = candidateOther[k][c];
+    }
+}
+
+// --- Change tracking between steps ---
+//
+// A cell's score depends only on the colours and strategies of its 3 x 3
+// block, the payoff table and the two scoring options. The scoring pass keeps
+// what it last computed from and rescores only the cells whose block changed
+// since; everything is compared afresh at every step, so changes made between
+// steps (painting, seeding, a restart, the Payoffs dialog) are always seen.
+
+constexpr std::uint64_t kAllColumns = ~std::uint64_t{0};
+
+// A cell in one number: colour * 64 + self * 8 + others, for codes 0 to 7.
+Grid<std::uint16_t> cellKey;
+Grid<std::uint16_t> lastKey;   // the keys when the scores were last computed
+Grid<double> lastScore;        // the scores computed then
+struct ScoringInputs {
+    FlatTables tables;
+    bool playSelf;
+    bool extraPoint;
+};
+ScoringInputs lastInputs{};
+bool lastScoresValid = false;
+constexpr std::uint16_t kPairBits = 63;  // the strategy pair inside a key
+
+// Fills cellKey; false when some colour is outside 0 to 7, where keys could collide.
+bool buildKeys() {
+    std::int32_t outOfRange = 0;
+    for (int i = 0; i < kCellCount; ++i) {
+        const std::int32_t color = sim.cellColor[i];
+        outOfRange |= color & ~7;
+        cellKey[i] = static_cast<std::uint16_t>((color & 7) << 6 | sim.selfStrategy[i] << 3 | sim.otherStrategy[i]);
+    }
+    return outOfRange == 0;
+}
+
+// Bit c set when (a[c] & bits) == (b[c] & bits), for c = 0 to 63.
+std::uint64_t equalMask(const std::uint16_t* a, const std::uint16_t* b, std::uint16_t bits) {
+    std::uint64_t mask = 0;
+#if defined(__SSE2__)
+    const __m128i keep = _mm_set1_epi16(static_cast<short>(bits));
+    const auto load = [&](const std::uint16_t* p) {
+        return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), keep);
+    };
+    for (int c = 0; c < kGridSize; c += 16) {
+        const __m128i low = _mm_cmpeq_epi16(load(a + c), load(b + c));
+        const __m128i high = _mm_cmpeq_epi16(load(a + c + 8), load(b + c + 8));
+        const auto sixteen = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+        mask |= std::uint64_t{sixteen} << c;
+    }
+#else
+    for (int c = 0; c < kGridSize; ++c) mask |= std::uint64_t{(a[c] & bits) == (b[c] & bits)} << c;
+#endif
+    return mask;
+}
+
+std::uint64_t rotateLeft(std::uint64_t m) { return m << 1 | m >> 63; }
+std::uint64_t rotateRight(std::uint64_t m) { return m >> 1 | m << 63; }
+
+// Adds to each set bit its left and right neighbour, across the wrap.
+std::uint64_t widen(std::uint64_t m) { return m | rotateLeft(m) | rotateRight(m); }
+
+const std::uint16_t* keyRow(const Grid<std::uint16_t>& keys, int r) { return keys.data() + r * kGridSize; }
+
+bool sameInputs(const ScoringInputs& a, const ScoringInputs& b) {
+    return a.playSelf == b.playSelf && a.extraPoint == b.extraPoint &&
+           std::memcmp(a.tables.entries, b.tables.entries, sizeof a.tables.entries) == 0;
+}
+
+// Per row, the cells whose score may differ from lastScore.
+void cellsToScore(bool reuseAllowed, std::uint64_t (&toScore)[kGridSize]) {
+    if (!reuseAllowed) {
+        for (auto& row : toScore) row = kAllColumns;
+        return;
+    }
+    std::uint64_t changed[kGridSize];
+    for (int r = 0; r < kGridSize; ++r) {
+        changed[r] = ~equalMask(keyRow(cellKey, r), keyRow(lastKey, r), 0xffff);
+    }
+    for (int r = 0; r < kGridSize; ++r) {
+        toScore[r] = widen(changed[sim.prevRow[r]]) | widen(changed[r]) | widen(changed[sim.nextRow[r]]);
+    }
+}
+
+// Per row, the cells whose nine candidates all hold one pair: whatever the
+// scores, such a cell keeps that pair.
+void uniformBlocks(std::uint64_t (&uniform)[kGridSize]) {
+    std::uint64_t sameAsRight[kGridSize];  // bit c: pair (r, c) equals pair (r, c + 1)
+    std::uint64_t sameAsBelow[kGridSize];  // bit c: pair (r, c) equals pair (r + 1, c)
+    for (int r = 0; r < kGridSize; ++r) {
+        std::uint16_t shifted[kGridSize];
+        std::memcpy(shifted, keyRow(cellKey, r) + 1, (kGridSize - 1) * sizeof(std::uint16_t));
+        shifted[kGridSize - 1] = keyRow(cellKey, r)[0];
+        sameAsRight[r] = equalMask(keyRow(cellKey, r), shifted, kPairBits);
+        sameAsBelow[r] = equalMask(keyRow(cellKey, r), keyRow(cellKey, sim.nextRow[r]), kPairBits);
+    }
+    std::uint64_t rowOfThree[kGridSize];  // bit c: columns c - 1, c and c + 1 of row r hold one pair
+    for (int r = 0; r < kGridSize; ++r) rowOfThree[r] = sameAsRight[r] & rotateLeft(sameAsRight[r]);
+    for (int r = 0; r < kGridSize; ++r) {
+        const int up = sim.prevRow[r];
+        uniform[r] = rowOfThree[up] & rowOfThree[r] & rowOfThree[sim.nextRow[r]] & sameAsBelow[up] & sameAsBelow[r];
     }
 }
 
@@ -207,25 +315,37 @@ void scoreWorld() {
     padRows(sim.cellColor, paddedColor);
     padRows(sim.selfStrategy, paddedSelf);
     padRows(sim.otherStrategy, paddedOther);
-    FlatTables tables;
+    ScoringInputs inputs{};
     for (int a = 0; a < kCodeCount; ++a) {
         for (int b = 0; b < kCodeCount; ++b) {
-            tables.entries[a * kCodeCount + b] = sim.payoffTable[a][b];
-            tables.entries[kBonusOffset + a * kCodeCount + b] = sim.payoffTable[a][b] + 1.0;
+            inputs.tables.entries[a * kCodeCount + b] = sim.payoffTable[a][b];
+            inputs.tables.entries[kBonusOffset + a * kCodeCount + b] = sim.payoffTable[a][b] + 1.0;
         }
     }
+    // The options are read once per step: a key pressed during a step takes effect at the next.
+    inputs.playSelf = sim.playSelf.load(std::memory_order_relaxed);
+    inputs.extraPoint = sim.extraPointSameColor.load(std::memory_order_relaxed);
+    const bool keysValid = buildKeys();
+
+    std::uint64_t toScore[kGridSize];
+    cellsToScore(keysValid && lastScoresValid && sameInputs(inputs, lastInputs), toScore);
     for (int r = 0; r < kGridSize; ++r) {
-        // Options are read once per row: a key pressed during a step takes effect from the next row on.
-        scoreRow(r, tables, sim.playSelf.load(std::memory_order_relaxed),
-                 sim.extraPointSameColor.load(std::memory_order_relaxed));
+        scoreCells(r, toScore[r], inputs.tables, inputs.playSelf, inputs.extraPoint,
+                   lastScore.data() + r * kGridSize);
     }
+    sim.score = lastScore;
+    lastKey = cellKey;
+    lastInputs = inputs;
+    lastScoresValid = keysValid;
 }
 
 void chooseWorld(const std::uint32_t* draws, Grid<StrategyCode>& nextSelf, Grid<StrategyCode>& nextOther) {
     padRows(sim.score, paddedScore);
+    std::uint64_t uniform[kGridSize];
+    uniformBlocks(uniform);
     for (int r = 0; r < kGridSize; ++r) {
         const int first = r * kGridSize;
-        chooseRow(r, draws + first, nextSelf.data() + first, nextOther.data() + first);
+        chooseRow(r, uniform[r], draws + first, nextSelf.data() + first, nextOther.data() + first);
     }
 }
 

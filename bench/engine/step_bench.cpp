@@ -27,14 +27,17 @@ void prepareWorld(HeadlessHost& host, const std::string& logPath) {
     sim.paused = false;
 }
 
+// Steps from fresh seedings, reseeding every range(0) generations (the
+// reseeding is not timed): 20 keeps the world busy, as right after a seeding;
+// 500 and 5000 are runs of busy, settling and, in most worlds, settled generations.
 void BM_StepGeneration(benchmark::State& state) {
     HeadlessHost host;
     const std::string logPath = "/tmp/talvane-bench-" + std::to_string(::getpid()) + ".csv";
     prepareWorld(host, logPath);
+    const int reseedEvery = static_cast<int>(state.range(0));
     for (auto _ : state) {
         stepGeneration();
-        // Keep the world from settling into a frozen pattern early on.
-        if (sim.generation.load() % 500 == 0) {
+        if (sim.generation.load() % reseedEvery == 0) {
             state.PauseTiming();
             sim.seededUnrun = false;
             restartSimulation();
@@ -47,7 +50,7 @@ void BM_StepGeneration(benchmark::State& state) {
     setLogPath(kDefaultLogPath);
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_StepGeneration)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StepGeneration)->Arg(20)->Arg(500)->Arg(5000)->Unit(benchmark::kMicrosecond);
 
 void BM_ScoreCell(benchmark::State& state) {
     HeadlessHost host;

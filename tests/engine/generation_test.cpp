@@ -93,6 +93,34 @@ TEST_F(GenerationTest, StepEqualsCellByCellUpdateOverManyGenerations) {
     EXPECT_EQ(sim.generation, 120);
 }
 
+TEST_F(GenerationTest, StepStaysExactWhenFewCellsChange) {
+    // Mostly settled worlds, where a step recomputes only what changed: every
+    // kind of change between steps must still be seen.
+    sim.frameInterval = 1 << 30;
+    std::mt19937 rng(2024);
+    fillWorld(6, 6, 0);
+    for (int i = 0; i < kCellCount; i += 2) sim.cellColor[i] = 2;
+    for (int n = 0; n < 12; ++n) {
+        const int i = static_cast<int>(rng() % kCellCount);
+        sim.selfStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.otherStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+    }
+    for (int g = 0; g < 60; ++g) {
+        expectStepMatchesReference(host, rng);
+        switch (g % 6) {
+            case 0: sim.selfStrategy[rng() % kCellCount] = static_cast<StrategyCode>(rng() % 8); break;
+            case 1: sim.cellColor[rng() % kCellCount] = 1; break;  // a colour only, pairs unchanged
+            case 2:
+                sim.payoffCC = static_cast<std::int32_t>(rng() % 5);  // a new table, the same world
+                computeFinitePayoffTable();
+                break;
+            case 3: sim.extraPointSameColor = !sim.extraPointSameColor; break;
+            case 4: sim.score.fill(0.0); break;  // as a restart leaves it
+            default: sim.otherStrategy[at(0, 63)] = static_cast<StrategyCode>(rng() % 8); break;  // across the wrap
+        }
+    }
+}
+
 TEST_F(GenerationTest, StepFollowsTheNeighbourTablesEvenBeforeTheyAreBuilt) {
     // Before the first restart the tables hold zeros: every cell's neighbours
     // are then cells of row 0 and column 0, and the step must still agree.
