@@ -300,9 +300,9 @@ TEST(KeyMap, ToolkitKeysMapToVirtualKeyCodes) {
 TEST(StartUp, OnCreateRunsInOrderAndShowsASeededPausedWorld) {
     FakeWindowSystem ui;
     resetSimState();
+    menus = MenuState{};
     OnCreate(ui);
-    EXPECT_TRUE(menus.built);
-    const std::vector<std::string> order{"surface", "cursors", "host"};
+    const std::vector<std::string> order{"surface after menus", "cursors", "host"};
     EXPECT_EQ(ui.calls, order);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (sim.restartPending && std::chrono::steady_clock::now() < deadline) {

@@ -41,7 +41,10 @@ public:
     int exitStatus = -1;                       // status passed to exitProcess
     std::vector<std::string> calls;            // start-up calls in order
 
-    bool setupSurface() override { calls.emplace_back("surface"); return true; }
+    bool setupSurface() override {
+        calls.emplace_back(menus.built ? "surface after menus" : "surface before menus");
+        return true;
+    }
     void loadCursors() override { calls.emplace_back("cursors"); }
     Host& host() override { calls.emplace_back("host"); return fakeHost; }
     void setCursor(PointerShape shape) override { cursors.push_back(shape); }
