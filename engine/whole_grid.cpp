@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -94,7 +95,7 @@ void scoreCells(int r, std::uint64_t which, const FlatTables& tables, bool playS
     const std::int32_t* otherA = paddedOther[r].data() + 1;
     const Opponents b = opponentsOfRow(r);
     for (; which != 0; which &= which - 1) {
-        const int c = __builtin_ctzll(which);
+        const int c = std::countr_zero(which);
         const std::int32_t color = colorA[c];
         // Only a cell that treats its own colour differently earns the extra point.
         const bool bonus = extraPoint && selfA[c] != otherA[c];
@@ -161,7 +162,7 @@ int chosenCandidate(std::uint32_t marks, std::uint32_t start) {
     const std::uint32_t atBest = marks & 0xffu;
     const std::uint32_t below = atBest & ((1u << start) - 1u);
     const std::uint32_t pool = (below != 0 ? below : atBest) | 1u;
-    const int neighbour = 31 - __builtin_clz(pool);
+    const int neighbour = std::bit_width(pool) - 1;
     // Whether the cell keeps its own pair is a coin toss for the branch
     // predictor in a busy world: select without a branch.
     const int keepMask = -static_cast<int>((marks >> 8) & 1u);
@@ -189,7 +190,7 @@ void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, Strateg
         if (((uniform >> c) & 3u) != 3u) markPair(up, same, down, c, marks);
     }
     for (std::uint64_t open = ~uniform; open != 0; open &= open - 1) {
-        const int c = __builtin_ctzll(open);
+        const int c = std::countr_zero(open);
         const int k = chosenCandidate(marks[c], draws[c] % 8);
         nextSelf[c] = candidateSelf[k][c];
         nextOther[c] = candidateOther[k][c];
@@ -250,8 +251,8 @@ std::uint64_t equalMask(const std::uint16_t* a, const std::uint16_t* b, std::uin
     return mask;
 }
 
-std::uint64_t rotateLeft(std::uint64_t m) { return m << 1 | m >> 63; }
-std::uint64_t rotateRight(std::uint64_t m) { return m >> 1 | m << 63; }
+std::uint64_t rotateLeft(std::uint64_t m) { return std::rotl(m, 1); }
+std::uint64_t rotateRight(std::uint64_t m) { return std::rotr(m, 1); }
 
 // Adds to each set bit its left and right neighbour, across the wrap.
 std::uint64_t widen(std::uint64_t m) { return m | rotateLeft(m) | rotateRight(m); }
