@@ -1,0 +1,82 @@
+// talvane-batch --snapshot: a picture of the final world, or a clear refusal
+// when there is no display to render on.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "batch_process.h"
+
+namespace talvane {
+namespace {
+
+using testing::Outcome;
+using testing::Sandbox;
+
+// Width and height from a PNG's header chunk, or nothing when the bytes are
+// not a PNG.
+std::optional<std::pair<unsigned, unsigned>> pngSize(const std::string& bytes) {
+    static const std::string signature = "\x89PNG\r\n\x1a\n";
+    if (bytes.size() < 24 || bytes.compare(0, 8, signature) != 0 || bytes.compare(12, 4, "IHDR") != 0) {
+        return std::nullopt;
+    }
+    auto word = [&bytes](std::size_t at) {
+        unsigned value = 0;
+        for (std::size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return value;
+    };
+    return std::make_pair(word(16), word(20));
+}
+
+// Sets an environment variable for the lifetime of the guard.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value, 1);
+    }
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(BatchSnapshot, WritesTheWholeFrameOfEachRunInEitherView) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)";
+    Sandbox box;
+    const Outcome single = box.run({"--generations", "3", "--seed", "5", "--snapshot", "world.png"});
+    ASSERT_EQ(single.status, 0) << single.err;
+    EXPECT_EQ(pngSize(box.read("world.png")), std::make_pair(980u, 700u));
+
+    const Outcome many = box.run({"--generations", "3", "--seed", "5", "--runs", "2", "--jobs", "2",
+                                  "--snapshot", "colors.png", "--view", "colors"});
+    ASSERT_EQ(many.status, 0) << many.err;
+    EXPECT_EQ(pngSize(box.read("colors-1.png")), std::make_pair(980u, 700u));
+    EXPECT_EQ(pngSize(box.read("colors-2.png")), std::make_pair(980u, 700u));
+    // The colour view of a checkerboard and the strategy view differ.
+    EXPECT_NE(box.read("colors-1.png"), box.read("world.png"));
+}
+
+TEST(BatchSnapshot, WithoutADisplayExitsFourSuggestingXvfbAndWritesNothing) {
+    ScopedEnv noDisplay("DISPLAY", "");
+    Sandbox box;
+    const Outcome outcome = box.run({"--generations", "2", "--seed", "1", "--snapshot", "world.png",
+                                     "--log", "run.csv", "--save", "world.csv"});
+    EXPECT_EQ(outcome.status, 4);
+    EXPECT_NE(outcome.err.find("xvfb-run"), std::string::npos) << outcome.err;
+    EXPECT_TRUE(box.files().empty()) << "left behind: " << *box.files().begin();
+}
+
+TEST(BatchSnapshot, AnUnknownViewIsAUsageError) {
+    Sandbox box;
+    EXPECT_EQ(box.run({"--snapshot", "world.png", "--view", "cells"}).status, 2);
+    EXPECT_TRUE(box.files().empty());
+}
+
+}  // namespace
+}  // namespace talvane
