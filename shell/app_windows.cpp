@@ -206,6 +206,9 @@ void FltkWindowSystem::drawFrameNow() {
     if (!window_.shown()) return;
     window_.redraw();
     window_.flush();
+    // The frame is whole on the screen: without this the toolkit's loop would
+    // see the damage still set and draw the same frame a second time.
+    window_.clear_damage();
 }
 
 // --- The program ---
