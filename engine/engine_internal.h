@@ -13,4 +13,9 @@ void pauseIfRunning();
 // touch the grids or the payoff table after this call within the same step.
 void sleepBetweenSteps(int ms);
 
+// Appends the log line of the counts already in sim.pairCounts, as
+// writeLogLine does after counting them. Returns 0 when written, 1 when the
+// file could not be opened.
+int writeCountedLogLine();
+
 }  // namespace talvane::detail

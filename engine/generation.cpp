@@ -148,19 +148,26 @@ void chooseImitation(int row, int col, StrategyCode& nextSelf, StrategyCode& nex
 
 void stepGeneration() {
     sim.seededUnrun = false;
-    if (detail::torusTablesBuilt()) {
-        detail::scoreWorld();
+    // The whole-grid passes update the grids in place and count the new
+    // world's pairs as they go; the cell-by-cell operations fill the scratch
+    // grids, and the log counts afterwards.
+    const bool wholeGrid = detail::torusTablesBuilt() && detail::scoreWorld();
+    if (wholeGrid) {
         sim.host->fillRandom(draws.data(), kCellCount);
-        detail::chooseWorld(draws.data(), nextSelfGrid, nextOtherGrid);
+        detail::chooseWorld(draws.data());
     } else {
         scoreAllCellByCell();
         chooseAllCellByCell();
+        sim.selfStrategy = nextSelfGrid;
+        sim.otherStrategy = nextOtherGrid;
     }
-    sim.selfStrategy = nextSelfGrid;
-    sim.otherStrategy = nextOtherGrid;
     const std::int32_t generation = sim.generation.fetch_add(1) + 1;
     if (generationIsDrawn(generation)) sim.host->requestRepaint();
-    writeLogLine();
+    if (wholeGrid) {
+        detail::writeCountedLogLine();
+    } else {
+        writeLogLine();
+    }
     if (sim.frameInterval.load() == 0 && !sim.restartPending.load()) {
         detail::sleepBetweenSteps(sim.slowDelayMs);
     }

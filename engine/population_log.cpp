@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine_internal.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -55,6 +56,10 @@ int openLogIfNeeded() {
 
 int writeLogLine() {
     countPairs();
+    return detail::writeCountedLogLine();
+}
+
+int detail::writeCountedLogLine() {
     if (openLogIfNeeded() != 0) return 1;
     // 64 counts of at most 10 digits, 63 commas and the line end.
     char line[kCodeCount * kCodeCount * 11 + 1];

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -20,19 +21,42 @@ constexpr int kPadded = kGridSize + 2;
 template <typename T>
 using PaddedRows = std::array<std::array<T, kPadded>, kGridSize>;
 
-PaddedRows<std::int32_t> paddedColor;
-PaddedRows<std::int32_t> paddedSelf;
-PaddedRows<std::int32_t> paddedOther;
-PaddedRows<double> paddedScore;
-
 template <typename T>
-void padRows(const Grid<T>& grid, PaddedRows<T>& out) {
+void padEnds(std::array<T, kPadded>& row) {
+    row[0] = row[kGridSize];
+    row[kPadded - 1] = row[1];
+}
+
+// A cell in one number: colour << 6 | self << 3 | others, for codes 0 to 7.
+using Key = std::uint16_t;
+constexpr Key kColorBits = 0x1c0;
+constexpr Key kPairBits = 0x3f;  // the strategy pair, self * 8 + others
+
+// The world as this step sees it and as the step before saw it; the two
+// buffers swap at every step.
+PaddedRows<Key> keyBuffers[2];
+PaddedRows<Key>* worldKeys = &keyBuffers[0];
+PaddedRows<Key>* previousKeys = &keyBuffers[1];
+
+// The scores as last computed, padded like the keys.
+PaddedRows<double> scores;
+
+// Fills *worldKeys from the grids; false when some code is outside 0 to 7,
+// where keys could collide.
+bool buildKeys() {
+    std::int32_t outOfRange = 0;
     for (int r = 0; r < kGridSize; ++r) {
-        const T* row = grid.data() + r * kGridSize;
-        out[r][0] = row[kGridSize - 1];
-        std::memcpy(out[r].data() + 1, row, kGridSize * sizeof(T));
-        out[r][kPadded - 1] = row[0];
+        const std::int32_t* color = sim.cellColor.data() + r * kGridSize;
+        const StrategyCode* self = sim.selfStrategy.data() + r * kGridSize;
+        const StrategyCode* other = sim.otherStrategy.data() + r * kGridSize;
+        auto& row = (*worldKeys)[r];
+        for (int c = 0; c < kGridSize; ++c) {
+            outOfRange |= (color[c] | self[c] | other[c]) & ~7;
+            row[c + 1] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
+        }
+        padEnds(row);
     }
+    return outOfRange == 0;
 }
 
 enum RowOf { kUp = 0, kSame = 1, kDown = 2 };
@@ -58,55 +82,93 @@ struct RowTriple {
 
 RowTriple rowsAround(int r) { return {{sim.prevRow[r], r, sim.nextRow[r]}}; }
 
+// Where column 0 of the row at offset o sits in a padded row.
+template <typename T>
+const T* shifted(const PaddedRows<T>& rows, const RowTriple& around, Offset o) {
+    return rows[around.index[o.row]].data() + 1 + o.shift;
+}
+
 // The payoff table flattened, entry a * 8 + b, followed by the same entries
 // plus the extra point for same-colour games.
 constexpr int kBonusOffset = kCodeCount * kCodeCount;
 
-struct FlatTables {
-    double entries[2 * kBonusOffset];
-    const double* plain() const { return entries; }
-    const double* withBonus() const { return entries + kBonusOffset; }
+struct ScoringInputs {
+    double terms[2 * kBonusOffset];
+    bool playSelf;
+    bool extraPoint;
 };
 
-// The opponents of row r in the order their games are summed.
-struct Opponents {
-    const std::int32_t* color[8];
-    const std::int32_t* self[8];
-    const std::int32_t* other[8];
-};
+// One game's term of a cell is terms[index]: for a same-colour opponent the
+// cell's self row (with the extra point when it earns it) at the opponent's
+// self strategy, otherwise its others row at the opponent's others strategy.
+// Entry 8 is the cell's game against itself.
+using TermIndexes = std::array<std::array<std::uint16_t, kGridSize>, 9>;
 
-Opponents opponentsOfRow(int r) {
-    const RowTriple rows = rowsAround(r);
-    Opponents out{};
-    for (int g = 0; g < 8; ++g) {
-        const int row = rows.index[kGamesLastFirst[g].row];
-        const int first = 1 + kGamesLastFirst[g].shift;
-        out.color[g] = paddedColor[row].data() + first;
-        out.self[g] = paddedSelf[row].data() + first;
-        out.other[g] = paddedOther[row].data() + first;
+#if defined(__SSE2__)
+
+__m128i load8(const Key* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// Term indexes of columns c to c + 7.
+void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extraPoint, TermIndexes& out) {
+    const __m128i seven = _mm_set1_epi16(7);
+    const __m128i colorBits = _mm_set1_epi16(kColorBits);
+    const __m128i k = load8(cell + c);
+    const __m128i selfCode = _mm_and_si128(_mm_srli_epi16(k, 3), seven);
+    const __m128i otherCode = _mm_and_si128(k, seven);
+    __m128i selfBase = _mm_slli_epi16(selfCode, 3);
+    if (extraPoint) {
+        // Only a cell that treats its own colour differently earns the extra point.
+        const __m128i same = _mm_cmpeq_epi16(selfCode, otherCode);
+        selfBase = _mm_or_si128(selfBase, _mm_andnot_si128(same, _mm_set1_epi16(kBonusOffset)));
     }
-    return out;
+    const __m128i otherBase = _mm_slli_epi16(otherCode, 3);
+    const __m128i color = _mm_and_si128(k, colorBits);
+    for (int g = 0; g < 8; ++g) {
+        const __m128i n = load8(games[g] + c);
+        const __m128i sameColor = _mm_cmpeq_epi16(_mm_and_si128(n, colorBits), color);
+        const __m128i viaSelf = _mm_add_epi16(selfBase, _mm_and_si128(_mm_srli_epi16(n, 3), seven));
+        const __m128i viaOther = _mm_add_epi16(otherBase, _mm_and_si128(n, seven));
+        const __m128i index = _mm_or_si128(_mm_and_si128(sameColor, viaSelf), _mm_andnot_si128(sameColor, viaOther));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out[g].data() + c), index);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out[8].data() + c), _mm_add_epi16(selfBase, selfCode));
 }
 
+#else
+
+void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extraPoint, TermIndexes& out) {
+    for (int col = c; col < c + 8; ++col) {
+        const int self = (cell[col] >> 3) & 7;
+        const int other = cell[col] & 7;
+        const int selfBase = self * 8 + ((extraPoint && self != other) ? kBonusOffset : 0);
+        for (int g = 0; g < 8; ++g) {
+            const Key n = games[g][col];
+            const bool sameColor = (n & kColorBits) == (cell[col] & kColorBits);
+            out[g][col] = static_cast<std::uint16_t>(sameColor ? selfBase + ((n >> 3) & 7) : other * 8 + (n & 7));
+        }
+        out[8][col] = static_cast<std::uint16_t>(selfBase + self);
+    }
+}
+
+#endif
+
 // Scores the cells of row r whose bits are set in which, into out.
-void scoreCells(int r, std::uint64_t which, const FlatTables& tables, bool playSelf, bool extraPoint, double* out) {
-    const std::int32_t* colorA = paddedColor[r].data() + 1;
-    const std::int32_t* selfA = paddedSelf[r].data() + 1;
-    const std::int32_t* otherA = paddedOther[r].data() + 1;
-    const Opponents b = opponentsOfRow(r);
+void scoreCells(int r, std::uint64_t which, const ScoringInputs& inputs, double* out) {
+    const RowTriple around = rowsAround(r);
+    const Key* cell = (*worldKeys)[r].data() + 1;
+    const Key* games[8];
+    for (int g = 0; g < 8; ++g) games[g] = shifted(*worldKeys, around, kGamesLastFirst[g]);
+    TermIndexes index;
+    for (int c = 0; c < kGridSize; c += 8) {
+        if (((which >> c) & 0xffu) != 0) termIndexesOf8(cell, games, c, inputs.extraPoint, index);
+    }
+    const double* terms = inputs.terms;
     for (; which != 0; which &= which - 1) {
         const int c = std::countr_zero(which);
-        const std::int32_t color = colorA[c];
-        // Only a cell that treats its own colour differently earns the extra point.
-        const bool bonus = extraPoint && selfA[c] != otherA[c];
-        const double* sameRow = (bonus ? tables.withBonus() : tables.plain()) + selfA[c] * kCodeCount;
-        const double* otherRow = tables.plain() + otherA[c] * kCodeCount;
         double sum = 0.0;
 #pragma GCC unroll 8
-        for (int g = 0; g < 8; ++g) {
-            sum += b.color[g][c] == color ? sameRow[b.self[g][c]] : otherRow[b.other[g][c]];
-        }
-        out[c] = sum + (playSelf ? sameRow[selfA[c]] : 0.0);
+        for (int g = 0; g < 8; ++g) sum += terms[index[g][c]];
+        out[c] = sum + (inputs.playSelf ? terms[index[8][c]] : 0.0);
     }
 }
 
@@ -169,31 +231,29 @@ int chosenCandidate(std::uint32_t marks, std::uint32_t start) {
     return neighbour ^ ((neighbour ^ 8) & keepMask);
 }
 
-void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, StrategyCode* nextSelf,
-               StrategyCode* nextOther) {
-    const RowTriple rows = rowsAround(r);
-    const std::int32_t* candidateSelf[9];
-    const std::int32_t* candidateOther[9];
-    for (int k = 0; k < 9; ++k) {
-        const int row = rows.index[kCandidates[k].row];
-        candidateSelf[k] = paddedSelf[row].data() + 1 + kCandidates[k].shift;
-        candidateOther[k] = paddedOther[row].data() + 1 + kCandidates[k].shift;
-    }
-    // Cells whose block holds one pair keep it; the others are chosen from their marks.
-    std::memcpy(nextSelf, candidateSelf[8], kGridSize * sizeof(StrategyCode));
-    std::memcpy(nextOther, candidateOther[8], kGridSize * sizeof(StrategyCode));
+
+void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, std::uint32_t* counts) {
+    const RowTriple around = rowsAround(r);
+    const Key* candidate[9];
+    for (int k = 0; k < 9; ++k) candidate[k] = shifted(*worldKeys, around, kCandidates[k]);
     std::uint32_t marks[kGridSize];
-    const double* up = paddedScore[rows.index[kUp]].data();
-    const double* same = paddedScore[r].data();
-    const double* down = paddedScore[rows.index[kDown]].data();
+    const double* up = scores[around.index[kUp]].data();
+    const double* same = scores[r].data();
+    const double* down = scores[around.index[kDown]].data();
     for (int c = 0; c < kGridSize; c += 2) {
         if (((uniform >> c) & 3u) != 3u) markPair(up, same, down, c, marks);
     }
+    // Cells whose block holds one pair keep it, and the grids hold it already.
+    StrategyCode* self = sim.selfStrategy.data() + r * kGridSize;
+    StrategyCode* other = sim.otherStrategy.data() + r * kGridSize;
     for (std::uint64_t open = ~uniform; open != 0; open &= open - 1) {
         const int c = std::countr_zero(open);
-        const int k = chosenCandidate(marks[c], draws[c] % 8);
-        nextSelf[c] = candidateSelf[k][c];
-        nextOther[c] = candidateOther[k][c];
+        const Key was = candidate[8][c];
+        const Key now = candidate[chosenCandidate(marks[c], draws[c] % 8)][c];
+        self[c] = (now >> 3) & 7;
+        other[c] = now & 7;
+        --counts[was & kPairBits];
+        ++counts[now & kPairBits];
     }
 }
 
@@ -204,41 +264,20 @@ void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, Strateg
 // what it last computed from and rescores only the cells whose block changed
 // since; everything is compared afresh at every step, so changes made between
 // steps (painting, seeding, a restart, the Payoffs dialog) are always seen.
+// The pair counts of the log follow the same changes.
 
 constexpr std::uint64_t kAllColumns = ~std::uint64_t{0};
 
-// A cell in one number: colour * 64 + self * 8 + others, for codes 0 to 7.
-Grid<std::uint16_t> cellKey;
-Grid<std::uint16_t> lastKey;   // the keys when the scores were last computed
-Grid<double> lastScore;        // the scores computed then
-struct ScoringInputs {
-    FlatTables tables;
-    bool playSelf;
-    bool extraPoint;
-};
 ScoringInputs lastInputs{};
-bool lastScoresValid = false;
-constexpr std::uint16_t kPairBits = 63;  // the strategy pair inside a key
-
-// Fills cellKey; false when some colour is outside 0 to 7, where keys could collide.
-bool buildKeys() {
-    std::int32_t outOfRange = 0;
-    for (int i = 0; i < kCellCount; ++i) {
-        const std::int32_t color = sim.cellColor[i];
-        outOfRange |= color & ~7;
-        cellKey[i] = static_cast<std::uint16_t>((color & 7) << 6 | sim.selfStrategy[i] << 3 | sim.otherStrategy[i]);
-    }
-    return outOfRange == 0;
-}
+bool lastStepValid = false;  // previousKeys, scores and pairCounts hold a scored world
+std::array<std::uint32_t, kCodeCount * kCodeCount> pairCounts{};  // cells per pair of *worldKeys
 
 // Bit c set when (a[c] & bits) == (b[c] & bits), for c = 0 to 63.
-std::uint64_t equalMask(const std::uint16_t* a, const std::uint16_t* b, std::uint16_t bits) {
+std::uint64_t equalMask(const Key* a, const Key* b, Key bits) {
     std::uint64_t mask = 0;
 #if defined(__SSE2__)
     const __m128i keep = _mm_set1_epi16(static_cast<short>(bits));
-    const auto load = [&](const std::uint16_t* p) {
-        return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), keep);
-    };
+    const auto load = [&](const Key* p) { return _mm_and_si128(load8(p), keep); };
     for (int c = 0; c < kGridSize; c += 16) {
         const __m128i low = _mm_cmpeq_epi16(load(a + c), load(b + c));
         const __m128i high = _mm_cmpeq_epi16(load(a + c + 8), load(b + c + 8));
@@ -257,25 +296,48 @@ std::uint64_t rotateRight(std::uint64_t m) { return std::rotr(m, 1); }
 // Adds to each set bit its left and right neighbour, across the wrap.
 std::uint64_t widen(std::uint64_t m) { return m | rotateLeft(m) | rotateRight(m); }
 
-const std::uint16_t* keyRow(const Grid<std::uint16_t>& keys, int r) { return keys.data() + r * kGridSize; }
+const Key* keyRow(const PaddedRows<Key>& keys, int r) { return keys[r].data() + 1; }
 
 bool sameInputs(const ScoringInputs& a, const ScoringInputs& b) {
     return a.playSelf == b.playSelf && a.extraPoint == b.extraPoint &&
-           std::memcmp(a.tables.entries, b.tables.entries, sizeof a.tables.entries) == 0;
+           std::memcmp(a.terms, b.terms, sizeof a.terms) == 0;
 }
 
-// Per row, the cells whose score may differ from lastScore.
-void cellsToScore(bool reuseAllowed, std::uint64_t (&toScore)[kGridSize]) {
-    if (!reuseAllowed) {
-        for (auto& row : toScore) row = kAllColumns;
+void countAllPairs() {
+    // Eight sets of counters, so that a world of one pair does not make every
+    // increment wait for the one before.
+    constexpr int kSets = 8;
+    std::uint32_t sets[kSets][kCodeCount * kCodeCount] = {};
+    for (int r = 0; r < kGridSize; ++r) {
+        const Key* row = keyRow(*worldKeys, r);
+        for (int c = 0; c < kGridSize; c += kSets) {
+            for (int j = 0; j < kSets; ++j) ++sets[j][row[c + j] & kPairBits];
+        }
+    }
+    for (int k = 0; k < kCodeCount * kCodeCount; ++k) {
+        std::uint32_t total = 0;
+        for (const auto& set : sets) total += set[k];
+        pairCounts[k] = total;
+    }
+}
+
+// Per row, the cells whose key differs from the step before's; the pair
+// counts follow them.
+void findChanges(std::uint64_t (&changed)[kGridSize]) {
+    if (!lastStepValid) {
+        for (auto& row : changed) row = kAllColumns;
+        countAllPairs();
         return;
     }
-    std::uint64_t changed[kGridSize];
     for (int r = 0; r < kGridSize; ++r) {
-        changed[r] = ~equalMask(keyRow(cellKey, r), keyRow(lastKey, r), 0xffff);
-    }
-    for (int r = 0; r < kGridSize; ++r) {
-        toScore[r] = widen(changed[sim.prevRow[r]]) | widen(changed[r]) | widen(changed[sim.nextRow[r]]);
+        const Key* now = keyRow(*worldKeys, r);
+        const Key* before = keyRow(*previousKeys, r);
+        changed[r] = ~equalMask(now, before, 0xffff);
+        for (std::uint64_t m = changed[r]; m != 0; m &= m - 1) {
+            const int c = std::countr_zero(m);
+            --pairCounts[before[c] & kPairBits];
+            ++pairCounts[now[c] & kPairBits];
+        }
     }
 }
 
@@ -285,11 +347,9 @@ void uniformBlocks(std::uint64_t (&uniform)[kGridSize]) {
     std::uint64_t sameAsRight[kGridSize];  // bit c: pair (r, c) equals pair (r, c + 1)
     std::uint64_t sameAsBelow[kGridSize];  // bit c: pair (r, c) equals pair (r + 1, c)
     for (int r = 0; r < kGridSize; ++r) {
-        std::uint16_t shifted[kGridSize];
-        std::memcpy(shifted, keyRow(cellKey, r) + 1, (kGridSize - 1) * sizeof(std::uint16_t));
-        shifted[kGridSize - 1] = keyRow(cellKey, r)[0];
-        sameAsRight[r] = equalMask(keyRow(cellKey, r), shifted, kPairBits);
-        sameAsBelow[r] = equalMask(keyRow(cellKey, r), keyRow(cellKey, sim.nextRow[r]), kPairBits);
+        const Key* row = keyRow(*worldKeys, r);
+        sameAsRight[r] = equalMask(row, row + 1, kPairBits);
+        sameAsBelow[r] = equalMask(row, keyRow(*worldKeys, sim.nextRow[r]), kPairBits);
     }
     std::uint64_t rowOfThree[kGridSize];  // bit c: columns c - 1, c and c + 1 of row r hold one pair
     for (int r = 0; r < kGridSize; ++r) rowOfThree[r] = sameAsRight[r] & rotateLeft(sameAsRight[r]);
@@ -312,42 +372,45 @@ bool torusTablesBuilt() {
     return true;
 }
 
-void scoreWorld() {
-    padRows(sim.cellColor, paddedColor);
-    padRows(sim.selfStrategy, paddedSelf);
-    padRows(sim.otherStrategy, paddedOther);
+bool scoreWorld() {
+    std::swap(worldKeys, previousKeys);
+    if (!buildKeys()) {
+        lastStepValid = false;
+        return false;
+    }
     ScoringInputs inputs{};
     for (int a = 0; a < kCodeCount; ++a) {
         for (int b = 0; b < kCodeCount; ++b) {
-            inputs.tables.entries[a * kCodeCount + b] = sim.payoffTable[a][b];
-            inputs.tables.entries[kBonusOffset + a * kCodeCount + b] = sim.payoffTable[a][b] + 1.0;
+            inputs.terms[a * kCodeCount + b] = sim.payoffTable[a][b];
+            inputs.terms[kBonusOffset + a * kCodeCount + b] = sim.payoffTable[a][b] + 1.0;
         }
     }
     // The options are read once per step: a key pressed during a step takes effect at the next.
     inputs.playSelf = sim.playSelf.load(std::memory_order_relaxed);
     inputs.extraPoint = sim.extraPointSameColor.load(std::memory_order_relaxed);
-    const bool keysValid = buildKeys();
 
-    std::uint64_t toScore[kGridSize];
-    cellsToScore(keysValid && lastScoresValid && sameInputs(inputs, lastInputs), toScore);
+    const bool reuseScores = lastStepValid && sameInputs(inputs, lastInputs);
+    std::uint64_t changed[kGridSize];
+    findChanges(changed);
     for (int r = 0; r < kGridSize; ++r) {
-        scoreCells(r, toScore[r], inputs.tables, inputs.playSelf, inputs.extraPoint,
-                   lastScore.data() + r * kGridSize);
+        const std::uint64_t toScore =
+            reuseScores ? widen(changed[sim.prevRow[r]]) | widen(changed[r]) | widen(changed[sim.nextRow[r]])
+                        : kAllColumns;
+        scoreCells(r, toScore, inputs, scores[r].data() + 1);
+        padEnds(scores[r]);
+        std::memcpy(sim.score.data() + r * kGridSize, scores[r].data() + 1, kGridSize * sizeof(double));
     }
-    sim.score = lastScore;
-    lastKey = cellKey;
     lastInputs = inputs;
-    lastScoresValid = keysValid;
+    lastStepValid = true;
+    return true;
 }
 
-void chooseWorld(const std::uint32_t* draws, Grid<StrategyCode>& nextSelf, Grid<StrategyCode>& nextOther) {
-    padRows(sim.score, paddedScore);
+void chooseWorld(const std::uint32_t* draws) {
     std::uint64_t uniform[kGridSize];
     uniformBlocks(uniform);
-    for (int r = 0; r < kGridSize; ++r) {
-        const int first = r * kGridSize;
-        chooseRow(r, uniform[r], draws + first, nextSelf.data() + first, nextOther.data() + first);
-    }
+    std::array<std::uint32_t, kCodeCount * kCodeCount> counts = pairCounts;
+    for (int r = 0; r < kGridSize; ++r) chooseRow(r, uniform[r], draws + r * kGridSize, counts.data());
+    std::copy(counts.begin(), counts.end(), sim.pairCounts.begin());
 }
 
 }  // namespace talvane::detail

@@ -58,6 +58,10 @@ void expectStepMatchesReference(FakeHost& host, std::mt19937& rng) {
     ASSERT_EQ(sim.score, expected.score);
     ASSERT_EQ(sim.selfStrategy, expected.self);
     ASSERT_EQ(sim.otherStrategy, expected.other);
+    // The log line counts the new world's pairs, however the step tracked them.
+    std::array<std::uint32_t, kCodeCount * kCodeCount> counts{};
+    for (int i = 0; i < kCellCount; ++i) ++counts[expected.self[i] * kCodeCount + expected.other[i]];
+    ASSERT_EQ(sim.pairCounts, counts);
 }
 
 TEST_F(GenerationTest, StepEqualsCellByCellUpdateOverManyGenerations) {
