@@ -50,7 +50,29 @@ bool buildKeys() {
         const StrategyCode* self = sim.selfStrategy.data() + r * kGridSize;
         const StrategyCode* other = sim.otherStrategy.data() + r * kGridSize;
         auto& row = (*worldKeys)[r];
-        for (int c = 0; c < kGridSize; ++c) {
+        int c = 0;
+#if defined(__SSE2__)
+        __m128i wide = _mm_setzero_si128();
+        for (; c < kGridSize; c += 8) {
+            const auto load4 = [](const std::int32_t* p) {
+                return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            };
+            const __m128i color0 = load4(color + c), color1 = load4(color + c + 4);
+            const __m128i self0 = load4(self + c), self1 = load4(self + c + 4);
+            const __m128i other0 = load4(other + c), other1 = load4(other + c + 4);
+            wide = _mm_or_si128(wide, _mm_or_si128(_mm_or_si128(color0, color1), _mm_or_si128(self0, self1)));
+            wide = _mm_or_si128(wide, _mm_or_si128(other0, other1));
+            // Every code is 0 to 7 when the check below passes, and then the
+            // packing of 32-bit into 16-bit lanes keeps each key whole.
+            const __m128i key0 = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(color0, 6), _mm_slli_epi32(self0, 3)), other0);
+            const __m128i key1 = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(color1, 6), _mm_slli_epi32(self1, 3)), other1);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row.data() + 1 + c), _mm_packs_epi32(key0, key1));
+        }
+        alignas(16) std::int32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wide);
+        outOfRange |= (lanes[0] | lanes[1] | lanes[2] | lanes[3]) & ~7;
+#endif
+        for (; c < kGridSize; ++c) {
             outOfRange |= (color[c] | self[c] | other[c]) & ~7;
             row[c + 1] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
         }

@@ -135,6 +135,21 @@ TEST_F(GenerationTest, StepFollowsTheNeighbourTablesEvenBeforeTheyAreBuilt) {
     for (int g = 0; g < 3; ++g) expectStepMatchesReference(host, rng);
 }
 
+TEST_F(GenerationTest, ColourCodesBeyondTheEightNamedOnesStayDistinct) {
+    // Only codes 0 to 7 are ever painted or seeded, but any number is a
+    // colour to the rules: 8 and 0 (or -1 and 7) are different colours, in
+    // the steps where such a code appears and in the steps after it is gone.
+    sim.frameInterval = 1 << 30;
+    std::mt19937 rng(31);
+    randomWorld(rng, 2);
+    expectStepMatchesReference(host, rng);
+    for (int i = 0; i < kCellCount; i += 3) sim.cellColor[i] += 8;
+    sim.cellColor[at(5, 5)] = -1;
+    for (int g = 0; g < 3; ++g) expectStepMatchesReference(host, rng);
+    for (int i = 0; i < kCellCount; ++i) sim.cellColor[i] &= 1;
+    for (int g = 0; g < 3; ++g) expectStepMatchesReference(host, rng);
+}
+
 TEST_F(GenerationTest, ColoursNeverChange) {
     std::mt19937 rng(7);
     randomWorld(rng, 3);
