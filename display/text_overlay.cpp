@@ -129,7 +129,29 @@ unsigned drawText(int fontCode, const char* text, int x, int y) {
     // rounding cannot move the text by a whole pixel: the baseline row of
     // the glyphs is the pixel row just above y.
     glRasterPos2f(static_cast<float>(x) + 0.25f, static_cast<float>(y) - 0.25f);
-    drawBitmapString(fontForCode(fontCode), text);
+    void* font = fontForCode(fontCode);
+    if (!font || glIsEnabled(GL_SCISSOR_TEST)) return drawBitmapString(font, text);
+
+    // Mesa gathers consecutive glyphs into one bitmap and later draws it as a
+    // 512 x 32 pixel quad; with a software renderer the untouched part of that
+    // quad costs more than the glyphs. A scissor box around the text keeps
+    // the quad to the text's own pixels. The box holds every glyph with room
+    // to spare (the fonts' glyphs are at most 22 rows from 5 below the
+    // baseline, and each is as wide as its advance). Changing the scissor
+    // state makes Mesa draw the glyphs gathered so far first, so no glyph
+    // is drawn under another text's box.
+    const GlutFonts* fonts = glutFonts();
+    int advance = 0;
+    for (const char* c = text; *c != '\0'; ++c) advance += fonts->bitmapWidth(font, static_cast<signed char>(*c));
+    GLfloat start[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    glGetFloatv(GL_CURRENT_RASTER_POSITION, start);
+    constexpr int kMargin = 8;
+    const int left = static_cast<int>(start[0]) - kMargin;
+    const int bottom = static_cast<int>(start[1]) - kMargin;
+    glScissor(left, bottom, advance + 2 * kMargin, 32);
+    glEnable(GL_SCISSOR_TEST);
+    drawBitmapString(font, text);
+    glDisable(GL_SCISSOR_TEST);
     return kDrawDone;
 }
 
