@@ -194,36 +194,123 @@ void scoreCells(int r, std::uint64_t which, const ScoringInputs& inputs, double*
     }
 }
 
-// Bit k (0 to 7) set: neighbour candidate k reaches the best of the nine
-// scores; bit 8 set: the cell keeps its own pair, because it scores the best
-// itself or because every score is below zero and the scan takes nobody.
-constexpr std::uint32_t kKeepOwn = 1u << 8;
+// How a cell chooses: best is the highest of its nine scores. The cell keeps
+// its own pair when it scores the best itself, or when every score is below
+// zero and the scan takes nobody. Otherwise the scan from start takes, of the
+// neighbours at the best, the one it reaches last: the highest index below
+// start if there is one, else the highest of all.
 
 #if defined(__SSE2__)
 
-// The marks of columns c and c + 1, two lanes at a time.
-void markPair(const double* up, const double* same, const double* down, int c, std::uint32_t* marks) {
-    // Padded rows: column c - 1 at c, column c at c + 1, column c + 1 at c + 2.
-    const __m128d s[9] = {
-        _mm_loadu_pd(up + c),     _mm_loadu_pd(down + c),     _mm_loadu_pd(up + c + 2),
-        _mm_loadu_pd(down + c + 2), _mm_loadu_pd(up + c + 1), _mm_loadu_pd(same + c),
-        _mm_loadu_pd(down + c + 1), _mm_loadu_pd(same + c + 2), _mm_loadu_pd(same + c + 1),
-    };
-    const __m128d best = _mm_max_pd(_mm_max_pd(_mm_max_pd(_mm_max_pd(s[0], s[1]), _mm_max_pd(s[2], s[3])),
-                                               _mm_max_pd(_mm_max_pd(s[4], s[5]), _mm_max_pd(s[6], s[7]))),
-                                    s[8]);
-    const __m128d keep = _mm_or_pd(_mm_cmpeq_pd(s[8], best), _mm_cmplt_pd(best, _mm_setzero_pd()));
-    __m128i bits = _mm_and_si128(_mm_castpd_si128(keep), _mm_set1_epi64x(kKeepOwn));
-#pragma GCC unroll 8
-    for (int k = 0; k < 8; ++k) {
-        const __m128i atBest = _mm_castpd_si128(_mm_cmpeq_pd(s[k], best));
-        bits = _mm_or_si128(bits, _mm_and_si128(atBest, _mm_set1_epi64x(1ll << k)));
+// 16-bit lanes for cells c to c + 7 from the 64-bit lanes of four
+// comparisons, cells c and c + 1 in the first.
+__m128i narrow(const __m128d (&lanes)[4]) {
+    const __m128i low = _mm_packs_epi32(_mm_castpd_si128(lanes[0]), _mm_castpd_si128(lanes[1]));
+    const __m128i high = _mm_packs_epi32(_mm_castpd_si128(lanes[2]), _mm_castpd_si128(lanes[3]));
+    return _mm_packs_epi16(low, high);
+}
+
+// Chooses for cells c to c + 7 of a row: score[k] and candidate[k] point at
+// column 0 of candidate k's scores and keys, draws at the row's numbers.
+void chooseEight(const double* const score[9], const Key* const candidate[9], int c, const std::uint32_t* draws,
+                 StrategyCode* self, StrategyCode* other, std::uint32_t* counts) {
+    __m128d best[4];
+    #pragma GCC unroll 9
+    for (int j = 0; j < 4; ++j) {
+        const int col = c + 2 * j;
+        __m128d m = _mm_loadu_pd(score[0] + col);
+        #pragma GCC unroll 9
+        for (int k = 1; k < 9; ++k) m = _mm_max_pd(m, _mm_loadu_pd(score[k] + col));
+        best[j] = m;
     }
-    marks[c] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bits));
-    marks[c + 1] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bits, 8)));
+    __m128i atBest[9];
+    #pragma GCC unroll 9
+    for (int k = 0; k < 9; ++k) {
+        __m128d eq[4];
+        #pragma GCC unroll 9
+        for (int j = 0; j < 4; ++j) eq[j] = _mm_cmpeq_pd(_mm_loadu_pd(score[k] + c + 2 * j), best[j]);
+        atBest[k] = narrow(eq);
+    }
+    __m128d negative[4];
+    #pragma GCC unroll 9
+    for (int j = 0; j < 4; ++j) negative[j] = _mm_cmplt_pd(best[j], _mm_setzero_pd());
+    const __m128i keep = _mm_or_si128(atBest[8], narrow(negative));
+
+    const __m128i seven32 = _mm_set1_epi32(7);
+    const __m128i start = _mm_packs_epi32(
+        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(draws + c)), seven32),
+        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(draws + c + 4)), seven32));
+    // Candidate numbers plus one, 0 for none: the highest at the best, and
+    // the highest at the best below start.
+    __m128i highest = _mm_setzero_si128();
+    __m128i highestBelow = _mm_setzero_si128();
+    #pragma GCC unroll 9
+    for (int k = 0; k < 8; ++k) {
+        const __m128i number = _mm_and_si128(atBest[k], _mm_set1_epi16(static_cast<short>(k + 1)));
+        highest = _mm_max_epi16(highest, number);
+        const __m128i belowStart = _mm_cmpgt_epi16(start, _mm_set1_epi16(static_cast<short>(k)));
+        highestBelow = _mm_max_epi16(highestBelow, _mm_and_si128(number, belowStart));
+    }
+    const __m128i noneBelow = _mm_cmpeq_epi16(highestBelow, _mm_setzero_si128());
+    __m128i pick = _mm_or_si128(_mm_and_si128(noneBelow, highest), _mm_andnot_si128(noneBelow, highestBelow));
+    pick = _mm_or_si128(_mm_andnot_si128(keep, pick), _mm_and_si128(keep, _mm_set1_epi16(9)));
+
+    __m128i key = _mm_setzero_si128();
+    #pragma GCC unroll 9
+    for (int k = 0; k < 9; ++k) {
+        const __m128i chosen = _mm_cmpeq_epi16(pick, _mm_set1_epi16(static_cast<short>(k + 1)));
+        key = _mm_or_si128(key, _mm_and_si128(chosen, load8(candidate[k] + c)));
+    }
+    const __m128i seven = _mm_set1_epi16(7);
+    const __m128i selfCode = _mm_and_si128(_mm_srli_epi16(key, 3), seven);
+    const __m128i otherCode = _mm_and_si128(key, seven);
+    const __m128i zero = _mm_setzero_si128();
+    auto* selfOut = reinterpret_cast<__m128i*>(self + c);
+    auto* otherOut = reinterpret_cast<__m128i*>(other + c);
+    _mm_storeu_si128(selfOut, _mm_unpacklo_epi16(selfCode, zero));
+    _mm_storeu_si128(selfOut + 1, _mm_unpackhi_epi16(selfCode, zero));
+    _mm_storeu_si128(otherOut, _mm_unpacklo_epi16(otherCode, zero));
+    _mm_storeu_si128(otherOut + 1, _mm_unpackhi_epi16(otherCode, zero));
+
+    // The pair counts follow the cells whose pair changed.
+    const __m128i pairBits = _mm_set1_epi16(kPairBits);
+    const __m128i was = _mm_and_si128(load8(candidate[8] + c), pairBits);
+    const __m128i now = _mm_and_si128(key, pairBits);
+    auto changed = static_cast<std::uint32_t>(~_mm_movemask_epi8(_mm_cmpeq_epi16(was, now)) & 0x5555);
+    if (changed != 0) {
+        alignas(16) Key before[8];
+        alignas(16) Key after[8];
+        _mm_store_si128(reinterpret_cast<__m128i*>(before), was);
+        _mm_store_si128(reinterpret_cast<__m128i*>(after), now);
+        for (; changed != 0; changed &= changed - 1) {
+            const int lane = std::countr_zero(changed) / 2;
+            --counts[before[lane]];
+            ++counts[after[lane]];
+        }
+    }
+}
+
+void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, std::uint32_t* counts) {
+    const RowTriple around = rowsAround(r);
+    const Key* candidate[9];
+    const double* score[9];
+    for (int k = 0; k < 9; ++k) {
+        candidate[k] = shifted(*worldKeys, around, kCandidates[k]);
+        score[k] = shifted(scores, around, kCandidates[k]);
+    }
+    StrategyCode* self = sim.selfStrategy.data() + r * kGridSize;
+    StrategyCode* other = sim.otherStrategy.data() + r * kGridSize;
+    // Cells whose block holds one pair keep it, and the grids hold it already.
+    for (int c = 0; c < kGridSize; c += 8) {
+        if (((uniform >> c) & 0xffu) != 0xffu) chooseEight(score, candidate, c, draws, self, other, counts);
+    }
 }
 
 #else
+
+// Bit k (0 to 7) set: neighbour candidate k reaches the best of the nine
+// scores; bit 8 set: the cell keeps its own pair.
+constexpr std::uint32_t kKeepOwn = 1u << 8;
 
 void markPair(const double* up, const double* same, const double* down, int c, std::uint32_t* marks) {
     for (int col = c; col < c + 2; ++col) {
@@ -237,22 +324,13 @@ void markPair(const double* up, const double* same, const double* down, int c, s
     }
 }
 
-#endif
-
-// The candidate the scan from start takes: of the best neighbours, the scan
-// reaches last the highest index below start if there is one, else the
-// highest of all.
 int chosenCandidate(std::uint32_t marks, std::uint32_t start) {
     const std::uint32_t atBest = marks & 0xffu;
     const std::uint32_t below = atBest & ((1u << start) - 1u);
     const std::uint32_t pool = (below != 0 ? below : atBest) | 1u;
     const int neighbour = std::bit_width(pool) - 1;
-    // Whether the cell keeps its own pair is a coin toss for the branch
-    // predictor in a busy world: select without a branch.
-    const int keepMask = -static_cast<int>((marks >> 8) & 1u);
-    return neighbour ^ ((neighbour ^ 8) & keepMask);
+    return (marks & kKeepOwn) != 0 ? 8 : neighbour;
 }
-
 
 void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, std::uint32_t* counts) {
     const RowTriple around = rowsAround(r);
@@ -278,6 +356,8 @@ void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, std::ui
         ++counts[now & kPairBits];
     }
 }
+
+#endif
 
 // --- Change tracking between steps ---
 //
