@@ -10,6 +10,14 @@
 #include <emmintrin.h>
 #endif
 
+// Where the compiler can build functions for wider vector instructions than
+// the baseline and the processor can tell at run time whether it has them,
+// the passes use them when present.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TALVANE_WIDE_VECTORS 1
+#include <immintrin.h>
+#endif
+
 namespace talvane::detail {
 
 namespace {
@@ -80,6 +88,11 @@ bool buildKeys() {
     }
     return outOfRange == 0;
 }
+
+#if defined(TALVANE_WIDE_VECTORS)
+const bool hasAvx2 = __builtin_cpu_supports("avx2");
+bool wideVectors = hasAvx2;
+#endif
 
 enum RowOf { kUp = 0, kSame = 1, kDown = 2 };
 
@@ -194,6 +207,11 @@ void scoreCells(int r, std::uint64_t which, const ScoringInputs& inputs, double*
     }
 }
 
+// The choosing pass keeps its pair counts in eight sets, one per column
+// modulo 8, so that updates of nearby cells to the same pair do not wait for
+// one another; the sets add up (modulo 2^32) to the counts.
+using PairCountSets = std::array<std::array<std::uint32_t, kCodeCount * kCodeCount>, 8>;
+
 // How a cell chooses: best is the highest of its nine scores. The cell keeps
 // its own pair when it scores the best itself, or when every score is below
 // zero and the scan takes nobody. Otherwise the scan from start takes, of the
@@ -213,7 +231,7 @@ __m128i narrow(const __m128d (&lanes)[4]) {
 // Chooses for cells c to c + 7 of a row: score[k] and candidate[k] point at
 // column 0 of candidate k's scores and keys, draws at the row's numbers.
 void chooseEight(const double* const score[9], const Key* const candidate[9], int c, const std::uint32_t* draws,
-                 StrategyCode* self, StrategyCode* other, std::uint32_t* counts) {
+                 StrategyCode* self, StrategyCode* other, PairCountSets& counts) {
     __m128d best[4];
     #pragma GCC unroll 9
     for (int j = 0; j < 4; ++j) {
@@ -284,13 +302,114 @@ void chooseEight(const double* const score[9], const Key* const candidate[9], in
         _mm_store_si128(reinterpret_cast<__m128i*>(after), now);
         for (; changed != 0; changed &= changed - 1) {
             const int lane = std::countr_zero(changed) / 2;
-            --counts[before[lane]];
-            ++counts[after[lane]];
+            --counts[lane][before[lane]];
+            ++counts[lane][after[lane]];
         }
     }
 }
 
-void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, std::uint32_t* counts) {
+#if defined(TALVANE_WIDE_VECTORS)
+
+// Every score is a finite sum, so the order of the maxima does not matter.
+[[gnu::target("avx2")]] inline __m256d bestOfNine(const __m256d (&s)[9]) {
+    const __m256d m = _mm256_max_pd(_mm256_max_pd(_mm256_max_pd(s[0], s[1]), _mm256_max_pd(s[2], s[3])),
+                                    _mm256_max_pd(_mm256_max_pd(s[4], s[5]), _mm256_max_pd(s[6], s[7])));
+    return _mm256_max_pd(m, s[8]);
+}
+
+// 32-bit lanes from the 64-bit lanes of two four-cell comparisons.
+[[gnu::target("avx2")]] inline __m256i lanes(__m256d a, __m256d b) {
+    return _mm256_castps_si256(_mm256_shuffle_ps(_mm256_castpd_ps(a), _mm256_castpd_ps(b), _MM_SHUFFLE(2, 0, 2, 0)));
+}
+
+// Eight keys widened to 32-bit lanes.
+[[gnu::target("avx2")]] inline __m256i keysAt(const Key* p) {
+    return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+// chooseEight with 256-bit registers. The eight cells sit in the lanes in the
+// order c, c + 1, c + 4, c + 5, c + 2, c + 3, c + 6, c + 7, as one shuffle of
+// two four-cell comparisons leaves them; the pick goes back to column order
+// before the keys are read.
+[[gnu::target("avx2")]] inline void chooseEightWide(const double* const score[9], const Key* const candidate[9], int c,
+                                             const std::uint32_t* draws, StrategyCode* self, StrategyCode* other,
+                                             PairCountSets& counts) {
+    __m256d low[9];   // cells c to c + 3
+    __m256d high[9];  // cells c + 4 to c + 7
+#pragma GCC unroll 9
+    for (int k = 0; k < 9; ++k) {
+        low[k] = _mm256_loadu_pd(score[k] + c);
+        high[k] = _mm256_loadu_pd(score[k] + c + 4);
+    }
+    const __m256d bestLow = bestOfNine(low);
+    const __m256d bestHigh = bestOfNine(high);
+    __m256i atBest[9];
+#pragma GCC unroll 9
+    for (int k = 0; k < 9; ++k) {
+        atBest[k] = lanes(_mm256_cmp_pd(low[k], bestLow, _CMP_EQ_OQ), _mm256_cmp_pd(high[k], bestHigh, _CMP_EQ_OQ));
+    }
+    const __m256i negative = lanes(_mm256_cmp_pd(bestLow, _mm256_setzero_pd(), _CMP_LT_OQ),
+                                   _mm256_cmp_pd(bestHigh, _mm256_setzero_pd(), _CMP_LT_OQ));
+    const __m256i keep = _mm256_or_si256(atBest[8], negative);
+    const __m256i drawn = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(draws + c));
+    const __m256i start = _mm256_and_si256(_mm256_permute4x64_epi64(drawn, 0xd8), _mm256_set1_epi32(7));
+
+    // Candidate numbers plus one, 0 for none: the highest at the best, and
+    // the highest at the best below start.
+    __m256i highest = _mm256_setzero_si256();
+    __m256i highestBelow = _mm256_setzero_si256();
+#pragma GCC unroll 8
+    for (int k = 0; k < 8; ++k) {
+        const __m256i number = _mm256_and_si256(atBest[k], _mm256_set1_epi32(k + 1));
+        highest = _mm256_max_epi32(highest, number);
+        const __m256i belowStart = _mm256_cmpgt_epi32(start, _mm256_set1_epi32(k));
+        highestBelow = _mm256_max_epi32(highestBelow, _mm256_and_si256(number, belowStart));
+    }
+    const __m256i noneBelow = _mm256_cmpeq_epi32(highestBelow, _mm256_setzero_si256());
+    __m256i pick = _mm256_blendv_epi8(highestBelow, highest, noneBelow);
+    pick = _mm256_blendv_epi8(pick, _mm256_set1_epi32(9), keep);
+    pick = _mm256_permute4x64_epi64(pick, 0xd8);  // back to column order
+
+    __m256i key = _mm256_setzero_si256();
+#pragma GCC unroll 9
+    for (int k = 0; k < 9; ++k) {
+        const __m256i chosen = _mm256_cmpeq_epi32(pick, _mm256_set1_epi32(k + 1));
+        key = _mm256_or_si256(key, _mm256_and_si256(chosen, keysAt(candidate[k] + c)));
+    }
+    const __m256i seven = _mm256_set1_epi32(7);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(self + c), _mm256_and_si256(_mm256_srli_epi32(key, 3), seven));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(other + c), _mm256_and_si256(key, seven));
+
+    // The pair counts follow the cells whose pair changed.
+    const __m256i pairBits = _mm256_set1_epi32(kPairBits);
+    const __m256i was = _mm256_and_si256(keysAt(candidate[8] + c), pairBits);
+    const __m256i now = _mm256_and_si256(key, pairBits);
+    auto changed = static_cast<std::uint32_t>(
+        ~_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(was, now))) & 0xff);
+    if (changed != 0) {
+        alignas(32) std::uint32_t before[8];
+        alignas(32) std::uint32_t after[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(before), was);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(after), now);
+        for (; changed != 0; changed &= changed - 1) {
+            const int lane = std::countr_zero(changed);
+            --counts[lane][before[lane]];
+            ++counts[lane][after[lane]];
+        }
+    }
+}
+
+[[gnu::target("avx2")]] void chooseChunksWide(const double* const score[9], const Key* const candidate[9],
+                                              std::uint64_t uniform, const std::uint32_t* draws, StrategyCode* self,
+                                              StrategyCode* other, PairCountSets& counts) {
+    for (int c = 0; c < kGridSize; c += 8) {
+        if (((uniform >> c) & 0xffu) != 0xffu) chooseEightWide(score, candidate, c, draws, self, other, counts);
+    }
+}
+
+#endif
+
+void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, PairCountSets& counts) {
     const RowTriple around = rowsAround(r);
     const Key* candidate[9];
     const double* score[9];
@@ -301,6 +420,12 @@ void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, std::ui
     StrategyCode* self = sim.selfStrategy.data() + r * kGridSize;
     StrategyCode* other = sim.otherStrategy.data() + r * kGridSize;
     // Cells whose block holds one pair keep it, and the grids hold it already.
+#if defined(TALVANE_WIDE_VECTORS)
+    if (wideVectors) {
+        chooseChunksWide(score, candidate, uniform, draws, self, other, counts);
+        return;
+    }
+#endif
     for (int c = 0; c < kGridSize; c += 8) {
         if (((uniform >> c) & 0xffu) != 0xffu) chooseEight(score, candidate, c, draws, self, other, counts);
     }
@@ -332,7 +457,7 @@ int chosenCandidate(std::uint32_t marks, std::uint32_t start) {
     return (marks & kKeepOwn) != 0 ? 8 : neighbour;
 }
 
-void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, std::uint32_t* counts) {
+void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, PairCountSets& counts) {
     const RowTriple around = rowsAround(r);
     const Key* candidate[9];
     for (int k = 0; k < 9; ++k) candidate[k] = shifted(*worldKeys, around, kCandidates[k]);
@@ -352,8 +477,8 @@ void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, std::ui
         const Key now = candidate[chosenCandidate(marks[c], draws[c] % 8)][c];
         self[c] = (now >> 3) & 7;
         other[c] = now & 7;
-        --counts[was & kPairBits];
-        ++counts[now & kPairBits];
+        --counts[c % 8][was & kPairBits];
+        ++counts[c % 8][now & kPairBits];
     }
 }
 
@@ -463,6 +588,16 @@ void uniformBlocks(std::uint64_t (&uniform)[kGridSize]) {
 
 }  // namespace
 
+bool allowWideVectors(bool allow) {
+#if defined(TALVANE_WIDE_VECTORS)
+    wideVectors = allow && hasAvx2;
+    return wideVectors;
+#else
+    (void)allow;
+    return false;
+#endif
+}
+
 bool torusTablesBuilt() {
     for (int i = 0; i < kGridSize; ++i) {
         const int next = (i + 1) % kGridSize;
@@ -510,9 +645,14 @@ bool scoreWorld() {
 void chooseWorld(const std::uint32_t* draws) {
     std::uint64_t uniform[kGridSize];
     uniformBlocks(uniform);
-    std::array<std::uint32_t, kCodeCount * kCodeCount> counts = pairCounts;
-    for (int r = 0; r < kGridSize; ++r) chooseRow(r, uniform[r], draws + r * kGridSize, counts.data());
-    std::copy(counts.begin(), counts.end(), sim.pairCounts.begin());
+    PairCountSets counts{};
+    counts[0] = pairCounts;
+    for (int r = 0; r < kGridSize; ++r) chooseRow(r, uniform[r], draws + r * kGridSize, counts);
+    for (int k = 0; k < kCodeCount * kCodeCount; ++k) {
+        std::uint32_t total = 0;
+        for (const auto& set : counts) total += set[k];
+        sim.pairCounts[k] = total;
+    }
 }
 
 }  // namespace talvane::detail

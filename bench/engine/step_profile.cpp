@@ -2,18 +2,21 @@
 // profiling (valgrind --tool=callgrind), where a timed benchmark's varying
 // iteration counts would blur the comparison between two versions.
 //
-//   talvane_step_profile STEPS RESEED_EVERY [LOG_FILE]
+//   talvane_step_profile STEPS RESEED_EVERY [LOG_FILE [narrow]]
 //
 // Steps a default world STEPS times, seeding a new world every RESEED_EVERY
-// generations (20 keeps the world busy), with the repaint skipped.
+// generations (20 keeps the world busy), with the repaint skipped. "narrow"
+// keeps the passes to the baseline vector instructions.
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "generation.h"
 #include "headless_host.h"
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
+#include "whole_grid.h"
 
 namespace {
 
@@ -38,6 +41,7 @@ int main(int argc, char** argv) {
     const long steps = std::atol(argv[1]);
     const long reseedEvery = std::atol(argv[2]);
     if (steps < 0 || reseedEvery < 1) return 2;
+    if (argc > 4 && std::string_view(argv[4]) == "narrow") detail::allowWideVectors(false);
     ProfileHost host;
     resetSimState();
     sim.host = &host;

@@ -7,6 +7,7 @@
 
 #include "engine_fixture.h"
 #include "generation.h"
+#include "whole_grid.h"
 
 namespace talvane::testing {
 namespace {
@@ -95,6 +96,23 @@ TEST_F(GenerationTest, StepEqualsCellByCellUpdateOverManyGenerations) {
         }
     }
     EXPECT_EQ(sim.generation, 120);
+}
+
+TEST_F(GenerationTest, BaselineVectorCodeGivesTheSameSteps) {
+    // Where the processor has wider vector instructions the passes use them;
+    // the baseline code that other processors run must agree as well.
+    struct Narrow {
+        Narrow() { detail::allowWideVectors(false); }
+        ~Narrow() { detail::allowWideVectors(true); }
+    } narrow;
+    sim.frameInterval = 1 << 30;
+    std::mt19937 rng(4242);
+    sim.extraPointSameColor = true;
+    randomWorld(rng, 3);
+    for (int g = 0; g < 30; ++g) {
+        expectStepMatchesReference(host, rng);
+        if (g % 10 == 9) sim.playSelf = !sim.playSelf;
+    }
 }
 
 TEST_F(GenerationTest, StepStaysExactWhenFewCellsChange) {
