@@ -2,6 +2,7 @@
 // log line written to a real file, as the batch runner drives it.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdio>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
+#include "whole_grid.h"
 
 namespace {
 
@@ -61,6 +63,32 @@ void BM_StepGeneration(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_StepGeneration)->Arg(20)->Arg(500)->Arg(5000)->Unit(benchmark::kMicrosecond);
+
+// The two whole-grid passes alone on a freshly seeded world, with wide
+// vectors (range(0) = 1) or the baseline code (0). Every pass rescores and
+// rechooses the whole world: the scores are forced afresh each time.
+void BM_WholeGridPasses(benchmark::State& state) {
+    BenchHost host;
+    prepareWorld(host, "/dev/null");
+    detail::allowWideVectors(state.range(0) != 0);
+    const Grid<StrategyCode> self = sim.selfStrategy;
+    const Grid<StrategyCode> other = sim.otherStrategy;
+    static std::array<std::uint32_t, kCellCount> draws;
+    host.fillRandom(draws.data(), kCellCount);
+    bool toggle = false;
+    for (auto _ : state) {
+        sim.selfStrategy = self;
+        sim.otherStrategy = other;
+        sim.playSelf = toggle = !toggle;  // new scoring inputs: nothing is reused
+        detail::scoreWorld();
+        detail::chooseWorld(draws.data());
+        benchmark::DoNotOptimize(sim.pairCounts);
+    }
+    detail::allowWideVectors(true);
+    closeLog();
+    setLogPath(kDefaultLogPath);
+}
+BENCHMARK(BM_WholeGridPasses)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_ScoreCell(benchmark::State& state) {
     BenchHost host;
