@@ -14,7 +14,11 @@ FltkHost::FltkHost(std::function<void()> drawFrame,
     : drawFrame_(std::move(drawFrame)),
       showAlert_(std::move(showAlert)),
       arrowCursor_(std::move(arrowCursor)),
-      uiThread_(std::this_thread::get_id()) {}
+      uiThread_(std::this_thread::get_id()) {
+    Fl::add_check(checkCallback, this);
+}
+
+FltkHost::~FltkHost() { Fl::remove_check(checkCallback, this); }
 
 void FltkHost::requestRepaint() {
     if (onUiThread()) {
@@ -49,7 +53,7 @@ void FltkHost::setArrowCursor() {
         return;
     }
     arrowPending_ = true;
-    Fl::awake(awakeCallback, this);
+    postToUiThread();
 }
 
 void FltkHost::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -68,9 +72,12 @@ void FltkHost::serviceWhileWaiting() {
 
 bool FltkHost::workPending() const { return repaintsDone_ < repaintsAsked_ || messagePending_; }
 
-void FltkHost::postToUiThread() { Fl::awake(awakeCallback, this); }
+// Only wakes the loop: a callback handed to Fl::awake would run in the
+// toolkit's loop over its queue of callbacks, which never ends while each
+// frame drawn from it lets the simulation thread post the next request.
+void FltkHost::postToUiThread() { Fl::awake(static_cast<void*>(nullptr)); }
 
-void FltkHost::awakeCallback(void* host) { static_cast<FltkHost*>(host)->servePending(); }
+void FltkHost::checkCallback(void* host) { static_cast<FltkHost*>(host)->servePending(); }
 
 void FltkHost::servePending() {
     if (arrowPending_.exchange(false)) arrowCursor_();

@@ -1,7 +1,10 @@
 // The engine's host in the desktop program. Repaint requests and message
 // boxes from the simulation thread are handed to the user-interface thread
-// (Fl::awake) and the simulation thread waits until they are done; on the
-// user-interface thread they are carried out at once.
+// and the simulation thread waits until they are done; on the user-interface
+// thread they are carried out at once. The simulation thread wakes the
+// toolkit's loop (Fl::awake), which serves the requests once per turn of the
+// loop (a check callback), between its event handling: a simulation thread
+// that asks for frames without a break never keeps the window from input.
 #pragma once
 
 #include <atomic>
@@ -24,6 +27,9 @@ public:
     FltkHost(std::function<void()> drawFrame,
              std::function<void(const char* text, const char* caption)> showAlert,
              std::function<void()> arrowCursor);
+    ~FltkHost() override;
+    FltkHost(const FltkHost&) = delete;
+    FltkHost& operator=(const FltkHost&) = delete;
 
     void requestRepaint() override;
     void showMessage(const char* text, const char* caption) override;
@@ -39,7 +45,7 @@ private:
     bool onUiThread() const { return std::this_thread::get_id() == uiThread_; }
     bool workPending() const;  // mutex held
     void postToUiThread();
-    static void awakeCallback(void* host);
+    static void checkCallback(void* host);
 
     std::function<void()> drawFrame_;
     std::function<void(const char*, const char*)> showAlert_;
