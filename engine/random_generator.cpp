@@ -2,8 +2,13 @@
 
 #include <algorithm>
 
+#include "wide_vectors.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(TALVANE_WIDE_VECTORS)
+#include <immintrin.h>
 #endif
 
 namespace talvane {
@@ -38,6 +43,58 @@ __m128i temper4(__m128i y) {
 
 #endif
 
+#if defined(TALVANE_WIDE_VECTORS)
+
+[[gnu::target("avx2")]] inline __m256i load8(const std::uint32_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+[[gnu::target("avx2")]] inline void store8(std::uint32_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+// twisted() for eight consecutive words at once.
+[[gnu::target("avx2")]] inline __m256i twisted8(__m256i current, __m256i next, __m256i far) {
+    const __m256i y = _mm256_or_si256(_mm256_and_si256(current, _mm256_set1_epi32(static_cast<int>(0x80000000u))),
+                                      _mm256_and_si256(next, _mm256_set1_epi32(0x7fffffff)));
+    const __m256i odd = _mm256_cmpeq_epi32(_mm256_and_si256(y, _mm256_set1_epi32(1)), _mm256_set1_epi32(1));
+    const __m256i matrix = _mm256_and_si256(odd, _mm256_set1_epi32(static_cast<int>(0x9908b0dfu)));
+    return _mm256_xor_si256(_mm256_xor_si256(far, _mm256_srli_epi32(y, 1)), matrix);
+}
+
+[[gnu::target("avx2")]] inline __m256i temper8(__m256i y) {
+    y = _mm256_xor_si256(y, _mm256_srli_epi32(y, 11));
+    y = _mm256_xor_si256(y, _mm256_and_si256(_mm256_slli_epi32(y, 7), _mm256_set1_epi32(static_cast<int>(0x9d2c5680u))));
+    y = _mm256_xor_si256(y, _mm256_and_si256(_mm256_slli_epi32(y, 15), _mm256_set1_epi32(static_cast<int>(0xefc60000u))));
+    return _mm256_xor_si256(y, _mm256_srli_epi32(y, 18));
+}
+
+// The refill with eight words at a time; the same reasoning as in twist()
+// holds for eight consecutive words as for four.
+[[gnu::target("avx2")]] void twistWide(std::uint32_t* state, int size, int shift) {
+    const int split = size - shift;
+    const int firstBlocksEnd = split / 8 * 8;
+    const int secondBlocksEnd = split + (size - 1 - split) / 8 * 8;
+    for (int k = 0; k < firstBlocksEnd; k += 8) {
+        store8(state + k, twisted8(load8(state + k), load8(state + k + 1), load8(state + k + shift)));
+    }
+    for (int k = firstBlocksEnd; k < split; ++k) state[k] = twisted(state[k], state[k + 1], state[k + shift]);
+    for (int k = split; k < secondBlocksEnd; k += 8) {
+        store8(state + k, twisted8(load8(state + k), load8(state + k + 1), load8(state + k - split)));
+    }
+    for (int k = secondBlocksEnd; k < size - 1; ++k) state[k] = twisted(state[k], state[k + 1], state[k - split]);
+    state[size - 1] = twisted(state[size - 1], state[0], state[shift - 1]);
+}
+
+// Tempers count words into out, eight at a time; returns how many it did.
+[[gnu::target("avx2")]] int temperWide(const std::uint32_t* state, std::uint32_t* out, int count) {
+    int k = 0;
+    for (; k + 8 <= count; k += 8) store8(out + k, temper8(load8(state + k)));
+    return k;
+}
+
+#endif
+
 }  // namespace
 
 void Mt19937::seed(std::uint32_t seed) {
@@ -53,6 +110,13 @@ void Mt19937::twist() {
     // for k >= 227 the already new word k - 227: every four consecutive words
     // can be made at once, since none reads a word the same four write.
     constexpr int kSplit = kStateSize - kShift;
+#if defined(TALVANE_WIDE_VECTORS)
+    if (detail::wideVectorsInUse()) {
+        twistWide(state_, kStateSize, kShift);
+        index_ = 0;
+        return;
+    }
+#endif
 #if defined(__SSE2__)
     constexpr int kFirstBlocksEnd = kSplit / 4 * 4;
     constexpr int kSecondBlocksEnd = kSplit + (kStateSize - 1 - kSplit) / 4 * 4;
@@ -81,6 +145,9 @@ void Mt19937::fill(std::uint32_t* out, int count) {
         if (index_ == kStateSize) twist();
         const int n = std::min(count, kStateSize - index_);
         int k = 0;
+#if defined(TALVANE_WIDE_VECTORS)
+        if (detail::wideVectorsInUse()) k = temperWide(state_ + index_, out, n);
+#endif
 #if defined(__SSE2__)
         for (; k + 4 <= n; k += 4) store4(out + k, temper4(load4(state_ + index_ + k)));
 #endif

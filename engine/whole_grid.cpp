@@ -10,11 +10,9 @@
 #include <emmintrin.h>
 #endif
 
-// Where the compiler can build functions for wider vector instructions than
-// the baseline and the processor can tell at run time whether it has them,
-// the passes use them when present.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TALVANE_WIDE_VECTORS 1
+#include "wide_vectors.h"
+
+#if defined(TALVANE_WIDE_VECTORS)
 #include <immintrin.h>
 #endif
 
@@ -88,11 +86,6 @@ bool buildKeys() {
     }
     return outOfRange == 0;
 }
-
-#if defined(TALVANE_WIDE_VECTORS)
-const bool hasAvx2 = __builtin_cpu_supports("avx2");
-bool wideVectors = hasAvx2;
-#endif
 
 enum RowOf { kUp = 0, kSame = 1, kDown = 2 };
 
@@ -263,7 +256,7 @@ void scoreCells(int r, std::uint64_t which, const ScoringInputs& inputs, double*
     for (int g = 0; g < 8; ++g) games[g] = shifted(*worldKeys, around, kGamesLastFirst[g]);
 #if defined(TALVANE_WIDE_VECTORS)
     // A few scattered cells are cheaper one by one.
-    if (wideVectors && std::popcount(which) >= 16) {
+    if (wideVectorsInUse() && std::popcount(which) >= 16) {
         scoreCellsWide(cell, games, which, inputs, out);
         return;
     }
@@ -496,7 +489,7 @@ void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, PairCou
     StrategyCode* other = sim.otherStrategy.data() + r * kGridSize;
     // Cells whose block holds one pair keep it, and the grids hold it already.
 #if defined(TALVANE_WIDE_VECTORS)
-    if (wideVectors) {
+    if (wideVectorsInUse()) {
         chooseChunksWide(score, candidate, uniform, draws, self, other, counts);
         return;
     }
@@ -662,16 +655,6 @@ void uniformBlocks(std::uint64_t (&uniform)[kGridSize]) {
 }
 
 }  // namespace
-
-bool allowWideVectors(bool allow) {
-#if defined(TALVANE_WIDE_VECTORS)
-    wideVectors = allow && hasAvx2;
-    return wideVectors;
-#else
-    (void)allow;
-    return false;
-#endif
-}
 
 bool torusTablesBuilt() {
     for (int i = 0; i < kGridSize; ++i) {

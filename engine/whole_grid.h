@@ -10,11 +10,6 @@
 
 namespace talvane::detail {
 
-// Whether the passes may use vector instructions beyond the baseline of the
-// build where the processor has them (they do by default); tests turn them
-// off to check the baseline code too. Returns whether they are now in use.
-bool allowWideVectors(bool allow);
-
 // True when the neighbour tables hold the torus (as after every restart);
 // only then may the passes below stand in for the per-cell operations.
 bool torusTablesBuilt();

@@ -13,6 +13,7 @@
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
+#include "wide_vectors.h"
 #include "whole_grid.h"
 
 namespace {

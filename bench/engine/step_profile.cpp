@@ -16,7 +16,7 @@
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
-#include "whole_grid.h"
+#include "wide_vectors.h"
 
 namespace {
 

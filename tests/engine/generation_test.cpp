@@ -7,7 +7,7 @@
 
 #include "engine_fixture.h"
 #include "generation.h"
-#include "whole_grid.h"
+#include "wide_vectors.h"
 
 namespace talvane::testing {
 namespace {

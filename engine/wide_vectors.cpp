@@ -1,0 +1,31 @@
+#include "wide_vectors.h"
+
+#include <atomic>
+
+namespace talvane::detail {
+
+namespace {
+
+bool processorHasAvx2() {
+#if defined(TALVANE_WIDE_VECTORS)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+const bool hasAvx2 = processorHasAvx2();
+
+// Relaxed: a switch for tests, made while no step runs.
+std::atomic<bool> allowed{true};
+
+}  // namespace
+
+bool wideVectorsInUse() { return hasAvx2 && allowed.load(std::memory_order_relaxed); }
+
+bool allowWideVectors(bool allow) {
+    allowed.store(allow, std::memory_order_relaxed);
+    return wideVectorsInUse();
+}
+
+}  // namespace talvane::detail
