@@ -79,6 +79,7 @@ DrawingWindow::DrawingWindow(int x, int y) : Fl_Gl_Window(x, y, kFrameWidth, kFr
 void DrawingWindow::draw() {
     if (!valid()) glViewport(0, 0, w(), h());
     composeFrame();
+    if (composed_) composed_();
 }
 
 int DrawingWindow::handle(int event) {
@@ -136,9 +137,11 @@ void DrawingWindow::onClose(Fl_Widget* widget, void*) {
 FltkWindowSystem::FltkWindowSystem(DrawingWindow& window)
     : window_(window),
       host_(std::make_unique<FltkHost>([this] { drawFrameNow(); }, showAlertBox,
-                                       [this] { setCursor(PointerShape::Arrow); })) {}
+                                       [this] { setCursor(PointerShape::Arrow); })) {
+    window_.onComposed([this] { host_->frameComposed(); });
+}
 
-FltkWindowSystem::~FltkWindowSystem() = default;
+FltkWindowSystem::~FltkWindowSystem() { window_.onComposed(nullptr); }
 
 bool FltkWindowSystem::setupSurface() { return setupPixelFormat(*this); }
 

@@ -5,7 +5,9 @@
 
 #include <FL/Fl_Gl_Window.H>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "frame.h"
 #include "window_system.h"
@@ -28,7 +30,12 @@ public:
     void draw() override;
     int handle(int event) override;
 
+    // Called at the end of draw(), once the frame is composed and before the
+    // toolkit presents it.
+    void onComposed(std::function<void()> composed) { composed_ = std::move(composed); }
+
 private:
+    std::function<void()> composed_;
     int handleMouse(int event);
     static void onClose(Fl_Widget*, void*);
 };

@@ -79,16 +79,27 @@ void FltkHost::postToUiThread() { Fl::awake(static_cast<void*>(nullptr)); }
 
 void FltkHost::checkCallback(void* host) { static_cast<FltkHost*>(host)->servePending(); }
 
+void FltkHost::frameComposed() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (repaintsDone_ < repaintsDrawing_) {
+        repaintsDone_ = repaintsDrawing_;
+        changed_.notify_all();
+    }
+}
+
 void FltkHost::servePending() {
     if (arrowPending_.exchange(false)) arrowCursor_();
     std::unique_lock<std::mutex> lock(mutex_);
     if (repaintsDone_ < repaintsAsked_) {
-        const std::uint64_t answered = repaintsAsked_;
+        repaintsDrawing_ = repaintsAsked_;  // one frame answers every request made before it
         lock.unlock();
-        drawFrame_();  // one frame answers every request made before it
+        drawFrame_();
         lock.lock();
-        repaintsDone_ = answered;
-        changed_.notify_all();
+        if (repaintsDone_ < repaintsDrawing_) {  // drawFrame did not call frameComposed
+            repaintsDone_ = repaintsDrawing_;
+            changed_.notify_all();
+        }
+        repaintsDrawing_ = 0;
     }
     if (messagePending_) {
         messagePending_ = false;

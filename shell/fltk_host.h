@@ -41,6 +41,14 @@ public:
     // Carries out every request the simulation thread has posted (UI thread).
     void servePending();
 
+    // Called by drawFrame once the frame is composed: every drawing call has
+    // been made and nothing more of the simulation's state is read, only the
+    // presenting of the frame remains. The repaint requests the frame answers
+    // are released here rather than after the presenting, so the simulation
+    // thread computes while the renderer finishes the frame. No effect
+    // outside a drawFrame for posted requests (UI thread).
+    void frameComposed();
+
 private:
     bool onUiThread() const { return std::this_thread::get_id() == uiThread_; }
     bool workPending() const;  // mutex held
@@ -56,6 +64,7 @@ private:
     std::condition_variable changed_;
     std::uint64_t repaintsAsked_ = 0;  // repaint requests posted by other threads
     std::uint64_t repaintsDone_ = 0;   // of those, how many a drawn frame has answered
+    std::uint64_t repaintsDrawing_ = 0;  // the requests the frame being drawn answers
     bool messagePending_ = false;      // a message box waits to be shown
     bool messageDone_ = false;         // the message box has been closed
     std::string messageText_;

@@ -76,6 +76,36 @@ TEST(FltkHost, ARepaintFromAnotherThreadReturnsOnlyOnceDrawn) {
     EXPECT_FALSE(r.drewAfterReturn);
 }
 
+// A frame that reports itself composed releases the waiting thread then,
+// while the rest of the frame (its presenting) is still under way; a frame
+// composed for no posted request releases nothing.
+TEST(FltkHost, AComposedFrameReleasesTheRequestBeforeItIsPresented) {
+    std::atomic<bool> workerReturned{false};
+    std::atomic<int> frames{0};
+    std::atomic<bool> returnedWhilePresenting{false};
+    FltkHost* self = nullptr;
+    FltkHost host(
+        [&] {
+            ++frames;
+            self->frameComposed();
+            // "Presenting": the waiting thread must get going meanwhile.
+            const auto deadline = Clock::now() + std::chrono::seconds(10);
+            while (!workerReturned && Clock::now() < deadline) std::this_thread::yield();
+            returnedWhilePresenting = workerReturned.load();
+        },
+        [](const char*, const char*) {}, [] {});
+    self = &host;
+    host.frameComposed();  // nothing posted: no effect, no failure
+    std::thread worker([&] {
+        host.requestRepaint();
+        workerReturned = true;
+    });
+    EXPECT_TRUE(serveUntil(host, [&] { return workerReturned.load(); }));
+    worker.join();
+    EXPECT_EQ(frames, 1);
+    EXPECT_TRUE(returnedWhilePresenting);
+}
+
 TEST(FltkHost, AMessageFromAnotherThreadIsShownHereWhileItWaits) {
     Recorder r;
     FltkHost host = makeHost(r);
