@@ -624,10 +624,19 @@ void findChanges(std::uint64_t (&changed)[kGridSize]) {
         countAllPairs();
         return;
     }
+    int changedCells = 0;
+    for (int r = 0; r < kGridSize; ++r) {
+        changed[r] = ~equalMask(keyRow(*worldKeys, r), keyRow(*previousKeys, r), 0xffff);
+        changedCells += std::popcount(changed[r]);
+    }
+    // Two updates per changed cell against one per cell for a fresh count.
+    if (changedCells > kCellCount / 4) {
+        countAllPairs();
+        return;
+    }
     for (int r = 0; r < kGridSize; ++r) {
         const Key* now = keyRow(*worldKeys, r);
         const Key* before = keyRow(*previousKeys, r);
-        changed[r] = ~equalMask(now, before, 0xffff);
         for (std::uint64_t m = changed[r]; m != 0; m &= m - 1) {
             const int c = std::countr_zero(m);
             --pairCounts[before[c] & kPairBits];
