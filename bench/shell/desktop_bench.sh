@@ -112,26 +112,41 @@ echo "== Normal speed (every generation drawn)"
 start
 run_and_count
 
+drop_99_frames() {
+  xdo mousemove --window "$wid" 300 300 click 3
+  sleep 0.3
+  # Speed is the third item; "Drop 99 frames" the sixth of its submenu.
+  xdo key Down Down Down Right Down Down Down Down Down Down Return
+  xdo mousemove --window "$wid" 960 680
+}
+
+# Ten presses of V while the run is on; prints the median and worst time
+# from the press to the frame of the other view.
+key_response() {
+  local samples=() i
+  start_running
+  for i in $(seq 10); do
+    t0=$(now_ms)
+    xdo key v
+    if [ $((i % 2)) -eq 1 ]; then wait_for_fast corner_all_colours; else wait_for_fast corner_has_strategies; fi
+    samples+=($(( $(now_ms) - t0 )))
+  done
+  xdo key Escape
+  wait_for 20 ended
+  pid=""
+  printf '%s\n' "${samples[@]}" | sort -n | awk '{ a[NR] = $1 } END { printf "key to frame: median %d ms, worst %d ms (includes the probe reading the screen)\n", a[int((NR + 1) / 2)], a[NR] }'
+}
+
 echo "== Drop 99 frames"
 start
-xdo mousemove --window "$wid" 300 300 click 3
-sleep 0.3
-# Speed is the third item; "Drop 99 frames" the sixth of its submenu.
-xdo key Down Down Down Right Down Down Down Down Down Down Return
-xdo mousemove --window "$wid" 960 680
+drop_99_frames
 run_and_count
 
 echo "== Key response while running (V, ten presses)"
 start
-start_running
-samples=()
-for i in $(seq 10); do
-  t0=$(now_ms)
-  xdo key v
-  if [ $((i % 2)) -eq 1 ]; then wait_for_fast corner_all_colours; else wait_for_fast corner_has_strategies; fi
-  samples+=($(( $(now_ms) - t0 )))
-done
-xdo key Escape
-wait_for 20 ended
-pid=""
-printf '%s\n' "${samples[@]}" | sort -n | awk '{ a[NR] = $1 } END { printf "key to frame: median %d ms, worst %d ms (includes the probe reading the screen)\n", a[int((NR + 1) / 2)], a[NR] }'
+key_response
+
+echo "== Key response while running at Drop 99 frames (V, ten presses)"
+start
+drop_99_frames
+key_response
