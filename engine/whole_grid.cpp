@@ -20,17 +20,35 @@ namespace talvane::detail {
 
 namespace {
 
-// A padded row holds column 63, columns 0 to 63, then column 0, so that the
-// left and right neighbours of column c sit at c and c + 2.
+// A padded grid wraps the torus around itself: each padded row holds column
+// 63, columns 0 to 63, then column 0, and the padded rows are row 63, rows 0
+// to 63, then row 0. Every neighbour of a cell then sits at a fixed distance
+// from it, the same for every cell.
 constexpr int kPadded = kGridSize + 2;
 
 template <typename T>
-using PaddedRows = std::array<std::array<T, kPadded>, kGridSize>;
+using PaddedGrid = std::array<T, kPadded * kPadded>;
 
+// Column 0 of row r.
 template <typename T>
-void padEnds(std::array<T, kPadded>& row) {
-    row[0] = row[kGridSize];
-    row[kPadded - 1] = row[1];
+T* rowOf(PaddedGrid<T>& grid, int r) {
+    return grid.data() + (r + 1) * kPadded + 1;
+}
+template <typename T>
+const T* rowOf(const PaddedGrid<T>& grid, int r) {
+    return grid.data() + (r + 1) * kPadded + 1;
+}
+
+// Fills the wrapped copies from rows 0 to 63.
+template <typename T>
+void wrapAround(PaddedGrid<T>& grid) {
+    for (int r = 1; r <= kGridSize; ++r) {
+        T* row = grid.data() + r * kPadded;
+        row[0] = row[kGridSize];
+        row[kPadded - 1] = row[1];
+    }
+    std::memcpy(grid.data(), grid.data() + kGridSize * kPadded, kPadded * sizeof(T));
+    std::memcpy(grid.data() + (kPadded - 1) * kPadded, grid.data() + kPadded, kPadded * sizeof(T));
 }
 
 // A cell in one number: colour << 6 | self << 3 | others, for codes 0 to 7.
@@ -40,12 +58,12 @@ constexpr Key kPairBits = 0x3f;  // the strategy pair, self * 8 + others
 
 // The world as this step sees it and as the step before saw it; the two
 // buffers swap at every step.
-PaddedRows<Key> keyBuffers[2];
-PaddedRows<Key>* worldKeys = &keyBuffers[0];
-PaddedRows<Key>* previousKeys = &keyBuffers[1];
+PaddedGrid<Key> keyBuffers[2];
+PaddedGrid<Key>* worldKeys = &keyBuffers[0];
+PaddedGrid<Key>* previousKeys = &keyBuffers[1];
 
 // The scores as last computed, padded like the keys.
-PaddedRows<double> scores;
+PaddedGrid<double> scores;
 
 // Fills *worldKeys from the grids; false when some code is outside 0 to 7,
 // where keys could collide.
@@ -55,7 +73,7 @@ bool buildKeys() {
         const std::int32_t* color = sim.cellColor.data() + r * kGridSize;
         const StrategyCode* self = sim.selfStrategy.data() + r * kGridSize;
         const StrategyCode* other = sim.otherStrategy.data() + r * kGridSize;
-        auto& row = (*worldKeys)[r];
+        Key* row = rowOf(*worldKeys, r);
         int c = 0;
 #if defined(__SSE2__)
         __m128i wide = _mm_setzero_si128();
@@ -72,7 +90,7 @@ bool buildKeys() {
             // packing of 32-bit into 16-bit lanes keeps each key whole.
             const __m128i key0 = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(color0, 6), _mm_slli_epi32(self0, 3)), other0);
             const __m128i key1 = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(color1, 6), _mm_slli_epi32(self1, 3)), other1);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row.data() + 1 + c), _mm_packs_epi32(key0, key1));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + c), _mm_packs_epi32(key0, key1));
         }
         alignas(16) std::int32_t lanes[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(lanes), wide);
@@ -80,41 +98,28 @@ bool buildKeys() {
 #endif
         for (; c < kGridSize; ++c) {
             outOfRange |= (color[c] | self[c] | other[c]) & ~7;
-            row[c + 1] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
+            row[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
         }
-        padEnds(row);
     }
+    wrapAround(*worldKeys);
     return outOfRange == 0;
 }
 
-enum RowOf { kUp = 0, kSame = 1, kDown = 2 };
-
-struct Offset {
-    int row;    // kUp, kSame or kDown
-    int shift;  // column offset -1, 0 or +1
-};
+// Distances in a padded grid from a cell to its neighbours.
+constexpr int kUp = -kPadded;
+constexpr int kDown = kPadded;
+constexpr int kLeft = -1;
+constexpr int kRight = 1;
 
 // The eight games in the order their terms are summed: game 8 first, game 1 last.
-constexpr Offset kGamesLastFirst[8] = {
-    {kDown, +1}, {kUp, +1}, {kDown, -1}, {kUp, -1}, {kDown, 0}, {kUp, 0}, {kSame, +1}, {kSame, -1},
+constexpr int kGamesLastFirst[8] = {
+    kDown + kRight, kUp + kRight, kDown + kLeft, kUp + kLeft, kDown, kUp, kRight, kLeft,
 };
 
 // The nine imitation candidates in scan order; the cell itself is last.
-constexpr Offset kCandidates[9] = {
-    {kUp, -1}, {kDown, -1}, {kUp, +1}, {kDown, +1}, {kUp, 0}, {kSame, -1}, {kDown, 0}, {kSame, +1}, {kSame, 0},
+constexpr int kCandidates[9] = {
+    kUp + kLeft, kDown + kLeft, kUp + kRight, kDown + kRight, kUp, kLeft, kDown, kRight, 0,
 };
-
-struct RowTriple {
-    int index[3];  // prevRow[r], r, nextRow[r]
-};
-
-RowTriple rowsAround(int r) { return {{sim.prevRow[r], r, sim.nextRow[r]}}; }
-
-// Where column 0 of the row at offset o sits in a padded row.
-template <typename T>
-const T* shifted(const PaddedRows<T>& rows, const RowTriple& around, Offset o) {
-    return rows[around.index[o.row]].data() + 1 + o.shift;
-}
 
 // The payoff table flattened, entry a * 8 + b, followed by the same entries
 // plus the extra point for same-colour games.
@@ -137,7 +142,7 @@ using TermIndexes = std::array<std::array<std::uint16_t, kGridSize>, 9>;
 __m128i load8(const Key* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
 // Term indexes of columns c to c + 7.
-void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extraPoint, TermIndexes& out) {
+void termIndexesOf8(const Key* cell, int c, bool extraPoint, TermIndexes& out) {
     const __m128i seven = _mm_set1_epi16(7);
     const __m128i colorBits = _mm_set1_epi16(kColorBits);
     const __m128i k = load8(cell + c);
@@ -152,7 +157,7 @@ void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extr
     const __m128i otherBase = _mm_slli_epi16(otherCode, 3);
     const __m128i color = _mm_and_si128(k, colorBits);
     for (int g = 0; g < 8; ++g) {
-        const __m128i n = load8(games[g] + c);
+        const __m128i n = load8(cell + kGamesLastFirst[g] + c);
         const __m128i sameColor = _mm_cmpeq_epi16(_mm_and_si128(n, colorBits), color);
         const __m128i viaSelf = _mm_add_epi16(selfBase, _mm_and_si128(_mm_srli_epi16(n, 3), seven));
         const __m128i viaOther = _mm_add_epi16(otherBase, _mm_and_si128(n, seven));
@@ -164,13 +169,13 @@ void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extr
 
 #else
 
-void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extraPoint, TermIndexes& out) {
+void termIndexesOf8(const Key* cell, int c, bool extraPoint, TermIndexes& out) {
     for (int col = c; col < c + 8; ++col) {
         const int self = (cell[col] >> 3) & 7;
         const int other = cell[col] & 7;
         const int selfBase = self * 8 + ((extraPoint && self != other) ? kBonusOffset : 0);
         for (int g = 0; g < 8; ++g) {
-            const Key n = games[g][col];
+            const Key n = cell[kGamesLastFirst[g] + col];
             const bool sameColor = (n & kColorBits) == (cell[col] & kColorBits);
             out[g][col] = static_cast<std::uint16_t>(sameColor ? selfBase + ((n >> 3) & 7) : other * 8 + (n & 7));
         }
@@ -200,8 +205,7 @@ void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extr
 }
 
 // termIndexesOf8 for columns c to c + 15 with 256-bit registers.
-[[gnu::target("avx2")]] inline void termIndexesOf16(const Key* cell, const Key* const games[8], int c,
-                                                    bool extraPoint, TermIndexes& out) {
+[[gnu::target("avx2")]] inline void termIndexesOf16(const Key* cell, int c, bool extraPoint, TermIndexes& out) {
     const __m256i seven = _mm256_set1_epi16(7);
     const __m256i colorBits = _mm256_set1_epi16(kColorBits);
     const __m256i k = load16(cell + c);
@@ -216,7 +220,7 @@ void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extr
     const __m256i color = _mm256_and_si256(k, colorBits);
 #pragma GCC unroll 8
     for (int g = 0; g < 8; ++g) {
-        const __m256i n = load16(games[g] + c);
+        const __m256i n = load16(cell + kGamesLastFirst[g] + c);
         const __m256i sameColor = _mm256_cmpeq_epi16(_mm256_and_si256(n, colorBits), color);
         const __m256i viaSelf = _mm256_add_epi16(selfBase, _mm256_and_si256(_mm256_srli_epi16(n, 3), seven));
         const __m256i viaOther = _mm256_add_epi16(otherBase, _mm256_and_si256(n, seven));
@@ -230,11 +234,11 @@ void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extr
 // and summed lane by lane, each cell's terms in the same order. A group of
 // four is scored whole when any of its cells is asked for: the others get the
 // very score they have, since nothing they depend on changed.
-[[gnu::target("avx2")]] void scoreCellsWide(const Key* cell, const Key* const games[8], std::uint64_t which,
-                                            const ScoringInputs& inputs, double* out) {
+[[gnu::target("avx2")]] void scoreCellsWide(const Key* cell, std::uint64_t which, const ScoringInputs& inputs,
+                                            double* out) {
     alignas(32) TermIndexes index;
     for (int c = 0; c < kGridSize; c += 16) {
-        if (((which >> c) & 0xffffu) != 0) termIndexesOf16(cell, games, c, inputs.extraPoint, index);
+        if (((which >> c) & 0xffffu) != 0) termIndexesOf16(cell, c, inputs.extraPoint, index);
     }
     for (int c = 0; c < kGridSize; c += 4) {
         if (((which >> c) & 0xfu) == 0) continue;
@@ -250,20 +254,17 @@ void termIndexesOf8(const Key* cell, const Key* const games[8], int c, bool extr
 #endif
 
 void scoreCells(int r, std::uint64_t which, const ScoringInputs& inputs, double* out) {
-    const RowTriple around = rowsAround(r);
-    const Key* cell = (*worldKeys)[r].data() + 1;
-    const Key* games[8];
-    for (int g = 0; g < 8; ++g) games[g] = shifted(*worldKeys, around, kGamesLastFirst[g]);
+    const Key* cell = rowOf(*worldKeys, r);
 #if defined(TALVANE_WIDE_VECTORS)
     // A few scattered cells are cheaper one by one.
     if (wideVectorsInUse() && std::popcount(which) >= 16) {
-        scoreCellsWide(cell, games, which, inputs, out);
+        scoreCellsWide(cell, which, inputs, out);
         return;
     }
 #endif
     TermIndexes index;
     for (int c = 0; c < kGridSize; c += 8) {
-        if (((which >> c) & 0xffu) != 0) termIndexesOf8(cell, games, c, inputs.extraPoint, index);
+        if (((which >> c) & 0xffu) != 0) termIndexesOf8(cell, c, inputs.extraPoint, index);
     }
     const double* terms = inputs.terms;
     for (; which != 0; which &= which - 1) {
@@ -296,17 +297,17 @@ __m128i narrow(const __m128d (&lanes)[4]) {
     return _mm_packs_epi16(low, high);
 }
 
-// Chooses for cells c to c + 7 of a row: score[k] and candidate[k] point at
-// column 0 of candidate k's scores and keys, draws at the row's numbers.
-void chooseEight(const double* const score[9], const Key* const candidate[9], int c, const std::uint32_t* draws,
+// Chooses for cells c to c + 7 of a row: score and keys point at column 0 of
+// the row in the padded scores and keys, draws at the row's numbers.
+void chooseEight(const double* score, const Key* keys, int c, const std::uint32_t* draws,
                  StrategyCode* self, StrategyCode* other, PairCountSets& counts) {
     __m128d best[4];
     #pragma GCC unroll 9
     for (int j = 0; j < 4; ++j) {
         const int col = c + 2 * j;
-        __m128d m = _mm_loadu_pd(score[0] + col);
+        __m128d m = _mm_loadu_pd(score + kCandidates[0] + col);
         #pragma GCC unroll 9
-        for (int k = 1; k < 9; ++k) m = _mm_max_pd(m, _mm_loadu_pd(score[k] + col));
+        for (int k = 1; k < 9; ++k) m = _mm_max_pd(m, _mm_loadu_pd(score + kCandidates[k] + col));
         best[j] = m;
     }
     __m128i atBest[9];
@@ -314,7 +315,7 @@ void chooseEight(const double* const score[9], const Key* const candidate[9], in
     for (int k = 0; k < 9; ++k) {
         __m128d eq[4];
         #pragma GCC unroll 9
-        for (int j = 0; j < 4; ++j) eq[j] = _mm_cmpeq_pd(_mm_loadu_pd(score[k] + c + 2 * j), best[j]);
+        for (int j = 0; j < 4; ++j) eq[j] = _mm_cmpeq_pd(_mm_loadu_pd(score + kCandidates[k] + c + 2 * j), best[j]);
         atBest[k] = narrow(eq);
     }
     __m128d negative[4];
@@ -345,7 +346,7 @@ void chooseEight(const double* const score[9], const Key* const candidate[9], in
     #pragma GCC unroll 9
     for (int k = 0; k < 9; ++k) {
         const __m128i chosen = _mm_cmpeq_epi16(pick, _mm_set1_epi16(static_cast<short>(k + 1)));
-        key = _mm_or_si128(key, _mm_and_si128(chosen, load8(candidate[k] + c)));
+        key = _mm_or_si128(key, _mm_and_si128(chosen, load8(keys + kCandidates[k] + c)));
     }
     const __m128i seven = _mm_set1_epi16(7);
     const __m128i selfCode = _mm_and_si128(_mm_srli_epi16(key, 3), seven);
@@ -360,7 +361,7 @@ void chooseEight(const double* const score[9], const Key* const candidate[9], in
 
     // The pair counts follow the cells whose pair changed.
     const __m128i pairBits = _mm_set1_epi16(kPairBits);
-    const __m128i was = _mm_and_si128(load8(candidate[8] + c), pairBits);
+    const __m128i was = _mm_and_si128(load8(keys + c), pairBits);
     const __m128i now = _mm_and_si128(key, pairBits);
     auto changed = static_cast<std::uint32_t>(~_mm_movemask_epi8(_mm_cmpeq_epi16(was, now)) & 0x5555);
     if (changed != 0) {
@@ -399,15 +400,15 @@ void chooseEight(const double* const score[9], const Key* const candidate[9], in
 // order c, c + 1, c + 4, c + 5, c + 2, c + 3, c + 6, c + 7, as one shuffle of
 // two four-cell comparisons leaves them; the pick goes back to column order
 // before the keys are read.
-[[gnu::target("avx2")]] inline void chooseEightWide(const double* const score[9], const Key* const candidate[9], int c,
+[[gnu::target("avx2")]] inline void chooseEightWide(const double* score, const Key* keys, int c,
                                              const std::uint32_t* draws, StrategyCode* self, StrategyCode* other,
                                              PairCountSets& counts) {
     __m256d low[9];   // cells c to c + 3
     __m256d high[9];  // cells c + 4 to c + 7
 #pragma GCC unroll 9
     for (int k = 0; k < 9; ++k) {
-        low[k] = _mm256_loadu_pd(score[k] + c);
-        high[k] = _mm256_loadu_pd(score[k] + c + 4);
+        low[k] = _mm256_loadu_pd(score + kCandidates[k] + c);
+        high[k] = _mm256_loadu_pd(score + kCandidates[k] + c + 4);
     }
     const __m256d bestLow = bestOfNine(low);
     const __m256d bestHigh = bestOfNine(high);
@@ -442,7 +443,7 @@ void chooseEight(const double* const score[9], const Key* const candidate[9], in
 #pragma GCC unroll 9
     for (int k = 0; k < 9; ++k) {
         const __m256i chosen = _mm256_cmpeq_epi32(pick, _mm256_set1_epi32(k + 1));
-        key = _mm256_or_si256(key, _mm256_and_si256(chosen, keysAt(candidate[k] + c)));
+        key = _mm256_or_si256(key, _mm256_and_si256(chosen, keysAt(keys + kCandidates[k] + c)));
     }
     const __m256i seven = _mm256_set1_epi32(7);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(self + c), _mm256_and_si256(_mm256_srli_epi32(key, 3), seven));
@@ -450,7 +451,7 @@ void chooseEight(const double* const score[9], const Key* const candidate[9], in
 
     // The pair counts follow the cells whose pair changed.
     const __m256i pairBits = _mm256_set1_epi32(kPairBits);
-    const __m256i was = _mm256_and_si256(keysAt(candidate[8] + c), pairBits);
+    const __m256i was = _mm256_and_si256(keysAt(keys + c), pairBits);
     const __m256i now = _mm256_and_si256(key, pairBits);
     auto changed = static_cast<std::uint32_t>(
         ~_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(was, now))) & 0xff);
@@ -467,35 +468,30 @@ void chooseEight(const double* const score[9], const Key* const candidate[9], in
     }
 }
 
-[[gnu::target("avx2")]] void chooseChunksWide(const double* const score[9], const Key* const candidate[9],
+[[gnu::target("avx2")]] void chooseChunksWide(const double* score, const Key* keys,
                                               std::uint64_t uniform, const std::uint32_t* draws, StrategyCode* self,
                                               StrategyCode* other, PairCountSets& counts) {
     for (int c = 0; c < kGridSize; c += 8) {
-        if (((uniform >> c) & 0xffu) != 0xffu) chooseEightWide(score, candidate, c, draws, self, other, counts);
+        if (((uniform >> c) & 0xffu) != 0xffu) chooseEightWide(score, keys, c, draws, self, other, counts);
     }
 }
 
 #endif
 
 void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, PairCountSets& counts) {
-    const RowTriple around = rowsAround(r);
-    const Key* candidate[9];
-    const double* score[9];
-    for (int k = 0; k < 9; ++k) {
-        candidate[k] = shifted(*worldKeys, around, kCandidates[k]);
-        score[k] = shifted(scores, around, kCandidates[k]);
-    }
+    const double* score = rowOf(scores, r);
+    const Key* keys = rowOf(*worldKeys, r);
     StrategyCode* self = sim.selfStrategy.data() + r * kGridSize;
     StrategyCode* other = sim.otherStrategy.data() + r * kGridSize;
     // Cells whose block holds one pair keep it, and the grids hold it already.
 #if defined(TALVANE_WIDE_VECTORS)
     if (wideVectorsInUse()) {
-        chooseChunksWide(score, candidate, uniform, draws, self, other, counts);
+        chooseChunksWide(score, keys, uniform, draws, self, other, counts);
         return;
     }
 #endif
     for (int c = 0; c < kGridSize; c += 8) {
-        if (((uniform >> c) & 0xffu) != 0xffu) chooseEight(score, candidate, c, draws, self, other, counts);
+        if (((uniform >> c) & 0xffu) != 0xffu) chooseEight(score, keys, c, draws, self, other, counts);
     }
 }
 
@@ -526,13 +522,13 @@ int chosenCandidate(std::uint32_t marks, std::uint32_t start) {
 }
 
 void chooseRow(int r, std::uint64_t uniform, const std::uint32_t* draws, PairCountSets& counts) {
-    const RowTriple around = rowsAround(r);
     const Key* candidate[9];
-    for (int k = 0; k < 9; ++k) candidate[k] = shifted(*worldKeys, around, kCandidates[k]);
+    for (int k = 0; k < 9; ++k) candidate[k] = rowOf(*worldKeys, r) + kCandidates[k];
     std::uint32_t marks[kGridSize];
-    const double* up = scores[around.index[kUp]].data();
-    const double* same = scores[r].data();
-    const double* down = scores[around.index[kDown]].data();
+    // Padded rows: column c - 1 at c, column c at c + 1, column c + 1 at c + 2.
+    const double* same = rowOf(scores, r) - 1;
+    const double* up = same + kUp;
+    const double* down = same + kDown;
     for (int c = 0; c < kGridSize; c += 2) {
         if (((uniform >> c) & 3u) != 3u) markPair(up, same, down, c, marks);
     }
@@ -591,8 +587,6 @@ std::uint64_t rotateRight(std::uint64_t m) { return std::rotr(m, 1); }
 // Adds to each set bit its left and right neighbour, across the wrap.
 std::uint64_t widen(std::uint64_t m) { return m | rotateLeft(m) | rotateRight(m); }
 
-const Key* keyRow(const PaddedRows<Key>& keys, int r) { return keys[r].data() + 1; }
-
 bool sameInputs(const ScoringInputs& a, const ScoringInputs& b) {
     return a.playSelf == b.playSelf && a.extraPoint == b.extraPoint &&
            std::memcmp(a.terms, b.terms, sizeof a.terms) == 0;
@@ -604,7 +598,7 @@ void countAllPairs() {
     constexpr int kSets = 8;
     std::uint32_t sets[kSets][kCodeCount * kCodeCount] = {};
     for (int r = 0; r < kGridSize; ++r) {
-        const Key* row = keyRow(*worldKeys, r);
+        const Key* row = rowOf(*worldKeys, r);
         for (int c = 0; c < kGridSize; c += kSets) {
             for (int j = 0; j < kSets; ++j) ++sets[j][row[c + j] & kPairBits];
         }
@@ -626,7 +620,7 @@ void findChanges(std::uint64_t (&changed)[kGridSize]) {
     }
     int changedCells = 0;
     for (int r = 0; r < kGridSize; ++r) {
-        changed[r] = ~equalMask(keyRow(*worldKeys, r), keyRow(*previousKeys, r), 0xffff);
+        changed[r] = ~equalMask(rowOf(*worldKeys, r), rowOf(*previousKeys, r), 0xffff);
         changedCells += std::popcount(changed[r]);
     }
     // Two updates per changed cell against one per cell for a fresh count.
@@ -635,8 +629,8 @@ void findChanges(std::uint64_t (&changed)[kGridSize]) {
         return;
     }
     for (int r = 0; r < kGridSize; ++r) {
-        const Key* now = keyRow(*worldKeys, r);
-        const Key* before = keyRow(*previousKeys, r);
+        const Key* now = rowOf(*worldKeys, r);
+        const Key* before = rowOf(*previousKeys, r);
         for (std::uint64_t m = changed[r]; m != 0; m &= m - 1) {
             const int c = std::countr_zero(m);
             --pairCounts[before[c] & kPairBits];
@@ -651,9 +645,9 @@ void uniformBlocks(std::uint64_t (&uniform)[kGridSize]) {
     std::uint64_t sameAsRight[kGridSize];  // bit c: pair (r, c) equals pair (r, c + 1)
     std::uint64_t sameAsBelow[kGridSize];  // bit c: pair (r, c) equals pair (r + 1, c)
     for (int r = 0; r < kGridSize; ++r) {
-        const Key* row = keyRow(*worldKeys, r);
+        const Key* row = rowOf(*worldKeys, r);
         sameAsRight[r] = equalMask(row, row + 1, kPairBits);
-        sameAsBelow[r] = equalMask(row, keyRow(*worldKeys, sim.nextRow[r]), kPairBits);
+        sameAsBelow[r] = equalMask(row, rowOf(*worldKeys, sim.nextRow[r]), kPairBits);
     }
     std::uint64_t rowOfThree[kGridSize];  // bit c: columns c - 1, c and c + 1 of row r hold one pair
     for (int r = 0; r < kGridSize; ++r) rowOfThree[r] = sameAsRight[r] & rotateLeft(sameAsRight[r]);
@@ -700,10 +694,10 @@ bool scoreWorld() {
         const std::uint64_t toScore =
             reuseScores ? widen(changed[sim.prevRow[r]]) | widen(changed[r]) | widen(changed[sim.nextRow[r]])
                         : kAllColumns;
-        scoreCells(r, toScore, inputs, scores[r].data() + 1);
-        padEnds(scores[r]);
-        std::memcpy(sim.score.data() + r * kGridSize, scores[r].data() + 1, kGridSize * sizeof(double));
+        scoreCells(r, toScore, inputs, rowOf(scores, r));
+        std::memcpy(sim.score.data() + r * kGridSize, rowOf(scores, r), kGridSize * sizeof(double));
     }
+    wrapAround(scores);
     lastInputs = inputs;
     lastStepValid = true;
     return true;
