@@ -299,7 +299,7 @@ __m128i narrow(const __m128d (&lanes)[4]) {
 
 // Chooses for cells c to c + 7 of a row: score and keys point at column 0 of
 // the row in the padded scores and keys, draws at the row's numbers.
-void chooseEight(const double* score, const Key* keys, int c, const std::uint32_t* draws,
+[[gnu::always_inline]] inline void chooseEight(const double* score, const Key* keys, int c, const std::uint32_t* draws,
                  StrategyCode* self, StrategyCode* other, PairCountSets& counts) {
     __m128d best[4];
     #pragma GCC unroll 9
@@ -400,7 +400,7 @@ void chooseEight(const double* score, const Key* keys, int c, const std::uint32_
 // order c, c + 1, c + 4, c + 5, c + 2, c + 3, c + 6, c + 7, as one shuffle of
 // two four-cell comparisons leaves them; the pick goes back to column order
 // before the keys are read.
-[[gnu::target("avx2")]] inline void chooseEightWide(const double* score, const Key* keys, int c,
+[[gnu::target("avx2"), gnu::always_inline]] inline void chooseEightWide(const double* score, const Key* keys, int c,
                                              const std::uint32_t* draws, StrategyCode* self, StrategyCode* other,
                                              PairCountSets& counts) {
     __m256d low[9];   // cells c to c + 3
