@@ -8,6 +8,9 @@ namespace {
 
 bool processorHasAvx2() {
 #if defined(TALVANE_WIDE_VECTORS)
+    // This runs during static initialisation, perhaps before the run-time
+    // library has read the processor's features on its own.
+    __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 #else
     return false;
