@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include <unistd.h>
+
 #include "fltk_host.h"
 #include "run_control.h"
 #include "sim_state.h"
@@ -104,6 +106,70 @@ TEST(FltkHost, AComposedFrameReleasesTheRequestBeforeItIsPresented) {
     worker.join();
     EXPECT_EQ(frames, 1);
     EXPECT_TRUE(returnedWhilePresenting);
+}
+
+// The toolkit's own loop serves the requests and goes on with its other
+// work between frames, even while the simulation thread asks for the next
+// frame as soon as the last is composed: input that arrives (here a byte on a
+// pipe the loop watches) is handled after at most the frame under way and
+// one more.
+TEST(FltkHost, TheToolkitLoopHandlesInputBetweenFramesAskedWithoutABreak) {
+    Fl::lock();  // as the program does: lets other threads wake the loop
+    int input[2];
+    ASSERT_EQ(pipe(input), 0);
+    struct Watch {
+        int fd;
+        std::atomic<int> framesAtInput{-1};
+        std::atomic<int> framesAtHandling{-1};
+        std::atomic<int> frames{0};
+    } watch{input[0]};
+    Fl::add_fd(
+        input[0], FL_READ,
+        [](int fd, void* data) {
+            char byte = 0;
+            if (read(fd, &byte, 1) == 1) {
+                auto* w = static_cast<Watch*>(data);
+                w->framesAtHandling = w->frames.load();
+            }
+        },
+        &watch);
+    std::atomic<bool> stop{false};
+    FltkHost* self = nullptr;
+    FltkHost host(
+        [&] {
+            const int frame = ++watch.frames;
+            self->frameComposed();
+            if (frame == 5) {
+                watch.framesAtInput = frame;
+                ASSERT_EQ(write(input[1], "k", 1), 1);
+            }
+            // Presenting takes a while; the next request comes meanwhile.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        },
+        [](const char*, const char*) {}, [] {});
+    self = &host;
+    // The worker gives up at the deadline too, so that a loop that never
+    // comes back from serving it cannot hang the test.
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    std::thread worker([&] {
+        while (!stop && Clock::now() < deadline) host.requestRepaint();
+    });
+    while (watch.framesAtHandling < 0 && Clock::now() < deadline) Fl::wait(0.1);
+    stop = true;
+    // The worker may be waiting for one more frame: serve until it is gone.
+    std::atomic<bool> joined{false};
+    std::thread joiner([&] {
+        worker.join();
+        joined = true;
+    });
+    EXPECT_TRUE(serveUntil(host, [&] { return joined.load(); }));
+    joiner.join();
+    Fl::remove_fd(input[0]);
+    close(input[0]);
+    close(input[1]);
+    Fl::unlock();
+    ASSERT_GE(watch.framesAtHandling, 0) << "the input was never handled";
+    EXPECT_LE(watch.framesAtHandling - watch.framesAtInput, 1);
 }
 
 TEST(FltkHost, AMessageFromAnotherThreadIsShownHereWhileItWaits) {
