@@ -26,34 +26,29 @@ namespace {
 // from it, the same for every cell.
 constexpr int kPadded = kGridSize + 2;
 
-// A few spare elements before and after the grid let a vector read that
-// takes a whole word for a half-word element stay inside the array.
-constexpr int kSpare = 8;
-
 template <typename T>
-using PaddedGrid = std::array<T, kSpare + kPadded * kPadded + kSpare>;
+using PaddedGrid = std::array<T, kPadded * kPadded>;
 
 // Column 0 of row r.
 template <typename T>
 T* rowOf(PaddedGrid<T>& grid, int r) {
-    return grid.data() + kSpare + (r + 1) * kPadded + 1;
+    return grid.data() + (r + 1) * kPadded + 1;
 }
 template <typename T>
 const T* rowOf(const PaddedGrid<T>& grid, int r) {
-    return grid.data() + kSpare + (r + 1) * kPadded + 1;
+    return grid.data() + (r + 1) * kPadded + 1;
 }
 
 // Fills the wrapped copies from rows 0 to 63.
 template <typename T>
 void wrapAround(PaddedGrid<T>& grid) {
-    T* const first = grid.data() + kSpare;  // the padded copy of row 63
     for (int r = 1; r <= kGridSize; ++r) {
-        T* row = first + r * kPadded;
+        T* row = grid.data() + r * kPadded;
         row[0] = row[kGridSize];
         row[kPadded - 1] = row[1];
     }
-    std::memcpy(first, first + kGridSize * kPadded, kPadded * sizeof(T));
-    std::memcpy(first + (kPadded - 1) * kPadded, first + kPadded, kPadded * sizeof(T));
+    std::memcpy(grid.data(), grid.data() + kGridSize * kPadded, kPadded * sizeof(T));
+    std::memcpy(grid.data() + (kPadded - 1) * kPadded, grid.data() + kPadded, kPadded * sizeof(T));
 }
 
 // A cell in one number: colour << 6 | self << 3 | others, for codes 0 to 7.
@@ -424,35 +419,33 @@ __m128i narrow(const __m128d (&lanes)[4]) {
     }
     const __m256i negative = lanes(_mm256_cmp_pd(bestLow, _mm256_setzero_pd(), _CMP_LT_OQ),
                                    _mm256_cmp_pd(bestHigh, _mm256_setzero_pd(), _CMP_LT_OQ));
+    const __m256i keep = _mm256_or_si256(atBest[8], negative);
     const __m256i drawn = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(draws + c));
-    const __m256i seven = _mm256_set1_epi32(7);
-    const __m256i one = _mm256_set1_epi32(1);
-    const __m256i nine = _mm256_set1_epi32(9);
-    const __m256i start = _mm256_and_si256(_mm256_permute4x64_epi64(drawn, 0xd8), seven);
+    const __m256i start = _mm256_and_si256(_mm256_permute4x64_epi64(drawn, 0xd8), _mm256_set1_epi32(7));
 
-    // The scan from start reaches neighbour k as the ((k - start) mod 8 + 1)th
-    // of the eight: the neighbour at the best with the highest such rank is
-    // the one it takes; the cell itself, ranked 9, outranks them all.
-    __m256i rank = _mm256_add_epi32(_mm256_and_si256(_mm256_sub_epi32(_mm256_setzero_si256(), start), seven), one);
-    __m256i top = _mm256_and_si256(atBest[8], nine);
+    // Candidate numbers plus one, 0 for none: the highest at the best, and
+    // the highest at the best below start.
+    __m256i highest = _mm256_setzero_si256();
+    __m256i highestBelow = _mm256_setzero_si256();
 #pragma GCC unroll 8
     for (int k = 0; k < 8; ++k) {
-        top = _mm256_max_epi32(top, _mm256_and_si256(atBest[k], rank));
-        rank = _mm256_add_epi32(_mm256_and_si256(rank, seven), one);
+        const __m256i number = _mm256_and_si256(atBest[k], _mm256_set1_epi32(k + 1));
+        highest = _mm256_max_epi32(highest, number);
+        const __m256i belowStart = _mm256_cmpgt_epi32(start, _mm256_set1_epi32(k));
+        highestBelow = _mm256_max_epi32(highestBelow, _mm256_and_si256(number, belowStart));
     }
-    const __m256i keep = _mm256_or_si256(_mm256_cmpeq_epi32(top, nine), negative);
-    const __m256i chosen = _mm256_and_si256(_mm256_add_epi32(top, _mm256_add_epi32(start, seven)), seven);
-    // Where the chosen candidate's key sits from the cell's, 0 for the cell
-    // itself; then back to column order.
-    const __m256i candidateOffsets = _mm256_setr_epi32(kCandidates[0], kCandidates[1], kCandidates[2], kCandidates[3],
-                                                       kCandidates[4], kCandidates[5], kCandidates[6], kCandidates[7]);
-    __m256i offset = _mm256_andnot_si256(keep, _mm256_permutevar8x32_epi32(candidateOffsets, chosen));
-    offset = _mm256_add_epi32(_mm256_permute4x64_epi64(offset, 0xd8), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    // A word read at each key, of which the key is the low half.
-    const __m256i key = _mm256_and_si256(
-        _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), reinterpret_cast<const int*>(keys + c), offset,
-                                    _mm256_set1_epi32(-1), sizeof(Key)),
-        _mm256_set1_epi32(0xffff));
+    const __m256i noneBelow = _mm256_cmpeq_epi32(highestBelow, _mm256_setzero_si256());
+    __m256i pick = _mm256_blendv_epi8(highestBelow, highest, noneBelow);
+    pick = _mm256_blendv_epi8(pick, _mm256_set1_epi32(9), keep);
+    pick = _mm256_permute4x64_epi64(pick, 0xd8);  // back to column order
+
+    __m256i key = _mm256_setzero_si256();
+#pragma GCC unroll 9
+    for (int k = 0; k < 9; ++k) {
+        const __m256i chosen = _mm256_cmpeq_epi32(pick, _mm256_set1_epi32(k + 1));
+        key = _mm256_or_si256(key, _mm256_and_si256(chosen, keysAt(keys + kCandidates[k] + c)));
+    }
+    const __m256i seven = _mm256_set1_epi32(7);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(self + c), _mm256_and_si256(_mm256_srli_epi32(key, 3), seven));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(other + c), _mm256_and_si256(key, seven));
 
