@@ -185,7 +185,6 @@ void termIndexesOf8(const Key* cell, int c, bool extraPoint, TermIndexes& out) {
 
 #endif
 
-// Scores the cells of row r whose bits are set in which, into out.
 #if defined(TALVANE_WIDE_VECTORS)
 
 [[gnu::target("avx2")]] inline __m256i load16(const Key* p) {
@@ -253,6 +252,7 @@ void termIndexesOf8(const Key* cell, int c, bool extraPoint, TermIndexes& out) {
 
 #endif
 
+// Scores the cells of row r whose bits are set in which, into out.
 void scoreCells(int r, std::uint64_t which, const ScoringInputs& inputs, double* out) {
     const Key* cell = rowOf(*worldKeys, r);
 #if defined(TALVANE_WIDE_VECTORS)
