@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "commands.h"
-#include "host.h"
+#include "headless_host.h"
 #include "mouse.h"
 #include "sim_state.h"
 #include "window_system.h"
@@ -13,16 +13,7 @@ namespace {
 
 using namespace talvane;
 
-class QuietHost : public Host {
-public:
-    void requestRepaint() override {}
-    void showMessage(const char*, const char*) override {}
-    void setArrowCursor() override {}
-    void sleepMs(int) override {}
-    std::int64_t clockSeconds() override { return 0; }
-};
-
-QuietHost quietHost;
+HeadlessHost quietHost;  // repaints nothing; painting never sleeps or shows a message
 
 void paintModeWorld() {
     resetSimState();

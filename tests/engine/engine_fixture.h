@@ -9,11 +9,13 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_host.h"
 #include "payoffs.h"
 #include "population_log.h"
+#include "run_control.h"
 #include "sim_state.h"
 
 namespace talvane::testing {
@@ -58,6 +60,23 @@ protected:
     FakeHost host;
     std::string dir;
     std::string logPath;
+};
+
+// A world whose repaint requests block until this test's thread serves them,
+// as the desktop's do; the simulation thread is stopped after each test.
+class BlockingRepaintTest : public EngineTest {
+protected:
+    BlockingRepaintHost blocking{std::this_thread::get_id()};
+    void SetUp() override {
+        EngineTest::SetUp();
+        sim.restartPending = true;
+        sim.host = &blocking;
+    }
+    void TearDown() override {
+        stopSimulationThread();
+        EngineTest::TearDown();
+    }
+    void pump() { blocking.serve(std::chrono::milliseconds(1)); }
 };
 
 }  // namespace talvane::testing

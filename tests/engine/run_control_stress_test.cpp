@@ -18,15 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class RunControlStress : public EngineTest {
-protected:
-    BlockingRepaintHost blocking{std::this_thread::get_id()};
-    void SetUp() override {
-        EngineTest::SetUp();
-        sim.restartPending = true;
-        sim.host = &blocking;
-    }
-};
+using RunControlStress = BlockingRepaintTest;
 
 // What the user interface does while a hold is in force: paint and edit payoffs.
 void editWorldWhileHeld(std::mt19937& rng, int& stepsSeenDuringHolds) {

@@ -294,21 +294,6 @@ TEST_F(ThreadTest, HoldNeedNotWaitForTheSlowMotionSleep) {
     EXPECT_EQ(generation, 1);
 }
 
-class BlockingRepaintTest : public EngineTest {
-protected:
-    BlockingRepaintHost blocking{std::this_thread::get_id()};
-    void SetUp() override {
-        EngineTest::SetUp();
-        sim.restartPending = true;
-        sim.host = &blocking;
-    }
-    void TearDown() override {
-        stopSimulationThread();
-        EngineTest::TearDown();
-    }
-    void pump() { blocking.serve(1ms); }
-};
-
 TEST_F(BlockingRepaintTest, HoldAndStopServeTheRepaintsTheyWaitFor) {
     startSimulationThread();
     ASSERT_TRUE(waitFor([] { return !sim.restartPending; }, [&] { pump(); }));
