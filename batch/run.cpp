@@ -41,9 +41,9 @@ void applySettings(const RunSettings& settings) {
 
 void loadWorld(const WorldFile& world) {
     for (int i = 0; i < kCellCount; ++i) {
-        sim.cellColor[i] = world.color[i];
-        sim.selfStrategy[i] = world.self[i];
-        sim.otherStrategy[i] = world.other[i];
+        sim.world.cellColor[i] = world.color[i];
+        sim.world.selfStrategy[i] = world.self[i];
+        sim.world.otherStrategy[i] = world.other[i];
     }
     // "Paint cells" mode: the restart keeps the world as loaded.
     sim.randomPoolMode = false;
@@ -52,16 +52,16 @@ void loadWorld(const WorldFile& world) {
 WorldFile currentWorld() {
     WorldFile world;
     for (int i = 0; i < kCellCount; ++i) {
-        world.color[i] = sim.cellColor[i];
-        world.self[i] = sim.selfStrategy[i];
-        world.other[i] = sim.otherStrategy[i];
+        world.color[i] = sim.world.cellColor[i];
+        world.self[i] = sim.world.selfStrategy[i];
+        world.other[i] = sim.world.otherStrategy[i];
     }
     return world;
 }
 
 PairCounts countPairs() {
     PairCounts counts{};
-    for (int i = 0; i < kCellCount; ++i) ++counts[sim.selfStrategy[i] * kCodeCount + sim.otherStrategy[i]];
+    for (int i = 0; i < kCellCount; ++i) ++counts[sim.world.selfStrategy[i] * kCodeCount + sim.world.otherStrategy[i]];
     return counts;
 }
 

@@ -155,9 +155,9 @@ unsigned drawGrid() {
     for (unsigned i = 0; i < kGridSize && status == kDrawDone; ++i) {
         for (unsigned j = 0; j < kGridSize && status == kDrawDone; ++j) {
             const std::size_t cell = i * kGridSize + j;
-            status = painter.paint(i, j, static_cast<unsigned>(sim.otherStrategy[cell]),
-                                   static_cast<unsigned>(sim.selfStrategy[cell]),
-                                   static_cast<unsigned>(sim.cellColor[cell]), strategies);
+            status = painter.paint(i, j, static_cast<unsigned>(sim.world.otherStrategy[cell]),
+                                   static_cast<unsigned>(sim.world.selfStrategy[cell]),
+                                   static_cast<unsigned>(sim.world.cellColor[cell]), strategies);
         }
     }
     image.draw();

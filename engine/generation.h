@@ -6,7 +6,7 @@
 namespace talvane {
 
 // Total payoff of the cell at (row, col) against its eight neighbours (and
-// itself when playSelf is on), from sim.payoffTable. No side effects.
+// itself when playSelf is on), from sim.world.payoffTable. No side effects.
 double scoreCell(int row, int col);
 
 // The pair the cell at (row, col) takes next: the pair of the best-scoring

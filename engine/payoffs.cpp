@@ -54,7 +54,7 @@ void computeFinitePayoffTable() {
     const Payoffs pay{sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load()};
     for (StrategyCode a = 0; a < kCodeCount; ++a) {
         for (StrategyCode b = 0; b < kCodeCount; ++b) {
-            sim.payoffTable[a][b] = static_cast<double>(matchTotal(pay, a, b));
+            sim.world.payoffTable[a][b] = static_cast<double>(matchTotal(pay, a, b));
         }
     }
 }

@@ -9,13 +9,12 @@
 
 namespace talvane {
 
-using PayoffTable = std::array<std::array<double, kCodeCount>, kCodeCount>;
 
 // Long-run average payoff per round of each pair of strategies for the
 // default payoffs 3, 0, 5, 1; [own code][opponent's code].
 extern const PayoffTable infinitePayoffTable;
 
-// Overwrites sim.payoffTable with the totals of 200-round matches under the
+// Overwrites sim.world.payoffTable with the totals of 200-round matches under the
 // current four payoffs. Exact for every 32-bit payoff.
 void computeFinitePayoffTable();
 

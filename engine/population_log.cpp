@@ -18,21 +18,7 @@ std::string& logPath() {
 
 bool writesToStdout() { return logPath() == "-"; }
 
-void countPairs() {
-    // Eight sets of counters, so that a world of one pair does not make every
-    // increment wait for the one before.
-    constexpr int kPairs = kCodeCount * kCodeCount;
-    constexpr int kSets = 8;
-    std::uint32_t counts[kSets][kPairs] = {};
-    for (int i = 0; i < kCellCount; i += kSets) {
-        for (int j = 0; j < kSets; ++j) ++counts[j][sim.selfStrategy[i + j] * kCodeCount + sim.otherStrategy[i + j]];
-    }
-    for (int k = 0; k < kPairs; ++k) {
-        std::uint32_t total = 0;
-        for (const auto& set : counts) total += set[k];
-        sim.pairCounts[k] = total;
-    }
-}
+void countPairs() { sim.pairCounts = sim.world.countPairs(); }
 
 // Writes value in decimal at out; returns the position after the last digit.
 char* appendDecimal(char* out, std::uint32_t value) {

@@ -1,5 +1,6 @@
 #include "run_control.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -54,7 +55,7 @@ bool runTurn() {
 void fillPayoffTable() {
     switch (sim.competitionMode.load()) {
         case 4: computeFinitePayoffTable(); break;
-        case 5: sim.payoffTable = infinitePayoffTable; break;
+        case 5: sim.world.payoffTable = infinitePayoffTable; break;
         default: break;  // an unknown mode keeps the table as it is
     }
 }
@@ -105,7 +106,7 @@ void restartSimulation() {
         sim.host->setArrowCursor();
         sim.seededUnrun = true;
     }
-    sim.score.fill(0.0);
+    std::fill(sim.world.score.begin(), sim.world.score.end(), 0.0);
     if (sim.frameInterval.load() == 0) sim.host->sleepMs(sim.slowDelayMs);
     buildNeighbourTables();
     detail::pauseIfRunning();

@@ -1,5 +1,7 @@
 #include "seeding.h"
 
+#include <algorithm>
+
 #include "engine_internal.h"
 #include "host.h"
 #include "sim_state.h"
@@ -59,10 +61,11 @@ std::int32_t drawAdmitted(const PoolFlags& pool) {
 
 void drawCells(const PoolSnapshot& pools) {
     const PoolFlags colors = sim.colorPool;
-    for (int i = 0; i < kCellCount; ++i) {
-        sim.selfStrategy[i] = drawAdmitted(pools.self);
-        sim.otherStrategy[i] = drawAdmitted(pools.other);
-        sim.cellColor[i] = drawAdmitted(colors);
+    World& world = sim.world;
+    for (int i = 0; i < world.cellCount(); ++i) {
+        world.selfStrategy[i] = static_cast<CellCode>(drawAdmitted(pools.self));
+        world.otherStrategy[i] = static_cast<CellCode>(drawAdmitted(pools.other));
+        world.cellColor[i] = static_cast<CellCode>(drawAdmitted(colors));
     }
 }
 
@@ -75,8 +78,8 @@ void applyColorLayout() {
     }
 }
 
-constexpr std::int32_t kGreen = 0;
-constexpr std::int32_t kRed = 2;
+constexpr CellCode kGreen = 0;
+constexpr CellCode kRed = 2;
 
 }  // namespace
 
@@ -96,23 +99,26 @@ void seedPopulation() {
 
 void applyRandomColors() {
     const PoolFlags colors = sim.colorPool;
-    for (int i = 0; i < kCellCount; ++i) sim.cellColor[i] = drawAdmitted(colors);
+    for (CellCode& color : sim.world.cellColor) color = static_cast<CellCode>(drawAdmitted(colors));
 }
 
 void applyCheckerboard() {
     const bool phase = sim.host->nextRandom() % 2 != 0;
-    for (int r = 0; r < kGridSize; ++r) {
-        for (int c = 0; c < kGridSize; ++c) {
+    World& world = sim.world;
+    for (int r = 0; r < world.rows(); ++r) {
+        for (int c = 0; c < world.cols(); ++c) {
             const bool even = (r + c) % 2 == 0;
-            sim.cellColor[r * kGridSize + c] = (phase == even) ? kGreen : kRed;
+            world.cellColor[world.index(r, c)] = (phase == even) ? kGreen : kRed;
         }
     }
     sim.host->requestRepaint();
 }
 
 void applySegregated() {
-    for (int i = 0; i < kCellCount; ++i) {
-        sim.cellColor[i] = (i / kGridSize < kGridSize / 2) ? kGreen : kRed;
+    World& world = sim.world;
+    for (int r = 0; r < world.rows(); ++r) {
+        const CellCode color = r < world.rows() / 2 ? kGreen : kRed;
+        std::fill_n(world.cellColor.begin() + world.index(r, 0), world.cols(), color);
     }
     sim.host->requestRepaint();
 }

@@ -17,7 +17,7 @@ void seedPopulation();
 void applyRandomColors();
 // Colour layout 1: Green and Red alternate along rows and columns, random phase.
 void applyCheckerboard();
-// Colour layout 2: rows 0..31 Green, rows 32..63 Red.
+// Colour layout 2: the first half of the rows (rounded down) Green, the rest Red.
 void applySegregated();
 
 }  // namespace talvane

@@ -23,13 +23,10 @@ void storeAll(std::array<std::atomic<T>, N>& flags, T value) {
 
 void resetSimState() {
     // Atomics cannot be copied from a fresh SimState, so each field is set by hand.
-    sim.cellColor.fill(0);
-    sim.selfStrategy.fill(0);
-    sim.otherStrategy.fill(0);
-    sim.score.fill(0.0);
+    sim.world = World();
     sim.fillMark.fill(0);
+    sim.stepThreads = 1;
     sim.nextRow = sim.prevRow = sim.nextCol = sim.prevCol = {};
-    sim.payoffTable = {};
     sim.colorPool = {false, true, false, true, true, true, true, true};
     sim.slowDelayMs = 500;
     sim.pairCounts = {};

@@ -8,6 +8,9 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
+
+#include "world.h"
 
 namespace talvane {
 
@@ -15,11 +18,6 @@ class Host;
 
 inline constexpr int kGridSize = 64;                   // cells along each side of the torus
 inline constexpr int kCellCount = kGridSize * kGridSize;  // 4096 cells, row-major: row*64 + column
-inline constexpr int kCodeCount = 8;                   // strategy codes and colour codes are 0..7
-
-// A reactive strategy with one move of memory, 0..7: bit 2 the first move,
-// bit 1 the reply to a cooperation, bit 0 the reply to a defection (1 = C).
-using StrategyCode = std::int32_t;
 
 // Display names of the eight strategies, at most 18 characters each.
 extern const std::array<const char*, kCodeCount> strategyNames;
@@ -31,11 +29,11 @@ using Grid = std::array<T, kCellCount>;
 
 struct SimState {
     // --- The world ---
-    Grid<std::int32_t> cellColor{};      // colour code 0..7 of each cell
-    Grid<StrategyCode> selfStrategy{};   // strategy played against neighbours of the same colour
-    Grid<StrategyCode> otherStrategy{};  // strategy played against neighbours of other colours
-    Grid<double> score{};                // each cell's total payoff in the latest generation
+    // The grids, scores, payoff table and generator of the run; 64 x 64 on
+    // the desktop, any shape a batch run asks for.
+    World world;
     Grid<std::uint8_t> fillMark{};       // visited marks of the flood fill
+    int stepThreads = 1;                 // threads that share one generation of a large world
 
     // --- Torus neighbour tables, filled by buildNeighbourTables ---
     std::array<std::int32_t, kGridSize> nextRow{};  // row below, 63 wraps to 0
@@ -48,8 +46,6 @@ struct SimState {
     std::atomic<std::int32_t> payoffCD{0};  // S: I cooperate, the opponent defects
     std::atomic<std::int32_t> payoffDC{5};  // T: I defect, the opponent cooperates
     std::atomic<std::int32_t> payoffDD{1};  // P: both defect
-    // [own code][opponent's code]: what the row strategy earns in one whole match.
-    std::array<std::array<double, kCodeCount>, kCodeCount> payoffTable{};
     std::atomic<std::int32_t> competitionMode{4};  // 4 finite (200-round matches), 5 infinite (long-run averages)
     std::atomic<bool> playSelf{false};             // every cell also plays one game against itself
     std::atomic<bool> extraPointSameColor{false};  // discriminating cells earn 1.0 per same-colour game

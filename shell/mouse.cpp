@@ -44,26 +44,26 @@ bool overPayoffMatrix(int x, int y) {
 void paintCell(int i, int j) {
     const int cell = cellIndex(i, j);
     if (sim.viewStrategies) {
-        sim.selfStrategy[cell] = sim.brushSelf;
-        sim.otherStrategy[cell] = sim.brushOther;
+        sim.world.selfStrategy[cell] = sim.brushSelf;
+        sim.world.otherStrategy[cell] = sim.brushOther;
     } else {
-        sim.cellColor[cell] = sim.brushColor;
+        sim.world.cellColor[cell] = sim.brushColor;
     }
 }
 
 // The value the flood fill compares: the pair in strategy view, the colour
 // in colour view.
 std::int64_t fillValue(int cell, bool strategies) {
-    if (strategies) return std::int64_t{sim.selfStrategy[cell]} * 8 + sim.otherStrategy[cell];
-    return sim.cellColor[cell];
+    if (strategies) return std::int64_t{sim.world.selfStrategy[cell]} * 8 + sim.world.otherStrategy[cell];
+    return sim.world.cellColor[cell];
 }
 
 void writeFillValue(int cell, bool strategies, int newSelf, int newOther) {
     if (strategies) {
-        sim.selfStrategy[cell] = newSelf;
-        sim.otherStrategy[cell] = newOther;
+        sim.world.selfStrategy[cell] = newSelf;
+        sim.world.otherStrategy[cell] = newOther;
     } else {
-        sim.cellColor[cell] = newSelf;
+        sim.world.cellColor[cell] = newSelf;
     }
 }
 
@@ -238,10 +238,10 @@ void fillAll(int selfValue, int otherValue) {
     sim.seededUnrun = false;
     for (int cell = 0; cell < kCellCount; ++cell) {
         if (sim.viewStrategies) {
-            sim.selfStrategy[cell] = selfValue;
-            sim.otherStrategy[cell] = otherValue;
+            sim.world.selfStrategy[cell] = selfValue;
+            sim.world.otherStrategy[cell] = otherValue;
         } else {
-            sim.cellColor[cell] = selfValue;
+            sim.world.cellColor[cell] = selfValue;
         }
     }
 }

@@ -16,9 +16,9 @@ namespace {
 // cell to cell as in a running simulation.
 void varyTheWorld() {
     for (std::size_t k = 0; k < kCellCount; ++k) {
-        sim.selfStrategy[k] = static_cast<int>(k * 7 % 8);
-        sim.otherStrategy[k] = static_cast<int>(k / 3 % 8);
-        sim.cellColor[k] = static_cast<int>(k % 3);
+        sim.world.selfStrategy[k] = static_cast<int>(k * 7 % 8);
+        sim.world.otherStrategy[k] = static_cast<int>(k / 3 % 8);
+        sim.world.cellColor[k] = static_cast<int>(k % 3);
     }
 }
 

@@ -10,11 +10,11 @@
 
 #include "generation.h"
 #include "headless_host.h"
+#include "payoffs.h"
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
-#include "wide_vectors.h"
-#include "whole_grid.h"
+#include "world.h"
 
 namespace {
 
@@ -68,31 +68,42 @@ void BM_StepGeneration(benchmark::State& state) {
 }
 BENCHMARK(BM_StepGeneration)->Arg(20)->Arg(500)->Arg(5000)->Unit(benchmark::kMicrosecond);
 
-// The two whole-grid passes alone on a freshly seeded world, with wide
-// vectors (range(0) = 1) or the baseline code (0). Every pass rescores and
-// rechooses the whole world: the scores are forced afresh each time.
-void BM_WholeGridPasses(benchmark::State& state) {
-    BenchHost host;
-    prepareWorld(host, "/dev/null");
-    detail::allowWideVectors(state.range(0) != 0);
-    const Grid<StrategyCode> self = sim.selfStrategy;
-    const Grid<StrategyCode> other = sim.otherStrategy;
-    static std::array<std::uint32_t, kCellCount> draws;
-    host.fillRandom(draws.data(), kCellCount);
-    bool toggle = false;
+// A busy world of range(0) x range(0) cells stepped on range(1) threads: a
+// random layout of Green and Red with all eight strategies, reseeded (not
+// timed) after its first 30 generations, as long as it keeps changing. Items
+// are cell-generations.
+void BM_BusyWorld(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
+    World world(WorldShape{side, side});
+    computeFinitePayoffTable();
+    world.payoffTable = sim.world.payoffTable;
+    const auto seed = [&world] {
+        for (int i = 0; i < world.cellCount(); ++i) {
+            world.selfStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+            world.otherStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+            world.cellColor[i] = static_cast<CellCode>(world.random.next() % 2 * 2);
+        }
+        world.generation = 0;
+    };
+    seed();
     for (auto _ : state) {
-        sim.selfStrategy = self;
-        sim.otherStrategy = other;
-        sim.playSelf = toggle = !toggle;  // new scoring inputs: nothing is reused
-        detail::scoreWorld();
-        detail::chooseWorld(draws.data());
-        benchmark::DoNotOptimize(sim.pairCounts);
+        world.step(threads);
+        if (world.generation == 30) {
+            state.PauseTiming();
+            seed();
+            state.ResumeTiming();
+        }
     }
-    detail::allowWideVectors(true);
-    closeLog();
-    setLogPath(kDefaultLogPath);
+    state.SetItemsProcessed(state.iterations() * world.cellCount());
 }
-BENCHMARK(BM_WholeGridPasses)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BusyWorld)
+    ->Args({64, 1})
+    ->Args({200, 1})
+    ->Args({1024, 1})
+    ->Args({1024, 2})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 void BM_ScoreCell(benchmark::State& state) {
     BenchHost host;

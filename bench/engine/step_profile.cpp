@@ -2,21 +2,18 @@
 // profiling (valgrind --tool=callgrind), where a timed benchmark's varying
 // iteration counts would blur the comparison between two versions.
 //
-//   talvane_step_profile STEPS RESEED_EVERY [LOG_FILE [narrow]]
+//   talvane_step_profile STEPS RESEED_EVERY [LOG_FILE]
 //
 // Steps a default world STEPS times, seeding a new world every RESEED_EVERY
-// generations (20 keeps the world busy), with the repaint skipped. "narrow"
-// keeps the passes to the baseline vector instructions.
+// generations (20 keeps the world busy), with the repaint skipped.
 #include <cstdio>
 #include <cstdlib>
-#include <string_view>
 
 #include "generation.h"
 #include "headless_host.h"
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
-#include "wide_vectors.h"
 
 namespace {
 
@@ -41,7 +38,6 @@ int main(int argc, char** argv) {
     const long steps = std::atol(argv[1]);
     const long reseedEvery = std::atol(argv[2]);
     if (steps < 0 || reseedEvery < 1) return 2;
-    if (argc > 4 && std::string_view(argv[4]) == "narrow") detail::allowWideVectors(false);
     ProfileHost host;
     resetSimState();
     sim.host = &host;

@@ -48,9 +48,9 @@ TEST(PixelFormat, FailuresAreToldOnceEach) {
 // A world with every strategy pair and colour somewhere.
 void varyTheWorld() {
     for (int k = 0; k < kCellCount; ++k) {
-        sim.selfStrategy[static_cast<std::size_t>(k)] = k % 8;
-        sim.otherStrategy[static_cast<std::size_t>(k)] = (k / 8) % 8;
-        sim.cellColor[static_cast<std::size_t>(k)] = (k / 3) % 3;
+        sim.world.selfStrategy[static_cast<std::size_t>(k)] = k % 8;
+        sim.world.otherStrategy[static_cast<std::size_t>(k)] = (k / 8) % 8;
+        sim.world.cellColor[static_cast<std::size_t>(k)] = (k / 3) % 3;
     }
 }
 

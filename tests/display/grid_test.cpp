@@ -15,9 +15,9 @@ Pixel palette(unsigned index) { return toPixel(cellPalette[index]); }
 
 void setCell(int i, int j, int other, int self, int color) {
     const std::size_t k = static_cast<std::size_t>(i * kGridSize + j);
-    sim.otherStrategy[k] = other;
-    sim.selfStrategy[k] = self;
-    sim.cellColor[k] = color;
+    sim.world.otherStrategy[k] = other;
+    sim.world.selfStrategy[k] = self;
+    sim.world.cellColor[k] = color;
 }
 
 TEST_F(GridTest, CellSquaresAndGapsInBothViews) {
@@ -90,8 +90,8 @@ TEST_F(GridTest, WholeGridMatchesCellByCellDrawingExactly) {
         blankFrame();
         glColor3f(0.5f, 0.25f, 1.0f);
         for (unsigned k = 0; k < kCellCount; ++k)
-            drawCell(k / 64, k % 64, static_cast<unsigned>(sim.otherStrategy[k]),
-                     static_cast<unsigned>(sim.selfStrategy[k]), static_cast<unsigned>(sim.cellColor[k]));
+            drawCell(k / 64, k % 64, static_cast<unsigned>(sim.world.otherStrategy[k]),
+                     static_cast<unsigned>(sim.world.selfStrategy[k]), static_cast<unsigned>(sim.world.cellColor[k]));
         EXPECT_TRUE(whole.sameRegion(read(), 0, 0, 980, 700)) << (strategies ? "strategy view" : "colour view");
     }
 }

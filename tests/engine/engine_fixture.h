@@ -2,6 +2,7 @@
 // neighbour tables, the default finite payoff table and a private log file.
 #pragma once
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -43,9 +44,9 @@ protected:
 
     // Every cell gets the same strategies and colour.
     static void fillWorld(StrategyCode self, StrategyCode other, int color) {
-        sim.selfStrategy.fill(self);
-        sim.otherStrategy.fill(other);
-        sim.cellColor.fill(color);
+        std::ranges::fill(sim.world.selfStrategy, self);
+        std::ranges::fill(sim.world.otherStrategy, other);
+        std::ranges::fill(sim.world.cellColor, color);
     }
 
     static int at(int row, int col) { return row * kGridSize + col; }

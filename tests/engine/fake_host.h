@@ -116,7 +116,7 @@ public:
 
 private:
     void drawWorld() {
-        for (int i = 0; i < kCellCount; ++i) checksum += sim.selfStrategy[i] + sim.otherStrategy[i] + sim.cellColor[i];
+        for (int i = 0; i < kCellCount; ++i) checksum += sim.world.selfStrategy[i] + sim.world.otherStrategy[i] + sim.world.cellColor[i];
         checksum += sim.generation.load();
     }
 

@@ -1,5 +1,6 @@
 // How one cell picks the pair it imitates: the scan from a random start,
 // ties, its own pair, and scores below zero.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -25,16 +26,16 @@ protected:
         EngineTest::SetUp();
         // Each candidate holds a pair no other candidate holds: (k mod 8, k / 8).
         for (int k = 0; k < 9; ++k) {
-            sim.selfStrategy[cell(k)] = k % 8;
-            sim.otherStrategy[cell(k)] = k / 8;
-            sim.cellColor[cell(k)] = k % 3;
+            sim.world.selfStrategy[cell(k)] = k % 8;
+            sim.world.otherStrategy[cell(k)] = k / 8;
+            sim.world.cellColor[cell(k)] = k % 3;
         }
     }
 
     static int cell(int k) { return at(kCandidate[k][0], kCandidate[k][1]); }
 
     static void setScores(const std::array<double, 9>& scores) {
-        for (int k = 0; k < 9; ++k) sim.score[cell(k)] = scores[k];
+        for (int k = 0; k < 9; ++k) sim.world.score[cell(k)] = scores[k];
     }
 
     // The candidate whose pair the cell takes when the start index is s.
@@ -86,9 +87,9 @@ TEST_F(ImitationTest, BestNeighbourOfAnotherColourPassesBothStrategies) {
     scores.fill(1.0);
     scores[6] = 2.0;
     setScores(scores);
-    ASSERT_NE(sim.cellColor[cell(6)], sim.cellColor[cell(8)]);
-    sim.selfStrategy[cell(6)] = 6;
-    sim.otherStrategy[cell(6)] = 0;  // a pair only candidate 6 has
+    ASSERT_NE(sim.world.cellColor[cell(6)], sim.world.cellColor[cell(8)]);
+    sim.world.selfStrategy[cell(6)] = 6;
+    sim.world.otherStrategy[cell(6)] = 0;  // a pair only candidate 6 has
     StrategyCode self = -1, other = -1;
     host.feed(4);
     chooseImitation(kRow, kCol, self, other);
@@ -107,12 +108,12 @@ TEST_F(ImitationTest, ZeroScoringNeighbourBeatsNegativeOwnScore) {
 }
 
 TEST_F(ImitationTest, CandidatesWrapAroundTheTorus) {
-    sim.score.fill(1.0);
-    sim.selfStrategy.fill(0);
-    sim.otherStrategy.fill(0);
-    sim.score[at(63, 63)] = 5.0;  // the up-left diagonal of (0, 0)
-    sim.selfStrategy[at(63, 63)] = 7;
-    sim.otherStrategy[at(63, 63)] = 3;
+    std::ranges::fill(sim.world.score, 1.0);
+    std::ranges::fill(sim.world.selfStrategy, 0);
+    std::ranges::fill(sim.world.otherStrategy, 0);
+    sim.world.score[at(63, 63)] = 5.0;  // the up-left diagonal of (0, 0)
+    sim.world.selfStrategy[at(63, 63)] = 7;
+    sim.world.otherStrategy[at(63, 63)] = 3;
     StrategyCode self = -1, other = -1;
     host.feed(0);
     chooseImitation(0, 0, self, other);

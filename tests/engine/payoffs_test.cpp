@@ -32,14 +32,14 @@ TEST_F(PayoffTest, DefaultFiniteTableIsExact) {
     };
     computeFinitePayoffTable();
     for (int a = 0; a < 8; ++a) {
-        for (int b = 0; b < 8; ++b) EXPECT_EQ(sim.payoffTable[a][b], expected[a][b]) << a << "," << b;
+        for (int b = 0; b < 8; ++b) EXPECT_EQ(sim.world.payoffTable[a][b], expected[a][b]) << a << "," << b;
     }
 }
 
 // The entries whose coefficient patterns the game fixes, for payoffs far
 // beyond the range where 32-bit sums of 200 rounds would still be exact.
 void expectTellingEntries(std::int64_t r, std::int64_t s, std::int64_t t, std::int64_t p) {
-    const auto& table = sim.payoffTable;
+    const auto& table = sim.world.payoffTable;
     EXPECT_EQ(table[6][6], static_cast<double>(200 * r));
     EXPECT_EQ(table[0][6], static_cast<double>(t + 199 * p));
     EXPECT_EQ(table[6][0], static_cast<double>(s + 199 * p));
@@ -71,7 +71,7 @@ TEST_F(PayoffTest, InfiniteCompetitionCopiesTheConstantTable) {
     setPayoffs(1, 0, 5, 3);
     sim.competitionMode = 5;
     restartSimulation();
-    EXPECT_EQ(sim.payoffTable, infinitePayoffTable);
+    EXPECT_EQ(sim.world.payoffTable, infinitePayoffTable);
     EXPECT_EQ(infinitePayoffTable[6][2], 2.5);
     EXPECT_EQ(infinitePayoffTable[1][2], 2.25);
     EXPECT_EQ(infinitePayoffTable[5][5], 2.0);
@@ -80,10 +80,10 @@ TEST_F(PayoffTest, InfiniteCompetitionCopiesTheConstantTable) {
 }
 
 TEST_F(PayoffTest, UnknownCompetitionModeKeepsTheTable) {
-    sim.payoffTable[3][3] = 42.0;
+    sim.world.payoffTable[3][3] = 42.0;
     sim.competitionMode = 7;
     restartSimulation();
-    EXPECT_EQ(sim.payoffTable[3][3], 42.0);
+    EXPECT_EQ(sim.world.payoffTable[3][3], 42.0);
 }
 
 TEST(GameNames, NamedOrders) {

@@ -39,14 +39,14 @@ TEST_F(PopulationLogTest, AllTitForTatLine) {
 TEST_F(PopulationLogTest, EveryLineHas64FieldsSummingToTheCellCount) {
     std::mt19937 rng(3);
     for (int i = 0; i < kCellCount; ++i) {
-        sim.selfStrategy[i] = static_cast<StrategyCode>(rng() % 8);
-        sim.otherStrategy[i] = static_cast<StrategyCode>(rng() % 8);
-        sim.cellColor[i] = static_cast<int>(rng() % 2) * 2;
+        sim.world.selfStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.world.otherStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.world.cellColor[i] = static_cast<int>(rng() % 2) * 2;
     }
-    sim.selfStrategy[0] = 3;
-    sim.otherStrategy[0] = 5;
+    sim.world.selfStrategy[0] = 3;
+    sim.world.otherStrategy[0] = 5;
     int count35 = 0;
-    for (int i = 0; i < kCellCount; ++i) count35 += sim.selfStrategy[i] == 3 && sim.otherStrategy[i] == 5;
+    for (int i = 0; i < kCellCount; ++i) count35 += sim.world.selfStrategy[i] == 3 && sim.world.otherStrategy[i] == 5;
     ASSERT_EQ(writeLogLine(), 0);
     EXPECT_EQ(sim.pairCounts[3 * 8 + 5], static_cast<std::uint32_t>(count35));
     for (int g = 0; g < 10; ++g) stepGeneration();

@@ -26,9 +26,9 @@ void editWorldWhileHeld(std::mt19937& rng, int& stepsSeenDuringHolds) {
     const int generation = sim.generation;
     for (int n = 0; n < 16; ++n) {
         const int i = static_cast<int>(rng() % kCellCount);
-        sim.selfStrategy[i] = static_cast<StrategyCode>(rng() % 8);
-        sim.otherStrategy[i] = static_cast<StrategyCode>(rng() % 8);
-        sim.cellColor[i] = static_cast<int>(rng() % 3);
+        sim.world.selfStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.world.otherStrategy[i] = static_cast<StrategyCode>(rng() % 8);
+        sim.world.cellColor[i] = static_cast<int>(rng() % 3);
     }
     sim.payoffCC = static_cast<std::int32_t>(rng() % 7);
     computeFinitePayoffTable();

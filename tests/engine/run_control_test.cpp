@@ -35,18 +35,18 @@ void expectRestarted() {
     EXPECT_TRUE(sim.paused);
     EXPECT_FALSE(sim.restartPending);
     EXPECT_EQ(sim.generation, 0);
-    EXPECT_TRUE(std::all_of(sim.score.begin(), sim.score.end(), [](double s) { return s == 0.0; }));
+    EXPECT_TRUE(std::all_of(sim.world.score.begin(), sim.world.score.end(), [](double s) { return s == 0.0; }));
     EXPECT_EQ(sim.prevRow[0], 63);
     EXPECT_EQ(sim.nextCol[63], 0);
 }
 
 TEST_F(RunControlTest, FirstRestartSeedsAndLeavesTheRunPaused) {
     sim.prevRow = {};
-    sim.score.fill(3.0);
-    sim.payoffTable = {};
+    std::ranges::fill(sim.world.score, 3.0);
+    sim.world.payoffTable = {};
     restartSimulation();
     expectRestarted();
-    EXPECT_EQ(sim.payoffTable[6][6], 600.0);
+    EXPECT_EQ(sim.world.payoffTable[6][6], 600.0);
     EXPECT_TRUE(sim.seededUnrun);
     EXPECT_EQ(host.seeds.size(), 1u);
     EXPECT_EQ(host.arrowCursorCount, 1);
@@ -66,13 +66,13 @@ TEST_F(RunControlTest, RestartFromRunningPausesWithARepaint) {
 
 TEST_F(RunControlTest, ModeChangeOnAnUnrunSeedingKeepsTheWorld) {
     restartSimulation();
-    const auto self = sim.selfStrategy;
+    const auto self = sim.world.selfStrategy;
     host.clock += 5;
     sim.competitionMode = 5;
     sim.restartPending = true;
     restartSimulation();
-    EXPECT_EQ(sim.selfStrategy, self);
-    EXPECT_EQ(sim.payoffTable, infinitePayoffTable);
+    EXPECT_EQ(sim.world.selfStrategy, self);
+    EXPECT_EQ(sim.world.payoffTable, infinitePayoffTable);
     EXPECT_EQ(host.seeds.size(), 1u);
     // After a generation has run, a restart reseeds.
     stepGeneration();
@@ -82,7 +82,7 @@ TEST_F(RunControlTest, ModeChangeOnAnUnrunSeedingKeepsTheWorld) {
 
 TEST_F(RunControlTest, PoolEditThenSpaceReseedsAndStaysPaused) {
     restartSimulation();
-    const auto self = sim.selfStrategy;
+    const auto self = sim.world.selfStrategy;
     sim.selfPool[0] = true;
     sim.poolEdited = true;
     const auto repaints = host.repaintGenerations.size();
@@ -95,8 +95,8 @@ TEST_F(RunControlTest, PoolEditThenSpaceReseedsAndStaysPaused) {
     restartSimulation();
     expectRestarted();
     EXPECT_FALSE(sim.poolEdited);
-    EXPECT_NE(sim.selfStrategy, self);
-    EXPECT_EQ(std::count(sim.selfStrategy.begin(), sim.selfStrategy.end(), 0), 0);
+    EXPECT_NE(sim.world.selfStrategy, self);
+    EXPECT_EQ(std::count(sim.world.selfStrategy.begin(), sim.world.selfStrategy.end(), 0), 0);
 
     togglePause();
     EXPECT_FALSE(sim.paused);
@@ -117,7 +117,7 @@ TEST_F(RunControlTest, TogglePauseWhileRunningAfterPoolEditPauses) {
 
 TEST_F(RunControlTest, EmptyPoolAfterEditShowsTheMessageAtEveryTry) {
     restartSimulation();
-    const auto self = sim.selfStrategy;
+    const auto self = sim.world.selfStrategy;
     for (auto& f : sim.otherPool) f = true;
     sim.poolEdited = true;
     for (int press = 1; press <= 3; ++press) {
@@ -128,7 +128,7 @@ TEST_F(RunControlTest, EmptyPoolAfterEditShowsTheMessageAtEveryTry) {
         ASSERT_EQ(host.messages.size(), static_cast<std::size_t>(press));
         EXPECT_EQ(host.messages.back().text, "Would you like to enable at least one \"others\" strategy?");
         EXPECT_TRUE(sim.poolEdited);
-        EXPECT_EQ(sim.selfStrategy, self);
+        EXPECT_EQ(sim.world.selfStrategy, self);
     }
 }
 
@@ -136,10 +136,10 @@ TEST_F(RunControlTest, PaintModeKeepsItsWorld) {
     sim.randomPoolMode = false;
     fillWorld(3, 4, 1);
     sim.generation = 17;
-    sim.score.fill(9.0);
+    std::ranges::fill(sim.world.score, 9.0);
     restartSimulation();
     expectRestarted();
-    EXPECT_TRUE(std::all_of(sim.selfStrategy.begin(), sim.selfStrategy.end(), [](int s) { return s == 3; }));
+    EXPECT_TRUE(std::all_of(sim.world.selfStrategy.begin(), sim.world.selfStrategy.end(), [](int s) { return s == 3; }));
     EXPECT_TRUE(host.seeds.empty());
     EXPECT_FALSE(sim.seededUnrun);
 }
@@ -218,10 +218,10 @@ TEST_F(ThreadTest, HoldDuringPoolEditKeepsTheRestartBack) {
     sim.poolEdited = true;
     togglePause();  // paused with an edited pool: becomes a restart request
     EXPECT_TRUE(sim.restartPending);
-    const auto self = sim.selfStrategy;
+    const auto self = sim.world.selfStrategy;
     std::this_thread::sleep_for(30ms);
     EXPECT_TRUE(sim.restartPending);
-    EXPECT_EQ(sim.selfStrategy, self);
+    EXPECT_EQ(sim.world.selfStrategy, self);
 }
 
 TEST_F(ThreadTest, CleanStopEndsTheLogWithCompleteLines) {

@@ -15,8 +15,8 @@ protected:
     // The cell under test at (10, 20) with the given pair; all its
     // neighbours are (self, other, color) already from fillWorld.
     static void setCell(StrategyCode self, StrategyCode other) {
-        sim.selfStrategy[at(kRow, kCol)] = self;
-        sim.otherStrategy[at(kRow, kCol)] = other;
+        sim.world.selfStrategy[at(kRow, kCol)] = self;
+        sim.world.otherStrategy[at(kRow, kCol)] = other;
     }
 };
 
@@ -42,7 +42,7 @@ TEST_F(ScoringTest, DiscriminatingCellAmongItsOwnColour) {
 TEST_F(ScoringTest, OtherColourGamesUseOthersStrategiesWithoutBonus) {
     fillWorld(6, 6, 2);
     setCell(6, 0);
-    sim.cellColor[at(kRow, kCol)] = 0;
+    sim.world.cellColor[at(kRow, kCol)] = 0;
     EXPECT_EQ(scoreCell(kRow, kCol), 8 * 204.0);
     sim.extraPointSameColor = true;
     EXPECT_EQ(scoreCell(kRow, kCol), 8 * 204.0);
@@ -54,9 +54,9 @@ TEST_F(ScoringTest, OtherColourGamesUseOthersStrategiesWithoutBonus) {
 TEST_F(ScoringTest, BonusOnlyForSameColourNeighbours) {
     fillWorld(6, 6, 2);
     setCell(6, 0);
-    sim.cellColor[at(kRow, kCol)] = 0;
-    sim.cellColor[at(kRow, kCol - 1)] = 0;      // same colour, plays [6][6] = 600 (+1)
-    sim.cellColor[at(kRow + 1, kCol + 1)] = 0;  // same colour, plays [6][6] = 600 (+1)
+    sim.world.cellColor[at(kRow, kCol)] = 0;
+    sim.world.cellColor[at(kRow, kCol - 1)] = 0;      // same colour, plays [6][6] = 600 (+1)
+    sim.world.cellColor[at(kRow + 1, kCol + 1)] = 0;  // same colour, plays [6][6] = 600 (+1)
     const double without = 2 * 600.0 + 6 * 204.0;
     EXPECT_EQ(scoreCell(kRow, kCol), without);
     sim.extraPointSameColor = true;
@@ -77,19 +77,19 @@ TEST_F(ScoringTest, NeighbourhoodWrapsAtTheCorners) {
     const int around00[][2] = {{63, 63}, {63, 0}, {63, 1}, {0, 63}, {0, 1}, {1, 63}, {1, 0}, {1, 1}};
     for (const auto& rc : around00) {
         fillWorld(6, 6, 0);
-        sim.selfStrategy[at(rc[0], rc[1])] = 0;
+        sim.world.selfStrategy[at(rc[0], rc[1])] = 0;
         EXPECT_EQ(scoreCell(0, 0), 7 * 600.0 + 199.0) << rc[0] << "," << rc[1];
     }
     const int around6363[][2] = {{62, 62}, {62, 63}, {62, 0}, {63, 62}, {63, 0}, {0, 62}, {0, 63}, {0, 0}};
     for (const auto& rc : around6363) {
         fillWorld(6, 6, 0);
-        sim.selfStrategy[at(rc[0], rc[1])] = 0;
+        sim.world.selfStrategy[at(rc[0], rc[1])] = 0;
         EXPECT_EQ(scoreCell(63, 63), 7 * 600.0 + 199.0) << rc[0] << "," << rc[1];
     }
     // A cell two steps away is not a neighbour.
     fillWorld(6, 6, 0);
-    sim.selfStrategy[at(2, 0)] = 0;
-    sim.selfStrategy[at(0, 62)] = 0;
+    sim.world.selfStrategy[at(2, 0)] = 0;
+    sim.world.selfStrategy[at(0, 62)] = 0;
     EXPECT_EQ(scoreCell(0, 0), 4800.0);
 }
 

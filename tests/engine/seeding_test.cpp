@@ -15,10 +15,10 @@ constexpr const char* kCaption = "Can't create a random pool with nothing in it!
 bool isCheckerboard() {
     for (int r = 0; r < kGridSize; ++r) {
         for (int c = 0; c < kGridSize; ++c) {
-            const int color = sim.cellColor[r * kGridSize + c];
+            const int color = sim.world.cellColor[r * kGridSize + c];
             if (color != 0 && color != 2) return false;
-            if (color == sim.cellColor[r * kGridSize + (c + 1) % kGridSize]) return false;
-            if (color == sim.cellColor[((r + 1) % kGridSize) * kGridSize + c]) return false;
+            if (color == sim.world.cellColor[r * kGridSize + (c + 1) % kGridSize]) return false;
+            if (color == sim.world.cellColor[((r + 1) % kGridSize) * kGridSize + c]) return false;
         }
     }
     return true;
@@ -31,11 +31,11 @@ TEST_F(SeedingTest, DefaultPoolsAndCheckerboard) {
     EXPECT_EQ(host.seeds, (std::vector<std::uint32_t>{static_cast<std::uint32_t>(host.clock)}));
     bool seen[8][8] = {};
     for (int i = 0; i < kCellCount; ++i) {
-        ASSERT_GE(sim.selfStrategy[i], 0);
-        ASSERT_LT(sim.selfStrategy[i], 8);
-        ASSERT_GE(sim.otherStrategy[i], 0);
-        ASSERT_LT(sim.otherStrategy[i], 8);
-        seen[sim.selfStrategy[i]][sim.otherStrategy[i]] = true;
+        ASSERT_GE(sim.world.selfStrategy[i], 0);
+        ASSERT_LT(sim.world.selfStrategy[i], 8);
+        ASSERT_GE(sim.world.otherStrategy[i], 0);
+        ASSERT_LT(sim.world.otherStrategy[i], 8);
+        seen[sim.world.selfStrategy[i]][sim.world.otherStrategy[i]] = true;
     }
     for (int s = 0; s < 8; ++s) {
         for (int o = 0; o < 8; ++o) EXPECT_TRUE(seen[s][o]) << "pair " << s << o << " never drawn";
@@ -51,13 +51,13 @@ TEST_F(SeedingTest, DrawsAreRepeatedUntilThePoolAdmitsThem) {
     // Cell 0: self draws 0, 14 (6); others draws 2, 9 (1); colour draws 1, 5, 10 (2).
     for (std::uint32_t v : {0u, 14u, 2u, 9u, 1u, 5u, 10u}) host.feed(v);
     seedPopulation();
-    EXPECT_EQ(sim.selfStrategy[0], 6);
-    EXPECT_EQ(sim.otherStrategy[0], 1);
-    EXPECT_EQ(sim.cellColor[0], 2);
+    EXPECT_EQ(sim.world.selfStrategy[0], 6);
+    EXPECT_EQ(sim.world.otherStrategy[0], 1);
+    EXPECT_EQ(sim.world.cellColor[0], 2);
     for (int i = 0; i < kCellCount; ++i) {
-        ASSERT_EQ(sim.selfStrategy[i], 6);
-        ASSERT_TRUE(sim.otherStrategy[i] == 1 || sim.otherStrategy[i] == 3);
-        ASSERT_TRUE(sim.cellColor[i] == 0 || sim.cellColor[i] == 2);
+        ASSERT_EQ(sim.world.selfStrategy[i], 6);
+        ASSERT_TRUE(sim.world.otherStrategy[i] == 1 || sim.world.otherStrategy[i] == 3);
+        ASSERT_TRUE(sim.world.cellColor[i] == 0 || sim.world.cellColor[i] == 2);
     }
 }
 
@@ -65,13 +65,13 @@ TEST_F(SeedingTest, LayoutsOfColour) {
     sim.colorLayout = 2;
     seedPopulation();
     for (int r = 0; r < kGridSize; ++r) {
-        for (int c = 0; c < kGridSize; ++c) ASSERT_EQ(sim.cellColor[r * kGridSize + c], r < 32 ? 0 : 2) << r;
+        for (int c = 0; c < kGridSize; ++c) ASSERT_EQ(sim.world.cellColor[r * kGridSize + c], r < 32 ? 0 : 2) << r;
     }
 
     sim.colorLayout = 0;
     seedPopulation();
     int green = 0;
-    for (int color : sim.cellColor) {
+    for (int color : sim.world.cellColor) {
         ASSERT_TRUE(color == 0 || color == 2);
         green += color == 0;
     }
@@ -94,7 +94,7 @@ TEST_F(SeedingTest, CheckerboardPhaseComesFromOneDraw) {
         EXPECT_TRUE(host.fedRandom.empty());
         EXPECT_TRUE(isCheckerboard());
         // Phase set: Green where row + column is even, so at (0, 0).
-        EXPECT_EQ(sim.cellColor[0], phase ? 0 : 2);
+        EXPECT_EQ(sim.world.cellColor[0], phase ? 0 : 2);
     }
 }
 
@@ -116,8 +116,8 @@ TEST_F(SeedingTest, EmptyPoolsAreRefusedSelfFirst) {
     EXPECT_EQ(host.messages[1].caption, kCaption);
     EXPECT_TRUE(sim.paused) << "seeding pauses the run first";
     EXPECT_TRUE(sim.poolEdited);
-    EXPECT_EQ(sim.selfStrategy[100], 5);
-    EXPECT_EQ(sim.cellColor[100], 1);
+    EXPECT_EQ(sim.world.selfStrategy[100], 5);
+    EXPECT_EQ(sim.world.cellColor[100], 1);
     EXPECT_TRUE(host.seeds.empty());
 
     sim.otherPool[7] = false;
@@ -131,23 +131,23 @@ TEST_F(SeedingTest, PaintModeSeedsNothingAndDoesNotPause) {
     sim.paused = false;
     seedPopulation();
     EXPECT_FALSE(sim.paused);
-    EXPECT_EQ(sim.selfStrategy[7], 5);
+    EXPECT_EQ(sim.world.selfStrategy[7], 5);
     EXPECT_TRUE(host.repaintGenerations.empty());
     EXPECT_TRUE(host.seeds.empty());
 }
 
 TEST_F(SeedingTest, TwoSeedingsInTheSameSecondAreIdentical) {
     seedPopulation();
-    const auto self = sim.selfStrategy;
-    const auto other = sim.otherStrategy;
-    const auto color = sim.cellColor;
+    const auto self = sim.world.selfStrategy;
+    const auto other = sim.world.otherStrategy;
+    const auto color = sim.world.cellColor;
     seedPopulation();
-    EXPECT_EQ(sim.selfStrategy, self);
-    EXPECT_EQ(sim.otherStrategy, other);
-    EXPECT_EQ(sim.cellColor, color);
+    EXPECT_EQ(sim.world.selfStrategy, self);
+    EXPECT_EQ(sim.world.otherStrategy, other);
+    EXPECT_EQ(sim.world.cellColor, color);
     host.clock += 1;
     seedPopulation();
-    EXPECT_NE(sim.selfStrategy, self);
+    EXPECT_NE(sim.world.selfStrategy, self);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ TEST(WorldState, StartValuesAfterReset) {
         EXPECT_FALSE(sim.otherPool[i]) << i;
         // Only Green (0) and Red (2) are admitted to seeding.
         EXPECT_EQ(sim.colorPool[i], i != 0 && i != 2) << i;
-        for (int j = 0; j < kCodeCount; ++j) EXPECT_EQ(sim.payoffTable[i][j], 0.0);
+        for (int j = 0; j < kCodeCount; ++j) EXPECT_EQ(sim.world.payoffTable[i][j], 0.0);
     }
 }
 

@@ -127,8 +127,8 @@ TEST_F(CommandsTest, RestartReseedsNowAndLeavesPaintMode) {
     EXPECT_EQ(ui.lastCursor(), PointerShape::Arrow);
     int reseeded = 0;
     for (int cell = 0; cell < kCellCount; ++cell) {
-        EXPECT_TRUE(sim.cellColor[cell] == 0 || sim.cellColor[cell] == 2);
-        if (sim.selfStrategy[cell] != 7 || sim.otherStrategy[cell] != 7) ++reseeded;
+        EXPECT_TRUE(sim.world.cellColor[cell] == 0 || sim.world.cellColor[cell] == 2);
+        if (sim.world.selfStrategy[cell] != 7 || sim.world.otherStrategy[cell] != 7) ++reseeded;
     }
     EXPECT_GT(reseeded, 3000);
 }
@@ -138,7 +138,7 @@ TEST_F(CommandsTest, RestartWithEmptyPoolTellsTheUserAndStillRequestsRestart) {
     testing::fillWorld(3, 3, 0);
     OnCommand(kCmdRestart);
     ASSERT_EQ(ui.fakeHost.messages.size(), 1u);
-    EXPECT_EQ(sim.selfStrategy[100], 3);
+    EXPECT_EQ(sim.world.selfStrategy[100], 3);
     EXPECT_TRUE(sim.restartPending);
 }
 
@@ -222,8 +222,8 @@ TEST_F(CommandsTest, ColourLayoutKeyCyclesAndRestarts) {
     OnKeyDown(vk::Numpad3, 1, 0);
     EXPECT_EQ(sim.colorLayout, 2);
     // Segregated: the first 32 rows green, the rest red.
-    EXPECT_EQ(sim.cellColor[0], 0);
-    EXPECT_EQ(sim.cellColor[kCellCount - 1], 2);
+    EXPECT_EQ(sim.world.cellColor[0], 0);
+    EXPECT_EQ(sim.world.cellColor[kCellCount - 1], 2);
 }
 
 TEST_F(CommandsTest, PaintKeySwitchesModesBothWays) {

@@ -50,7 +50,7 @@ protected:
 
 TEST_F(EditPayoffsTest, OpensOnTheCurrentPayoffsAndCancelChangesNothing) {
     sim.paused = false;
-    const auto table = sim.payoffTable;
+    const auto table = sim.world.payoffTable;
     ui.dialogAccepts = false;
     ui.dialogResult = {9, 9, 9, 9};
     editPayoffs();
@@ -59,7 +59,7 @@ TEST_F(EditPayoffsTest, OpensOnTheCurrentPayoffsAndCancelChangesNothing) {
     EXPECT_TRUE(sim.paused);
     EXPECT_EQ(sim.payoffCC, 3);
     EXPECT_EQ(sim.payoffDD, 1);
-    EXPECT_EQ(sim.payoffTable, table);
+    EXPECT_EQ(sim.world.payoffTable, table);
 }
 
 TEST_F(EditPayoffsTest, OkRebuildsTheTableAndRenamesTheGame) {
@@ -67,7 +67,7 @@ TEST_F(EditPayoffsTest, OkRebuildsTheTableAndRenamesTheGame) {
     ui.dialogResult = {4, 0, 5, 1};
     editPayoffs();
     EXPECT_EQ(sim.payoffCC, 4);
-    EXPECT_DOUBLE_EQ(sim.payoffTable[6][6], 800.0);  // TFT against TFT: 200 rounds of CC
+    EXPECT_DOUBLE_EQ(sim.world.payoffTable[6][6], 800.0);  // TFT against TFT: 200 rounds of CC
     EXPECT_TRUE(sim.paused);
 
     ui.dialogResult = {5, 0, 3, 1};  // R 5, S 0, T 3, P 1
@@ -78,7 +78,7 @@ TEST_F(EditPayoffsTest, OkRebuildsTheTableAndRenamesTheGame) {
     editPayoffs();
     EXPECT_EQ(sim.payoffCC, -2);
     EXPECT_EQ(sim.payoffCD, -3);
-    EXPECT_DOUBLE_EQ(sim.payoffTable[7][7], -400.0);
+    EXPECT_DOUBLE_EQ(sim.world.payoffTable[7][7], -400.0);
 }
 
 TEST_F(EditPayoffsTest, AboutBoxCaptionAndSixLines) {

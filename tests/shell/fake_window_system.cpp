@@ -1,5 +1,7 @@
 #include "fake_window_system.h"
 
+#include <algorithm>
+
 #include "payoffs.h"
 #include "sim_state.h"
 
@@ -29,9 +31,9 @@ void installFake(FakeWindowSystem& fake) {
 }
 
 void fillWorld(int self, int other, int color) {
-    sim.selfStrategy.fill(self);
-    sim.otherStrategy.fill(other);
-    sim.cellColor.fill(color);
+    std::ranges::fill(sim.world.selfStrategy, self);
+    std::ranges::fill(sim.world.otherStrategy, other);
+    std::ranges::fill(sim.world.cellColor, color);
 }
 
 }  // namespace talvane::testing

@@ -27,7 +27,7 @@ protected:
     }
     int painted() const {
         int count = 0;
-        for (int c = 0; c < kCellCount; ++c) count += (sim.selfStrategy[c] != 0 || sim.otherStrategy[c] != 0);
+        for (int c = 0; c < kCellCount; ++c) count += (sim.world.selfStrategy[c] != 0 || sim.world.otherStrategy[c] != 0);
         return count;
     }
 
@@ -42,14 +42,14 @@ TEST_F(MouseTest, PencilPressPaintsTheCellUnderThePoint) {
     OnLButtonDown(20, 80);
     OnLButtonDown(28, 88);
     EXPECT_EQ(painted(), 1);
-    EXPECT_EQ(sim.selfStrategy[cell(0, 0)], 6);
-    EXPECT_EQ(sim.otherStrategy[cell(0, 0)], 2);
+    EXPECT_EQ(sim.world.selfStrategy[cell(0, 0)], 6);
+    EXPECT_EQ(sim.world.otherStrategy[cell(0, 0)], 2);
     EXPECT_TRUE(sim.dragPainting);
     EXPECT_FALSE(sim.seededUnrun);
     EXPECT_EQ(ui.lastCursor(), PointerShape::Pencil);
 
     OnLButtonDown(595, 655);
-    EXPECT_EQ(sim.selfStrategy[cell(63, 63)], 6);
+    EXPECT_EQ(sim.world.selfStrategy[cell(63, 63)], 6);
     OnLButtonDown(596, 100);  // right of the grid: nothing
     EXPECT_EQ(painted(), 2);
 
@@ -57,8 +57,8 @@ TEST_F(MouseTest, PencilPressPaintsTheCellUnderThePoint) {
     sim.viewStrategies = false;
     sim.brushColor = 2;
     OnLButtonDown(20 + 9 * 5, 80 + 9 * 7);
-    EXPECT_EQ(sim.cellColor[cell(5, 7)], 2);
-    EXPECT_EQ(sim.selfStrategy[cell(5, 7)], 0);
+    EXPECT_EQ(sim.world.cellColor[cell(5, 7)], 2);
+    EXPECT_EQ(sim.world.selfStrategy[cell(5, 7)], 0);
 }
 
 TEST_F(MouseTest, GridPressPausesOrResumes) {
@@ -170,8 +170,8 @@ TEST_F(MouseTest, ToolButtonsInPaintMode) {
     sim.seededUnrun = true;
     OnLButtonDown(640, 460);
     EXPECT_EQ(painted(), kCellCount);
-    EXPECT_EQ(sim.selfStrategy[cell(40, 11)], 6);
-    EXPECT_EQ(sim.otherStrategy[cell(40, 11)], 2);
+    EXPECT_EQ(sim.world.selfStrategy[cell(40, 11)], 6);
+    EXPECT_EQ(sim.world.otherStrategy[cell(40, 11)], 2);
     EXPECT_FALSE(sim.seededUnrun);
 
     OnLButtonDown(670, 460);
@@ -186,8 +186,8 @@ TEST_F(MouseTest, ToolButtonsInPaintMode) {
     sim.brushColor = 1;
     sim.brushSelf = 3;
     OnLButtonDown(640, 460);
-    for (int c = 0; c < kCellCount; ++c) ASSERT_EQ(sim.cellColor[c], 1);
-    EXPECT_EQ(sim.selfStrategy[0], 6);
+    for (int c = 0; c < kCellCount; ++c) ASSERT_EQ(sim.world.cellColor[c], 1);
+    EXPECT_EQ(sim.world.selfStrategy[0], 6);
 }
 
 TEST_F(MouseTest, PressAt590x460PaintsOneGridCellOnly) {
@@ -195,7 +195,7 @@ TEST_F(MouseTest, PressAt590x460PaintsOneGridCellOnly) {
     sim.brushSelf = 1;
     OnLButtonDown(590, 460);
     EXPECT_EQ(painted(), 1);
-    EXPECT_EQ(sim.selfStrategy[cell(63, 42)], 1);
+    EXPECT_EQ(sim.world.selfStrategy[cell(63, 42)], 1);
     EXPECT_EQ(sim.paintTool, 2);
 }
 
@@ -216,8 +216,8 @@ TEST_F(MouseTest, FloodFillCoversAWholeUniformGrid) {
     OnLButtonDown(300, 300);
     EXPECT_EQ(painted(), kCellCount);
     for (int c = 0; c < kCellCount; ++c) {
-        ASSERT_EQ(sim.selfStrategy[c], 7);
-        ASSERT_EQ(sim.otherStrategy[c], 3);
+        ASSERT_EQ(sim.world.selfStrategy[c], 7);
+        ASSERT_EQ(sim.world.otherStrategy[c], 3);
     }
     EXPECT_FALSE(sim.fillBusy);
     EXPECT_TRUE(sim.seededUnrun);  // a fill is not a stroke
@@ -230,47 +230,47 @@ TEST_F(MouseTest, FloodFillFollowsTheRegionAcrossTheWrap) {
     // Two stripes at the grid's left and right edges, first index 0 and 63,
     // joined only around the torus; a single diagonal cell beside them.
     for (int j = 0; j < kGridSize; ++j) {
-        sim.selfStrategy[cell(0, j)] = 5;
-        sim.selfStrategy[cell(63, j)] = 5;
+        sim.world.selfStrategy[cell(0, j)] = 5;
+        sim.world.selfStrategy[cell(63, j)] = 5;
     }
-    sim.selfStrategy[cell(1, 1)] = 5;     // joined to the left stripe by an edge
-    sim.selfStrategy[cell(2, 3)] = 5;     // only diagonal to (1, 1): not joined
+    sim.world.selfStrategy[cell(1, 1)] = 5;     // joined to the left stripe by an edge
+    sim.world.selfStrategy[cell(2, 3)] = 5;     // only diagonal to (1, 1): not joined
     sim.brushSelf = 2;
     sim.brushOther = 0;
     OnLButtonDown(20 + 9 * 63 + 3, 80 + 9 * 10);  // a cell of the right stripe
     for (int j = 0; j < kGridSize; ++j) {
-        ASSERT_EQ(sim.selfStrategy[cell(0, j)], 2);
-        ASSERT_EQ(sim.selfStrategy[cell(63, j)], 2);
+        ASSERT_EQ(sim.world.selfStrategy[cell(0, j)], 2);
+        ASSERT_EQ(sim.world.selfStrategy[cell(63, j)], 2);
     }
-    EXPECT_EQ(sim.selfStrategy[cell(1, 1)], 2);
-    EXPECT_EQ(sim.selfStrategy[cell(2, 3)], 5);
-    EXPECT_EQ(sim.selfStrategy[cell(30, 30)], 0);
+    EXPECT_EQ(sim.world.selfStrategy[cell(1, 1)], 2);
+    EXPECT_EQ(sim.world.selfStrategy[cell(2, 3)], 5);
+    EXPECT_EQ(sim.world.selfStrategy[cell(30, 30)], 0);
 }
 
 TEST_F(MouseTest, FloodFillCompareSameValueAndColourView) {
     enterPaintMode(1);
-    sim.selfStrategy[cell(10, 10)] = 3;
-    sim.otherStrategy[cell(10, 10)] = 4;
+    sim.world.selfStrategy[cell(10, 10)] = 3;
+    sim.world.otherStrategy[cell(10, 10)] = 4;
     // The same self strategy but another pair is a different region.
-    sim.selfStrategy[cell(11, 10)] = 3;
+    sim.world.selfStrategy[cell(11, 10)] = 3;
     sim.brushSelf = 3;
     sim.brushOther = 4;
     floodFill(10, 10, 3, 4);  // the brush equals the start cell: nothing changes
     EXPECT_EQ(painted(), 2);
     floodFill(10, 10, 1, 1);
-    EXPECT_EQ(sim.selfStrategy[cell(10, 10)], 1);
-    EXPECT_EQ(sim.selfStrategy[cell(11, 10)], 3);
+    EXPECT_EQ(sim.world.selfStrategy[cell(10, 10)], 1);
+    EXPECT_EQ(sim.world.selfStrategy[cell(11, 10)], 3);
 
     sim.viewStrategies = false;
-    sim.cellColor[cell(20, 20)] = 2;
+    sim.world.cellColor[cell(20, 20)] = 2;
     floodFill(5, 5, 1, 0);
-    EXPECT_EQ(sim.cellColor[cell(5, 5)], 1);
-    EXPECT_EQ(sim.cellColor[cell(20, 20)], 2);
-    EXPECT_EQ(sim.selfStrategy[cell(5, 5)], 0);  // colour view leaves strategies alone
+    EXPECT_EQ(sim.world.cellColor[cell(5, 5)], 1);
+    EXPECT_EQ(sim.world.cellColor[cell(20, 20)], 2);
+    EXPECT_EQ(sim.world.selfStrategy[cell(5, 5)], 0);  // colour view leaves strategies alone
 
     sim.fillBusy = true;  // a fill under way takes no second one
     floodFill(5, 5, 0, 0);
-    EXPECT_EQ(sim.cellColor[cell(5, 5)], 1);
+    EXPECT_EQ(sim.world.cellColor[cell(5, 5)], 1);
 }
 
 TEST_F(MouseTest, PencilStrokeWrapsAroundTheEdges) {
@@ -283,21 +283,21 @@ TEST_F(MouseTest, PencilStrokeWrapsAroundTheEdges) {
     OnMouseMove(600, y);  // gx 580: past the right edge
     ASSERT_EQ(ui.warps.size(), 1u);
     EXPECT_EQ(ui.warps[0], std::make_pair(24, y));
-    EXPECT_EQ(sim.selfStrategy[cell(0, 10)], 4);
+    EXPECT_EQ(sim.world.selfStrategy[cell(0, 10)], 4);
     OnMouseMove(24 + 9, y);
-    EXPECT_EQ(sim.selfStrategy[cell(1, 10)], 4);
+    EXPECT_EQ(sim.world.selfStrategy[cell(1, 10)], 4);
     EXPECT_EQ(painted(), 4);
 
     // Past the left edge and the top edge, one coordinate per move.
     OnMouseMove(15, y);
     EXPECT_EQ(ui.warps.back(), std::make_pair(15 + 576, y));
-    EXPECT_EQ(sim.selfStrategy[cell(63, 10)], 4);
+    EXPECT_EQ(sim.world.selfStrategy[cell(63, 10)], 4);
     OnMouseMove(100, 78);
     EXPECT_EQ(ui.warps.back(), std::make_pair(100, 78 + 576));
-    EXPECT_EQ(sim.selfStrategy[cell(8, 63)], 4);
+    EXPECT_EQ(sim.world.selfStrategy[cell(8, 63)], 4);
     OnMouseMove(100, 660);
     EXPECT_EQ(ui.warps.back(), std::make_pair(100, 84));
-    EXPECT_EQ(sim.selfStrategy[cell(8, 0)], 4);
+    EXPECT_EQ(sim.world.selfStrategy[cell(8, 0)], 4);
 
     // The release ends the stroke.
     OnLButtonUp(100, 200);

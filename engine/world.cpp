@@ -1,0 +1,184 @@
+#include "world.h"
+
+#include <cassert>
+
+namespace talvane {
+
+namespace {
+
+constexpr int kSelfCandidate = 8;
+
+int wrapOrNone(int i, int count, Edges edges) {
+    if (i >= 0 && i < count) return i;
+    if (edges == Edges::Fixed) return -1;
+    return (i + count) % count;
+}
+
+int elementOf(int rowStart, int col) { return rowStart < 0 || col < 0 ? -1 : rowStart + col; }
+
+}  // namespace
+
+bool isValidShape(const WorldShape& shape) {
+    return shape.rows >= kMinWorldSide && shape.rows <= kMaxWorldSide && shape.cols >= kMinWorldSide &&
+           shape.cols <= kMaxWorldSide;
+}
+
+const char* edgesName(Edges edges) { return edges == Edges::Wrap ? "wrap" : "fixed"; }
+
+const char* neighbourhoodName(Neighbourhood neighbourhood) {
+    return neighbourhood == Neighbourhood::Moore ? "moore" : "von-neumann";
+}
+
+bool parseEdges(const std::string& text, Edges& out) {
+    if (text == "wrap") out = Edges::Wrap;
+    else if (text == "fixed") out = Edges::Fixed;
+    else return false;
+    return true;
+}
+
+bool parseNeighbourhood(const std::string& text, Neighbourhood& out) {
+    if (text == "moore") out = Neighbourhood::Moore;
+    else if (text == "von-neumann") out = Neighbourhood::VonNeumann;
+    else return false;
+    return true;
+}
+
+World::World(const WorldShape& shape) : shape_(shape) {
+    assert(isValidShape(shape));
+    const auto cells = static_cast<std::size_t>(cellCount());
+    cellColor.assign(cells, 0);
+    selfStrategy.assign(cells, 0);
+    otherStrategy.assign(cells, 0);
+    score.assign(cells, 0.0);
+    for (int r = 0; r < rows(); ++r) {
+        rowAbove_.push_back(wrapOrNone(r - 1, rows(), shape.edges));
+        rowBelow_.push_back(wrapOrNone(r + 1, rows(), shape.edges));
+    }
+    for (int c = 0; c < cols(); ++c) {
+        colLeft_.push_back(wrapOrNone(c - 1, cols(), shape.edges));
+        colRight_.push_back(wrapOrNone(c + 1, cols(), shape.edges));
+    }
+    pairCounts_[0] = static_cast<std::uint32_t>(cells);
+}
+
+Around World::around(int row, int col) const {
+    const auto start = [this](int r) { return r < 0 ? -1 : r * cols(); };
+    return {start(rowAbove_[row]), row * cols(), start(rowBelow_[row]), colLeft_[col], col, colRight_[col]};
+}
+
+namespace {
+
+// The games of a cell in the order they are listed, left, right, up, down,
+// then the four diagonals; -1 for a game that is not played. Von Neumann
+// worlds play the first four only.
+void gameOrder(const Around& a, bool moore, int out[8]) {
+    out[0] = elementOf(a.row, a.left);
+    out[1] = elementOf(a.row, a.right);
+    out[2] = elementOf(a.up, a.col);
+    out[3] = elementOf(a.down, a.col);
+    out[4] = moore ? elementOf(a.up, a.left) : -1;
+    out[5] = moore ? elementOf(a.down, a.left) : -1;
+    out[6] = moore ? elementOf(a.up, a.right) : -1;
+    out[7] = moore ? elementOf(a.down, a.right) : -1;
+}
+
+// The nine imitation candidates in scan order: the four diagonals, the four
+// sides, then the cell itself; -1 for a candidate that is not there.
+void candidateOrder(const Around& a, bool moore, int out[9]) {
+    out[0] = moore ? elementOf(a.up, a.left) : -1;
+    out[1] = moore ? elementOf(a.down, a.left) : -1;
+    out[2] = moore ? elementOf(a.up, a.right) : -1;
+    out[3] = moore ? elementOf(a.down, a.right) : -1;
+    out[4] = elementOf(a.up, a.col);
+    out[5] = elementOf(a.row, a.left);
+    out[6] = elementOf(a.down, a.col);
+    out[7] = elementOf(a.row, a.right);
+    out[8] = a.row + a.col;
+}
+
+}  // namespace
+
+double World::scoreCell(int row, int col) const {
+    int opponents[8];
+    gameOrder(around(row, col), shape_.neighbourhood == Neighbourhood::Moore, opponents);
+    const int cell = index(row, col);
+    const int color = cellColor[cell];
+    const int self = selfStrategy[cell];
+    const int other = otherStrategy[cell];
+    // Only a cell that treats its own colour differently earns the extra point.
+    const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
+    double sum = 0.0;
+    for (int g = 7; g >= 0; --g) {
+        const int n = opponents[g];
+        if (n < 0) continue;
+        sum += cellColor[n] == color ? payoffTable[self][selfStrategy[n]] + bonus
+                                     : payoffTable[other][otherStrategy[n]];
+    }
+    return sum + (playSelf ? payoffTable[self][self] + bonus : 0.0);
+}
+
+int World::chooseCell(int row, int col, std::uint32_t draw) const {
+    int candidates[9];
+    candidateOrder(around(row, col), shape_.neighbourhood == Neighbourhood::Moore, candidates);
+    // The last candidate of the scan at or above the best so far; when every
+    // score is below zero nothing is taken and the cell keeps its own.
+    double best = 0.0;
+    int pick = kSelfCandidate;
+    int k = static_cast<int>(draw % 8);
+    for (int j = 0; j < 9; ++j, k = (k + 1) % 9) {
+        if (candidates[k] < 0) continue;
+        if (score[candidates[k]] >= best) {
+            best = score[candidates[k]];
+            pick = k;
+        }
+    }
+    // A cell that scores as well as the best keeps its own pair.
+    if (score[candidates[kSelfCandidate]] >= best) pick = kSelfCandidate;
+    return candidates[pick];
+}
+
+bool World::codesInRange() const {
+    int bits = 0;
+    for (int i = 0; i < cellCount(); ++i) bits |= cellColor[i] | selfStrategy[i] | otherStrategy[i];
+    return (bits & ~7) == 0;
+}
+
+const PairCounts& World::countPairs() {
+    pairCounts_ = {};
+    for (int i = 0; i < cellCount(); ++i) {
+        ++pairCounts_[(selfStrategy[i] & 7) * kCodeCount + (otherStrategy[i] & 7)];
+    }
+    return pairCounts_;
+}
+
+void World::stepCellByCell(const std::uint32_t* draws) {
+    for (int r = 0; r < rows(); ++r) {
+        for (int c = 0; c < cols(); ++c) score[index(r, c)] = scoreCell(r, c);
+    }
+    std::vector<CellCode> nextSelf(selfStrategy.size());
+    std::vector<CellCode> nextOther(otherStrategy.size());
+    for (int r = 0; r < rows(); ++r) {
+        for (int c = 0; c < cols(); ++c) {
+            const int chosen = chooseCell(r, c, draws[index(r, c)]);
+            nextSelf[index(r, c)] = selfStrategy[chosen];
+            nextOther[index(r, c)] = otherStrategy[chosen];
+        }
+    }
+    selfStrategy.swap(nextSelf);
+    otherStrategy.swap(nextOther);
+    scratch_.valid = false;
+    countPairs();
+}
+
+std::uint32_t* World::drawSpace() {
+    scratch_.draws.resize(static_cast<std::size_t>(cellCount()));
+    return scratch_.draws.data();
+}
+
+void World::step(int threads) {
+    std::uint32_t* draws = drawSpace();
+    random.fill(draws, cellCount());
+    step(draws, threads);
+}
+
+}  // namespace talvane

@@ -1,0 +1,163 @@
+// A world as a value: its size and shape, its three grids, the settings that
+// rule its generations, its scores and scratch space, and its own random
+// generator. Many worlds can live in one process and step on different
+// threads at the same time; nothing is shared between them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "random_generator.h"
+
+namespace talvane {
+
+inline constexpr int kCodeCount = 8;      // strategy codes and colour codes are 0..7
+inline constexpr int kPairCount = kCodeCount * kCodeCount;  // (self, others) pairs, self*8 + others
+inline constexpr int kMinWorldSide = 3;   // fewest rows or columns a world may have
+inline constexpr int kMaxWorldSide = 4096;  // most rows or columns a world may have
+
+// A reactive strategy with one move of memory, 0..7: bit 2 the first move,
+// bit 1 the reply to a cooperation, bit 0 the reply to a defection (1 = C).
+using StrategyCode = std::int32_t;
+
+// One cell's colour or strategy code as the grids store it.
+using CellCode = std::int8_t;
+
+// [own code][opponent's code]: what the row strategy earns in one whole match.
+using PayoffTable = std::array<std::array<double, kCodeCount>, kCodeCount>;
+
+// Cells per (self, others) pair, entry self*8 + others.
+using PairCounts = std::array<std::uint32_t, kPairCount>;
+
+// What lies beyond the outermost rows and columns.
+enum class Edges : std::uint8_t {
+    Wrap,   // the world is a torus: the last row's neighbours below are row 0
+    Fixed,  // nothing: cells on an edge have fewer neighbours
+};
+
+// Which cells are a cell's neighbours, for playing and for imitation alike.
+enum class Neighbourhood : std::uint8_t {
+    Moore,       // the eight cells around it
+    VonNeumann,  // the four cells above, below, left and right
+};
+
+// Size and shape of a world.
+struct WorldShape {
+    int rows = 64;                                        // 3 .. 4096
+    int cols = 64;                                        // 3 .. 4096
+    Edges edges = Edges::Wrap;                            // torus or fixed edges
+    Neighbourhood neighbourhood = Neighbourhood::Moore;   // 8 or 4 neighbours
+
+    bool operator==(const WorldShape&) const = default;
+};
+
+// True when both sides lie in kMinWorldSide .. kMaxWorldSide.
+bool isValidShape(const WorldShape& shape);
+
+// "wrap"/"fixed" and "moore"/"von-neumann", as options and files spell them.
+const char* edgesName(Edges edges);
+const char* neighbourhoodName(Neighbourhood neighbourhood);
+// Parses those names; false when the text is none of them.
+bool parseEdges(const std::string& text, Edges& out);
+bool parseNeighbourhood(const std::string& text, Neighbourhood& out);
+
+// Element indexes of the rows and columns around one cell; -1 where fixed
+// edges leave no cell.
+struct Around {
+    int up, row, down;     // element index of column 0 of the row above, this row, the row below
+    int left, col, right;  // column left of the cell, its own, right of it
+};
+
+// Scratch of the whole-grid step: packed cells and scores with a border of
+// one cell on every side, the numbers drawn, per-row flags.
+struct StepScratch {
+    std::vector<std::uint16_t> keys[2];  // this step's packed cells and the step before's
+    int current = 0;                     // which of keys[] is this step's
+    std::vector<double> scores;          // padded scores, -infinity where no cell lies
+    std::vector<std::uint32_t> draws;    // the number drawn for each cell this step
+    std::vector<std::uint8_t> rowChanged;  // row r differs from the step before
+    std::vector<std::uint8_t> rowSettled;  // row r kept every pair last step, and no draw decided it
+    std::vector<int> codeBits;           // per band of rows: every code seen, or-ed together
+    std::vector<std::array<std::int32_t, kPairCount>> pairDeltas;  // per band: changes to the pair counts
+    std::vector<std::vector<std::uint8_t>> uniform;  // per band: the cells of one row that keep their pair
+    PairCounts keyCounts{};              // cells per pair of this step's packed cells
+    std::array<double, 2 * kPairCount + 1> terms{};  // the inputs the scores were computed from
+    bool playSelf = false;
+    bool extraPoint = false;
+    bool valid = false;  // keys[other], scores and pairCounts describe a scored world
+};
+
+class World {
+public:
+    // A world of the given shape (which must be valid), every cell Green
+    // playing AllD with AllD, the default generator seed.
+    explicit World(const WorldShape& shape = {});
+
+    const WorldShape& shape() const { return shape_; }
+    int rows() const { return shape_.rows; }
+    int cols() const { return shape_.cols; }
+    int cellCount() const { return shape_.rows * shape_.cols; }
+    int index(int row, int col) const { return row * shape_.cols + col; }
+
+    // --- The grids, row-major: element row * cols + column ---
+    std::vector<CellCode> cellColor;      // colour code of each cell
+    std::vector<CellCode> selfStrategy;   // strategy played against neighbours of the same colour
+    std::vector<CellCode> otherStrategy;  // strategy played against neighbours of other colours
+    std::vector<double> score;            // each cell's total payoff in the latest generation
+
+    // --- The rules of its generations ---
+    PayoffTable payoffTable{};  // match totals, [own code][opponent's code]
+    bool playSelf = false;      // every cell also plays one game against itself
+    bool extraPoint = false;    // discriminating cells earn 1.0 per same-colour game
+
+    std::int64_t generation = 0;  // generations stepped since the last reset of the counter
+    Mt19937 random;               // this world's own generator: seeding and imitation draws
+
+    // The cells around (row, col), as the shape's edges leave them.
+    Around around(int row, int col) const;
+
+    // Total payoff of the cell at (row, col) against its neighbours (and
+    // itself when playSelf is on), games summed last to first. The per-cell
+    // reference for the whole-grid step.
+    double scoreCell(int row, int col) const;
+
+    // Element index of the cell whose pair the cell at (row, col) takes,
+    // from the scores in `score`, scanning its candidates from draw % 8.
+    int chooseCell(int row, int col, std::uint32_t draw) const;
+
+    // One generation from the given numbers, one per cell in row-major
+    // order: every score, every cell's next pair, the pair counts; threads
+    // > 1 splits large worlds into bands of rows, with the same results.
+    // Adds one to generation.
+    void step(const std::uint32_t* draws, int threads = 1);
+
+    // One generation with numbers from this world's own generator.
+    void step(int threads = 1);
+
+    // Room for one number per cell, which a host fills from its own
+    // generator and hands to step.
+    std::uint32_t* drawSpace();
+
+    // Cells per (self, others) pair after the latest step; counted afresh
+    // by countPairs.
+    const PairCounts& pairCounts() const { return pairCounts_; }
+    const PairCounts& countPairs();
+
+    // True when every colour and strategy code is 0..7.
+    bool codesInRange() const;
+
+    // Forgets what the last step computed, so the next one scores every cell.
+    void forgetLastStep() { scratch_.valid = false; }
+
+private:
+    void stepCellByCell(const std::uint32_t* draws);
+
+    WorldShape shape_;
+    std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge
+    PairCounts pairCounts_{};
+    StepScratch scratch_;
+};
+
+}  // namespace talvane
