@@ -108,7 +108,7 @@ TEST_F(RunControlStress, HoldsTogglesAndRestartsNeverRaceOrDeadlock) {
 // The stop is asked for while the step under way waits for its repaint: it
 // must serve that repaint, or the step never ends and the stop never returns.
 TEST_F(RunControlStress, StopServesTheRepaintOfTheStepUnderWay) {
-    setDeadline(20s);
+    setDeadline(10s);
     sim.restartPending = false;
     sim.frameInterval = 1;
     for (int round = 0; round < 50; ++round) {
