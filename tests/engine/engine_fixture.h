@@ -1,16 +1,23 @@
 // A fresh world for each engine test: start values, the fake host, built
-// neighbour tables, the default finite payoff table and a private log file.
+// neighbour tables, the default finite payoff table and a private log file,
+// all under a watchdog that ends a test which hangs.
 #pragma once
 
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "fake_host.h"
@@ -21,9 +28,58 @@
 
 namespace talvane::testing {
 
+// Ends the whole test program with a message naming the test and what it
+// waited for when the test is still running at its deadline. A deadlocked
+// thread cannot be joined or cancelled, so failing fast means leaving the
+// process; the message is the failure report.
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::milliseconds limit) : limit_(limit), thread_([this] { watch(); }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        finished_.notify_all();
+        thread_.join();
+    }
+    Watchdog(const Watchdog&) = delete;
+    Watchdog& operator=(const Watchdog&) = delete;
+
+    // Names what the test waits for from now on, for the message.
+    void waitingFor(std::string what) {
+        std::lock_guard lock(mutex_);
+        what_ = std::move(what);
+    }
+
+private:
+    void watch() {
+        std::unique_lock lock(mutex_);
+        if (finished_.wait_for(lock, limit_, [this] { return done_; })) return;
+        std::fprintf(stderr, "\n[  FAILED  ] %s: still running after %lld ms, waiting for %s; ending the test program\n",
+                     testName_.c_str(), static_cast<long long>(limit_.count()), what_.c_str());
+        std::fflush(stderr);
+        std::_Exit(EXIT_FAILURE);
+    }
+
+    static std::string currentTestName() {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        return info ? std::string(info->test_suite_name()) + "." + info->name() : "a test";
+    }
+
+    const std::chrono::milliseconds limit_;
+    const std::string testName_ = currentTestName();
+    std::string what_ = "the test body";
+    bool done_ = false;
+    std::mutex mutex_;
+    std::condition_variable finished_;
+    std::thread thread_;  // last: starts once everything it reads is built
+};
+
 class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        setDeadline(kDefaultDeadline);
         resetSimState();
         sim.host = &host;
         buildNeighbourTables();
@@ -40,7 +96,16 @@ protected:
         setLogPath(kDefaultLogPath);
         std::filesystem::remove_all(dir);
         resetSimState();
+        watchdog.reset();
     }
+
+    // Restarts the test's watchdog with a new limit, counted from now. No
+    // engine test needs more than a few seconds, even under a sanitizer.
+    void setDeadline(std::chrono::milliseconds limit) {
+        watchdog.reset();
+        watchdog.emplace(limit);
+    }
+    static constexpr std::chrono::milliseconds kDefaultDeadline{30'000};
 
     // Every cell gets the same strategies and colour.
     static void fillWorld(StrategyCode self, StrategyCode other, int color) {
@@ -58,6 +123,7 @@ protected:
         return lines;
     }
 
+    std::optional<Watchdog> watchdog;
     FakeHost host;
     std::string dir;
     std::string logPath;
@@ -74,6 +140,7 @@ protected:
         sim.host = &blocking;
     }
     void TearDown() override {
+        watchdog->waitingFor("the simulation thread to stop at the end of the test");
         stopSimulationThread();
         EngineTest::TearDown();
     }

@@ -97,20 +97,35 @@ public:
         changed_.wait(lock, [&] { return served_ >= ticket; });
     }
 
-    // Serves every pending request; waits up to a millisecond for one.
-    void serviceWhileWaiting() override { serve(std::chrono::milliseconds(1)); }
+    // Serves every pending request; waits up to a millisecond for one. This
+    // is how the engine's own waits (the hold, the stop) serve repaints.
+    void serviceWhileWaiting() override {
+        if (serve(std::chrono::milliseconds(1))) ++framesServedWhileWaiting;
+    }
 
-    void serve(std::chrono::milliseconds wait) {
+    // Serves every pending request, waiting up to wait for one; true when a
+    // frame was drawn.
+    bool serve(std::chrono::milliseconds wait) {
         std::unique_lock lock(mutex_);
         if (served_ == requested_) changed_.wait_for(lock, wait, [&] { return served_ < requested_; });
-        if (served_ == requested_) return;
+        if (served_ == requested_) return false;
         drawWorld();
         served_ = requested_;
         ++framesServed;
         changed_.notify_all();
+        return true;
     }
 
-    long framesServed = 0;     // touched on the user-interface thread only
+    // Waits, serving nothing, until another thread is blocked in a repaint
+    // request; false if none comes within limit. While it stays blocked the
+    // simulation thread is inside a step or a restart and cannot leave it.
+    bool waitForBlockedRequest(std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, limit, [&] { return served_ < requested_; });
+    }
+
+    long framesServed = 0;              // touched on the user-interface thread only
+    long framesServedWhileWaiting = 0;  // of those, the ones served by the engine's waits
     long framesOnUiThread = 0;
     long checksum = 0;
 

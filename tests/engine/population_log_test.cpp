@@ -2,9 +2,11 @@
 // failures.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <numeric>
 #include <random>
@@ -17,6 +19,13 @@ namespace talvane::testing {
 namespace {
 
 using PopulationLogTest = EngineTest;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 std::vector<long> fields(const std::string& line) {
     std::vector<long> out;
@@ -110,15 +119,35 @@ TEST_F(PopulationLogTest, DefaultFileIsVemoCsvInTheWorkingDirectory) {
 }
 
 TEST_F(PopulationLogTest, StandardOutputIsFlushedNotClosed) {
+    // Standard output goes to a file of ours for the test, so that what
+    // reached the descriptor can be read before anything else flushes.
+    const std::string captured = dir + "/stdout.txt";
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    ASSERT_NE(saved, -1);
+    const int file = open(captured.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_NE(file, -1);
+    ASSERT_NE(dup2(file, STDOUT_FILENO), -1);
+    close(file);
+
     setLogPath("-");
     fillWorld(1, 2, 0);
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(writeLogLine(), 0);
+    const int written = writeLogLine();
     closeLog();
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_EQ(fields(out)[10], 4096);
+    const bool descriptorOpen = fcntl(STDOUT_FILENO, F_GETFD) != -1;
+    const std::string afterClose = readFile(captured);
+    const bool streamUsable = std::fputs("still open\n", stdout) != EOF && std::fflush(stdout) == 0;
+
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    EXPECT_EQ(written, 0);
     EXPECT_EQ(sim.logFile, nullptr);
-    EXPECT_NE(std::fputs("", stdout), EOF) << "standard output must stay open";
+    EXPECT_TRUE(descriptorOpen) << "closing the log closed standard output";
+    EXPECT_TRUE(streamUsable) << "closing the log closed the stdout stream";
+    ASSERT_FALSE(afterClose.empty()) << "closing the log did not flush standard output";
+    EXPECT_EQ(fields(afterClose)[10], 4096);
+    EXPECT_EQ(readFile(captured), afterClose + "still open\n");
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The shared record's start values, name tables and torus neighbour tables.
+#include <algorithm>
 #include <gtest/gtest.h>
 
+#include "generation.h"
+#include "payoffs.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -52,8 +55,36 @@ TEST(WorldState, NeighbourTablesWrapTheTorus) {
         EXPECT_EQ(sim.nextCol[i], i + 1);
         EXPECT_EQ(sim.prevCol[i], i - 1);
     }
-    // Cell (row 1, column 2) is element 66 of every grid.
-    static_assert(1 * kGridSize + 2 == 66);
+}
+
+// The score of a lone Tit for Tat cell among Always Defect cells, and of its
+// neighbours, tells which element of the grids the engine takes as which cell.
+TEST(WorldState, GridsAreRowMajorOnTheTorus) {
+    constexpr StrategyCode kTft = 6;
+    constexpr StrategyCode kAllD = 0;
+    const auto world = [&](int lone) {
+        resetSimState();
+        buildNeighbourTables();
+        computeFinitePayoffTable();
+        std::ranges::fill(sim.world.selfStrategy, kAllD);
+        std::ranges::fill(sim.world.otherStrategy, kAllD);
+        sim.world.selfStrategy[lone] = kTft;
+        sim.world.otherStrategy[lone] = kTft;
+    };
+    const auto& table = sim.world.payoffTable;
+
+    world(66);  // row 1, column 2
+    EXPECT_EQ(scoreCell(1, 2), 8 * table[kTft][kAllD]);
+    EXPECT_EQ(scoreCell(0, 1), 7 * table[kAllD][kAllD] + table[kAllD][kTft]);
+    EXPECT_EQ(scoreCell(2, 1), 7 * table[kAllD][kAllD] + table[kAllD][kTft]);
+    EXPECT_EQ(scoreCell(1, 0), 8 * table[kAllD][kAllD]);
+    EXPECT_EQ(scoreCell(2, 4), 8 * table[kAllD][kAllD]);
+
+    world(kCellCount - 1);  // row 63, column 63: a neighbour of (0, 0) across both edges
+    EXPECT_EQ(scoreCell(63, 63), 8 * table[kTft][kAllD]);
+    EXPECT_EQ(scoreCell(0, 0), 7 * table[kAllD][kAllD] + table[kAllD][kTft]);
+    EXPECT_EQ(scoreCell(0, 1), 8 * table[kAllD][kAllD]);
+    resetSimState();
 }
 
 }  // namespace
