@@ -48,7 +48,7 @@ private:
 
 bool loadStartWorld(BatchPlan& plan) {
     if (plan.loadPath.empty()) return true;
-    World world;
+    WorldFile world;
     WorldError error;
     if (!readWorldFile(plan.loadPath, world, error)) {
         if (error.line > 0) {

@@ -39,7 +39,7 @@ void applySettings(const RunSettings& settings) {
     sim.frameInterval = 1;
 }
 
-void loadWorld(const World& world) {
+void loadWorld(const WorldFile& world) {
     for (int i = 0; i < kCellCount; ++i) {
         sim.cellColor[i] = world.color[i];
         sim.selfStrategy[i] = world.self[i];
@@ -49,8 +49,8 @@ void loadWorld(const World& world) {
     sim.randomPoolMode = false;
 }
 
-World currentWorld() {
-    World world;
+WorldFile currentWorld() {
+    WorldFile world;
     for (int i = 0; i < kCellCount; ++i) {
         world.color[i] = sim.cellColor[i];
         world.self[i] = sim.selfStrategy[i];

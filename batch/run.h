@@ -40,7 +40,7 @@ struct RunSettings {
     std::int32_t competitionMode = 4;                        // 4 finite, 5 infinite
     bool playSelf = false;                                   // every cell also plays itself
     bool extraPoint = false;                                 // extra point for same colour
-    std::optional<World> start;                              // a loaded world instead of seeding
+    std::optional<WorldFile> start;                          // a loaded world instead of seeding
     std::string logPath = "vemo.csv";                        // "-" for standard output
     std::string savePath;                                    // empty: the world is not saved
     std::vector<AfterRunHook> afterRun;                      // extra outputs of the final world

@@ -34,7 +34,7 @@ std::string quoted(std::string_view text) {
 // never held whole and reading stops at the first fault.
 class WorldReader {
 public:
-    explicit WorldReader(World& world) : world_(world) {}
+    explicit WorldReader(WorldFile& world) : world_(world) {}
 
     // Takes the next line (without its line end); false on a fault.
     bool line(std::string_view text, WorldError& error) {
@@ -132,7 +132,7 @@ private:
         return true;
     }
 
-    World& world_;
+    WorldFile& world_;
     long lineNumber_ = 0;
     int cells_ = 0;
 };
@@ -189,8 +189,8 @@ bool fileFault(WorldError& error, std::string message) {
 
 }  // namespace
 
-bool parseWorld(std::string_view text, World& world, WorldError& error) {
-    World parsed;
+bool parseWorld(std::string_view text, WorldFile& world, WorldError& error) {
+    WorldFile parsed;
     WorldReader reader(parsed);
     LineSplitter splitter(reader);
     if (!splitter.feed(text, error) || !splitter.finish(error)) return false;
@@ -198,14 +198,14 @@ bool parseWorld(std::string_view text, World& world, WorldError& error) {
     return true;
 }
 
-bool readWorldFile(const std::string& path, World& world, WorldError& error) {
+bool readWorldFile(const std::string& path, WorldFile& world, WorldError& error) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) return fileFault(error, std::strerror(errno));
     if (S_ISDIR(info.st_mode)) return fileFault(error, "is a directory, not a world file");
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return fileFault(error, std::strerror(errno));
 
-    World parsed;
+    WorldFile parsed;
     WorldReader reader(parsed);
     LineSplitter splitter(reader);
     char buffer[1 << 16];
@@ -222,7 +222,7 @@ bool readWorldFile(const std::string& path, World& world, WorldError& error) {
     return true;
 }
 
-std::string formatWorld(const World& world) {
+std::string formatWorld(const WorldFile& world) {
     std::string out;
     out.reserve(64 * 1024);
     out.append(kWorldHeader).push_back('\n');

@@ -21,7 +21,7 @@ inline constexpr int kWorldCodeLimit = 8;                 // colours and strateg
 inline constexpr std::string_view kWorldHeader = "row,col,color,self,other";
 
 // The contents of a world file, one element per cell, row-major.
-struct World {
+struct WorldFile {
     std::array<std::int32_t, kWorldCells> color{};  // colour code of each cell
     std::array<std::int32_t, kWorldCells> self{};   // self strategy of each cell
     std::array<std::int32_t, kWorldCells> other{};  // others strategy of each cell
@@ -37,13 +37,13 @@ struct WorldError {
 // Reads a world from text. Returns true and fills world when the text is a
 // valid world file; otherwise returns false and describes the first fault.
 // Accepts "\r\n" as well as "\n" line ends and a last line with no line end.
-bool parseWorld(std::string_view text, World& world, WorldError& error);
+bool parseWorld(std::string_view text, WorldFile& world, WorldError& error);
 
 // Reads a world file from disk; faults of the file itself (missing, a
 // directory, unreadable, too large) are reported like faults of its text.
-bool readWorldFile(const std::string& path, World& world, WorldError& error);
+bool readWorldFile(const std::string& path, WorldFile& world, WorldError& error);
 
 // The world as world-file text, "\n" line ends.
-std::string formatWorld(const World& world);
+std::string formatWorld(const WorldFile& world);
 
 }  // namespace talvane

@@ -34,8 +34,8 @@ void BM_WholeRun(benchmark::State& state) {
 }
 BENCHMARK(BM_WholeRun)->Arg(0)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-World sampleWorld() {
-    World world;
+WorldFile sampleWorld() {
+    WorldFile world;
     for (int i = 0; i < kWorldCells; ++i) {
         world.color[i] = (i % 2) * 2;
         world.self[i] = i % 8;
@@ -45,14 +45,14 @@ World sampleWorld() {
 }
 
 void BM_FormatWorld(benchmark::State& state) {
-    const World world = sampleWorld();
+    const WorldFile world = sampleWorld();
     for (auto _ : state) benchmark::DoNotOptimize(formatWorld(world));
 }
 BENCHMARK(BM_FormatWorld)->Unit(benchmark::kMicrosecond);
 
 void BM_ParseWorld(benchmark::State& state) {
     const std::string text = formatWorld(sampleWorld());
-    World world;
+    WorldFile world;
     WorldError error;
     for (auto _ : state) benchmark::DoNotOptimize(parseWorld(text, world, error));
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));

@@ -22,8 +22,8 @@ constexpr int kRed = 2;
 
 int cell(int row, int col) { return ((row + 64) % 64) * 64 + (col + 64) % 64; }
 
-World uniformWorld(int color, int self, int other) {
-    World world;
+WorldFile uniformWorld(int color, int self, int other) {
+    WorldFile world;
     world.color.fill(color);
     world.self.fill(self);
     world.other.fill(other);
@@ -56,9 +56,9 @@ std::vector<std::string> lines(const std::string& text) {
 
 struct HandMadeCase {
     const char* what;
-    World start;
+    WorldFile start;
     std::vector<std::string> options;
-    World expected;
+    WorldFile expected;
     std::string expectedLog;
 };
 
@@ -68,9 +68,9 @@ std::vector<HandMadeCase> handMadeCases() {
     // One defector in a sea of cooperators of one colour, on the wrap-around
     // corner: it outscores its eight neighbours (8 x 1000 against 7 x 600),
     // all of which take its pair; cells farther away see no better score.
-    World corner = uniformWorld(kGreen, kAllC, kAllC);
+    WorldFile corner = uniformWorld(kGreen, kAllC, kAllC);
     corner.self[cell(0, 0)] = corner.other[cell(0, 0)] = kAllD;
-    World cornerAfter = corner;
+    WorldFile cornerAfter = corner;
     for (int dr = -1; dr <= 1; ++dr) {
         for (int dc = -1; dc <= 1; ++dc) cornerAfter.self[cell(dr, dc)] = cornerAfter.other[cell(dr, dc)] = kAllD;
     }
@@ -94,9 +94,9 @@ std::vector<HandMadeCase> handMadeCases() {
     // A cell that would defect against the other colour, with none around:
     // it ties with everyone (8 x 600) until the extra point for same colour
     // lifts it to 4808.
-    World lone = uniformWorld(kGreen, kAllC, kAllC);
+    WorldFile lone = uniformWorld(kGreen, kAllC, kAllC);
     lone.other[cell(30, 30)] = kAllD;
-    World loneAfter = lone;
+    WorldFile loneAfter = lone;
     for (int dr = -1; dr <= 1; ++dr) {
         for (int dc = -1; dc <= 1; ++dc) loneAfter.other[cell(30 + dr, 30 + dc)] = kAllD;
     }
@@ -108,10 +108,10 @@ std::vector<HandMadeCase> handMadeCases() {
     // strategies (4 x 600), its four other-colour games others strategies
     // (4 x 1000). 6400 beats every neighbour, so its block of nine takes
     // (AllC, AllD); colours never change.
-    World board = uniformWorld(kGreen, kAllC, kAllC);
+    WorldFile board = uniformWorld(kGreen, kAllC, kAllC);
     for (int i = 0; i < kWorldCells; ++i) board.color[i] = ((i / 64 + i % 64) % 2 == 0) ? kGreen : kRed;
     board.other[cell(5, 60)] = kAllD;
-    World boardAfter = board;
+    WorldFile boardAfter = board;
     for (int dr = -1; dr <= 1; ++dr) {
         for (int dc = -1; dc <= 1; ++dc) boardAfter.other[cell(5 + dr, 60 + dc)] = kAllD;
     }
@@ -135,7 +135,7 @@ TEST(BatchRules, OneGenerationFromHandMadeWorldsFollowsTheRules) {
 
 TEST(BatchRules, ZeroGenerationsSavesTheLoadedWorldUnchanged) {
     Sandbox box;
-    World world = uniformWorld(kRed, 3, 5);
+    WorldFile world = uniformWorld(kRed, 3, 5);
     for (int i = 0; i < kWorldCells; ++i) world.self[i] = i % 8;
     box.write("start.csv", formatWorld(world));
     const Outcome outcome = box.run({"--load", "start.csv", "--generations", "0", "--save", "same.csv"});
@@ -191,7 +191,7 @@ TEST(BatchRepeat, LoadedWorldsRunRepeatablyFromTheSeed) {
 // --- Several runs --------------------------------------------------------------
 
 std::array<std::uint32_t, 64> tally(const std::string& worldText) {
-    World world;
+    WorldFile world;
     WorldError error;
     EXPECT_TRUE(parseWorld(worldText, world, error)) << error.message;
     std::array<std::uint32_t, 64> counts{};

@@ -24,7 +24,7 @@ long lineCount(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    talvane::World world;
+    talvane::WorldFile world;
     talvane::WorldError error;
     if (!talvane::parseWorld(text, world, error)) {
         check(!error.message.empty());
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(world.other[i] >= 0 && world.other[i] < 8);
     }
     const std::string written = talvane::formatWorld(world);
-    talvane::World again;
+    talvane::WorldFile again;
     check(talvane::parseWorld(written, again, error));
     check(again.color == world.color && again.self == world.self && again.other == world.other);
     return 0;

@@ -13,8 +13,8 @@
 namespace talvane {
 namespace {
 
-World patternedWorld() {
-    World world;
+WorldFile patternedWorld() {
+    WorldFile world;
     for (int i = 0; i < kWorldCells; ++i) {
         world.color[i] = (i * 5) % 8;
         world.self[i] = (i * 3 + 1) % 8;
@@ -42,14 +42,14 @@ TEST(WorldFile, FormatStartsWithHeaderAndListsCellsRowMajor) {
 }
 
 TEST(WorldFile, RoundTripsAndAcceptsCommonLineEndVariants) {
-    const World original = patternedWorld();
+    const WorldFile original = patternedWorld();
     const std::string text = formatWorld(original);
     std::string crlf;
     for (char ch : text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
     const std::string noFinalNewline = text.substr(0, text.size() - 1);
 
     for (const std::string& variant : {text, crlf, noFinalNewline}) {
-        World read;
+        WorldFile read;
         WorldError error;
         ASSERT_TRUE(parseWorld(variant, read, error)) << error.line << ": " << error.message;
         EXPECT_EQ(read.color, original.color);
@@ -95,8 +95,8 @@ std::vector<BadWorld> badWorlds() {
 
 TEST(WorldFile, EveryFaultIsRefusedOnItsLine) {
     for (const BadWorld& bad : badWorlds()) {
-        World world = patternedWorld();
-        const World before = world;
+        WorldFile world = patternedWorld();
+        const WorldFile before = world;
         WorldError error;
         EXPECT_FALSE(parseWorld(bad.text, world, error)) << bad.what;
         EXPECT_EQ(error.line, bad.line) << bad.what << ": " << error.message;
@@ -124,7 +124,7 @@ protected:
 };
 
 TEST_F(WorldFileOnDisk, ReadsWhatWasWrittenAndRefusesWhatIsNoFile) {
-    World read;
+    WorldFile read;
     WorldError error;
     ASSERT_TRUE(readWorldFile(write("world.csv", validText()), read, error)) << error.message;
     EXPECT_EQ(read.other, patternedWorld().other);
@@ -144,7 +144,7 @@ TEST_F(WorldFileOnDisk, ReadsWhatWasWrittenAndRefusesWhatIsNoFile) {
 TEST_F(WorldFileOnDisk, LinesThatStraddleTheReadBufferAreReadWhole) {
     // Zero-padded values are still decimal integers; they make the file long
     // enough that lines cross the reader's 64 KiB buffer boundaries.
-    const World original = patternedWorld();
+    const WorldFile original = patternedWorld();
     std::string text = std::string(kWorldHeader) + "\n";
     char line[96];
     for (int i = 0; i < kWorldCells; ++i) {
@@ -153,7 +153,7 @@ TEST_F(WorldFileOnDisk, LinesThatStraddleTheReadBufferAreReadWhole) {
         text += line;
     }
     ASSERT_GT(text.size(), 2u * 65536u);
-    World read;
+    WorldFile read;
     WorldError error;
     ASSERT_TRUE(readWorldFile(write("padded.csv", text), read, error)) << error.line << ": " << error.message;
     EXPECT_EQ(read.color, original.color);
