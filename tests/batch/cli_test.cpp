@@ -141,8 +141,21 @@ TEST(BatchRules, ZeroGenerationsSavesTheLoadedWorldUnchanged) {
     const Outcome outcome = box.run({"--load", "start.csv", "--generations", "0", "--save", "same.csv"});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(box.read("same.csv"), box.read("start.csv"));
+    EXPECT_FALSE(box.exists("vemo.csv")) << "no generation, no log unless --log asks for one";
+}
+
+TEST(BatchRules, ZeroGenerationsLeaveAnExistingLogAloneUnlessLogIsGiven) {
+    Sandbox box;
+    box.write("vemo.csv", "an earlier run's log\n");
+    const Outcome quiet = box.run({"--generations", "0", "--seed", "4", "--save", "world.csv"});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(box.read("vemo.csv"), "an earlier run's log\n");
+    EXPECT_TRUE(box.exists("world.csv"));
+
+    const Outcome asked = box.run({"--generations", "0", "--seed", "4", "--log", "vemo.csv"});
+    ASSERT_EQ(asked.status, 0) << asked.err;
     EXPECT_TRUE(box.exists("vemo.csv"));
-    EXPECT_EQ(box.read("vemo.csv"), "");  // no generation, no line
+    EXPECT_EQ(box.read("vemo.csv"), "");  // asked for, and no generation to log
 }
 
 // --- Repeatability -----------------------------------------------------------
@@ -347,7 +360,7 @@ int startEndlessRun(const Sandbox& box) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
         for (const std::string& name : box.files()) {
-            if (name.rfind(".vemo.csv.tmp-", 0) == 0 && !box.read(name).empty()) return pid;
+            if (name.rfind(".tv", 0) == 0 && !box.read(name).empty()) return pid;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
