@@ -32,7 +32,16 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-Sandbox::Sandbox() : work_(makeTempDir("work")), capture_(makeTempDir("capture")) {}
+constexpr uid_t kNobody = 65534;
+
+Sandbox::Sandbox(User user)
+    : switchUser_(user == User::nobody && geteuid() == 0), work_(makeTempDir("work")), capture_(makeTempDir("capture")) {
+    if (switchUser_ && chown(work_.c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown failed");
+}
+
+void Sandbox::own(const std::string& name) const {
+    if (switchUser_ && lchown(path(name).c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown failed");
+}
 
 Sandbox::~Sandbox() {
     std::error_code ignored;
@@ -40,7 +49,7 @@ Sandbox::~Sandbox() {
     fs::remove_all(capture_, ignored);
 }
 
-int Sandbox::start(const std::vector<std::string>& args) const {
+int Sandbox::start(const std::vector<std::string>& args, const std::vector<int>& ignored) const {
     const std::string outPath = capture_ + "/out";
     const std::string errPath = capture_ + "/err";
     const pid_t pid = fork();
@@ -52,11 +61,21 @@ int Sandbox::start(const std::vector<std::string>& args) const {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    for (int signo : ignored) std::signal(signo, SIG_IGN);
     std::vector<char*> argv;
+    if (switchUser_) {
+        for (const char* word : {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}) {
+            argv.push_back(const_cast<char*>(word));
+        }
+    }
     argv.push_back(const_cast<char*>(TALVANE_BATCH_EXE));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    execv(TALVANE_BATCH_EXE, argv.data());
+    if (switchUser_) {
+        execvp("setpriv", argv.data());
+    } else {
+        execv(TALVANE_BATCH_EXE, argv.data());
+    }
     _exit(127);
 }
 

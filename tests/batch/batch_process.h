@@ -16,10 +16,17 @@ struct Outcome {
     std::string err;   // standard error
 };
 
-// A fresh working directory, removed at the end of the test.
+// Who the program runs as.
+enum class User {
+    me,      // the user running the tests
+    nobody,  // uid and gid 65534 with no groups when the tests run as root, else me
+};
+
+// A fresh working directory, removed at the end of the test; owned by the
+// user the program runs as, and writable by no one else.
 class Sandbox {
 public:
-    Sandbox();
+    explicit Sandbox(User user = User::me);
     ~Sandbox();
     Sandbox(const Sandbox&) = delete;
     Sandbox& operator=(const Sandbox&) = delete;
@@ -29,8 +36,9 @@ public:
     Outcome run(const std::vector<std::string>& args,
                 std::chrono::seconds timeout = std::chrono::seconds(60)) const;
 
-    // Starts talvane-batch and returns its process id without waiting.
-    int start(const std::vector<std::string>& args) const;
+    // Starts talvane-batch and returns its process id without waiting;
+    // ignored: signals it inherits as ignored (as under nohup).
+    int start(const std::vector<std::string>& args, const std::vector<int>& ignored = {}) const;
     // Waits for a started process; see run.
     Outcome wait(int pid, std::chrono::seconds timeout = std::chrono::seconds(60)) const;
 
@@ -39,8 +47,11 @@ public:
     std::string read(const std::string& name) const;  // whole file, "" if missing
     bool exists(const std::string& name) const;
     std::set<std::string> files() const;  // names in the working directory
+    void own(const std::string& name) const;  // gives a file made by the test to the program's user
+    bool switchesUser() const { return switchUser_; }  // the program runs as another user than the tests
 
 private:
+    bool switchUser_ = false;
     std::string work_;     // the program's working directory
     std::string capture_;  // where its standard output and error go
 };
