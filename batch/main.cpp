@@ -97,7 +97,8 @@ void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
                                          sim.paused = true;
                                          sim.viewStrategies = strategies;
                                          return renderSnapshotPng(png, error);
-                                     }});
+                                     },
+                                     kSnapshotFileError});
 }
 
 // The outputs and the input as the command line names them.

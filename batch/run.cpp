@@ -127,8 +127,11 @@ public:
             return reportFailure(settings_.savePath, error);
         }
         for (std::size_t i = 0; i < extras_.size(); ++i) {
-            const std::string& path = settings_.extraOutputs[i].path;
-            if (!extras_[i].create(path, error)) return reportFailure(path, error);
+            const ExtraOutput& extra = settings_.extraOutputs[i];
+            if (!extras_[i].create(extra.path, error)) {
+                reportFailure(extra.path, error);
+                return extra.writeFailure;
+            }
         }
         return kExitOk;
     }
@@ -160,7 +163,10 @@ public:
                 std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
                 return status;
             }
-            if (!extras_[i].write(bytes, error)) return reportFailure(extra.path, error);
+            if (!extras_[i].write(bytes, error)) {
+                reportFailure(extra.path, error);
+                return extra.writeFailure;
+            }
         }
         return kExitOk;
     }
@@ -172,7 +178,10 @@ public:
         if (logToFile() && !log_.commit(error)) return reportFailure(settings_.logPath, error);
         if (!settings_.savePath.empty() && !save_.commit(error)) return reportFailure(settings_.savePath, error);
         for (std::size_t i = 0; i < extras_.size(); ++i) {
-            if (!extras_[i].commit(error)) return reportFailure(settings_.extraOutputs[i].path, error);
+            if (!extras_[i].commit(error)) {
+                reportFailure(settings_.extraOutputs[i].path, error);
+                return settings_.extraOutputs[i].writeFailure;
+            }
         }
         return kExitOk;
     }

@@ -27,6 +27,7 @@ struct ExtraOutput {
     std::string path;    // the file to write
     // Fills bytes; returns kExitOk or an exit status, with error set.
     std::function<int(std::string& bytes, std::string& error)> render;
+    int writeFailure = kExitFailure;  // exit status when the file cannot be written
 };
 
 // Every setting of one run.

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -62,6 +63,9 @@ int Sandbox::start(const std::vector<std::string>& args, const std::vector<int>&
     dup2(out, 1);
     dup2(err, 2);
     for (int signo : ignored) std::signal(signo, SIG_IGN);
+    setpgid(0, 0);  // a group of its own, so that its runs can be found and ended
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);  // signals that dump core leave no file behind
     std::vector<char*> argv;
     if (switchUser_) {
         for (const char* word : {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}) {
@@ -85,7 +89,7 @@ Outcome Sandbox::wait(int pid, std::chrono::seconds timeout) const {
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
+            kill(-pid, SIGKILL);
             waitpid(pid, &status, 0);
             outcome.err = "(timed out)";
             return outcome;
@@ -111,6 +115,17 @@ void Sandbox::write(const std::string& name, const std::string& text) const {
 std::string Sandbox::read(const std::string& name) const { return slurp(path(name)); }
 
 bool Sandbox::exists(const std::string& name) const { return fs::exists(path(name)); }
+
+bool Sandbox::awaitTemporaryFiles(std::size_t count, std::chrono::seconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::size_t found = 0;
+        for (const std::string& name : files()) found += name.rfind(".tv", 0) == 0 && !read(name).empty();
+        if (found >= count) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
 
 std::set<std::string> Sandbox::files() const {
     std::set<std::string> names;

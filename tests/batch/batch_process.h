@@ -36,10 +36,11 @@ public:
     Outcome run(const std::vector<std::string>& args,
                 std::chrono::seconds timeout = std::chrono::seconds(60)) const;
 
-    // Starts talvane-batch and returns its process id without waiting;
+    // Starts talvane-batch in a process group of its own (id: the process
+    // id) and returns its process id without waiting;
     // ignored: signals it inherits as ignored (as under nohup).
     int start(const std::vector<std::string>& args, const std::vector<int>& ignored = {}) const;
-    // Waits for a started process; see run.
+    // Waits for a started process; see run (a timeout kills its whole group).
     Outcome wait(int pid, std::chrono::seconds timeout = std::chrono::seconds(60)) const;
 
     std::string path(const std::string& name) const;  // a name inside the working directory
@@ -47,6 +48,9 @@ public:
     std::string read(const std::string& name) const;  // whole file, "" if missing
     bool exists(const std::string& name) const;
     std::set<std::string> files() const;  // names in the working directory
+    // Waits (at most timeout) until count temporary outputs (hidden ".tv"
+    // files) hold data; false when they never do.
+    bool awaitTemporaryFiles(std::size_t count, std::chrono::seconds timeout = std::chrono::seconds(30)) const;
     void own(const std::string& name) const;  // gives a file made by the test to the program's user
     bool switchesUser() const { return switchUser_; }  // the program runs as another user than the tests
 
