@@ -45,6 +45,7 @@ void Sandbox::own(const std::string& name) const {
 }
 
 Sandbox::~Sandbox() {
+    for (int group : started_) kill(-group, SIGKILL);
     std::error_code ignored;
     fs::remove_all(work_, ignored);
     fs::remove_all(capture_, ignored);
@@ -54,6 +55,10 @@ int Sandbox::start(const std::vector<std::string>& args, const std::vector<int>&
     const std::string outPath = capture_ + "/out";
     const std::string errPath = capture_ + "/err";
     const pid_t pid = fork();
+    if (pid > 0) {
+        setpgid(pid, pid);  // as the child does, so that the group exists from here on
+        started_.push_back(pid);
+    }
     if (pid != 0) return pid;
     if (chdir(work_.c_str()) != 0) _exit(126);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -120,7 +125,7 @@ bool Sandbox::awaitTemporaryFiles(std::size_t count, std::chrono::seconds timeou
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         std::size_t found = 0;
-        for (const std::string& name : files()) found += name.rfind(".tv", 0) == 0 && !read(name).empty();
+        for (const std::string& name : files()) found += name.front() == '.' && !read(name).empty();
         if (found >= count) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

@@ -23,7 +23,8 @@ enum class User {
 };
 
 // A fresh working directory, removed at the end of the test; owned by the
-// user the program runs as, and writable by no one else.
+// user the program runs as, and writable by no one else. Whatever the
+// program started and left running is killed at the end too.
 class Sandbox {
 public:
     explicit Sandbox(User user = User::me);
@@ -48,14 +49,15 @@ public:
     std::string read(const std::string& name) const;  // whole file, "" if missing
     bool exists(const std::string& name) const;
     std::set<std::string> files() const;  // names in the working directory
-    // Waits (at most timeout) until count temporary outputs (hidden ".tv"
-    // files) hold data; false when they never do.
+    // Waits (at most timeout) until count temporary outputs (hidden files)
+    // hold data; false when they never do.
     bool awaitTemporaryFiles(std::size_t count, std::chrono::seconds timeout = std::chrono::seconds(30)) const;
     void own(const std::string& name) const;  // gives a file made by the test to the program's user
     bool switchesUser() const { return switchUser_; }  // the program runs as another user than the tests
 
 private:
     bool switchUser_ = false;
+    mutable std::vector<int> started_;  // process groups started, killed at the end
     std::string work_;     // the program's working directory
     std::string capture_;  // where its standard output and error go
 };

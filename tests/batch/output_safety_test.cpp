@@ -97,14 +97,26 @@ TEST(BatchOutputTargets, APipeIsWrittenIntoAndItsReaderGetsTheLog) {
         Sandbox box(user);
         ASSERT_EQ(mkfifo(box.path("pipe").c_str(), 0666), 0);
         chmod(box.path("pipe").c_str(), 0666);
-        // The reader opens the pipe and reads to its end; the program opens it for writing.
-        auto reader = std::async(std::launch::async, [&box] { return box.read("pipe"); });
+        // The test holds both ends open, so the reader sees the end only once
+        // the test lets go, whatever the program did to the pipe.
+        const int readEnd = open(box.path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+        const int holdOpen = open(box.path("pipe").c_str(), O_WRONLY);
+        ASSERT_GE(readEnd, 0);
+        ASSERT_GE(holdOpen, 0);
+        fcntl(readEnd, F_SETFL, 0);
+        auto reader = std::async(std::launch::async, [readEnd] {
+            std::string text;
+            char buffer[4096];
+            for (ssize_t got; (got = read(readEnd, buffer, sizeof buffer)) > 0;) {
+                text.append(buffer, static_cast<std::size_t>(got));
+            }
+            close(readEnd);
+            return text;
+        });
         const Outcome outcome = box.run({"--generations", "5", "--seed", "2", "--log", "pipe"}, std::chrono::seconds(30));
         EXPECT_EQ(outcome.status, 0) << outcome.err;
-        if (reader.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-            ADD_FAILURE() << "the reader hangs";
-            close(open(box.path("pipe").c_str(), O_WRONLY | O_NONBLOCK));  // lets it see the end
-        }
+        close(holdOpen);
+        ASSERT_EQ(reader.wait_for(std::chrono::seconds(30)), std::future_status::ready);
         EXPECT_EQ(lineCount(reader.get()), 5u);
         EXPECT_TRUE(S_ISFIFO(lstatOf(box.path("pipe")).st_mode));
         EXPECT_EQ(box.files(), (std::set<std::string>{"pipe"}));
