@@ -117,7 +117,7 @@ int checkFileNames(const BatchPlan& plan) {
     std::string error;
     if (plan.manyRuns) {
         for (const NamedFile& file : files) {
-            if (file.path.empty() || isRegularOrAbsent(file.path)) continue;
+            if (file.path.empty() || !namesNonRegularFile(file.path)) continue;
             error = file.option + " " + file.path +
                     ": not a regular file; several runs write numbered files beside a file name";
             std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());

@@ -165,10 +165,9 @@ std::string followLinks(const std::string& path) {
     return at;
 }
 
-bool isRegularOrAbsent(const std::string& path) {
+bool namesNonRegularFile(const std::string& path) {
     struct stat info {};
-    if (stat(path.c_str(), &info) == 0) return S_ISREG(info.st_mode);
-    return errno == ENOENT;
+    return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
 }
 
 OutputFile::~OutputFile() { discard(); }

@@ -56,8 +56,10 @@ private:
 // to the name they point to). Returns path unchanged when it is no link.
 std::string followLinks(const std::string& path);
 
-// True when path names nothing yet or a regular file (through links).
-bool isRegularOrAbsent(const std::string& path);
+// True when path (through links) names something that exists and is not a
+// regular file: a device, a pipe, a directory. A name that cannot be looked up
+// is left to the writing to report.
+bool namesNonRegularFile(const std::string& path);
 
 // Installs the handlers that, on any signal that ends the process, remove
 // unfinished outputs, pass the signal on to the runs started as child
