@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "file_clash.h"
 #include "options.h"
 #include "sim_state.h"
 #include "snapshot.h"
@@ -89,18 +90,59 @@ void defineSnapshotOptions(CLI::App& app, SnapshotOptions& snapshot) {
 
 // Draws the final world, paused, in the chosen view; under --runs each run
 // gets its own numbered picture.
-void addSnapshotHook(BatchPlan& plan, const SnapshotOptions& snapshot) {
+void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
     if (snapshot.path.empty()) return;
     const bool strategies = snapshot.view == "strategies";
-    plan.run.afterRun.push_back([path = snapshot.path, strategies](const RunContext& context) {
-        sim.paused = true;
-        sim.viewStrategies = strategies;
-        const std::string target = context.run > 0 ? numberedPath(path, context.run) : path;
-        std::string error;
-        const int status = writeSnapshotPng(target.c_str(), error);
-        if (status != kSnapshotWritten) std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
-        return status;
-    });
+    plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](std::string& png, std::string& error) {
+                                         sim.paused = true;
+                                         sim.viewStrategies = strategies;
+                                         return renderSnapshotPng(png, error);
+                                     },
+                                     kSnapshotFileError});
+}
+
+// The outputs and the input as the command line names them.
+std::vector<NamedFile> namedOutputs(const BatchPlan& plan) {
+    std::vector<NamedFile> files{{"--log", plan.run.logPath}, {"--save", plan.run.savePath}};
+    for (const ExtraOutput& extra : plan.run.extraOutputs) files.push_back({extra.option, extra.path});
+    return files;
+}
+
+// Refuses, before anything runs, outputs that are one file with another
+// output or with the loaded world, and (for numbered runs) outputs that are
+// not regular files. Returns kExitOk or kExitUsage.
+int checkFileNames(const BatchPlan& plan) {
+    std::vector<NamedFile> files = namedOutputs(plan);
+    const NamedFile load{"--load", plan.loadPath};
+    std::string error;
+    if (plan.manyRuns) {
+        for (const NamedFile& file : files) {
+            if (file.path.empty() || !namesNonRegularFile(file.path)) continue;
+            error = file.option + " " + file.path +
+                    ": not a regular file; several runs write numbered files beside a file name";
+            std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+            return kExitUsage;
+        }
+        if (!inputOutsideNumberedOutputs(load, files, plan.runs, error)) {
+            std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+            return kExitUsage;
+        }
+    }
+    files.push_back(load);
+    if (!filesAreDistinct(files, error)) {
+        std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+// A snapshot needs a display and OpenGL: found out before the run, not after.
+int checkSnapshot(const SnapshotOptions& snapshot) {
+    if (snapshot.path.empty()) return kExitOk;
+    std::string error;
+    const int status = checkSnapshotRenderer(error);
+    if (status != kSnapshotWritten) std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+    return status;
 }
 
 int runPlan(BatchPlan& plan) {
@@ -109,7 +151,7 @@ int runPlan(BatchPlan& plan) {
     GenerationProgress progress(plan.run.generations);
     if (terminal) plan.run.onProgress = [&progress](std::int32_t done) { progress(done); };
     PairCounts counts{};
-    return runOnce(plan.run, {0, plan.run.seed}, counts);
+    return runOnce(plan.run, counts);
 }
 
 }  // namespace
@@ -135,7 +177,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
         return kExitUsage;
     }
-    addSnapshotHook(plan, snapshot);
+    addSnapshotOutput(plan, snapshot);
+    if (const int status = checkFileNames(plan); status != kExitOk) return status;
+    if (const int status = checkSnapshot(snapshot); status != kExitOk) return status;
     if (!loadStartWorld(plan)) return kExitBadInput;
     announceSeeds(plan);
     return runPlan(plan);

@@ -63,28 +63,66 @@ bool pools(const CommandLine& line, RunSettings& run, std::string& error) {
     return poolsAdmitSomething(run, error);
 }
 
+bool given(const CLI::Option* option) { return option != nullptr && option->count() > 0; }
+
+// A file option given with an empty name is a mistake, not "no file".
+bool namesAFile(const CLI::Option* option, const std::string& value, const char* name, std::string& error) {
+    if (!given(option) || !value.empty()) return true;
+    error = std::string(name) + ": a file name is needed";
+    return false;
+}
+
 bool outputs(const CommandLine& line, BatchPlan& plan, std::string& error) {
     if (line.log.empty()) {
         error = "--log: a file name is needed (\"-\" for standard output)";
+        return false;
+    }
+    if (!namesAFile(line.saveOption, line.save, "--save", error) ||
+        !namesAFile(line.loadOption, line.load, "--load", error)) {
         return false;
     }
     if (plan.manyRuns && line.log == "-") {
         error = "--log -: several runs cannot share standard output; give a file name";
         return false;
     }
-    if (!line.save.empty() && line.save == line.log) {
-        error = "--save and --log name the same file";
-        return false;
-    }
-    plan.run.logPath = line.log;
+    // With no generation there is nothing to log: an existing log is left alone
+    // unless --log asks for an (empty) one.
+    const bool logWanted = plan.run.generations > 0 || given(line.logOption);
+    plan.run.logPath = logWanted ? line.log : "";
     plan.run.savePath = line.save;
+    plan.run.loadPath = line.load;
     plan.loadPath = line.load;
     return true;
 }
 
+bool numbers(const CommandLine& line, BatchPlan& plan, std::string& error) {
+    std::int64_t generations = 0;
+    std::int64_t runs = 0;
+    std::int64_t jobs = 0;
+    if (!parseDecimal(line.generations, 0, std::numeric_limits<std::int32_t>::max(), generations, error)) {
+        error = "--generations: " + error;
+        return false;
+    }
+    if (!parseDecimal(line.runs, 1, 1000000, runs, error)) {
+        error = "--runs: " + error;
+        return false;
+    }
+    if (!parseDecimal(line.jobs, 1, 4096, jobs, error)) {
+        error = "--jobs: " + error;
+        return false;
+    }
+    plan.run.generations = static_cast<std::int32_t>(generations);
+    plan.runs = static_cast<std::int32_t>(runs);
+    plan.jobs = static_cast<std::int32_t>(jobs);
+    return true;
+}
+
 bool seeds(const CommandLine& line, BatchPlan& plan, std::string& error) {
-    const bool given = line.seedOption != nullptr && line.seedOption->count() > 0;
-    const std::int64_t first = given ? line.seed : static_cast<std::int64_t>(std::time(nullptr)) & kMaxSeed;
+    std::int64_t first = static_cast<std::int64_t>(std::time(nullptr)) & kMaxSeed;
+    if (given(line.seedOption) && !parseDecimal(line.seed, 0, kMaxSeed, first, error)) {
+        error = "--seed: " + error;
+        return false;
+    }
     if (first + plan.runs - 1 > kMaxSeed) {
         error = "--seed " + std::to_string(first) + " with --runs " + std::to_string(plan.runs) +
                 ": the seeds would pass " + std::to_string(kMaxSeed);
@@ -97,16 +135,14 @@ bool seeds(const CommandLine& line, BatchPlan& plan, std::string& error) {
 }  // namespace
 
 void defineOptions(CLI::App& app, CommandLine& line) {
-    line.jobs = coreCount();
+    line.jobs = std::to_string(coreCount());
     app.set_version_flag("--version", std::string("talvane-batch ") + TALVANE_VERSION);
     app.add_option("--generations", line.generations,
                    "Generations to run after seeding or loading; 0 seeds or loads, saves and exits")
-        ->capture_default_str()
-        ->check(CLI::Range(0, std::numeric_limits<std::int32_t>::max()));
+        ->capture_default_str();
     line.seedOption = app.add_option("--seed", line.seed,
                                      "Seed of the random generator (seeding and imitation draws); "
-                                     "default: the clock. The seed in use is printed on standard error")
-                          ->check(CLI::Range(std::int64_t{0}, kMaxSeed));
+                                     "default: the clock. The seed in use is printed on standard error");
     app.add_option("--layout", line.layout, "Colour layout of seeding")
         ->capture_default_str()
         ->check(CLI::IsMember({"random", "checkerboard", "segregated"}));
@@ -121,29 +157,27 @@ void defineOptions(CLI::App& app, CommandLine& line) {
         ->check(CLI::IsMember({"finite", "infinite"}));
     app.add_flag("--play-self", line.playSelf, "Every cell also plays itself (default: off)");
     app.add_flag("--extra-point", line.extraPoint, "Extra point for same color (default: off)");
-    app.add_option("--load", line.load, "Start from this world file instead of seeding");
-    app.add_option("--save", line.save, "Write the world after the last generation to this file");
-    app.add_option("--log", line.log, "Population log, one line per generation; \"-\" for standard output")
-        ->capture_default_str();
+    line.loadOption = app.add_option("--load", line.load, "Start from this world file instead of seeding");
+    line.saveOption = app.add_option("--save", line.save, "Write the world after the last generation to this file");
+    line.logOption = app.add_option("--log", line.log,
+                                    "Population log, one line per generation; \"-\" for standard output "
+                                    "(not written when there are no generations, unless given)")
+                         ->capture_default_str();
     line.runsOption = app.add_option("--runs", line.runs,
                                      "Independent runs with seeds S, S+1, ...; files numbered, summary at the end")
-                          ->capture_default_str()
-                          ->check(CLI::Range(1, 1000000));
+                          ->capture_default_str();
     app.add_option("--jobs", line.jobs, "Runs at a time (default: the number of cores)")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 4096));
+        ->capture_default_str();
 }
 
 bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     RunSettings& run = plan.run;
-    run.generations = line.generations;
+    plan.manyRuns = given(line.runsOption);
+    if (!numbers(line, plan, error)) return false;
     run.colorLayout = layoutCode(line.layout);
     run.competitionMode = line.competition == "infinite" ? 5 : 4;
     run.playSelf = line.playSelf;
     run.extraPoint = line.extraPoint;
-    plan.runs = line.runs;
-    plan.manyRuns = line.runsOption != nullptr && line.runsOption->count() > 0;
-    plan.jobs = line.jobs;
     if (!parsePayoffs(line.payoffs, run.payoffs, error)) {
         error = "--payoffs: " + error;
         return false;
@@ -166,6 +200,27 @@ bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, s
         if (comma == std::string::npos) return true;
         start = comma + 1;
     }
+}
+
+bool parseDecimal(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value,
+                  std::string& error) {
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::size_t digitsStart = negative ? 1 : 0;
+    bool digitsOnly = text.size() > digitsStart;
+    for (std::size_t i = digitsStart; i < text.size(); ++i) digitsOnly = digitsOnly && text[i] >= '0' && text[i] <= '9';
+    const std::string range = std::to_string(low) + " to " + std::to_string(high);
+    if (!digitsOnly) {
+        error = "\"" + text + "\" is not an integer (give a decimal number " + range + ")";
+        return false;
+    }
+    std::int64_t read = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), read, 10);
+    if (ec != std::errc() || end != text.data() + text.size() || read < low || read > high) {
+        error = text + " is not in the range " + range;
+        return false;
+    }
+    value = read;
+    return true;
 }
 
 bool parsePayoffs(const std::string& text, std::array<std::int32_t, 4>& payoffs, std::string& error) {

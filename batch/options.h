@@ -13,8 +13,8 @@ namespace talvane {
 
 // The options as typed, before they are checked against each other.
 struct CommandLine {
-    std::int64_t seed = 0;                       // --seed, when given
-    std::int32_t generations = 1000;             // --generations
+    std::string seed;                            // --seed, decimal, when given
+    std::string generations = "1000";            // --generations, decimal
     std::string layout = "checkerboard";         // --layout
     std::string selfPool = "0,1,2,3,4,5,6,7";    // --self-pool: admitted codes
     std::string otherPool = "0,1,2,3,4,5,6,7";   // --other-pool
@@ -25,10 +25,13 @@ struct CommandLine {
     std::string load;                            // --load FILE
     std::string save;                            // --save FILE
     std::string log = "vemo.csv";                // --log FILE, "-" standard output
-    std::int32_t runs = 1;                       // --runs K
-    std::int32_t jobs = 1;                       // --jobs J (set to the number of cores)
+    std::string runs = "1";                      // --runs K, decimal
+    std::string jobs = "1";                      // --jobs J, decimal (set to the number of cores)
     CLI::Option* seedOption = nullptr;           // tells whether --seed was given
     CLI::Option* runsOption = nullptr;           // tells whether --runs was given
+    CLI::Option* logOption = nullptr;            // tells whether --log was given
+    CLI::Option* saveOption = nullptr;           // tells whether --save was given
+    CLI::Option* loadOption = nullptr;           // tells whether --load was given
 };
 
 // What the program will do.
@@ -51,6 +54,12 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error);
 // Parses "0,2,6" into exclusion flags: every listed code admitted, the others
 // excluded. An empty text gives an empty pool. False on a malformed list.
 bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, std::string& error);
+
+// Reads text as a decimal integer from low to high: digits only (a leading
+// "-" for a negative low), no base prefix, leading zeros ignored ("010" is
+// 10). False with a message for the user on anything else.
+bool parseDecimal(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value,
+                  std::string& error);
 
 // Parses "R,S,T,P": four 32-bit integers. False on anything else.
 bool parsePayoffs(const std::string& text, std::array<std::int32_t, 4>& payoffs, std::string& error);

@@ -4,8 +4,10 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -24,6 +26,12 @@ std::array<std::atomic<bool>, kSlots> pendingUsed{};
 constexpr int kChildSlots = 4096;
 std::array<std::atomic<int>, kChildSlots> childPids{};
 
+// Symbolic links followed before giving up, as the kernel does (ELOOP).
+constexpr int kMaxLinks = 40;
+
+// A short temporary name: it fits in the folder whenever the final name does.
+constexpr const char* kTempPattern = ".tvXXXXXX";
+
 int claimSlot(const std::string& path) {
     if (path.size() >= kPathMax) return -1;
     for (int i = 0; i < kSlots; ++i) {
@@ -40,16 +48,55 @@ void releaseSlot(int& slot) {
     slot = -1;
 }
 
+// Faults the process itself caused: the signal is not the children's business.
+bool isFault(int signo) {
+    return signo == SIGILL || signo == SIGTRAP || signo == SIGABRT || signo == SIGBUS || signo == SIGFPE ||
+           signo == SIGSEGV || signo == SIGSYS;
+}
+
 extern "C" void removePendingAndDie(int signo) {
-    for (auto& pid : childPids) {
-        if (int child = pid.load(); child > 0) kill(child, signo);
+    if (!isFault(signo)) {
+        for (auto& pid : childPids) {
+            if (int child = pid.load(); child > 0) kill(child, signo);
+        }
     }
     for (int i = 0; i < kSlots; ++i) {
         if (pendingUsed[i].load()) unlink(pendingPaths[i].data());
     }
-    std::signal(signo, SIG_DFL);
-    raise(signo);
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signo, &fallback, nullptr);
+    raise(signo);  // delivered, with its default action, once the handler returns
 }
+
+// Every signal whose default action ends the process and that can be caught.
+std::vector<int> endingSignals() {
+    std::vector<int> signals{SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP,   SIGABRT, SIGBUS, SIGFPE,
+                             SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM,   SIGTERM, SIGXCPU, SIGXFSZ,
+                             SIGVTALRM, SIGPROF, SIGIO, SIGPWR, SIGSYS};
+#ifdef SIGSTKFLT
+    signals.push_back(SIGSTKFLT);
+#endif
+    for (int signo = SIGRTMIN; signo <= SIGRTMAX; ++signo) signals.push_back(signo);
+    return signals;
+}
+
+// Installs the cleanup handler on signo; force replaces an inherited "ignore".
+void catchSignal(int signo, bool force) {
+    struct sigaction old {};
+    if (sigaction(signo, nullptr, &old) != 0) return;
+    if (old.sa_handler == SIG_IGN && !force) return;
+    struct sigaction action {};
+    action.sa_handler = removePendingAndDie;
+    sigfillset(&action.sa_mask);  // one cleanup at a time
+    sigaction(signo, &action, nullptr);
+}
+
+// The signal a run started as a child process gets when its parent ends.
+// A real-time signal nobody else sends, so no inherited "ignore" can keep a
+// child running on its own.
+int parentDeathSignal() { return SIGRTMIN + 1; }
 
 std::string directoryOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -68,45 +115,25 @@ mode_t creationMode() {
     return static_cast<mode_t>(0666 & ~mask);
 }
 
-}  // namespace
-
-OutputFile::~OutputFile() { discard(); }
-
-bool OutputFile::create(const std::string& finalPath, std::string& error) {
-    discard();
-    finalPath_ = finalPath;
-    std::string base = baseOf(finalPath);
-    if (base.empty() || base == "." || base == "..") {
-        error = "not a file name";
-        return false;
+// Gives the fresh temporary file what the file it replaces had: owner and
+// group where the user may set them, and the mode (set-id bits only when the
+// owner or group they belong to carried over).
+void copyOwnerAndMode(int fd, const struct stat& replaced) {
+    if (fchown(fd, replaced.st_uid, replaced.st_gid) != 0) {
+        if (fchown(fd, static_cast<uid_t>(-1), replaced.st_gid) != 0) {
+            // Neither could be kept; the file stays the user's.
+        }
     }
-    struct stat info {};
-    if (stat(finalPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        error = "is a directory";
-        return false;
+    mode_t mode = replaced.st_mode & 07777;
+    struct stat now {};
+    if (fstat(fd, &now) == 0) {
+        if (now.st_uid != replaced.st_uid) mode &= ~static_cast<mode_t>(S_ISUID);
+        if (now.st_gid != replaced.st_gid) mode &= ~static_cast<mode_t>(S_ISGID);
     }
-    std::vector<char> name;
-    std::string pattern = directoryOf(finalPath) + "." + base + ".tmp-XXXXXX";
-    name.assign(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    fchmod(fd, creationMode());
-    close(fd);
-    tempPath_ = name.data();
-    slot_ = claimSlot(tempPath_);
-    return true;
+    fchmod(fd, mode);
 }
 
-bool OutputFile::write(const std::string& text, std::string& error) {
-    int fd = open(tempPath_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
+bool writeAll(int fd, const std::string& text, std::string& error) {
     const char* data = text.data();
     std::size_t left = text.size();
     while (left > 0) {
@@ -114,11 +141,102 @@ bool OutputFile::write(const std::string& text, std::string& error) {
         if (done < 0 && errno == EINTR) continue;
         if (done <= 0) {
             error = std::strerror(done < 0 ? errno : EIO);
-            close(fd);
             return false;
         }
         data += done;
         left -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string followLinks(const std::string& path) {
+    std::string at = path;
+    for (int hop = 0; hop < kMaxLinks; ++hop) {
+        struct stat info {};
+        if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+        std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : kPathMax) + 1);
+        const ssize_t size = readlink(at.c_str(), target.data(), target.size());
+        if (size < 0 || static_cast<std::size_t>(size) >= target.size()) return at;
+        const std::string next(target.data(), static_cast<std::size_t>(size));
+        at = next.front() == '/' ? next : directoryOf(at) + next;
+    }
+    return at;
+}
+
+bool namesNonRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+OutputFile::~OutputFile() { discard(); }
+
+bool OutputFile::create(const std::string& path, std::string& error) {
+    discard();
+    direct_ = false;
+    target_ = followLinks(path);
+    const std::string base = baseOf(target_);
+    if (base.empty() || base == "." || base == "..") {
+        error = "not a file name";
+        return false;
+    }
+    struct stat info {};
+    const bool exists = stat(target_.c_str(), &info) == 0;
+    if (!exists && errno != ENOENT) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (exists) {
+        if (S_ISDIR(info.st_mode)) {
+            error = "is a directory";
+            return false;
+        }
+        if (!S_ISREG(info.st_mode) && !S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) {
+            error = "is not a file, a character device or a pipe; refusing to write it";
+            return false;
+        }
+        // A file the user may not write is not replaced behind the user's back.
+        if (faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+            error = std::string("cannot be written: ") + std::strerror(errno);
+            return false;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            direct_ = true;
+            return true;
+        }
+    }
+    std::string pattern = directoryOf(target_) + kTempPattern;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const SignalBlock block;  // the file and its cleanup entry appear together
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        const std::string folder = directoryOf(target_).empty() ? "." : directoryOf(target_);
+        error = "cannot create a file in " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    if (exists) {
+        copyOwnerAndMode(fd, info);
+    } else {
+        fchmod(fd, creationMode());
+    }
+    close(fd);
+    tempPath_ = name.data();
+    slot_ = claimSlot(tempPath_);
+    return true;
+}
+
+bool OutputFile::write(const std::string& text, std::string& error) {
+    const int flags = direct_ ? O_WRONLY | O_NOCTTY | O_CLOEXEC : O_WRONLY | O_TRUNC | O_CLOEXEC;
+    const int fd = open(writePath().c_str(), flags);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (!writeAll(fd, text, error)) {
+        close(fd);
+        return false;
     }
     if (close(fd) != 0) {
         error = std::strerror(errno);
@@ -128,7 +246,9 @@ bool OutputFile::write(const std::string& text, std::string& error) {
 }
 
 bool OutputFile::commit(std::string& error) {
-    if (std::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
+    if (direct_) return true;
+    const SignalBlock block;
+    if (std::rename(tempPath_.c_str(), target_.c_str()) != 0) {
         error = std::strerror(errno);
         return false;
     }
@@ -139,10 +259,21 @@ bool OutputFile::commit(std::string& error) {
 
 void OutputFile::discard() {
     if (tempPath_.empty()) return;
+    const SignalBlock block;
     unlink(tempPath_.c_str());
     releaseSlot(slot_);
     tempPath_.clear();
 }
+
+SignalBlock::SignalBlock() {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &saved_);
+}
+
+SignalBlock::~SignalBlock() { restore(); }
+
+void SignalBlock::restore() const { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
 
 void addChildProcess(int pid) {
     for (auto& slot : childPids) {
@@ -158,15 +289,16 @@ void removeChildProcess(int pid) {
     }
 }
 
-void forgetChildProcesses() {
+bool becomeChildOf(int parent) {
     for (auto& slot : childPids) slot.store(0);
+    catchSignal(parentDeathSignal(), true);
+    prctl(PR_SET_PDEATHSIG, parentDeathSignal());
+    // The parent may have ended before the request was made; then no signal comes.
+    return getppid() == parent;
 }
 
 void installOutputCleanup() {
-    struct sigaction action {};
-    action.sa_handler = removePendingAndDie;
-    sigemptyset(&action.sa_mask);
-    for (int signo : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signo, &action, nullptr);
+    for (int signo : endingSignals()) catchSignal(signo, false);
 }
 
 }  // namespace talvane

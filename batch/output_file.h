@@ -1,8 +1,17 @@
-// Outputs that appear under their final name only when complete: each is
-// written under a temporary name in the same directory and renamed at the end.
-// Temporary files still open when the process is interrupted (SIGINT, SIGTERM,
-// SIGHUP, SIGPIPE) are removed by the signal handler.
+// Outputs that never clobber what they should not. A regular file (or a name
+// not yet taken) is written under a short temporary name in the folder of the
+// file, and renamed onto it only when complete; the replaced file's mode (and
+// owner, where the user may keep it) carries over. A symbolic link is written
+// through: the file it points to is the one replaced, the link stays. A
+// character device or a named pipe is written straight into, with no
+// temporary file and no rename. Anything else (a directory, a block device, a
+// socket) and a file the user may not write are refused.
+//
+// Temporary files still open when a signal ends the process are removed by
+// the signal handler; an inherited "ignore" (nohup) is kept.
 #pragma once
+
+#include <signal.h>
 
 #include <string>
 
@@ -15,38 +24,74 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates an empty temporary file beside finalPath, readable as a file
-    // created by fopen would be. Returns false and sets error when it cannot.
-    bool create(const std::string& finalPath, std::string& error);
+    // Checks path and prepares to write it: for a file, creates the empty
+    // temporary file with the mode the result will have. Returns false and
+    // sets error when the output cannot be written.
+    bool create(const std::string& path, std::string& error);
 
-    // Writes the whole text to the temporary file, replacing what it holds.
+    // Writes the whole text to the temporary file (replacing what it holds),
+    // or straight into the device or pipe.
     bool write(const std::string& text, std::string& error);
 
-    // Renames the temporary file to the final name. After this the file is
-    // no longer removed.
+    // Renames the temporary file onto the target (nothing to do for a device
+    // or pipe). After this the file is no longer removed.
     bool commit(std::string& error);
 
     // Removes the temporary file now (idempotent).
     void discard();
 
-    const std::string& tempPath() const { return tempPath_; }
-    const std::string& finalPath() const { return finalPath_; }
+    // True when the target is a device or pipe written in place.
+    bool direct() const { return direct_; }
+    // Where the contents go now: the temporary file, or the device or pipe.
+    const std::string& writePath() const { return direct_ ? target_ : tempPath_; }
 
 private:
-    std::string finalPath_;
-    std::string tempPath_;
+    std::string target_;    // the file finally written, symbolic links resolved
+    std::string tempPath_;  // the temporary file, empty when none
+    bool direct_ = false;
     int slot_ = -1;  // entry in the table the signal handler clears
 };
 
-// Installs the handlers that remove unfinished outputs on SIGINT, SIGTERM,
-// SIGHUP and SIGPIPE, pass the signal on to the runs started as child
-// processes, and then end the process as the signal would. Call once, early.
+// The file a path finally names: symbolic links followed (also dangling ones,
+// to the name they point to). Returns path unchanged when it is no link.
+std::string followLinks(const std::string& path);
+
+// True when path (through links) names something that exists and is not a
+// regular file: a device, a pipe, a directory. A name that cannot be looked up
+// is left to the writing to report.
+bool namesNonRegularFile(const std::string& path);
+
+// Installs the handlers that, on any signal that ends the process, remove
+// unfinished outputs, pass the signal on to the runs started as child
+// processes, and then end the process as the signal would. Signals the
+// process inherited as ignored stay ignored. Call once, early.
 void installOutputCleanup();
 
-// Child processes that an interrupt is passed on to.
+// Blocks every signal that can be blocked for the lifetime of the guard, so
+// that a temporary file and its entry in the cleanup table (or a child and its
+// entry in the child table) come and go together.
+class SignalBlock {
+public:
+    SignalBlock();
+    ~SignalBlock();
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+    // Puts the earlier mask back now (in a forked child, which never leaves
+    // the guard's scope).
+    void restore() const;
+
+private:
+    sigset_t saved_{};  // the signal mask before the guard
+};
+
+// Child processes that an ending signal is passed on to.
 void addChildProcess(int pid);
 void removeChildProcess(int pid);
-// In a freshly forked child: the parent's other children are not its own.
-void forgetChildProcesses();
+
+// In a freshly forked child, with signals still blocked: forgets the parent's
+// other children and arranges to end (cleaning up) when the parent ends.
+// Returns false when the parent is already gone.
+bool becomeChildOf(int parent);
 
 }  // namespace talvane

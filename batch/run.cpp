@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "batch_host.h"
+#include "file_clash.h"
 #include "generation.h"
 #include "output_file.h"
 #include "population_log.h"
@@ -104,17 +105,116 @@ bool finishStdoutLog(std::string& error) {
     return false;
 }
 
+// The files a run writes, checked and prepared before its first generation.
+class RunOutputs {
+public:
+    explicit RunOutputs(const RunSettings& settings)
+        : settings_(settings), extras_(settings.extraOutputs.size()) {}
+
+    // Refuses outputs that clash with each other or with the loaded world
+    // (kExitUsage) and outputs that cannot be written (kExitFailure).
+    int prepare() {
+        std::vector<NamedFile> files{{"--log", settings_.logPath}, {"--save", settings_.savePath}};
+        for (const ExtraOutput& extra : settings_.extraOutputs) files.push_back({extra.option, extra.path});
+        files.push_back({"--load", settings_.loadPath});
+        std::string error;
+        if (!filesAreDistinct(files, error)) {
+            std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+            return kExitUsage;
+        }
+        if (logToFile() && !log_.create(settings_.logPath, error)) return reportFailure(settings_.logPath, error);
+        if (!settings_.savePath.empty() && !save_.create(settings_.savePath, error)) {
+            return reportFailure(settings_.savePath, error);
+        }
+        for (std::size_t i = 0; i < extras_.size(); ++i) {
+            const ExtraOutput& extra = settings_.extraOutputs[i];
+            if (!extras_[i].create(extra.path, error)) {
+                reportFailure(extra.path, error);
+                return extra.writeFailure;
+            }
+        }
+        return kExitOk;
+    }
+
+    // Where the engine writes the log lines.
+    std::string logTarget() const { return logToFile() ? log_.writePath() : settings_.logPath; }
+
+    // Checks the log the engine wrote and closes it, then writes the saved
+    // world and the extra outputs.
+    int finish() {
+        std::string error;
+        const bool streamOk = logStreamHealthy(error);
+        closeLog();
+        if (settings_.logPath.empty()) {
+            // No log asked for: nothing to check.
+        } else if (!streamOk || (logToFile() && !log_.direct() &&
+                                 !logIsComplete(log_.writePath(), settings_.generations, error))) {
+            return reportFailure(settings_.logPath, error);
+        } else if (settings_.logPath == "-" && !finishStdoutLog(error)) {
+            return reportFailure(settings_.logPath, error);
+        }
+        if (!settings_.savePath.empty() && !save_.write(formatWorld(currentWorld()), error)) {
+            return reportFailure(settings_.savePath, error);
+        }
+        for (std::size_t i = 0; i < extras_.size(); ++i) {
+            const ExtraOutput& extra = settings_.extraOutputs[i];
+            std::string bytes;
+            if (const int status = extra.render(bytes, error); status != kExitOk) {
+                std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+                return status;
+            }
+            if (!extras_[i].write(bytes, error)) {
+                reportFailure(extra.path, error);
+                return extra.writeFailure;
+            }
+        }
+        return kExitOk;
+    }
+
+    // Puts every output under its final name; a signal waits until all are.
+    int commit() {
+        const SignalBlock block;
+        std::string error;
+        if (logToFile() && !log_.commit(error)) return reportFailure(settings_.logPath, error);
+        if (!settings_.savePath.empty() && !save_.commit(error)) return reportFailure(settings_.savePath, error);
+        for (std::size_t i = 0; i < extras_.size(); ++i) {
+            if (!extras_[i].commit(error)) {
+                reportFailure(settings_.extraOutputs[i].path, error);
+                return settings_.extraOutputs[i].writeFailure;
+            }
+        }
+        return kExitOk;
+    }
+
+private:
+    bool logToFile() const { return !settings_.logPath.empty() && settings_.logPath != "-"; }
+
+    // The engine ignores write errors on the log: its stream tells them.
+    bool logStreamHealthy(std::string& error) const {
+        if (settings_.logPath.empty()) return true;
+        if (sim.logFile == nullptr) {
+            if (settings_.generations == 0) return true;
+            error = "the log could not be opened";
+            return false;
+        }
+        if (std::fflush(sim.logFile) != 0 || std::ferror(sim.logFile)) {
+            error = std::string("write error on the log: ") + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+
+    const RunSettings& settings_;
+    OutputFile log_;
+    OutputFile save_;
+    std::vector<OutputFile> extras_;
+};
+
 }  // namespace
 
-int runOnce(const RunSettings& settings, const RunContext& context, PairCounts& finalCounts) {
-    const bool logToStdout = settings.logPath == "-";
-    OutputFile log;
-    OutputFile save;
-    std::string error;
-    if (!logToStdout && !log.create(settings.logPath, error)) return reportFailure(settings.logPath, error);
-    if (!settings.savePath.empty() && !save.create(settings.savePath, error)) {
-        return reportFailure(settings.savePath, error);
-    }
+int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
+    RunOutputs outputs(settings);
+    if (const int status = outputs.prepare(); status != kExitOk) return status;
 
     BatchHost host(settings.seed);
     resetSimState();
@@ -122,28 +222,17 @@ int runOnce(const RunSettings& settings, const RunContext& context, PairCounts& 
     struct HostGuard {
         ~HostGuard() { sim.host = nullptr; }  // the host dies with this call
     } hostGuard;
-    setLogPath(logToStdout ? "-" : log.tempPath().c_str());
+    // With no log only a run of no generations goes here, and it writes no line.
+    setLogPath(settings.logPath.empty() ? "-" : outputs.logTarget().c_str());
     applySettings(settings);
     host.seedRandom(settings.seed);  // the imitation draws of a loaded world, which no seeding reseeds
     if (settings.start) loadWorld(*settings.start);
 
     restartSimulation();
     runGenerations(settings);
-    closeLog();
     finalCounts = countPairs();
-
-    if (logToStdout ? !finishStdoutLog(error) : !logIsComplete(log.tempPath(), settings.generations, error)) {
-        return reportFailure(settings.logPath, error);
-    }
-    if (!settings.savePath.empty() && !save.write(formatWorld(currentWorld()), error)) {
-        return reportFailure(settings.savePath, error);
-    }
-    for (const AfterRunHook& hook : settings.afterRun) {
-        if (int status = hook(context); status != kExitOk) return status;
-    }
-    if (!logToStdout && !log.commit(error)) return reportFailure(settings.logPath, error);
-    if (!settings.savePath.empty() && !save.commit(error)) return reportFailure(settings.savePath, error);
-    return kExitOk;
+    if (const int status = outputs.finish(); status != kExitOk) return status;
+    return outputs.commit();
 }
 
 std::string numberedPath(const std::string& path, int run) {

@@ -19,15 +19,16 @@ inline constexpr int kExitFailure = 1;     // an output could not be written
 inline constexpr int kExitUsage = 2;       // bad command line
 inline constexpr int kExitBadInput = 3;    // bad world file
 
-// What an after-run hook learns about the run it follows.
-struct RunContext {
-    int run = 0;             // run number 1..K under --runs, 0 for a single run
-    std::uint32_t seed = 0;  // the run's seed
+// An output drawn from the final world besides the log and the saved world
+// (the snapshot): rendered once the last generation has run, while sim still
+// holds the final world, into bytes that are then written like every output.
+struct ExtraOutput {
+    std::string option;  // the option that asked for it, for messages
+    std::string path;    // the file to write
+    // Fills bytes; returns kExitOk or an exit status, with error set.
+    std::function<int(std::string& bytes, std::string& error)> render;
+    int writeFailure = kExitFailure;  // exit status when the file cannot be written
 };
-
-// Called once the last generation has run, while sim still holds the final
-// world and before any output is renamed into place; returns an exit status.
-using AfterRunHook = std::function<int(const RunContext&)>;
 
 // Every setting of one run.
 struct RunSettings {
@@ -41,9 +42,10 @@ struct RunSettings {
     bool playSelf = false;                                   // every cell also plays itself
     bool extraPoint = false;                                 // extra point for same colour
     std::optional<WorldFile> start;                          // a loaded world instead of seeding
-    std::string logPath = "vemo.csv";                        // "-" for standard output
+    std::string logPath = "vemo.csv";                        // "-" standard output, empty: no log (0 generations only)
     std::string savePath;                                    // empty: the world is not saved
-    std::vector<AfterRunHook> afterRun;                      // extra outputs of the final world
+    std::vector<ExtraOutput> extraOutputs;                   // more outputs of the final world
+    std::string loadPath;                                    // the world file loaded, kept from every output
     std::function<void(std::int32_t done)> onProgress;      // called now and then during the run
 };
 
@@ -51,11 +53,13 @@ struct RunSettings {
 // in the final world, entry self*8 + others.
 using PairCounts = std::array<std::uint32_t, 64>;
 
-// Runs once in this process with the given settings, the run number and seed
-// handed to the hooks. Writes its outputs under temporary names and renames
-// them when all are complete; on failure reports on standard error, leaves
-// no output under a final name it had not reached, and returns the exit status.
-int runOnce(const RunSettings& settings, const RunContext& context, PairCounts& finalCounts);
+// Runs once in this process with the given settings. Checks every output
+// before the first generation (two outputs, or an output and the loaded world,
+// that are one file: kExitUsage; an output that cannot be written:
+// kExitFailure); writes files under temporary names and renames them together
+// when all are complete. On failure reports on standard error, leaves no
+// output under a final name it had not reached, and returns the exit status.
+int runOnce(const RunSettings& settings, PairCounts& finalCounts);
 
 // path with "-" and the run number inserted before the extension of its file name:
 // ("out/vemo.csv", 3) gives "out/vemo-3.csv", ("log", 2) gives "log-2".

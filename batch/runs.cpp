@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <csignal>
 #include <map>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,10 +47,9 @@ bool readAll(int fd, void* data, std::size_t size) {
 }
 
 [[noreturn]] void runChild(const RunSettings& base, int run, int pipeFd) {
-    forgetChildProcesses();
     PairCounts counts{};
     const RunSettings settings = settingsForRun(base, run);
-    int status = runOnce(settings, {run, settings.seed}, counts);
+    int status = runOnce(settings, counts);
     if (status == kExitOk && !writeAll(pipeFd, counts.data(), sizeof counts)) status = kExitFailure;
     std::fflush(nullptr);
     _exit(status);
@@ -60,6 +60,10 @@ bool launch(const RunSettings& base, int run, std::map<pid_t, Child>& running) {
     int fds[2];
     if (pipe(fds) != 0) return false;
     std::fflush(nullptr);  // nothing buffered may be written twice
+    const pid_t parent = getpid();
+    // A signal waits until the child is in the table it is passed on from,
+    // and the child handles none before it ends with this process.
+    const SignalBlock block;
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
@@ -67,6 +71,8 @@ bool launch(const RunSettings& base, int run, std::map<pid_t, Child>& running) {
         return false;
     }
     if (pid == 0) {
+        if (!becomeChildOf(parent)) _exit(kExitFailure);
+        block.restore();
         close(fds[0]);
         for (const auto& [sibling, child] : running) close(child.pipeFd);  // the siblings' reports are not ours
         runChild(base, run, fds[1]);
@@ -119,8 +125,9 @@ std::string pairText(int pair) { return std::to_string(pair / 8) + "/" + std::to
 RunSettings settingsForRun(const RunSettings& base, int run) {
     RunSettings settings = base;
     settings.seed = base.seed + static_cast<std::uint32_t>(run - 1);
-    settings.logPath = numberedPath(base.logPath, run);
+    if (!base.logPath.empty()) settings.logPath = numberedPath(base.logPath, run);
     if (!base.savePath.empty()) settings.savePath = numberedPath(base.savePath, run);
+    for (ExtraOutput& extra : settings.extraOutputs) extra.path = numberedPath(extra.path, run);
     settings.onProgress = nullptr;
     return settings;
 }

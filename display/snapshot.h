@@ -18,4 +18,14 @@ inline constexpr int kSnapshotFileError = 6;  // the file could not be written
 // codes above and says why in error.
 int writeSnapshotPng(const char* path, std::string& error);
 
+// Renders the frame as writeSnapshotPng does and returns the PNG's bytes in
+// png, for a caller that writes files its own way. Returns kSnapshotWritten
+// or the code of what failed, with error set.
+int renderSnapshotPng(std::string& png, std::string& error);
+
+// Checks that a snapshot can be rendered here (a display and a GL surface)
+// without rendering one, so that a long run can be refused before it
+// starts. Returns kSnapshotWritten when it can.
+int checkSnapshotRenderer(std::string& error);
+
 }  // namespace talvane

@@ -25,7 +25,7 @@ void BM_WholeRun(benchmark::State& state) {
     settings.savePath = scratchPath("world.csv");
     for (auto _ : state) {
         PairCounts counts{};
-        if (runOnce(settings, {0, settings.seed}, counts) != kExitOk) state.SkipWithError("run failed");
+        if (runOnce(settings, counts) != kExitOk) state.SkipWithError("run failed");
         benchmark::DoNotOptimize(counts);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));  // generations

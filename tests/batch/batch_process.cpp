@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -32,18 +33,32 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-Sandbox::Sandbox() : work_(makeTempDir("work")), capture_(makeTempDir("capture")) {}
+constexpr uid_t kNobody = 65534;
+
+Sandbox::Sandbox(User user)
+    : switchUser_(user == User::nobody && geteuid() == 0), work_(makeTempDir("work")), capture_(makeTempDir("capture")) {
+    if (switchUser_ && chown(work_.c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown failed");
+}
+
+void Sandbox::own(const std::string& name) const {
+    if (switchUser_ && lchown(path(name).c_str(), kNobody, kNobody) != 0) throw std::runtime_error("chown failed");
+}
 
 Sandbox::~Sandbox() {
+    for (int group : started_) kill(-group, SIGKILL);
     std::error_code ignored;
     fs::remove_all(work_, ignored);
     fs::remove_all(capture_, ignored);
 }
 
-int Sandbox::start(const std::vector<std::string>& args) const {
+int Sandbox::start(const std::vector<std::string>& args, const std::vector<int>& ignored) const {
     const std::string outPath = capture_ + "/out";
     const std::string errPath = capture_ + "/err";
     const pid_t pid = fork();
+    if (pid > 0) {
+        setpgid(pid, pid);  // as the child does, so that the group exists from here on
+        started_.push_back(pid);
+    }
     if (pid != 0) return pid;
     if (chdir(work_.c_str()) != 0) _exit(126);
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -52,11 +67,24 @@ int Sandbox::start(const std::vector<std::string>& args) const {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    for (int signo : ignored) std::signal(signo, SIG_IGN);
+    setpgid(0, 0);  // a group of its own, so that its runs can be found and ended
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);  // signals that dump core leave no file behind
     std::vector<char*> argv;
+    if (switchUser_) {
+        for (const char* word : {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}) {
+            argv.push_back(const_cast<char*>(word));
+        }
+    }
     argv.push_back(const_cast<char*>(TALVANE_BATCH_EXE));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    execv(TALVANE_BATCH_EXE, argv.data());
+    if (switchUser_) {
+        execvp("setpriv", argv.data());
+    } else {
+        execv(TALVANE_BATCH_EXE, argv.data());
+    }
     _exit(127);
 }
 
@@ -66,7 +94,7 @@ Outcome Sandbox::wait(int pid, std::chrono::seconds timeout) const {
     int status = 0;
     while (waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
+            kill(-pid, SIGKILL);
             waitpid(pid, &status, 0);
             outcome.err = "(timed out)";
             return outcome;
@@ -92,6 +120,17 @@ void Sandbox::write(const std::string& name, const std::string& text) const {
 std::string Sandbox::read(const std::string& name) const { return slurp(path(name)); }
 
 bool Sandbox::exists(const std::string& name) const { return fs::exists(path(name)); }
+
+bool Sandbox::awaitTemporaryFiles(std::size_t count, std::chrono::seconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::size_t found = 0;
+        for (const std::string& name : files()) found += name.front() == '.' && !read(name).empty();
+        if (found >= count) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
 
 std::set<std::string> Sandbox::files() const {
     std::set<std::string> names;

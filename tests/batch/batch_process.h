@@ -16,10 +16,18 @@ struct Outcome {
     std::string err;   // standard error
 };
 
-// A fresh working directory, removed at the end of the test.
+// Who the program runs as.
+enum class User {
+    me,      // the user running the tests
+    nobody,  // uid and gid 65534 with no groups when the tests run as root, else me
+};
+
+// A fresh working directory, removed at the end of the test; owned by the
+// user the program runs as, and writable by no one else. Whatever the
+// program started and left running is killed at the end too.
 class Sandbox {
 public:
-    Sandbox();
+    explicit Sandbox(User user = User::me);
     ~Sandbox();
     Sandbox(const Sandbox&) = delete;
     Sandbox& operator=(const Sandbox&) = delete;
@@ -29,9 +37,11 @@ public:
     Outcome run(const std::vector<std::string>& args,
                 std::chrono::seconds timeout = std::chrono::seconds(60)) const;
 
-    // Starts talvane-batch and returns its process id without waiting.
-    int start(const std::vector<std::string>& args) const;
-    // Waits for a started process; see run.
+    // Starts talvane-batch in a process group of its own (id: the process
+    // id) and returns its process id without waiting;
+    // ignored: signals it inherits as ignored (as under nohup).
+    int start(const std::vector<std::string>& args, const std::vector<int>& ignored = {}) const;
+    // Waits for a started process; see run (a timeout kills its whole group).
     Outcome wait(int pid, std::chrono::seconds timeout = std::chrono::seconds(60)) const;
 
     std::string path(const std::string& name) const;  // a name inside the working directory
@@ -39,8 +49,15 @@ public:
     std::string read(const std::string& name) const;  // whole file, "" if missing
     bool exists(const std::string& name) const;
     std::set<std::string> files() const;  // names in the working directory
+    // Waits (at most timeout) until count temporary outputs (hidden files)
+    // hold data; false when they never do.
+    bool awaitTemporaryFiles(std::size_t count, std::chrono::seconds timeout = std::chrono::seconds(30)) const;
+    void own(const std::string& name) const;  // gives a file made by the test to the program's user
+    bool switchesUser() const { return switchUser_; }  // the program runs as another user than the tests
 
 private:
+    bool switchUser_ = false;
+    mutable std::vector<int> started_;  // process groups started, killed at the end
     std::string work_;     // the program's working directory
     std::string capture_;  // where its standard output and error go
 };

@@ -141,8 +141,21 @@ TEST(BatchRules, ZeroGenerationsSavesTheLoadedWorldUnchanged) {
     const Outcome outcome = box.run({"--load", "start.csv", "--generations", "0", "--save", "same.csv"});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(box.read("same.csv"), box.read("start.csv"));
+    EXPECT_FALSE(box.exists("vemo.csv")) << "no generation, no log unless --log asks for one";
+}
+
+TEST(BatchRules, ZeroGenerationsLeaveAnExistingLogAloneUnlessLogIsGiven) {
+    Sandbox box;
+    box.write("vemo.csv", "an earlier run's log\n");
+    const Outcome quiet = box.run({"--generations", "0", "--seed", "4", "--save", "world.csv"});
+    ASSERT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(box.read("vemo.csv"), "an earlier run's log\n");
+    EXPECT_TRUE(box.exists("world.csv"));
+
+    const Outcome asked = box.run({"--generations", "0", "--seed", "4", "--log", "vemo.csv"});
+    ASSERT_EQ(asked.status, 0) << asked.err;
     EXPECT_TRUE(box.exists("vemo.csv"));
-    EXPECT_EQ(box.read("vemo.csv"), "");  // no generation, no line
+    EXPECT_EQ(box.read("vemo.csv"), "");  // asked for, and no generation to log
 }
 
 // --- Repeatability -----------------------------------------------------------
@@ -302,6 +315,16 @@ TEST(BatchRefusals, UsageErrorsExitTwoAndWriteNothing) {
         {{"--seed", "4294967295", "--runs", "2"}, "--seed"},
         {{"--runs", "2", "--log", "-"}, "--log"},
         {{"--log", "same.csv", "--save", "same.csv"}, "same file"},
+        {{"--log", "./x.csv", "--save", "x.csv"}, "same file"},
+        {{"--snapshot", "v.csv", "--log", "v.csv"}, "same file"},
+        {{"--runs", "2", "--log", "a.csv", "--save", "a.csv"}, "same file"},
+        {{"--load", ""}, "--load"},
+        {{"--save", ""}, "--save"},
+        {{"--seed", "0x10"}, "--seed"},
+        {{"--seed", "-1"}, "--seed"},
+        {{"--generations", "1e9"}, "not an integer"},
+        {{"--runs", "0"}, "--runs"},
+        {{"--jobs", "0b11"}, "--jobs"},
         {{"--no-such-option"}, "no-such-option"},
     };
     for (const Usage& usage : usages) {
@@ -311,6 +334,52 @@ TEST(BatchRefusals, UsageErrorsExitTwoAndWriteNothing) {
         EXPECT_NE(outcome.err.find(usage.mentions), std::string::npos) << outcome.err;
         EXPECT_TRUE(box.files().empty()) << usage.args[0] << ": something was written";
     }
+}
+
+TEST(BatchRefusals, OneFileNamedTwoWaysIsRefusedBeforeAnythingIsWritten) {
+    Sandbox box;
+    box.write("w.csv", formatWorld(uniformWorld(kGreen, kAllC, kAllC)));
+    box.write("world-2.csv", formatWorld(uniformWorld(kRed, kAllD, kAllD)));
+    box.write("out.csv", "out");
+    ASSERT_EQ(symlink("out.csv", box.path("link.csv").c_str()), 0);
+    const auto before = box.files();
+    const std::string w = box.read("w.csv");
+    const std::string second = box.read("world-2.csv");
+    const std::vector<std::vector<std::string>> clashes{
+        {"--load", "w.csv", "--log", "w.csv"},
+        {"--load", "w.csv", "--save", box.path("w.csv")},
+        {"--log", box.path("x.csv"), "--save", "x.csv"},
+        {"--log", "out.csv", "--save", "link.csv"},
+        {"--runs", "3", "--load", "world-2.csv", "--save", "world.csv"},
+        {"--runs", "3", "--load", "./world-2.csv", "--log", "world.csv"},
+    };
+    for (const auto& args : clashes) {
+        std::vector<std::string> all = args;
+        all.insert(all.end(), {"--generations", "2", "--seed", "1"});
+        const Outcome outcome = box.run(all);
+        EXPECT_EQ(outcome.status, 2) << args[1] << " " << args[3] << ": " << outcome.err;
+        EXPECT_EQ(lines(outcome.err).size(), 1u) << outcome.err;
+        EXPECT_EQ(box.files(), before) << args[1] << " " << args[3] << ": something was written";
+    }
+    EXPECT_EQ(box.read("w.csv"), w);
+    EXPECT_EQ(box.read("world-2.csv"), second);
+    EXPECT_EQ(box.read("out.csv"), "out");
+    // A number past the runs is not one of their files.
+    EXPECT_EQ(box.run({"--runs", "1", "--load", "world-2.csv", "--save", "world.csv", "--generations", "1"}).status, 0);
+}
+
+TEST(BatchRefusals, NumbersAreDecimal) {
+    Sandbox box;
+    ASSERT_EQ(box.run({"--generations", "3", "--seed", "10", "--log", "ten.csv"}).status, 0);
+    ASSERT_EQ(box.run({"--generations", "3", "--seed", "010", "--log", "zero-ten.csv"}).status, 0);
+    ASSERT_EQ(box.run({"--generations", "3", "--seed", "8", "--log", "eight.csv"}).status, 0);
+    const Outcome padded = box.run({"--generations", "3", "--seed", "008", "--log", "zero-eight.csv"});
+    ASSERT_EQ(padded.status, 0) << padded.err;
+    EXPECT_EQ(box.read("zero-ten.csv"), box.read("ten.csv"));
+    EXPECT_EQ(box.read("zero-eight.csv"), box.read("eight.csv"));
+    EXPECT_NE(box.read("ten.csv"), box.read("eight.csv"));
+    ASSERT_EQ(box.run({"--generations", "010", "--seed", "1", "--log", "gens.csv"}).status, 0);
+    EXPECT_EQ(lines(box.read("gens.csv")).size(), 10u);
 }
 
 TEST(BatchRefusals, OutputsThatCannotBeWrittenExitOneAndLeaveNothing) {
@@ -344,14 +413,7 @@ TEST(BatchRefusals, ExtremePayoffsAreAccepted) {
 int startEndlessRun(const Sandbox& box) {
     const int pid = box.start({"--generations", "2000000000", "--seed", "3", "--log", "vemo.csv",
                                "--save", "world.csv"});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline) {
-        for (const std::string& name : box.files()) {
-            if (name.rfind(".vemo.csv.tmp-", 0) == 0 && !box.read(name).empty()) return pid;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ADD_FAILURE() << "the run never began writing its log under a temporary name";
+    EXPECT_TRUE(box.awaitTemporaryFiles(1)) << "the run never began writing its log under a temporary name";
     return pid;
 }
 

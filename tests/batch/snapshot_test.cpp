@@ -2,6 +2,7 @@
 // when there is no display to render on.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -62,13 +63,43 @@ TEST(BatchSnapshot, WritesTheWholeFrameOfEachRunInEitherView) {
     EXPECT_NE(box.read("colors-1.png"), box.read("world.png"));
 }
 
-TEST(BatchSnapshot, WithoutADisplayExitsFourSuggestingXvfbAndWritesNothing) {
+// An endless run: only a refusal before the first generation ends it in time.
+const std::vector<std::string> kEndless{"--generations", "2000000000", "--seed", "1", "--log", "run.csv",
+                                        "--save", "world.csv"};
+
+std::vector<std::string> endlessWith(std::vector<std::string> more) {
+    more.insert(more.begin(), kEndless.begin(), kEndless.end());
+    return more;
+}
+
+TEST(BatchSnapshot, WithoutADisplayExitsFourSuggestingXvfbBeforeTheRun) {
     ScopedEnv noDisplay("DISPLAY", "");
     Sandbox box;
-    const Outcome outcome = box.run({"--generations", "2", "--seed", "1", "--snapshot", "world.png",
-                                     "--log", "run.csv", "--save", "world.csv"});
-    EXPECT_EQ(outcome.status, 4);
-    EXPECT_NE(outcome.err.find("xvfb-run"), std::string::npos) << outcome.err;
+    for (const auto& more : {std::vector<std::string>{"--snapshot", "world.png"},
+                             std::vector<std::string>{"--snapshot", "world.png", "--runs", "2"}}) {
+        const Outcome outcome = box.run(endlessWith(more), std::chrono::seconds(20));
+        EXPECT_EQ(outcome.status, 4) << outcome.err;
+        EXPECT_NE(outcome.err.find("xvfb-run"), std::string::npos) << outcome.err;
+        EXPECT_TRUE(box.files().empty()) << "left behind: " << *box.files().begin();
+    }
+}
+
+TEST(BatchSnapshot, AFolderThatIsNotThereIsRefusedBeforeTheRun) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)";
+    Sandbox box;
+    const Outcome outcome = box.run(endlessWith({"--snapshot", "nodir/p.png"}), std::chrono::seconds(20));
+    EXPECT_EQ(outcome.status, 6) << outcome.err;
+    EXPECT_NE(outcome.err.find("nodir/p.png"), std::string::npos) << outcome.err;
+    EXPECT_TRUE(box.files().empty()) << "left behind: " << *box.files().begin();
+}
+
+TEST(BatchSnapshot, AnEndedRunLeavesNoPartOfThePicture) {
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)";
+    Sandbox box;
+    const int pid = box.start(endlessWith({"--snapshot", "p.png"}));
+    ASSERT_TRUE(box.awaitTemporaryFiles(1));
+    kill(pid, SIGTERM);
+    EXPECT_EQ(box.wait(pid).status, 128 + SIGTERM);
     EXPECT_TRUE(box.files().empty()) << "left behind: " << *box.files().begin();
 }
 

@@ -1,0 +1,26 @@
+// One file named two ways: outputs and inputs are compared as files (device
+// and inode when the file exists, the real folder and the name otherwise),
+// so that "./x.csv", "x.csv", an absolute path and a link to it all clash.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace talvane {
+
+// A file the command line names, with the option that names it.
+struct NamedFile {
+    std::string option;  // "--log", "--save", "--snapshot", "--load"
+    std::string path;    // as given; "-" for standard output
+};
+
+// True when no two of files are the same file; otherwise false, with error
+// naming both options. An empty path takes part in no clash.
+bool filesAreDistinct(const std::vector<NamedFile>& files, std::string& error);
+
+// For K numbered runs: true when none of the numbered names of outputs (run
+// 1..runs, see numberedPath) is the input file; otherwise false with error.
+bool inputOutsideNumberedOutputs(const NamedFile& input, const std::vector<NamedFile>& outputs, int runs,
+                                 std::string& error);
+
+}  // namespace talvane

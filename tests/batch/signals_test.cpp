@@ -1,0 +1,69 @@
+// talvane-batch and signals: every signal that ends a run removes its
+// temporary files, an inherited "ignore" (nohup) holds, and the runs of
+// --runs end with their parent. Each signal is sent only once the run is
+// seen writing its temporary files, so nothing depends on timing luck.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <thread>
+
+#include "batch_process.h"
+
+namespace talvane {
+namespace {
+
+using testing::Outcome;
+using testing::Sandbox;
+
+const std::vector<std::string> kEndless{"--generations", "2000000000", "--seed", "3", "--log", "vemo.csv",
+                                        "--save", "world.csv"};
+
+TEST(BatchSignals, EverySignalThatEndsTheRunRemovesItsTemporaryFiles) {
+    for (int signo : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ, SIGVTALRM,
+                      SIGPROF, SIGPIPE, SIGRTMIN}) {
+        SCOPED_TRACE(strsignal(signo));
+        Sandbox box;
+        const int pid = box.start(kEndless);
+        ASSERT_TRUE(box.awaitTemporaryFiles(1)) << "the run never began writing its log";
+        kill(pid, signo);
+        const Outcome outcome = box.wait(pid, std::chrono::seconds(30));
+        EXPECT_EQ(outcome.status, 128 + signo) << outcome.err;
+        EXPECT_TRUE(box.files().empty()) << "left behind: " << *box.files().begin();
+    }
+}
+
+TEST(BatchSignals, AnInheritedIgnoreHolds) {
+    Sandbox box;
+    // Long enough to be caught running, short enough to finish.
+    const int pid = box.start({"--generations", "20000", "--seed", "3", "--log", "vemo.csv", "--save", "world.csv"},
+                              {SIGHUP});
+    ASSERT_TRUE(box.awaitTemporaryFiles(1));
+    kill(pid, SIGHUP);
+    const Outcome outcome = box.wait(pid);
+    EXPECT_EQ(outcome.status, 0) << "a run under nohup ended on SIGHUP: " << outcome.err;
+    EXPECT_TRUE(box.exists("vemo.csv"));
+    EXPECT_TRUE(box.exists("world.csv"));
+}
+
+TEST(BatchSignals, RunsEndWithTheirParent) {
+    for (int signo : {SIGKILL, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signo));
+        Sandbox box;
+        std::vector<std::string> args = kEndless;
+        args.insert(args.end(), {"--runs", "2", "--jobs", "2"});
+        const int pid = box.start(args);
+        ASSERT_TRUE(box.awaitTemporaryFiles(2)) << "the two runs never began writing";
+        kill(pid, signo);
+        box.wait(pid);
+        // Runs left going would keep their temporary files (and write their
+        // outputs at the end); ended runs remove them.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!box.files().empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(box.files().empty()) << "a run outlived its parent: " << *box.files().begin();
+    }
+}
+
+}  // namespace
+}  // namespace talvane
