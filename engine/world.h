@@ -70,6 +70,15 @@ struct Around {
     int left, col, right;  // column left of the cell, its own, right of it
 };
 
+// Scratch of one band of rows of the whole-grid step, for one row at a time.
+struct BandScratch {
+    std::vector<std::uint16_t> termIndex;  // term of game g of column c at g * cols + c
+    std::vector<double> best;              // best score among each cell's candidates
+    std::vector<std::uint64_t> atBest;     // bit k: candidate k scores the best; bit 8: keep its own pair
+    std::array<std::int32_t, kPairCount> pairDelta{};  // changes to the pair counts
+    int codeBits = 0;                      // every code seen, or-ed together
+};
+
 // Scratch of the whole-grid step: packed cells and scores with a border of
 // one cell on every side, the numbers drawn, per-row flags.
 struct StepScratch {
@@ -79,9 +88,7 @@ struct StepScratch {
     std::vector<std::uint32_t> draws;    // the number drawn for each cell this step
     std::vector<std::uint8_t> rowChanged;  // row r differs from the step before
     std::vector<std::uint8_t> rowSettled;  // row r kept every pair last step, and no draw decided it
-    std::vector<int> codeBits;           // per band of rows: every code seen, or-ed together
-    std::vector<std::array<std::int32_t, kPairCount>> pairDeltas;  // per band: changes to the pair counts
-    std::vector<std::vector<std::uint8_t>> uniform;  // per band: the cells of one row that keep their pair
+    std::vector<BandScratch> bands;      // one per band of rows that a thread steps
     PairCounts keyCounts{};              // cells per pair of this step's packed cells
     std::array<double, 2 * kPairCount + 1> terms{};  // the inputs the scores were computed from
     bool playSelf = false;

@@ -39,6 +39,9 @@ constexpr int kMinCellsForThreads = 1 << 15;
 
 constexpr double kNoCell = -std::numeric_limits<double>::infinity();
 
+// In a cell's mask of candidates at the best: it keeps its own pair.
+constexpr std::uint64_t kKeepBit = 1u << 8;
+
 // Geometry of the padded grids.
 struct Padded {
     int rows, cols, stride;
@@ -100,42 +103,47 @@ Offsets offsetsFor(const Padded& p, bool moore) {
     return o;
 }
 
-// Scores of the cols cells from key, into out.
-template <bool kMoore, bool kFixed>
-void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
-              double* out) {
-    constexpr int kGames = kMoore ? 8 : 4;
-    for (int c = 0; c < cols; ++c) {
-        const Key me = key[c];
-        const int self = (me >> 3) & 7;
-        const int other = me & 7;
-        const Key color = me & kColorBits;
-        const int selfBase = self * 8 + ((extraPoint && self != other) ? kBonusOffset : 0);
-        const int otherBase = other * 8;
-        double sum = 0.0;
-        for (int g = 0; g < kGames; ++g) {
-            const Key n = key[c + o.games[g]];
-            int term = (n & kColorBits) == color ? selfBase + ((n >> 3) & 7) : otherBase + (n & 7);
-            if (kFixed && (n & kAbsent) != 0) term = kZeroTerm;
-            sum += terms[term];
-        }
-        out[c] = sum + (playSelf ? terms[selfBase + self] : 0.0);
-    }
+void prepare(BandScratch& band, int cols) {
+    band.termIndex.resize(static_cast<std::size_t>(9 * cols));
+    band.best.resize(static_cast<std::size_t>(cols));
+    band.atBest.resize(static_cast<std::size_t>(cols));
+    band.pairDelta = {};
+    band.codeBits = 0;
 }
 
-// Marks the cells whose nine candidates all hold one pair: whatever the
-// scores, such a cell keeps its pair. A cell beyond a fixed edge matches
-// nothing.
-void markUniform(const Key* key, int cols, int stride, std::uint8_t* uniform) {
-    constexpr Key kBits = kPairBits | kAbsent;
-    const Key* up = key - stride;
-    const Key* down = key + stride;
+// Scores of the cols cells from key, into out. Each pass works down the
+// whole row, so that the compiler can take many cells at a time; every
+// cell's terms are still added in the order of its games.
+template <bool kMoore, bool kFixed>
+void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
+                BandScratch& row, double* out) {
+    constexpr int kGames = kMoore ? 8 : 4;
+    const Key bonus = extraPoint ? kBonusOffset : 0;
+    for (int g = 0; g < kGames; ++g) {
+        const Key* opponent = key + o.games[g];
+        std::uint16_t* index = row.termIndex.data() + static_cast<std::ptrdiff_t>(g) * cols;
+        for (int c = 0; c < cols; ++c) {
+            const Key me = key[c], n = opponent[c];
+            const Key self = (me >> 3) & 7, other = me & 7;
+            // Only a cell that treats its own colour differently earns the extra point.
+            const Key selfBase = static_cast<Key>(self * 8 + (self != other ? bonus : 0));
+            const Key viaSelf = static_cast<Key>(selfBase + ((n >> 3) & 7));
+            const Key viaOther = static_cast<Key>(other * 8 + (n & 7));
+            Key term = ((n ^ me) & kColorBits) == 0 ? viaSelf : viaOther;
+            if (kFixed) term = (n & kAbsent) != 0 ? Key{kZeroTerm} : term;
+            index[c] = term;
+        }
+    }
+    const std::uint16_t* index = row.termIndex.data();
     for (int c = 0; c < cols; ++c) {
-        const Key k = key[c] & kBits;
-        const bool rowSame = ((key[c - 1] & kBits) == k) & ((key[c + 1] & kBits) == k);
-        const bool upSame = ((up[c - 1] & kBits) == k) & ((up[c] & kBits) == k) & ((up[c + 1] & kBits) == k);
-        const bool downSame = ((down[c - 1] & kBits) == k) & ((down[c] & kBits) == k) & ((down[c + 1] & kBits) == k);
-        uniform[c] = rowSame & upSame & downSame;
+        double sum = 0.0;
+        for (int g = 0; g < kGames; ++g) sum += terms[index[static_cast<std::ptrdiff_t>(g) * cols + c]];
+        out[c] = sum;
+    }
+    if (!playSelf) return;
+    for (int c = 0; c < cols; ++c) {
+        const Key self = (key[c] >> 3) & 7, other = key[c] & 7;
+        out[c] += terms[self * 9 + (self != other ? bonus : 0)];
     }
 }
 
@@ -143,34 +151,50 @@ void markUniform(const Key* key, int cols, int stride, std::uint8_t* uniform) {
 // Returns true when no choice of the row depended on its number drawn: then
 // the same scores and keys give the same row again, whatever is drawn.
 template <bool kMoore>
-bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o, const std::uint8_t* uniform,
-               const std::uint32_t* draws, CellCode* self, CellCode* other,
-               std::array<std::int32_t, kPairCount>& delta) {
+bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o, const std::uint32_t* draws,
+               BandScratch& row, CellCode* self, CellCode* other) {
+    auto& delta = row.pairDelta;
     constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
+    double* best = row.best.data();
+    std::copy_n(score, cols, best);
+    for (int k = kFirst; k < 8; ++k) {
+        const double* candidate = score + o.candidates[k];
+        for (int c = 0; c < cols; ++c) best[c] = candidate[c] > best[c] ? candidate[c] : best[c];
+    }
+    // Bit k: candidate k scores the best; bit 8: the cell keeps its own pair,
+    // as it does when it scores as well as the best, or when every candidate
+    // scores below zero.
+    std::uint64_t* atBest = row.atBest.data();
+    for (int c = 0; c < cols; ++c) {
+        atBest[c] = (score[c] == best[c]) | (best[c] < 0.0) ? kKeepBit : 0;
+    }
+    for (int k = kFirst; k < 8; ++k) {
+        const double* candidate = score + o.candidates[k];
+        const std::uint64_t bit = std::uint64_t{1} << k;
+        for (int c = 0; c < cols; ++c) atBest[c] |= candidate[c] == best[c] ? bit : 0;
+    }
+
     bool drawFree = true;
     for (int c = 0; c < cols; ++c) {
-        if (uniform[c]) continue;
-        double best = score[c];
-        for (int k = kFirst; k < 8; ++k) best = std::max(best, score[c + o.candidates[k]]);
-        Key now = key[c];
-        if (!(score[c] == best || best < 0.0)) {
-            std::uint32_t atBest = 0;
-            for (int k = kFirst; k < 8; ++k) atBest |= std::uint32_t{score[c + o.candidates[k]] == best} << k;
-            // The scan from the start index keeps the last candidate at the
-            // best: the highest one below the start, else the highest of all.
-            const std::uint32_t below = atBest & ((1u << (draws[c] % 8)) - 1u);
-            const int pick = std::bit_width(below != 0 ? below : atBest) - 1;
-            now = key[c + o.candidates[pick]];
+        const auto bits = static_cast<std::uint32_t>(atBest[c]);
+        const bool keep = (bits & kKeepBit) != 0;
+        const std::uint32_t candidates = bits & 0xffu;
+        // The scan from the start index keeps the last candidate at the
+        // best: the highest one below the start, else the highest of all.
+        const std::uint32_t below = candidates & ((1u << (draws[c] % 8)) - 1u);
+        const std::uint32_t pool = (below != 0 ? below : candidates) | 1u;
+        const int pick = keep ? 8 : std::bit_width(pool) - 1;
+        const Key was = key[c];
+        const Key now = key[c + o.candidates[pick]];
+        self[c] = static_cast<CellCode>((now >> 3) & 7);
+        other[c] = static_cast<CellCode>(now & 7);
+        --delta[was & kPairBits];
+        ++delta[now & kPairBits];
+        if (!keep && !std::has_single_bit(candidates)) {
             // Ties decide nothing when every candidate at the best holds one pair.
-            for (std::uint32_t rest = atBest; rest != 0 && drawFree; rest &= rest - 1) {
+            for (std::uint32_t rest = candidates; rest != 0 && drawFree; rest &= rest - 1) {
                 drawFree = ((key[c + o.candidates[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
             }
-        }
-        if (((now ^ key[c]) & kPairBits) != 0) {
-            self[c] = static_cast<CellCode>((now >> 3) & 7);
-            other[c] = static_cast<CellCode>(now & 7);
-            --delta[key[c] & kPairBits];
-            ++delta[now & kPairBits];
         }
     }
     return drawFree;
@@ -190,30 +214,32 @@ void World::step(const std::uint32_t* draws, int threads) {
         s.rowSettled.assign(static_cast<std::size_t>(rows()), 0);
         s.valid = false;
     }
-    const int bands = cellCount() >= kMinCellsForThreads ? std::clamp(threads, 1, rows()) : 1;
+    const int bandCount = cellCount() >= kMinCellsForThreads ? std::clamp(threads, 1, rows()) : 1;
+    s.bands.resize(static_cast<std::size_t>(bandCount));
+    for (BandScratch& band : s.bands) prepare(band, cols());
+    const auto bandOf = [&s](int b) -> BandScratch& { return s.bands[static_cast<std::size_t>(b)]; };
 
     // Pack this world's cells, and see which rows differ from the step before's.
     s.current ^= 1;
     Key* keys = s.keys[s.current].data();
     const Key* before = s.keys[s.current ^ 1].data();
-    std::vector<int>& codeBits = s.codeBits;
-    codeBits.assign(static_cast<std::size_t>(bands), 0);
-    forBands(rows(), bands, [&](int first, int end, int band) {
+    forBands(rows(), bandCount, [&](int first, int end, int b) {
         int bits = 0;
         for (int r = first; r < end; ++r) {
             Key* row = keys + p.at(r, 0);
-            const std::size_t cell = static_cast<std::size_t>(index(r, 0));
+            const CellCode* color = cellColor.data() + index(r, 0);
+            const CellCode* self = selfStrategy.data() + index(r, 0);
+            const CellCode* other = otherStrategy.data() + index(r, 0);
             for (int c = 0; c < cols(); ++c) {
-                const int color = cellColor[cell + c], self = selfStrategy[cell + c], other = otherStrategy[cell + c];
-                bits |= color | self | other;
-                row[c] = static_cast<Key>((color & 7) << 6 | (self & 7) << 3 | (other & 7));
+                bits |= color[c] | self[c] | other[c];
+                row[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
             }
             s.rowChanged[r] = std::memcmp(row, before + p.at(r, 0), static_cast<std::size_t>(cols()) * sizeof(Key)) != 0;
         }
-        codeBits[static_cast<std::size_t>(band)] = bits;
+        bandOf(b).codeBits = bits;
     });
     int bits = 0;
-    for (int b : codeBits) bits |= b;
+    for (const BandScratch& band : s.bands) bits |= band.codeBits;
     if ((bits & ~7) != 0) {
         // Codes that do not fit the packing: every cell by the per-cell rules.
         stepCellByCell(draws);
@@ -223,10 +249,9 @@ void World::step(const std::uint32_t* draws, int threads) {
     if (!fixed) wrapBorder(p, keys);
 
     // The pair counts of the world as it stands, from the step before's
-    // where few cells changed.
+    // where few rows changed.
     const auto changedRows = std::count(s.rowChanged.begin(), s.rowChanged.end(), std::uint8_t{1});
-    if (!s.valid || changedRows > rows() / 2) {
-        // Two updates per changed cell cost more than one count per cell.
+    if (!s.valid || changedRows > rows() / 4) {
         s.keyCounts = countPairs();
     } else {
         for (int r = 0; r < rows(); ++r) {
@@ -251,7 +276,7 @@ void World::step(const std::uint32_t* draws, int threads) {
     terms[kZeroTerm] = 0.0;
     const bool reuse = s.valid && terms == s.terms && playSelf == s.playSelf && extraPoint == s.extraPoint;
     const Offsets o = offsetsFor(p, moore);
-    // Whether a row within distance rows of r (1 or 2) changed since the step before.
+    // Whether a row within distance rows of r changed since the step before.
     const auto changedNear = [&](int r, int distance) {
         if (s.rowChanged[r]) return true;
         int up = r, down = r;
@@ -262,20 +287,21 @@ void World::step(const std::uint32_t* draws, int threads) {
         }
         return false;
     };
-    const auto scoreRow = [&](int r, const Offsets& offsets, const double* t, double* out) {
+    const auto scoreRow = [&](int r, BandScratch& band, double* out) {
         const Key* row = keys + p.at(r, 0);
+        const double* t = terms.data();
         if (moore) {
-            fixed ? scoreCells<true, true>(row, cols(), offsets, t, playSelf, extraPoint, out)
-                  : scoreCells<true, false>(row, cols(), offsets, t, playSelf, extraPoint, out);
+            fixed ? scoreCells<true, true>(row, cols(), o, t, playSelf, extraPoint, band, out)
+                  : scoreCells<true, false>(row, cols(), o, t, playSelf, extraPoint, band, out);
         } else {
-            fixed ? scoreCells<false, true>(row, cols(), offsets, t, playSelf, extraPoint, out)
-                  : scoreCells<false, false>(row, cols(), offsets, t, playSelf, extraPoint, out);
+            fixed ? scoreCells<false, true>(row, cols(), o, t, playSelf, extraPoint, band, out)
+                  : scoreCells<false, false>(row, cols(), o, t, playSelf, extraPoint, band, out);
         }
     };
-    forBands(rows(), bands, [&](int first, int end, int) {
+    forBands(rows(), bandCount, [&](int first, int end, int b) {
         for (int r = first; r < end; ++r) {
             double* out = s.scores.data() + p.at(r, 0);
-            if (!reuse || changedNear(r, 1)) scoreRow(r, o, terms.data(), out);
+            if (!reuse || changedNear(r, 1)) scoreRow(r, bandOf(b), out);
             // Copied every time: the world's own scores may have been cleared since (a restart does).
             std::memcpy(score.data() + index(r, 0), out, static_cast<std::size_t>(cols()) * sizeof(double));
         }
@@ -288,34 +314,25 @@ void World::step(const std::uint32_t* draws, int threads) {
 
     // Every cell's next pair, straight into the grids: the keys keep the
     // world as this step found it.
-    auto& deltas = s.pairDeltas;
-    deltas.resize(static_cast<std::size_t>(bands));
-    s.uniform.resize(static_cast<std::size_t>(bands));
-    forBands(rows(), bands, [&](int first, int end, int band) {
-        auto& delta = deltas[static_cast<std::size_t>(band)];
-        delta = {};
-        std::vector<std::uint8_t>& uniform = s.uniform[static_cast<std::size_t>(band)];
-        uniform.resize(static_cast<std::size_t>(cols()));
+    forBands(rows(), bandCount, [&](int first, int end, int b) {
+        BandScratch& band = bandOf(b);
         for (int r = first; r < end; ++r) {
-            const std::size_t cell = static_cast<std::size_t>(index(r, 0));
-            const Key* row = keys + p.at(r, 0);
-            const double* rowScores = s.scores.data() + p.at(r, 0);
             // A row that kept every pair last time, with nothing changed within
             // two rows since and no choice left to its draws, keeps them again.
             if (reuse && s.rowSettled[r] && !changedNear(r, 2)) continue;
-            markUniform(row, cols(), p.stride, uniform.data());
-            const bool drawFree =
-                moore ? chooseRow<true>(row, rowScores, cols(), o, uniform.data(), draws + cell,
-                                        selfStrategy.data() + cell, otherStrategy.data() + cell, delta)
-                      : chooseRow<false>(row, rowScores, cols(), o, uniform.data(), draws + cell,
-                                         selfStrategy.data() + cell, otherStrategy.data() + cell, delta);
-            s.rowSettled[r] = drawFree;
+            const int cell = index(r, 0);
+            const Key* row = keys + p.at(r, 0);
+            const double* rowScores = s.scores.data() + p.at(r, 0);
+            CellCode* self = selfStrategy.data() + cell;
+            CellCode* other = otherStrategy.data() + cell;
+            s.rowSettled[r] = moore ? chooseRow<true>(row, rowScores, cols(), o, draws + cell, band, self, other)
+                                    : chooseRow<false>(row, rowScores, cols(), o, draws + cell, band, self, other);
         }
     });
     // The counts of the new world: those of the keys and the choices' changes.
     pairCounts_ = s.keyCounts;
-    for (const auto& delta : deltas) {
-        for (int k = 0; k < kPairCount; ++k) pairCounts_[k] += static_cast<std::uint32_t>(delta[k]);
+    for (const BandScratch& band : s.bands) {
+        for (int k = 0; k < kPairCount; ++k) pairCounts_[k] += static_cast<std::uint32_t>(band.pairDelta[k]);
     }
     ++generation;
 }
