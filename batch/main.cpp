@@ -47,8 +47,9 @@ private:
     bool shown_ = false;
 };
 
-bool loadStartWorld(BatchPlan& plan) {
-    if (plan.loadPath.empty()) return true;
+// Reads the world file to start from; returns an exit status.
+int loadStartWorld(BatchPlan& plan) {
+    if (plan.loadPath.empty()) return kExitOk;
     WorldFile world;
     WorldError error;
     if (!readWorldFile(plan.loadPath, world, error)) {
@@ -58,10 +59,15 @@ bool loadStartWorld(BatchPlan& plan) {
         } else {
             std::fprintf(stderr, "talvane-batch: %s: %s\n", plan.loadPath.c_str(), error.message.c_str());
         }
-        return false;
+        return kExitBadInput;
+    }
+    if (plan.sizeGiven && (world.rows != plan.run.shape.rows || world.cols != plan.run.shape.cols)) {
+        std::fprintf(stderr, "talvane-batch: --size %dx%d: the world in %s is %dx%d\n", plan.run.shape.rows,
+                     plan.run.shape.cols, plan.loadPath.c_str(), world.rows, world.cols);
+        return kExitUsage;
     }
     plan.run.start = world;
-    return true;
+    return kExitOk;
 }
 
 void announceSeeds(const BatchPlan& plan) {
@@ -137,8 +143,15 @@ int checkFileNames(const BatchPlan& plan) {
 }
 
 // A snapshot needs a display and OpenGL: found out before the run, not after.
-int checkSnapshot(const SnapshotOptions& snapshot) {
+int checkSnapshot(const SnapshotOptions& snapshot, const BatchPlan& plan) {
     if (snapshot.path.empty()) return kExitOk;
+    const int rows = plan.run.start ? plan.run.start->rows : plan.run.shape.rows;
+    const int cols = plan.run.start ? plan.run.start->cols : plan.run.shape.cols;
+    if (rows != kGridSize || cols != kGridSize) {
+        std::fprintf(stderr, "talvane-batch: --snapshot: the window's frame shows 64 x 64 worlds only; this one is %dx%d\n",
+                     rows, cols);
+        return kExitUsage;
+    }
     std::string error;
     const int status = checkSnapshotRenderer(error);
     if (status != kSnapshotWritten) std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
@@ -179,8 +192,8 @@ int main(int argc, char** argv) {
     }
     addSnapshotOutput(plan, snapshot);
     if (const int status = checkFileNames(plan); status != kExitOk) return status;
-    if (const int status = checkSnapshot(snapshot); status != kExitOk) return status;
-    if (!loadStartWorld(plan)) return kExitBadInput;
+    if (const int status = loadStartWorld(plan); status != kExitOk) return status;
+    if (const int status = checkSnapshot(snapshot, plan); status != kExitOk) return status;
     announceSeeds(plan);
     return runPlan(plan);
 }

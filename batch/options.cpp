@@ -111,6 +111,12 @@ bool numbers(const CommandLine& line, BatchPlan& plan, std::string& error) {
         error = "--jobs: " + error;
         return false;
     }
+    std::int64_t threads = 0;
+    if (!parseDecimal(line.threads, 1, 256, threads, error)) {
+        error = "--threads: " + error;
+        return false;
+    }
+    plan.run.threads = static_cast<int>(threads);
     plan.run.generations = static_cast<std::int32_t>(generations);
     plan.runs = static_cast<std::int32_t>(runs);
     plan.jobs = static_cast<std::int32_t>(jobs);
@@ -129,6 +135,24 @@ bool seeds(const CommandLine& line, BatchPlan& plan, std::string& error) {
         return false;
     }
     plan.run.seed = static_cast<std::uint32_t>(first);
+    return true;
+}
+
+bool shape(const CommandLine& line, BatchPlan& plan, std::string& error) {
+    WorldShape& shape = plan.run.shape;
+    if (!parseSize(line.size, shape.rows, shape.cols, error)) {
+        error = "--size: " + error;
+        return false;
+    }
+    if (!parseEdges(line.edges, shape.edges)) {
+        error = "--edges: \"" + line.edges + "\" is not wrap or fixed";
+        return false;
+    }
+    if (!parseNeighbourhood(line.neighbourhood, shape.neighbourhood)) {
+        error = "--neighbourhood: \"" + line.neighbourhood + "\" is not moore or von-neumann";
+        return false;
+    }
+    plan.sizeGiven = given(line.sizeOption);
     return true;
 }
 
@@ -168,12 +192,20 @@ void defineOptions(CLI::App& app, CommandLine& line) {
                           ->capture_default_str();
     app.add_option("--jobs", line.jobs, "Runs at a time (default: the number of cores)")
         ->capture_default_str();
+    line.sizeOption = app.add_option("--size", line.size,
+                                     "World size ROWSxCOLS, or N for N x N; 3 to 4096 each (a loaded world has its own)")
+                          ->capture_default_str();
+    app.add_option("--edges", line.edges, "wrap (a torus) or fixed (no cells beyond the edges)")->capture_default_str();
+    app.add_option("--neighbourhood", line.neighbourhood, "moore (8 neighbours) or von-neumann (4)")
+        ->capture_default_str();
+    app.add_option("--threads", line.threads, "Threads that share each generation of a large world; same results")
+        ->capture_default_str();
 }
 
 bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     RunSettings& run = plan.run;
     plan.manyRuns = given(line.runsOption);
-    if (!numbers(line, plan, error)) return false;
+    if (!numbers(line, plan, error) || !shape(line, plan, error)) return false;
     run.colorLayout = layoutCode(line.layout);
     run.competitionMode = line.competition == "infinite" ? 5 : 4;
     run.playSelf = line.playSelf;
@@ -220,6 +252,21 @@ bool parseDecimal(const std::string& text, std::int64_t low, std::int64_t high, 
         return false;
     }
     value = read;
+    return true;
+}
+
+bool parseSize(const std::string& text, int& rows, int& cols, std::string& error) {
+    const std::size_t x = text.find('x');
+    const std::string rowsText = text.substr(0, x);
+    const std::string colsText = x == std::string::npos ? rowsText : text.substr(x + 1);
+    std::int64_t r = 0, c = 0;
+    if (!parseDecimal(rowsText, kMinWorldSide, kMaxWorldSide, r, error) ||
+        !parseDecimal(colsText, kMinWorldSide, kMaxWorldSide, c, error)) {
+        error = "\"" + text + "\" is not a size ROWSxCOLS or N, each 3 to 4096 (" + error + ")";
+        return false;
+    }
+    rows = static_cast<int>(r);
+    cols = static_cast<int>(c);
     return true;
 }
 

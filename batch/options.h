@@ -27,6 +27,11 @@ struct CommandLine {
     std::string log = "vemo.csv";                // --log FILE, "-" standard output
     std::string runs = "1";                      // --runs K, decimal
     std::string jobs = "1";                      // --jobs J, decimal (set to the number of cores)
+    std::string size = "64";                     // --size ROWSxCOLS or N
+    std::string edges = "wrap";                  // --edges wrap|fixed
+    std::string neighbourhood = "moore";         // --neighbourhood moore|von-neumann
+    std::string threads = "1";                   // --threads N, decimal
+    CLI::Option* sizeOption = nullptr;           // tells whether --size was given
     CLI::Option* seedOption = nullptr;           // tells whether --seed was given
     CLI::Option* runsOption = nullptr;           // tells whether --runs was given
     CLI::Option* logOption = nullptr;            // tells whether --log was given
@@ -41,6 +46,7 @@ struct BatchPlan {
     std::int32_t runs = 1;  // number of runs
     bool manyRuns = false;  // --runs was given: numbered files, a summary
     std::int32_t jobs = 1;  // runs at a time
+    bool sizeGiven = false; // --size was given: a loaded world must have that size
 };
 
 // Declares every option of talvane-batch on app, storing into line.
@@ -60,6 +66,10 @@ bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, s
 // 10). False with a message for the user on anything else.
 bool parseDecimal(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value,
                   std::string& error);
+
+// Parses "ROWSxCOLS" or "N" (N x N), each side 3 to 4096. False with a
+// message for the user on anything else.
+bool parseSize(const std::string& text, int& rows, int& cols, std::string& error);
 
 // Parses "R,S,T,P": four 32-bit integers. False on anything else.
 bool parsePayoffs(const std::string& text, std::array<std::int32_t, 4>& payoffs, std::string& error);

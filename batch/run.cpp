@@ -38,21 +38,28 @@ void applySettings(const RunSettings& settings) {
     }
     // Every generation "repaints" through a host that draws nothing; no slow motion.
     sim.frameInterval = 1;
+    WorldShape shape = settings.shape;
+    if (settings.start) {
+        shape.rows = settings.start->rows;
+        shape.cols = settings.start->cols;
+    }
+    sim.world = World(shape);
+    sim.stepThreads = settings.threads;
 }
 
 void loadWorld(const WorldFile& world) {
-    for (int i = 0; i < kCellCount; ++i) {
-        sim.world.cellColor[i] = world.color[i];
-        sim.world.selfStrategy[i] = world.self[i];
-        sim.world.otherStrategy[i] = world.other[i];
+    for (int i = 0; i < sim.world.cellCount(); ++i) {
+        sim.world.cellColor[i] = static_cast<CellCode>(world.color[i]);
+        sim.world.selfStrategy[i] = static_cast<CellCode>(world.self[i]);
+        sim.world.otherStrategy[i] = static_cast<CellCode>(world.other[i]);
     }
     // "Paint cells" mode: the restart keeps the world as loaded.
     sim.randomPoolMode = false;
 }
 
 WorldFile currentWorld() {
-    WorldFile world;
-    for (int i = 0; i < kCellCount; ++i) {
+    WorldFile world = WorldFile::ofSize(sim.world.rows(), sim.world.cols());
+    for (int i = 0; i < sim.world.cellCount(); ++i) {
         world.color[i] = sim.world.cellColor[i];
         world.self[i] = sim.world.selfStrategy[i];
         world.other[i] = sim.world.otherStrategy[i];
@@ -60,11 +67,6 @@ WorldFile currentWorld() {
     return world;
 }
 
-PairCounts countPairs() {
-    PairCounts counts{};
-    for (int i = 0; i < kCellCount; ++i) ++counts[sim.world.selfStrategy[i] * kCodeCount + sim.world.otherStrategy[i]];
-    return counts;
-}
 
 void runGenerations(const RunSettings& settings) {
     for (std::int32_t g = 1; g <= settings.generations; ++g) {
@@ -230,7 +232,7 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
 
     restartSimulation();
     runGenerations(settings);
-    finalCounts = countPairs();
+    finalCounts = sim.world.countPairs();
     if (const int status = outputs.finish(); status != kExitOk) return status;
     return outputs.commit();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "world.h"
 #include "world_file.h"
 
 namespace talvane {
@@ -41,7 +42,9 @@ struct RunSettings {
     std::int32_t competitionMode = 4;                        // 4 finite, 5 infinite
     bool playSelf = false;                                   // every cell also plays itself
     bool extraPoint = false;                                 // extra point for same colour
-    std::optional<WorldFile> start;                          // a loaded world instead of seeding
+    WorldShape shape;                                        // size, edges and neighbourhood of a seeded world
+    int threads = 1;                                         // threads that share each generation of a large world
+    std::optional<WorldFile> start;                          // a loaded world instead of seeding (its size wins)
     std::string logPath = "vemo.csv";                        // "-" standard output, empty: no log (0 generations only)
     std::string savePath;                                    // empty: the world is not saved
     std::vector<ExtraOutput> extraOutputs;                   // more outputs of the final world

@@ -34,17 +34,17 @@ std::string quoted(std::string_view text) {
 // never held whole and reading stops at the first fault.
 class WorldReader {
 public:
-    explicit WorldReader(WorldFile& world) : world_(world) {}
+    WorldReader() {
+        world_.color.clear();
+        world_.self.clear();
+        world_.other.clear();
+    }
 
     // Takes the next line (without its line end); false on a fault.
     bool line(std::string_view text, WorldError& error) {
         ++lineNumber_;
         if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
         if (lineNumber_ == 1) return header(text, error);
-        if (cells_ == kWorldCells) {
-            return fail(error, "extra line after the last cell (the 4096 cells end on line " +
-                                   std::to_string(kWorldCells + 1) + ")");
-        }
         return cell(text, error);
     }
 
@@ -54,12 +54,36 @@ public:
             error = {0, "the file is empty; expected the header line \"" + std::string(kWorldHeader) + "\""};
             return false;
         }
-        if (cells_ < kWorldCells) {
-            error = {lineNumber_, "the file ends here with " + std::to_string(cells_) +
-                                      " of the 4096 cells"};
+        const long cells = static_cast<long>(world_.color.size());
+        if (cells == 0) {
+            error = {lineNumber_, "the file ends here with no cells"};
+            return false;
+        }
+        if (!colsKnown_) {
+            error = {lineNumber_, "the file ends in row 0: a world needs at least " + std::to_string(kWorldSideMin) +
+                                      " rows"};
+            return false;
+        }
+        const long cols = world_.cols;
+        if (cells % cols != 0) {
+            error = {lineNumber_, "the file ends here in row " + std::to_string(cells / cols) + " after column " +
+                                      std::to_string(cells % cols - 1) + ": every row needs all " +
+                                      std::to_string(cols) + " columns"};
+            return false;
+        }
+        if (cells / cols < kWorldSideMin) {
+            error = {lineNumber_, "the file ends here with " + std::to_string(cells / cols) +
+                                      " rows; a world needs " + std::to_string(kWorldSideMin) + " to " +
+                                      std::to_string(kWorldSideMax)};
             return false;
         }
         return true;
+    }
+
+    // The world read, its size taken from the lines.
+    WorldFile take() {
+        world_.rows = static_cast<int>(world_.color.size()) / world_.cols;
+        return std::move(world_);
     }
 
     long lineNumber() const { return lineNumber_; }
@@ -112,29 +136,39 @@ private:
     }
 
     bool store(const std::array<std::int64_t, 5>& values, WorldError& error) {
-        if (!inRange(values[0], kWorldSide, "row", error) || !inRange(values[1], kWorldSide, "col", error)) {
+        if (!inRange(values[0], kWorldSideMax, "row", error) || !inRange(values[1], kWorldSideMax, "col", error)) {
             return false;
         }
         for (std::size_t i = 2; i < values.size(); ++i) {
             if (!inRange(values[i], kWorldCodeLimit, kFieldNames[i], error)) return false;
         }
-        int row = cells_ / kWorldSide;
-        int col = cells_ % kWorldSide;
+        const long cells = static_cast<long>(world_.color.size());
+        // Row 0 gives the number of columns: it ends where row 1 begins.
+        if (!colsKnown_ && values[0] == 1 && values[1] == 0) {
+            if (cells < kWorldSideMin) {
+                return fail(error, "cell out of order: row 1 begins after " + std::to_string(cells) +
+                                       " columns of row 0; a world has " + std::to_string(kWorldSideMin) + " to " +
+                                       std::to_string(kWorldSideMax));
+            }
+            world_.cols = static_cast<int>(cells);
+            colsKnown_ = true;
+        }
+        const long row = colsKnown_ ? cells / world_.cols : 0;
+        const long col = colsKnown_ ? cells % world_.cols : cells;
         if (values[0] != row || values[1] != col) {
             return fail(error, "cell out of order: expected row " + std::to_string(row) + ", col " +
-                                   std::to_string(col) + " here, found row " + std::to_string(values[0]) +
-                                   ", col " + std::to_string(values[1]));
+                                   std::to_string(col) + (colsKnown_ ? "" : " (or row 1, col 0)") + " here, found row " +
+                                   std::to_string(values[0]) + ", col " + std::to_string(values[1]));
         }
-        world_.color[cells_] = static_cast<std::int32_t>(values[2]);
-        world_.self[cells_] = static_cast<std::int32_t>(values[3]);
-        world_.other[cells_] = static_cast<std::int32_t>(values[4]);
-        ++cells_;
+        world_.color.push_back(static_cast<std::int32_t>(values[2]));
+        world_.self.push_back(static_cast<std::int32_t>(values[3]));
+        world_.other.push_back(static_cast<std::int32_t>(values[4]));
         return true;
     }
 
-    WorldFile& world_;
+    WorldFile world_;
+    bool colsKnown_ = false;  // row 1 has begun, so row 0's length is the width
     long lineNumber_ = 0;
-    int cells_ = 0;
 };
 
 // Splits a stream of bytes into lines for a WorldReader, refusing lines too
@@ -190,11 +224,10 @@ bool fileFault(WorldError& error, std::string message) {
 }  // namespace
 
 bool parseWorld(std::string_view text, WorldFile& world, WorldError& error) {
-    WorldFile parsed;
-    WorldReader reader(parsed);
+    WorldReader reader;
     LineSplitter splitter(reader);
     if (!splitter.feed(text, error) || !splitter.finish(error)) return false;
-    world = parsed;
+    world = reader.take();
     return true;
 }
 
@@ -205,8 +238,7 @@ bool readWorldFile(const std::string& path, WorldFile& world, WorldError& error)
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return fileFault(error, std::strerror(errno));
 
-    WorldFile parsed;
-    WorldReader reader(parsed);
+    WorldReader reader;
     LineSplitter splitter(reader);
     char buffer[1 << 16];
     bool ok = true;
@@ -218,17 +250,29 @@ bool readWorldFile(const std::string& path, WorldFile& world, WorldError& error)
     if (ok && std::ferror(file)) ok = fileFault(error, std::string("read error: ") + std::strerror(errno));
     std::fclose(file);
     if (!ok || !splitter.finish(error)) return false;
-    world = parsed;
+    world = reader.take();
     return true;
+}
+
+WorldFile WorldFile::ofSize(int rows, int cols) {
+    WorldFile world;
+    world.rows = rows;
+    world.cols = cols;
+    const auto cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+    world.color.assign(cells, 0);
+    world.self.assign(cells, 0);
+    world.other.assign(cells, 0);
+    return world;
 }
 
 std::string formatWorld(const WorldFile& world) {
     std::string out;
-    out.reserve(64 * 1024);
+    const int cells = world.rows * world.cols;
+    out.reserve(static_cast<std::size_t>(cells) * 16 + 32);
     out.append(kWorldHeader).push_back('\n');
     char line[64];
-    for (int i = 0; i < kWorldCells; ++i) {
-        int length = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d\n", i / kWorldSide, i % kWorldSide,
+    for (int i = 0; i < cells; ++i) {
+        int length = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d\n", i / world.cols, i % world.cols,
                                    world.color[i], world.self[i], world.other[i]);
         out.append(line, static_cast<std::size_t>(length));
     }

@@ -1,8 +1,10 @@
-// World files: the whole 64 x 64 world as CSV text, so that other tools can
-// make and read starting worlds. The header line "row,col,color,self,other"
-// is followed by 4096 lines "r,c,color,self,other" in row-major order (row 0
-// to 63 outer, column 0 to 63 inner), every value a decimal integer and every
-// colour and strategy code 0 to 7.
+// World files: a whole world as CSV text, so that other tools can make and
+// read starting worlds. The header line "row,col,color,self,other" is
+// followed by one line "r,c,color,self,other" per cell in row-major order
+// (rows outer, columns inner, every cell exactly once), every value a decimal
+// integer and every colour and strategy code 0 to 7. The size is what the
+// lines give: the columns of row 0 and the rows up to the last; 3 to 4096 of
+// each.
 //
 // This file depends on nothing but the standard library, so the fuzzer can
 // compile it on its own.
@@ -12,19 +14,29 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace talvane {
 
-inline constexpr int kWorldSide = 64;                     // cells along each side
+inline constexpr int kWorldSide = 64;                     // cells along each side of the default world
 inline constexpr int kWorldCells = kWorldSide * kWorldSide;  // 4096, element row*64 + column
+inline constexpr int kWorldSideMin = 3;                   // fewest rows or columns of a world file
+inline constexpr int kWorldSideMax = 4096;                // most rows or columns of a world file
 inline constexpr int kWorldCodeLimit = 8;                 // colours and strategies are 0..7
 inline constexpr std::string_view kWorldHeader = "row,col,color,self,other";
 
-// The contents of a world file, one element per cell, row-major.
+// The contents of a world file, one element per cell, row-major: element
+// row * cols + column. A default one is 64 x 64, every code 0.
 struct WorldFile {
-    std::array<std::int32_t, kWorldCells> color{};  // colour code of each cell
-    std::array<std::int32_t, kWorldCells> self{};   // self strategy of each cell
-    std::array<std::int32_t, kWorldCells> other{};  // others strategy of each cell
+    int rows = kWorldSide;                                            // rows of the world
+    int cols = kWorldSide;                                            // columns of the world
+    std::vector<std::int32_t> color = std::vector<std::int32_t>(kWorldCells);  // colour code of each cell
+    std::vector<std::int32_t> self = std::vector<std::int32_t>(kWorldCells);   // self strategy of each cell
+    std::vector<std::int32_t> other = std::vector<std::int32_t>(kWorldCells);  // others strategy of each cell
+
+    // An empty world of the given size, every code 0.
+    static WorldFile ofSize(int rows, int cols);
+    bool operator==(const WorldFile&) const = default;
 };
 
 // Why a world could not be read: the 1-based line the fault is on (0 when it

@@ -1,5 +1,6 @@
 // talvane-batch from the outside: worlds in and out, the rules of one
 // generation, repeatability, several runs, and refusals that write nothing.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -24,9 +25,9 @@ int cell(int row, int col) { return ((row + 64) % 64) * 64 + (col + 64) % 64; }
 
 WorldFile uniformWorld(int color, int self, int other) {
     WorldFile world;
-    world.color.fill(color);
-    world.self.fill(self);
-    world.other.fill(other);
+    std::ranges::fill(world.color, color);
+    std::ranges::fill(world.self, self);
+    std::ranges::fill(world.other, other);
     return world;
 }
 
@@ -266,7 +267,7 @@ TEST(BatchRefusals, EveryBadWorldFileExitsThreeAndWritesNothing) {
     };
     const std::vector<Bad> bads{
         {"wrong header", "row,column,color,self,other\n" + good.substr(good.find('\n') + 1), "", "bad.csv:1: "},
-        {"lines missing", firstLines(good, 2049), "", "bad.csv:2049: the file ends here with 2048 of the 4096"},
+        {"lines missing", firstLines(good, 2050), "", "bad.csv:2050: the file ends here in row 32 after column 0"},
         {"extra line", good + "63,63,0,0,0\n", "", "bad.csv:4098: "},
         {"not an integer", good.substr(0, 25) + "x" + good.substr(26), "", "bad.csv:2: "},
         {"out of range", good + "", "", ""},  // replaced below

@@ -26,6 +26,13 @@ WorldFile patternedWorld() {
 std::string validText() { return formatWorld(patternedWorld()); }
 
 // The text with line number lineNo (1-based) replaced.
+// The first n lines of text, each with its line end.
+std::string firstLines(const std::string& text, int n) {
+    std::size_t end = 0;
+    for (int i = 0; i < n; ++i) end = text.find('\n', end) + 1;
+    return text.substr(0, end);
+}
+
 std::string withLine(const std::string& text, int lineNo, const std::string& replacement) {
     std::size_t start = 0;
     for (int i = 1; i < lineNo; ++i) start = text.find('\n', start) + 1;
@@ -70,11 +77,11 @@ std::vector<BadWorld> badWorlds() {
     const std::string header = "row,col,color,self,other\n";
     return {
         {"empty file", "", 0, "empty"},
-        {"header only", header, 1, "0 of the 4096"},
+        {"header only", header, 1, "no cells"},
         {"wrong header", withLine(good, 1, "row,col,colour,self,other"), 1, "header"},
-        {"last cell missing", good.substr(0, good.rfind("63,63")), 4096, "4095 of the 4096"},
-        {"extra line", good + "0,0,0,0,0\n", 4098, "extra line"},
-        {"blank line at the end", good + "\n", 4098, "extra line"},
+        {"last cell missing", good.substr(0, good.rfind("63,63")), 4096, "row 63 after column 62"},
+        {"extra line", good + "0,0,0,0,0\n", 4098, "expected row 64, col 0"},
+        {"blank line at the end", good + "\n", 4098, "not a decimal integer"},
         {"blank line inside", withLine(good, 10, ""), 10, "not a decimal integer"},
         {"too few fields", withLine(good, 3, "0,1,0,0"), 3, "4 fields"},
         {"too many fields", withLine(good, 3, "0,1,0,0,0,0"), 3, "6 fields"},
@@ -83,14 +90,38 @@ std::vector<BadWorld> badWorlds() {
         {"plus sign", withLine(good, 2, "0,0,+1,1,0"), 2, "not a decimal integer"},
         {"colour out of range", withLine(good, 5, "0,3,8,0,0"), 5, "color 8 is out of range 0..7"},
         {"self out of range", withLine(good, 5, "0,3,0,-1,0"), 5, "self -1 is out of range"},
-        {"row out of range", withLine(good, 5, "64,3,0,0,0"), 5, "row 64 is out of range 0..63"},
+        {"row out of range", withLine(good, 5, "4096,3,0,0,0"), 5, "row 4096 is out of range 0..4095"},
+        {"row out of order", withLine(good, 5, "64,3,0,0,0"), 5, "expected row 0, col 3"},
         {"huge number", withLine(good, 5, "0,3,0,0,99999999999999999999999"), 5, "out of range"},
         {"cells swapped", withLine(withLine(good, 3, "0,2,0,0,0"), 4, "0,1,0,0,0"), 3, "out of order"},
-        {"row and column swapped", withLine(good, 66, "0,64,0,0,0"), 66, "col 64"},
-        {"cell repeated", withLine(good, 66, "0,63,0,0,0"), 66, "expected row 1, col 0"},
+        // Row 0 may be longer than 64 cells: the fault shows where row 1 goes on.
+        {"row and column swapped", withLine(good, 66, "0,64,0,0,0"), 67, "expected row 0, col 65"},
+        {"cell repeated", withLine(good, 66, "0,63,0,0,0"), 66, "expected row 0, col 64 (or row 1, col 0)"},
+        {"cell left out", withLine(good, 200, "3,8,0,0,0"), 200, "expected row 3, col 6"},
+        {"row 0 too short", header + "0,0,0,0,0\n0,1,0,0,0\n1,0,0,0,0\n", 4, "row 1 begins after 2 columns"},
+        {"two rows only", firstLines(good, 129), 129, "2 rows; a world needs 3 to 4096"},
         {"NUL byte", withLine(good, 7, std::string("0,5,0,0\0,0", 10)), 7, "\\x00"},
         {"endless line", header + std::string(100000, '7'), 2, "longer than"},
     };
+}
+
+TEST(WorldFile, AnySizeRoundTripsWithTheSizeTakenFromTheLines) {
+    for (const auto& [rows, cols] : {std::pair{3, 3}, {5, 7}, {13, 11}, {4, 64}, {64, 4}, {3, 4096}}) {
+        WorldFile world = WorldFile::ofSize(rows, cols);
+        for (int i = 0; i < rows * cols; ++i) {
+            world.color[i] = (i * 7) % 3;
+            world.self[i] = (i * 5) % 8;
+            world.other[i] = (i / cols + i) % 8;
+        }
+        const std::string text = formatWorld(world);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), rows * cols + 1);
+        WorldFile read;
+        WorldError error;
+        ASSERT_TRUE(parseWorld(text, read, error)) << rows << "x" << cols << ": " << error.message;
+        EXPECT_EQ(read.rows, rows);
+        EXPECT_EQ(read.cols, cols);
+        EXPECT_EQ(read, world) << rows << "x" << cols;
+    }
 }
 
 TEST(WorldFile, EveryFaultIsRefusedOnItsLine) {
