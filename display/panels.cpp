@@ -67,9 +67,9 @@ constexpr std::array<std::array<unsigned, 4>, 4> kRandomLayoutPattern{{
 // Palette colour of icon square (column a, row b), or -1 for none.
 int layoutSquareColor(int layout, int a, int b) {
     switch (layout) {
-        case 0: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
-        case 1: return (a + b) % 2 == 0 ? 0 : 2;
-        case 2: return a < 2 ? 0 : 2;
+        case kLayoutRandom: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
+        case kLayoutCheckerboard: return (a + b) % 2 == 0 ? 0 : 2;
+        case kLayoutSegregated: return a < 2 ? 0 : 2;
         default: return -1;
     }
 }

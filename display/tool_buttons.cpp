@@ -142,8 +142,8 @@ void drawToolButtons() {
         drawBrushSwatch(kSwatchButtonX, kToolButtonY, color, color);
     }
     const int tool = sim.paintTool.load(std::memory_order_relaxed);
-    drawPencilButton(kPencilButtonX, kToolButtonY, tool == 2);
-    drawFillButton(kFillButtonX, kToolButtonY, tool == 1);
+    drawPencilButton(kPencilButtonX, kToolButtonY, tool == kToolPencil);
+    drawFillButton(kFillButtonX, kToolButtonY, tool == kToolFill);
 }
 
 }  // namespace talvane

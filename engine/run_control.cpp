@@ -53,24 +53,25 @@ bool runTurn() {
 
 void fillPayoffTable() {
     switch (sim.competitionMode.load()) {
-        case 4: computeFinitePayoffTable(); break;
-        case 5: sim.payoffTable = infinitePayoffTable; break;
+        case kCompetitionFinite: computeFinitePayoffTable(); break;
+        case kCompetitionInfinite: sim.payoffTable = infinitePayoffTable; break;
         default: break;  // an unknown mode keeps the table as it is
     }
 }
 
 bool seedingIsDue() {
-    return sim.randomPoolMode.load() && (!sim.seededUnrun.load() || sim.poolEdited.load());
+    const bool asked = sim.reseedPending.exchange(false);
+    return sim.randomPoolMode.load() && (asked || !sim.seededUnrun.load() || sim.poolEdited.load());
 }
 
 }  // namespace
-
-namespace detail {
 
 void pauseIfRunning() {
     bool running = false;
     if (sim.paused.compare_exchange_strong(running, true)) sim.host->requestRepaint();
 }
+
+namespace detail {
 
 void sleepBetweenSteps(int ms) {
     const bool wasBusy = busy.exchange(false);
@@ -83,10 +84,13 @@ void sleepBetweenSteps(int ms) {
 void simulationThreadMain() {
     while (!stopRequested.load()) {
         if (!beginTurn()) {
+            // Held: nothing else touches the log meanwhile.
+            flushLog();
             sim.host->sleepMs(kIdlePollMs);
             continue;
         }
         const bool worked = runTurn();
+        if (!worked) flushLog();  // paused: a reader of the file sees every line
         busy.store(false);
         if (!worked) sim.host->sleepMs(kIdlePollMs);
     }
@@ -108,8 +112,10 @@ void restartSimulation() {
     sim.score.fill(0.0);
     if (sim.frameInterval.load() == 0) sim.host->sleepMs(sim.slowDelayMs);
     buildNeighbourTables();
-    detail::pauseIfRunning();
-    sim.restartPending = false;
+    pauseIfRunning();
+    // A reseeding asked for after this restart took its request asks for
+    // another restart rather than being lost.
+    sim.restartPending = sim.reseedPending.load();
 }
 
 void togglePause() {
@@ -119,7 +125,7 @@ void togglePause() {
             sim.restartPending = true;
             return;
         }
-        detail::pauseIfRunning();
+        pauseIfRunning();
         return;
     }
     bool wasPaused = sim.paused.load();
@@ -150,7 +156,7 @@ void stopSimulationThread() {
 
 void holdSimulation() {
     holdCount.fetch_add(1);
-    detail::pauseIfRunning();
+    pauseIfRunning();
     while (busy.load()) sim.host->serviceWhileWaiting();
 }
 

@@ -8,6 +8,7 @@
 #include <FL/x.H>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "fltk_host.h"
 #include "key_map.h"
 #include "mouse.h"
+#include "program_end.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -93,7 +95,7 @@ int DrawingWindow::handle(int event) {
                 do_callback();  // closes the window like the close box
                 return 1;
             }
-            OnKeyDown(virtualKeyFor(Fl::event_key()), 1, 0);
+            OnKeyDown(virtualKeyFor(Fl::event_key(), Fl::event_text()), 1, 0);
             return 1;
         case FL_PUSH:
         case FL_RELEASE:
@@ -117,10 +119,7 @@ int DrawingWindow::handleMouse(int event) {
             if (Fl::event_button() == FL_LEFT_MOUSE) OnLButtonUp(x, y);
             if (Fl::event_button() == FL_RIGHT_MOUSE) OnContextMenu(Fl::event_x_root(), Fl::event_y_root());
             return 1;
-        case FL_DRAG:
-            OnMouseMove(x, y);
-            return 1;
-        default:  // FL_MOVE, FL_ENTER
+        default:  // FL_MOVE, FL_DRAG, FL_ENTER: the cursor follows every move, a drag's too
             OnSetCursor();
             OnMouseMove(x, y);
             return 1;
@@ -143,7 +142,10 @@ FltkWindowSystem::FltkWindowSystem(DrawingWindow& window)
 
 FltkWindowSystem::~FltkWindowSystem() { window_.onComposed(nullptr); }
 
-bool FltkWindowSystem::setupSurface() { return setupPixelFormat(*this); }
+bool FltkWindowSystem::setupSurface() {
+    surfaceReady_ = setupPixelFormat(*this);
+    return surfaceReady_;
+}
 
 bool FltkWindowSystem::choosePixelFormat() { return Fl_Gl_Window::can_do(kGlMode) != 0; }
 
@@ -164,7 +166,7 @@ Host& FltkWindowSystem::host() { return *host_; }
 
 void FltkWindowSystem::setCursor(PointerShape shape) {
     if (cursorKnown_ && shape == shown_) return;  // X cursors are costly to remake
-    if (!window_.shown()) return;
+    if (!window_.shown() || displayLost()) return;
     cursorKnown_ = true;
     shown_ = shape;
     switch (shape) {
@@ -183,7 +185,7 @@ void FltkWindowSystem::pointerPosition(int& x, int& y) {
 }
 
 void FltkWindowSystem::warpPointer(int x, int y) {
-    if (!window_.shown()) return;
+    if (!window_.shown() || displayLost()) return;
     XWarpPointer(fl_display, None, fl_xid(&window_), 0, 0, 0, 0, x, y);
     XFlush(fl_display);
 }
@@ -206,7 +208,7 @@ void FltkWindowSystem::showInformation(const char* text, const char* caption) {
 void FltkWindowSystem::exitProcess(int status) { std::exit(status); }
 
 void FltkWindowSystem::drawFrameNow() {
-    if (!window_.shown()) return;
+    if (!window_.shown() || displayLost()) return;
     window_.redraw();
     window_.flush();
     // The frame is whole on the screen: without this the toolkit's loop would
@@ -216,19 +218,41 @@ void FltkWindowSystem::drawFrameNow() {
 
 // --- The program ---
 
+namespace {
+
+// Stops the simulation thread and closes the log (unless the close box or
+// Quit did so already), then lets go of the window system.
+void endSimulation() {
+    OnDestroy();
+    setWindowSystem(nullptr);
+    sim.host = nullptr;  // the host goes with the window system
+}
+
+}  // namespace
+
 int runDesktop() {
+    fl_open_display();
     int x = 0, y = 0;
     centreOnScreen(x, y);
     DrawingWindow window(x, y);
     std::unique_ptr<Fl_RGB_Image> icon(makeWindowIcon());
     window.icon(icon.get());
     FltkWindowSystem system(window);
+    catchLostDisplay(system.fltkHost());
+    catchQuitSignals(system.fltkHost());
     OnCreate(system);
-    window.show();
-    window.wait_for_expose();
-    Fl::run();
-    setWindowSystem(nullptr);
-    sim.host = nullptr;  // the host goes with the window system
+    if (!system.surfaceReady()) {
+        endSimulation();
+        std::fputs("talvane: the X display offers no OpenGL visual (GLX, double-buffered RGB with a depth buffer);"
+                    " the window cannot be drawn\n", stderr);
+        return 1;
+    }
+    if (quitSignal() == 0) {  // a signal during start-up leaves nothing to show
+        window.show();
+        window.wait_for_expose();
+        Fl::run();
+    }
+    endSimulation();
     return 0;
 }
 

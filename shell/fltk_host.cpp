@@ -3,6 +3,7 @@
 #include <FL/Fl.H>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <utility>
 
@@ -32,9 +33,23 @@ void FltkHost::requestRepaint() {
     changed_.wait(lock, [&] { return repaintsDone_ >= ticket; });
 }
 
+void FltkHost::setEnding() {
+    ending_ = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    changed_.notify_all();
+}
+
+void FltkHost::alert(const char* text, const char* caption) {
+    if (ending_) {
+        std::fprintf(stderr, "talvane: %s: %s\n", caption, text);
+        return;
+    }
+    showAlert_(text, caption);
+}
+
 void FltkHost::showMessage(const char* text, const char* caption) {
-    if (onUiThread()) {
-        showAlert_(text, caption);
+    if (onUiThread() || ending_) {
+        alert(text, caption);
         return;
     }
     std::unique_lock<std::mutex> lock(mutex_);
@@ -106,7 +121,7 @@ void FltkHost::servePending() {
         const std::string text = messageText_;
         const std::string caption = messageCaption_;
         lock.unlock();
-        showAlert_(text.c_str(), caption.c_str());
+        alert(text.c_str(), caption.c_str());
         lock.lock();
         messageDone_ = true;
         changed_.notify_all();

@@ -41,6 +41,11 @@ public:
     // Carries out every request the simulation thread has posted (UI thread).
     void servePending();
 
+    // The program is ending (a signal, a lost display): from now on message
+    // boxes go to standard error instead of the screen and return at once,
+    // so that nothing waits for a user who will not answer.
+    void setEnding();
+
     // Called by drawFrame once the frame is composed: every drawing call has
     // been made and nothing more of the simulation's state is read, only the
     // presenting of the frame remains. The repaint requests the frame answers
@@ -70,6 +75,9 @@ private:
     std::string messageText_;
     std::string messageCaption_;
     std::atomic<bool> arrowPending_{false};
+    std::atomic<bool> ending_{false};
+    // Shows a message box, or writes it on standard error once ending.
+    void alert(const char* text, const char* caption);
 };
 
 }  // namespace talvane

@@ -21,22 +21,18 @@ void requestRepaint() {
     if (sim.host != nullptr) sim.host->requestRepaint();
 }
 
-void pauseIfRunning() {
-    if (!sim.paused) togglePause();
-}
-
 int cellIndex(int i, int j) { return i * kGridSize + j; }
 
 // The cursor of the current paint tool, for a pointer over the grid in
 // paint mode; other tool values leave the cursor alone.
 void setToolCursor() {
     const int tool = sim.paintTool;
-    if (tool == 2) windowSystem().setCursor(PointerShape::Pencil);
-    if (tool == 1) windowSystem().setCursor(PointerShape::Bucket);
+    if (tool == kToolPencil) windowSystem().setCursor(PointerShape::Pencil);
+    if (tool == kToolFill) windowSystem().setCursor(PointerShape::Bucket);
 }
 
 bool overPayoffMatrix(int x, int y) {
-    return sim.competitionMode == 4 && kPayoffMatrixArea.contains(x, y);
+    return sim.competitionMode == kCompetitionFinite && kPayoffMatrixArea.contains(x, y);
 }
 
 // Writes the brush into cell [i][j]: the pair in strategy view, the colour in
@@ -69,7 +65,7 @@ void writeFillValue(int cell, bool strategies, int newSelf, int newOther) {
 
 void paintGridCell(int i, int j) {
     const int tool = sim.paintTool;
-    if (tool == 1) {
+    if (tool == kToolFill) {
         windowSystem().setCursor(PointerShape::Bucket);
         if (sim.fillBusy) return;
         if (sim.viewStrategies) {
@@ -77,7 +73,7 @@ void paintGridCell(int i, int j) {
         } else {
             floodFill(i, j, sim.brushColor, 0);
         }
-    } else if (tool == 2) {
+    } else if (tool == kToolPencil) {
         windowSystem().setCursor(PointerShape::Pencil);
         {
             SimulationHold hold;

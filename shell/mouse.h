@@ -3,6 +3,8 @@
 // coordinates (x to the right, y downwards, origin at the top left).
 #pragma once
 
+#include "sim_state.h"
+
 namespace talvane {
 
 // Inclusive frame areas that take clicks.
@@ -20,8 +22,8 @@ inline constexpr int kGridPixels = 576;  // width and height of the grid: 64 cel
 // What toolHitTest finds under a point.
 enum ToolHit : int {
     kHitSwatch = 0,  // the brush swatch: fills the whole grid
-    kHitFill = 1,    // the flood-fill button (paintTool 1)
-    kHitPencil = 2,  // the pencil button (paintTool 2)
+    kHitFill = kToolFill,      // the flood-fill button
+    kHitPencil = kToolPencil,  // the pencil button
     kHitNone = 3,    // no button
 };
 
