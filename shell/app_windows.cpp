@@ -91,11 +91,7 @@ int DrawingWindow::handle(int event) {
             return 1;
         case FL_KEYBOARD:
         case FL_SHORTCUT:  // a key that reached the window without the focus
-            if (Fl::event_key() == FL_Escape) {
-                do_callback();  // closes the window like the close box
-                return 1;
-            }
-            OnKeyDown(virtualKeyFor(Fl::event_key(), Fl::event_text()), 1, 0);
+            handleKey();
             return 1;
         case FL_PUSH:
         case FL_RELEASE:
@@ -106,6 +102,16 @@ int DrawingWindow::handle(int event) {
         default:
             return Fl_Gl_Window::handle(event);
     }
+}
+
+void DrawingWindow::handleKey() {
+    if (Fl::event_key() == FL_Escape) {
+        do_callback();  // closes the window like the close box
+        return;
+    }
+    if (input_) input_(true);
+    OnKeyDown(virtualKeyFor(Fl::event_key(), Fl::event_text()), 1, 0);
+    if (input_) input_(false);
 }
 
 int DrawingWindow::handleMouse(int event) {
@@ -120,8 +126,10 @@ int DrawingWindow::handleMouse(int event) {
             if (Fl::event_button() == FL_RIGHT_MOUSE) OnContextMenu(Fl::event_x_root(), Fl::event_y_root());
             return 1;
         default:  // FL_MOVE, FL_DRAG, FL_ENTER: the cursor follows every move, a drag's too
+            if (input_) input_(true);
             OnSetCursor();
             OnMouseMove(x, y);
+            if (input_) input_(false);
             return 1;
     }
 }
@@ -136,11 +144,15 @@ void DrawingWindow::onClose(Fl_Widget* widget, void*) {
 FltkWindowSystem::FltkWindowSystem(DrawingWindow& window)
     : window_(window),
       host_(std::make_unique<FltkHost>([this] { drawFrameNow(); }, showAlertBox,
-                                       [this] { setCursor(PointerShape::Arrow); })) {
+                                       [this] { setCursor(PointerShape::Arrow); }, [this] { window_.redraw(); })) {
     window_.onComposed([this] { host_->frameComposed(); });
+    window_.onInput([this](bool handling) { host_->deferUiRepaints(handling); });
 }
 
-FltkWindowSystem::~FltkWindowSystem() { window_.onComposed(nullptr); }
+FltkWindowSystem::~FltkWindowSystem() {
+    window_.onComposed(nullptr);
+    window_.onInput(nullptr);
+}
 
 bool FltkWindowSystem::setupSurface() {
     surfaceReady_ = setupPixelFormat(*this);

@@ -34,8 +34,14 @@ public:
     // toolkit presents it.
     void onComposed(std::function<void()> composed) { composed_ = std::move(composed); }
 
+    // Called with true before a key or pointer move is handled and with
+    // false after it.
+    void onInput(std::function<void(bool)> input) { input_ = std::move(input); }
+
 private:
     std::function<void()> composed_;
+    std::function<void(bool)> input_;
+    void handleKey();
     int handleMouse(int event);
     static void onClose(Fl_Widget*, void*);
 };

@@ -11,10 +11,12 @@ namespace talvane {
 
 FltkHost::FltkHost(std::function<void()> drawFrame,
                    std::function<void(const char*, const char*)> showAlert,
-                   std::function<void()> arrowCursor)
+                   std::function<void()> arrowCursor,
+                   std::function<void()> scheduleFrame)
     : drawFrame_(std::move(drawFrame)),
       showAlert_(std::move(showAlert)),
       arrowCursor_(std::move(arrowCursor)),
+      scheduleFrame_(std::move(scheduleFrame)),
       uiThread_(std::this_thread::get_id()) {
     Fl::add_check(checkCallback, this);
 }
@@ -23,7 +25,11 @@ FltkHost::~FltkHost() { Fl::remove_check(checkCallback, this); }
 
 void FltkHost::requestRepaint() {
     if (onUiThread()) {
-        drawFrame_();
+        if (deferUiRepaints_ && scheduleFrame_) {
+            scheduleFrame_();
+        } else {
+            drawFrame_();
+        }
         return;
     }
     std::unique_lock<std::mutex> lock(mutex_);
