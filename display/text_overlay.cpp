@@ -7,6 +7,7 @@
 
 #include "glut_fonts.h"
 #include "payoffs.h"
+#include "frame_layout.h"
 #include "pixel_grid.h"
 #include "sim_state.h"
 
@@ -200,13 +201,13 @@ unsigned drawPayoffMatrix() {
     glLineWidth(1.0f);
     glBegin(GL_LINES);
     setPaletteColor(6);
-    pixelVertex(845, 283);
-    pixelVertex(925, 283);
-    pixelVertex(855, 270);
-    pixelVertex(855, 323);
+    pixelVertex(kMatrixLeft, 283);  // under the column labels
+    pixelVertex(kMatrixRight, 283);
+    pixelVertex(kMatrixLeft + 10, kMatrixTop);  // right of the row labels
+    pixelVertex(kMatrixLeft + 10, kMatrixBottom);
     glEnd();
-    drawText(kFontStatus, "C", 845, 298);
-    drawText(kFontStatus, "D", 845, 313);
+    drawText(kFontStatus, "C", kMatrixLeft, 298);
+    drawText(kFontStatus, "D", kMatrixLeft, 313);
     drawText(kFontStatus, "C", 869, 279);
     drawText(kFontStatus, "D", 901, 279);
 

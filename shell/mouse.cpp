@@ -13,10 +13,6 @@ namespace talvane {
 
 namespace {
 
-constexpr int kCellPitch = 9;    // pixels from one cell to the next
-constexpr int kPanelPitch = 18;  // pixels from one panel row to the next
-constexpr int kLeftPanelWidth = 170;  // px below this is the left panel column
-
 void requestRepaint() {
     if (sim.host != nullptr) sim.host->requestRepaint();
 }
@@ -87,11 +83,11 @@ void paintGridCell(int i, int j) {
 }  // namespace
 
 void OnMouseMove(int x, int y) {
-    if (sim.dragPainting) dragPaint(x - 20, y - 80);
+    if (sim.dragPainting) dragPaint(x - kGridLeft, y - kGridTop);
     if (kGridArea.contains(x, y) && !sim.randomPoolMode && sim.paused) setToolCursor();
     if (kPanelArea.contains(x, y)) {
-        sim.hoveredPanelRow = (y - 80) / kPanelPitch;
-        sim.hoverOnLeftPanel = (x - 616 < kLeftPanelWidth);
+        sim.hoveredPanelRow = (y - kPanelRowsTop) / kPanelRowPitch;
+        sim.hoverOnLeftPanel = (x - kPanelLeft < kLeftPanelWidth);
     } else {
         sim.hoveredPanelRow = -1;
     }
@@ -127,8 +123,8 @@ void OnLButtonDown(int x, int y) {
         sim.ignoreNextClick = false;
         return;
     }
-    if (kPanelArea.contains(x, y)) panelClick(x - 616, y - 80);
-    if (kGridArea.contains(x, y)) gridClick(x - 20, y - 80);
+    if (kPanelArea.contains(x, y)) panelClick(x - kPanelLeft, y - kPanelRowsTop);
+    if (kGridArea.contains(x, y)) gridClick(x - kGridLeft, y - kGridTop);
     if (overPayoffMatrix(x, y)) editPayoffs();
     if (toolHitTest(x, y) != kHitNone) toolClick(x, y);
 }
@@ -154,8 +150,8 @@ void gridClick(int gx, int gy) {
 
 void panelClick(int px, int py) {
     pauseIfRunning();
-    if (py < 8 || px <= 0) return;
-    const int row = py / kPanelPitch;
+    if (py < kPanelTopMargin || px <= 0) return;
+    const int row = py / kPanelRowPitch;
     const bool left = px < kLeftPanelWidth;
     sim.hoverOnLeftPanel = left;
     if (sim.randomPoolMode) {
@@ -171,11 +167,11 @@ void panelClick(int px, int py) {
 }
 
 int toolHitTest(int x, int y) {
-    const int dx = x - 625;
-    const int dy = y - 452;
-    if (dx < 0 || dx > 106 || dy < 0 || dy >= 32) return kHitNone;
-    const int button = dx / 37;
-    if (dx - 37 * button > 32) return kHitNone;
+    const int dx = x - kSwatchButtonX;
+    const int dy = y - kToolButtonY;
+    if (dx < 0 || dx > 2 * kToolButtonPitch + kToolButtonSize || dy < 0 || dy >= kToolButtonSize) return kHitNone;
+    const int button = dx / kToolButtonPitch;
+    if (dx - kToolButtonPitch * button > kToolButtonSize) return kHitNone;
     constexpr std::array<int, 3> hits{kHitSwatch, kHitPencil, kHitFill};
     return hits[button];
 }
@@ -256,7 +252,7 @@ void dragPaint(int gx, int gy) {
     } else {
         wrapped = false;
     }
-    if (wrapped) windowSystem().warpPointer(gx + 20, gy + 80);
+    if (wrapped) windowSystem().warpPointer(gx + kGridLeft, gy + kGridTop);
     const int i = gx / kCellPitch;
     const int j = gy / kCellPitch;
     if (i < 0 || i >= kGridSize || j < 0 || j >= kGridSize) return;
