@@ -39,13 +39,23 @@ extern "C" void onQuitSignal(int signal) {
     errno = saved;
 }
 
+// An open popup menu keeps showing its windows until it is dismissed, as
+// Escape does: hand it an Escape.
+void dismissPopupMenu() {
+    Fl_Window* menu = Fl::grab();
+    if (menu == nullptr) return;
+    Fl::e_keysym = FL_Escape;
+    Fl::handle(FL_KEYBOARD, menu);
+}
+
 // On the user-interface thread: closes every window, which ends the modal
-// loops of dialogs and message boxes and then the toolkit's own.
+// loops of menus, dialogs and message boxes and then the toolkit's own.
 void onSignalPipe(int fd, void*) {
     unsigned char byte = 0;
     while (read(fd, &byte, 1) > 0) {
     }
     if (endingHost != nullptr) endingHost->setEnding();
+    dismissPopupMenu();
     while (Fl_Window* window = Fl::first_window()) window->hide();
 }
 

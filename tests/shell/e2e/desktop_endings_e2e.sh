@@ -153,6 +153,14 @@ for signal in TERM INT HUP; do
   check_log
 done
 
+step "SIGTERM with the popup menu open: the menu is dismissed and the program ends by the signal"
+start
+xdo mousemove --window "$wid" 300 300 click 3
+menu_is_open() { [ "$("$probe" pixel "$wid" 310 305)" = "192 192 192" ]; }
+wait_for 10 "the popup menu" menu_is_open
+kill -s TERM "$pid"
+ended_with 143
+
 step "SIGHUP ignored at the start (nohup) stays ignored"
 start --ignore-signal=HUP
 kill -s HUP "$pid"
