@@ -18,6 +18,7 @@ if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null; then
 fi
 
 work=$(mktemp -d)
+layout=$(setxkbmap -query 2>/dev/null | awk '/^layout:/ { print $2 }')
 pid=""
 wid=""
 own_server=""
@@ -25,7 +26,7 @@ cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -9 "$pid" 2>/dev/null || true; fi
   if [ -n "$own_server" ] && kill -0 "$own_server" 2>/dev/null; then kill "$own_server" 2>/dev/null || true; fi
   exec 3>&- 2>/dev/null || true
-  setxkbmap us 2>/dev/null || true
+  [ -z "$layout" ] || setxkbmap "$layout" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -201,7 +202,7 @@ if setxkbmap de 2>/dev/null; then
   xdo key plus
   changed() { [ "$(line9)" != "$before" ]; }
   wait_for 5 "the extra point line to change" changed
-  setxkbmap us
+  setxkbmap "${layout:-us}"
   xdo key Escape
   ended_with 0
 else
