@@ -79,6 +79,7 @@ start() {
   local dir
   dir=$(mktemp -d "$work/run.XXXX")
   cd "$dir"
+  # ENV... may end with a command that runs the program, such as prlimit.
   env "$@" "$talvane" > stdout.txt 2> stderr.txt &
   pid=$!
   wid=""
@@ -177,6 +178,24 @@ xdo windowkill "$wid"
 ended_with 1
 check_log
 grep -q "lost the connection to the X server" stderr.txt || fail "no word on standard error: $(cat stderr.txt)"
+
+step "a full disk (a file size limit): one message box, the log keeps its complete lines and stops"
+start --ignore-signal=XFSZ prlimit --fsize=30000 --
+xdo mousemove --window "$wid" 960 680
+press_until_running
+find_log_box() { [ "$(xdo search --name '^vemo\.csv$' | wc -l)" -ge 1 ]; }
+wait_for 20 "the message box about the log" find_log_box
+box=$(xdo search --name '^vemo\.csv$' | head -1)
+xdo mousemove --window "$box" 5 5
+xdo key Return
+no_log_box() { [ "$(xdo search --name '^vemo\.csv$' | wc -l)" -eq 0 ]; }
+wait_for 10 "the message box to close" no_log_box
+sleep 1  # the run goes on without a log, and without another box
+no_log_box || fail "a second message box about the log"
+xdo key --window "$wid" Escape
+ended_with 0
+check_log
+[ "$(log_bytes)" -le 30000 ] || fail "the log outgrew the limit"
 
 step "Escape acts at once behind a flood of restart and layout keys in slow motion"
 start
