@@ -236,6 +236,7 @@ namespace {
 // Quit did so already), then lets go of the window system.
 void endSimulation() {
     OnDestroy();
+    forgetEndingHost();
     setWindowSystem(nullptr);
     sim.host = nullptr;  // the host goes with the window system
 }

@@ -106,4 +106,6 @@ void catchLostDisplay(FltkHost& host) {
 
 bool displayLost() { return lost.load(); }
 
+void forgetEndingHost() { endingHost = nullptr; }
+
 }  // namespace talvane

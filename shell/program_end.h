@@ -31,4 +31,8 @@ void catchLostDisplay(FltkHost& host);
 // True once the connection to the X server is lost: nothing may be drawn.
 bool displayLost();
 
+// The host given to catchQuitSignals and catchLostDisplay is going away:
+// endings from now on only stop the thread and close the log.
+void forgetEndingHost();
+
 }  // namespace talvane
