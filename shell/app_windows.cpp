@@ -206,6 +206,11 @@ int FltkWindowSystem::trackPopupMenu(const MenuState& menus, int screenX, int sc
     const std::vector<Fl_Menu_Item> items = popupItems(menus);
     setCursor(PointerShape::Arrow);
     const Fl_Menu_Item* picked = items.front().popup(screenX - window_.x_root(), screenY - window_.y_root());
+    // The area the menu covered is drawn again once the choice has been
+    // carried out (the toolkit draws damage after the handler returns): the
+    // expose of the closing menu may have been served before the choice took
+    // effect, as with "Infinite", which hides the payoff matrix.
+    window_.redraw();
     if (picked == nullptr) return 0;
     return static_cast<int>(picked->argument());
 }
