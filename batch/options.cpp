@@ -46,9 +46,9 @@ bool poolsAdmitSomething(const RunSettings& run, std::string& error) {
 }
 
 std::int32_t layoutCode(const std::string& name) {
-    if (name == "random") return 0;
-    if (name == "segregated") return 2;
-    return 1;
+    if (name == "random") return kLayoutRandom;
+    if (name == "segregated") return kLayoutSegregated;
+    return kLayoutCheckerboard;
 }
 
 bool pools(const CommandLine& line, RunSettings& run, std::string& error) {
@@ -207,7 +207,7 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     plan.manyRuns = given(line.runsOption);
     if (!numbers(line, plan, error) || !shape(line, plan, error)) return false;
     run.colorLayout = layoutCode(line.layout);
-    run.competitionMode = line.competition == "infinite" ? 5 : 4;
+    run.competitionMode = line.competition == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
     run.playSelf = line.playSelf;
     run.extraPoint = line.extraPoint;
     if (!parsePayoffs(line.payoffs, run.payoffs, error)) {

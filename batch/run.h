@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "world.h"
+#include "sim_state.h"
 #include "world_file.h"
 
 namespace talvane {
@@ -35,11 +35,11 @@ struct ExtraOutput {
 struct RunSettings {
     std::uint32_t seed = 0;                                  // seeds seeding and the imitation draws
     std::int32_t generations = 1000;                         // generations after seeding or loading
-    std::int32_t colorLayout = 1;                            // 0 random, 1 checkerboard, 2 segregated
+    std::int32_t colorLayout = kLayoutCheckerboard;          // a ColorLayout
     std::array<bool, 8> selfExcluded{};                      // true keeps a code out of seeded self strategies
     std::array<bool, 8> otherExcluded{};                     // the same for the others strategies
     std::array<std::int32_t, 4> payoffs{3, 0, 5, 1};         // R, S, T, P
-    std::int32_t competitionMode = 4;                        // 4 finite, 5 infinite
+    std::int32_t competitionMode = kCompetitionFinite;       // a CompetitionMode
     bool playSelf = false;                                   // every cell also plays itself
     bool extraPoint = false;                                 // extra point for same colour
     WorldShape shape;                                        // size, edges and neighbourhood of a seeded world

@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "frame_layout.h"
+
 namespace talvane {
 
 // One palette entry: red, green, blue in 0..1.
@@ -16,11 +18,6 @@ extern const std::array<Rgb, 10> cellPalette;
 // Status of the drawing operations.
 inline constexpr unsigned kDrawDone = 0;        // drawn
 inline constexpr unsigned kDrawOutOfRange = 2;  // an argument was out of range; nothing drawn
-
-// Left and top edges of the grid and the distance between cell corners.
-inline constexpr int kGridLeft = 20;
-inline constexpr int kGridTop = 80;
-inline constexpr int kCellPitch = 9;
 
 // Makes cellPalette[index] the current GL colour; 2 (and the colour left as
 // it was) for an index of 10 or more.

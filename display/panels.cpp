@@ -24,17 +24,13 @@ struct PanelLayout {
     bool leftColumn;                                    // hover applies while hoverOnLeftPanel is this
 };
 
-constexpr int kTitleBaseline = 70;
-constexpr int kFirstRowBaseline = 98;
-constexpr int kRowPitch = 18;
-
 bool rowHovered(const PanelLayout& panel, int row) {
     return sim.hoveredPanelRow.load(std::memory_order_relaxed) == row &&
            sim.hoverOnLeftPanel.load(std::memory_order_relaxed) == panel.leftColumn;
 }
 
 void drawRow(const PanelLayout& panel, int row) {
-    const int y = kFirstRowBaseline + kRowPitch * row;
+    const int y = kPanelFirstRowBaseline + kPanelRowPitch * row;
     const unsigned code = static_cast<unsigned>(row);
     const bool excluded = sim.randomPoolMode.load(std::memory_order_relaxed) &&
                           panel.pool[code].load(std::memory_order_relaxed);
@@ -51,7 +47,7 @@ void drawRow(const PanelLayout& panel, int row) {
 
 void drawPanel(const PanelLayout& panel) {
     setPaletteColor(8);
-    drawText(kFontPanel, panel.title, panel.titleX, kTitleBaseline);
+    drawText(kFontPanel, panel.title, panel.titleX, kPanelTitleBaseline);
     for (int row = 0; row < panel.rows; ++row) drawRow(panel, row);
 }
 
@@ -67,9 +63,9 @@ constexpr std::array<std::array<unsigned, 4>, 4> kRandomLayoutPattern{{
 // Palette colour of icon square (column a, row b), or -1 for none.
 int layoutSquareColor(int layout, int a, int b) {
     switch (layout) {
-        case 0: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
-        case 1: return (a + b) % 2 == 0 ? 0 : 2;
-        case 2: return a < 2 ? 0 : 2;
+        case kLayoutRandom: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
+        case kLayoutCheckerboard: return (a + b) % 2 == 0 ? 0 : 2;
+        case kLayoutSegregated: return a < 2 ? 0 : 2;
         default: return -1;
     }
 }
@@ -77,15 +73,18 @@ int layoutSquareColor(int layout, int a, int b) {
 }  // namespace
 
 void drawSelfPanel() {
-    drawPanel({"self strategies", 629, 619, 637, 8, strategyNames, sim.selfPool, true});
+    const PanelColumn& c = kLeftPanelColumn;
+    drawPanel({"self strategies", c.titleX, c.swatchX, c.nameX, 8, strategyNames, sim.selfPool, true});
 }
 
 void drawOthersPanel() {
-    drawPanel({"others strategies", 799, 789, 807, 8, strategyNames, sim.otherPool, false});
+    const PanelColumn& c = kRightPanelColumn;
+    drawPanel({"others strategies", c.titleX, c.swatchX, c.nameX, 8, strategyNames, sim.otherPool, false});
 }
 
 void drawColorPanel() {
-    drawPanel({"colors (ethnicity)", 629, 619, 637, 3, colorNames, sim.selfPool, true});
+    const PanelColumn& c = kLeftPanelColumn;
+    drawPanel({"colors (ethnicity)", c.titleX, c.swatchX, c.nameX, 3, colorNames, sim.selfPool, true});
 }
 
 void drawPanels() {
@@ -99,16 +98,18 @@ void drawPanels() {
 
 void drawLayoutIcon() {
     glColor3fv(kIconPlateColor.data());
-    glRecti(627, 455, 653, 480);
+    glRecti(kLayoutIconLeft, kLayoutIconTop, kLayoutIconRight, kLayoutIconBottom - 1);
     setPaletteColor(9);
-    drawRectOutline(627, 455, 653, 481);
+    drawRectOutline(kLayoutIconLeft, kLayoutIconTop, kLayoutIconRight, kLayoutIconBottom);
     const int layout = sim.colorLayout.load(std::memory_order_relaxed);
     for (int a = 0; a < 4; ++a) {
         for (int b = 0; b < 4; ++b) {
             const int color = layoutSquareColor(layout, a, b);
             if (color < 0) continue;
             setPaletteColor(static_cast<unsigned>(color));
-            glRecti(629 + 6 * a, 456 + 6 * b, 634 + 6 * a, 461 + 6 * b);
+            const int x = kLayoutIconLeft + 2 + 6 * a;  // 4 x 4 squares of 5 x 5 inside the plate
+            const int y = kLayoutIconTop + 1 + 6 * b;
+            glRecti(x, y, x + 5, y + 5);
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include "glut_fonts.h"
 #include "payoffs.h"
+#include "frame_layout.h"
 #include "pixel_grid.h"
 #include "sim_state.h"
 
@@ -40,7 +41,7 @@ const Rgb& statusColor() {
 }
 
 const char* competitionLine() {
-    return sim.competitionMode.load(std::memory_order_relaxed) == 4 ? "Competition mode: finite"
+    return sim.competitionMode.load(std::memory_order_relaxed) == kCompetitionFinite ? "Competition mode: finite"
                                                                      : "Competition mode: infinite";
 }
 
@@ -60,9 +61,9 @@ const char* paintModeLine() {
 
 const char* layoutLine() {
     switch (sim.colorLayout.load(std::memory_order_relaxed)) {
-        case 0: return "<C> Colors initialized randomly";
-        case 1: return "<C> Colors initialized as a checkerboard";
-        case 2: return "<C> Colors initialized as segregated";
+        case kLayoutRandom: return "<C> Colors initialized randomly";
+        case kLayoutCheckerboard: return "<C> Colors initialized as a checkerboard";
+        case kLayoutSegregated: return "<C> Colors initialized as segregated";
         default: return "";
     }
 }
@@ -156,8 +157,13 @@ unsigned drawText(int fontCode, const char* text, int x, int y) {
 }
 
 void formatTitleLine(char* buffer, std::size_t size) {
-    const char* game = classifyGame(sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(),
-                                    sim.payoffDD.load());
+    // Infinite competition scores from its fixed long-run table whatever the
+    // four payoffs say: the title names the game of that table.
+    const bool infinite = sim.competitionMode.load(std::memory_order_relaxed) == kCompetitionInfinite;
+    const auto& p = kInfiniteTablePayoffs;
+    const char* game = infinite ? classifyGame(p[0], p[1], p[2], p[3])
+                                : classifyGame(sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(),
+                                               sim.payoffDD.load());
     const bool named = std::strcmp(game, "Unnamed Game") != 0;
     const char* paused = sim.paused.load(std::memory_order_relaxed) ? " (Paused)" : "";
     std::snprintf(buffer, size, "%s%s%s", named ? "Spatialized " : "", game, paused);
@@ -195,13 +201,13 @@ unsigned drawPayoffMatrix() {
     glLineWidth(1.0f);
     glBegin(GL_LINES);
     setPaletteColor(6);
-    pixelVertex(845, 283);
-    pixelVertex(925, 283);
-    pixelVertex(855, 270);
-    pixelVertex(855, 323);
+    pixelVertex(kMatrixLeft, 283);  // under the column labels
+    pixelVertex(kMatrixRight, 283);
+    pixelVertex(kMatrixLeft + 10, kMatrixTop);  // right of the row labels
+    pixelVertex(kMatrixLeft + 10, kMatrixBottom);
     glEnd();
-    drawText(kFontStatus, "C", 845, 298);
-    drawText(kFontStatus, "D", 845, 313);
+    drawText(kFontStatus, "C", kMatrixLeft, 298);
+    drawText(kFontStatus, "D", kMatrixLeft, 313);
     drawText(kFontStatus, "C", 869, 279);
     drawText(kFontStatus, "D", 901, 279);
 

@@ -33,7 +33,8 @@ unsigned drawBitmapString(void* font, const char* text);
 unsigned drawText(int fontCode, const char* text, int x, int y);
 
 // The title at (20, 50): "Spatialized " and the game's name, or "Unnamed
-// Game" alone, then " (Paused)" while paused.
+// Game" alone, then " (Paused)" while paused. In infinite competition the
+// game is that of the long-run table in use, whatever the four payoffs.
 unsigned drawTitleLine();
 
 // The bevel and the eleven status lines from baseline (625, 285), in the

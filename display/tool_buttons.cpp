@@ -87,9 +87,9 @@ void drawRectOutline(int x0, int y0, int x1, int y1) {
 void drawToolButton(int x, int y, bool selected) {
     if (x < 0 || y < 0) return;
     glColor3f(0.0f, 0.0f, 0.0f);
-    drawRectOutline(x, y, x + 32, y + 32);
+    drawRectOutline(x, y, x + kToolButtonSize, y + kToolButtonSize);
     glColor3fv(selected ? kSelectedButtonColor.data() : kButtonColor.data());
-    glRecti(x + 1, y + 1, x + 31, y + 31);
+    glRecti(x + 1, y + 1, x + kToolButtonSize - 1, y + kToolButtonSize - 1);
 }
 
 void drawBrushSwatch(int x, int y, int outerCode, int innerCode) {
@@ -142,8 +142,8 @@ void drawToolButtons() {
         drawBrushSwatch(kSwatchButtonX, kToolButtonY, color, color);
     }
     const int tool = sim.paintTool.load(std::memory_order_relaxed);
-    drawPencilButton(kPencilButtonX, kToolButtonY, tool == 2);
-    drawFillButton(kFillButtonX, kToolButtonY, tool == 1);
+    drawPencilButton(kPencilButtonX, kToolButtonY, tool == kToolPencil);
+    drawFillButton(kFillButtonX, kToolButtonY, tool == kToolFill);
 }
 
 }  // namespace talvane

@@ -21,12 +21,6 @@ std::span<const IconPoint> bucketHandlePoints();   // 17, white
 std::span<const IconPoint> bucketBodyPoints();     // 100, in the body colour
 std::span<const IconPoint> bucketOutlinePoints();  // 72, black
 
-// Upper left corners of the three buttons (all at y 452).
-inline constexpr int kToolButtonY = 452;
-inline constexpr int kSwatchButtonX = 625;
-inline constexpr int kPencilButtonX = 662;
-inline constexpr int kFillButtonX = 699;
-
 // Button faces: white while the tool is in force, light grey otherwise.
 inline constexpr Rgb kSelectedButtonColor{1.0f, 1.0f, 1.0f};
 inline constexpr Rgb kButtonColor{0.8f, 0.8f, 0.8f};

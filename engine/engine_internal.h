@@ -3,11 +3,6 @@
 
 namespace talvane::detail {
 
-// Pauses the run if it is running, with the repaint that togglePause makes in
-// that case. The test and the set are one atomic step, so two threads that
-// both want the run paused can never toggle it back to running.
-void pauseIfRunning();
-
 // Sleeps ms milliseconds on the simulation thread as time outside any step:
 // a holder waiting for the thread may go on meanwhile. The caller must not
 // touch the grids or the payoff table after this call within the same step.
@@ -15,7 +10,7 @@ void sleepBetweenSteps(int ms);
 
 // Appends the log line of the counts already in sim.pairCounts, as
 // writeLogLine does after counting them. Returns 0 when written, 1 when the
-// file could not be opened.
+// file could not be opened or written.
 int writeCountedLogLine();
 
 }  // namespace talvane::detail

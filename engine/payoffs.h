@@ -13,6 +13,8 @@ namespace talvane {
 // Long-run average payoff per round of each pair of strategies for the
 // default payoffs 3, 0, 5, 1; [own code][opponent's code].
 extern const PayoffTable infinitePayoffTable;
+// The payoffs R, S, T, P that infinitePayoffTable is the long-run table of.
+inline constexpr std::array<std::int32_t, 4> kInfiniteTablePayoffs{3, 0, 5, 1};
 
 // Overwrites sim.world.payoffTable with the totals of 200-round matches under the
 // current four payoffs. Exact for every 32-bit payoff.

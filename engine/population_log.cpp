@@ -1,9 +1,16 @@
 #include "population_log.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
+#include <stdio_ext.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "engine_internal.h"
+#include "host.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -17,6 +24,54 @@ std::string& logPath() {
 }
 
 bool writesToStdout() { return logPath() == "-"; }
+
+// Lines handed to the stream since it was last flushed.
+bool unflushed = false;
+// A write failed: no more lines are logged until the next setLogPath.
+bool writeFailed = false;
+
+// Cuts a regular file back to its last complete line: a write that failed
+// part way may have left the start of a line on disk.
+void truncateToCompleteLines(std::FILE* file) {
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return;
+    std::FILE* reader = std::fopen(logPath().c_str(), "rb");
+    if (!reader) return;
+    off_t end = info.st_size;
+    char block[4096];
+    while (end > 0) {
+        const off_t start = end > static_cast<off_t>(sizeof block) ? end - static_cast<off_t>(sizeof block) : 0;
+        const std::size_t length = static_cast<std::size_t>(end - start);
+        if (fseeko(reader, start, SEEK_SET) != 0 || std::fread(block, 1, length, reader) != length) break;
+        const void* found = nullptr;
+        for (std::size_t k = length; k > 0 && !found; --k) {
+            if (block[k - 1] == '\n') found = block + k;
+        }
+        if (found) {
+            end = start + static_cast<off_t>(static_cast<const char*>(found) - block);
+            break;
+        }
+        end = start;
+    }
+    std::fclose(reader);
+    if (ftruncate(fileno(file), end) != 0) return;  // nothing better to do: the message says the log failed
+}
+
+// A write to the log failed: keeps the complete lines, closes the stream and
+// tells the user once; logging stays off until setLogPath.
+void stopLoggingAfterFailure(int error) {
+    writeFailed = true;
+    if (sim.logFile != stdout) {
+        __fpurge(sim.logFile);  // the unwritten rest of the buffer would only add a broken line
+        truncateToCompleteLines(sim.logFile);
+        std::fclose(sim.logFile);
+    }
+    sim.logFile = nullptr;
+    unflushed = false;
+    const std::string text = "The population log could not be written (" + std::string(std::strerror(error)) +
+                             "). It holds the complete lines written so far; no more lines are logged.";
+    if (sim.host != nullptr) sim.host->showMessage(text.c_str(), logPath().c_str());
+}
 
 void countPairs() { sim.pairCounts = sim.world.countPairs(); }
 
@@ -36,6 +91,7 @@ char* appendDecimal(char* out, std::uint32_t value) {
 
 int openLogIfNeeded() {
     if (sim.logFile) return 0;
+    if (writeFailed) return 1;
     sim.logFile = writesToStdout() ? stdout : std::fopen(logPath().c_str(), "w");
     return sim.logFile ? 0 : 1;
 }
@@ -55,11 +111,29 @@ int detail::writeCountedLogLine() {
         end = appendDecimal(end, sim.pairCounts[k]);
     }
     *end++ = '\n';
-    std::fwrite(line, 1, static_cast<std::size_t>(end - line), sim.logFile);
+    const std::size_t length = static_cast<std::size_t>(end - line);
+    errno = 0;
+    if (std::fwrite(line, 1, length, sim.logFile) != length || std::ferror(sim.logFile)) {
+        stopLoggingAfterFailure(errno != 0 ? errno : EIO);
+        return 1;
+    }
+    unflushed = true;
     return 0;
 }
 
+void flushLog() {
+    if (!sim.logFile || !unflushed) return;
+    errno = 0;
+    if (std::fflush(sim.logFile) != 0) {
+        stopLoggingAfterFailure(errno != 0 ? errno : EIO);
+        return;
+    }
+    unflushed = false;
+}
+
 void closeLog() {
+    flushLog();  // a failure here still leaves complete lines and tells the user
+    unflushed = false;
     if (!sim.logFile) return;
     if (sim.logFile == stdout) {
         std::fflush(stdout);  // standard output belongs to the process: flush, never close
@@ -69,6 +143,9 @@ void closeLog() {
     sim.logFile = nullptr;
 }
 
-void setLogPath(const char* path) { logPath() = path ? path : kDefaultLogPath; }
+void setLogPath(const char* path) {
+    logPath() = path ? path : kDefaultLogPath;
+    writeFailed = false;
+}
 
 }  // namespace talvane

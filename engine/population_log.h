@@ -7,7 +7,9 @@ namespace talvane {
 inline constexpr const char* kDefaultLogPath = "vemo.csv";
 
 // Counts the (self, others) pairs of the world and appends them as one line.
-// Returns 0 when written, 1 when the file could not be opened.
+// Returns 0 when written, 1 when the file could not be opened or written.
+// A failed write cuts the file back to its complete lines, closes it, tells
+// the user once through the host, and turns logging off until setLogPath.
 int writeLogLine();
 
 // Opens (and so empties) the log file unless it is open already. Returns 0
@@ -17,8 +19,14 @@ int openLogIfNeeded();
 // Closes the log stream if one is open; the next line starts the file afresh.
 void closeLog();
 
+// Hands every line written so far to the file, so that a reader sees only
+// complete lines. The simulation thread calls it whenever the run stands
+// still (paused or held); running, lines are written in large blocks.
+void flushLog();
+
 // Chooses the file the log is written to (default "vemo.csv"); "-" writes to
-// standard output. Takes effect at the next opening.
+// standard output. Takes effect at the next opening, and turns logging back
+// on after a failed write.
 void setLogPath(const char* path);
 
 }  // namespace talvane

@@ -54,24 +54,25 @@ bool runTurn() {
 
 void fillPayoffTable() {
     switch (sim.competitionMode.load()) {
-        case 4: computeFinitePayoffTable(); break;
-        case 5: sim.world.payoffTable = infinitePayoffTable; break;
+        case kCompetitionFinite: computeFinitePayoffTable(); break;
+        case kCompetitionInfinite: sim.world.payoffTable = infinitePayoffTable; break;
         default: break;  // an unknown mode keeps the table as it is
     }
 }
 
 bool seedingIsDue() {
-    return sim.randomPoolMode.load() && (!sim.seededUnrun.load() || sim.poolEdited.load());
+    const bool asked = sim.reseedPending.exchange(false);
+    return sim.randomPoolMode.load() && (asked || !sim.seededUnrun.load() || sim.poolEdited.load());
 }
 
 }  // namespace
-
-namespace detail {
 
 void pauseIfRunning() {
     bool running = false;
     if (sim.paused.compare_exchange_strong(running, true)) sim.host->requestRepaint();
 }
+
+namespace detail {
 
 void sleepBetweenSteps(int ms) {
     const bool wasBusy = busy.exchange(false);
@@ -84,10 +85,13 @@ void sleepBetweenSteps(int ms) {
 void simulationThreadMain() {
     while (!stopRequested.load()) {
         if (!beginTurn()) {
+            // Held: nothing else touches the log meanwhile.
+            flushLog();
             sim.host->sleepMs(kIdlePollMs);
             continue;
         }
         const bool worked = runTurn();
+        if (!worked) flushLog();  // paused: a reader of the file sees every line
         busy.store(false);
         if (!worked) sim.host->sleepMs(kIdlePollMs);
     }
@@ -109,8 +113,10 @@ void restartSimulation() {
     std::fill(sim.world.score.begin(), sim.world.score.end(), 0.0);
     if (sim.frameInterval.load() == 0) sim.host->sleepMs(sim.slowDelayMs);
     buildNeighbourTables();
-    detail::pauseIfRunning();
-    sim.restartPending = false;
+    pauseIfRunning();
+    // A reseeding asked for after this restart took its request asks for
+    // another restart rather than being lost.
+    sim.restartPending = sim.reseedPending.load();
 }
 
 void togglePause() {
@@ -120,7 +126,7 @@ void togglePause() {
             sim.restartPending = true;
             return;
         }
-        detail::pauseIfRunning();
+        pauseIfRunning();
         return;
     }
     bool wasPaused = sim.paused.load();
@@ -151,7 +157,7 @@ void stopSimulationThread() {
 
 void holdSimulation() {
     holdCount.fetch_add(1);
-    detail::pauseIfRunning();
+    pauseIfRunning();
     while (busy.load()) sim.host->serviceWhileWaiting();
 }
 

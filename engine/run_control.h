@@ -8,14 +8,20 @@ namespace talvane {
 // running, else sleep 10 ms; until a stop is requested.
 void simulationThreadMain();
 
-// The restart sequence: closes the log, resets the counter, fills the payoff
-// table, reseeds when due, clears the scores, builds the neighbour tables and
-// leaves the run paused.
+// The restart sequence: closes the log, resets the counter, fills the payoff table, reseeds when due (in random-pool
+// mode, when asked with reseedPending, or when the grids are not a fresh
+// unrun seeding, or a pool changed), clears the scores, builds the neighbour
+// tables, leaves the run paused and takes back the restart request.
 void restartSimulation();
 
 // Pauses or resumes the run (a resume after a pool edit becomes a restart),
 // and asks for a repaint.
 void togglePause();
+
+// Pauses the run if it is running, with the repaint that togglePause makes in
+// that case. The test and the set are one atomic step, so two threads that
+// both want the run paused can never toggle it back to running.
+void pauseIfRunning();
 
 // Starts the simulation thread (once).
 void startSimulationThread();

@@ -4,6 +4,7 @@
 
 #include "engine_internal.h"
 #include "host.h"
+#include "run_control.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -71,9 +72,9 @@ void drawCells(const PoolSnapshot& pools) {
 
 void applyColorLayout() {
     switch (sim.colorLayout.load()) {
-        case 0: applyRandomColors(); break;
-        case 1: applyCheckerboard(); break;
-        case 2: applySegregated(); break;
+        case kLayoutRandom: applyRandomColors(); break;
+        case kLayoutCheckerboard: applyCheckerboard(); break;
+        case kLayoutSegregated: applySegregated(); break;
         default: break;  // keep the colours drawn with the strategies
     }
 }
@@ -87,7 +88,7 @@ bool validatePools() { return validateSnapshot(snapshotPools()); }
 
 void seedPopulation() {
     if (!sim.randomPoolMode.load()) return;
-    detail::pauseIfRunning();
+    pauseIfRunning();
     const PoolSnapshot pools = snapshotPools();
     if (!validateSnapshot(pools)) return;
     sim.host->seedRandom(static_cast<std::uint32_t>(sim.host->clockSeconds()));

@@ -35,12 +35,13 @@ void resetSimState() {
     sim.payoffCD = 0;
     sim.payoffDC = 5;
     sim.payoffDD = 1;
-    sim.competitionMode = 4;
+    sim.competitionMode = kCompetitionFinite;
     sim.playSelf = false;
     sim.extraPointSameColor = false;
 
     sim.paused = true;
     sim.restartPending = true;
+    sim.reseedPending = false;
     sim.generation = 0;
     sim.frameInterval = 1;
     sim.consoleEcho = false;
@@ -48,7 +49,7 @@ void resetSimState() {
     sim.poolEdited = false;
 
     sim.randomPoolMode = true;
-    sim.colorLayout = 1;
+    sim.colorLayout = kLayoutCheckerboard;
     storeAll(sim.selfPool, false);
     storeAll(sim.otherPool, false);
 
@@ -56,7 +57,7 @@ void resetSimState() {
     sim.infoPage = 0;
     sim.hoveredPanelRow = -1;
     sim.hoverOnLeftPanel = false;
-    sim.paintTool = 0;
+    sim.paintTool = kToolNone;
     sim.brushSelf = 0;
     sim.brushOther = 0;
     sim.brushColor = 0;

@@ -24,6 +24,28 @@ extern const std::array<const char*, kCodeCount> strategyNames;
 // Display names of the colour codes: "Green", "Cyan", "Red", then empty texts.
 extern const std::array<const char*, kCodeCount> colorNames;
 
+// Competition modes: how a pair of strategies is scored (the values are the
+// "Competition" menu's command ids).
+enum CompetitionMode : std::int32_t {
+    kCompetitionFinite = 4,    // 200-round matches under the four payoffs
+    kCompetitionInfinite = 5,  // long-run averages of the default Prisoner's Dilemma
+};
+
+// Paint tools of paint mode.
+enum PaintTool : std::int32_t {
+    kToolNone = 0,    // none chosen yet
+    kToolFill = 1,    // the paint bucket: flood fill
+    kToolPencil = 2,  // the pencil: single cells and strokes
+};
+
+// Colour layouts of seeding, in the order the C key cycles through them.
+enum ColorLayout : std::int32_t {
+    kLayoutRandom = 0,        // every cell Green or Red at random
+    kLayoutCheckerboard = 1,  // alternating cells
+    kLayoutSegregated = 2,    // Green on one half, Red on the other
+};
+inline constexpr std::int32_t kLayoutCount = 3;  // layouts 0 .. 2
+
 template <typename T>
 using Grid = std::array<T, kCellCount>;
 
@@ -46,13 +68,14 @@ struct SimState {
     std::atomic<std::int32_t> payoffCD{0};  // S: I cooperate, the opponent defects
     std::atomic<std::int32_t> payoffDC{5};  // T: I defect, the opponent cooperates
     std::atomic<std::int32_t> payoffDD{1};  // P: both defect
-    std::atomic<std::int32_t> competitionMode{4};  // 4 finite (200-round matches), 5 infinite (long-run averages)
+    std::atomic<std::int32_t> competitionMode{kCompetitionFinite};  // a CompetitionMode
     std::atomic<bool> playSelf{false};             // every cell also plays one game against itself
     std::atomic<bool> extraPointSameColor{false};  // discriminating cells earn 1.0 per same-colour game
 
     // --- Run control ---
     std::atomic<bool> paused{true};                // no generation is computed while set
     std::atomic<bool> restartPending{true};        // the simulation thread must restart before anything else
+    std::atomic<bool> reseedPending{false};        // the next restart reseeds even a fresh, unrun seeding
     std::atomic<std::int32_t> generation{0};       // generations computed since the last restart
     std::atomic<std::int32_t> frameInterval{1};    // 0 slow motion, 1 every frame, N > 1 every Nth generation drawn
     std::int32_t slowDelayMs = 500;                // sleep per generation (and per restart) in slow motion
@@ -62,7 +85,7 @@ struct SimState {
 
     // --- Seeding settings ---
     std::atomic<bool> randomPoolMode{true};        // true "Random pool" (seeded at random), false "Paint cells"
-    std::atomic<std::int32_t> colorLayout{1};      // 0 random, 1 checkerboard, 2 segregated
+    std::atomic<std::int32_t> colorLayout{kLayoutCheckerboard};  // a ColorLayout
     std::array<std::atomic<bool>, kCodeCount> selfPool{};   // true keeps the code out of seeded self strategies
     std::array<std::atomic<bool>, kCodeCount> otherPool{};  // true keeps the code out of seeded others strategies
     // The same for colours; only Green (0) and Red (2) are admitted, and nothing changes it.
@@ -73,7 +96,7 @@ struct SimState {
     std::atomic<std::int32_t> infoPage{0};         // 0..5: which colour the status text is drawn in
     std::atomic<std::int32_t> hoveredPanelRow{-1}; // panel row under the pointer, -1 outside the panels
     std::atomic<bool> hoverOnLeftPanel{false};     // the pointer was last over the left panel column
-    std::atomic<std::int32_t> paintTool{0};        // 2 pencil, 1 flood fill, 0 none chosen yet
+    std::atomic<std::int32_t> paintTool{kToolNone};  // a PaintTool
     std::atomic<std::int32_t> brushSelf{0};        // self strategy that painting writes
     std::atomic<std::int32_t> brushOther{0};       // others strategy that painting writes
     std::atomic<std::int32_t> brushColor{0};       // colour that painting writes

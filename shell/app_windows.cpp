@@ -8,6 +8,7 @@
 #include <FL/x.H>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "fltk_host.h"
 #include "key_map.h"
 #include "mouse.h"
+#include "program_end.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -89,11 +91,7 @@ int DrawingWindow::handle(int event) {
             return 1;
         case FL_KEYBOARD:
         case FL_SHORTCUT:  // a key that reached the window without the focus
-            if (Fl::event_key() == FL_Escape) {
-                do_callback();  // closes the window like the close box
-                return 1;
-            }
-            OnKeyDown(virtualKeyFor(Fl::event_key()), 1, 0);
+            handleKey();
             return 1;
         case FL_PUSH:
         case FL_RELEASE:
@@ -104,6 +102,16 @@ int DrawingWindow::handle(int event) {
         default:
             return Fl_Gl_Window::handle(event);
     }
+}
+
+void DrawingWindow::handleKey() {
+    if (Fl::event_key() == FL_Escape) {
+        do_callback();  // closes the window like the close box
+        return;
+    }
+    if (input_) input_(true);
+    OnKeyDown(virtualKeyFor(Fl::event_key(), Fl::event_text()), 1, 0);
+    if (input_) input_(false);
 }
 
 int DrawingWindow::handleMouse(int event) {
@@ -117,12 +125,11 @@ int DrawingWindow::handleMouse(int event) {
             if (Fl::event_button() == FL_LEFT_MOUSE) OnLButtonUp(x, y);
             if (Fl::event_button() == FL_RIGHT_MOUSE) OnContextMenu(Fl::event_x_root(), Fl::event_y_root());
             return 1;
-        case FL_DRAG:
-            OnMouseMove(x, y);
-            return 1;
-        default:  // FL_MOVE, FL_ENTER
+        default:  // FL_MOVE, FL_DRAG, FL_ENTER: the cursor follows every move, a drag's too
+            if (input_) input_(true);
             OnSetCursor();
             OnMouseMove(x, y);
+            if (input_) input_(false);
             return 1;
     }
 }
@@ -137,13 +144,20 @@ void DrawingWindow::onClose(Fl_Widget* widget, void*) {
 FltkWindowSystem::FltkWindowSystem(DrawingWindow& window)
     : window_(window),
       host_(std::make_unique<FltkHost>([this] { drawFrameNow(); }, showAlertBox,
-                                       [this] { setCursor(PointerShape::Arrow); })) {
+                                       [this] { setCursor(PointerShape::Arrow); }, [this] { window_.redraw(); })) {
     window_.onComposed([this] { host_->frameComposed(); });
+    window_.onInput([this](bool handling) { host_->deferUiRepaints(handling); });
 }
 
-FltkWindowSystem::~FltkWindowSystem() { window_.onComposed(nullptr); }
+FltkWindowSystem::~FltkWindowSystem() {
+    window_.onComposed(nullptr);
+    window_.onInput(nullptr);
+}
 
-bool FltkWindowSystem::setupSurface() { return setupPixelFormat(*this); }
+bool FltkWindowSystem::setupSurface() {
+    surfaceReady_ = setupPixelFormat(*this);
+    return surfaceReady_;
+}
 
 bool FltkWindowSystem::choosePixelFormat() { return Fl_Gl_Window::can_do(kGlMode) != 0; }
 
@@ -164,7 +178,7 @@ Host& FltkWindowSystem::host() { return *host_; }
 
 void FltkWindowSystem::setCursor(PointerShape shape) {
     if (cursorKnown_ && shape == shown_) return;  // X cursors are costly to remake
-    if (!window_.shown()) return;
+    if (!window_.shown() || displayLost()) return;
     cursorKnown_ = true;
     shown_ = shape;
     switch (shape) {
@@ -183,7 +197,7 @@ void FltkWindowSystem::pointerPosition(int& x, int& y) {
 }
 
 void FltkWindowSystem::warpPointer(int x, int y) {
-    if (!window_.shown()) return;
+    if (!window_.shown() || displayLost()) return;
     XWarpPointer(fl_display, None, fl_xid(&window_), 0, 0, 0, 0, x, y);
     XFlush(fl_display);
 }
@@ -192,6 +206,11 @@ int FltkWindowSystem::trackPopupMenu(const MenuState& menus, int screenX, int sc
     const std::vector<Fl_Menu_Item> items = popupItems(menus);
     setCursor(PointerShape::Arrow);
     const Fl_Menu_Item* picked = items.front().popup(screenX - window_.x_root(), screenY - window_.y_root());
+    // The area the menu covered is drawn again once the choice has been
+    // carried out (the toolkit draws damage after the handler returns): the
+    // expose of the closing menu may have been served before the choice took
+    // effect, as with "Infinite", which hides the payoff matrix.
+    window_.redraw();
     if (picked == nullptr) return 0;
     return static_cast<int>(picked->argument());
 }
@@ -206,7 +225,7 @@ void FltkWindowSystem::showInformation(const char* text, const char* caption) {
 void FltkWindowSystem::exitProcess(int status) { std::exit(status); }
 
 void FltkWindowSystem::drawFrameNow() {
-    if (!window_.shown()) return;
+    if (!window_.shown() || displayLost()) return;
     window_.redraw();
     window_.flush();
     // The frame is whole on the screen: without this the toolkit's loop would
@@ -216,19 +235,42 @@ void FltkWindowSystem::drawFrameNow() {
 
 // --- The program ---
 
+namespace {
+
+// Stops the simulation thread and closes the log (unless the close box or
+// Quit did so already), then lets go of the window system.
+void endSimulation() {
+    OnDestroy();
+    forgetEndingHost();
+    setWindowSystem(nullptr);
+    sim.host = nullptr;  // the host goes with the window system
+}
+
+}  // namespace
+
 int runDesktop() {
+    fl_open_display();
     int x = 0, y = 0;
     centreOnScreen(x, y);
     DrawingWindow window(x, y);
     std::unique_ptr<Fl_RGB_Image> icon(makeWindowIcon());
     window.icon(icon.get());
     FltkWindowSystem system(window);
+    catchLostDisplay(system.fltkHost());
+    catchQuitSignals(system.fltkHost());
     OnCreate(system);
-    window.show();
-    window.wait_for_expose();
-    Fl::run();
-    setWindowSystem(nullptr);
-    sim.host = nullptr;  // the host goes with the window system
+    if (!system.surfaceReady()) {
+        endSimulation();
+        std::fputs("talvane: the X display offers no OpenGL visual (GLX, double-buffered RGB with a depth buffer);"
+                    " the window cannot be drawn\n", stderr);
+        return 1;
+    }
+    if (quitSignal() == 0) {  // a signal during start-up leaves nothing to show
+        window.show();
+        window.wait_for_expose();
+        Fl::run();
+    }
+    endSimulation();
     return 0;
 }
 

@@ -34,8 +34,14 @@ public:
     // toolkit presents it.
     void onComposed(std::function<void()> composed) { composed_ = std::move(composed); }
 
+    // Called with true before a key or pointer move is handled and with
+    // false after it.
+    void onInput(std::function<void(bool)> input) { input_ = std::move(input); }
+
 private:
     std::function<void()> composed_;
+    std::function<void(bool)> input_;
+    void handleKey();
     int handleMouse(int event);
     static void onClose(Fl_Widget*, void*);
 };
@@ -58,6 +64,11 @@ public:
     void showInformation(const char* text, const char* caption) override;
     void exitProcess(int status) override;
 
+    // True when setupSurface gave the window its GL pixel format.
+    bool surfaceReady() const { return surfaceReady_; }
+    // The engine's host as the toolkit's.
+    FltkHost& fltkHost() { return *host_; }
+
     bool choosePixelFormat() override;
     bool setPixelFormat() override;
     void showPlainMessage(const char* text) override;
@@ -68,12 +79,16 @@ private:
     DrawingWindow& window_;
     std::unique_ptr<FltkHost> host_;
     std::unique_ptr<Fl_RGB_Image> cursorImages_[3];  // hand, pencil, bucket
+    bool surfaceReady_ = false;
     bool cursorKnown_ = false;                       // shown_ holds the shape in force
     PointerShape shown_ = PointerShape::Arrow;
 };
 
 // Builds the window, runs OnCreate, shows the window centred and runs the
-// toolkit's loop until the window closes. Returns the exit status.
+// toolkit's loop until the window closes; the simulation thread is stopped
+// and the log closed on every way out. Returns the exit status: 0, or 1 when
+// the display offers no OpenGL (after the message box, with a line on
+// standard error). After a quit signal quitSignal() names it.
 int runDesktop();
 
 }  // namespace talvane

@@ -3,7 +3,6 @@
 #include "dialogs.h"
 #include "host.h"
 #include "run_control.h"
-#include "seeding.h"
 #include "sim_state.h"
 #include "window_system.h"
 
@@ -40,10 +39,6 @@ void requestRepaint() {
     if (sim.host != nullptr) sim.host->requestRepaint();
 }
 
-void pauseIfRunning() {
-    if (!sim.paused) togglePause();
-}
-
 void checkStrategySet(bool randomPool) {
     checkMenuItem(kCmdRandomPool, randomPool);
     checkMenuItem(kCmdPaintCells, !randomPool);
@@ -53,26 +48,23 @@ void selectCompetition(int mode) {
     if (sim.competitionMode == mode) return;
     sim.competitionMode = mode;
     sim.restartPending = true;
-    checkMenuItem(kCmdFinite, mode == 4);
-    checkMenuItem(kCmdInfinite, mode == 5);
+    checkMenuItem(kCmdFinite, mode == kCompetitionFinite);
+    checkMenuItem(kCmdInfinite, mode == kCompetitionInfinite);
 }
 
 void enterPaintMode() {
     sim.randomPoolMode = false;
-    sim.paintTool = 2;
+    sim.paintTool = kToolPencil;
     pauseIfRunning();
     checkStrategySet(false);
 }
 
-// Reseeds at once on this thread (holding the simulation so that no step
-// writes the grids meanwhile), then leaves the rest of the restart to the
-// simulation thread.
+// Asks the simulation thread for a restart that reseeds. Only flags are set:
+// a burst of restart keys never waits for a step, and restarts asked for
+// before the thread gets to them make one.
 void restartCommand() {
     sim.randomPoolMode = true;
-    {
-        SimulationHold hold;
-        seedPopulation();
-    }
+    sim.reseedPending = true;
     windowSystem().setCursor(PointerShape::Arrow);
     sim.restartPending = true;
     checkStrategySet(true);
@@ -92,8 +84,8 @@ void buildMenus() {
     for (int id = kCmdSlow; id <= kCmdDrop99; ++id) {
         checkMenuItem(id, sim.frameInterval == frameIntervalForSpeed(id));
     }
-    checkMenuItem(kCmdFinite, sim.competitionMode == 4);
-    checkMenuItem(kCmdInfinite, sim.competitionMode == 5);
+    checkMenuItem(kCmdFinite, sim.competitionMode == kCompetitionFinite);
+    checkMenuItem(kCmdInfinite, sim.competitionMode == kCompetitionInfinite);
     menus.built = true;
 }
 
@@ -124,8 +116,8 @@ bool OnCommand(unsigned command, unsigned long /*param*/) {
             checkStrategySet(true);
             break;
         case kCmdPaintCells: enterPaintMode(); break;
-        case kCmdFinite: selectCompetition(4); break;
-        case kCmdInfinite: selectCompetition(5); break;
+        case kCmdFinite: selectCompetition(kCompetitionFinite); break;
+        case kCmdInfinite: selectCompetition(kCompetitionInfinite); break;
         case kCmdSlow: case kCmdNormal: case kCmdDrop1:
         case kCmdDrop4: case kCmdDrop9: case kCmdDrop99: selectSpeed(id); break;
         case kCmdRestart: restartCommand(); break;
@@ -140,7 +132,7 @@ namespace {
 
 void nextColorLayout() {
     const int layout = sim.colorLayout;
-    if (layout >= 0 && layout <= 2) sim.colorLayout = (layout + 1) % 3;
+    if (layout >= 0 && layout < kLayoutCount) sim.colorLayout = (layout + 1) % kLayoutCount;
     OnCommand(kCmdRestart);
 }
 

@@ -4,7 +4,7 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
-#include <FL/Fl_Int_Input.H>
+#include <FL/Fl_Input.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_ask.H>
 
@@ -45,7 +45,9 @@ private:
     bool acceptFields();
 
     Fl_Double_Window window_{kDialogWidth, kDialogHeight, kPayoffsCaption};
-    std::array<Fl_Int_Input*, 4> inputs_{};
+    // Plain text fields: a field that filtered what is typed (Fl_Int_Input drops
+    // a ".") would turn 2.5 into 25 without a word; OK refuses it instead.
+    std::array<Fl_Input*, 4> inputs_{};
     PayoffFields values_{};
     bool accepted_ = false;
 };
@@ -57,7 +59,7 @@ PayoffsDialog::PayoffsDialog(const PayoffFields& fields) : values_(fields) {
         auto* label = new Fl_Box(8, y, kFieldX - 14, kFieldHeight, kPayoffLabels[i]);
         label->align(FL_ALIGN_RIGHT | FL_ALIGN_INSIDE);
         label->labelsize(kLabelSize);
-        inputs_[i] = new Fl_Int_Input(kFieldX, y, kFieldWidth, kFieldHeight);
+        inputs_[i] = new Fl_Input(kFieldX, y, kFieldWidth, kFieldHeight);
         inputs_[i]->textsize(kLabelSize);
         inputs_[i]->value(std::to_string(fields[i]).c_str());
     }

@@ -3,6 +3,7 @@
 #include <FL/Fl.H>
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <utility>
 
@@ -10,10 +11,12 @@ namespace talvane {
 
 FltkHost::FltkHost(std::function<void()> drawFrame,
                    std::function<void(const char*, const char*)> showAlert,
-                   std::function<void()> arrowCursor)
+                   std::function<void()> arrowCursor,
+                   std::function<void()> scheduleFrame)
     : drawFrame_(std::move(drawFrame)),
       showAlert_(std::move(showAlert)),
       arrowCursor_(std::move(arrowCursor)),
+      scheduleFrame_(std::move(scheduleFrame)),
       uiThread_(std::this_thread::get_id()) {
     Fl::add_check(checkCallback, this);
 }
@@ -22,7 +25,11 @@ FltkHost::~FltkHost() { Fl::remove_check(checkCallback, this); }
 
 void FltkHost::requestRepaint() {
     if (onUiThread()) {
-        drawFrame_();
+        if (deferUiRepaints_ && scheduleFrame_) {
+            scheduleFrame_();
+        } else {
+            drawFrame_();
+        }
         return;
     }
     std::unique_lock<std::mutex> lock(mutex_);
@@ -32,9 +39,23 @@ void FltkHost::requestRepaint() {
     changed_.wait(lock, [&] { return repaintsDone_ >= ticket; });
 }
 
+void FltkHost::setEnding() {
+    ending_ = true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    changed_.notify_all();
+}
+
+void FltkHost::alert(const char* text, const char* caption) {
+    if (ending_) {
+        std::fprintf(stderr, "talvane: %s: %s\n", caption, text);
+        return;
+    }
+    showAlert_(text, caption);
+}
+
 void FltkHost::showMessage(const char* text, const char* caption) {
-    if (onUiThread()) {
-        showAlert_(text, caption);
+    if (onUiThread() || ending_) {
+        alert(text, caption);
         return;
     }
     std::unique_lock<std::mutex> lock(mutex_);
@@ -106,7 +127,7 @@ void FltkHost::servePending() {
         const std::string text = messageText_;
         const std::string caption = messageCaption_;
         lock.unlock();
-        showAlert_(text.c_str(), caption.c_str());
+        alert(text.c_str(), caption.c_str());
         lock.lock();
         messageDone_ = true;
         changed_.notify_all();

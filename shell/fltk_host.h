@@ -24,9 +24,12 @@ public:
     // drawFrame draws and presents one whole frame now (user-interface thread).
     // showAlert shows a message box and returns when it is closed.
     // arrowCursor puts the arrow back over the drawing window.
+    // scheduleFrame (optional) marks the window to be drawn when the toolkit's
+    // loop has handled the input waiting (user-interface thread).
     FltkHost(std::function<void()> drawFrame,
              std::function<void(const char* text, const char* caption)> showAlert,
-             std::function<void()> arrowCursor);
+             std::function<void()> arrowCursor,
+             std::function<void()> scheduleFrame = nullptr);
     ~FltkHost() override;
     FltkHost(const FltkHost&) = delete;
     FltkHost& operator=(const FltkHost&) = delete;
@@ -40,6 +43,18 @@ public:
 
     // Carries out every request the simulation thread has posted (UI thread).
     void servePending();
+
+    // While set, a repaint asked for on the user-interface thread is
+    // scheduled instead of drawn: input handlers set it, so that a burst of
+    // keys costs one frame when the burst has been handled rather than one
+    // frame each, and Escape behind it acts at once. Requests of other
+    // threads are always drawn before they return.
+    void deferUiRepaints(bool defer) { deferUiRepaints_ = defer; }
+
+    // The program is ending (a signal, a lost display): from now on message
+    // boxes go to standard error instead of the screen and return at once,
+    // so that nothing waits for a user who will not answer.
+    void setEnding();
 
     // Called by drawFrame once the frame is composed: every drawing call has
     // been made and nothing more of the simulation's state is read, only the
@@ -58,6 +73,8 @@ private:
     std::function<void()> drawFrame_;
     std::function<void(const char*, const char*)> showAlert_;
     std::function<void()> arrowCursor_;
+    std::function<void()> scheduleFrame_;
+    bool deferUiRepaints_ = false;  // user-interface thread only
     std::thread::id uiThread_;  // the thread that built the host runs the toolkit
 
     std::mutex mutex_;
@@ -70,6 +87,9 @@ private:
     std::string messageText_;
     std::string messageCaption_;
     std::atomic<bool> arrowPending_{false};
+    std::atomic<bool> ending_{false};
+    // Shows a message box, or writes it on standard error once ending.
+    void alert(const char* text, const char* caption);
 };
 
 }  // namespace talvane

@@ -9,4 +9,9 @@ namespace talvane {
 // state; the keypad, the function keys and the Help key have codes of their own.
 unsigned virtualKeyFor(int fltkKey);
 
+// The same for a key event that typed text (Fl::event_text()): any key of
+// the main keyboard that types "+" or "=" on the current layout is the
+// "=" / "+" key, 187.
+unsigned virtualKeyFor(int fltkKey, const char* text);
+
 }  // namespace talvane

@@ -13,16 +13,8 @@ namespace talvane {
 
 namespace {
 
-constexpr int kCellPitch = 9;    // pixels from one cell to the next
-constexpr int kPanelPitch = 18;  // pixels from one panel row to the next
-constexpr int kLeftPanelWidth = 170;  // px below this is the left panel column
-
 void requestRepaint() {
     if (sim.host != nullptr) sim.host->requestRepaint();
-}
-
-void pauseIfRunning() {
-    if (!sim.paused) togglePause();
 }
 
 int cellIndex(int i, int j) { return i * kGridSize + j; }
@@ -31,12 +23,12 @@ int cellIndex(int i, int j) { return i * kGridSize + j; }
 // paint mode; other tool values leave the cursor alone.
 void setToolCursor() {
     const int tool = sim.paintTool;
-    if (tool == 2) windowSystem().setCursor(PointerShape::Pencil);
-    if (tool == 1) windowSystem().setCursor(PointerShape::Bucket);
+    if (tool == kToolPencil) windowSystem().setCursor(PointerShape::Pencil);
+    if (tool == kToolFill) windowSystem().setCursor(PointerShape::Bucket);
 }
 
 bool overPayoffMatrix(int x, int y) {
-    return sim.competitionMode == 4 && kPayoffMatrixArea.contains(x, y);
+    return sim.competitionMode == kCompetitionFinite && kPayoffMatrixArea.contains(x, y);
 }
 
 // Writes the brush into cell [i][j]: the pair in strategy view, the colour in
@@ -69,7 +61,7 @@ void writeFillValue(int cell, bool strategies, int newSelf, int newOther) {
 
 void paintGridCell(int i, int j) {
     const int tool = sim.paintTool;
-    if (tool == 1) {
+    if (tool == kToolFill) {
         windowSystem().setCursor(PointerShape::Bucket);
         if (sim.fillBusy) return;
         if (sim.viewStrategies) {
@@ -77,7 +69,7 @@ void paintGridCell(int i, int j) {
         } else {
             floodFill(i, j, sim.brushColor, 0);
         }
-    } else if (tool == 2) {
+    } else if (tool == kToolPencil) {
         windowSystem().setCursor(PointerShape::Pencil);
         {
             SimulationHold hold;
@@ -91,11 +83,11 @@ void paintGridCell(int i, int j) {
 }  // namespace
 
 void OnMouseMove(int x, int y) {
-    if (sim.dragPainting) dragPaint(x - 20, y - 80);
+    if (sim.dragPainting) dragPaint(x - kGridLeft, y - kGridTop);
     if (kGridArea.contains(x, y) && !sim.randomPoolMode && sim.paused) setToolCursor();
     if (kPanelArea.contains(x, y)) {
-        sim.hoveredPanelRow = (y - 80) / kPanelPitch;
-        sim.hoverOnLeftPanel = (x - 616 < kLeftPanelWidth);
+        sim.hoveredPanelRow = (y - kPanelRowsTop) / kPanelRowPitch;
+        sim.hoverOnLeftPanel = (x - kPanelLeft < kLeftPanelWidth);
     } else {
         sim.hoveredPanelRow = -1;
     }
@@ -131,8 +123,8 @@ void OnLButtonDown(int x, int y) {
         sim.ignoreNextClick = false;
         return;
     }
-    if (kPanelArea.contains(x, y)) panelClick(x - 616, y - 80);
-    if (kGridArea.contains(x, y)) gridClick(x - 20, y - 80);
+    if (kPanelArea.contains(x, y)) panelClick(x - kPanelLeft, y - kPanelRowsTop);
+    if (kGridArea.contains(x, y)) gridClick(x - kGridLeft, y - kGridTop);
     if (overPayoffMatrix(x, y)) editPayoffs();
     if (toolHitTest(x, y) != kHitNone) toolClick(x, y);
 }
@@ -158,8 +150,8 @@ void gridClick(int gx, int gy) {
 
 void panelClick(int px, int py) {
     pauseIfRunning();
-    if (py < 8 || px <= 0) return;
-    const int row = py / kPanelPitch;
+    if (py < kPanelTopMargin || px <= 0) return;
+    const int row = py / kPanelRowPitch;
     const bool left = px < kLeftPanelWidth;
     sim.hoverOnLeftPanel = left;
     if (sim.randomPoolMode) {
@@ -175,11 +167,11 @@ void panelClick(int px, int py) {
 }
 
 int toolHitTest(int x, int y) {
-    const int dx = x - 625;
-    const int dy = y - 452;
-    if (dx < 0 || dx > 106 || dy < 0 || dy >= 32) return kHitNone;
-    const int button = dx / 37;
-    if (dx - 37 * button > 32) return kHitNone;
+    const int dx = x - kSwatchButtonX;
+    const int dy = y - kToolButtonY;
+    if (dx < 0 || dx > 2 * kToolButtonPitch + kToolButtonSize || dy < 0 || dy >= kToolButtonSize) return kHitNone;
+    const int button = dx / kToolButtonPitch;
+    if (dx - kToolButtonPitch * button > kToolButtonSize) return kHitNone;
     constexpr std::array<int, 3> hits{kHitSwatch, kHitPencil, kHitFill};
     return hits[button];
 }
@@ -260,7 +252,7 @@ void dragPaint(int gx, int gy) {
     } else {
         wrapped = false;
     }
-    if (wrapped) windowSystem().warpPointer(gx + 20, gy + 80);
+    if (wrapped) windowSystem().warpPointer(gx + kGridLeft, gy + kGridTop);
     const int i = gx / kCellPitch;
     const int j = gy / kCellPitch;
     if (i < 0 || i >= kGridSize || j < 0 || j >= kGridSize) return;

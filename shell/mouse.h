@@ -3,25 +3,16 @@
 // coordinates (x to the right, y downwards, origin at the top left).
 #pragma once
 
+#include "frame_layout.h"
+#include "sim_state.h"
+
 namespace talvane {
-
-// Inclusive frame areas that take clicks.
-struct FrameArea {
-    int left, top, right, bottom;  // inclusive pixel bounds
-    bool contains(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
-};
-
-inline constexpr FrameArea kGridArea{20, 80, 595, 655};          // the 64 x 64 cells at a pitch of 9
-inline constexpr FrameArea kPanelArea{616, 88, 979, 223};        // the pool and brush panels
-inline constexpr FrameArea kPayoffMatrixArea{837, 271, 915, 322}; // the payoff matrix (finite competition)
-
-inline constexpr int kGridPixels = 576;  // width and height of the grid: 64 cells of 9 pixels
 
 // What toolHitTest finds under a point.
 enum ToolHit : int {
     kHitSwatch = 0,  // the brush swatch: fills the whole grid
-    kHitFill = 1,    // the flood-fill button (paintTool 1)
-    kHitPencil = 2,  // the pencil button (paintTool 2)
+    kHitFill = kToolFill,      // the flood-fill button
+    kHitPencil = kToolPencil,  // the pencil button
     kHitNone = 3,    // no button
 };
 
@@ -39,11 +30,11 @@ void OnLButtonDown(int x, int y);
 // Left release: ends a pencil stroke.
 void OnLButtonUp(int x, int y);
 
-// A press on the grid at (gx, gy) = (x - 20, y - 80): pauses or resumes in
+// A press on the grid at (gx, gy) = (x - kGridLeft, y - kGridTop): pauses or resumes in
 // random-pool mode or while running; paints in paint mode.
 void gridClick(int gx, int gy);
 
-// A press on the panels at (px, py) = (x - 616, y - 80): toggles a pool flag
+// A press on the panels at (px, py) = (x - kPanelLeft, y - kPanelRowsTop): toggles a pool flag
 // in random-pool mode, chooses the brush in paint mode.
 void panelClick(int px, int py);
 

@@ -174,5 +174,25 @@ TEST_F(TextTest, ExtremeValuesAreFormattedWhole) {
     EXPECT_STREQ(row, "Spatialized Chicken (Paused)");
 }
 
+// Infinite competition plays the long-run table of the default Prisoner's
+// Dilemma whatever the payoffs: the title must not name another game.
+TEST_F(TextTest, InfiniteTitleNamesTheGameOfTheTableInUse) {
+    char title[kTextBufferSize];
+    sim.payoffCC = 3, sim.payoffCD = 1, sim.payoffDC = 4, sim.payoffDD = 0;  // Chicken
+    sim.competitionMode = 5;
+    formatTitleLine(title, sizeof title);
+    EXPECT_STREQ(title, "Spatialized Prisoner's Dilemma (Paused)");
+    sim.payoffCC = 1, sim.payoffCD = 1, sim.payoffDC = 1, sim.payoffDD = 1;  // no game at all
+    sim.paused = false;
+    formatTitleLine(title, sizeof title);
+    EXPECT_STREQ(title, "Spatialized Prisoner's Dilemma");
+    sim.competitionMode = 4;
+    formatTitleLine(title, sizeof title);
+    EXPECT_STREQ(title, "Unnamed Game");
+    sim.payoffCC = 3, sim.payoffCD = 1, sim.payoffDC = 4, sim.payoffDD = 0;
+    formatTitleLine(title, sizeof title);
+    EXPECT_STREQ(title, "Spatialized Chicken");
+}
+
 }  // namespace
 }  // namespace talvane::test

@@ -11,6 +11,7 @@
 #include "fake_window_system.h"
 #include "key_map.h"
 #include "mouse.h"
+#include "run_control.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -115,16 +116,20 @@ TEST_F(CommandsTest, SpeedItemsSetIntervalAndMoveTheSingleCheckMark) {
     EXPECT_EQ(repaints(), 0);  // commands leave repainting to the next frame
 }
 
-TEST_F(CommandsTest, RestartReseedsNowAndLeavesPaintMode) {
+TEST_F(CommandsTest, RestartReseedsAndLeavesPaintMode) {
     OnCommand(kCmdPaintCells);
     testing::fillWorld(7, 7, 1);
-    sim.seededUnrun = false;
+    sim.seededUnrun = true;  // even a fresh seeding nobody has run is replaced
     OnCommand(kCmdRestart);
     EXPECT_TRUE(sim.randomPoolMode);
     EXPECT_TRUE(sim.restartPending);
     EXPECT_TRUE(checked(kCmdRandomPool));
     EXPECT_FALSE(checked(kCmdPaintCells));
     EXPECT_EQ(ui.lastCursor(), PointerShape::Arrow);
+    EXPECT_EQ(sim.world.selfStrategy[0], 7);  // the command only asks: the simulation thread reseeds
+    restartSimulation();
+    EXPECT_FALSE(sim.restartPending);
+    EXPECT_FALSE(sim.reseedPending);
     int reseeded = 0;
     for (int cell = 0; cell < kCellCount; ++cell) {
         EXPECT_TRUE(sim.world.cellColor[cell] == 0 || sim.world.cellColor[cell] == 2);
@@ -137,9 +142,35 @@ TEST_F(CommandsTest, RestartWithEmptyPoolTellsTheUserAndStillRequestsRestart) {
     for (auto& flag : sim.selfPool) flag = true;
     testing::fillWorld(3, 3, 0);
     OnCommand(kCmdRestart);
+    EXPECT_TRUE(sim.restartPending);
+    restartSimulation();
     ASSERT_EQ(ui.fakeHost.messages.size(), 1u);
     EXPECT_EQ(sim.world.selfStrategy[100], 3);
-    EXPECT_TRUE(sim.restartPending);
+}
+
+// A flood of restart and layout keys must not wait for the simulation: each
+// only sets flags, and the restarts asked for meanwhile make one.
+TEST_F(CommandsTest, RestartAndLayoutKeysOnlyAskAndNeverWait) {
+    struct SleepingHost : testing::FakeHost {
+        void sleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    } host;
+    sim.host = &host;
+    sim.frameInterval = 0;  // slow motion: every restart sleeps
+    sim.slowDelayMs = 300;
+    sim.restartPending = true;
+    startSimulationThread();
+    const auto start = std::chrono::steady_clock::now();
+    for (int k = 0; k < 20; ++k) OnKeyDown(k % 2 == 0 ? vk::R : vk::C, 1, 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    // The last request is served: the thread reseeds and ends the restart.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while ((sim.restartPending || sim.reseedPending) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const bool served = !sim.restartPending && !sim.reseedPending;
+    stopSimulationThread();
+    EXPECT_LT(took, std::chrono::milliseconds(250)) << "20 keys waited for the simulation thread";
+    EXPECT_TRUE(served) << "the restart asked for was never made";
 }
 
 TEST_F(CommandsTest, AboutAndQuit) {
@@ -221,6 +252,7 @@ TEST_F(CommandsTest, ColourLayoutKeyCyclesAndRestarts) {
     }
     OnKeyDown(vk::Numpad3, 1, 0);
     EXPECT_EQ(sim.colorLayout, 2);
+    restartSimulation();
     // Segregated: the first 32 rows green, the rest red.
     EXPECT_EQ(sim.world.cellColor[0], 0);
     EXPECT_EQ(sim.world.cellColor[kCellCount - 1], 2);
@@ -277,7 +309,8 @@ TEST_F(CommandsTest, DismissedMenuSwallowsTheNextLeftPress) {
 
 TEST(KeyMap, ToolkitKeysMapToVirtualKeyCodes) {
     EXPECT_EQ(virtualKeyFor(' '), vk::Space);
-    EXPECT_EQ(virtualKeyFor(FL_Help), vk::Help);
+    EXPECT_EQ(virtualKeyFor(0xff6a), vk::Help);  // X's Help key
+    EXPECT_EQ(virtualKeyFor(FL_Help), 0u);        // FL_Help is X's Find key
     for (char c = 'a'; c <= 'z'; ++c) {
         EXPECT_EQ(virtualKeyFor(c), static_cast<unsigned>(c - 'a' + 'A'));
     }
@@ -294,6 +327,20 @@ TEST(KeyMap, ToolkitKeysMapToVirtualKeyCodes) {
     EXPECT_EQ(virtualKeyFor(FL_F + 10), vk::F10);
     EXPECT_EQ(virtualKeyFor('='), vk::OemPlus);
     EXPECT_EQ(virtualKeyFor(FL_Escape), 0u);  // Escape closes the window instead
+}
+
+// The "=" / "+" key is the key that types "+" or "=" on the layout in force.
+TEST(KeyMap, PlusKeyOnEveryLayout) {
+    EXPECT_EQ(virtualKeyFor('=', "="), vk::OemPlus);  // US, unshifted
+    EXPECT_EQ(virtualKeyFor('=', "+"), vk::OemPlus);  // US, shifted
+    EXPECT_EQ(virtualKeyFor('+', "+"), vk::OemPlus);  // German: "+" unshifted
+    EXPECT_EQ(virtualKeyFor('+', nullptr), vk::OemPlus);
+    EXPECT_EQ(virtualKeyFor('1', "+"), vk::OemPlus);  // Swiss: Shift+1
+    EXPECT_EQ(virtualKeyFor('0', "="), vk::OemPlus);  // German: Shift+0
+    EXPECT_EQ(virtualKeyFor('1', "!"), 49u);
+    EXPECT_EQ(virtualKeyFor(FL_KP + '+', "+"), vk::Add);  // the keypad keeps its code
+    EXPECT_EQ(virtualKeyFor(FL_F + 5, ""), vk::F5);
+    EXPECT_EQ(virtualKeyFor('r', "r"), vk::R);
 }
 
 // Start-up through the real simulation thread, with a fake window system.

@@ -65,6 +65,29 @@ TEST(FltkHost, OnTheUserInterfaceThreadEverythingHappensAtOnce) {
     EXPECT_EQ(r.arrows, 1);
 }
 
+// Input handlers defer their own repaints to the end of the loop's turn (a
+// burst of keys then costs one frame), never those of other threads.
+TEST(FltkHost, DeferredRepaintsAreTheUserInterfaceThreadsOnly) {
+    Recorder r;
+    std::atomic<int> scheduled{0};
+    FltkHost host([&r] { ++r.frames; }, [](const char*, const char*) {}, [] {}, [&scheduled] { ++scheduled; });
+    host.deferUiRepaints(true);
+    for (int i = 0; i < 100; ++i) host.requestRepaint();
+    EXPECT_EQ(r.frames, 0);
+    EXPECT_EQ(scheduled, 100);
+    std::thread worker([&] {
+        host.requestRepaint();
+        r.workerReturned = true;
+    });
+    EXPECT_TRUE(serveUntil(host, [&] { return r.workerReturned.load(); }));
+    worker.join();
+    EXPECT_EQ(r.frames, 1);  // the other thread's request was drawn before it returned
+    host.deferUiRepaints(false);
+    host.requestRepaint();
+    EXPECT_EQ(r.frames, 2);
+    EXPECT_EQ(scheduled, 100);
+}
+
 TEST(FltkHost, ARepaintFromAnotherThreadReturnsOnlyOnceDrawn) {
     Recorder r;
     FltkHost host = makeHost(r);

@@ -157,20 +157,26 @@ shot colour-view
 xdo key v
 wait_for 10 "the strategy view" grid_shows_strategies
 
-step "the Payoffs dialog: a value outside 32 bits is refused, then Stag Hunt (5, -1, 3, 1) is accepted"
+step "the Payoffs dialog: 2.5 and a value outside 32 bits are refused, then Stag Hunt (5, -1, 3, 1) is accepted"
 xdo mousemove --window "$wid" 850 300 click 1
 dialog=""
 find_dialog() { dialog=$(xdo search --name '^Payoffs$' | head -1); [ -n "$dialog" ]; }
 wait_for 10 "the Payoffs dialog" find_dialog
-xdo mousemove --window "$dialog" 5 5
-xdo type --delay 20 "99999999999"
-xdo key Return
-wait_for 10 "the integer message" window_count_is '^Talvane \(RUNO64\)$' 2
-alert=$(xdo search --name '^Talvane \(RUNO64\)$' | grep -v "^$wid\$" | head -1)
-xdo mousemove --window "$alert" 5 5
-xdo key Return
-wait_for 10 "the message to close" window_count_is '^Talvane \(RUNO64\)$' 1
-find_dialog || fail "the dialog closed on a bad value"
+# refused VALUE: typed over the selected field, OK brings the integer
+# message and the dialog stays open with the field's text selected.
+refused() {
+  xdo mousemove --window "$dialog" 5 5
+  xdo type --delay 20 "$1"
+  xdo key Return
+  wait_for 10 "the integer message for $1" window_count_is '^Talvane \(RUNO64\)$' 2
+  alert=$(xdo search --name '^Talvane \(RUNO64\)$' | grep -v "^$wid\$" | head -1)
+  xdo mousemove --window "$alert" 5 5
+  xdo key Return
+  wait_for 10 "the message to close" window_count_is '^Talvane \(RUNO64\)$' 1
+  find_dialog || fail "the dialog closed on $1"
+}
+refused "2.5"  # not silently 25
+refused "99999999999"
 xdo mousemove --window "$dialog" 5 5
 # The refused field has the focus with its text selected: typing replaces it.
 xdo type --delay 20 "5"
