@@ -50,13 +50,18 @@ std::int64_t matchTotal(const Payoffs& pay, StrategyCode a, StrategyCode b) {
 
 }  // namespace
 
-void computeFinitePayoffTable() {
-    const Payoffs pay{sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load()};
+PayoffTable finitePayoffTable(std::int32_t r, std::int32_t s, std::int32_t t, std::int32_t p) {
+    const Payoffs pay{r, s, t, p};
+    PayoffTable table{};
     for (StrategyCode a = 0; a < kCodeCount; ++a) {
-        for (StrategyCode b = 0; b < kCodeCount; ++b) {
-            sim.world.payoffTable[a][b] = static_cast<double>(matchTotal(pay, a, b));
-        }
+        for (StrategyCode b = 0; b < kCodeCount; ++b) table[a][b] = static_cast<double>(matchTotal(pay, a, b));
     }
+    return table;
+}
+
+void computeFinitePayoffTable() {
+    sim.world.payoffTable =
+        finitePayoffTable(sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load());
 }
 
 const char* classifyGame(std::int32_t r32, std::int32_t s32, std::int32_t t32, std::int32_t p32) {

@@ -16,6 +16,10 @@ extern const PayoffTable infinitePayoffTable;
 // The payoffs R, S, T, P that infinitePayoffTable is the long-run table of.
 inline constexpr std::array<std::int32_t, 4> kInfiniteTablePayoffs{3, 0, 5, 1};
 
+// The totals of 200-round matches for the payoffs R, S, T, P; exact for
+// every 32-bit payoff.
+PayoffTable finitePayoffTable(std::int32_t r, std::int32_t s, std::int32_t t, std::int32_t p);
+
 // Overwrites sim.world.payoffTable with the totals of 200-round matches under the
 // current four payoffs. Exact for every 32-bit payoff.
 void computeFinitePayoffTable();
