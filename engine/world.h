@@ -76,6 +76,7 @@ struct BandScratch {
     std::vector<double> best;              // best score among each cell's candidates
     std::vector<std::uint64_t> atBest;     // bit k: candidate k scores the best; bit 8: keep its own pair
     std::array<std::int32_t, kPairCount> pairDelta{};  // changes to the pair counts
+    PairCounts keyCounts{};                // cells per pair among the band's packed cells
     int codeBits = 0;                      // every code seen, or-ed together
 };
 
