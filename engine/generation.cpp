@@ -40,8 +40,11 @@ void stepGeneration() {
     // One number per cell, in row-major order, from the host's generator.
     std::uint32_t* draws = world.drawSpace();
     sim.host->fillRandom(draws, world.cellCount());
-    world.step(draws, sim.stepThreads);
-    sim.pairCounts = world.pairCounts();
+    {
+        GridLock lock;
+        world.step(draws, sim.stepThreads);
+        sim.pairCounts = world.pairCounts();
+    }
 
     const std::int32_t generation = sim.generation.fetch_add(1) + 1;
     if (generationIsDrawn(generation)) sim.host->requestRepaint();
