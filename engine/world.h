@@ -116,6 +116,18 @@ struct StepScratch {
     bool valid = false;  // keys[other], scores and pairCounts describe a scored world
 };
 
+// What the variants' scores were computed from, so that a generation that
+// starts where the last one ended need not score the world again.
+struct VariantScratch {
+    std::vector<CellCode> color, self, other;  // the grids after the last variant generation
+    std::vector<double> score;                 // the scores then
+    PayoffTable table{};                       // the rules then
+    bool playSelf = false;
+    bool extraPoint = false;
+    bool exact = false;  // every score is a whole number well inside 2^53: changes may be added up
+    bool valid = false;  // the copies above describe the end of the last variant generation
+};
+
 class World {
 public:
     // A world of the given shape (which must be valid), every cell Green
@@ -223,14 +235,22 @@ public:
 private:
     void stepCellByCell(const std::uint32_t* draws);
     // Brings the scores that a new pair of `cell` touches up to date.
-    void rescoreAround(int cell);
+    void rescoreAround(int cell, int oldSelf, int oldOther);
     // `cell` takes the pair of the element `from`; true when that changed it.
     bool takePair(int cell, int from);
+    // The cells `cell` plays in the order of its games, -1 where none is.
+    void gamesOf(int cell, int out[8]) const;
+    // scoreCell of the element `cell`, summed in the same order.
+    double scoreAt(int cell) const;
+    // Scores the world unless it is as the last variant generation left it.
+    void prepareVariantScores();
+    void keepVariantScores();
 
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge
     PairCounts pairCounts_{};
     StepScratch scratch_;
+    VariantScratch variant_;
 };
 
 }  // namespace talvane

@@ -51,54 +51,143 @@ std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
 
 double drawUnit(Mt19937& random) { return (random.next() + 0.5) / kTwoTo32; }
 
+void World::gamesOf(int cell, int out[8]) const {
+    const int cols = shape_.cols;
+    const int r = cell / cols;
+    const int c = cell - r * cols;
+    const int up = rowAbove_[r] < 0 ? -1 : rowAbove_[r] * cols;
+    const int down = rowBelow_[r] < 0 ? -1 : rowBelow_[r] * cols;
+    const int row = r * cols;
+    const int left = colLeft_[c];
+    const int right = colRight_[c];
+    out[0] = elementOf(row, left);
+    out[1] = elementOf(row, right);
+    out[2] = elementOf(up, c);
+    out[3] = elementOf(down, c);
+    if (shape_.neighbourhood == Neighbourhood::Moore) {
+        out[4] = elementOf(up, left);
+        out[5] = elementOf(down, left);
+        out[6] = elementOf(up, right);
+        out[7] = elementOf(down, right);
+    } else {
+        out[4] = out[5] = out[6] = out[7] = -1;
+    }
+}
+
 int World::neighboursOf(int cell, int out[8]) const {
-    const Around a = around(cell / cols(), cell % cols());
-    const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
-    const int all[8] = {
-        elementOf(a.row, a.left),
-        elementOf(a.row, a.right),
-        elementOf(a.up, a.col),
-        elementOf(a.down, a.col),
-        moore ? elementOf(a.up, a.left) : -1,
-        moore ? elementOf(a.down, a.left) : -1,
-        moore ? elementOf(a.up, a.right) : -1,
-        moore ? elementOf(a.down, a.right) : -1,
-    };
+    int games[8];
+    gamesOf(cell, games);
     int count = 0;
-    for (const int n : all) {
+    for (const int n : games) {
         if (n >= 0) out[count++] = n;
     }
     return count;
 }
 
-void World::scoreAll() {
-    for (int r = 0; r < rows(); ++r) {
-        for (int c = 0; c < cols(); ++c) score[index(r, c)] = scoreCell(r, c);
+double World::scoreAt(int cell) const {
+    int games[8];
+    gamesOf(cell, games);
+    const int color = cellColor[cell];
+    const int self = selfStrategy[cell];
+    const int other = otherStrategy[cell];
+    const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
+    double sum = 0.0;
+    for (int g = 7; g >= 0; --g) {
+        const int n = games[g];
+        if (n < 0) continue;
+        sum += cellColor[n] == color ? payoffTable[self][selfStrategy[n]] + bonus
+                                     : payoffTable[other][otherStrategy[n]];
     }
+    return sum + (playSelf ? payoffTable[self][self] + bonus : 0.0);
 }
 
-// The new pair of `cell` changes its own score and those of the cells that
-// play it.
-void World::rescoreAround(int cell) {
-    int neighbours[8];
-    const int count = neighboursOf(cell, neighbours);
-    score[cell] = scoreCell(cell / cols(), cell % cols());
-    for (int k = 0; k < count; ++k) {
-        const int n = neighbours[k];
-        score[n] = scoreCell(n / cols(), n % cols());
+void World::scoreAll() {
+    // Whole numbers up to 2^40 keep every score (nine games and the extra
+    // points) a whole number below 2^53, where adding the change of one game
+    // gives exactly the sum scoreCell computes.
+    bool exact = true;
+    for (const auto& row : payoffTable) {
+        for (const double entry : row) exact = exact && entry == std::trunc(entry) && std::fabs(entry) <= 0x1p40;
+    }
+    variant_.exact = exact;
+    variant_.valid = false;
+    for (int i = 0; i < cellCount(); ++i) score[i] = scoreAt(i);
+}
+
+void World::prepareVariantScores() {
+    const VariantScratch& v = variant_;
+    if (v.valid && v.table == payoffTable && v.playSelf == playSelf && v.extraPoint == extraPoint &&
+        v.color == cellColor && v.self == selfStrategy && v.other == otherStrategy && v.score == score) {
+        return;
+    }
+    scoreAll();
+}
+
+void World::keepVariantScores() {
+    variant_.color = cellColor;
+    variant_.self = selfStrategy;
+    variant_.other = otherStrategy;
+    variant_.score = score;
+    variant_.table = payoffTable;
+    variant_.playSelf = playSelf;
+    variant_.extraPoint = extraPoint;
+    variant_.valid = true;
+}
+
+// The new pair of `cell` changes its own score and, by one game each, the
+// scores of the cells that play it.
+void World::rescoreAround(int cell, int oldSelf, int oldOther) {
+    int games[8];
+    gamesOf(cell, games);
+    score[cell] = scoreAt(cell);
+    const int color = cellColor[cell];
+    const int self = selfStrategy[cell];
+    const int other = otherStrategy[cell];
+    for (const int n : games) {
+        if (n < 0) continue;
+        if (!variant_.exact) {
+            score[n] = scoreAt(n);
+        } else if (cellColor[n] == color) {
+            const auto& row = payoffTable[selfStrategy[n]];
+            score[n] += row[self] - row[oldSelf];
+        } else {
+            const auto& row = payoffTable[otherStrategy[n]];
+            score[n] += row[other] - row[oldOther];
+        }
     }
 }
 
 bool World::takePair(int cell, int from) {
-    if (selfStrategy[from] == selfStrategy[cell] && otherStrategy[from] == otherStrategy[cell]) return false;
+    const int oldSelf = selfStrategy[cell];
+    const int oldOther = otherStrategy[cell];
+    if (selfStrategy[from] == oldSelf && otherStrategy[from] == oldOther) return false;
     selfStrategy[cell] = selfStrategy[from];
     otherStrategy[cell] = otherStrategy[from];
-    rescoreAround(cell);
+    rescoreAround(cell, oldSelf, oldOther);
     return true;
 }
 
 bool World::updateCell(int cell, std::uint32_t draw) {
-    return takePair(cell, chooseCell(cell / cols(), cell % cols(), draw));
+    int games[8];
+    gamesOf(cell, games);
+    // chooseCell's scan over its nine candidates (the diagonals, up, left,
+    // down, right, the cell itself), written without branches on the scores:
+    // a missing candidate scores -infinity, below the best's start of 0.
+    const int order[9] = {games[4], games[5], games[6], games[7], games[2], games[0], games[3], games[1], cell};
+    double scores[9];
+    for (int k = 0; k < 9; ++k) scores[k] = order[k] < 0 ? -HUGE_VAL : score[order[k]];
+    double best = 0.0;
+    int pick = 8;
+    int k = static_cast<int>(draw % 8);
+    for (int j = 0; j < 9; ++j) {
+        const bool atLeast = scores[k] >= best;
+        best = atLeast ? scores[k] : best;
+        pick = atLeast ? k : pick;
+        k = k == 8 ? 0 : k + 1;
+    }
+    // A cell that scores as well as the best keeps its own pair.
+    if (scores[8] >= best) pick = 8;
+    return takePair(cell, order[pick]);
 }
 
 bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
@@ -110,7 +199,7 @@ bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
 }
 
 void World::stepVariant() {
-    scoreAll();
+    prepareVariantScores();
     const auto cells = static_cast<std::uint32_t>(cellCount());
     if (updateRule == UpdateRule::Fermi) {
         int neighbours[8];
@@ -128,6 +217,7 @@ void World::stepVariant() {
     }
     // The whole-grid step must not reuse what it computed before these updates.
     forgetLastStep();
+    keepVariantScores();
     ++generation;
     countPairs();
 }
