@@ -106,9 +106,10 @@ public:
 const std::array<double, 4> kDefaultPayoffs{3, 0, 5, 1};
 
 // A small world of random colours (Green, Cyan, Red) and strategies.
-World randomWorld(const WorldShape& shape, std::uint32_t seed, bool playSelf, bool extraPoint) {
+World randomWorld(const WorldShape& shape, std::uint32_t seed, bool playSelf, bool extraPoint,
+                  const std::array<double, 4>& payoffs = kDefaultPayoffs) {
     World world(shape);
-    world.payoffTable = finitePayoffTableOf(kDefaultPayoffs);
+    world.payoffTable = finitePayoffTableOf(payoffs);
     world.playSelf = playSelf;
     world.extraPoint = extraPoint;
     std::mt19937 gen(seed);
@@ -144,10 +145,14 @@ const std::vector<Case> kCases{
     {{3, 8, Edges::Wrap, Neighbourhood::Moore}, true, true},
 };
 
+// Whole-number payoffs, and fractions that are exact in binary (so that the
+// reference's order of adding cannot matter) but are not whole numbers.
+const std::array<double, 4> kFractions{1.25, 0.5, 2.75, 0.25};
+
 TEST(AsynchronousUpdates, SingleUpdatesFollowThePerCellRulesWithGivenDraws) {
     std::uint32_t seed = 11;
-    for (const Case& c : kCases) {
-        World world = randomWorld(c.shape, ++seed, c.playSelf, c.extraPoint);
+    for (const Case& c : kCases) for (const auto& payoffs : {kDefaultPayoffs, kFractions}) {
+        World world = randomWorld(c.shape, ++seed, c.playSelf, c.extraPoint, payoffs);
         Reference ref(world);
         world.scoreAll();
         std::mt19937 draws(seed);
@@ -166,8 +171,8 @@ TEST(AsynchronousUpdates, SingleUpdatesFollowThePerCellRulesWithGivenDraws) {
 TEST(FermiUpdates, SingleUpdatesFollowThePairwiseRuleWithGivenDraws) {
     std::uint32_t seed = 21;
     for (const double noise : {0.1, 5.0, 300.0}) {
-        for (const Case& c : kCases) {
-            World world = randomWorld(c.shape, ++seed, c.playSelf, c.extraPoint);
+        for (const Case& c : kCases) for (const auto& payoffs : {kDefaultPayoffs, kFractions}) {
+            World world = randomWorld(c.shape, ++seed, c.playSelf, c.extraPoint, payoffs);
             world.noise = noise;
             Reference ref(world);
             world.scoreAll();
