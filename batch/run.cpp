@@ -8,6 +8,7 @@
 #include "file_clash.h"
 #include "generation.h"
 #include "output_file.h"
+#include "payoffs.h"
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
@@ -44,6 +45,9 @@ void applySettings(const RunSettings& settings) {
         shape.cols = settings.start->cols;
     }
     sim.world = World(shape);
+    sim.world.updateRule = settings.updateRule;
+    sim.world.noise = settings.noise;
+    sim.world.mutation = settings.mutation;
     sim.stepThreads = settings.threads;
 }
 
@@ -231,6 +235,10 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
     if (settings.start) loadWorld(*settings.start);
 
     restartSimulation();
+    // The engine's settings hold whole-number payoffs; decimal ones replace its finite table.
+    if (settings.realPayoffs && settings.competitionMode == kCompetitionFinite) {
+        sim.world.payoffTable = finitePayoffTableOf(*settings.realPayoffs);
+    }
     runGenerations(settings);
     finalCounts = sim.world.countPairs();
     if (const int status = outputs.finish(); status != kExitOk) return status;
