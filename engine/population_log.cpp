@@ -17,18 +17,9 @@ namespace talvane {
 
 namespace {
 
-// Set before the simulation thread starts; read when the log is (re)opened.
-std::string& logPath() {
-    static std::string path = kDefaultLogPath;
-    return path;
-}
+std::string& logPath() { return sim.logPath; }
 
 bool writesToStdout() { return logPath() == "-"; }
-
-// Lines handed to the stream since it was last flushed.
-bool unflushed = false;
-// A write failed: no more lines are logged until the next setLogPath.
-bool writeFailed = false;
 
 // Cuts a regular file back to its last complete line: a write that failed
 // part way may have left the start of a line on disk.
@@ -60,14 +51,14 @@ void truncateToCompleteLines(std::FILE* file) {
 // A write to the log failed: keeps the complete lines, closes the stream and
 // tells the user once; logging stays off until setLogPath.
 void stopLoggingAfterFailure(int error) {
-    writeFailed = true;
+    sim.logWriteFailed = true;
     if (sim.logFile != stdout) {
         __fpurge(sim.logFile);  // the unwritten rest of the buffer would only add a broken line
         truncateToCompleteLines(sim.logFile);
         std::fclose(sim.logFile);
     }
     sim.logFile = nullptr;
-    unflushed = false;
+    sim.logUnflushed = false;
     const std::string text = "The population log could not be written (" + std::string(std::strerror(error)) +
                              "). It holds the complete lines written so far; no more lines are logged.";
     if (sim.host != nullptr) sim.host->showMessage(text.c_str(), logPath().c_str());
@@ -91,7 +82,7 @@ char* appendDecimal(char* out, std::uint32_t value) {
 
 int openLogIfNeeded() {
     if (sim.logFile) return 0;
-    if (writeFailed) return 1;
+    if (sim.logWriteFailed) return 1;
     sim.logFile = writesToStdout() ? stdout : std::fopen(logPath().c_str(), "w");
     return sim.logFile ? 0 : 1;
 }
@@ -117,23 +108,23 @@ int detail::writeCountedLogLine() {
         stopLoggingAfterFailure(errno != 0 ? errno : EIO);
         return 1;
     }
-    unflushed = true;
+    sim.logUnflushed = true;
     return 0;
 }
 
 void flushLog() {
-    if (!sim.logFile || !unflushed) return;
+    if (!sim.logFile || !sim.logUnflushed) return;
     errno = 0;
     if (std::fflush(sim.logFile) != 0) {
         stopLoggingAfterFailure(errno != 0 ? errno : EIO);
         return;
     }
-    unflushed = false;
+    sim.logUnflushed = false;
 }
 
 void closeLog() {
     flushLog();  // a failure here still leaves complete lines and tells the user
-    unflushed = false;
+    sim.logUnflushed = false;
     if (!sim.logFile) return;
     if (sim.logFile == stdout) {
         std::fflush(stdout);  // standard output belongs to the process: flush, never close
@@ -145,7 +136,7 @@ void closeLog() {
 
 void setLogPath(const char* path) {
     logPath() = path ? path : kDefaultLogPath;
-    writeFailed = false;
+    sim.logWriteFailed = false;
 }
 
 }  // namespace talvane

@@ -19,21 +19,11 @@ namespace {
 
 constexpr int kIdlePollMs = 10;
 
-// The simulation thread sets busy before it looks at the hold count and the
-// run flags, and clears it when it has nothing under way. All accesses are
-// sequentially consistent: a holder that has raised holdCount and then reads
-// busy == false knows the thread will start nothing until the hold ends.
-std::atomic<bool> busy{false};
-std::atomic<int> holdCount{0};
-std::atomic<bool> stopRequested{false};
-std::atomic<bool> threadFinished{true};
-std::thread simulationThread;
-
 // Marks the thread busy unless a hold is in force; true when it may work.
 bool beginTurn() {
-    busy.store(true);
-    if (holdCount.load() > 0) {
-        busy.store(false);
+    sim.threadBusy.store(true);
+    if (sim.holdCount.load() > 0) {
+        sim.threadBusy.store(false);
         return false;
     }
     return true;
@@ -75,15 +65,15 @@ void pauseIfRunning() {
 namespace detail {
 
 void sleepBetweenSteps(int ms) {
-    const bool wasBusy = busy.exchange(false);
+    const bool wasBusy = sim.threadBusy.exchange(false);
     sim.host->sleepMs(ms);
-    if (wasBusy) busy.store(true);
+    if (wasBusy) sim.threadBusy.store(true);
 }
 
 }  // namespace detail
 
 void simulationThreadMain() {
-    while (!stopRequested.load()) {
+    while (!sim.stopRequested.load()) {
         if (!beginTurn()) {
             // Held: nothing else touches the log meanwhile.
             flushLog();
@@ -92,7 +82,7 @@ void simulationThreadMain() {
         }
         const bool worked = runTurn();
         if (!worked) flushLog();  // paused: a reader of the file sees every line
-        busy.store(false);
+        sim.threadBusy.store(false);
         if (!worked) sim.host->sleepMs(kIdlePollMs);
     }
 }
@@ -139,31 +129,31 @@ void togglePause() {
 }
 
 void startSimulationThread() {
-    if (simulationThread.joinable()) return;
-    stopRequested = false;
-    threadFinished = false;
-    simulationThread = std::thread([] {
+    if (sim.simulationThread.joinable()) return;
+    sim.stopRequested = false;
+    sim.threadFinished = false;
+    sim.simulationThread = std::thread([] {
         simulationThreadMain();
-        threadFinished = true;
+        sim.threadFinished = true;
     });
 }
 
 void stopSimulationThread() {
-    if (!simulationThread.joinable()) return;
-    stopRequested = true;
+    if (!sim.simulationThread.joinable()) return;
+    sim.stopRequested = true;
     // The thread may be waiting for a repaint or a message box that this
     // thread has to serve before the step under way can end.
-    while (!threadFinished.load()) sim.host->serviceWhileWaiting();
-    simulationThread.join();
-    stopRequested = false;
+    while (!sim.threadFinished.load()) sim.host->serviceWhileWaiting();
+    sim.simulationThread.join();
+    sim.stopRequested = false;
 }
 
 void holdSimulation() {
-    holdCount.fetch_add(1);
+    sim.holdCount.fetch_add(1);
     pauseIfRunning();
-    while (busy.load()) sim.host->serviceWhileWaiting();
+    while (sim.threadBusy.load()) sim.host->serviceWhileWaiting();
 }
 
-void releaseSimulation() { holdCount.fetch_sub(1); }
+void releaseSimulation() { sim.holdCount.fetch_sub(1); }
 
 }  // namespace talvane

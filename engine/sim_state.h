@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "world.h"
@@ -113,6 +115,22 @@ struct SimState {
     // --- Population log ---
     std::array<std::uint32_t, kCodeCount * kCodeCount> pairCounts{};  // cells per (self, others) pair, self*8 + others
     std::FILE* logFile = nullptr;                  // the open log stream, or none
+
+    // --- The simulation thread and its log (kept by resetSimState: they
+    // belong to the thread's life and the program's choice of log file) ---
+    // The thread sets threadBusy before it looks at holdCount and the run
+    // flags, and clears it when it has nothing under way. All accesses are
+    // sequentially consistent: a holder that has raised holdCount and then
+    // reads threadBusy == false knows the thread will start nothing until
+    // the hold ends.
+    std::atomic<bool> threadBusy{false};
+    std::atomic<int> holdCount{0};                 // holds in force
+    std::atomic<bool> stopRequested{false};        // the thread ends after what it has under way
+    std::atomic<bool> threadFinished{true};        // the thread's body has returned
+    std::thread simulationThread;                  // the simulation thread, while it runs
+    std::string logPath = "vemo.csv";              // where the log is (re)opened; "-" standard output
+    bool logUnflushed = false;                     // lines handed to the log stream since its last flush
+    bool logWriteFailed = false;                   // a write failed: no more lines until the next setLogPath
 
     // --- Platform ---
     Host* host = nullptr;                          // repaints, message boxes, cursor, sleep, clock, random numbers
