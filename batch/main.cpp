@@ -167,8 +167,7 @@ int checkFileNames(const BatchPlan& plan) {
         }
     }
     files.push_back(load);
-    files.push_back({"--resume", plan.resumePath});
-    if (!filesAreDistinct(files, error)) {
+    if (!filesAreDistinct(files, error) || !resumeIsNoOtherOutput(files, plan.resumePath, error)) {
         std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
         return kExitUsage;
     }

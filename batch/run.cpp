@@ -164,9 +164,8 @@ public:
                                      {"--checkpoint", settings_.checkpointPath}};
         for (const ExtraOutput& extra : settings_.extraOutputs) files.push_back({extra.option, extra.path});
         files.push_back({"--load", settings_.loadPath});
-        files.push_back({"--resume", settings_.resumePath});
         std::string error;
-        if (!filesAreDistinct(files, error)) {
+        if (!filesAreDistinct(files, error) || !resumeIsNoOtherOutput(files, settings_.resumePath, error)) {
             std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
             return kExitUsage;
         }
