@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -164,7 +165,13 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         error = path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + what;
         return false;
     };
-    if (text.compare(0, std::strlen(kMagic), kMagic) != 0) return fail(0, "not a talvane checkpoint");
+    const std::string magic = std::string(kMagic) + " ";
+    if (text.compare(0, magic.size(), magic) != 0) return fail(0, "not a talvane checkpoint");
+    const std::string version = text.substr(magic.size(), text.find('\n') - std::min(text.find('\n'), magic.size()));
+    if (version != std::to_string(kCheckpointVersion)) {
+        return fail(1, "checkpoint format version " + version.substr(0, 20) + "; this program reads version " +
+                           std::to_string(kCheckpointVersion));
+    }
     // The checksum line closes the file; everything before it must match it.
     const std::size_t last = text.size() >= 2 ? text.rfind('\n', text.size() - 2) : std::string::npos;
     std::uint64_t sum = 0;

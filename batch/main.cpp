@@ -237,6 +237,7 @@ int main(int argc, char** argv) {
     if (const int status = checkFileNames(plan); status != kExitOk) return status;
     if (const int status = loadCheckpoint(plan); status != kExitOk) return status;
     if (const int status = loadStartWorld(plan); status != kExitOk) return status;
+    if (const int status = checkResumedOutputs(plan.run); status != kExitOk) return status;
     if (const int status = checkSnapshot(snapshot, plan); status != kExitOk) return status;
     announceSeeds(plan);
     return runPlan(plan);

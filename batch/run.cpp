@@ -144,6 +144,47 @@ std::string& metadataOfFinishingRun() {
     return text;
 }
 
+// A resumed run goes on with the log and the table of the run it
+// continues: they must end where the checkpoint does.
+int earlierOutputs(const RunSettings& settings_, std::string& log, std::string& stats) {
+    const Checkpoint& c = *settings_.resume;
+    auto refuse = [&settings_](const std::string& path, const std::string& what) {
+        std::fprintf(stderr, "talvane-batch: --resume %s: %s %s\n", settings_.resumePath.c_str(), path.c_str(),
+                     what.c_str());
+        return kExitBadInput;
+    };
+    auto lineCount = [](const std::string& text) {
+        return static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n'));
+    };
+    const bool logToFile = !settings_.logPath.empty() && settings_.logPath != "-";
+    const bool statsToFile = !settings_.statsPath.empty() && settings_.statsPath != "-";
+    if (logToFile && !namesNonRegularFile(settings_.logPath)) {
+        if (!readWhole(settings_.logPath, log) && c.generation > 0) {
+            return refuse(settings_.logPath, "cannot be read; the log to go on with is needed");
+        }
+        if (lineCount(log) != c.generation || (!log.empty() && log.back() != '\n')) {
+            return refuse(settings_.logPath, "holds " + std::to_string(lineCount(log)) +
+                                                 " lines; the checkpoint is at generation " +
+                                                 std::to_string(c.generation));
+        }
+    }
+    if (statsToFile && !namesNonRegularFile(settings_.statsPath)) {
+        World world(c.shape);
+        world.cellColor = c.color;
+        const std::string header = statsHeader(colorsPresent(world));
+        if (!readWhole(settings_.statsPath, stats)) {
+            return refuse(settings_.statsPath, "cannot be read; the table to go on with is needed");
+        }
+        if (stats.compare(0, header.size(), header) != 0 || lineCount(stats) != c.generation + 2 ||
+            stats.back() != '\n') {
+            return refuse(settings_.statsPath, "does not hold the header and the rows of generations 0 to " +
+                                                   std::to_string(c.generation));
+        }
+    }
+    return kExitOk;
+}
+
+
 // The files a run writes, checked and prepared before its first generation.
 class RunOutputs {
 public:
@@ -171,7 +212,7 @@ public:
         }
         std::string logBefore, statsBefore;
         if (settings_.resume) {
-            if (const int status = earlierOutputs(logBefore, statsBefore); status != kExitOk) return status;
+            if (const int status = earlierOutputs(settings_, logBefore, statsBefore); status != kExitOk) return status;
         }
         if (logToFile() && !log_.create(settings_.logPath, error)) return reportFailure(settings_.logPath, error);
         if (logToFile() && !logBefore.empty() && !log_.write(logBefore, error)) {
@@ -326,44 +367,6 @@ private:
     bool logToFile() const { return !settings_.logPath.empty() && settings_.logPath != "-"; }
     bool statsToFile() const { return !settings_.statsPath.empty() && settings_.statsPath != "-"; }
 
-    // A resumed run goes on with the log and the table of the run it
-    // continues: they must end where the checkpoint does.
-    int earlierOutputs(std::string& log, std::string& stats) const {
-        const Checkpoint& c = *settings_.resume;
-        auto refuse = [this](const std::string& path, const std::string& what) {
-            std::fprintf(stderr, "talvane-batch: --resume %s: %s %s\n", settings_.resumePath.c_str(), path.c_str(),
-                         what.c_str());
-            return kExitBadInput;
-        };
-        auto lineCount = [](const std::string& text) {
-            return static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n'));
-        };
-        if (logToFile() && !namesNonRegularFile(settings_.logPath)) {
-            if (!readWhole(settings_.logPath, log) && c.generation > 0) {
-                return refuse(settings_.logPath, "cannot be read; the log to go on with is needed");
-            }
-            if (lineCount(log) != c.generation || (!log.empty() && log.back() != '\n')) {
-                return refuse(settings_.logPath, "holds " + std::to_string(lineCount(log)) +
-                                                     " lines; the checkpoint is at generation " +
-                                                     std::to_string(c.generation));
-            }
-        }
-        if (statsToFile() && !namesNonRegularFile(settings_.statsPath)) {
-            World world(c.shape);
-            world.cellColor = c.color;
-            const std::string header = statsHeader(colorsPresent(world));
-            if (!readWhole(settings_.statsPath, stats)) {
-                return refuse(settings_.statsPath, "cannot be read; the table to go on with is needed");
-            }
-            if (stats.compare(0, header.size(), header) != 0 || lineCount(stats) != c.generation + 2 ||
-                stats.back() != '\n') {
-                return refuse(settings_.statsPath, "does not hold the header and the rows of generations 0 to " +
-                                                       std::to_string(c.generation));
-            }
-        }
-        return kExitOk;
-    }
-
     // The engine ignores write errors on the log: its stream tells them.
     bool logStreamHealthy(std::string& error) const {
         if (settings_.logPath.empty()) return true;
@@ -441,6 +444,12 @@ WorldShape RunSettings::effectiveShape() const {
 }
 
 const std::string& finishingRunMetadata() { return metadataOfFinishingRun(); }
+
+int checkResumedOutputs(const RunSettings& settings) {
+    if (!settings.resume) return kExitOk;
+    std::string log, stats;
+    return earlierOutputs(settings, log, stats);
+}
 
 int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
     RunResult result;

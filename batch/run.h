@@ -87,6 +87,10 @@ struct RunResult {
 int runOnce(const RunSettings& settings, PairCounts& finalCounts);
 int runOnce(const RunSettings& settings, RunResult& result);
 
+// For a resumed run: kExitOk when its log and statistics table end where the
+// checkpoint does; otherwise says so on standard error and returns kExitBadInput.
+int checkResumedOutputs(const RunSettings& settings);
+
 // The JSON record of the run being finished, for outputs that carry it (the
 // pictures' text); empty outside the finishing of a run.
 const std::string& finishingRunMetadata();
