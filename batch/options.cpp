@@ -7,6 +7,7 @@
 
 #include "headless_host.h"
 #include "metadata.h"
+#include "output_file.h"
 #include "statistics.h"
 #include "seeding.h"
 #include "sim_state.h"
@@ -110,8 +111,9 @@ bool outputs(const CommandLine& line, BatchPlan& plan, std::string& error) {
     }
     plan.run.statsPath = line.stats;
     // The record goes beside the log unless named; with the log on standard
-    // output (or no log) only --meta writes one.
-    const bool logIsFile = !plan.run.logPath.empty() && plan.run.logPath != "-";
+    // output, a device or a pipe (or no log) only --meta writes one.
+    const bool logIsFile =
+        !plan.run.logPath.empty() && plan.run.logPath != "-" && !namesNonRegularFile(plan.run.logPath);
     plan.run.metaPath = given(line.metaOption) ? line.meta : logIsFile ? metadataPathFor(plan.run.logPath) : "";
     plan.run.checkpointPath = line.checkpoint;
     plan.resumePath = line.resume;
