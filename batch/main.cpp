@@ -16,6 +16,7 @@
 #include "snapshot.h"
 #include "checkpoint.h"
 #include "output_file.h"
+#include "png_text.h"
 #include "run.h"
 #include "runs.h"
 #include "world_file.h"
@@ -130,7 +131,12 @@ void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
     plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](std::string& png, std::string& error) {
                                          sim.paused = true;
                                          sim.viewStrategies = strategies;
-                                         return renderSnapshotPng(png, error);
+                                         const int status = renderSnapshotPng(png, error);
+                                         // The picture carries the run's record, as its JSON file does.
+                                         if (status == kSnapshotWritten && !finishingRunMetadata().empty()) {
+                                             addPngText(png, "Comment", finishingRunMetadata());
+                                         }
+                                         return status;
                                      },
                                      kSnapshotFileError});
 }
