@@ -105,6 +105,10 @@ bool outputs(const CommandLine& line, BatchPlan& plan, std::string& error) {
                 " -: several runs cannot share standard output; give a file name";
         return false;
     }
+    if (line.stats == "-" && plan.run.logPath == "-") {
+        error = "--stats - and --log -: the table and the log cannot share standard output";
+        return false;
+    }
     if (line.meta == "-") {
         error = "--meta: a file name is needed";
         return false;

@@ -461,6 +461,7 @@ TEST(ExperimentRefusals, BadValuesOfTheNewOptionsExitTwoWithOneLineAndWriteNothi
         {"--stats", ""},
         {"--stats", "same.csv", "--log", "same.csv"},
         {"--stats", "-", "--runs", "2"},
+        {"--stats", "-", "--log", "-"},
         {"--meta", ""},
         {"--meta", "vemo.csv"},
         {"--log", "vemo.json", "--save", "vemo.csv"},
