@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <algorithm>
 #include <fstream>
@@ -77,6 +78,21 @@ bool toInt(const std::string& text, std::int64_t low, std::int64_t high, std::in
     return true;
 }
 
+// Decimal text that reads back as exactly the same double.
+std::string exact(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+bool toReal(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
 bool toHex(const std::string& text, std::uint64_t& value) {
     if (text.empty() || text.size() > 16 || text.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
     value = std::strtoull(text.c_str(), nullptr, 16);
@@ -131,6 +147,16 @@ std::string formatCheckpoint(const Checkpoint& c) {
     out += "\n";
     out += std::string("play-self ") + (c.playSelf ? "1" : "0") + "\n";
     out += std::string("extra-point ") + (c.extraPoint ? "1" : "0") + "\n";
+    out += "real-payoffs";
+    if (c.realPayoffs) {
+        for (double p : *c.realPayoffs) out += " " + exact(p);
+    } else {
+        out += " none";
+    }
+    out += "\n";
+    out += std::string("update ") + updateRuleName(c.updateRule) + "\n";
+    out += "noise " + exact(c.noise) + "\n";
+    out += "mutation " + exact(c.mutation) + "\n";
     out += "random " + std::to_string(c.random.index);
     for (std::uint32_t w : c.random.words) out += " " + std::to_string(w);
     out += "\n";
@@ -221,6 +247,23 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
     c.playSelf = w[1] == "1";
     if (!expect("extra-point", 2) || (w[1] != "0" && w[1] != "1")) return fail(lines.number(), "bad extra-point line");
     c.extraPoint = w[1] == "1";
+    if (!lines.next(w) || w.empty() || w[0] != "real-payoffs" || (w.size() != 2 && w.size() != 5) ||
+        (w.size() == 2 && w[1] != "none")) {
+        return fail(lines.number(), "bad real-payoffs line");
+    }
+    c.realPayoffs.reset();
+    if (w.size() == 5) {
+        std::array<double, 4> real{};
+        for (int k = 0; k < 4; ++k) {
+            if (!toReal(w[1 + k], real[k])) return fail(lines.number(), "bad real-payoffs line");
+        }
+        c.realPayoffs = real;
+    }
+    if (!expect("update", 2) || !parseUpdateRule(w[1], c.updateRule)) return fail(lines.number(), "bad update line");
+    if (!expect("noise", 2) || !toReal(w[1], c.noise) || !(c.noise > 0.0)) return fail(lines.number(), "bad noise line");
+    if (!expect("mutation", 2) || !toReal(w[1], c.mutation) || c.mutation < 0.0 || c.mutation > 1.0) {
+        return fail(lines.number(), "bad mutation line");
+    }
     if (!expect("random", 2 + Mt19937::kStateSize) || !toInt(w[1], 0, Mt19937::kStateSize, v)) {
         return fail(lines.number(), "bad random line");
     }

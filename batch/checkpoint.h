@@ -15,6 +15,10 @@
 //   payoffs R S T P
 //   play-self 0|1
 //   extra-point 0|1
+//   real-payoffs none|R S T P  decimal payoffs that rule the finite table
+//   update synchronous|asynchronous|fermi
+//   noise K                    K of the fermi rule
+//   mutation MU                each strategy's chance of a random code per generation
 //   random INDEX W0 ... W623   the MT19937 words and the position in them
 //   recent N H1 ... HN         hashes of the last N states, newest first (N <= 8)
 //   grid                       then ROWS lines of COLS cells, each three
@@ -25,6 +29,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "random_generator.h"
@@ -62,6 +67,10 @@ struct Checkpoint {
     std::array<std::int32_t, 4> payoffs{3, 0, 5, 1};
     bool playSelf = false;
     bool extraPoint = false;
+    std::optional<std::array<double, 4>> realPayoffs;  // decimal payoffs, when given
+    UpdateRule updateRule = UpdateRule::Synchronous;
+    double noise = kDefaultNoise;
+    double mutation = 0.0;
     Mt19937::State random;
     std::deque<std::uint64_t> recent;           // SettleWatch::recent()
     std::vector<CellCode> color, self, other;   // row-major

@@ -95,6 +95,10 @@ int loadCheckpoint(BatchPlan& plan) {
     run.competitionMode = checkpoint.competitionMode;
     run.playSelf = checkpoint.playSelf;
     run.extraPoint = checkpoint.extraPoint;
+    run.realPayoffs = checkpoint.realPayoffs;
+    run.updateRule = checkpoint.updateRule;
+    run.noise = checkpoint.noise;
+    run.mutation = checkpoint.mutation;
     run.resume = std::move(checkpoint);
     return kExitOk;
 }

@@ -18,6 +18,13 @@ std::string layoutName(std::int32_t layout) {
     }
 }
 
+// A JSON number that reads back as the same double.
+std::string number(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
 std::string poolText(const std::array<bool, 8>& excluded) {
     std::string out;
     for (int k = 0; k < kCodeCount; ++k) {
@@ -67,8 +74,17 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     field("world", "{\"rows\": " + std::to_string(shape.rows) + ", \"cols\": " + std::to_string(shape.cols) +
                        ", \"edges\": " + jsonString(edgesName(shape.edges)) +
                        ", \"neighbourhood\": " + jsonString(neighbourhoodName(shape.neighbourhood)) + "}");
-    field("payoffs", "[" + std::to_string(s.payoffs[0]) + ", " + std::to_string(s.payoffs[1]) + ", " +
-                         std::to_string(s.payoffs[2]) + ", " + std::to_string(s.payoffs[3]) + "]");
+    if (s.realPayoffs) {
+        std::string list = "[";
+        for (std::size_t k = 0; k < 4; ++k) list += (k > 0 ? ", " : "") + number((*s.realPayoffs)[k]);
+        field("payoffs", list + "]");
+    } else {
+        field("payoffs", "[" + std::to_string(s.payoffs[0]) + ", " + std::to_string(s.payoffs[1]) + ", " +
+                             std::to_string(s.payoffs[2]) + ", " + std::to_string(s.payoffs[3]) + "]");
+    }
+    field("update", jsonString(updateRuleName(s.updateRule)));
+    field("noise", number(s.noise));
+    field("mutation", number(s.mutation));
     field("competition", jsonString(s.competitionMode == kCompetitionInfinite ? "infinite" : "finite"));
     field("play_self", s.playSelf ? "true" : "false");
     field("extra_point", s.extraPoint ? "true" : "false");

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include <charconv>
+#include <cmath>
 #include <ctime>
 #include <limits>
 #include <unistd.h>
@@ -231,6 +232,36 @@ bool shape(const CommandLine& line, BatchPlan& plan, std::string& error) {
     return true;
 }
 
+// --payoffs: four integers keep the exact integer path; decimals are taken as reals.
+bool payoffs(const CommandLine& line, RunSettings& run, std::string& error) {
+    run.realPayoffs.reset();
+    std::string integerError;
+    if (parsePayoffs(line.payoffs, run.payoffs, integerError)) return true;
+    std::array<double, 4> real{};
+    if (!parseRealPayoffs(line.payoffs, real, error)) {
+        error = "--payoffs: " + error;
+        return false;
+    }
+    run.realPayoffs = real;
+    return true;
+}
+
+bool variants(const CommandLine& line, RunSettings& run, std::string& error) {
+    if (!parseUpdateRule(line.update, run.updateRule)) {
+        error = "--update: \"" + line.update + "\" is not synchronous, asynchronous or fermi";
+        return false;
+    }
+    if (!parseReal(line.noise, run.noise, error) || run.noise <= 0.0) {
+        error = "--noise: \"" + line.noise + "\" is not a number above 0 (such as 0.1)";
+        return false;
+    }
+    if (!parseReal(line.mutation, run.mutation, error) || run.mutation < 0.0 || run.mutation > 1.0) {
+        error = "--mutation: \"" + line.mutation + "\" is not a number from 0 to 1 (such as 0.001)";
+        return false;
+    }
+    return true;
+}
+
 // A checkpoint holds the rules and the world: options that would change them
 // have no place beside --resume.
 bool resumption(const CommandLine& line, const BatchPlan& plan, std::string& error) {
@@ -244,6 +275,8 @@ bool resumption(const CommandLine& line, const BatchPlan& plan, std::string& err
         {"--extra-point", line.extraPoint},    {"--edges", line.edges != "wrap"},
         {"--neighbourhood", line.neighbourhood != "moore"}, {"--layout", line.layout != "checkerboard"},
         {"--self-pool", line.selfPool != "0,1,2,3,4,5,6,7"}, {"--other-pool", line.otherPool != "0,1,2,3,4,5,6,7"},
+        {"--update", line.update != "synchronous"}, {"--noise", line.noise != "0.1"},
+        {"--mutation", line.mutation != "0"},
     };
     for (const auto& [name, isGiven] : fixed) {
         if (isGiven) {
@@ -272,7 +305,8 @@ void defineOptions(CLI::App& app, CommandLine& line) {
         ->capture_default_str();
     app.add_option("--other-pool", line.otherPool, "Strategy codes that seeding may draw as others strategies")
         ->capture_default_str();
-    app.add_option("--payoffs", line.payoffs, "The four payoffs R,S,T,P (any 32-bit integers)")
+    app.add_option("--payoffs", line.payoffs,
+                   "The four payoffs R,S,T,P: 32-bit integers, or decimals such as 1,0,1.9,0")
         ->capture_default_str();
     app.add_option("--competition", line.competition, "200-round matches or long-run averages")
         ->capture_default_str()
@@ -296,7 +330,18 @@ void defineOptions(CLI::App& app, CommandLine& line) {
     app.add_option("--edges", line.edges, "wrap (a torus) or fixed (no cells beyond the edges)")->capture_default_str();
     app.add_option("--neighbourhood", line.neighbourhood, "moore (8 neighbours) or von-neumann (4)")
         ->capture_default_str();
-    app.add_option("--threads", line.threads, "Threads that share each generation of a large world; same results")
+    app.add_option("--threads", line.threads,
+                   "Threads that share each generation of a large world (synchronous rule only); same results")
+        ->capture_default_str();
+    app.add_option("--update", line.update,
+                   "Update rule: synchronous (every cell at once), asynchronous (random single cells) or "
+                   "fermi (pairwise comparison with noise K)")
+        ->capture_default_str();
+    app.add_option("--noise", line.noise,
+                   "K of the fermi rule, > 0, in units of the scores (sums over a cell's games)")
+        ->capture_default_str();
+    app.add_option("--mutation", line.mutation,
+                   "Chance, 0 to 1, that each strategy of each cell becomes a random code after each generation")
         ->capture_default_str();
     line.mixOption = app.add_option("--mix", line.mix,
                                     "Seed every cell with a pair drawn with these weights, e.g. 7/7:0.9,0/0:0.1 "
@@ -330,14 +375,10 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     run.competitionMode = line.competition == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
     run.playSelf = line.playSelf;
     run.extraPoint = line.extraPoint;
-    if (!parsePayoffs(line.payoffs, run.payoffs, error)) {
-        error = "--payoffs: " + error;
-        return false;
-    }
+    if (!payoffs(line, run, error) || !variants(line, run, error)) return false;
     return pools(line, run, error) && startConditions(line, plan, error) && outputs(line, plan, error) &&
            resumption(line, plan, error) && seeds(line, plan, error);
 }
-
 std::vector<std::pair<std::string, std::string>> optionValues(const CLI::App& app) {
     std::vector<std::pair<std::string, std::string>> values;
     for (const CLI::Option* option : app.get_options()) {
@@ -421,6 +462,37 @@ bool parsePayoffs(const std::string& text, std::array<std::int32_t, 4>& payoffs,
             return false;
         }
         at = next + 1;
+    }
+    return true;
+}
+
+bool parseReal(const std::string& text, double& value, std::string& error) {
+    double read = 0.0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), read);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(read)) {
+        error = "\"" + text + "\" is not a decimal number";
+        return false;
+    }
+    value = read;
+    return true;
+}
+
+bool parseRealPayoffs(const std::string& text, std::array<double, 4>& payoffs, std::string& error) {
+    constexpr double kLimit = 2147483648.0;  // the 32-bit integers' range, as for whole-number payoffs
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < payoffs.size(); ++i) {
+        const std::size_t comma = text.find(',', start);
+        const bool last = i + 1 == payoffs.size();
+        const bool separatorOk = last ? comma == std::string::npos : comma != std::string::npos;
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        std::string itemError;
+        if (!separatorOk || !parseReal(item, payoffs[i], itemError) || payoffs[i] < -kLimit ||
+            payoffs[i] >= kLimit) {
+            error = "\"" + text + "\" is not four numbers R,S,T,P (such as 3,0,5,1 or 1,0,1.9,0), "
+                    "each from -2147483648 to 2147483647";
+            return false;
+        }
+        start = comma + 1;
     }
     return true;
 }

@@ -32,6 +32,9 @@ struct CommandLine {
     std::string edges = "wrap";                  // --edges wrap|fixed
     std::string neighbourhood = "moore";         // --neighbourhood moore|von-neumann
     std::string threads = "1";                   // --threads N, decimal
+    std::string update = "synchronous";          // --update synchronous|asynchronous|fermi
+    std::string noise = "0.1";                   // --noise K, a decimal > 0
+    std::string mutation = "0";                  // --mutation MU, a decimal 0..1
     std::string mix;                             // --mix PAIR:WEIGHT,...
     std::string center;                          // --center PAIR
     std::vector<std::string> places;             // --place ROW,COL,PAIR, repeatable
@@ -96,5 +99,13 @@ bool parseSize(const std::string& text, int& rows, int& cols, std::string& error
 
 // Parses "R,S,T,P": four 32-bit integers. False on anything else.
 bool parsePayoffs(const std::string& text, std::array<std::int32_t, 4>& payoffs, std::string& error);
+
+// Parses "R,S,T,P" where the payoffs may be decimals ("1,0,1.9,0"), each
+// finite and within the range of the 32-bit integers. False on anything else.
+bool parseRealPayoffs(const std::string& text, std::array<double, 4>& payoffs, std::string& error);
+
+// Reads text as a finite decimal number ("0.1", "-2", "1e-3"; no "inf", no
+// "nan", no "+"). False with a message for the user on anything else.
+bool parseReal(const std::string& text, double& value, std::string& error);
 
 }  // namespace talvane

@@ -11,6 +11,7 @@
 #include "file_clash.h"
 #include "generation.h"
 #include "output_file.h"
+#include "payoffs.h"
 #include "population_log.h"
 #include "metadata.h"
 #include "run_control.h"
@@ -45,6 +46,9 @@ void applySettings(const RunSettings& settings) {
     // Every generation "repaints" through a host that draws nothing; no slow motion.
     sim.frameInterval = 1;
     sim.world = World(settings.effectiveShape());
+    sim.world.updateRule = settings.updateRule;
+    sim.world.noise = settings.noise;
+    sim.world.mutation = settings.mutation;
     sim.stepThreads = settings.threads;
 }
 
@@ -131,6 +135,10 @@ Checkpoint currentCheckpoint(const RunSettings& settings, std::int64_t generatio
     c.payoffs = settings.payoffs;
     c.playSelf = settings.playSelf;
     c.extraPoint = settings.extraPoint;
+    c.realPayoffs = settings.realPayoffs;
+    c.updateRule = settings.updateRule;
+    c.noise = settings.noise;
+    c.mutation = settings.mutation;
     c.random = sim.world.random.state();
     c.recent = settle.recent();
     c.color = sim.world.cellColor;
@@ -476,6 +484,10 @@ int runOnce(const RunSettings& settings, RunResult& result) {
     setUpWorld(settings, host);
 
     restartSimulation();
+    // The engine's settings hold whole-number payoffs; decimal ones replace its finite table.
+    if (settings.realPayoffs && settings.competitionMode == kCompetitionFinite) {
+        sim.world.payoffTable = finitePayoffTableOf(*settings.realPayoffs);
+    }
     SettleWatch settle;
     const std::int64_t first = settings.resume ? settings.resume->generation : 0;
     if (settings.resume) {

@@ -41,6 +41,10 @@ struct RunSettings {
     std::array<bool, 8> selfExcluded{};                      // true keeps a code out of seeded self strategies
     std::array<bool, 8> otherExcluded{};                     // the same for the others strategies
     std::array<std::int32_t, 4> payoffs{3, 0, 5, 1};         // R, S, T, P
+    std::optional<std::array<double, 4>> realPayoffs;        // decimal R, S, T, P: these rule the finite table
+    UpdateRule updateRule = UpdateRule::Synchronous;         // how a generation updates the cells
+    double noise = kDefaultNoise;                            // K of the Fermi rule
+    double mutation = 0.0;                                   // each strategy's chance of a random code per generation
     std::int32_t competitionMode = kCompetitionFinite;       // a CompetitionMode
     bool playSelf = false;                                   // every cell also plays itself
     bool extraPoint = false;                                 // extra point for same colour

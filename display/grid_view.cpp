@@ -152,6 +152,9 @@ unsigned drawGrid() {
     CellPainter painter(image);
     const bool strategies = sim.viewStrategies.load(std::memory_order_relaxed);
     unsigned status = kDrawDone;
+    // The simulation thread may be in the middle of a generation: the frame
+    // shows the one before it, whole.
+    GridLock lock;
     for (unsigned i = 0; i < kGridSize && status == kDrawDone; ++i) {
         for (unsigned j = 0; j < kGridSize && status == kDrawDone; ++j) {
             const std::size_t cell = i * kGridSize + j;

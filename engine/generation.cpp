@@ -37,11 +37,19 @@ void stepGeneration() {
     World& world = sim.world;
     // The options are read once per step: a key pressed during a step takes effect at the next.
     takeOptions(world);
-    // One number per cell, in row-major order, from the host's generator.
-    std::uint32_t* draws = world.drawSpace();
-    sim.host->fillRandom(draws, world.cellCount());
-    world.step(draws, sim.stepThreads);
-    sim.pairCounts = world.pairCounts();
+    {
+        GridLock lock;
+        if (world.updateRule == UpdateRule::Synchronous) {
+            // One number per cell, in row-major order, from the host's generator.
+            std::uint32_t* draws = world.drawSpace();
+            sim.host->fillRandom(draws, world.cellCount());
+            world.step(draws, sim.stepThreads);
+        } else {
+            world.stepVariant();
+        }
+        world.mutate();
+        sim.pairCounts = world.pairCounts();
+    }
 
     const std::int32_t generation = sim.generation.fetch_add(1) + 1;
     if (generationIsDrawn(generation)) sim.host->requestRepaint();

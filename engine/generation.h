@@ -15,7 +15,8 @@ double scoreCell(int row, int col);
 // random number from the host.
 void chooseImitation(int row, int col, StrategyCode& nextSelf, StrategyCode& nextOther);
 
-// One whole generation: scores, choices, the synchronous update, the counter,
+// One whole generation: scores, choices, the update (synchronous, or the
+// world's asynchronous or Fermi rule), mutation when the world asks for it, the counter,
 // the repaint (unless frames are dropped), the log line and the slow-motion
 // sleep.
 void stepGeneration();

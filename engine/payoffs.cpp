@@ -1,5 +1,7 @@
 #include "payoffs.h"
 
+#include <cmath>
+
 namespace talvane {
 
 const PayoffTable infinitePayoffTable = {{
@@ -48,15 +50,57 @@ std::int64_t matchTotal(const Payoffs& pay, StrategyCode a, StrategyCode b) {
     return total;
 }
 
+// How many rounds of a match between a and b end in each outcome, in the
+// order R (both cooperate), S, T, P, seen from a.
+std::array<int, 4> outcomeCounts(StrategyCode a, StrategyCode b) {
+    std::array<int, 4> counts{};
+    bool moveA = firstMove(a);
+    bool moveB = firstMove(b);
+    for (int round = 0; round < kRounds; ++round) {
+        ++counts[(moveA ? 0 : 2) + (moveB ? 0 : 1)];
+        const bool nextA = reply(a, moveB);
+        moveB = reply(b, moveA);
+        moveA = nextA;
+    }
+    return counts;
+}
+
 }  // namespace
 
-void computeFinitePayoffTable() {
-    const Payoffs pay{sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load()};
+PayoffTable finitePayoffTableOf(const std::array<double, 4>& payoffs) {
+    PayoffTable table{};
     for (StrategyCode a = 0; a < kCodeCount; ++a) {
         for (StrategyCode b = 0; b < kCodeCount; ++b) {
-            sim.world.payoffTable[a][b] = static_cast<double>(matchTotal(pay, a, b));
+            const std::array<int, 4> counts = outcomeCounts(a, b);
+            long double total = 0.0L;
+            for (int k = 0; k < 4; ++k) total += static_cast<long double>(counts[k]) * payoffs[k];
+            table[a][b] = static_cast<double>(total);
         }
     }
+    return table;
+}
+
+const char* classifyRealGame(double r, double s, double t, double p) {
+    if (t > p && p > r && r > s) return "Deadlock";
+    if (t > r && r > s && s > p) return "Chicken";
+    if (r > t && t > p && p > s) return "Stag Hunt";
+    const double h = std::trunc((s + t) / 2.0);
+    if (t > r && r > p && p > s && r > h) return "Prisoner's Dilemma";
+    return "Unnamed Game";
+}
+
+PayoffTable finitePayoffTable(std::int32_t r, std::int32_t s, std::int32_t t, std::int32_t p) {
+    const Payoffs pay{r, s, t, p};
+    PayoffTable table{};
+    for (StrategyCode a = 0; a < kCodeCount; ++a) {
+        for (StrategyCode b = 0; b < kCodeCount; ++b) table[a][b] = static_cast<double>(matchTotal(pay, a, b));
+    }
+    return table;
+}
+
+void computeFinitePayoffTable() {
+    sim.world.payoffTable =
+        finitePayoffTable(sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load());
 }
 
 const char* classifyGame(std::int32_t r32, std::int32_t s32, std::int32_t t32, std::int32_t p32) {

@@ -16,9 +16,23 @@ extern const PayoffTable infinitePayoffTable;
 // The payoffs R, S, T, P that infinitePayoffTable is the long-run table of.
 inline constexpr std::array<std::int32_t, 4> kInfiniteTablePayoffs{3, 0, 5, 1};
 
+// The totals of 200-round matches for the payoffs R, S, T, P; exact for
+// every 32-bit payoff.
+PayoffTable finitePayoffTable(std::int32_t r, std::int32_t s, std::int32_t t, std::int32_t p);
+
 // Overwrites sim.world.payoffTable with the totals of 200-round matches under the
 // current four payoffs. Exact for every 32-bit payoff.
 void computeFinitePayoffTable();
+
+// The totals of 200-round matches under payoffs R, S, T, P that need not be
+// whole numbers, [own code][opponent's code]: each total is counted outcome
+// by outcome, multiplied out and summed in extended precision, then rounded
+// once, so whole-number payoffs give exactly computeFinitePayoffTable's table.
+PayoffTable finitePayoffTableOf(const std::array<double, 4>& payoffs);
+
+// classifyGame for payoffs that need not be whole numbers: the same
+// comparisons, with (S + T) / 2 truncated toward zero as for integers.
+const char* classifyRealGame(double r, double s, double t, double p);
 
 // The game's name for the payoffs R (both cooperate), S (sucker), T
 // (temptation), P (both defect): "Deadlock", "Chicken", "Stag Hunt",

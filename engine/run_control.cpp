@@ -110,7 +110,10 @@ void restartSimulation() {
         sim.host->setArrowCursor();
         sim.seededUnrun = true;
     }
-    std::fill(sim.world.score.begin(), sim.world.score.end(), 0.0);
+    {
+        GridLock lock;
+        std::fill(sim.world.score.begin(), sim.world.score.end(), 0.0);
+    }
     if (sim.frameInterval.load() == 0) sim.host->sleepMs(sim.slowDelayMs);
     buildNeighbourTables();
     pauseIfRunning();

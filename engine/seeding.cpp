@@ -63,6 +63,7 @@ std::int32_t drawAdmitted(const PoolFlags& pool) {
 void drawCells(const PoolSnapshot& pools) {
     const PoolFlags colors = sim.colorPool;
     World& world = sim.world;
+    GridLock lock;
     for (int i = 0; i < world.cellCount(); ++i) {
         world.selfStrategy[i] = static_cast<CellCode>(drawAdmitted(pools.self));
         world.otherStrategy[i] = static_cast<CellCode>(drawAdmitted(pools.other));
@@ -100,26 +101,33 @@ void seedPopulation() {
 
 void applyRandomColors() {
     const PoolFlags colors = sim.colorPool;
+    GridLock lock;
     for (CellCode& color : sim.world.cellColor) color = static_cast<CellCode>(drawAdmitted(colors));
 }
 
 void applyCheckerboard() {
     const bool phase = sim.host->nextRandom() % 2 != 0;
-    World& world = sim.world;
-    for (int r = 0; r < world.rows(); ++r) {
-        for (int c = 0; c < world.cols(); ++c) {
-            const bool even = (r + c) % 2 == 0;
-            world.cellColor[world.index(r, c)] = (phase == even) ? kGreen : kRed;
+    {
+        World& world = sim.world;
+        GridLock lock;
+        for (int r = 0; r < world.rows(); ++r) {
+            for (int c = 0; c < world.cols(); ++c) {
+                const bool even = (r + c) % 2 == 0;
+                world.cellColor[world.index(r, c)] = (phase == even) ? kGreen : kRed;
+            }
         }
     }
     sim.host->requestRepaint();
 }
 
 void applySegregated() {
-    World& world = sim.world;
-    for (int r = 0; r < world.rows(); ++r) {
-        const CellCode color = r < world.rows() / 2 ? kGreen : kRed;
-        std::fill_n(world.cellColor.begin() + world.index(r, 0), world.cols(), color);
+    {
+        World& world = sim.world;
+        GridLock lock;
+        for (int r = 0; r < world.rows(); ++r) {
+            const CellCode color = r < world.rows() / 2 ? kGreen : kRed;
+            std::fill_n(world.cellColor.begin() + world.index(r, 0), world.cols(), color);
+        }
     }
     sim.host->requestRepaint();
 }

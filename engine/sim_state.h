@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "world.h"
@@ -54,6 +55,10 @@ struct SimState {
     // The grids, scores, payoff table and generator of the run; 64 x 64 on
     // the desktop, any shape a batch run asks for.
     World world;
+    // Held while the simulation thread writes the grids (a generation, a
+    // seeding) and while a frame reads them, so that a frame drawn at any
+    // moment shows one whole generation. Never held across a repaint request.
+    std::mutex gridMutex;
     Grid<std::uint8_t> fillMark{};       // visited marks of the flood fill
     int stepThreads = 1;                 // threads that share one generation of a large world
 
@@ -115,6 +120,15 @@ struct SimState {
 
 // The one instance, holding its start values before any window or thread exists.
 extern SimState sim;
+
+// Holds sim.gridMutex for its lifetime.
+class GridLock {
+public:
+    GridLock() : lock_(sim.gridMutex) {}
+
+private:
+    std::lock_guard<std::mutex> lock_;
+};
 
 // Puts every field of sim back to its start value (the host pointer included,
 // which becomes null). For tests and for hosts that run several worlds in turn.

@@ -43,6 +43,26 @@ enum class Neighbourhood : std::uint8_t {
     VonNeumann,  // the four cells above, below, left and right
 };
 
+// How a generation updates the cells' pairs.
+enum class UpdateRule : std::uint8_t {
+    Synchronous,   // every cell at once, from the scores of the generation before the update
+    Asynchronous,  // rows x cols single updates of random cells, each imitating from the current state
+    Fermi,         // rows x cols pairwise comparisons of a random cell with a random neighbour, noise K
+};
+
+// "synchronous", "asynchronous" or "fermi", as options spell them.
+const char* updateRuleName(UpdateRule rule);
+// Parses those names; false when the text is none of them.
+bool parseUpdateRule(const std::string& text, UpdateRule& out);
+
+inline constexpr double kDefaultNoise = 0.1;  // K of the Fermi rule unless chosen
+
+// A number 0 .. bound - 1 from the generator, every value equally likely
+// (bound >= 1); draws one number, more only in the rare case of a rejection.
+std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound);
+// A number strictly between 0 and 1 from one draw: (x + 0.5) / 2^32.
+double drawUnit(Mt19937& random);
+
 // Size and shape of a world.
 struct WorldShape {
     int rows = 64;                                        // 3 .. 4096
@@ -76,6 +96,7 @@ struct BandScratch {
     std::vector<double> best;              // best score among each cell's candidates
     std::vector<std::uint64_t> atBest;     // bit k: candidate k scores the best; bit 8: keep its own pair
     std::array<std::int32_t, kPairCount> pairDelta{};  // changes to the pair counts
+    PairCounts keyCounts{};                // cells per pair among the band's packed cells
     int codeBits = 0;                      // every code seen, or-ed together
 };
 
@@ -94,6 +115,18 @@ struct StepScratch {
     bool playSelf = false;
     bool extraPoint = false;
     bool valid = false;  // keys[other], scores and pairCounts describe a scored world
+};
+
+// What the variants' scores were computed from, so that a generation that
+// starts where the last one ended need not score the world again.
+struct VariantScratch {
+    std::vector<CellCode> color, self, other;  // the grids after the last variant generation
+    std::vector<double> score;                 // the scores then
+    PayoffTable table{};                       // the rules then
+    bool playSelf = false;
+    bool extraPoint = false;
+    bool exact = false;  // every score is a whole number well inside 2^53: changes may be added up
+    bool valid = false;  // the copies above describe the end of the last variant generation
 };
 
 class World {
@@ -119,6 +152,11 @@ public:
     bool playSelf = false;      // every cell also plays one game against itself
     bool extraPoint = false;    // discriminating cells earn 1.0 per same-colour game
 
+    // --- Model variants (the default is the synchronous rule with no mutation) ---
+    UpdateRule updateRule = UpdateRule::Synchronous;  // how stepVariant updates the cells
+    double noise = kDefaultNoise;  // K of the Fermi rule, > 0: in the units of the scores
+    double mutation = 0.0;         // 0..1: after each generation, each strategy's chance of a random code
+
     std::int64_t generation = 0;  // generations stepped since the last reset of the counter
     Mt19937 random;               // this world's own generator: seeding and imitation draws
 
@@ -143,6 +181,43 @@ public:
     // One generation with numbers from this world's own generator.
     void step(int threads = 1);
 
+    // --- Model variants (world_variants.cpp); they draw only from random ---
+
+    // Scores every cell from the current state, as scoreCell does.
+    void scoreAll();
+
+    // One asynchronous update of the cell at element `cell`: it takes the
+    // pair chooseCell picks with `draw` from the current scores, and the
+    // scores its change touches are brought up to date. Needs current
+    // scores (scoreAll). True when the pair changed.
+    bool updateCell(int cell, std::uint32_t draw);
+
+    // Neighbours of the element `cell` that it plays and may imitate, in
+    // the order of its games (left, right, up, down, then the diagonals);
+    // fewer beside a fixed edge. Returns how many were written to out.
+    int neighboursOf(int cell, int out[8]) const;
+
+    // One Fermi update: the cell at element `cell` compares its score with
+    // that of its neighbour number `neighbour` (an index into neighboursOf)
+    // and takes that neighbour's pair when chance < 1 / (1 + exp((own -
+    // theirs) / noise)); chance lies in (0, 1). Needs current scores; keeps
+    // them current. True when the pair changed.
+    bool compareWithNeighbour(int cell, int neighbour, double chance);
+
+    // One generation of updateRule when it is Asynchronous or Fermi: rows x
+    // cols single updates, each drawing its cell with drawBelow, then
+    // (asynchronous) one number for chooseCell, or (Fermi) the neighbour
+    // with drawBelow and the chance with drawUnit. Adds one to generation
+    // and counts the pairs. Runs on one thread.
+    void stepVariant();
+
+    // Mutation: each cell in row-major order, with chance `mutation` its
+    // self strategy and then, independently, its others strategy becomes a
+    // code 0..7 drawn uniformly (which may be the one it had). Colours stay.
+    // Draws nothing when mutation is 0. Counts the pairs; returns how many
+    // strategies were drawn afresh.
+    int mutate();
+
     // Room for one number per cell, which a host fills from its own
     // generator and hands to step.
     std::uint32_t* drawSpace();
@@ -160,11 +235,23 @@ public:
 
 private:
     void stepCellByCell(const std::uint32_t* draws);
+    // Brings the scores that a new pair of `cell` touches up to date.
+    void rescoreAround(int cell, int oldSelf, int oldOther);
+    // `cell` takes the pair of the element `from`; true when that changed it.
+    bool takePair(int cell, int from);
+    // The cells `cell` plays in the order of its games, -1 where none is.
+    void gamesOf(int cell, int out[8]) const;
+    // scoreCell of the element `cell`, summed in the same order.
+    double scoreAt(int cell) const;
+    // Scores the world unless it is as the last variant generation left it.
+    void prepareVariantScores();
+    void keepVariantScores();
 
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge
     PairCounts pairCounts_{};
     StepScratch scratch_;
+    VariantScratch variant_;
 };
 
 }  // namespace talvane

@@ -147,6 +147,56 @@ void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms,
     }
 }
 
+// Bit k of atBest[c]: candidate k scores the best of the cell's candidates;
+// bit 8: the cell keeps its own pair, as it does when it scores as well as
+// the best, or when every candidate scores below zero. Columns first to end.
+template <int kFirst>
+void markBest(const double* score, int first, int end, const Offsets& o, double* best, std::uint64_t* atBest) {
+    for (int c = first; c < end; ++c) best[c] = score[c];
+    for (int k = kFirst; k < 8; ++k) {
+        const double* candidate = score + o.candidates[k];
+        for (int c = first; c < end; ++c) best[c] = candidate[c] > best[c] ? candidate[c] : best[c];
+    }
+    for (int c = first; c < end; ++c) atBest[c] = (score[c] == best[c]) | (best[c] < 0.0) ? kKeepBit : 0;
+    for (int k = kFirst; k < 8; ++k) {
+        const double* candidate = score + o.candidates[k];
+        const std::uint64_t bit = std::uint64_t{1} << k;
+        for (int c = first; c < end; ++c) atBest[c] |= candidate[c] == best[c] ? bit : 0;
+    }
+}
+
+#if TALVANE_SIMD
+
+// Two cells at a time in 128-bit vectors (the compiler's vector extensions,
+// so any processor with such vectors runs it). Returns the first column left.
+using F64x2 = double __attribute__((vector_size(16)));
+using I64x2 = std::int64_t __attribute__((vector_size(16)));
+
+inline F64x2 loadPair(const double* p) {
+    F64x2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <int kFirst>
+int markBestPairs(const double* score, int cols, const Offsets& o, std::uint64_t* atBest) {
+    int c = 0;
+    for (; c + 2 <= cols; c += 2) {
+        F64x2 candidate[8];
+        for (int k = kFirst; k < 8; ++k) candidate[k] = loadPair(score + c + o.candidates[k]);
+        const F64x2 own = loadPair(score + c);
+        F64x2 best = own;
+        for (int k = kFirst; k < 8; ++k) best = candidate[k] > best ? candidate[k] : best;
+        const F64x2 zero = {0.0, 0.0};
+        I64x2 bits = ((own == best) | (best < zero)) & static_cast<std::int64_t>(kKeepBit);
+        for (int k = kFirst; k < 8; ++k) bits |= (candidate[k] == best) & (std::int64_t{1} << k);
+        std::memcpy(atBest + c, &bits, sizeof bits);
+    }
+    return c;
+}
+
+#endif
+
 // Writes each cell's next pair and the changes to the pair counts.
 // Returns true when no choice of the row depended on its number drawn: then
 // the same scores and keys give the same row again, whatever is drawn.
@@ -155,24 +205,12 @@ bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o, 
                BandScratch& row, CellCode* self, CellCode* other) {
     auto& delta = row.pairDelta;
     constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
-    double* best = row.best.data();
-    std::copy_n(score, cols, best);
-    for (int k = kFirst; k < 8; ++k) {
-        const double* candidate = score + o.candidates[k];
-        for (int c = 0; c < cols; ++c) best[c] = candidate[c] > best[c] ? candidate[c] : best[c];
-    }
-    // Bit k: candidate k scores the best; bit 8: the cell keeps its own pair,
-    // as it does when it scores as well as the best, or when every candidate
-    // scores below zero.
     std::uint64_t* atBest = row.atBest.data();
-    for (int c = 0; c < cols; ++c) {
-        atBest[c] = (score[c] == best[c]) | (best[c] < 0.0) ? kKeepBit : 0;
-    }
-    for (int k = kFirst; k < 8; ++k) {
-        const double* candidate = score + o.candidates[k];
-        const std::uint64_t bit = std::uint64_t{1} << k;
-        for (int c = 0; c < cols; ++c) atBest[c] |= candidate[c] == best[c] ? bit : 0;
-    }
+    int c = 0;
+#if TALVANE_SIMD
+    c = markBestPairs<kFirst>(score, cols, o, atBest);
+#endif
+    markBest<kFirst>(score, c, cols, o, row.best.data(), atBest);
 
     bool drawFree = true;
     for (int c = 0; c < cols; ++c) {
@@ -190,7 +228,7 @@ bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o, 
         other[c] = static_cast<CellCode>(now & 7);
         --delta[was & kPairBits];
         ++delta[now & kPairBits];
-        if (!keep && !std::has_single_bit(candidates)) {
+        if (!keep && (candidates & (candidates - 1)) != 0) {
             // Ties decide nothing when every candidate at the best holds one pair.
             for (std::uint32_t rest = candidates; rest != 0 && drawFree; rest &= rest - 1) {
                 drawFree = ((key[c + o.candidates[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
@@ -252,7 +290,18 @@ void World::step(const std::uint32_t* draws, int threads) {
     // where few rows changed.
     const auto changedRows = std::count(s.rowChanged.begin(), s.rowChanged.end(), std::uint8_t{1});
     if (!s.valid || changedRows > rows() / 4) {
-        s.keyCounts = countPairs();
+        forBands(rows(), bandCount, [&](int first, int end, int b) {
+            auto& counts = bandOf(b).keyCounts;
+            counts = {};
+            for (int r = first; r < end; ++r) {
+                const Key* row = keys + p.at(r, 0);
+                for (int c = 0; c < cols(); ++c) ++counts[row[c] & kPairBits];
+            }
+        });
+        s.keyCounts = {};
+        for (const BandScratch& band : s.bands) {
+            for (int k = 0; k < kPairCount; ++k) s.keyCounts[k] += band.keyCounts[k];
+        }
     } else {
         for (int r = 0; r < rows(); ++r) {
             if (!s.rowChanged[r]) continue;

@@ -121,3 +121,35 @@ BENCHMARK(BM_ScoreCell);
 }  // namespace
 
 BENCHMARK_MAIN();
+
+// Single-cell updates of the asynchronous (range(1) = 0) and Fermi (1)
+// rules on a busy range(0) x range(0) world: random colours and all eight
+// strategies, reseeded (not timed) every 10 generations so that it keeps
+// changing. Items are single-cell updates; each generation also scores the
+// whole world once.
+void BM_VariantUpdates(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    World world(WorldShape{side, side});
+    world.payoffTable = finitePayoffTableOf({3, 0, 5, 1});
+    world.updateRule = state.range(1) == 0 ? UpdateRule::Asynchronous : UpdateRule::Fermi;
+    world.noise = 0.1 * 200;  // K of a few rounds' payoff, as in studies of noisy imitation
+    const auto seed = [&world] {
+        for (int i = 0; i < world.cellCount(); ++i) {
+            world.selfStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+            world.otherStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+            world.cellColor[i] = static_cast<CellCode>(world.random.next() % 2 * 2);
+        }
+        world.generation = 0;
+    };
+    seed();
+    for (auto _ : state) {
+        world.stepVariant();
+        if (world.generation == 10) {
+            state.PauseTiming();
+            seed();
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * world.cellCount());
+}
+BENCHMARK(BM_VariantUpdates)->Args({200, 0})->Args({200, 1})->Unit(benchmark::kMicrosecond)->UseRealTime();

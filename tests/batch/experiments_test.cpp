@@ -335,6 +335,8 @@ TEST(Checkpoints, ARunResumedFromItsCheckpointEqualsTheUninterruptedRun) {
           "von-neumann", "--payoffs", "4,0,5,1"}, 300, 1},
         {{"--seed", "10", "--mix", "TFT/AllD:0.5,AllC/AllD:0.5", "--center", "0/0", "--threads", "2", "--size", "80"},
          200, 77},
+        {{"--seed", "11", "--update", "asynchronous", "--payoffs", "3.1,0.2,5.3,1.05"}, 300, 137},
+        {{"--seed", "12", "--update", "fermi", "--noise", "0.5", "--mutation", "0.01", "--size", "30"}, 300, 150},
     };
     for (const Split& split : splits) {
         Sandbox box;
@@ -473,6 +475,7 @@ TEST(ExperimentRefusals, BadValuesOfTheNewOptionsExitTwoWithOneLineAndWriteNothi
         {"--resume", "w.csv", "--payoffs", "1,0,5,1"},
         {"--resume", "w.csv", "--seed", "3"},
         {"--resume", "w.csv", "--runs", "2"},
+        {"--resume", "w.csv", "--update", "fermi"},
         {"--resume", "w.csv", "--log", "w.csv"},
         {"--until-settled=maybe"},
     };

@@ -88,7 +88,10 @@ public:
 
     void requestRepaint() override {
         if (std::this_thread::get_id() == uiThread_) {
-            ++framesOnUiThread;  // drawn at once; reads no grid, the step may be under way
+            // Drawn at once, as the desktop draws a frame of its own accord:
+            // a step may be under way on the simulation thread.
+            ++framesOnUiThread;
+            drawWorld();
             return;
         }
         std::unique_lock lock(mutex_);
@@ -130,8 +133,12 @@ public:
     long checksum = 0;
 
 private:
+    // Reads every cell, as a frame's grid does, under the same lock.
     void drawWorld() {
-        for (int i = 0; i < kCellCount; ++i) checksum += sim.world.selfStrategy[i] + sim.world.otherStrategy[i] + sim.world.cellColor[i];
+        GridLock lock;
+        for (int i = 0; i < kCellCount; ++i) {
+            checksum += sim.world.selfStrategy[i] + sim.world.otherStrategy[i] + sim.world.cellColor[i];
+        }
         checksum += sim.generation.load();
     }
 

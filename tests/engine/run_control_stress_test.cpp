@@ -92,6 +92,9 @@ TEST_F(RunControlStress, HoldsTogglesAndRestartsNeverRaceOrDeadlock) {
             case 4: sim.poolEdited = true; break;
             default: break;
         }
+        // A frame of the user interface's own accord (a key, an expose)
+        // while the run may be in the middle of a generation.
+        blocking.requestRepaint();
         watchdog->waitingFor("a hold");
         const bool met = editWorldWhileHeld(blocking, rng, stepsSeenDuringHolds);
         EXPECT_TRUE(met || !arranged) << "hold " << n << " was arranged to meet a step blocked in its repaint";
@@ -101,8 +104,9 @@ TEST_F(RunControlStress, HoldsTogglesAndRestartsNeverRaceOrDeadlock) {
     stopSimulationThread();
     EXPECT_EQ(stepsSeenDuringHolds, 0);
     EXPECT_GE(holdsMeetingAStep, kHolds / kArrangedEvery);
-    std::printf("%d holds, %d of them met a step blocked in its repaint, %ld frames served\n", kHolds,
-                holdsMeetingAStep, blocking.framesServed);
+    EXPECT_GE(blocking.framesOnUiThread, kHolds);
+    std::printf("%d holds, %d of them met a step blocked in its repaint, %ld frames served, %ld drawn unasked\n",
+                kHolds, holdsMeetingAStep, blocking.framesServed, blocking.framesOnUiThread);
 }
 
 // The stop is asked for while the step under way waits for its repaint: it

@@ -1,0 +1,247 @@
+// The model's variants for research: asynchronous (random sequential)
+// updating, Fermi (pairwise comparison) imitation and mutation. They draw
+// every random number from the world's own generator, so a seed repeats a
+// run exactly, and they keep the scores current cell by cell: a cell's score
+// depends only on the cells it plays, so a change of one pair touches the
+// score of that cell and of its neighbours, nothing else.
+#include <cmath>
+
+#include "world.h"
+
+namespace talvane {
+
+namespace {
+
+constexpr double kTwoTo32 = 4294967296.0;
+
+int elementOf(int rowStart, int col) { return rowStart < 0 || col < 0 ? -1 : rowStart + col; }
+
+}  // namespace
+
+const char* updateRuleName(UpdateRule rule) {
+    switch (rule) {
+        case UpdateRule::Asynchronous: return "asynchronous";
+        case UpdateRule::Fermi: return "fermi";
+        default: return "synchronous";
+    }
+}
+
+bool parseUpdateRule(const std::string& text, UpdateRule& out) {
+    if (text == "synchronous") out = UpdateRule::Synchronous;
+    else if (text == "asynchronous") out = UpdateRule::Asynchronous;
+    else if (text == "fermi") out = UpdateRule::Fermi;
+    else return false;
+    return true;
+}
+
+std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
+    // Lemire's multiply-and-shift with rejection: no division on the usual
+    // path and no bias towards small values.
+    std::uint64_t product = static_cast<std::uint64_t>(random.next()) * bound;
+    auto low = static_cast<std::uint32_t>(product);
+    if (low < bound) {
+        const std::uint32_t threshold = (0u - bound) % bound;
+        while (low < threshold) {
+            product = static_cast<std::uint64_t>(random.next()) * bound;
+            low = static_cast<std::uint32_t>(product);
+        }
+    }
+    return static_cast<std::uint32_t>(product >> 32);
+}
+
+double drawUnit(Mt19937& random) { return (random.next() + 0.5) / kTwoTo32; }
+
+void World::gamesOf(int cell, int out[8]) const {
+    const int cols = shape_.cols;
+    const int r = cell / cols;
+    const int c = cell - r * cols;
+    const int up = rowAbove_[r] < 0 ? -1 : rowAbove_[r] * cols;
+    const int down = rowBelow_[r] < 0 ? -1 : rowBelow_[r] * cols;
+    const int row = r * cols;
+    const int left = colLeft_[c];
+    const int right = colRight_[c];
+    out[0] = elementOf(row, left);
+    out[1] = elementOf(row, right);
+    out[2] = elementOf(up, c);
+    out[3] = elementOf(down, c);
+    if (shape_.neighbourhood == Neighbourhood::Moore) {
+        out[4] = elementOf(up, left);
+        out[5] = elementOf(down, left);
+        out[6] = elementOf(up, right);
+        out[7] = elementOf(down, right);
+    } else {
+        out[4] = out[5] = out[6] = out[7] = -1;
+    }
+}
+
+int World::neighboursOf(int cell, int out[8]) const {
+    int games[8];
+    gamesOf(cell, games);
+    int count = 0;
+    for (const int n : games) {
+        if (n >= 0) out[count++] = n;
+    }
+    return count;
+}
+
+double World::scoreAt(int cell) const {
+    int games[8];
+    gamesOf(cell, games);
+    const int color = cellColor[cell];
+    const int self = selfStrategy[cell];
+    const int other = otherStrategy[cell];
+    const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
+    double sum = 0.0;
+    for (int g = 7; g >= 0; --g) {
+        const int n = games[g];
+        if (n < 0) continue;
+        sum += cellColor[n] == color ? payoffTable[self][selfStrategy[n]] + bonus
+                                     : payoffTable[other][otherStrategy[n]];
+    }
+    return sum + (playSelf ? payoffTable[self][self] + bonus : 0.0);
+}
+
+void World::scoreAll() {
+    // Whole numbers up to 2^40 keep every score (nine games and the extra
+    // points) a whole number below 2^53, where adding the change of one game
+    // gives exactly the sum scoreCell computes.
+    bool exact = true;
+    for (const auto& row : payoffTable) {
+        for (const double entry : row) exact = exact && entry == std::trunc(entry) && std::fabs(entry) <= 0x1p40;
+    }
+    variant_.exact = exact;
+    variant_.valid = false;
+    for (int i = 0; i < cellCount(); ++i) score[i] = scoreAt(i);
+}
+
+void World::prepareVariantScores() {
+    const VariantScratch& v = variant_;
+    if (v.valid && v.table == payoffTable && v.playSelf == playSelf && v.extraPoint == extraPoint &&
+        v.color == cellColor && v.self == selfStrategy && v.other == otherStrategy && v.score == score) {
+        return;
+    }
+    scoreAll();
+}
+
+void World::keepVariantScores() {
+    variant_.color = cellColor;
+    variant_.self = selfStrategy;
+    variant_.other = otherStrategy;
+    variant_.score = score;
+    variant_.table = payoffTable;
+    variant_.playSelf = playSelf;
+    variant_.extraPoint = extraPoint;
+    variant_.valid = true;
+}
+
+// The new pair of `cell` changes its own score and, by one game each, the
+// scores of the cells that play it.
+void World::rescoreAround(int cell, int oldSelf, int oldOther) {
+    int games[8];
+    gamesOf(cell, games);
+    score[cell] = scoreAt(cell);
+    const int color = cellColor[cell];
+    const int self = selfStrategy[cell];
+    const int other = otherStrategy[cell];
+    for (const int n : games) {
+        if (n < 0) continue;
+        if (!variant_.exact) {
+            score[n] = scoreAt(n);
+        } else if (cellColor[n] == color) {
+            const auto& row = payoffTable[selfStrategy[n]];
+            score[n] += row[self] - row[oldSelf];
+        } else {
+            const auto& row = payoffTable[otherStrategy[n]];
+            score[n] += row[other] - row[oldOther];
+        }
+    }
+}
+
+bool World::takePair(int cell, int from) {
+    const int oldSelf = selfStrategy[cell];
+    const int oldOther = otherStrategy[cell];
+    if (selfStrategy[from] == oldSelf && otherStrategy[from] == oldOther) return false;
+    selfStrategy[cell] = selfStrategy[from];
+    otherStrategy[cell] = otherStrategy[from];
+    rescoreAround(cell, oldSelf, oldOther);
+    return true;
+}
+
+bool World::updateCell(int cell, std::uint32_t draw) {
+    int games[8];
+    gamesOf(cell, games);
+    // chooseCell's scan over its nine candidates (the diagonals, up, left,
+    // down, right, the cell itself), written without branches on the scores:
+    // a missing candidate scores -infinity, below the best's start of 0.
+    const int order[9] = {games[4], games[5], games[6], games[7], games[2], games[0], games[3], games[1], cell};
+    double scores[9];
+    for (int k = 0; k < 9; ++k) scores[k] = order[k] < 0 ? -HUGE_VAL : score[order[k]];
+    double best = 0.0;
+    int pick = 8;
+    int k = static_cast<int>(draw % 8);
+    for (int j = 0; j < 9; ++j) {
+        const bool atLeast = scores[k] >= best;
+        best = atLeast ? scores[k] : best;
+        pick = atLeast ? k : pick;
+        k = k == 8 ? 0 : k + 1;
+    }
+    // A cell that scores as well as the best keeps its own pair.
+    if (scores[8] >= best) pick = 8;
+    return takePair(cell, order[pick]);
+}
+
+bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
+    int neighbours[8];
+    neighboursOf(cell, neighbours);
+    const int other = neighbours[neighbour];
+    const double adopt = 1.0 / (1.0 + std::exp((score[cell] - score[other]) / noise));
+    return chance < adopt && takePair(cell, other);
+}
+
+void World::stepVariant() {
+    prepareVariantScores();
+    const auto cells = static_cast<std::uint32_t>(cellCount());
+    if (updateRule == UpdateRule::Fermi) {
+        int neighbours[8];
+        for (std::uint32_t u = 0; u < cells; ++u) {
+            const auto cell = static_cast<int>(drawBelow(random, cells));
+            const auto count = static_cast<std::uint32_t>(neighboursOf(cell, neighbours));
+            const auto neighbour = static_cast<int>(drawBelow(random, count));
+            compareWithNeighbour(cell, neighbour, drawUnit(random));
+        }
+    } else {
+        for (std::uint32_t u = 0; u < cells; ++u) {
+            const auto cell = static_cast<int>(drawBelow(random, cells));
+            updateCell(cell, random.next());
+        }
+    }
+    // The whole-grid step must not reuse what it computed before these updates.
+    forgetLastStep();
+    keepVariantScores();
+    ++generation;
+    countPairs();
+}
+
+int World::mutate() {
+    if (mutation <= 0.0) return 0;
+    // chance < mutation as a comparison of whole numbers: mutation 1 always holds.
+    const auto threshold = static_cast<std::uint64_t>(mutation * kTwoTo32);
+    int drawn = 0;
+    const auto mutates = [&] { return static_cast<std::uint64_t>(random.next()) < threshold; };
+    const auto freshCode = [&] { return static_cast<CellCode>(random.next() >> 29); };
+    for (int i = 0; i < cellCount(); ++i) {
+        if (mutates()) {
+            selfStrategy[i] = freshCode();
+            ++drawn;
+        }
+        if (mutates()) {
+            otherStrategy[i] = freshCode();
+            ++drawn;
+        }
+    }
+    if (drawn > 0) forgetLastStep();
+    countPairs();
+    return drawn;
+}
+
+}  // namespace talvane
