@@ -116,4 +116,14 @@ bool inputOutsideNumberedOutputs(const NamedFile& input, const std::vector<Named
     return true;
 }
 
+bool resumeIsNoOtherOutput(const std::vector<NamedFile>& files, const std::string& resumePath, std::string& error) {
+    if (resumePath.empty()) return true;
+    std::vector<NamedFile> others;
+    for (const NamedFile& file : files) {
+        if (file.option != "--checkpoint") others.push_back(file);
+    }
+    others.push_back({"--resume", resumePath});
+    return filesAreDistinct(others, error);
+}
+
 }  // namespace talvane

@@ -18,6 +18,11 @@ struct NamedFile {
 // naming both options. An empty path takes part in no clash.
 bool filesAreDistinct(const std::vector<NamedFile>& files, std::string& error);
 
+// True when the checkpoint a run resumes from is none of files except the
+// new checkpoint (which may replace it: the old one is read before the run);
+// otherwise false with error.
+bool resumeIsNoOtherOutput(const std::vector<NamedFile>& files, const std::string& resumePath, std::string& error);
+
 // For K numbered runs: true when none of the numbered names of outputs (run
 // 1..runs, see numberedPath) is the input file; otherwise false with error.
 bool inputOutsideNumberedOutputs(const NamedFile& input, const std::vector<NamedFile>& outputs, int runs,

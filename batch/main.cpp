@@ -14,7 +14,9 @@
 #include "options.h"
 #include "sim_state.h"
 #include "snapshot.h"
+#include "checkpoint.h"
 #include "output_file.h"
+#include "png_text.h"
 #include "run.h"
 #include "runs.h"
 #include "world_file.h"
@@ -67,6 +69,37 @@ int loadStartWorld(BatchPlan& plan) {
         return kExitUsage;
     }
     plan.run.start = world;
+    std::vector<Placement> unused;
+    std::string placeError;
+    if (!placementsFor(plan.run.startConditions, world.rows, world.cols, unused, placeError)) {
+        std::fprintf(stderr, "talvane-batch: %s (the world in %s)\n", placeError.c_str(), plan.loadPath.c_str());
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+// Reads the checkpoint to go on from and takes its world and rules; returns
+// an exit status.
+int loadCheckpoint(BatchPlan& plan) {
+    if (plan.resumePath.empty()) return kExitOk;
+    Checkpoint checkpoint;
+    std::string error;
+    if (!readCheckpoint(plan.resumePath, checkpoint, error)) {
+        std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+        return kExitBadInput;
+    }
+    RunSettings& run = plan.run;
+    run.seed = checkpoint.seed;
+    run.shape = checkpoint.shape;
+    run.payoffs = checkpoint.payoffs;
+    run.competitionMode = checkpoint.competitionMode;
+    run.playSelf = checkpoint.playSelf;
+    run.extraPoint = checkpoint.extraPoint;
+    run.realPayoffs = checkpoint.realPayoffs;
+    run.updateRule = checkpoint.updateRule;
+    run.noise = checkpoint.noise;
+    run.mutation = checkpoint.mutation;
+    run.resume = std::move(checkpoint);
     return kExitOk;
 }
 
@@ -102,14 +135,23 @@ void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
     plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](std::string& png, std::string& error) {
                                          sim.paused = true;
                                          sim.viewStrategies = strategies;
-                                         return renderSnapshotPng(png, error);
+                                         const int status = renderSnapshotPng(png, error);
+                                         // The picture carries the run's record, as its JSON file does.
+                                         if (status == kSnapshotWritten && !finishingRunMetadata().empty()) {
+                                             addPngText(png, "Comment", finishingRunMetadata());
+                                         }
+                                         return status;
                                      },
                                      kSnapshotFileError});
 }
 
 // The outputs and the input as the command line names them.
 std::vector<NamedFile> namedOutputs(const BatchPlan& plan) {
-    std::vector<NamedFile> files{{"--log", plan.run.logPath}, {"--save", plan.run.savePath}};
+    std::vector<NamedFile> files{{"--log", plan.run.logPath},
+                                 {"--save", plan.run.savePath},
+                                 {"--stats", plan.run.statsPath},
+                                 {"--meta", plan.run.metaPath},
+                                 {"--checkpoint", plan.run.checkpointPath}};
     for (const ExtraOutput& extra : plan.run.extraOutputs) files.push_back({extra.option, extra.path});
     return files;
 }
@@ -135,7 +177,7 @@ int checkFileNames(const BatchPlan& plan) {
         }
     }
     files.push_back(load);
-    if (!filesAreDistinct(files, error)) {
+    if (!filesAreDistinct(files, error) || !resumeIsNoOtherOutput(files, plan.resumePath, error)) {
         std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
         return kExitUsage;
     }
@@ -163,8 +205,18 @@ int runPlan(BatchPlan& plan) {
     if (plan.manyRuns) return runMany(plan.run, plan.runs, plan.jobs, terminal);
     GenerationProgress progress(plan.run.generations);
     if (terminal) plan.run.onProgress = [&progress](std::int32_t done) { progress(done); };
-    PairCounts counts{};
-    return runOnce(plan.run, counts);
+    RunResult result;
+    const int status = runOnce(plan.run, result);
+    if (status == kExitOk && plan.run.untilSettled) {
+        if (result.period > 0) {
+            std::fprintf(stderr, "talvane-batch: settled at generation %lld (period %d)\n",
+                         static_cast<long long>(result.generationReached), result.period);
+        } else {
+            std::fprintf(stderr, "talvane-batch: not settled by generation %lld\n",
+                         static_cast<long long>(result.generationReached));
+        }
+    }
+    return status;
 }
 
 }  // namespace
@@ -191,8 +243,11 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     addSnapshotOutput(plan, snapshot);
+    plan.run.optionValues = optionValues(app);
     if (const int status = checkFileNames(plan); status != kExitOk) return status;
+    if (const int status = loadCheckpoint(plan); status != kExitOk) return status;
     if (const int status = loadStartWorld(plan); status != kExitOk) return status;
+    if (const int status = checkResumedOutputs(plan.run); status != kExitOk) return status;
     if (const int status = checkSnapshot(snapshot, plan); status != kExitOk) return status;
     announceSeeds(plan);
     return runPlan(plan);

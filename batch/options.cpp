@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include "headless_host.h"
+#include "metadata.h"
+#include "output_file.h"
+#include "statistics.h"
 #include "seeding.h"
 #include "sim_state.h"
 
@@ -92,6 +95,34 @@ bool outputs(const CommandLine& line, BatchPlan& plan, std::string& error) {
     plan.run.logPath = logWanted ? line.log : "";
     plan.run.savePath = line.save;
     plan.run.loadPath = line.load;
+    if (!namesAFile(line.statsOption, line.stats, "--stats", error) ||
+        !namesAFile(line.metaOption, line.meta, "--meta", error) ||
+        !namesAFile(line.checkpointOption, line.checkpoint, "--checkpoint", error) ||
+        !namesAFile(line.resumeOption, line.resume, "--resume", error)) {
+        return false;
+    }
+    if (plan.manyRuns && (line.stats == "-" || line.meta == "-")) {
+        error = std::string(line.stats == "-" ? "--stats" : "--meta") +
+                " -: several runs cannot share standard output; give a file name";
+        return false;
+    }
+    if (line.stats == "-" && plan.run.logPath == "-") {
+        error = "--stats - and --log -: the table and the log cannot share standard output";
+        return false;
+    }
+    if (line.meta == "-") {
+        error = "--meta: a file name is needed";
+        return false;
+    }
+    plan.run.statsPath = line.stats;
+    // The record goes beside the log unless named; with the log on standard
+    // output, a device or a pipe (or no log) only --meta writes one.
+    const bool logIsFile =
+        !plan.run.logPath.empty() && plan.run.logPath != "-" && !namesNonRegularFile(plan.run.logPath);
+    plan.run.metaPath = given(line.metaOption) ? line.meta : logIsFile ? metadataPathFor(plan.run.logPath) : "";
+    plan.run.checkpointPath = line.checkpoint;
+    plan.resumePath = line.resume;
+    plan.run.resumePath = line.resume;
     plan.loadPath = line.load;
     return true;
 }
@@ -117,6 +148,17 @@ bool numbers(const CommandLine& line, BatchPlan& plan, std::string& error) {
         error = "--threads: " + error;
         return false;
     }
+    std::int64_t every = 0;
+    if (!parseDecimal(line.checkpointEvery, 0, std::numeric_limits<std::int32_t>::max(), every, error)) {
+        error = "--checkpoint-every: " + error;
+        return false;
+    }
+    if (every > 0 && line.checkpoint.empty()) {
+        error = "--checkpoint-every: give the file with --checkpoint FILE";
+        return false;
+    }
+    plan.run.checkpointEvery = static_cast<std::int32_t>(every);
+    plan.run.untilSettled = line.untilSettled;
     plan.run.threads = static_cast<int>(threads);
     plan.run.generations = static_cast<std::int32_t>(generations);
     plan.runs = static_cast<std::int32_t>(runs);
@@ -136,6 +178,39 @@ bool seeds(const CommandLine& line, BatchPlan& plan, std::string& error) {
         return false;
     }
     plan.run.seed = static_cast<std::uint32_t>(first);
+    return true;
+}
+
+bool startConditions(const CommandLine& line, BatchPlan& plan, std::string& error) {
+    StartConditions& start = plan.run.startConditions;
+    if (given(line.mixOption)) {
+        if (!parseMix(line.mix, start.mix, error)) {
+            error = "--mix: " + error;
+            return false;
+        }
+        if (given(line.loadOption)) {
+            error = "--mix: a loaded world is not seeded; give --mix or --load, not both";
+            return false;
+        }
+    }
+    if (given(line.centerOption) && !parsePair(line.center, start.centerPair, error)) {
+        error = "--center: " + error;
+        return false;
+    }
+    for (const std::string& text : line.places) {
+        Placement place;
+        if (!parsePlace(text, place, error)) {
+            error = "--place: " + error;
+            return false;
+        }
+        start.places.push_back(place);
+    }
+    // A seeded world's size is known now; a loaded one's once it is read.
+    std::vector<Placement> unused;
+    if (!given(line.loadOption) &&
+        !placementsFor(start, plan.run.shape.rows, plan.run.shape.cols, unused, error)) {
+        return false;
+    }
     return true;
 }
 
@@ -183,6 +258,31 @@ bool variants(const CommandLine& line, RunSettings& run, std::string& error) {
     if (!parseReal(line.mutation, run.mutation, error) || run.mutation < 0.0 || run.mutation > 1.0) {
         error = "--mutation: \"" + line.mutation + "\" is not a number from 0 to 1 (such as 0.001)";
         return false;
+    }
+    return true;
+}
+
+// A checkpoint holds the rules and the world: options that would change them
+// have no place beside --resume.
+bool resumption(const CommandLine& line, const BatchPlan& plan, std::string& error) {
+    if (!given(line.resumeOption)) return true;
+    const std::vector<std::pair<const char*, bool>> fixed{
+        {"--seed", given(line.seedOption)},    {"--size", given(line.sizeOption)},
+        {"--load", given(line.loadOption)},    {"--mix", given(line.mixOption)},
+        {"--center", given(line.centerOption)}, {"--place", !line.places.empty()},
+        {"--runs", plan.manyRuns},             {"--payoffs", line.payoffs != "3,0,5,1"},
+        {"--competition", line.competition != "finite"}, {"--play-self", line.playSelf},
+        {"--extra-point", line.extraPoint},    {"--edges", line.edges != "wrap"},
+        {"--neighbourhood", line.neighbourhood != "moore"}, {"--layout", line.layout != "checkerboard"},
+        {"--self-pool", line.selfPool != "0,1,2,3,4,5,6,7"}, {"--other-pool", line.otherPool != "0,1,2,3,4,5,6,7"},
+        {"--update", line.update != "synchronous"}, {"--noise", line.noise != "0.1"},
+        {"--mutation", line.mutation != "0"},
+    };
+    for (const auto& [name, isGiven] : fixed) {
+        if (isGiven) {
+            error = std::string("--resume: ") + name + " cannot be given; the checkpoint holds the world and its rules";
+            return false;
+        }
     }
     return true;
 }
@@ -243,6 +343,28 @@ void defineOptions(CLI::App& app, CommandLine& line) {
     app.add_option("--mutation", line.mutation,
                    "Chance, 0 to 1, that each strategy of each cell becomes a random code after each generation")
         ->capture_default_str();
+    line.mixOption = app.add_option("--mix", line.mix,
+                                    "Seed every cell with a pair drawn with these weights, e.g. 7/7:0.9,0/0:0.1 "
+                                    "(colours from --layout)");
+    line.centerOption = app.add_option("--center", line.center,
+                                       "Set the centre cell (row rows/2, column cols/2) to this pair, e.g. AllD/AllD");
+    app.add_option("--place", line.places, "Set cell ROW,COL to PAIR, e.g. 0,5,TFT/AllD (repeatable)")
+        ->allow_extra_args(false);
+    line.statsOption = app.add_option("--stats", line.stats,
+                                      "Statistics table, one row per generation from 0, with a header; \"-\" for "
+                                      "standard output");
+    line.metaOption = app.add_option("--meta", line.meta, "The run's JSON record (default: beside the log, NAME.json)");
+    app.add_flag("--until-settled", line.untilSettled,
+                 "Stop when the world repeats its state of 1 to 8 generations before (default: off)");
+    line.checkpointOption = app.add_option("--checkpoint", line.checkpoint,
+                                           "Write everything needed to go on exactly (world, generation, rules, "
+                                           "random state) to this file at the end");
+    line.checkpointEveryOption =
+        app.add_option("--checkpoint-every", line.checkpointEvery, "Also write the checkpoint every N generations")
+            ->capture_default_str();
+    line.resumeOption = app.add_option("--resume", line.resume,
+                                       "Go on from this checkpoint for --generations more, appending to the log "
+                                       "and the statistics table");
 }
 
 bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
@@ -254,7 +376,25 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     run.playSelf = line.playSelf;
     run.extraPoint = line.extraPoint;
     if (!payoffs(line, run, error) || !variants(line, run, error)) return false;
-    return pools(line, run, error) && outputs(line, plan, error) && seeds(line, plan, error);
+    return pools(line, run, error) && startConditions(line, plan, error) && outputs(line, plan, error) &&
+           resumption(line, plan, error) && seeds(line, plan, error);
+}
+std::vector<std::pair<std::string, std::string>> optionValues(const CLI::App& app) {
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const CLI::Option* option : app.get_options()) {
+        const std::string name = option->get_name();
+        if (name.empty() || name == "--help" || name == "--version") continue;
+        std::string value;
+        if (option->get_items_expected_max() == 0) {
+            value = option->count() > 0 ? "true" : "false";
+        } else if (option->count() > 0) {
+            for (const std::string& result : option->results()) value += (value.empty() ? "" : " ") + result;
+        } else {
+            value = option->get_default_str();
+        }
+        values.emplace_back(name, value);
+    }
+    return values;
 }
 
 bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, std::string& error) {
@@ -264,11 +404,12 @@ bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, s
     while (true) {
         const std::size_t comma = text.find(',', start);
         const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (item.size() != 1 || item[0] < '0' || item[0] > '7') {
-            error = "\"" + item + "\" is not a strategy code 0 to 7 (give a list such as 0,2,6)";
+        StrategyCode code = 0;
+        if (!parseStrategy(item, code)) {
+            error = "\"" + item + "\" is not a strategy code 0 to 7 or name (give a list such as 0,2,6 or TFT,AllD)";
             return false;
         }
-        excluded[item[0] - '0'] = false;
+        excluded[code] = false;
         if (comma == std::string::npos) return true;
         start = comma + 1;
     }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "run.h"
 
@@ -34,6 +35,22 @@ struct CommandLine {
     std::string update = "synchronous";          // --update synchronous|asynchronous|fermi
     std::string noise = "0.1";                   // --noise K, a decimal > 0
     std::string mutation = "0";                  // --mutation MU, a decimal 0..1
+    std::string mix;                             // --mix PAIR:WEIGHT,...
+    std::string center;                          // --center PAIR
+    std::vector<std::string> places;             // --place ROW,COL,PAIR, repeatable
+    std::string stats;                           // --stats FILE.csv, "-" standard output
+    std::string meta;                            // --meta FILE.json
+    bool untilSettled = false;                   // --until-settled
+    std::string checkpoint;                      // --checkpoint FILE
+    std::string checkpointEvery = "0";           // --checkpoint-every N, decimal
+    std::string resume;                          // --resume FILE
+    CLI::Option* mixOption = nullptr;            // tells whether --mix was given
+    CLI::Option* centerOption = nullptr;         // tells whether --center was given
+    CLI::Option* statsOption = nullptr;          // tells whether --stats was given
+    CLI::Option* metaOption = nullptr;           // tells whether --meta was given
+    CLI::Option* checkpointOption = nullptr;     // tells whether --checkpoint was given
+    CLI::Option* checkpointEveryOption = nullptr;  // tells whether --checkpoint-every was given
+    CLI::Option* resumeOption = nullptr;         // tells whether --resume was given
     CLI::Option* sizeOption = nullptr;           // tells whether --size was given
     CLI::Option* seedOption = nullptr;           // tells whether --seed was given
     CLI::Option* runsOption = nullptr;           // tells whether --runs was given
@@ -50,6 +67,7 @@ struct BatchPlan {
     bool manyRuns = false;  // --runs was given: numbered files, a summary
     std::int32_t jobs = 1;  // runs at a time
     bool sizeGiven = false; // --size was given: a loaded world must have that size
+    std::string resumePath; // checkpoint to go on from, empty for a fresh run
 };
 
 // Declares every option of talvane-batch on app, storing into line.
@@ -60,7 +78,12 @@ void defineOptions(CLI::App& app, CommandLine& line);
 // false with a message for the user.
 bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error);
 
-// Parses "0,2,6" into exclusion flags: every listed code admitted, the others
+// Every option of app as it stands after parsing, defaults included, in the
+// order declared: (name, value); a flag's value is "true" or "false", a
+// repeated option's values are joined by spaces.
+std::vector<std::pair<std::string, std::string>> optionValues(const CLI::App& app);
+
+// Parses "0,2,6" (codes or strategy names, "TFT,AllD") into exclusion flags: every listed code admitted, the others
 // excluded. An empty text gives an empty pool. False on a malformed list.
 bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, std::string& error);
 

@@ -1,8 +1,11 @@
 #include "run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "batch_host.h"
 #include "file_clash.h"
@@ -10,8 +13,11 @@
 #include "output_file.h"
 #include "payoffs.h"
 #include "population_log.h"
+#include "metadata.h"
 #include "run_control.h"
+#include "seeding.h"
 #include "sim_state.h"
+#include "statistics.h"
 
 namespace talvane {
 
@@ -39,12 +45,7 @@ void applySettings(const RunSettings& settings) {
     }
     // Every generation "repaints" through a host that draws nothing; no slow motion.
     sim.frameInterval = 1;
-    WorldShape shape = settings.shape;
-    if (settings.start) {
-        shape.rows = settings.start->rows;
-        shape.cols = settings.start->cols;
-    }
-    sim.world = World(shape);
+    sim.world = World(settings.effectiveShape());
     sim.world.updateRule = settings.updateRule;
     sim.world.noise = settings.noise;
     sim.world.mutation = settings.mutation;
@@ -72,32 +73,36 @@ WorldFile currentWorld() {
 }
 
 
-void runGenerations(const RunSettings& settings) {
-    for (std::int32_t g = 1; g <= settings.generations; ++g) {
-        stepGeneration();
-        if (settings.onProgress && g % kProgressEvery == 0) settings.onProgress(g);
-    }
-}
 
-// The engine ignores write errors on the log, so the finished file is checked:
-// it must hold exactly one complete line per generation.
-bool logIsComplete(const std::string& path, std::int32_t generations, std::string& error) {
+// Counts the line feeds of a file; false when it cannot be read. last: its
+// last byte ('\n' for an empty file).
+bool countLines(const std::string& path, std::int64_t& lines, char& last, std::string& error) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         error = std::strerror(errno);
         return false;
     }
-    std::int64_t lines = 0;
-    char last = '\n';
+    lines = 0;
+    last = '\n';
     char buffer[1 << 16];
     std::size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
         for (std::size_t i = 0; i < got; ++i) lines += buffer[i] == '\n';
         last = buffer[got - 1];
     }
-    bool readFailed = std::ferror(file) != 0;
+    const bool readFailed = std::ferror(file) != 0;
     std::fclose(file);
-    if (readFailed || lines != generations || last != '\n') {
+    if (readFailed) error = "read error";
+    return !readFailed;
+}
+
+// The engine ignores write errors on the log, so the finished file is checked:
+// it must hold exactly one complete line per generation.
+bool logIsComplete(const std::string& path, std::int64_t generations, std::string& error) {
+    std::int64_t lines = 0;
+    char last = '\n';
+    if (!countLines(path, lines, last, error)) return false;
+    if (lines != generations || last != '\n') {
         error = "the log could not be written completely (" + std::to_string(lines) + " of " +
                 std::to_string(generations) + " lines)";
         return false;
@@ -111,26 +116,129 @@ bool finishStdoutLog(std::string& error) {
     return false;
 }
 
+bool readWhole(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream out;
+    out << in.rdbuf();
+    text = out.str();
+    return !in.bad();
+}
+
+// Current state of the run as a checkpoint.
+Checkpoint currentCheckpoint(const RunSettings& settings, std::int64_t generation, const SettleWatch& settle) {
+    Checkpoint c;
+    c.seed = settings.seed;
+    c.generation = generation;
+    c.shape = sim.world.shape();
+    c.competitionMode = settings.competitionMode;
+    c.payoffs = settings.payoffs;
+    c.playSelf = settings.playSelf;
+    c.extraPoint = settings.extraPoint;
+    c.realPayoffs = settings.realPayoffs;
+    c.updateRule = settings.updateRule;
+    c.noise = settings.noise;
+    c.mutation = settings.mutation;
+    c.random = sim.world.random.state();
+    c.recent = settle.recent();
+    c.color = sim.world.cellColor;
+    c.self = sim.world.selfStrategy;
+    c.other = sim.world.otherStrategy;
+    return c;
+}
+
+std::string& metadataOfFinishingRun() {
+    static std::string text;
+    return text;
+}
+
+// A resumed run goes on with the log and the table of the run it
+// continues: they must end where the checkpoint does.
+int earlierOutputs(const RunSettings& settings_, std::string& log, std::string& stats) {
+    const Checkpoint& c = *settings_.resume;
+    auto refuse = [&settings_](const std::string& path, const std::string& what) {
+        std::fprintf(stderr, "talvane-batch: --resume %s: %s %s\n", settings_.resumePath.c_str(), path.c_str(),
+                     what.c_str());
+        return kExitBadInput;
+    };
+    auto lineCount = [](const std::string& text) {
+        return static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n'));
+    };
+    const bool logToFile = !settings_.logPath.empty() && settings_.logPath != "-";
+    const bool statsToFile = !settings_.statsPath.empty() && settings_.statsPath != "-";
+    if (logToFile && !namesNonRegularFile(settings_.logPath)) {
+        if (!readWhole(settings_.logPath, log) && c.generation > 0) {
+            return refuse(settings_.logPath, "cannot be read; the log to go on with is needed");
+        }
+        if (lineCount(log) != c.generation || (!log.empty() && log.back() != '\n')) {
+            return refuse(settings_.logPath, "holds " + std::to_string(lineCount(log)) +
+                                                 " lines; the checkpoint is at generation " +
+                                                 std::to_string(c.generation));
+        }
+    }
+    if (statsToFile && !namesNonRegularFile(settings_.statsPath)) {
+        World world(c.shape);
+        world.cellColor = c.color;
+        const std::string header = statsHeader(colorsPresent(world));
+        if (!readWhole(settings_.statsPath, stats)) {
+            return refuse(settings_.statsPath, "cannot be read; the table to go on with is needed");
+        }
+        if (stats.compare(0, header.size(), header) != 0 || lineCount(stats) != c.generation + 2 ||
+            stats.back() != '\n') {
+            return refuse(settings_.statsPath, "does not hold the header and the rows of generations 0 to " +
+                                                   std::to_string(c.generation));
+        }
+    }
+    return kExitOk;
+}
+
+
 // The files a run writes, checked and prepared before its first generation.
 class RunOutputs {
 public:
     explicit RunOutputs(const RunSettings& settings)
         : settings_(settings), extras_(settings.extraOutputs.size()) {}
 
+    ~RunOutputs() {
+        if (statsFile_ != nullptr && statsFile_ != stdout) std::fclose(statsFile_);
+    }
+
     // Refuses outputs that clash with each other or with the loaded world
-    // (kExitUsage) and outputs that cannot be written (kExitFailure).
+    // (kExitUsage), a log or table that does not end where the checkpoint
+    // resumed from does (kExitBadInput), and outputs that cannot be written
+    // (kExitFailure).
     int prepare() {
-        std::vector<NamedFile> files{{"--log", settings_.logPath}, {"--save", settings_.savePath}};
+        std::vector<NamedFile> files{{"--log", settings_.logPath},     {"--save", settings_.savePath},
+                                     {"--stats", settings_.statsPath}, {"--meta", settings_.metaPath},
+                                     {"--checkpoint", settings_.checkpointPath}};
         for (const ExtraOutput& extra : settings_.extraOutputs) files.push_back({extra.option, extra.path});
         files.push_back({"--load", settings_.loadPath});
         std::string error;
-        if (!filesAreDistinct(files, error)) {
+        if (!filesAreDistinct(files, error) || !resumeIsNoOtherOutput(files, settings_.resumePath, error)) {
             std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
             return kExitUsage;
         }
+        std::string logBefore, statsBefore;
+        if (settings_.resume) {
+            if (const int status = earlierOutputs(settings_, logBefore, statsBefore); status != kExitOk) return status;
+        }
         if (logToFile() && !log_.create(settings_.logPath, error)) return reportFailure(settings_.logPath, error);
+        if (logToFile() && !logBefore.empty() && !log_.write(logBefore, error)) {
+            return reportFailure(settings_.logPath, error);
+        }
         if (!settings_.savePath.empty() && !save_.create(settings_.savePath, error)) {
             return reportFailure(settings_.savePath, error);
+        }
+        if (statsToFile()) {
+            if (!stats_.create(settings_.statsPath, error) || (!statsBefore.empty() && !stats_.write(statsBefore, error))) {
+                return reportFailure(settings_.statsPath, error);
+            }
+        }
+        if (!settings_.checkpointPath.empty() && !checkpoint_.create(settings_.checkpointPath, error)) {
+            return reportFailure(settings_.checkpointPath, error);
+        }
+        if (!settings_.metaPath.empty() && !meta_.create(settings_.metaPath, error)) {
+            return reportFailure(settings_.metaPath, error);
         }
         for (std::size_t i = 0; i < extras_.size(); ++i) {
             const ExtraOutput& extra = settings_.extraOutputs[i];
@@ -139,41 +247,106 @@ public:
                 return extra.writeFailure;
             }
         }
+        if (!settings_.statsPath.empty()) {
+            statsFile_ = statsToFile() ? std::fopen(stats_.writePath().c_str(), "ab") : stdout;
+            if (statsFile_ == nullptr) return reportFailure(settings_.statsPath, std::strerror(errno));
+        }
         return kExitOk;
     }
 
     // Where the engine writes the log lines.
     std::string logTarget() const { return logToFile() ? log_.writePath() : settings_.logPath; }
 
-    // Checks the log the engine wrote and closes it, then writes the saved
-    // world and the extra outputs.
-    int finish() {
+    // After the restart: a resumed run appends to the log it copied.
+    bool reopenLogForAppending() {
+        if (!logToFile()) return true;
+        sim.logFile = std::fopen(log_.writePath().c_str(), "ab");
+        return sim.logFile != nullptr;
+    }
+
+    // The statistics table, or null when none is written.
+    std::FILE* stats() const { return statsFile_; }
+
+    // A checkpoint during the run: the log and the table so far go under
+    // their final names together with the checkpoint, so that a run cut
+    // short can be resumed from the files it left.
+    int checkpointNow(const Checkpoint& checkpoint) {
+        std::string error;
+        if (sim.logFile != nullptr) std::fflush(sim.logFile);
+        if (statsFile_ != nullptr && std::fflush(statsFile_) != 0) {
+            return reportFailure(settings_.statsPath, std::strerror(errno));
+        }
+        OutputFile logCopy, statsCopy, checkpointFile;
+        std::string text;
+        const bool copyLog = logToFile() && !log_.direct();
+        const bool copyStats = statsToFile() && !stats_.direct();
+        if (copyLog && (!readWhole(log_.writePath(), text) || !logCopy.create(settings_.logPath, error) ||
+                        !logCopy.write(text, error))) {
+            return reportFailure(settings_.logPath, error.empty() ? "cannot be copied" : error);
+        }
+        if (copyStats && (!readWhole(stats_.writePath(), text) || !statsCopy.create(settings_.statsPath, error) ||
+                          !statsCopy.write(text, error))) {
+            return reportFailure(settings_.statsPath, error.empty() ? "cannot be copied" : error);
+        }
+        if (!checkpointFile.create(settings_.checkpointPath, error) ||
+            !checkpointFile.write(formatCheckpoint(checkpoint), error)) {
+            return reportFailure(settings_.checkpointPath, error);
+        }
+        const SignalBlock block;
+        if (copyLog && !logCopy.commit(error)) return reportFailure(settings_.logPath, error);
+        if (copyStats && !statsCopy.commit(error)) return reportFailure(settings_.statsPath, error);
+        if (!checkpointFile.commit(error)) return reportFailure(settings_.checkpointPath, error);
+        return kExitOk;
+    }
+
+    // Checks the log the engine wrote (logLines lines) and closes it, then
+    // writes the table, the saved world, the checkpoint, the record and the
+    // extra outputs.
+    int finish(std::int64_t logLines, const Checkpoint* checkpoint, const std::string& metadata) {
         std::string error;
         const bool streamOk = logStreamHealthy(error);
         closeLog();
         if (settings_.logPath.empty()) {
             // No log asked for: nothing to check.
-        } else if (!streamOk || (logToFile() && !log_.direct() &&
-                                 !logIsComplete(log_.writePath(), settings_.generations, error))) {
+        } else if (!streamOk || (logToFile() && !log_.direct() && !logIsComplete(log_.writePath(), logLines, error))) {
             return reportFailure(settings_.logPath, error);
         } else if (settings_.logPath == "-" && !finishStdoutLog(error)) {
             return reportFailure(settings_.logPath, error);
         }
+        if (statsFile_ != nullptr) {
+            const bool ok = std::fflush(statsFile_) == 0 && !std::ferror(statsFile_);
+            if (statsFile_ != stdout && std::fclose(statsFile_) != 0 && ok) {
+                statsFile_ = nullptr;
+                return reportFailure(settings_.statsPath, std::strerror(errno));
+            }
+            statsFile_ = nullptr;
+            if (!ok) return reportFailure(settings_.statsPath, "write error on the statistics table");
+        }
         if (!settings_.savePath.empty() && !save_.write(formatWorld(currentWorld()), error)) {
             return reportFailure(settings_.savePath, error);
         }
+        if (checkpoint != nullptr && !checkpoint_.write(formatCheckpoint(*checkpoint), error)) {
+            return reportFailure(settings_.checkpointPath, error);
+        }
+        if (!settings_.metaPath.empty() && !meta_.write(metadata, error)) {
+            return reportFailure(settings_.metaPath, error);
+        }
+        metadataOfFinishingRun() = metadata;
         for (std::size_t i = 0; i < extras_.size(); ++i) {
             const ExtraOutput& extra = settings_.extraOutputs[i];
             std::string bytes;
             if (const int status = extra.render(bytes, error); status != kExitOk) {
                 std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+                metadataOfFinishingRun().clear();
                 return status;
             }
             if (!extras_[i].write(bytes, error)) {
                 reportFailure(extra.path, error);
+                metadataOfFinishingRun().clear();
                 return extra.writeFailure;
             }
         }
+        metadataOfFinishingRun().clear();
         return kExitOk;
     }
 
@@ -183,17 +356,24 @@ public:
         std::string error;
         if (logToFile() && !log_.commit(error)) return reportFailure(settings_.logPath, error);
         if (!settings_.savePath.empty() && !save_.commit(error)) return reportFailure(settings_.savePath, error);
+        if (statsToFile() && !stats_.commit(error)) return reportFailure(settings_.statsPath, error);
+        if (!settings_.checkpointPath.empty() && !checkpoint_.commit(error)) {
+            return reportFailure(settings_.checkpointPath, error);
+        }
         for (std::size_t i = 0; i < extras_.size(); ++i) {
             if (!extras_[i].commit(error)) {
                 reportFailure(settings_.extraOutputs[i].path, error);
                 return settings_.extraOutputs[i].writeFailure;
             }
         }
+        // The record last: it vouches for the files beside it.
+        if (!settings_.metaPath.empty() && !meta_.commit(error)) return reportFailure(settings_.metaPath, error);
         return kExitOk;
     }
 
 private:
     bool logToFile() const { return !settings_.logPath.empty() && settings_.logPath != "-"; }
+    bool statsToFile() const { return !settings_.statsPath.empty() && settings_.statsPath != "-"; }
 
     // The engine ignores write errors on the log: its stream tells them.
     bool logStreamHealthy(std::string& error) const {
@@ -213,14 +393,84 @@ private:
     const RunSettings& settings_;
     OutputFile log_;
     OutputFile save_;
+    OutputFile stats_;
+    OutputFile checkpoint_;
+    OutputFile meta_;
     std::vector<OutputFile> extras_;
+    std::FILE* statsFile_ = nullptr;
 };
+
+// Sets up the world of generation 0 (or of the checkpoint) before the restart.
+void setUpWorld(const RunSettings& settings, BatchHost& host) {
+    host.seedRandom(settings.seed);  // the imitation draws of a loaded world, which no seeding reseeds
+    if (settings.resume) {
+        const Checkpoint& c = *settings.resume;
+        sim.world.cellColor = c.color;
+        sim.world.selfStrategy = c.self;
+        sim.world.otherStrategy = c.other;
+        sim.randomPoolMode = false;
+        return;
+    }
+    const StartConditions& start = settings.startConditions;
+    if (settings.start) {
+        loadWorld(*settings.start);
+    } else if (!start.mix.empty()) {
+        drawMixture(sim.world, start.mix);
+        switch (settings.colorLayout) {
+            case kLayoutRandom: applyRandomColors(); break;
+            case kLayoutSegregated: applySegregated(); break;
+            default: applyCheckerboard(); break;
+        }
+        sim.randomPoolMode = false;
+    } else if (start.any()) {
+        // Pool seeding now rather than in the restart, so that cells can be set after it.
+        seedPopulation();
+        sim.randomPoolMode = false;
+    }
+    std::vector<Placement> places;
+    std::string unused;
+    if (placementsFor(start, sim.world.rows(), sim.world.cols(), places, unused)) applyPlacements(sim.world, places);
+}
+
+void writeStatsRow(std::FILE* file, std::int64_t generation, const CooperationTable& coop,
+                   const std::vector<int>& colors) {
+    if (file == nullptr) return;
+    const std::string row = statsRow(generation, computeWorldStats(sim.world, coop), colors);
+    std::fwrite(row.data(), 1, row.size(), file);
+}
 
 }  // namespace
 
+WorldShape RunSettings::effectiveShape() const {
+    if (resume) return resume->shape;
+    WorldShape out = shape;
+    if (start) {
+        out.rows = start->rows;
+        out.cols = start->cols;
+    }
+    return out;
+}
+
+const std::string& finishingRunMetadata() { return metadataOfFinishingRun(); }
+
+int checkResumedOutputs(const RunSettings& settings) {
+    if (!settings.resume) return kExitOk;
+    std::string log, stats;
+    return earlierOutputs(settings, log, stats);
+}
+
 int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
+    RunResult result;
+    const int status = runOnce(settings, result);
+    finalCounts = result.counts;
+    return status;
+}
+
+int runOnce(const RunSettings& settings, RunResult& result) {
     RunOutputs outputs(settings);
     if (const int status = outputs.prepare(); status != kExitOk) return status;
+    RunRecord record;
+    record.startTime = utcTimeNow();
 
     BatchHost host(settings.seed);
     resetSimState();
@@ -231,17 +481,67 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
     // With no log only a run of no generations goes here, and it writes no line.
     setLogPath(settings.logPath.empty() ? "-" : outputs.logTarget().c_str());
     applySettings(settings);
-    host.seedRandom(settings.seed);  // the imitation draws of a loaded world, which no seeding reseeds
-    if (settings.start) loadWorld(*settings.start);
+    setUpWorld(settings, host);
 
     restartSimulation();
     // The engine's settings hold whole-number payoffs; decimal ones replace its finite table.
     if (settings.realPayoffs && settings.competitionMode == kCompetitionFinite) {
         sim.world.payoffTable = finitePayoffTableOf(*settings.realPayoffs);
     }
-    runGenerations(settings);
-    finalCounts = sim.world.countPairs();
-    if (const int status = outputs.finish(); status != kExitOk) return status;
+    SettleWatch settle;
+    const std::int64_t first = settings.resume ? settings.resume->generation : 0;
+    if (settings.resume) {
+        sim.world.random.setState(settings.resume->random);
+        settle.setRecent(settings.resume->recent);
+        if (!outputs.reopenLogForAppending()) return reportFailure(settings.logPath, std::strerror(errno));
+    }
+    sim.world.playSelf = settings.playSelf;
+    sim.world.extraPoint = settings.extraPoint;
+    const CooperationTable coop =
+        settings.competitionMode == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
+    const std::vector<int> colors = colorsPresent(sim.world);
+    if (!settings.resume) {
+        if (outputs.stats() != nullptr) {
+            const std::string header = statsHeader(colors);
+            std::fwrite(header.data(), 1, header.size(), outputs.stats());
+        }
+        writeStatsRow(outputs.stats(), 0, coop, colors);
+        settle.observe(sim.world);
+    }
+
+    std::int64_t generation = first;
+    record.stopReason = "generations";
+    for (std::int32_t done = 1; done <= settings.generations; ++done) {
+        stepGeneration();
+        generation = first + done;
+        writeStatsRow(outputs.stats(), generation, coop, colors);
+        const int period = settle.observe(sim.world);
+        if (period > 0 && record.settledGeneration < 0) {
+            record.settledGeneration = generation;
+            record.period = period;
+        }
+        if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
+        if (settings.checkpointEvery > 0 && generation % settings.checkpointEvery == 0 &&
+            !(settings.untilSettled && period > 0) && done < settings.generations) {
+            const int status = outputs.checkpointNow(currentCheckpoint(settings, generation, settle));
+            if (status != kExitOk) return status;
+        }
+        if (settings.untilSettled && period > 0) {
+            record.stopReason = "settled";
+            break;
+        }
+    }
+    record.firstGeneration = first;
+    record.generationReached = generation;
+    record.endTime = utcTimeNow();
+    result.counts = sim.world.countPairs();
+    result.generationReached = generation;
+    result.settledGeneration = record.settledGeneration;
+    result.period = record.period;
+    const Checkpoint checkpoint = currentCheckpoint(settings, generation, settle);
+    const int status = outputs.finish(generation, settings.checkpointPath.empty() ? nullptr : &checkpoint,
+                                      formatMetadata(settings, record));
+    if (status != kExitOk) return status;
     return outputs.commit();
 }
 

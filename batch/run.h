@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "checkpoint.h"
 #include "sim_state.h"
+#include "start_conditions.h"
 #include "world_file.h"
 
 namespace talvane {
@@ -54,11 +56,31 @@ struct RunSettings {
     std::vector<ExtraOutput> extraOutputs;                   // more outputs of the final world
     std::string loadPath;                                    // the world file loaded, kept from every output
     std::function<void(std::int32_t done)> onProgress;      // called now and then during the run
+    StartConditions startConditions;                         // --mix, --center, --place
+    std::string statsPath;                                   // the statistics table, "-" standard output, empty none
+    std::string metaPath;                                    // the run's JSON record, empty none
+    bool untilSettled = false;                               // stop when the world repeats a recent state
+    std::string checkpointPath;                              // empty: no checkpoint
+    std::int32_t checkpointEvery = 0;                        // generations between checkpoints, 0 only at the end
+    std::optional<Checkpoint> resume;                        // go on from this checkpoint instead of starting
+    std::string resumePath;                                  // the checkpoint file read, kept from every output
+    std::vector<std::pair<std::string, std::string>> optionValues;  // every option in effect, for the record
+
+    // The size of the world the run steps: a checkpoint's, a loaded world's, or shape.
+    WorldShape effectiveShape() const;
 };
 
 // What a finished run reports: how many cells hold each (self, others) pair
 // in the final world, entry self*8 + others.
 using PairCounts = std::array<std::uint32_t, 64>;
+
+// What a finished run reports besides its final pair counts.
+struct RunResult {
+    PairCounts counts{};
+    std::int64_t generationReached = 0;
+    std::int64_t settledGeneration = -1;  // first repetition of a recent state, -1 none
+    std::int32_t period = 0;              // its period, 0 none
+};
 
 // Runs once in this process with the given settings. Checks every output
 // before the first generation (two outputs, or an output and the loaded world,
@@ -67,6 +89,15 @@ using PairCounts = std::array<std::uint32_t, 64>;
 // when all are complete. On failure reports on standard error, leaves no
 // output under a final name it had not reached, and returns the exit status.
 int runOnce(const RunSettings& settings, PairCounts& finalCounts);
+int runOnce(const RunSettings& settings, RunResult& result);
+
+// For a resumed run: kExitOk when its log and statistics table end where the
+// checkpoint does; otherwise says so on standard error and returns kExitBadInput.
+int checkResumedOutputs(const RunSettings& settings);
+
+// The JSON record of the run being finished, for outputs that carry it (the
+// pictures' text); empty outside the finishing of a run.
+const std::string& finishingRunMetadata();
 
 // path with "-" and the run number inserted before the extension of its file name:
 // ("out/vemo.csv", 3) gives "out/vemo-3.csv", ("log", 2) gives "log-2".

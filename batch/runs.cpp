@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "output_file.h"
+#include "statistics.h"
 
 namespace talvane {
 
@@ -47,10 +48,10 @@ bool readAll(int fd, void* data, std::size_t size) {
 }
 
 [[noreturn]] void runChild(const RunSettings& base, int run, int pipeFd) {
-    PairCounts counts{};
+    RunResult result;
     const RunSettings settings = settingsForRun(base, run);
-    int status = runOnce(settings, counts);
-    if (status == kExitOk && !writeAll(pipeFd, counts.data(), sizeof counts)) status = kExitFailure;
+    int status = runOnce(settings, result);
+    if (status == kExitOk && !writeAll(pipeFd, &result, sizeof result)) status = kExitFailure;
     std::fflush(nullptr);
     _exit(status);
 }
@@ -96,7 +97,12 @@ int reapOne(std::map<pid_t, Child>& running, RunSummary& summary) {
     running.erase(found);
     removeChildProcess(pid);
     summary.run = child.run;
-    const bool reported = readAll(child.pipeFd, summary.counts.data(), sizeof summary.counts);
+    RunResult result;
+    const bool reported = readAll(child.pipeFd, &result, sizeof result);
+    summary.counts = result.counts;
+    summary.generationReached = result.generationReached;
+    summary.settledGeneration = result.settledGeneration;
+    summary.period = result.period;
     close(child.pipeFd);
     if (WIFEXITED(status) && WEXITSTATUS(status) != kExitOk) return WEXITSTATUS(status);
     if (!WIFEXITED(status) || !reported) {
@@ -118,7 +124,9 @@ void clearProgressLine() {
     std::fflush(stderr);
 }
 
-std::string pairText(int pair) { return std::to_string(pair / 8) + "/" + std::to_string(pair % 8); }
+std::string pairText(int pair) {
+    return std::to_string(pair / 8) + "/" + std::to_string(pair % 8) + " " + pairName(pair);
+}
 
 }  // namespace
 
@@ -127,6 +135,9 @@ RunSettings settingsForRun(const RunSettings& base, int run) {
     settings.seed = base.seed + static_cast<std::uint32_t>(run - 1);
     if (!base.logPath.empty()) settings.logPath = numberedPath(base.logPath, run);
     if (!base.savePath.empty()) settings.savePath = numberedPath(base.savePath, run);
+    if (!base.statsPath.empty()) settings.statsPath = numberedPath(base.statsPath, run);
+    if (!base.metaPath.empty()) settings.metaPath = numberedPath(base.metaPath, run);
+    if (!base.checkpointPath.empty()) settings.checkpointPath = numberedPath(base.checkpointPath, run);
     for (ExtraOutput& extra : settings.extraOutputs) extra.path = numberedPath(extra.path, run);
     settings.onProgress = nullptr;
     return settings;
@@ -168,8 +179,9 @@ int runMany(const RunSettings& base, int runs, int jobs, bool showProgress) {
 std::string formatSummary(const std::vector<RunSummary>& summaries) {
     std::string out;
     char line[256];
-    std::snprintf(line, sizeof line, "%5s %10s  %-6s %5s  %-6s %5s  %-6s %5s  %s\n", "run", "seed", "pair1", "cells",
-                  "pair2", "cells", "pair3", "cells", "discriminating");
+    std::snprintf(line, sizeof line, "%5s %10s  %-22s %5s  %-22s %5s  %-22s %5s  %14s %10s %8s %6s\n", "run", "seed",
+                  "pair1", "cells", "pair2", "cells", "pair3", "cells", "discriminating", "generation", "settled",
+                  "period");
     out += line;
     for (const RunSummary& s : summaries) {
         std::array<int, 64> order{};
@@ -186,12 +198,15 @@ std::string formatSummary(const std::vector<RunSummary>& summaries) {
         for (int k = 0; k < kPairsShown; ++k) {
             const int pair = order[k];
             const bool present = s.counts[pair] > 0;
-            at += std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "  %-6s %5s",
+            at += std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "  %-22s %5s",
                                 present ? pairText(pair).c_str() : "-",
                                 present ? std::to_string(s.counts[pair]).c_str() : "-");
         }
         const double share = total > 0 ? static_cast<double>(discriminating) / static_cast<double>(total) : 0.0;
-        std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "  %.4f\n", share);
+        const std::string settled = s.settledGeneration >= 0 ? std::to_string(s.settledGeneration) : "-";
+        const std::string period = s.period > 0 ? std::to_string(s.period) : "-";
+        std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "  %14.4f %10lld %8s %6s\n", share,
+                      static_cast<long long>(s.generationReached), settled.c_str(), period.c_str());
         out += line;
     }
     return out;

@@ -15,6 +15,9 @@ struct RunSummary {
     int run = 0;             // 1..K
     std::uint32_t seed = 0;  // the run's seed
     PairCounts counts{};     // cells per (self, others) pair in the final world
+    std::int64_t generationReached = 0;   // the last generation run
+    std::int64_t settledGeneration = -1;  // first repetition of a recent state, -1 none
+    std::int32_t period = 0;              // its period, 0 none
 };
 
 // Runs runs copies of base, run i (1..runs) with seed base.seed + i - 1 and
@@ -25,7 +28,8 @@ struct RunSummary {
 int runMany(const RunSettings& base, int runs, int jobs, bool showProgress);
 
 // The summary table: run, seed, the three most common (self, others) pairs
-// with their cell counts, and the share of discriminating cells.
+// (codes and names) with their cell counts, the share of discriminating
+// cells, the generation reached, and the generation and period of settling.
 std::string formatSummary(const std::vector<RunSummary>& summaries);
 
 // The settings of run number run (1..K) of a series that starts with base.

@@ -105,6 +105,20 @@ void Mt19937::seed(std::uint32_t seed) {
     index_ = kStateSize;
 }
 
+Mt19937::State Mt19937::state() const {
+    State out;
+    std::copy(state_, state_ + kStateSize, out.words.begin());
+    out.index = index_;
+    return out;
+}
+
+bool Mt19937::setState(const State& state) {
+    if (state.index < 0 || state.index > kStateSize) return false;
+    std::copy(state.words.begin(), state.words.end(), state_);
+    index_ = state.index;
+    return true;
+}
+
 void Mt19937::twist() {
     // Word k takes words k + 1 and k + 397 as they were before this twist, or
     // for k >= 227 the already new word k - 227: every four consecutive words

@@ -4,6 +4,7 @@
 // faster when a generation draws one number per cell.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace talvane {
@@ -26,8 +27,20 @@ public:
     // The next count numbers, in order.
     void fill(std::uint32_t* out, int count);
 
-private:
     static constexpr int kStateSize = 624;
+
+    // The generator's whole state: its 624 words and how many of them have
+    // been handed out since the last refill. A generator given this state
+    // continues with exactly the same numbers.
+    struct State {
+        std::array<std::uint32_t, kStateSize> words{};
+        int index = kStateSize;  // 0 .. kStateSize
+    };
+    State state() const;
+    // False (and nothing changed) when the index lies outside 0 .. kStateSize.
+    bool setState(const State& state);
+
+private:
     static constexpr int kShift = 397;
 
     static std::uint32_t temper(std::uint32_t y) {

@@ -221,8 +221,9 @@ TEST(BatchRuns, EachRunEqualsTheSingleRunWithItsSeedAndTheSummaryTellsItsWorld) 
     args.insert(args.end(), {"--runs", "3", "--jobs", "2", "--seed", "40"});
     const Outcome outcome = many.run(args);
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(many.files(), (std::set<std::string>{"vemo-1.csv", "vemo-2.csv", "vemo-3.csv", "world-1.csv",
-                                                   "world-2.csv", "world-3.csv"}));
+    EXPECT_EQ(many.files(), (std::set<std::string>{"vemo-1.csv", "vemo-2.csv", "vemo-3.csv", "vemo-1.json",
+                                                   "vemo-2.json", "vemo-3.json", "world-1.csv", "world-2.csv",
+                                                   "world-3.csv"}));
 
     const std::vector<std::string> table = lines(outcome.out);
     ASSERT_EQ(table.size(), 4u) << outcome.out;
@@ -235,12 +236,12 @@ TEST(BatchRuns, EachRunEqualsTheSingleRunWithItsSeedAndTheSummaryTellsItsWorld) 
         EXPECT_EQ(many.read("vemo-" + n + ".csv"), single.read("vemo.csv")) << "run " << run;
         EXPECT_EQ(many.read("world-" + n + ".csv"), single.read("world.csv")) << "run " << run;
 
-        // run seed pair1 cells1 pair2 cells2 pair3 cells3 share
+        // run seed pair1 names1 cells1 pair2 names2 cells2 pair3 names3 cells3 share generation settled period
         std::istringstream row(table[run]);
         int shownRun = 0;
         std::uint32_t seed = 0, cells1 = 0;
-        std::string pair1;
-        row >> shownRun >> seed >> pair1 >> cells1;
+        std::string pair1, names1;
+        row >> shownRun >> seed >> pair1 >> names1 >> cells1;
         const auto counts = tally(single.read("world.csv"));
         const auto top = std::max_element(counts.begin(), counts.end());
         EXPECT_EQ(shownRun, run);
@@ -251,7 +252,12 @@ TEST(BatchRuns, EachRunEqualsTheSingleRunWithItsSeedAndTheSummaryTellsItsWorld) 
         for (int k = 0; k < 64; ++k) discriminating += (k / 8 != k % 8) ? counts[k] : 0;
         char share[16];
         std::snprintf(share, sizeof share, "%.4f", discriminating / 4096.0);
-        EXPECT_EQ(table[run].substr(table[run].rfind(' ') + 1), share) << table[run];
+        std::vector<std::string> words;
+        std::istringstream all(table[run]);
+        for (std::string word; all >> word;) words.push_back(word);
+        ASSERT_GE(words.size(), 4u);
+        EXPECT_EQ(words[words.size() - 4], share) << table[run];
+        EXPECT_EQ(words[words.size() - 3], "30") << "the generation reached: " << table[run];
     }
 }
 

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include <png.h>
+
 #include "batch_process.h"
 
 namespace talvane {
@@ -28,6 +30,28 @@ std::optional<std::pair<unsigned, unsigned>> pngSize(const std::string& bytes) {
         return value;
     };
     return std::make_pair(word(16), word(20));
+}
+
+// The text of a PNG's "Comment" chunk as libpng reads it; empty when none.
+std::string pngComment(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return "";
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::string comment;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_textp texts = nullptr;
+        int count = 0;
+        png_get_text(png, info, &texts, &count);
+        for (int i = 0; i < count; ++i) {
+            if (std::string(texts[i].key) == "Comment") comment.assign(texts[i].text, texts[i].itxt_length);
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(file);
+    return comment;
 }
 
 // Sets an environment variable for the lifetime of the guard.
@@ -61,6 +85,14 @@ TEST(BatchSnapshot, WritesTheWholeFrameOfEachRunInEitherView) {
     EXPECT_EQ(pngSize(box.read("colors-2.png")), std::make_pair(980u, 700u));
     // The colour view of a checkerboard and the strategy view differ.
     EXPECT_NE(box.read("colors-1.png"), box.read("world.png"));
+
+    // Each picture carries its run's record, which libpng reads back (checking the chunk's CRC).
+    for (const auto& [name, record] : {std::pair{"world.png", "vemo.json"}, std::pair{"colors-2.png", "vemo-2.json"}}) {
+        const std::string comment = pngComment(box.path(name));
+        EXPECT_EQ(comment, box.read(record)) << name;
+        EXPECT_NE(comment.find("\"generation_reached\": 3,"), std::string::npos) << name;
+    }
+    EXPECT_NE(pngComment(box.path("colors-2.png")).find("\"seed\": 6,"), std::string::npos);
 }
 
 // An endless run: only a refusal before the first generation ends it in time.

@@ -13,11 +13,25 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
   --layouts "checkerboard segregated" --generations 5 -j 2 -- --extra-point 2>"$dir/err" \
   || fail "sweep failed: $(cat "$dir/err")"
 
-[ "$(wc -l <"$dir/out/jobs.tsv")" -eq 8 ] || fail "jobs.tsv should list 8 runs"
-while IFS=$'\t' read -r name seed payoffs layout competition; do
+[ "$(wc -l <"$dir/out/jobs.tsv")" -eq 9 ] || fail "jobs.tsv should hold a header and 8 runs"
+[ "$(head -n 1 "$dir/out/jobs.tsv")" = "$(printf 'name\tseed\tpayoffs\tlayout\tcompetition\tgenerations\textra_point')" ] \
+  || fail "jobs.tsv header: $(head -n 1 "$dir/out/jobs.tsv")"
+while IFS=$'\t' read -r name seed payoffs layout competition generations extra_point; do
+  [ "$generations" = 5 ] && [ "$extra_point" = true ] || fail "$name: the options after -- are not recorded"
   [ "$(wc -l <"$dir/out/vemo_$name.csv")" -eq 5 ] || fail "$name: log should hold 5 lines"
   [ "$(wc -l <"$dir/out/world_$name.csv")" -eq 4097 ] || fail "$name: world file should hold 4097 lines"
-done <"$dir/out/jobs.tsv"
+  [ -s "$dir/out/vemo_$name.json" ] || fail "$name: no record"
+done < <(tail -n +2 "$dir/out/jobs.tsv")
+
+# results.csv: a row per run with its parameters and final measures.
+[ "$(wc -l <"$dir/out/results.csv")" -eq 9 ] || fail "results.csv should hold a header and 8 rows"
+head -n 1 "$dir/out/results.csv" | grep -q '^name,seed,payoffs,layout,competition,generations,extra_point,done,generation_reached,settled,settled_generation,period,pair1,share1,pair2,share2,pair3,share3,all_coop_same_last100,' \
+  || fail "results.csv header: $(head -n 1 "$dir/out/results.csv")"
+row=$(grep '^s2_p4_-1_6_0_segregated_finite,' "$dir/out/results.csv")
+case $row in
+  's2_p4_-1_6_0_segregated_finite,2,"4,-1,6,0",segregated,finite,5,true,true,5,'*) ;;
+  *) fail "results.csv row: $row" ;;
+esac
 
 (cd "$dir" && "$batch" --seed 2 --payoffs 4,-1,6,0 --layout segregated --generations 5 --extra-point \
   --log direct.csv --save direct-world.csv 2>/dev/null)
@@ -25,8 +39,43 @@ cmp -s "$dir/direct.csv" "$dir/out/vemo_s2_p4_-1_6_0_segregated_finite.csv" || f
 cmp -s "$dir/direct-world.csv" "$dir/out/world_s2_p4_-1_6_0_segregated_finite.csv" || fail "sweep world differs"
 
 "$sweep" --list-only --out "$dir/listed" --seeds "3 9" --competitions "finite infinite" 2>/dev/null
-[ "$(wc -l <"$dir/listed/jobs.tsv")" -eq 4 ] || fail "--list-only should list 4 runs"
+[ "$(wc -l <"$dir/listed/jobs.tsv")" -eq 5 ] || fail "--list-only should list a header and 4 runs"
 [ -z "$(find "$dir/listed" -name 'vemo_*')" ] || fail "--list-only must run nothing"
+
+# A folder that holds a sweep is refused, without --resume or with another grid.
+if "$sweep" --batch "$batch" --out "$dir/out" --seeds 1-2 --generations 5 2>/dev/null; then
+  fail "a second sweep into a used folder must be refused"
+fi
+if "$sweep" --batch "$batch" --out "$dir/out" --seeds 1-3 --payoffs "3,0,5,1 4,-1,6,0" \
+  --layouts "checkerboard segregated" --generations 5 --resume -- --extra-point 2>/dev/null; then
+  fail "--resume with another grid must be refused"
+fi
+[ "$(wc -l <"$dir/out/jobs.tsv")" -eq 9 ] || fail "a refused sweep changed jobs.tsv"
+
+# --resume runs only the runs that failed or never ran. A program that fails
+# for seed 2 while a flag file exists stands in for a run cut short.
+cat >"$dir/flaky" <<FLAKY
+#!/usr/bin/env bash
+echo "\$*" >>"$dir/calls"
+[ "\$2" = 2 ] && [ -e "$dir/fail" ] && exit 1
+exec "$batch" "\$@"
+FLAKY
+chmod +x "$dir/flaky"
+touch "$dir/fail"
+if "$sweep" --batch "$dir/flaky" --out "$dir/resumed" --seeds 1-3 --generations 4 -j 1 2>/dev/null; then
+  fail "a sweep with a failing run must fail"
+fi
+grep -q '^s1_p3_0_5_1_checkerboard_finite,1,"3,0,5,1",checkerboard,finite,4,true,4,' "$dir/resumed/results.csv" \
+  || fail "results.csv should hold the finished run: $(cat "$dir/resumed/results.csv")"
+grep -q '^s2_p3_0_5_1_checkerboard_finite,2,"3,0,5,1",checkerboard,finite,4,false,' "$dir/resumed/results.csv" \
+  || fail "results.csv should mark the failed run"
+rm "$dir/fail" "$dir/calls"
+"$sweep" --batch "$dir/flaky" --out "$dir/resumed" --seeds 1-3 --generations 4 -j 1 --resume 2>/dev/null \
+  || fail "the resumed sweep failed"
+grep -q -- '--seed 1 ' "$dir/calls" && fail "--resume ran a run that had finished"
+grep -q -- '--seed 2 ' "$dir/calls" || fail "--resume did not run the failed run"
+grep -q -- '--seed 3 ' "$dir/calls" || fail "--resume did not run the run that never started"
+[ "$(grep -c ',true,4,' "$dir/resumed/results.csv")" -eq 3 ] || fail "results.csv after --resume: $(cat "$dir/resumed/results.csv")"
 
 if "$sweep" --batch "$batch" --out "$dir/bad" --seeds 1 --layouts stripes --generations 1 2>/dev/null; then
   fail "a sweep with a bad layout must fail"

@@ -1,0 +1,310 @@
+#include "checkpoint.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <cmath>
+#include <cstring>
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+#include "sim_state.h"
+
+namespace talvane {
+
+namespace {
+
+constexpr const char* kMagic = "talvane-checkpoint";
+
+std::uint64_t fnv1a(const char* data, std::size_t size) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    for (std::size_t i = 0; i < size; ++i) {
+        h ^= static_cast<unsigned char>(data[i]);
+        h *= 0x100000001b3ull;
+    }
+    return h;
+}
+
+std::string hex(std::uint64_t value) {
+    char text[20];
+    std::snprintf(text, sizeof text, "%016" PRIx64, value);
+    return text;
+}
+
+// Reads the lines of a checkpoint one by one, counting them for messages.
+class Lines {
+public:
+    explicit Lines(const std::string& text) : in_(text) {}
+
+    // The next line split into words; false at the end.
+    bool next(std::vector<std::string>& words) {
+        std::string line;
+        if (!std::getline(in_, line)) return false;
+        ++number_;
+        words.clear();
+        std::istringstream split(line);
+        for (std::string word; split >> word;) words.push_back(word);
+        return true;
+    }
+
+    bool nextRaw(std::string& line) {
+        if (!std::getline(in_, line)) return false;
+        ++number_;
+        return true;
+    }
+
+    int number() const { return number_; }
+
+private:
+    std::istringstream in_;
+    int number_ = 0;
+};
+
+bool toInt(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value) {
+    if (text.empty()) return false;
+    std::size_t start = text[0] == '-' ? 1 : 0;
+    if (start == text.size()) return false;
+    for (std::size_t i = start; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    errno = 0;
+    const long long read = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno != 0 || read < low || read > high) return false;
+    value = read;
+    return true;
+}
+
+// Decimal text that reads back as exactly the same double.
+std::string exact(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+bool toReal(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+bool toHex(const std::string& text, std::uint64_t& value) {
+    if (text.empty() || text.size() > 16 || text.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
+    value = std::strtoull(text.c_str(), nullptr, 16);
+    return true;
+}
+
+}  // namespace
+
+std::uint64_t SettleWatch::hash(const World& world) {
+    // The colours take part too: imitation never changes them, but a
+    // checkpoint of another world must not look like this one.
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    const std::size_t n = world.selfStrategy.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t cell = static_cast<std::uint64_t>(world.cellColor[i] & 7) << 6 |
+                                   static_cast<std::uint64_t>(world.selfStrategy[i] & 7) << 3 |
+                                   static_cast<std::uint64_t>(world.otherStrategy[i] & 7);
+        h = (h ^ cell) * 0x100000001b3ull;
+    }
+    // A final mix, so that states differing in one cell differ in every bit.
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+}
+
+int SettleWatch::observe(const World& world) {
+    const std::uint64_t h = hash(world);
+    int period = 0;
+    for (std::size_t k = 0; k < recent_.size(); ++k) {
+        if (recent_[k] == h) {
+            period = static_cast<int>(k) + 1;
+            break;
+        }
+    }
+    recent_.push_front(h);
+    if (recent_.size() > kSettlePeriodMax) recent_.pop_back();
+    return period;
+}
+
+std::string formatCheckpoint(const Checkpoint& c) {
+    std::string out;
+    out += std::string(kMagic) + " " + std::to_string(kCheckpointVersion) + "\n";
+    out += "seed " + std::to_string(c.seed) + "\n";
+    out += "generation " + std::to_string(c.generation) + "\n";
+    out += "size " + std::to_string(c.shape.rows) + " " + std::to_string(c.shape.cols) + "\n";
+    out += std::string("edges ") + edgesName(c.shape.edges) + "\n";
+    out += std::string("neighbourhood ") + neighbourhoodName(c.shape.neighbourhood) + "\n";
+    out += std::string("competition ") + (c.competitionMode == kCompetitionInfinite ? "infinite" : "finite") + "\n";
+    out += "payoffs";
+    for (std::int32_t p : c.payoffs) out += " " + std::to_string(p);
+    out += "\n";
+    out += std::string("play-self ") + (c.playSelf ? "1" : "0") + "\n";
+    out += std::string("extra-point ") + (c.extraPoint ? "1" : "0") + "\n";
+    out += "real-payoffs";
+    if (c.realPayoffs) {
+        for (double p : *c.realPayoffs) out += " " + exact(p);
+    } else {
+        out += " none";
+    }
+    out += "\n";
+    out += std::string("update ") + updateRuleName(c.updateRule) + "\n";
+    out += "noise " + exact(c.noise) + "\n";
+    out += "mutation " + exact(c.mutation) + "\n";
+    out += "random " + std::to_string(c.random.index);
+    for (std::uint32_t w : c.random.words) out += " " + std::to_string(w);
+    out += "\n";
+    out += "recent " + std::to_string(c.recent.size());
+    for (std::uint64_t h : c.recent) out += " " + hex(h);
+    out += "\ngrid\n";
+    std::string row(static_cast<std::size_t>(c.shape.cols) * 3 + 1, '\n');
+    for (int r = 0; r < c.shape.rows; ++r) {
+        for (int col = 0; col < c.shape.cols; ++col) {
+            const std::size_t i = static_cast<std::size_t>(r) * static_cast<std::size_t>(c.shape.cols) +
+                                  static_cast<std::size_t>(col);
+            row[static_cast<std::size_t>(col) * 3] = static_cast<char>('0' + c.color[i]);
+            row[static_cast<std::size_t>(col) * 3 + 1] = static_cast<char>('0' + c.self[i]);
+            row[static_cast<std::size_t>(col) * 3 + 2] = static_cast<char>('0' + c.other[i]);
+        }
+        out += row;
+    }
+    out += "checksum " + hex(fnv1a(out.data(), out.size())) + "\n";
+    return out;
+}
+
+bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = path + ": cannot be read: " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream whole;
+    whole << file.rdbuf();
+    const std::string text = whole.str();
+    auto fail = [&](int line, const std::string& what) {
+        error = path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + what;
+        return false;
+    };
+    const std::string magic = std::string(kMagic) + " ";
+    if (text.compare(0, magic.size(), magic) != 0) return fail(0, "not a talvane checkpoint");
+    const std::string version = text.substr(magic.size(), text.find('\n') - std::min(text.find('\n'), magic.size()));
+    if (version != std::to_string(kCheckpointVersion)) {
+        return fail(1, "checkpoint format version " + version.substr(0, 20) + "; this program reads version " +
+                           std::to_string(kCheckpointVersion));
+    }
+    // The checksum line closes the file; everything before it must match it.
+    const std::size_t last = text.size() >= 2 ? text.rfind('\n', text.size() - 2) : std::string::npos;
+    std::uint64_t sum = 0;
+    if (text.empty() || text.back() != '\n' || last == std::string::npos ||
+        text.compare(last + 1, 9, "checksum ") != 0 ||
+        !toHex(text.substr(last + 10, text.size() - last - 11), sum)) {
+        return fail(0, "damaged: the checksum line at its end is missing (a cut-off file?)");
+    }
+    if (fnv1a(text.data(), last + 1) != sum) return fail(0, "damaged: its checksum does not match its contents");
+
+    Lines lines(text.substr(0, last + 1));
+    std::vector<std::string> w;
+    std::int64_t v = 0;
+    auto expect = [&](const char* key, std::size_t count) {
+        return lines.next(w) && w.size() == count && w[0] == key;
+    };
+    if (!lines.next(w) || w.size() != 2 || w[0] != kMagic) return fail(1, "not a talvane checkpoint");
+    if (w[1] != std::to_string(kCheckpointVersion)) {
+        return fail(1, "checkpoint format version " + w[1] + "; this program reads version " +
+                           std::to_string(kCheckpointVersion));
+    }
+    if (!expect("seed", 2) || !toInt(w[1], 0, 4294967295LL, v)) return fail(lines.number(), "bad seed line");
+    c.seed = static_cast<std::uint32_t>(v);
+    if (!expect("generation", 2) || !toInt(w[1], 0, INT32_MAX, v)) return fail(lines.number(), "bad generation line");
+    c.generation = v;
+    std::int64_t rows = 0, cols = 0;
+    if (!expect("size", 3) || !toInt(w[1], kMinWorldSide, kMaxWorldSide, rows) ||
+        !toInt(w[2], kMinWorldSide, kMaxWorldSide, cols)) {
+        return fail(lines.number(), "bad size line");
+    }
+    c.shape.rows = static_cast<int>(rows);
+    c.shape.cols = static_cast<int>(cols);
+    if (!expect("edges", 2) || !parseEdges(w[1], c.shape.edges)) return fail(lines.number(), "bad edges line");
+    if (!expect("neighbourhood", 2) || !parseNeighbourhood(w[1], c.shape.neighbourhood)) {
+        return fail(lines.number(), "bad neighbourhood line");
+    }
+    if (!expect("competition", 2) || (w[1] != "finite" && w[1] != "infinite")) {
+        return fail(lines.number(), "bad competition line");
+    }
+    c.competitionMode = w[1] == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
+    if (!expect("payoffs", 5)) return fail(lines.number(), "bad payoffs line");
+    for (int k = 0; k < 4; ++k) {
+        if (!toInt(w[1 + k], INT32_MIN, INT32_MAX, v)) return fail(lines.number(), "bad payoffs line");
+        c.payoffs[k] = static_cast<std::int32_t>(v);
+    }
+    if (!expect("play-self", 2) || (w[1] != "0" && w[1] != "1")) return fail(lines.number(), "bad play-self line");
+    c.playSelf = w[1] == "1";
+    if (!expect("extra-point", 2) || (w[1] != "0" && w[1] != "1")) return fail(lines.number(), "bad extra-point line");
+    c.extraPoint = w[1] == "1";
+    if (!lines.next(w) || w.empty() || w[0] != "real-payoffs" || (w.size() != 2 && w.size() != 5) ||
+        (w.size() == 2 && w[1] != "none")) {
+        return fail(lines.number(), "bad real-payoffs line");
+    }
+    c.realPayoffs.reset();
+    if (w.size() == 5) {
+        std::array<double, 4> real{};
+        for (int k = 0; k < 4; ++k) {
+            if (!toReal(w[1 + k], real[k])) return fail(lines.number(), "bad real-payoffs line");
+        }
+        c.realPayoffs = real;
+    }
+    if (!expect("update", 2) || !parseUpdateRule(w[1], c.updateRule)) return fail(lines.number(), "bad update line");
+    if (!expect("noise", 2) || !toReal(w[1], c.noise) || !(c.noise > 0.0)) return fail(lines.number(), "bad noise line");
+    if (!expect("mutation", 2) || !toReal(w[1], c.mutation) || c.mutation < 0.0 || c.mutation > 1.0) {
+        return fail(lines.number(), "bad mutation line");
+    }
+    if (!expect("random", 2 + Mt19937::kStateSize) || !toInt(w[1], 0, Mt19937::kStateSize, v)) {
+        return fail(lines.number(), "bad random line");
+    }
+    c.random.index = static_cast<int>(v);
+    for (int k = 0; k < Mt19937::kStateSize; ++k) {
+        if (!toInt(w[2 + k], 0, UINT32_MAX, v)) return fail(lines.number(), "bad random line");
+        c.random.words[k] = static_cast<std::uint32_t>(v);
+    }
+    if (!lines.next(w) || w.size() < 2 || w[0] != "recent" || !toInt(w[1], 0, kSettlePeriodMax, v) ||
+        w.size() != 2 + static_cast<std::size_t>(v)) {
+        return fail(lines.number(), "bad recent line");
+    }
+    c.recent.clear();
+    for (std::size_t k = 2; k < w.size(); ++k) {
+        std::uint64_t h = 0;
+        if (!toHex(w[k], h)) return fail(lines.number(), "bad recent line");
+        c.recent.push_back(h);
+    }
+    if (!expect("grid", 1)) return fail(lines.number(), "the grid line is missing");
+    const std::size_t cells = static_cast<std::size_t>(rows * cols);
+    c.color.assign(cells, 0);
+    c.self.assign(cells, 0);
+    c.other.assign(cells, 0);
+    std::string line;
+    for (std::int64_t r = 0; r < rows; ++r) {
+        if (!lines.nextRaw(line) || line.size() != static_cast<std::size_t>(cols) * 3) {
+            return fail(lines.number(), "a grid row of " + std::to_string(cols) + " cells is expected");
+        }
+        for (std::int64_t col = 0; col < cols; ++col) {
+            const std::size_t i = static_cast<std::size_t>(r * cols + col);
+            const char* at = line.data() + col * 3;
+            for (int k = 0; k < 3; ++k) {
+                if (at[k] < '0' || at[k] > '7') return fail(lines.number(), "a cell code outside 0 to 7");
+            }
+            c.color[i] = static_cast<CellCode>(at[0] - '0');
+            c.self[i] = static_cast<CellCode>(at[1] - '0');
+            c.other[i] = static_cast<CellCode>(at[2] - '0');
+        }
+    }
+    if (lines.nextRaw(line)) return fail(lines.number(), "unexpected text after the grid");
+    return true;
+}
+
+}  // namespace talvane

@@ -1,0 +1,141 @@
+#include "metadata.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "run.h"
+#include "statistics.h"
+
+namespace talvane {
+
+namespace {
+
+std::string layoutName(std::int32_t layout) {
+    switch (layout) {
+        case kLayoutRandom: return "random";
+        case kLayoutSegregated: return "segregated";
+        default: return "checkerboard";
+    }
+}
+
+// A JSON number that reads back as the same double.
+std::string number(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+std::string poolText(const std::array<bool, 8>& excluded) {
+    std::string out;
+    for (int k = 0; k < kCodeCount; ++k) {
+        if (!excluded[k]) out += (out.empty() ? "" : ",") + std::to_string(k);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string utcTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    gmtime_r(&now, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
+    std::string out = "{\n";
+    auto field = [&out](const std::string& name, const std::string& json, bool last = false) {
+        out += "  " + jsonString(name) + ": " + json + (last ? "\n" : ",\n");
+    };
+    field("program", jsonString("talvane-batch"));
+    field("version", jsonString(TALVANE_VERSION));
+    field("seed", std::to_string(s.seed));
+    const WorldShape shape = s.effectiveShape();
+    field("world", "{\"rows\": " + std::to_string(shape.rows) + ", \"cols\": " + std::to_string(shape.cols) +
+                       ", \"edges\": " + jsonString(edgesName(shape.edges)) +
+                       ", \"neighbourhood\": " + jsonString(neighbourhoodName(shape.neighbourhood)) + "}");
+    if (s.realPayoffs) {
+        std::string list = "[";
+        for (std::size_t k = 0; k < 4; ++k) list += (k > 0 ? ", " : "") + number((*s.realPayoffs)[k]);
+        field("payoffs", list + "]");
+    } else {
+        field("payoffs", "[" + std::to_string(s.payoffs[0]) + ", " + std::to_string(s.payoffs[1]) + ", " +
+                             std::to_string(s.payoffs[2]) + ", " + std::to_string(s.payoffs[3]) + "]");
+    }
+    field("update", jsonString(updateRuleName(s.updateRule)));
+    field("noise", number(s.noise));
+    field("mutation", number(s.mutation));
+    field("competition", jsonString(s.competitionMode == kCompetitionInfinite ? "infinite" : "finite"));
+    field("play_self", s.playSelf ? "true" : "false");
+    field("extra_point", s.extraPoint ? "true" : "false");
+    std::string start = "pools";
+    if (!s.resumePath.empty()) {
+        start = "checkpoint";
+    } else if (!s.loadPath.empty()) {
+        start = "world file";
+    } else if (!s.startConditions.mix.empty()) {
+        start = "mix";
+    }
+    field("start", jsonString(start));
+    field("layout", jsonString(layoutName(s.colorLayout)));
+    field("self_pool", jsonString(poolText(s.selfExcluded)));
+    field("other_pool", jsonString(poolText(s.otherExcluded)));
+    std::string options = "{";
+    for (std::size_t i = 0; i < s.optionValues.size(); ++i) {
+        options += (i > 0 ? ", " : "") + jsonString(s.optionValues[i].first) + ": " +
+                   jsonString(s.optionValues[i].second);
+    }
+    field("options", options + "}");
+    std::string outputs = "{";
+    auto output = [&outputs](const char* name, const std::string& path) {
+        if (path.empty()) return;
+        outputs += (outputs.size() > 1 ? ", " : "") + jsonString(name) + ": " + jsonString(path);
+    };
+    output("log", s.logPath);
+    output("stats", s.statsPath);
+    output("save", s.savePath);
+    output("checkpoint", s.checkpointPath);
+    output("load", s.loadPath);
+    output("resume", s.resumePath);
+    for (const ExtraOutput& extra : s.extraOutputs) output(extra.option.c_str() + 2, extra.path);
+    field("files", outputs + "}");
+    field("start_time", jsonString(r.startTime));
+    field("end_time", jsonString(r.endTime));
+    field("first_generation", std::to_string(r.firstGeneration));
+    field("generations_asked", std::to_string(s.generations));
+    field("generation_reached", std::to_string(r.generationReached));
+    field("stop_reason", jsonString(r.stopReason));
+    field("settled_generation", r.settledGeneration >= 0 ? std::to_string(r.settledGeneration) : "null");
+    field("period", r.period > 0 ? std::to_string(r.period) : "null", true);
+    return out + "}\n";
+}
+
+std::string metadataPathFor(const std::string& logPath) {
+    const std::size_t slash = logPath.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::size_t dot = logPath.rfind('.');
+    if (dot == std::string::npos || dot <= nameStart) dot = logPath.size();
+    return logPath.substr(0, dot) + ".json";
+}
+
+}  // namespace talvane

@@ -1,0 +1,38 @@
+// The record every run writes beside its outputs (NAME.json): the options in
+// effect, the seed, the world, the program version, when it ran, how far it
+// came and why it stopped. The same text goes into the run's pictures.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace talvane {
+
+struct RunSettings;
+
+// How a run went, for its record.
+struct RunRecord {
+    std::string startTime;             // ISO 8601, UTC
+    std::string endTime;
+    std::int64_t firstGeneration = 0;  // generation the run started from (a checkpoint's, or 0)
+    std::int64_t generationReached = 0;
+    std::string stopReason;            // "generations" or "settled"
+    std::int64_t settledGeneration = -1;  // first generation that repeated an earlier state, -1 none
+    int period = 0;                       // its period, 0 none
+};
+
+// The time now as "2026-01-31T12:00:00Z".
+std::string utcTimeNow();
+
+// text as a JSON string, quotes included.
+std::string jsonString(const std::string& text);
+
+// The JSON record of a run (an object, ending in a line feed).
+std::string formatMetadata(const RunSettings& settings, const RunRecord& record);
+
+// The record's file beside a log: "out/vemo.csv" gives "out/vemo.json".
+std::string metadataPathFor(const std::string& logPath);
+
+}  // namespace talvane

@@ -1,0 +1,235 @@
+#include "statistics.h"
+
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+
+namespace talvane {
+
+namespace {
+
+constexpr int kFiniteRounds = 200;
+
+const std::array<const char*, kCodeCount> kShortNames = {
+    "AllD", "1", "STFT", "3", "C-then-AllD", "5", "TFT", "AllC",
+};
+
+bool firstMove(StrategyCode code) { return (code & 4) != 0; }
+
+bool reply(StrategyCode code, bool opponentCooperated) {
+    return opponentCooperated ? (code & 2) != 0 : (code & 1) != 0;
+}
+
+std::string lower(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Share of a's moves that are cooperation once the match of a against b has
+// entered its cycle. The state (a's move, b's move) takes 4 values, so the
+// moves repeat within 5 rounds.
+double cycleShare(StrategyCode a, StrategyCode b) {
+    int seenAt[4] = {-1, -1, -1, -1};
+    bool moves[5][2]{};
+    bool moveA = firstMove(a);
+    bool moveB = firstMove(b);
+    for (int round = 0;; ++round) {
+        const int state = (moveA ? 2 : 0) + (moveB ? 1 : 0);
+        if (seenAt[state] >= 0) {
+            int cooperations = 0;
+            for (int k = seenAt[state]; k < round; ++k) cooperations += moves[k][0] ? 1 : 0;
+            return static_cast<double>(cooperations) / static_cast<double>(round - seenAt[state]);
+        }
+        seenAt[state] = round;
+        moves[round][0] = moveA;
+        moves[round][1] = moveB;
+        const bool nextA = reply(a, moveB);
+        moveB = reply(b, moveA);
+        moveA = nextA;
+    }
+}
+
+void appendCount(std::string& out, std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, ",%" PRIu64, value);
+    out += text;
+}
+
+// A share or mean with six decimals; an empty field when nothing was measured.
+void appendRatio(std::string& out, double sum, std::uint64_t count) {
+    out += ',';
+    if (count == 0) return;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", sum / static_cast<double>(count));
+    out += text;
+}
+
+// The cells a cell plays, as World::around leaves them (-1: none).
+int opponentsOf(const World& world, int row, int col, int out[8]) {
+    const Around a = world.around(row, col);
+    auto at = [](int rowStart, int column) { return rowStart < 0 || column < 0 ? -1 : rowStart + column; };
+    int n = 0;
+    if (world.shape().neighbourhood == Neighbourhood::Moore) {
+        out[n++] = at(a.up, a.left);
+        out[n++] = at(a.up, a.col);
+        out[n++] = at(a.up, a.right);
+        out[n++] = at(a.row, a.left);
+        out[n++] = at(a.row, a.right);
+        out[n++] = at(a.down, a.left);
+        out[n++] = at(a.down, a.col);
+        out[n++] = at(a.down, a.right);
+    } else {
+        out[n++] = at(a.up, a.col);
+        out[n++] = at(a.row, a.left);
+        out[n++] = at(a.row, a.right);
+        out[n++] = at(a.down, a.col);
+    }
+    return n;
+}
+
+void addCell(GroupStats& group, int self, int other, double score, double coopSame, std::uint64_t gamesSame,
+             double coopOther, std::uint64_t gamesOther) {
+    ++group.cells;
+    group.scoreSum += score;
+    ++group.self[self];
+    ++group.other[other];
+    group.discriminating += self != other ? 1 : 0;
+    group.coopSame += coopSame;
+    group.gamesSame += gamesSame;
+    group.coopOther += coopOther;
+    group.gamesOther += gamesOther;
+}
+
+}  // namespace
+
+std::string strategyShortName(StrategyCode code) { return kShortNames[code & 7]; }
+
+bool parseStrategy(const std::string& text, StrategyCode& code) {
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '7') {
+        code = text[0] - '0';
+        return true;
+    }
+    const std::string wanted = lower(text);
+    for (int k = 0; k < kCodeCount; ++k) {
+        if (std::isdigit(static_cast<unsigned char>(kShortNames[k][0])) == 0 && lower(kShortNames[k]) == wanted) {
+            code = k;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string pairName(int pair) { return strategyShortName(pair / 8) + "/" + strategyShortName(pair % 8); }
+
+CooperationTable finiteCooperationTable() {
+    CooperationTable table{};
+    for (StrategyCode a = 0; a < kCodeCount; ++a) {
+        for (StrategyCode b = 0; b < kCodeCount; ++b) {
+            bool moveA = firstMove(a);
+            bool moveB = firstMove(b);
+            int cooperations = 0;
+            for (int round = 0; round < kFiniteRounds; ++round) {
+                cooperations += moveA ? 1 : 0;
+                const bool nextA = reply(a, moveB);
+                moveB = reply(b, moveA);
+                moveA = nextA;
+            }
+            table[a][b] = static_cast<double>(cooperations) / kFiniteRounds;
+        }
+    }
+    return table;
+}
+
+CooperationTable infiniteCooperationTable() {
+    CooperationTable table{};
+    for (StrategyCode a = 0; a < kCodeCount; ++a) {
+        for (StrategyCode b = 0; b < kCodeCount; ++b) table[a][b] = cycleShare(a, b);
+    }
+    return table;
+}
+
+WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
+    WorldStats stats{};
+    int opponents[8];
+    for (int r = 0; r < world.rows(); ++r) {
+        for (int c = 0; c < world.cols(); ++c) {
+            const int cell = world.index(r, c);
+            const int color = world.cellColor[cell];
+            const int self = world.selfStrategy[cell];
+            const int other = world.otherStrategy[cell];
+            double coopSame = 0.0, coopOther = 0.0;
+            std::uint64_t gamesSame = 0, gamesOther = 0;
+            const int count = opponentsOf(world, r, c, opponents);
+            for (int k = 0; k < count; ++k) {
+                const int n = opponents[k];
+                if (n < 0) continue;
+                if (world.cellColor[n] == color) {
+                    coopSame += coop[self][world.selfStrategy[n]];
+                    ++gamesSame;
+                } else {
+                    coopOther += coop[other][world.otherStrategy[n]];
+                    ++gamesOther;
+                }
+            }
+            if (world.playSelf) {
+                coopSame += coop[self][self];
+                ++gamesSame;
+            }
+            const double score = world.scoreCell(r, c);
+            addCell(stats[0], self, other, score, coopSame, gamesSame, coopOther, gamesOther);
+            addCell(stats[1 + (color & 7)], self, other, score, coopSame, gamesSame, coopOther, gamesOther);
+        }
+    }
+    return stats;
+}
+
+std::vector<int> colorsPresent(const World& world) {
+    std::array<bool, kCodeCount> seen{};
+    for (CellCode color : world.cellColor) seen[color & 7] = true;
+    std::vector<int> colors;
+    for (int c = 0; c < kCodeCount; ++c) {
+        if (seen[c]) colors.push_back(c);
+    }
+    return colors;
+}
+
+std::string groupPrefix(int group) {
+    static const std::array<const char*, 3> named = {"green", "cyan", "red"};
+    if (group == 0) return "all";
+    const int color = group - 1;
+    return color < 3 ? named[color] : "color" + std::to_string(color);
+}
+
+std::string statsHeader(const std::vector<int>& colors) {
+    std::string out = "generation";
+    std::vector<int> groups{0};
+    for (int color : colors) groups.push_back(1 + color);
+    for (int group : groups) {
+        const std::string p = "," + groupPrefix(group) + "_";
+        out += p + "cells" + p + "mean_score";
+        for (int k = 0; k < kCodeCount; ++k) out += p + "self_" + std::to_string(k);
+        for (int k = 0; k < kCodeCount; ++k) out += p + "other_" + std::to_string(k);
+        out += p + "discriminating" + p + "coop_same" + p + "coop_other";
+    }
+    return out + "\n";
+}
+
+std::string statsRow(std::int64_t generation, const WorldStats& stats, const std::vector<int>& colors) {
+    std::string out = std::to_string(generation);
+    std::vector<int> groups{0};
+    for (int color : colors) groups.push_back(1 + color);
+    for (int group : groups) {
+        const GroupStats& g = stats[group];
+        appendCount(out, g.cells);
+        appendRatio(out, g.scoreSum, g.cells);
+        for (std::uint64_t n : g.self) appendCount(out, n);
+        for (std::uint64_t n : g.other) appendCount(out, n);
+        appendRatio(out, static_cast<double>(g.discriminating), g.cells);
+        appendRatio(out, g.coopSame, g.gamesSame);
+        appendRatio(out, g.coopOther, g.gamesOther);
+    }
+    return out + "\n";
+}
+
+}  // namespace talvane
