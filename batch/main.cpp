@@ -15,6 +15,7 @@
 #include "sim_state.h"
 #include "snapshot.h"
 #include "output_file.h"
+#include "pictures.h"
 #include "run.h"
 #include "runs.h"
 #include "world_file.h"
@@ -89,7 +90,7 @@ void defineSnapshotOptions(CLI::App& app, SnapshotOptions& snapshot) {
     app.add_option("--snapshot", snapshot.path,
                    "Write the frame of the world after the last generation as a PNG picture "
                    "(needs an X display; use xvfb-run on a machine without one)");
-    app.add_option("--view", snapshot.view, "What the snapshot's grid shows")
+    app.add_option("--view", snapshot.view, "What the grid shows in the snapshot and the pictures")
         ->check(CLI::IsMember({"strategies", "colors"}))
         ->capture_default_str();
 }
@@ -177,6 +178,8 @@ int main(int argc, char** argv) {
     defineOptions(app, line);
     SnapshotOptions snapshot;
     defineSnapshotOptions(app, snapshot);
+    PictureOptions pictures;
+    definePictureOptions(app, pictures);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -194,6 +197,9 @@ int main(int argc, char** argv) {
     if (const int status = checkFileNames(plan); status != kExitOk) return status;
     if (const int status = loadStartWorld(plan); status != kExitOk) return status;
     if (const int status = checkSnapshot(snapshot, plan); status != kExitOk) return status;
+    FrameRecorderPtr recorder;
+    if (const int status = preparePictures(pictures, snapshot.view, plan, recorder); status != kExitOk) return status;
     announceSeeds(plan);
-    return runPlan(plan);
+    if (const int status = runPlan(plan); status != kExitOk) return status;
+    return finishPictures(recorder.get());
 }

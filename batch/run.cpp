@@ -68,11 +68,19 @@ WorldFile currentWorld() {
 }
 
 
-void runGenerations(const RunSettings& settings) {
+// Runs the generations; kExitOk, or the status with which onGeneration ended the run.
+int runGenerations(const RunSettings& settings) {
+    if (settings.onGeneration) {
+        if (const int status = settings.onGeneration(sim.world, 0); status != kExitOk) return status;
+    }
     for (std::int32_t g = 1; g <= settings.generations; ++g) {
         stepGeneration();
         if (settings.onProgress && g % kProgressEvery == 0) settings.onProgress(g);
+        if (settings.onGeneration) {
+            if (const int status = settings.onGeneration(sim.world, g); status != kExitOk) return status;
+        }
     }
+    return kExitOk;
 }
 
 // The engine ignores write errors on the log, so the finished file is checked:
@@ -231,7 +239,7 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
     if (settings.start) loadWorld(*settings.start);
 
     restartSimulation();
-    runGenerations(settings);
+    if (const int status = runGenerations(settings); status != kExitOk) return status;
     finalCounts = sim.world.countPairs();
     if (const int status = outputs.finish(); status != kExitOk) return status;
     return outputs.commit();

@@ -50,6 +50,9 @@ struct RunSettings {
     std::vector<ExtraOutput> extraOutputs;                   // more outputs of the final world
     std::string loadPath;                                    // the world file loaded, kept from every output
     std::function<void(std::int32_t done)> onProgress;      // called now and then during the run
+    // Called with the world as the run starts (generation 0) and after every
+    // generation; a status other than kExitOk ends the run with that status.
+    std::function<int(const World& world, std::int32_t generation)> onGeneration;
 };
 
 // What a finished run reports: how many cells hold each (self, others) pair

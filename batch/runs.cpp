@@ -129,6 +129,7 @@ RunSettings settingsForRun(const RunSettings& base, int run) {
     if (!base.savePath.empty()) settings.savePath = numberedPath(base.savePath, run);
     for (ExtraOutput& extra : settings.extraOutputs) extra.path = numberedPath(extra.path, run);
     settings.onProgress = nullptr;
+    settings.onGeneration = nullptr;
     return settings;
 }
 
