@@ -32,6 +32,12 @@ static void renderReadBytes(png_structp png, png_bytep data, png_size_t length) 
 }
 }
 
+// libpng's messages stay quiet: the caller reports failures in its own words.
+extern "C" {
+[[noreturn]] static void renderPngError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+static void renderPngWarning(png_structp, png_const_charp) {}
+}
+
 }  // namespace
 
 std::string encodePng(const IndexedImage& image) {
@@ -72,7 +78,7 @@ bool decodePngRgb(const std::string& bytes, int& width, int& height, std::vector
         error = "not a PNG";
         return false;
     }
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, renderPngError, renderPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
