@@ -14,6 +14,7 @@
 #include "options.h"
 #include "sim_state.h"
 #include "snapshot.h"
+#include "snapshot_loader.h"
 #include "output_file.h"
 #include "pictures.h"
 #include "run.h"
@@ -103,7 +104,7 @@ void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
     plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](std::string& png, std::string& error) {
                                          sim.paused = true;
                                          sim.viewStrategies = strategies;
-                                         return renderSnapshotPng(png, error);
+                                         return snapshotPngThroughModule(png, error);
                                      },
                                      kSnapshotFileError});
 }
@@ -154,7 +155,7 @@ int checkSnapshot(const SnapshotOptions& snapshot, const BatchPlan& plan) {
         return kExitUsage;
     }
     std::string error;
-    const int status = checkSnapshotRenderer(error);
+    const int status = checkSnapshotThroughModule(error);
     if (status != kSnapshotWritten) std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
     return status;
 }
