@@ -120,6 +120,7 @@ public:
     // Called with the world at generation 0 and after every generation.
     int record(const World& world, std::int32_t generation) {
         if (generation % every_ != 0) return kExitOk;
+        picture_.generation = generation;
         drawWorld(world, picture_, image_);
         std::string error;
         if (!framesDir_.empty() && !writeFrame(generation, error)) {
@@ -352,7 +353,9 @@ int preparePictures(const PictureOptions& options, const std::string& view, Batc
     if (!options.image.empty()) {
         plan.run.extraOutputs.push_back({"--image", options.image, [picture](std::string& png, std::string& error) {
                                              IndexedImage image;
-                                             drawWorld(sim.world, picture, image);
+                                             GridPicture final = picture;
+                                             final.generation = sim.generation.load();
+                                             drawWorld(sim.world, final, image);
                                              png = encodePng(image);
                                              if (!png.empty()) return kExitOk;
                                              error = "--image: PNG encoding failed";

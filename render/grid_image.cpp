@@ -87,8 +87,11 @@ std::vector<LegendEntry> legendEntries(const World& world, GridView view) {
     return entries;
 }
 
-std::string legendTitle(GridView view) {
-    return view == GridView::Strategies ? "inner: self strategy, outer: others strategy" : "cell colors";
+std::string legendTitle(const GridPicture& picture) {
+    std::string title =
+        picture.view == GridView::Strategies ? "inner: self strategy, outer: others strategy" : "cell colors";
+    if (picture.generation >= 0) title = "generation " + std::to_string(picture.generation) + "  " + title;
+    return title;
 }
 
 // Lays out the legend for a picture at least gridWidth wide.
@@ -187,7 +190,7 @@ void drawWorld(const World& world, const GridPicture& picture, IndexedImage& ima
     LegendLayout layout;
     if (picture.legend) {
         entries = legendEntries(world, picture.view);
-        title = legendTitle(picture.view);
+        title = legendTitle(picture);
         layout = layoutLegend(entries, title, gridWidth);
     }
     image.width = picture.legend ? layout.width : gridWidth;

@@ -31,6 +31,7 @@ struct GridPicture {
     int cellPixels = kWindowCellPixels;     // K: pixels per cell side, 1 .. kMaxCellPixels
     GridView view = GridView::Strategies;   // what the cells show
     bool legend = false;                    // a strip below the grid naming the colours
+    std::int64_t generation = -1;           // named in the legend's title when 0 or more
 };
 
 // The cell size used when none is asked for: the window's 9 pixels, or for

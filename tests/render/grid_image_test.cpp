@@ -3,6 +3,7 @@
 // carries them, read back pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <set>
 #include <vector>
@@ -177,6 +178,16 @@ TEST(GridImage, LegendStripNamesEveryStrategyOrThePresentColours) {
     }
     // The three named colours: Green, Cyan, Red.
     EXPECT_EQ(colours, (std::set<int>{0, 1, 2, kWhiteIndex, kBlackIndex}));
+
+    // The generation, when given, is written in the title line: more white.
+    GridPicture withGeneration{9, GridView::Strategies, true};
+    withGeneration.generation = 120;
+    IndexedImage titled;
+    drawWorld(w, withGeneration, titled);
+    const auto white = [](const IndexedImage& image) {
+        return std::count(image.index.begin(), image.index.end(), kWhiteIndex);
+    };
+    EXPECT_GT(white(titled), white(legend));
 
     // A picture narrower than the legend widens to hold it.
     const IndexedImage narrow = draw(worldOf(3, 3), 1, GridView::Strategies, true);
