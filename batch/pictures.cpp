@@ -1,6 +1,8 @@
 #include "pictures.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -224,16 +226,32 @@ private:
         return true;
     }
 
+    // Writes the frame into ffmpeg's pipe. SIGPIPE is held off meanwhile, so
+    // that an ffmpeg that gave up is reported (exit status 1), not fatal.
     bool sendToEncoder(std::string& error) {
         if (encoder_ == 0 && !startEncoder(error)) return false;
         toRgb(image_, rgb_);
-        const std::uint8_t* at = rgb_.data();
-        std::size_t left = rgb_.size();
+        sigset_t brokenPipe;
+        sigemptyset(&brokenPipe);
+        sigaddset(&brokenPipe, SIGPIPE);
+        sigset_t before;
+        pthread_sigmask(SIG_BLOCK, &brokenPipe, &before);
+        const bool sent = writeAll(rgb_.data(), rgb_.size(), error);
+        if (!sent && sigismember(&before, SIGPIPE) == 0) {
+            const timespec now{};
+            sigtimedwait(&brokenPipe, nullptr, &now);  // the SIGPIPE of this write, if any
+        }
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        return sent;
+    }
+
+    bool writeAll(const std::uint8_t* at, std::size_t left, std::string& error) {
         while (left > 0) {
             const ssize_t sent = ::write(pipe_, at, left);
             if (sent < 0 && errno == EINTR) continue;
             if (sent <= 0) {
-                error = std::string("cannot send frames to ffmpeg: ") + std::strerror(errno);
+                error = errno == EPIPE ? std::string("ffmpeg stopped reading frames")
+                                       : std::string("cannot send frames to ffmpeg: ") + std::strerror(errno);
                 return false;
             }
             at += sent;

@@ -155,6 +155,18 @@ TEST(BatchPictures, WithoutFfmpegAMovieIsRefusedBeforeTheRun) {
     EXPECT_TRUE(box.files().empty()) << "left behind: " << *box.files().begin();
 }
 
+TEST(BatchPictures, AnFfmpegThatFailsEndsTheRunWithStatusOneAndNoMovie) {
+    Sandbox box;
+    std::filesystem::create_directory(box.path("bin"));
+    box.write("bin/ffmpeg", "#!/bin/sh\necho 'ffmpeg: no encoder' >&2\nexit 1\n");
+    std::filesystem::permissions(box.path("bin/ffmpeg"), std::filesystem::perms::owner_all);
+    const ScopedEnv fakeFfmpeg("PATH", box.path("bin").c_str());
+    const Outcome outcome = box.run(endlessWith({"--movie", "m.mp4"}), std::chrono::seconds(20));
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("ffmpeg stopped reading frames"), std::string::npos) << outcome.err;
+    EXPECT_EQ(box.files(), (std::set<std::string>{"bin"}));
+}
+
 TEST(BatchPictures, BadPictureOptionsAreUsageErrorsBeforeTheRun) {
     Sandbox box;
     const std::vector<std::vector<std::string>> bad{
