@@ -300,7 +300,7 @@ void definePictureOptions(CLI::App& app, PictureOptions& options) {
     options.fpsOption = app.add_option("--fps", options.fps, "Frames per second of the movie")->capture_default_str();
     app.add_option("--cell-pixels", options.cellPixels,
                    "Pixels per cell side in pictures, 1 to 64 (default 9, the window's look; smaller for worlds "
-                   "wider than 512 cells); below 5 a cell shows one colour, its self strategy's");
+                   "wider than 256 cells); below 5 a cell shows one colour, its self strategy's");
     app.add_flag("--legend", options.legend, "Add a strip naming the colours below the pictures");
 }
 

@@ -24,7 +24,7 @@ bool parseGridView(const std::string& text, GridView& view);
 
 inline constexpr int kWindowCellPixels = 9;     // the desktop window's cell pitch
 inline constexpr int kMaxCellPixels = 64;       // largest cell accepted
-inline constexpr int kDefaultMaxPicture = 4608; // default pictures stay within this many pixels a side
+inline constexpr int kDefaultMaxPicture = 2304;  // default pictures stay within this many pixels a side
 
 // How a world is drawn.
 struct GridPicture {

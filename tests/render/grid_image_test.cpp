@@ -150,8 +150,9 @@ TEST(GridImage, CodesOutsideThePaletteDrawBlack) {
 
 TEST(GridImage, DefaultCellSizeIsTheWindowsUntilThePictureGetsHuge) {
     EXPECT_EQ(defaultCellPixels(64, 64), 9);
-    EXPECT_EQ(defaultCellPixels(512, 100), 9);
-    EXPECT_EQ(defaultCellPixels(1024, 1024), 4);
+    EXPECT_EQ(defaultCellPixels(256, 100), 9);
+    EXPECT_EQ(defaultCellPixels(100, 257), 8);
+    EXPECT_EQ(defaultCellPixels(1024, 1024), 2);
     EXPECT_EQ(defaultCellPixels(4096, 3), 1);
 }
 
