@@ -42,7 +42,7 @@ FileKey keyOf(const std::string& path) {
             key.device = info.st_dev;
             key.inode = info.st_ino;
         } else {
-            key.name = "-";
+            key.name.assign(1, '-');  // (not = "-": GCC 12 warns of an overlap that cannot happen)
         }
         return key;
     }

@@ -16,7 +16,9 @@
 #include "snapshot.h"
 #include "checkpoint.h"
 #include "output_file.h"
+#include "pictures.h"
 #include "png_text.h"
+#include "snapshot_loader.h"
 #include "run.h"
 #include "runs.h"
 #include "world_file.h"
@@ -122,7 +124,7 @@ void defineSnapshotOptions(CLI::App& app, SnapshotOptions& snapshot) {
     app.add_option("--snapshot", snapshot.path,
                    "Write the frame of the world after the last generation as a PNG picture "
                    "(needs an X display; use xvfb-run on a machine without one)");
-    app.add_option("--view", snapshot.view, "What the snapshot's grid shows")
+    app.add_option("--view", snapshot.view, "What the grid shows in the snapshot and the pictures")
         ->check(CLI::IsMember({"strategies", "colors"}))
         ->capture_default_str();
 }
@@ -135,7 +137,7 @@ void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
     plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](std::string& png, std::string& error) {
                                          sim.paused = true;
                                          sim.viewStrategies = strategies;
-                                         const int status = renderSnapshotPng(png, error);
+                                         const int status = snapshotPngThroughModule(png, error);
                                          // The picture carries the run's record, as its JSON file does.
                                          if (status == kSnapshotWritten && !finishingRunMetadata().empty()) {
                                              addPngText(png, "Comment", finishingRunMetadata());
@@ -195,7 +197,7 @@ int checkSnapshot(const SnapshotOptions& snapshot, const BatchPlan& plan) {
         return kExitUsage;
     }
     std::string error;
-    const int status = checkSnapshotRenderer(error);
+    const int status = checkSnapshotThroughModule(error);
     if (status != kSnapshotWritten) std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
     return status;
 }
@@ -229,6 +231,8 @@ int main(int argc, char** argv) {
     defineOptions(app, line);
     SnapshotOptions snapshot;
     defineSnapshotOptions(app, snapshot);
+    PictureOptions pictures;
+    definePictureOptions(app, pictures);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -249,6 +253,9 @@ int main(int argc, char** argv) {
     if (const int status = loadStartWorld(plan); status != kExitOk) return status;
     if (const int status = checkResumedOutputs(plan.run); status != kExitOk) return status;
     if (const int status = checkSnapshot(snapshot, plan); status != kExitOk) return status;
+    FrameRecorderPtr recorder;
+    if (const int status = preparePictures(pictures, snapshot.view, plan, recorder); status != kExitOk) return status;
     announceSeeds(plan);
-    return runPlan(plan);
+    if (const int status = runPlan(plan); status != kExitOk) return status;
+    return finishPictures(recorder.get());
 }

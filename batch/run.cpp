@@ -507,6 +507,9 @@ int runOnce(const RunSettings& settings, RunResult& result) {
         }
         writeStatsRow(outputs.stats(), 0, coop, colors);
         settle.observe(sim.world);
+        if (settings.onGeneration) {
+            if (const int status = settings.onGeneration(sim.world, 0); status != kExitOk) return status;
+        }
     }
 
     std::int64_t generation = first;
@@ -521,6 +524,10 @@ int runOnce(const RunSettings& settings, RunResult& result) {
             record.period = period;
         }
         if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
+        if (settings.onGeneration) {
+            const auto reached = static_cast<std::int32_t>(generation);
+            if (const int status = settings.onGeneration(sim.world, reached); status != kExitOk) return status;
+        }
         if (settings.checkpointEvery > 0 && generation % settings.checkpointEvery == 0 &&
             !(settings.untilSettled && period > 0) && done < settings.generations) {
             const int status = outputs.checkpointNow(currentCheckpoint(settings, generation, settle));

@@ -68,6 +68,9 @@ struct RunSettings {
 
     // The size of the world the run steps: a checkpoint's, a loaded world's, or shape.
     WorldShape effectiveShape() const;
+    // Called with the world as the run starts (generation 0) and after every
+    // generation; a status other than kExitOk ends the run with that status.
+    std::function<int(const World& world, std::int32_t generation)> onGeneration;
 };
 
 // What a finished run reports: how many cells hold each (self, others) pair

@@ -140,6 +140,7 @@ RunSettings settingsForRun(const RunSettings& base, int run) {
     if (!base.checkpointPath.empty()) settings.checkpointPath = numberedPath(base.checkpointPath, run);
     for (ExtraOutput& extra : settings.extraOutputs) extra.path = numberedPath(extra.path, run);
     settings.onProgress = nullptr;
+    settings.onGeneration = nullptr;
     return settings;
 }
 

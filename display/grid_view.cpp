@@ -7,22 +7,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "cell_palette.h"
 #include "sim_state.h"
 
 namespace talvane {
 
-const std::array<Rgb, 10> cellPalette{{
-    {0.0f, 1.0f, 0.0f},     // 0 green
-    {0.0f, 1.0f, 1.0f},     // 1 cyan
-    {1.0f, 0.0f, 0.0f},     // 2 red
-    {1.0f, 0.0f, 1.0f},     // 3 magenta
-    {1.0f, 1.0f, 0.0f},     // 4 yellow
-    {0.7f, 0.7f, 0.7f},     // 5 light grey
-    {0.31f, 0.31f, 0.31f},  // 6 dark grey
-    {0.0f, 0.0f, 1.0f},     // 7 blue
-    {1.0f, 1.0f, 1.0f},     // 8 white
-    {0.0f, 0.0f, 0.0f},     // 9 black
-}};
+const std::array<Rgb, 10> cellPalette = kCellColors;
 
 unsigned setPaletteColor(unsigned index) {
     if (index >= cellPalette.size()) return kDrawOutOfRange;
@@ -56,11 +46,7 @@ using Rgb8 = std::array<std::uint8_t, 3>;
 // The 8-bit value a framebuffer stores for a GL float colour: the product
 // in single precision, rounded to nearest even, as Mesa converts it.
 Rgb8 toFramebuffer(const Rgb& color) {
-    Rgb8 out{};
-    for (std::size_t k = 0; k < 3; ++k) {
-        out[k] = static_cast<std::uint8_t>(std::nearbyint(std::clamp(color[k], 0.0f, 1.0f) * 255.0f));
-    }
-    return out;
+    return {toByte(color[0]), toByte(color[1]), toByte(color[2])};
 }
 
 // The whole grid as one picture, black between the cells; rows from the
