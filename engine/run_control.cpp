@@ -28,6 +28,7 @@ std::atomic<int> holdCount{0};
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> threadFinished{true};
 std::thread simulationThread;
+std::atomic<void (*)()> restartObserver{nullptr};
 
 // Marks the thread busy unless a hold is in force; true when it may work.
 bool beginTurn() {
@@ -41,12 +42,22 @@ bool beginTurn() {
 
 // One turn of the loop; false when there was nothing to do.
 bool runTurn() {
+    const std::int32_t rewind = sim.logRewindLines.exchange(-1);
+    if (rewind >= 0) rewindLog(rewind);
     if (sim.restartPending.load()) {
         restartSimulation();
         return true;
     }
     if (!sim.paused.load()) {
+        sim.stepPending = false;  // running: a single step has nothing to add
         stepGeneration();
+        return true;
+    }
+    if (sim.stepPending.exchange(false)) {
+        stepGeneration();
+        // Drawn whatever the speed: it is the generation that was asked for.
+        const std::int32_t interval = sim.frameInterval.load();
+        if (interval > 1 && sim.generation.load() % interval != 0) sim.host->requestRepaint();
         return true;
     }
     return false;
@@ -97,7 +108,10 @@ void simulationThreadMain() {
     }
 }
 
+void setRestartObserver(void (*observer)()) { restartObserver = observer; }
+
 void restartSimulation() {
+    if (void (*observer)() = restartObserver.load()) observer();
     closeLog();
     if (sim.consoleEcho.load()) {
         std::fputs("> Initializing cellular automata... ", stdout);
@@ -133,6 +147,13 @@ void togglePause() {
     while (!sim.paused.compare_exchange_weak(wasPaused, !wasPaused)) {
     }
     sim.host->requestRepaint();
+}
+
+bool requestSingleStep() {
+    if (!sim.paused.load()) return false;
+    if (sim.randomPoolMode.load() && sim.poolEdited.load()) sim.restartPending = true;  // reseed first, as Go does
+    sim.stepPending = true;
+    return true;
 }
 
 void startSimulationThread() {

@@ -82,6 +82,8 @@ struct SimState {
     std::atomic<bool> consoleEcho{false};          // the restart prints its trace on standard output
     std::atomic<bool> seededUnrun{false};          // the grids hold a fresh seeding nobody has run or painted
     std::atomic<bool> poolEdited{false};           // a strategy pool flag changed since the last seeding
+    std::atomic<bool> stepPending{false};          // while paused: run exactly one generation, stay paused
+    std::atomic<std::int32_t> logRewindLines{-1};  // >= 0: the log must be cut back to this many lines
 
     // --- Seeding settings ---
     std::atomic<bool> randomPoolMode{true};        // true "Random pool" (seeded at random), false "Paint cells"

@@ -55,8 +55,13 @@ std::vector<Fl_Menu_Item> popupItems(const MenuState& menus) {
         if (def.command == 0) {
             items.push_back(menuEntry(def.text, 0, FL_SUBMENU));
             inSubmenu = true;
+        } else if (def.command == kCmdChart) {
+            const int check = menus.checked[def.command] ? FL_MENU_VALUE : 0;
+            items.push_back(menuEntry(def.text, def.command, FL_MENU_TOGGLE | check));
         } else if (def.menu == MenuId::Main) {
-            items.push_back(menuEntry(def.command == kCmdGo ? menus.pauseText : def.text, def.command, 0));
+            // A line parts the design's items from the teaching items after "Quit".
+            const int flags = def.command == kCmdQuit ? FL_MENU_DIVIDER : 0;
+            items.push_back(menuEntry(def.command == kCmdGo ? menus.pauseText : def.text, def.command, flags));
         } else {
             const int check = menus.checked[def.command] ? FL_MENU_VALUE : 0;
             items.push_back(menuEntry(def.text, def.command, FL_MENU_RADIO | check));
@@ -110,7 +115,8 @@ void DrawingWindow::handleKey() {
         return;
     }
     if (input_) input_(true);
-    OnKeyDown(virtualKeyFor(Fl::event_key(), Fl::event_text()), 1, 0);
+    const unsigned flags = Fl::event_state(FL_CTRL) != 0 ? kKeyControl : 0u;
+    OnKeyDown(virtualKeyFor(Fl::event_key(), Fl::event_text()), 1, flags);
     if (input_) input_(false);
 }
 
