@@ -1,5 +1,6 @@
 #include "classroom.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -24,6 +25,12 @@ UndoHistory history;
 bool chartShown = false;
 bool startupRestartSeen = false;  // the first restart seeds the start-up world: nothing to undo
 bool openedWorldRestart = false;  // the next restart is an opened world's, recorded already
+
+// The strategy set and colour layout before the commands that asked for the
+// coming restart; set by the user-interface thread, read by the restart.
+std::atomic<bool> settingsNoted{false};
+std::atomic<bool> notedRandomPool{true};
+std::atomic<std::int32_t> notedLayout{kLayoutCheckerboard};
 
 void requestRepaint() {
     if (sim.host != nullptr) sim.host->requestRepaint();
@@ -199,12 +206,25 @@ void recordBeforeRestart() {
         openedWorldRestart = false;
         return;
     }
-    history.record(captureWorld());
+    WorldSnapshot before = captureWorld();
+    if (settingsNoted.exchange(false)) {
+        before.randomPoolMode = notedRandomPool;
+        before.colorLayout = notedLayout;
+    }
+    history.record(std::move(before));
 }
 
 }  // namespace
 
+void noteSettingsBeforeRestart() {
+    if (settingsNoted.load()) return;
+    notedRandomPool = sim.randomPoolMode.load();
+    notedLayout = sim.colorLayout.load();
+    settingsNoted = true;
+}
+
 void recordRestartsForUndo() {
+    settingsNoted = false;
     startupRestartSeen = false;
     openedWorldRestart = false;
     setRestartObserver(recordBeforeRestart);
@@ -263,6 +283,7 @@ void resetClassroom() {
     chartShown = false;
     startupRestartSeen = false;
     openedWorldRestart = false;
+    settingsNoted = false;
 }
 
 }  // namespace talvane

@@ -44,6 +44,11 @@ void recordUndoPoint();
 // it replaces, from the simulation thread, as its undo point.
 void recordRestartsForUndo();
 
+// Called by a command that changes the strategy set or the colour layout and
+// then asks for a restart: undoing that restart brings back the settings as
+// they were before the command (the first of a burst of such commands).
+void noteSettingsBeforeRestart();
+
 // Ctrl+Z / Ctrl+Y: brings back the world (with its generation, the log cut
 // back to it, the strategy set and the colour layout) as it was before the
 // last change, or again after it. False when there was nothing to undo/redo.

@@ -72,6 +72,7 @@ void enterPaintMode() {
 // a burst of restart keys never waits for a step, and restarts asked for
 // before the thread gets to them make one.
 void restartCommand() {
+    noteSettingsBeforeRestart();
     sim.randomPoolMode = true;
     sim.reseedPending = true;
     windowSystem().setCursor(PointerShape::Arrow);
@@ -121,6 +122,7 @@ bool OnCommand(unsigned command, unsigned long /*param*/) {
     switch (id) {
         case kCmdGo: togglePause(); break;
         case kCmdRandomPool:
+            noteSettingsBeforeRestart();
             sim.randomPoolMode = true;
             sim.restartPending = true;
             checkStrategySet(true);
@@ -149,6 +151,7 @@ bool OnCommand(unsigned command, unsigned long /*param*/) {
 namespace {
 
 void nextColorLayout() {
+    noteSettingsBeforeRestart();
     const int layout = sim.colorLayout;
     if (layout >= 0 && layout < kLayoutCount) sim.colorLayout = (layout + 1) % kLayoutCount;
     OnCommand(kCmdRestart);
