@@ -2,16 +2,21 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Item.H>
+#include <FL/Fl_Native_File_Chooser.H>
 #include <FL/Fl_RGB_Image.H>
 #include <FL/fl_ask.H>
 #include <FL/gl.h>
 #include <FL/x.H>
+#include <GL/glx.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "chart_window.h"
+#include "classroom.h"
 #include "commands.h"
 #include "cursors.h"
 #include "dialog_windows.h"
@@ -20,6 +25,7 @@
 #include "mouse.h"
 #include "program_end.h"
 #include "sim_state.h"
+#include "snapshot.h"
 
 namespace talvane {
 
@@ -151,7 +157,7 @@ FltkWindowSystem::FltkWindowSystem(DrawingWindow& window)
     : window_(window),
       host_(std::make_unique<FltkHost>([this] { drawFrameNow(); }, showAlertBox,
                                        [this] { setCursor(PointerShape::Arrow); }, [this] { window_.redraw(); })) {
-    window_.onComposed([this] { host_->frameComposed(); });
+    window_.onComposed([this] { frameComposed(); });
     window_.onInput([this](bool handling) { host_->deferUiRepaints(handling); });
 }
 
@@ -230,6 +236,73 @@ void FltkWindowSystem::showInformation(const char* text, const char* caption) {
 
 void FltkWindowSystem::exitProcess(int status) { std::exit(status); }
 
+void FltkWindowSystem::frameComposed() {
+    // The chart takes every frame's counts; the simulation thread waits for
+    // the frame, so the counts and the generation belong together.
+    const std::int32_t generation = sim.generation;
+    const PairCounts pairs = generation > 0 ? PairCounts(sim.pairCounts) : countPairsOf(sim.world);
+    chartHistory_.observe(generation, pairs, countColors(sim.world));
+    if (chart_) chart_->historyChanged();
+    host_->frameComposed();
+}
+
+std::string FltkWindowSystem::chooseFile(FileDialog kind, const std::string& suggested) {
+    Fl_Native_File_Chooser chooser;
+    switch (kind) {
+        case FileDialog::OpenWorld:
+            chooser.title("Open world");
+            chooser.type(Fl_Native_File_Chooser::BROWSE_FILE);
+            chooser.filter("World files\t*.csv\nAll files\t*");
+            break;
+        case FileDialog::SaveWorld:
+            chooser.title("Save world");
+            chooser.type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
+            chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM | Fl_Native_File_Chooser::NEW_FOLDER);
+            chooser.filter("World files\t*.csv");
+            break;
+        case FileDialog::SavePicture:
+            chooser.title("Save picture");
+            chooser.type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
+            chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM | Fl_Native_File_Chooser::NEW_FOLDER);
+            chooser.filter("PNG pictures\t*.png");
+            break;
+    }
+    if (!suggested.empty()) chooser.preset_file(suggested.c_str());
+    setCursor(PointerShape::Arrow);
+    if (chooser.show() != 0 || chooser.filename() == nullptr) return {};
+    return chooser.filename();
+}
+
+std::string FltkWindowSystem::savePicture(const std::string& path) {
+    std::string error;
+    const int status = writeSnapshotPng(path.c_str(), error);
+    // The snapshot renders with a GL context of its own; the toolkit believes
+    // the window's context is still current, so make it so.
+    if (window_.shown() && window_.context() != nullptr && !displayLost()) {
+        glXMakeCurrent(fl_display, fl_xid(&window_), static_cast<GLXContext>(window_.context()));
+    }
+    return status == kSnapshotWritten ? std::string() : error;
+}
+
+void FltkWindowSystem::showChart(bool shown) {
+    if (!shown) {
+        if (chart_) chart_->hide();
+        return;
+    }
+    if (!chart_) {
+        // Beside the main window, on the right when the screen has room.
+        int sx = 0, sy = 0, sw = 0, sh = 0;
+        Fl::screen_xywh(sx, sy, sw, sh, 0);
+        int x = window_.x() + window_.w() + 12;
+        if (x + ChartWindow::kWidth > sx + sw) x = std::max(sx, window_.x() - ChartWindow::kWidth - 12);
+        chart_ = std::make_unique<ChartWindow>(x, window_.y(), ChartWindow::kWidth, ChartWindow::kHeight, chartHistory_);
+        chart_->onClosed([] { chartWindowClosed(); });
+    }
+    chart_->show();
+}
+
+void FltkWindowSystem::showGuide() { showGuideWindow(window_.x() + 40, window_.y() + 40); }
+
 void FltkWindowSystem::drawFrameNow() {
     if (!window_.shown() || displayLost()) return;
     window_.redraw();
@@ -254,7 +327,7 @@ void endSimulation() {
 
 }  // namespace
 
-int runDesktop() {
+int runDesktop(std::optional<std::uint32_t> firstSeed) {
     fl_open_display();
     int x = 0, y = 0;
     centreOnScreen(x, y);
@@ -262,6 +335,7 @@ int runDesktop() {
     std::unique_ptr<Fl_RGB_Image> icon(makeWindowIcon());
     window.icon(icon.get());
     FltkWindowSystem system(window);
+    if (firstSeed) system.fltkHost().seedFirstSeeding(*firstSeed);
     catchLostDisplay(system.fltkHost());
     catchQuitSignals(system.fltkHost());
     OnCreate(system);
