@@ -267,6 +267,8 @@ std::string FltkWindowSystem::chooseFile(FileDialog kind, const std::string& sug
             chooser.filter("PNG pictures\t*.png");
             break;
     }
+    // The working directory, where the log is written too.
+    chooser.directory(".");
     if (!suggested.empty()) chooser.preset_file(suggested.c_str());
     setCursor(PointerShape::Arrow);
     if (chooser.show() != 0 || chooser.filename() == nullptr) return {};
@@ -293,8 +295,11 @@ void FltkWindowSystem::showChart(bool shown) {
         // Beside the main window, on the right when the screen has room.
         int sx = 0, sy = 0, sw = 0, sh = 0;
         Fl::screen_xywh(sx, sy, sw, sh, 0);
+        // Without room on either side, at the screen's right edge, over the
+        // main window's status block rather than its grid.
         int x = window_.x() + window_.w() + 12;
-        if (x + ChartWindow::kWidth > sx + sw) x = std::max(sx, window_.x() - ChartWindow::kWidth - 12);
+        if (x + ChartWindow::kWidth > sx + sw) x = window_.x() - ChartWindow::kWidth - 12;
+        if (x < sx) x = std::max(sx, sx + sw - ChartWindow::kWidth);
         chart_ = std::make_unique<ChartWindow>(x, window_.y(), ChartWindow::kWidth, ChartWindow::kHeight, chartHistory_);
         chart_->onClosed([] { chartWindowClosed(); });
     }

@@ -113,7 +113,7 @@ void singleStepCommand() { requestSingleStep(); }
 
 void openWorldCommand() {
     pauseIfRunning();
-    const std::string path = windowSystem().chooseFile(FileDialog::OpenWorld, "world.csv");
+    const std::string path = windowSystem().chooseFile(FileDialog::OpenWorld, "");
     if (!path.empty()) openWorldFile(path);
 }
 
