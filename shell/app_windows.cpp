@@ -149,6 +149,9 @@ int DrawingWindow::handleMouse(int event) {
 void DrawingWindow::onClose(Fl_Widget* widget, void*) {
     OnDestroy();
     widget->hide();
+    // The chart and the guide go with the main window, so that the toolkit's
+    // loop ends.
+    while (Fl_Window* other = Fl::first_window()) other->hide();
 }
 
 // --- FltkWindowSystem ---
@@ -302,6 +305,7 @@ void FltkWindowSystem::showChart(bool shown) {
         if (x < sx) x = std::max(sx, sx + sw - ChartWindow::kWidth);
         chart_ = std::make_unique<ChartWindow>(x, window_.y(), ChartWindow::kWidth, ChartWindow::kHeight, chartHistory_);
         chart_->onClosed([] { chartWindowClosed(); });
+        chart_->onKey([this] { window_.handle(FL_KEYBOARD); });
     }
     chart_->show();
 }

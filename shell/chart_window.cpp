@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "grid_view.h"
 #include "sim_state.h"
@@ -52,6 +53,7 @@ private:
     std::int32_t generationAt(int px) const;
 
     const ChartHistory& history_;
+    std::vector<const ChartSample*> columnSamples_;  // scratch: the sample each pixel column shows
     int pointerX_ = -1;  // window x of the pointer over the plot, -1 when away
     int plotLeft_ = 0;
     int plotWidth_ = 1;
@@ -110,32 +112,30 @@ void ChartView::drawPanel(const Panel& panel, int top, int height, std::int32_t 
     fl_draw("1", plotLeft_ - 14, plotTop + 9);
     fl_draw("0", plotLeft_ - 14, plotTop + plotHeight);
 
+    // At most one vertex per pixel column and series: the sample that column
+    // ends on, found once for all series.
     const std::vector<ChartSample>& samples = history_.samples();
-    const std::size_t n = samples.size();
-    // At most one vertex per pixel column and series: the sample that column ends on.
+    columnSamples_.clear();
+    std::int32_t lastDrawn = -1;
+    for (int column = 0; column < plotWidth_ && !samples.empty(); ++column) {
+        const std::int32_t upTo =
+            static_cast<std::int32_t>((static_cast<std::int64_t>(column) + 1) * span_ / plotWidth_);
+        const ChartSample* sample = history_.at(upTo);
+        if (sample == nullptr || sample->generation == lastDrawn) continue;
+        lastDrawn = sample->generation;
+        columnSamples_.push_back(sample);
+        if (sample->generation >= lastGeneration) break;
+    }
     for (int s = 0; s < panel.count; ++s) {
-        const int series = panel.first + s;
+        const auto series = static_cast<std::size_t>(panel.first + s);
         fl_color(seriesColor(s));
-        fl_line_style(FL_SOLID, 1);
         fl_begin_line();
-        std::size_t index = 0;
-        int lastColumn = -1;
-        for (int column = 0; column < plotWidth_ && n > 0; ++column) {
-            const std::int32_t upTo = static_cast<std::int32_t>(
-                (static_cast<std::int64_t>(column) + 1) * span_ / plotWidth_);
-            while (index + 1 < n && samples[index + 1].generation <= upTo) ++index;
-            if (samples[index].generation > upTo) continue;
-            const int px = plotLeft_ +
-                           static_cast<int>(static_cast<std::int64_t>(samples[index].generation) * plotWidth_ / span_);
-            if (px == lastColumn) continue;
-            lastColumn = px;
-            const float share = samples[index].share[static_cast<std::size_t>(series)];
-            fl_vertex(px, plotTop + plotHeight - static_cast<int>(share * static_cast<float>(plotHeight)));
-            if (samples[index].generation >= lastGeneration) break;
+        for (const ChartSample* sample : columnSamples_) {
+            const int px = plotLeft_ + static_cast<int>(static_cast<std::int64_t>(sample->generation) * plotWidth_ / span_);
+            fl_vertex(px, plotTop + plotHeight - static_cast<int>(sample->share[series] * static_cast<float>(plotHeight)));
         }
         fl_end_line();
     }
-    fl_line_style(0);
 
     // Legend: colour, name and the value at the hovered generation.
     const int legendX = plotLeft_ + plotWidth_ + 12;
@@ -194,6 +194,14 @@ ChartWindow::ChartWindow(int x, int y, int w, int h, const ChartHistory& history
 }
 
 ChartWindow::~ChartWindow() = default;
+
+int ChartWindow::handle(int event) {
+    if ((event == FL_KEYBOARD || event == FL_SHORTCUT) && Fl::event_key() != FL_Escape && key_) {
+        key_();
+        return 1;
+    }
+    return Fl_Double_Window::handle(event);
+}
 
 void ChartWindow::historyChanged() {
     if (shown()) view_->redraw();

@@ -25,6 +25,12 @@ public:
 
     void onClosed(std::function<void()> closed) { closed_ = std::move(closed); }
 
+    // Keys typed into the chart window (all but Escape, which closes it) go
+    // to this handler: the run is steered from either window.
+    void onKey(std::function<void()> key) { key_ = std::move(key); }
+
+    int handle(int event) override;
+
     // The history changed: draw the curves again.
     void historyChanged();
 
@@ -39,6 +45,7 @@ private:
     ChartView* view_;
     Fl_Button* switch_;
     std::function<void()> closed_;
+    std::function<void()> key_;
 };
 
 // The "Guide" window: what the picture shows, the keys and the mouse, and
