@@ -12,7 +12,9 @@ void ChartHistory::observe(std::int32_t generation, const PairCounts& pairs,
         samples_.erase(from, samples_.end());
         if (samples_.empty()) stride_ = 1;
     }
-    if (stride_ > 1 && generation % stride_ != 0 && generation != 0) return;
+    // Thinned: only generations on the stride stay, but the newest is always
+    // shown until the next one replaces it.
+    if (stride_ > 1 && !samples_.empty() && offStride(samples_.back().generation)) samples_.pop_back();
     ChartSample sample;
     sample.generation = generation;
     std::uint32_t cells = 0;
@@ -33,7 +35,10 @@ void ChartHistory::observe(std::int32_t generation, const PairCounts& pairs,
     if (samples_.size() > capacity_) {
         // Thin out: keep the samples on the doubled stride (and the first).
         stride_ *= 2;
-        std::erase_if(samples_, [this](const ChartSample& s) { return s.generation != 0 && s.generation % stride_ != 0; });
+        const std::int32_t newest = samples_.back().generation;
+        std::erase_if(samples_, [this, newest](const ChartSample& s) {
+            return offStride(s.generation) && s.generation != newest;
+        });
     }
 }
 

@@ -25,8 +25,8 @@ struct ChartSample {
 
 // The history: one sample per generation seen, in order. Beyond `capacity`
 // samples every second one is dropped and from then on only every second
-// (fourth, ...) generation is kept, so memory stays bounded however long the
-// run goes on.
+// (fourth, ...) generation is kept, besides the newest, so memory stays
+// bounded however long the run goes on.
 class ChartHistory {
 public:
     explicit ChartHistory(std::size_t capacity = 100000) : capacity_(capacity) {}
@@ -44,6 +44,8 @@ public:
     void clear();
 
 private:
+    bool offStride(std::int32_t generation) const { return generation % stride_ != 0; }
+
     std::size_t capacity_;
     std::int32_t stride_ = 1;
     std::vector<ChartSample> samples_;
