@@ -186,6 +186,7 @@ ChartWindow::ChartWindow(int x, int y, int w, int h, const ChartHistory& history
     view_ = new ChartView(0, 0, w, h - 30, history);
     switch_ = new Fl_Button(kMargin, h - 27, 160, 24, "Show colours");
     switch_->callback(onSwitch, this);
+    switch_->clear_visible_focus();  // Space and the other keys steer the run, not the button
     resizable(view_);
     size_range(360, 260);
     xclass("talvane");
