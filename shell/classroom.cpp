@@ -1,10 +1,12 @@
 #include "classroom.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 #include "commands.h"
@@ -87,8 +89,16 @@ std::string generationDigits() {
 // over path once complete. Returns an empty text, or what went wrong.
 std::string writeWholeFile(const std::string& path, const std::string& text) {
     const std::size_t slash = path.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".tvXXXXXX";
-    const int fd = mkstemp(temp.data());
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    // Created like any new file (0666 less the umask), under a name no one else uses.
+    static unsigned serial = 0;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = folder + ".tv" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd < 0) return "the folder cannot be written";
     std::size_t done = 0;
     while (done < text.size()) {
@@ -96,10 +106,7 @@ std::string writeWholeFile(const std::string& path, const std::string& text) {
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
-    // The permissions a new file gets (mkstemp's are private).
-    const mode_t mask = umask(0);
-    umask(mask);
-    const bool written = done == text.size() && fchmod(fd, 0666 & ~mask) == 0;
+    const bool written = done == text.size();
     if (close(fd) != 0 || !written || std::rename(temp.c_str(), path.c_str()) != 0) {
         unlink(temp.c_str());
         return "the file cannot be written";
