@@ -216,8 +216,8 @@ TEST_F(ThreadTest, SingleStepRunsOneGenerationAndStaysPaused) {
     startSimulationThread();
     ASSERT_TRUE(waitFor([] { return !sim.restartPending; }));
     ASSERT_TRUE(requestSingleStep());
-    ASSERT_TRUE(waitFor([] { return !sim.stepPending; }));
-    EXPECT_EQ(sim.generation, 1);
+    ASSERT_TRUE(waitFor([] { return sim.generation == 1; }));
+    EXPECT_FALSE(sim.stepPending);
     EXPECT_TRUE(sim.paused);
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(sim.generation, 1) << "the run went on after the step";
