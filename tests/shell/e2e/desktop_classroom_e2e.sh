@@ -179,8 +179,13 @@ if [ $((X + 980 + CHART_WIDTH)) -le "$screen_w" ] || [ "$X" -ge "$CHART_WIDTH" ]
   [ "$CHART_X" -ge $((X + 980)) ] || [ $((CHART_X + CHART_WIDTH)) -le "$X" ] || fail "the chart covers the main window"
 fi
 chart_picture() { "$probe" region "$chart" 0 0 380 400; }
-xdo key space
+# Paused at generation 2 the curves span a fifth of the plot; running, they
+# reach across it (the world may settle at once, so a later picture of a
+# running chart need not differ from an earlier one).
+chart_drawn() { local c; c=($(chart_picture)); [ "${c[3]}" -gt 0 ]; }
+wait_for 10 "the chart's curves" chart_drawn
 first=$(chart_picture)
+xdo key space
 chart_changed() { [ "$(chart_picture)" != "$first" ]; }
 wait_for 20 "the chart's curves to move" chart_changed
 xdo key space
