@@ -109,11 +109,33 @@ status=0
 "$talvane" --help > help.txt || fail "--help failed"
 grep -q -- "--load" help.txt || fail "--help names no --load"
 
-step "--load shows the world's cells at generation 0"
+step "--seed repeats a start: the same first generation twice"
+# run_seeded DIR: one generation from seed 7 in DIR, then Escape.
+run_seeded() {
+  mkdir -p "$1"
+  (cd "$1" && exec "$talvane" --seed 7 --layout segregated --log first.csv > stdout.txt 2> stderr.txt) &
+  pid=$!
+  wid=""
+  wait_for 20 "the main window" find_window
+  xdo mousemove --window "$wid" 960 680
+  xdo windowfocus "$wid" || true
+  xdo key n
+  wait_for 10 "the first generation" file_exists "$1/first.csv"
+  xdo key Escape
+  wait_for 20 "the program to end" process_ended
+  wait "$pid" || true
+  pid=""
+}
+find_window() { wid=$(xdo search --onlyvisible --name '^Talvane \(RUNO64\)$' | head -1); [ -n "$wid" ]; }
 wait_for 10 "a connection to the X server" wait_ready
+run_seeded one
+run_seeded two
+cmp -s one/first.csv two/first.csv || fail "two starts with --seed 7 differ"
+[ "$(wc -l < one/first.csv)" -eq 1 ] || fail "not one generation in the log"
+
+step "--load shows the world's cells at generation 0"
 "$talvane" --load start.csv > stdout.txt 2> stderr.txt &
 pid=$!
-find_window() { wid=$(xdo search --name '^Talvane \(RUNO64\)$' | head -1); [ -n "$wid" ]; }
 wait_for 20 "the main window" find_window
 eval "$(xdo getwindowgeometry --shell "$wid")"
 wait_for 20 "the loaded world's red half" cell_is 10 5 "$RED"
