@@ -11,6 +11,7 @@
 #include "output_file.h"
 #include "statistics.h"
 #include "seeding.h"
+#include "shared_options.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -295,30 +296,21 @@ void defineOptions(CLI::App& app, CommandLine& line) {
     app.add_option("--generations", line.generations,
                    "Generations to run after seeding or loading; 0 seeds or loads, saves and exits")
         ->capture_default_str();
-    line.seedOption = app.add_option("--seed", line.seed,
-                                     "Seed of the random generator (seeding and imitation draws); "
-                                     "default: the clock. The seed in use is printed on standard error");
-    app.add_option("--layout", line.layout, "Colour layout of seeding")
-        ->capture_default_str()
-        ->check(CLI::IsMember({"random", "checkerboard", "segregated"}));
+    const ModelOptionHandles shared = defineModelOptions(
+        app, {&line.seed, &line.layout, &line.payoffs, &line.competition, &line.playSelf, &line.extraPoint, &line.load,
+              &line.log});
+    line.seedOption = shared.seed;
+    line.seedOption->description(line.seedOption->get_description() + ". The seed in use is printed on standard error");
+    line.loadOption = shared.load;
+    line.logOption = shared.log;
+    app.get_option("--payoffs")->description("The four payoffs R,S,T,P: 32-bit integers, or decimals such as 1,0,1.9,0");
+    line.logOption->description(line.logOption->get_description() +
+                                " (not written when there are no generations, unless given)");
     app.add_option("--self-pool", line.selfPool, "Strategy codes that seeding may draw as self strategies")
         ->capture_default_str();
     app.add_option("--other-pool", line.otherPool, "Strategy codes that seeding may draw as others strategies")
         ->capture_default_str();
-    app.add_option("--payoffs", line.payoffs,
-                   "The four payoffs R,S,T,P: 32-bit integers, or decimals such as 1,0,1.9,0")
-        ->capture_default_str();
-    app.add_option("--competition", line.competition, "200-round matches or long-run averages")
-        ->capture_default_str()
-        ->check(CLI::IsMember({"finite", "infinite"}));
-    app.add_flag("--play-self", line.playSelf, "Every cell also plays itself (default: off)");
-    app.add_flag("--extra-point", line.extraPoint, "Extra point for same color (default: off)");
-    line.loadOption = app.add_option("--load", line.load, "Start from this world file instead of seeding");
     line.saveOption = app.add_option("--save", line.save, "Write the world after the last generation to this file");
-    line.logOption = app.add_option("--log", line.log,
-                                    "Population log, one line per generation; \"-\" for standard output "
-                                    "(not written when there are no generations, unless given)")
-                         ->capture_default_str();
     line.runsOption = app.add_option("--runs", line.runs,
                                      "Independent runs with seeds S, S+1, ...; files numbered, summary at the end")
                           ->capture_default_str();

@@ -17,8 +17,6 @@
 #include "cell_palette.h"
 #include "file_clash.h"
 #include "output_file.h"
-#include "png_text.h"
-#include "run.h"
 #include "sim_state.h"
 
 extern char** environ;
@@ -377,12 +375,7 @@ int preparePictures(const PictureOptions& options, const std::string& view, Batc
                                              final.generation = sim.generation.load();
                                              drawWorld(sim.world, final, image);
                                              png = encodePng(image);
-                                             if (!png.empty()) {
-                                                 // The picture carries the run's record, as its JSON file does.
-                                                 const std::string& record = finishingRunMetadata();
-                                                 if (!record.empty()) addPngText(png, "Comment", record);
-                                                 return kExitOk;
-                                             }
+                                             if (!png.empty()) return kExitOk;
                                              error = "--image: PNG encoding failed";
                                              return kExitFailure;
                                          }});

@@ -1,5 +1,6 @@
 #include "population_log.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -84,7 +85,9 @@ int openLogIfNeeded() {
     if (sim.logFile) return 0;
     if (sim.logWriteFailed) return 1;
     sim.logFile = writesToStdout() ? stdout : std::fopen(logPath().c_str(), "w");
-    return sim.logFile ? 0 : 1;
+    if (!sim.logFile) return 1;
+    sim.logStarts.fetch_add(1);
+    return 0;
 }
 
 int writeLogLine() {
@@ -133,6 +136,36 @@ void closeLog() {
     }
     sim.logFile = nullptr;
 }
+
+void rewindLog(std::int32_t lines) {
+    if (writesToStdout() || sim.logWriteFailed) return;
+    flushLog();
+    if (sim.logFile) {
+        std::fclose(sim.logFile);
+        sim.logFile = nullptr;
+    }
+    std::FILE* file = std::fopen(logPath().c_str(), "r+b");
+    if (!file) return;  // no log yet: the next line starts it
+    off_t end = 0;
+    std::int32_t seen = 0;
+    int c = 0;
+    while (seen < lines && (c = std::getc(file)) != EOF) {
+        ++end;
+        if (c == '\n') ++seen;
+    }
+    if (seen == lines && ftruncate(fileno(file), end) != 0) {
+        std::fclose(file);
+        return;
+    }
+    // Later lines go after the kept ones.
+    if (fseeko(file, 0, SEEK_END) != 0) {
+        std::fclose(file);
+        return;
+    }
+    sim.logFile = file;
+}
+
+unsigned logStarts() { return sim.logStarts.load(); }
 
 void setLogPath(const char* path) {
     logPath() = path ? path : kDefaultLogPath;

@@ -1,6 +1,8 @@
 // The population log: one line of 64 pair counts per generation.
 #pragma once
 
+#include <cstdint>
+
 namespace talvane {
 
 // The log's file name when no other is set.
@@ -23,6 +25,16 @@ void closeLog();
 // complete lines. The simulation thread calls it whenever the run stands
 // still (paused or held); running, lines are written in large blocks.
 void flushLog();
+
+// Cuts the log back to its first `lines` lines and keeps writing after them,
+// as if the generations after them had never been run. Only the simulation
+// thread calls it (sim.logRewindLines asks for it). A log that holds fewer
+// lines is left as it is; standard output cannot be cut back.
+void rewindLog(std::int32_t lines);
+
+// How many times the log file has been started afresh (opened empty) so far.
+// Lines counted before and after a new start belong to different files.
+unsigned logStarts();
 
 // Chooses the file the log is written to (default "vemo.csv"); "-" writes to
 // standard output. Takes effect at the next opening, and turns logging back

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kIdlePollMs = 10;
 
-// Marks the thread busy unless a hold is in force; true when it may work.
+// Marks the thread sim.threadBusy unless a hold is in force; true when it may work.
 bool beginTurn() {
     sim.threadBusy.store(true);
     if (sim.holdCount.load() > 0) {
@@ -31,12 +31,22 @@ bool beginTurn() {
 
 // One turn of the loop; false when there was nothing to do.
 bool runTurn() {
+    const std::int32_t rewind = sim.logRewindLines.exchange(-1);
+    if (rewind >= 0) rewindLog(rewind);
     if (sim.restartPending.load()) {
         restartSimulation();
         return true;
     }
     if (!sim.paused.load()) {
+        sim.stepPending = false;  // running: a single step has nothing to add
         stepGeneration();
+        return true;
+    }
+    if (sim.stepPending.exchange(false)) {
+        stepGeneration();
+        // Drawn whatever the speed: it is the generation that was asked for.
+        const std::int32_t interval = sim.frameInterval.load();
+        if (interval > 1 && sim.generation.load() % interval != 0) sim.host->requestRepaint();
         return true;
     }
     return false;
@@ -87,7 +97,10 @@ void simulationThreadMain() {
     }
 }
 
+void setRestartObserver(void (*observer)()) { sim.restartObserver = observer; }
+
 void restartSimulation() {
+    if (void (*observer)() = sim.restartObserver.load()) observer();
     closeLog();
     if (sim.consoleEcho.load()) {
         std::fputs("> Initializing cellular automata... ", stdout);
@@ -126,6 +139,13 @@ void togglePause() {
     while (!sim.paused.compare_exchange_weak(wasPaused, !wasPaused)) {
     }
     sim.host->requestRepaint();
+}
+
+bool requestSingleStep() {
+    if (!sim.paused.load()) return false;
+    if (sim.randomPoolMode.load() && sim.poolEdited.load()) sim.restartPending = true;  // reseed first, as Go does
+    sim.stepPending = true;
+    return true;
 }
 
 void startSimulationThread() {

@@ -14,6 +14,11 @@ void simulationThreadMain();
 // tables, leaves the run paused and takes back the restart request.
 void restartSimulation();
 
+// Sets the function the simulation thread calls at the start of every
+// restart, before anything changes (null: none). The desktop program keeps
+// the world it is about to replace for undo.
+void setRestartObserver(void (*observer)());
+
 // Pauses or resumes the run (a resume after a pool edit becomes a restart),
 // and asks for a repaint.
 void togglePause();
@@ -22,6 +27,11 @@ void togglePause();
 // that case. The test and the set are one atomic step, so two threads that
 // both want the run paused can never toggle it back to running.
 void pauseIfRunning();
+
+// While paused, asks the simulation thread for exactly one generation (drawn
+// and logged like any other); the run stays paused. Does nothing while the
+// run goes on. Returns true when a step was asked for.
+bool requestSingleStep();
 
 // Starts the simulation thread (once).
 void startSimulationThread();

@@ -47,6 +47,8 @@ void resetSimState() {
     sim.consoleEcho = false;
     sim.seededUnrun = false;
     sim.poolEdited = false;
+    sim.stepPending = false;
+    sim.logRewindLines = -1;
 
     sim.randomPoolMode = true;
     sim.colorLayout = kLayoutCheckerboard;

@@ -89,6 +89,8 @@ struct SimState {
     std::atomic<bool> consoleEcho{false};          // the restart prints its trace on standard output
     std::atomic<bool> seededUnrun{false};          // the grids hold a fresh seeding nobody has run or painted
     std::atomic<bool> poolEdited{false};           // a strategy pool flag changed since the last seeding
+    std::atomic<bool> stepPending{false};          // while paused: run exactly one generation, stay paused
+    std::atomic<std::int32_t> logRewindLines{-1};  // >= 0: the log must be cut back to this many lines
 
     // --- Seeding settings ---
     std::atomic<bool> randomPoolMode{true};        // true "Random pool" (seeded at random), false "Paint cells"
@@ -128,9 +130,11 @@ struct SimState {
     std::atomic<bool> stopRequested{false};        // the thread ends after what it has under way
     std::atomic<bool> threadFinished{true};        // the thread's body has returned
     std::thread simulationThread;                  // the simulation thread, while it runs
+    std::atomic<void (*)()> restartObserver{nullptr};  // called by each restart before it changes the world
     std::string logPath = "vemo.csv";              // where the log is (re)opened; "-" standard output
     bool logUnflushed = false;                     // lines handed to the log stream since its last flush
     bool logWriteFailed = false;                   // a write failed: no more lines until the next setLogPath
+    std::atomic<unsigned> logStarts{0};            // fresh starts of the log file; read by the user-interface thread
 
     // --- Platform ---
     Host* host = nullptr;                          // repaints, message boxes, cursor, sleep, clock, random numbers

@@ -2,16 +2,21 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Item.H>
+#include <FL/Fl_Native_File_Chooser.H>
 #include <FL/Fl_RGB_Image.H>
 #include <FL/fl_ask.H>
 #include <FL/gl.h>
 #include <FL/x.H>
+#include <GL/glx.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "chart_window.h"
+#include "classroom.h"
 #include "commands.h"
 #include "cursors.h"
 #include "dialog_windows.h"
@@ -20,6 +25,7 @@
 #include "mouse.h"
 #include "program_end.h"
 #include "sim_state.h"
+#include "snapshot.h"
 
 namespace talvane {
 
@@ -55,8 +61,13 @@ std::vector<Fl_Menu_Item> popupItems(const MenuState& menus) {
         if (def.command == 0) {
             items.push_back(menuEntry(def.text, 0, FL_SUBMENU));
             inSubmenu = true;
+        } else if (def.command == kCmdChart) {
+            const int check = menus.checked[def.command] ? FL_MENU_VALUE : 0;
+            items.push_back(menuEntry(def.text, def.command, FL_MENU_TOGGLE | check));
         } else if (def.menu == MenuId::Main) {
-            items.push_back(menuEntry(def.command == kCmdGo ? menus.pauseText : def.text, def.command, 0));
+            // A line parts the design's items from the teaching items after "Quit".
+            const int flags = def.command == kCmdQuit ? FL_MENU_DIVIDER : 0;
+            items.push_back(menuEntry(def.command == kCmdGo ? menus.pauseText : def.text, def.command, flags));
         } else {
             const int check = menus.checked[def.command] ? FL_MENU_VALUE : 0;
             items.push_back(menuEntry(def.text, def.command, FL_MENU_RADIO | check));
@@ -110,7 +121,8 @@ void DrawingWindow::handleKey() {
         return;
     }
     if (input_) input_(true);
-    OnKeyDown(virtualKeyFor(Fl::event_key(), Fl::event_text()), 1, 0);
+    const unsigned flags = Fl::event_state(FL_CTRL) != 0 ? kKeyControl : 0u;
+    OnKeyDown(virtualKeyFor(Fl::event_key(), Fl::event_text()), 1, flags);
     if (input_) input_(false);
 }
 
@@ -137,6 +149,9 @@ int DrawingWindow::handleMouse(int event) {
 void DrawingWindow::onClose(Fl_Widget* widget, void*) {
     OnDestroy();
     widget->hide();
+    // The chart and the guide go with the main window, so that the toolkit's
+    // loop ends.
+    while (Fl_Window* other = Fl::first_window()) other->hide();
 }
 
 // --- FltkWindowSystem ---
@@ -145,7 +160,7 @@ FltkWindowSystem::FltkWindowSystem(DrawingWindow& window)
     : window_(window),
       host_(std::make_unique<FltkHost>([this] { drawFrameNow(); }, showAlertBox,
                                        [this] { setCursor(PointerShape::Arrow); }, [this] { window_.redraw(); })) {
-    window_.onComposed([this] { host_->frameComposed(); });
+    window_.onComposed([this] { frameComposed(); });
     window_.onInput([this](bool handling) { host_->deferUiRepaints(handling); });
 }
 
@@ -224,6 +239,79 @@ void FltkWindowSystem::showInformation(const char* text, const char* caption) {
 
 void FltkWindowSystem::exitProcess(int status) { std::exit(status); }
 
+void FltkWindowSystem::frameComposed() {
+    // The chart takes every frame's counts; the simulation thread waits for
+    // the frame, so the counts and the generation belong together.
+    const std::int32_t generation = sim.generation;
+    const PairCounts pairs = generation > 0 ? PairCounts(sim.pairCounts) : countPairsOf(sim.world);
+    chartHistory_.observe(generation, pairs, countColors(sim.world));
+    if (chart_) chart_->historyChanged();
+    host_->frameComposed();
+}
+
+std::string FltkWindowSystem::chooseFile(FileDialog kind, const std::string& suggested) {
+    Fl_Native_File_Chooser chooser;
+    switch (kind) {
+        case FileDialog::OpenWorld:
+            chooser.title("Open world");
+            chooser.type(Fl_Native_File_Chooser::BROWSE_FILE);
+            chooser.filter("World files\t*.csv\nAll files\t*");
+            break;
+        case FileDialog::SaveWorld:
+            chooser.title("Save world");
+            chooser.type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
+            chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM | Fl_Native_File_Chooser::NEW_FOLDER);
+            chooser.filter("World files\t*.csv");
+            break;
+        case FileDialog::SavePicture:
+            chooser.title("Save picture");
+            chooser.type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
+            chooser.options(Fl_Native_File_Chooser::SAVEAS_CONFIRM | Fl_Native_File_Chooser::NEW_FOLDER);
+            chooser.filter("PNG pictures\t*.png");
+            break;
+    }
+    // The working directory, where the log is written too.
+    chooser.directory(".");
+    if (!suggested.empty()) chooser.preset_file(suggested.c_str());
+    setCursor(PointerShape::Arrow);
+    if (chooser.show() != 0 || chooser.filename() == nullptr) return {};
+    return chooser.filename();
+}
+
+std::string FltkWindowSystem::savePicture(const std::string& path) {
+    std::string error;
+    const int status = writeSnapshotPng(path.c_str(), error);
+    // The snapshot renders with a GL context of its own; the toolkit believes
+    // the window's context is still current, so make it so.
+    if (window_.shown() && window_.context() != nullptr && !displayLost()) {
+        glXMakeCurrent(fl_display, fl_xid(&window_), static_cast<GLXContext>(window_.context()));
+    }
+    return status == kSnapshotWritten ? std::string() : error;
+}
+
+void FltkWindowSystem::showChart(bool shown) {
+    if (!shown) {
+        if (chart_) chart_->hide();
+        return;
+    }
+    if (!chart_) {
+        // Beside the main window, on the right when the screen has room.
+        int sx = 0, sy = 0, sw = 0, sh = 0;
+        Fl::screen_xywh(sx, sy, sw, sh, 0);
+        // Without room on either side, at the screen's right edge, over the
+        // main window's status block rather than its grid.
+        int x = window_.x() + window_.w() + 12;
+        if (x + ChartWindow::kWidth > sx + sw) x = window_.x() - ChartWindow::kWidth - 12;
+        if (x < sx) x = std::max(sx, sx + sw - ChartWindow::kWidth);
+        chart_ = std::make_unique<ChartWindow>(x, window_.y(), ChartWindow::kWidth, ChartWindow::kHeight, chartHistory_);
+        chart_->onClosed([] { chartWindowClosed(); });
+        chart_->onKey([this] { window_.handle(FL_KEYBOARD); });
+    }
+    chart_->show();
+}
+
+void FltkWindowSystem::showGuide() { showGuideWindow(window_.x() + 40, window_.y() + 40); }
+
 void FltkWindowSystem::drawFrameNow() {
     if (!window_.shown() || displayLost()) return;
     window_.redraw();
@@ -248,7 +336,7 @@ void endSimulation() {
 
 }  // namespace
 
-int runDesktop() {
+int runDesktop(std::optional<std::uint32_t> firstSeed) {
     fl_open_display();
     int x = 0, y = 0;
     centreOnScreen(x, y);
@@ -256,6 +344,7 @@ int runDesktop() {
     std::unique_ptr<Fl_RGB_Image> icon(makeWindowIcon());
     window.icon(icon.get());
     FltkWindowSystem system(window);
+    if (firstSeed) system.fltkHost().seedFirstSeeding(*firstSeed);
     catchLostDisplay(system.fltkHost());
     catchQuitSignals(system.fltkHost());
     OnCreate(system);

@@ -5,10 +5,13 @@
 
 #include <FL/Fl_Gl_Window.H>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
+#include "chart_history.h"
 #include "frame.h"
 #include "window_system.h"
 
@@ -16,6 +19,7 @@ class Fl_RGB_Image;
 
 namespace talvane {
 
+class ChartWindow;
 class FltkHost;
 
 inline constexpr int kFrameWidth = 980;   // the drawing area, pixels
@@ -63,6 +67,10 @@ public:
     bool runPayoffsDialog(PayoffFields& fields) override;
     void showInformation(const char* text, const char* caption) override;
     void exitProcess(int status) override;
+    std::string chooseFile(FileDialog kind, const std::string& suggested) override;
+    std::string savePicture(const std::string& path) override;
+    void showChart(bool shown) override;
+    void showGuide() override;
 
     // True when setupSurface gave the window its GL pixel format.
     bool surfaceReady() const { return surfaceReady_; }
@@ -75,6 +83,10 @@ public:
 
 private:
     void drawFrameNow();
+    void frameComposed();
+
+    ChartHistory chartHistory_;
+    std::unique_ptr<ChartWindow> chart_;
 
     DrawingWindow& window_;
     std::unique_ptr<FltkHost> host_;
@@ -88,7 +100,8 @@ private:
 // toolkit's loop until the window closes; the simulation thread is stopped
 // and the log closed on every way out. Returns the exit status: 0, or 1 when
 // the display offers no OpenGL (after the message box, with a line on
-// standard error). After a quit signal quitSignal() names it.
-int runDesktop();
+// standard error). After a quit signal quitSignal() names it. With a seed, the
+// start-up world is seeded from it rather than from the clock.
+int runDesktop(std::optional<std::uint32_t> firstSeed = std::nullopt);
 
 }  // namespace talvane

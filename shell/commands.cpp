@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "classroom.h"
 #include "dialogs.h"
 #include "host.h"
 #include "run_control.h"
@@ -8,7 +9,7 @@
 
 namespace talvane {
 
-const std::array<MenuItemDef, 17> menuItems{{
+const std::array<MenuItemDef, 25> menuItems{{
     {MenuId::Main, "Go", kCmdGo, MenuId::Main},
     {MenuId::Main, "Strategy set", 0, MenuId::StrategySet},
     {MenuId::StrategySet, "Random pool", kCmdRandomPool, MenuId::Main},
@@ -26,6 +27,14 @@ const std::array<MenuItemDef, 17> menuItems{{
     {MenuId::Main, "Restart", kCmdRestart, MenuId::Main},
     {MenuId::Main, "About...", kCmdAbout, MenuId::Main},
     {MenuId::Main, "Quit", kCmdQuit, MenuId::Main},
+    {MenuId::Main, "Step", kCmdStep, MenuId::Main},
+    {MenuId::Main, "Undo", kCmdUndo, MenuId::Main},
+    {MenuId::Main, "Redo", kCmdRedo, MenuId::Main},
+    {MenuId::Main, "Open world...", kCmdOpenWorld, MenuId::Main},
+    {MenuId::Main, "Save world...", kCmdSaveWorld, MenuId::Main},
+    {MenuId::Main, "Save picture...", kCmdSavePicture, MenuId::Main},
+    {MenuId::Main, "Population chart", kCmdChart, MenuId::Main},
+    {MenuId::Main, "Guide...", kCmdGuide, MenuId::Main},
 }};
 
 MenuState menus;
@@ -63,6 +72,7 @@ void enterPaintMode() {
 // a burst of restart keys never waits for a step, and restarts asked for
 // before the thread gets to them make one.
 void restartCommand() {
+    noteSettingsBeforeRestart();
     sim.randomPoolMode = true;
     sim.reseedPending = true;
     windowSystem().setCursor(PointerShape::Arrow);
@@ -86,6 +96,7 @@ void buildMenus() {
     }
     checkMenuItem(kCmdFinite, sim.competitionMode == kCompetitionFinite);
     checkMenuItem(kCmdInfinite, sim.competitionMode == kCompetitionInfinite);
+    checkMenuItem(kCmdChart, chartOpen());
     menus.built = true;
 }
 
@@ -111,6 +122,7 @@ bool OnCommand(unsigned command, unsigned long /*param*/) {
     switch (id) {
         case kCmdGo: togglePause(); break;
         case kCmdRandomPool:
+            noteSettingsBeforeRestart();
             sim.randomPoolMode = true;
             sim.restartPending = true;
             checkStrategySet(true);
@@ -123,6 +135,14 @@ bool OnCommand(unsigned command, unsigned long /*param*/) {
         case kCmdRestart: restartCommand(); break;
         case kCmdAbout: showAbout(); break;
         case kCmdQuit: quitCommand(); break;
+        case kCmdStep: singleStepCommand(); break;
+        case kCmdOpenWorld: openWorldCommand(); break;
+        case kCmdSaveWorld: saveWorldCommand(); break;
+        case kCmdSavePicture: savePictureCommand(); break;
+        case kCmdUndo: undoCommand(); break;
+        case kCmdRedo: redoCommand(); break;
+        case kCmdChart: toggleChartCommand(); break;
+        case kCmdGuide: guideCommand(); break;
         default: return false;
     }
     return true;
@@ -131,6 +151,7 @@ bool OnCommand(unsigned command, unsigned long /*param*/) {
 namespace {
 
 void nextColorLayout() {
+    noteSettingsBeforeRestart();
     const int layout = sim.colorLayout;
     if (layout >= 0 && layout < kLayoutCount) sim.colorLayout = (layout + 1) % kLayoutCount;
     OnCommand(kCmdRestart);
@@ -138,9 +159,24 @@ void nextColorLayout() {
 
 void flip(std::atomic<bool>& flag) { flag = !flag; }
 
+// The Control shortcuts; false for a key that has none.
+bool controlKey(unsigned virtualKey) {
+    switch (virtualKey) {
+        case vk::O: OnCommand(kCmdOpenWorld); return true;
+        case vk::S: OnCommand(kCmdSaveWorld); return true;
+        case vk::Z: OnCommand(kCmdUndo); return true;
+        case vk::Y: OnCommand(kCmdRedo); return true;
+        default: return false;
+    }
+}
+
 }  // namespace
 
-void OnKeyDown(unsigned virtualKey, unsigned /*repeatCount*/, unsigned /*flags*/) {
+void OnKeyDown(unsigned virtualKey, unsigned /*repeatCount*/, unsigned flags) {
+    if ((flags & kKeyControl) != 0 && controlKey(virtualKey)) {
+        requestRepaint();
+        return;
+    }
     switch (virtualKey) {
         case vk::Space: togglePause(); break;
         case vk::Help: sim.infoPage = (sim.infoPage + 1) % 6; break;
@@ -154,6 +190,9 @@ void OnKeyDown(unsigned virtualKey, unsigned /*repeatCount*/, unsigned /*flags*/
         case vk::V: case vk::F7: flip(sim.viewStrategies); break;
         case vk::Y: case vk::F10: flip(sim.playSelf); break;
         case vk::Add: case vk::F5: case vk::OemPlus: flip(sim.extraPointSameColor); break;
+        case vk::N: OnCommand(kCmdStep); break;
+        case vk::G: OnCommand(kCmdChart); break;
+        case vk::F12: OnCommand(kCmdSavePicture); break;
         default: break;
     }
     requestRepaint();

@@ -21,9 +21,17 @@ enum CommandId : int {
     kCmdRestart = 12,      // "Restart": reseed now and restart
     kCmdAbout = 13,        // "About..."
     kCmdQuit = 14,         // "Quit"
+    kCmdStep = 15,         // "Step": one generation while paused
+    kCmdOpenWorld = 16,    // "Open world...": a world file
+    kCmdSaveWorld = 17,    // "Save world...": the world to a file
+    kCmdSavePicture = 18,  // "Save picture...": the frame as a PNG
+    kCmdUndo = 19,         // "Undo": the world before the last change by hand
+    kCmdRedo = 20,         // "Redo": the undone change again
+    kCmdChart = 21,        // "Population chart": opens / closes the chart window (checked while open)
+    kCmdGuide = 22,        // "Guide...": what the picture shows, the keys, the games
 };
 
-inline constexpr int kCommandCount = 14;  // ids run 1..14
+inline constexpr int kCommandCount = 22;  // ids run 1..22
 
 // Which menu an item belongs to.
 enum class MenuId { Main, StrategySet, Speed, Competition };
@@ -38,8 +46,9 @@ struct MenuItemDef {
 };
 
 // Every item in menu order: the main menu's entries interleave with the
-// submenus they open ("Strategy set", "Speed", "Competition").
-extern const std::array<MenuItemDef, 17> menuItems;
+// submenus they open ("Strategy set", "Speed", "Competition"). The teaching
+// items follow "Quit", so the items above keep their places.
+extern const std::array<MenuItemDef, 25> menuItems;
 
 // The popup menu as built: the pause item's text and the check marks.
 struct MenuState {
@@ -68,7 +77,12 @@ void selectSpeed(int id);
 // The frameInterval a speed command sets, or -1 for an id outside 6..11.
 int frameIntervalForSpeed(int id);
 
-// The key handler: acts on the virtual-key code, then repaints.
+// Bit of OnKeyDown's flags: the Control key was held down.
+inline constexpr unsigned kKeyControl = 1u << 16;
+
+// The key handler: acts on the virtual-key code, then repaints. With
+// kKeyControl, Ctrl+O, Ctrl+S, Ctrl+Z and Ctrl+Y open, save, undo and redo;
+// any other key acts as it does alone.
 void OnKeyDown(unsigned virtualKey, unsigned repeatCount, unsigned flags);
 
 // Shows the popup menu at the screen point: pauses, repaints, waits for a
@@ -81,11 +95,15 @@ inline constexpr unsigned Space = 32;
 inline constexpr unsigned Help = 47;
 inline constexpr unsigned C = 67;
 inline constexpr unsigned E = 69;
+inline constexpr unsigned G = 71;
+inline constexpr unsigned N = 78;
+inline constexpr unsigned O = 79;
 inline constexpr unsigned P = 80;
 inline constexpr unsigned R = 82;
 inline constexpr unsigned S = 83;
 inline constexpr unsigned V = 86;
 inline constexpr unsigned Y = 89;
+inline constexpr unsigned Z = 90;
 inline constexpr unsigned Numpad3 = 99;
 inline constexpr unsigned Numpad5 = 101;
 inline constexpr unsigned Add = 107;  // the keypad's "+"
@@ -95,6 +113,7 @@ inline constexpr unsigned F4 = 115;
 inline constexpr unsigned F5 = 116;
 inline constexpr unsigned F7 = 118;
 inline constexpr unsigned F10 = 121;
+inline constexpr unsigned F12 = 123;
 inline constexpr unsigned OemPlus = 187;  // the main keyboard's "=" / "+" key
 }  // namespace vk
 

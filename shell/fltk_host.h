@@ -40,6 +40,14 @@ public:
     void sleepMs(int ms) override;
     std::int64_t clockSeconds() override;
     void serviceWhileWaiting() override;
+    void seedRandom(std::uint32_t seed) override;
+
+    // The first seeding of the run (the start-up world) uses this seed
+    // instead of the clock, so that a start with --seed can be repeated.
+    void seedFirstSeeding(std::uint32_t seed) {
+        firstSeed_ = seed;
+        firstSeedPending_ = true;
+    }
 
     // Carries out every request the simulation thread has posted (UI thread).
     void servePending();
@@ -90,6 +98,9 @@ private:
     std::atomic<bool> ending_{false};
     // Shows a message box, or writes it on standard error once ending.
     void alert(const char* text, const char* caption);
+
+    std::uint32_t firstSeed_ = 0;  // set before the simulation thread starts
+    std::atomic<bool> firstSeedPending_{false};
 };
 
 }  // namespace talvane

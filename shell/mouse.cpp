@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "classroom.h"
 #include "dialogs.h"
 #include "host.h"
 #include "run_control.h"
@@ -73,6 +74,7 @@ void paintGridCell(int i, int j) {
         windowSystem().setCursor(PointerShape::Pencil);
         {
             SimulationHold hold;
+            recordUndoPoint();  // the stroke that starts here is undone as a whole
             paintCell(i, j);
         }
         sim.dragPainting = true;
@@ -202,6 +204,7 @@ void floodFill(int i, int j, int newSelf, int newOther) {
     const std::int64_t oldValue = fillValue(cellIndex(i, j), strategies);
     const std::int64_t newValue = strategies ? std::int64_t{newSelf} * 8 + newOther : newSelf;
     if (newValue != oldValue) {
+        recordUndoPoint();
         // Depth first with an explicit stack: a region can be the whole grid.
         std::vector<int> pending;
         pending.reserve(kCellCount);
@@ -227,6 +230,7 @@ void floodFill(int i, int j, int newSelf, int newOther) {
 
 void fillAll(int selfValue, int otherValue) {
     SimulationHold hold;
+    recordUndoPoint();
     sim.seededUnrun = false;
     for (int cell = 0; cell < kCellCount; ++cell) {
         if (sim.viewStrategies) {

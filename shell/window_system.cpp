@@ -1,5 +1,6 @@
 #include "window_system.h"
 
+#include "classroom.h"
 #include "commands.h"
 #include "host.h"
 #include "population_log.h"
@@ -55,6 +56,7 @@ void OnCreate(WindowSystem& system) {
     system.setupSurface();
     system.loadCursors();
     sim.host = &system.host();
+    recordRestartsForUndo();
     startSimulationThread();
 }
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace talvane {
 
@@ -18,6 +19,13 @@ enum class PointerShape {
     Hand,    // pointing hand: a click here does something
     Pencil,  // the pencil tool over the grid
     Bucket,  // the flood-fill tool over the grid
+};
+
+// The file dialogs of the popup menu's file items.
+enum class FileDialog {
+    OpenWorld,    // "Open world...": an existing world file
+    SaveWorld,    // "Save world...": a world file to write
+    SavePicture,  // "Save picture...": a PNG to write
 };
 
 // The four payoffs in the dialog's order: CC, CD, DC, DD.
@@ -61,6 +69,20 @@ public:
 
     // Ends the process at once with the given status.
     virtual void exitProcess(int status) = 0;
+
+    // Asks for a file with the toolkit's file chooser, suggesting the name
+    // given; returns the chosen path, or an empty text when cancelled.
+    virtual std::string chooseFile(FileDialog /*kind*/, const std::string& /*suggested*/) { return {}; }
+
+    // Writes the frame as the window shows it to path as a PNG; returns an
+    // empty text when written, else what went wrong.
+    virtual std::string savePicture(const std::string& /*path*/) { return "there is no window to take a picture of"; }
+
+    // Shows or hides the "Population" chart window.
+    virtual void showChart(bool /*shown*/) {}
+
+    // Opens the "Guide" window (or raises it when open).
+    virtual void showGuide() {}
 };
 
 // The window system the handlers use; set by OnCreate.

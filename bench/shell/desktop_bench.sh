@@ -3,7 +3,8 @@
 # under xvfb-run for Mesa's software renderer):
 #   generations per second at "Normal" speed (every generation drawn),
 #   generations per second at "Drop 99 frames",
-#   how long the window takes to answer a key while the simulation runs.
+#   how long the window takes to answer a key while the simulation runs;
+# each without and then with the "Population" chart window open.
 #   desktop_bench.sh TALVANE X_PROBE [SECONDS]
 set -euo pipefail
 
@@ -59,8 +60,16 @@ start() {
   wait_for 20 find_window
   wait_for 20 grid_has_strategies
   xdo mousemove --window "$wid" 960 680
+  if [ "$with_chart" = 1 ]; then
+    xdo key g
+    wait_for 10 chart_shown
+    # The keys go to the main window (Escape in the chart closes only the chart).
+    xdo windowfocus "$wid" || true
+    xdo mousemove --window "$wid" 960 680
+  fi
   paused_title=$(title_extent)
 }
+chart_shown() { [ -n "$(xdo search --onlyvisible --name '^Population$' | head -1)" ]; }
 
 # Runs for the given seconds and prints generations per second, from the
 # log's line count after a clean end.
@@ -108,10 +117,6 @@ wait_for_quiet() {  # SECONDS COMMAND...: like wait_for, but returns 1 on time-o
 held() { grep -q ready hold.out; }
 wait_for 10 held
 
-echo "== Normal speed (every generation drawn)"
-start
-run_and_count
-
 drop_99_frames() {
   xdo mousemove --window "$wid" 300 300 click 3
   sleep 0.3
@@ -137,16 +142,24 @@ key_response() {
   printf '%s\n' "${samples[@]}" | sort -n | awk '{ a[NR] = $1 } END { printf "key to frame: median %d ms, worst %d ms (includes the probe reading the screen)\n", a[int((NR + 1) / 2)], a[NR] }'
 }
 
-echo "== Drop 99 frames"
-start
-drop_99_frames
-run_and_count
+for with_chart in 0 1; do
+  label=""
+  [ "$with_chart" = 0 ] || label=", chart open"
+  echo "== Normal speed (every generation drawn)$label"
+  start
+  run_and_count
 
-echo "== Key response while running (V, ten presses)"
-start
-key_response
+  echo "== Drop 99 frames$label"
+  start
+  drop_99_frames
+  run_and_count
 
-echo "== Key response while running at Drop 99 frames (V, ten presses)"
-start
-drop_99_frames
-key_response
+  echo "== Key response while running (V, ten presses)$label"
+  start
+  key_response
+
+  echo "== Key response while running at Drop 99 frames (V, ten presses)$label"
+  start
+  drop_99_frames
+  key_response
+done

@@ -13,6 +13,7 @@
 
 #include "engine_fixture.h"
 #include "generation.h"
+#include "population_log.h"
 #include "run_control.h"
 
 namespace talvane::testing {
@@ -82,6 +83,43 @@ TEST_F(PopulationLogTest, RestartTruncatesAtTheFirstGenerationAfterIt) {
     for (int g = 0; g < 3; ++g) stepGeneration();
     closeLog();
     EXPECT_EQ(logLines().size(), 3u);
+}
+
+TEST_F(PopulationLogTest, RewindCutsBackAndWritingGoesOnAfterTheKeptLines) {
+    fillWorld(6, 6, 0);
+    for (int g = 0; g < 5; ++g) writeLogLine();
+    const unsigned starts = logStarts();
+    rewindLog(2);
+    fillWorld(0, 0, 0);
+    writeLogLine();
+    closeLog();
+    auto lines = logLines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(fields(lines[1])[6 * 8 + 6], 4096);
+    EXPECT_EQ(fields(lines[2])[0], 4096);
+    EXPECT_EQ(logStarts(), starts) << "a rewind is no fresh start";
+
+    // A closed log (as after a restart, before its first generation) is
+    // reopened after its kept lines; asking for more lines than it holds
+    // keeps them all.
+    rewindLog(10);
+    writeLogLine();
+    closeLog();
+    EXPECT_EQ(logLines().size(), 4u);
+    rewindLog(0);
+    closeLog();
+    EXPECT_TRUE(logLines().empty());
+    EXPECT_EQ(logStarts(), starts);
+}
+
+TEST_F(PopulationLogTest, EveryFreshStartIsCounted) {
+    const unsigned starts = logStarts();
+    writeLogLine();
+    writeLogLine();
+    EXPECT_EQ(logStarts(), starts + 1);
+    closeLog();
+    writeLogLine();
+    EXPECT_EQ(logStarts(), starts + 2);
 }
 
 TEST_F(PopulationLogTest, UnopenableFileIsRetriedEveryGeneration) {

@@ -211,6 +211,57 @@ TEST_F(ThreadTest, NothingStartsWhileHeld) {
     EXPECT_EQ(sim.generation, 0);
 }
 
+TEST_F(ThreadTest, SingleStepRunsOneGenerationAndStaysPaused) {
+    sim.frameInterval = 100;  // a generation that would not be drawn is drawn when stepped
+    startSimulationThread();
+    ASSERT_TRUE(waitFor([] { return !sim.restartPending; }));
+    ASSERT_TRUE(requestSingleStep());
+    ASSERT_TRUE(waitFor([] { return sim.generation == 1; }));
+    EXPECT_FALSE(sim.stepPending);
+    EXPECT_TRUE(sim.paused);
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(sim.generation, 1) << "the run went on after the step";
+    // A step asked for while held waits for the hold's end.
+    {
+        SimulationHold hold;
+        ASSERT_TRUE(requestSingleStep());
+        std::this_thread::sleep_for(30ms);
+        EXPECT_EQ(sim.generation, 1);
+    }
+    ASSERT_TRUE(waitFor([] { return sim.generation == 2 && !sim.stepPending; }));
+    // Running, there is nothing to step.
+    togglePause();
+    EXPECT_FALSE(requestSingleStep());
+    stopSimulationThread();
+    EXPECT_EQ(std::count(host.repaintGenerations.begin(), host.repaintGenerations.end(), 1), 1);
+}
+
+TEST_F(ThreadTest, RestartObserverSeesTheWorldBeforeTheRestart) {
+    static std::int32_t seenGeneration = -1;
+    static int calls = 0;
+    seenGeneration = -1;
+    calls = 0;
+    setRestartObserver([] {
+        ++calls;
+        seenGeneration = sim.generation;
+    });
+    sim.frameInterval = 1 << 30;
+    startSimulationThread();
+    ASSERT_TRUE(waitFor([] { return !sim.restartPending; }));
+    togglePause();
+    ASSERT_TRUE(waitFor([] { return sim.generation >= 3; }));
+    pauseIfRunning();
+    {
+        SimulationHold hold;
+        sim.restartPending = true;
+    }
+    ASSERT_TRUE(waitFor([] { return !sim.restartPending; }));
+    setRestartObserver(nullptr);
+    EXPECT_EQ(calls, 2);  // the start-up restart and this one
+    EXPECT_GE(seenGeneration, 3);
+    EXPECT_EQ(sim.generation, 0);
+}
+
 TEST_F(ThreadTest, HoldDuringPoolEditKeepsTheRestartBack) {
     startSimulationThread();
     ASSERT_TRUE(waitFor([] { return !sim.restartPending; }));

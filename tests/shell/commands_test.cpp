@@ -184,7 +184,7 @@ TEST_F(CommandsTest, AboutAndQuit) {
 
 TEST_F(CommandsTest, UnknownIdsDoNothing) {
     EXPECT_FALSE(OnCommand(0));
-    EXPECT_FALSE(OnCommand(15));
+    EXPECT_FALSE(OnCommand(kCommandCount + 1));
     EXPECT_TRUE(sim.paused);
     EXPECT_FALSE(sim.restartPending);
     EXPECT_EQ(sim.frameInterval, 1);

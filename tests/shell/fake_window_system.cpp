@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "classroom.h"
 #include "payoffs.h"
 #include "sim_state.h"
 
@@ -21,6 +22,7 @@ bool FakeWindowSystem::runPayoffsDialog(PayoffFields& fields) {
 }
 
 void installFake(FakeWindowSystem& fake) {
+    resetClassroom();
     resetSimState();
     buildNeighbourTables();
     computeFinitePayoffTable();

@@ -38,6 +38,13 @@ public:
     PayoffFields dialogResult{};               // what OK returns in the fields
     std::vector<PayoffFields> dialogsShown;    // the fields each dialog opened with
     std::vector<std::string> infoCaptions;     // captions of information boxes
+    std::vector<std::string> infoTexts;        // texts of information boxes
+    std::string chosenFile;                    // what the file chooser returns ("" cancels)
+    std::vector<std::pair<FileDialog, std::string>> choosers;  // each file chooser: kind, suggested name
+    std::vector<std::string> pictures;         // paths savePicture was asked to write
+    std::string pictureFailure;                // what savePicture answers
+    std::vector<bool> chartShows;              // every showChart call
+    int guidesShown = 0;
     int exitStatus = -1;                       // status passed to exitProcess
     std::vector<std::string> calls;            // start-up calls in order
 
@@ -52,7 +59,20 @@ public:
     void warpPointer(int x, int y) override { warps.emplace_back(x, y); pointerX = x; pointerY = y; }
     int trackPopupMenu(const MenuState&, int, int) override;
     bool runPayoffsDialog(PayoffFields& fields) override;
-    void showInformation(const char*, const char* caption) override { infoCaptions.emplace_back(caption); }
+    void showInformation(const char* text, const char* caption) override {
+        infoCaptions.emplace_back(caption);
+        infoTexts.emplace_back(text);
+    }
+    std::string chooseFile(FileDialog kind, const std::string& suggested) override {
+        choosers.emplace_back(kind, suggested);
+        return chosenFile;
+    }
+    std::string savePicture(const std::string& path) override {
+        pictures.push_back(path);
+        return pictureFailure;
+    }
+    void showChart(bool shown) override { chartShows.push_back(shown); }
+    void showGuide() override { ++guidesShown; }
     void exitProcess(int status) override { exitStatus = status; }
 
     PointerShape lastCursor() const { return cursors.empty() ? PointerShape::Arrow : cursors.back(); }
