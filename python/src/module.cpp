@@ -5,11 +5,13 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -391,7 +393,8 @@ std::string readWhole(const std::string& path) {
 }
 
 // The grids of a world file: (rows, cols, color, self, other) with (rows, cols) arrays.
-py::tuple readWorld(const std::string& path) {
+py::tuple readWorld(const std::filesystem::path& file_path) {
+    const std::string path = file_path.string();
     const std::string text = readWhole(path);
     WorldFile file;
     WorldError error;
@@ -406,7 +409,8 @@ py::tuple readWorld(const std::string& path) {
     return py::make_tuple(file.rows, file.cols, grid(file.color), grid(file.self), grid(file.other));
 }
 
-void save(PyWorld& w, const std::string& path) {
+void save(PyWorld& w, const std::filesystem::path& file_path) {
+    const std::string path = file_path.string();
     WorldFile file;
     {
         auto lock = lockWorld(w);

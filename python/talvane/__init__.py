@@ -53,7 +53,7 @@ def load(path, *, seed=None, **options):
     for name in ("rows", "cols", "populate", "layout", "self_pool", "other_pool"):
         if name in options:
             raise TypeError(f"load() takes no {name!r}: the file gives the world")
-    rows, cols, color, self_strategy, other_strategy = _talvane._read_world(str(path))
+    rows, cols, color, self_strategy, other_strategy = _talvane._read_world(path)
     world = World(rows, cols, seed=seed, populate=False, **options)
     world.color = color
     world.self_strategy = self_strategy
