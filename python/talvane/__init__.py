@@ -77,7 +77,41 @@ def _run(self, generations):
     return table
 
 
+def _image(self, path, view="strategies"):
+    """Writes a PNG of the world as the desktop window shows it, paused
+    (980 x 700, the picture of talvane-batch --snapshot): view "strategies"
+    or "colors". Only 64 x 64 worlds fit the window's frame. Needs an X
+    display with OpenGL (on a machine without a screen, run under xvfb-run);
+    RuntimeError when there is none. The file is written under a temporary
+    name and renamed into place when complete."""
+    import os
+    import tempfile
+
+    from . import _picture
+
+    png = _picture.render_png(self, view)
+    folder = os.path.dirname(os.fspath(path)) or "."
+    fd, temporary = tempfile.mkstemp(prefix=".tv", dir=folder)
+    try:
+        with os.fdopen(fd, "wb") as out:
+            out.write(png)
+        os.chmod(temporary, 0o666 & ~_umask())
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
+def _umask():
+    import os
+
+    mask = os.umask(0)
+    os.umask(mask)
+    return mask
+
+
 World.run = _run
+World.image = _image
 
 
 def run(generations=1000, **options):
