@@ -206,7 +206,8 @@ void setGrid(PyWorld& w, std::vector<CellCode> World::*grid, const py::handle& v
         codes[static_cast<std::size_t>(i)] = static_cast<CellCode>(code);
     }
     auto lock = lockWorld(w);
-    w.world.*grid = std::move(codes);
+    // Into the grid's own storage: views handed out earlier keep pointing at it.
+    std::copy(codes.begin(), codes.end(), (w.world.*grid).begin());
     w.world.countPairs();
 }
 

@@ -47,11 +47,13 @@ def test_grids_are_read_only_views_of_the_world():
 
 def test_grids_are_set_from_arrays_of_codes():
     w = talvane.World(4, 5, seed=3)
+    view = w.self_strategy
     codes = np.arange(20).reshape(4, 5) % 8
     w.self_strategy = codes
     w.other_strategy = codes.astype(float)
     w.color = np.full((4, 5), 2, dtype=np.uint8)
     assert (w.self_strategy == codes).all() and (w.other_strategy == codes).all() and (w.color == 2).all()
+    assert np.shares_memory(view, w.self_strategy) and (view == codes).all()  # earlier views see the new grid
     counts = w.pair_counts()
     assert counts.sum() == 20 and counts[9 * 0 + 0] == 3 and counts[9 * 7] == 2  # pairs (0,0) and (7,7)
 
