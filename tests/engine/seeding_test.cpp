@@ -4,6 +4,7 @@
 
 #include "engine_fixture.h"
 #include "seeding.h"
+#include "world_seeding.h"
 
 namespace talvane::testing {
 namespace {
@@ -148,6 +149,50 @@ TEST_F(SeedingTest, TwoSeedingsInTheSameSecondAreIdentical) {
     host.clock += 1;
     seedPopulation();
     EXPECT_NE(sim.world.selfStrategy, self);
+}
+
+// A world seeded on its own draws exactly what the desktop's seeding draws
+// for sim.world from the same seed: every layout, with pools that force
+// rejected draws.
+TEST_F(SeedingTest, AWorldSeededOnItsOwnMatchesTheDesktopsSeeding) {
+    for (const ColorLayout layout : {kLayoutRandom, kLayoutCheckerboard, kLayoutSegregated}) {
+        SeedingOptions options;
+        options.seed = static_cast<std::uint32_t>(host.clock) + static_cast<std::uint32_t>(layout);
+        options.layout = layout;
+        options.selfExcluded = {true, false, true, true, true, true, false, true};
+        options.otherExcluded = {false, true, true, true, true, true, true, false};
+        host.clock = options.seed;
+        sim.colorLayout = layout;
+        for (int i = 0; i < kCodeCount; ++i) {
+            sim.selfPool[i] = options.selfExcluded[i];
+            sim.otherPool[i] = options.otherExcluded[i];
+        }
+        seedPopulation();
+        World world;
+        seedWorld(world, options);
+        EXPECT_EQ(world.cellColor, sim.world.cellColor) << "layout " << layout;
+        EXPECT_EQ(world.selfStrategy, sim.world.selfStrategy) << "layout " << layout;
+        EXPECT_EQ(world.otherStrategy, sim.world.otherStrategy) << "layout " << layout;
+        // Both generators stand at the same place afterwards.
+        EXPECT_EQ(world.random.next(), host.nextRandom()) << "layout " << layout;
+    }
+}
+
+TEST_F(SeedingTest, AWorldOfAnyShapeIsSeededFromItsPoolsAndLayout) {
+    World world(WorldShape{7, 5, Edges::Fixed, Neighbourhood::VonNeumann});
+    SeedingOptions options;
+    options.layout = kLayoutSegregated;
+    options.selfExcluded.fill(true);
+    options.selfExcluded[6] = false;
+    seedWorld(world, options);
+    for (int r = 0; r < 7; ++r) {
+        for (int c = 0; c < 5; ++c) {
+            EXPECT_EQ(world.cellColor[world.index(r, c)], r < 3 ? 0 : 2) << r << "," << c;
+            EXPECT_EQ(world.selfStrategy[world.index(r, c)], 6);
+        }
+    }
+    EXPECT_GT(world.pairCounts()[6 * 8 + world.otherStrategy[0]], 0u) << "the counts follow the seeding";
+    EXPECT_FALSE(admitsSomething(CodeExclusions{true, true, true, true, true, true, true, true}));
 }
 
 }  // namespace

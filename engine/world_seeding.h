@@ -1,0 +1,40 @@
+// Random seeding of one World that is not the desktop's: the same draws, in
+// the same order, as seedPopulation makes for sim.world, taken from the
+// world's own generator. A world seeded here with seed S is the world that
+// talvane-batch seeds with --seed S.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "sim_state.h"
+#include "world.h"
+
+namespace talvane {
+
+// true keeps a code out of the draws, as the desktop's pools do.
+using CodeExclusions = std::array<bool, kCodeCount>;
+
+// The colours seeding draws from: Green (0) and Red (2), as on the desktop.
+inline constexpr CodeExclusions kSeedingColorExclusions{false, true, false, true, true, true, true, true};
+
+// What to seed a world with.
+struct SeedingOptions {
+    std::uint32_t seed = 0;                     // the generator restarts from this
+    CodeExclusions selfExcluded{};              // codes kept out of the self strategies
+    CodeExclusions otherExcluded{};             // codes kept out of the others strategies
+    ColorLayout layout = kLayoutCheckerboard;   // how the colours are laid out afterwards
+};
+
+// True when the pool admits at least one code.
+bool admitsSomething(const CodeExclusions& excluded);
+
+// Restarts world.random from options.seed, then draws every cell's self
+// strategy, others strategy and colour in row-major order (each draw repeated
+// until its pool admits it), then applies the layout: the random layout
+// draws every colour again, the checkerboard draws its phase, the segregated
+// layout draws nothing. Both strategy pools must admit a code. Leaves the
+// scores, the generation counter and the rules alone.
+void seedWorld(World& world, const SeedingOptions& options);
+
+}  // namespace talvane

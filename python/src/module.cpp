@@ -1,0 +1,649 @@
+// The extension module talvane._talvane: the engine's World for Python, with
+// its grids as NumPy arrays, and the batch runner's names, checks, tables and
+// world files. The package talvane (talvane/__init__.py) adds the pandas
+// tables on top.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "output_file.h"
+#include "payoffs.h"
+#include "py_world.h"
+#include "sim_state.h"
+#include "world_file.h"
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace talvane::python {
+
+namespace {
+
+constexpr std::array<const char*, kLayoutCount> kLayoutNames{"random", "checkerboard", "segregated"};
+constexpr std::int64_t kMaxSeed = 4294967295;
+// Cells stepped between two looks at Python's signals (Ctrl-C) in a long step.
+constexpr std::int64_t kCellsBetweenSignalChecks = 1 << 22;
+
+[[noreturn]] void fail(const std::string& message) { throw py::value_error(message); }
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// The world's lock, taken with the GIL released: a thread that steps holds
+// the lock without the GIL, so waiting for it with the GIL could deadlock.
+std::unique_lock<std::mutex> lockWorld(PyWorld& w) {
+    py::gil_scoped_release release;
+    return std::unique_lock<std::mutex>(w.mutex);
+}
+
+// --- Checks, with the batch runner's words ---
+
+int checkSide(int value, const char* name) {
+    if (value < kMinWorldSide || value > kMaxWorldSide) {
+        fail(std::string(name) + ": " + std::to_string(value) + " is not in the range 3 to 4096");
+    }
+    return value;
+}
+
+Edges edgesOf(const std::string& text) {
+    Edges edges{};
+    if (!parseEdges(text, edges)) fail("edges: " + quoted(text) + " is not wrap or fixed");
+    return edges;
+}
+
+Neighbourhood neighbourhoodOf(const std::string& text) {
+    Neighbourhood neighbourhood{};
+    if (!parseNeighbourhood(text, neighbourhood)) {
+        fail("neighbourhood: " + quoted(text) + " is not moore or von-neumann");
+    }
+    return neighbourhood;
+}
+
+UpdateRule updateOf(const std::string& text) {
+    UpdateRule rule{};
+    if (!parseUpdateRule(text, rule)) fail("update: " + quoted(text) + " is not synchronous, asynchronous or fermi");
+    return rule;
+}
+
+CompetitionMode competitionOf(const std::string& text) {
+    if (text == "finite") return kCompetitionFinite;
+    if (text == "infinite") return kCompetitionInfinite;
+    fail("competition: " + quoted(text) + " is not finite or infinite");
+}
+
+const char* competitionName(CompetitionMode mode) { return mode == kCompetitionInfinite ? "infinite" : "finite"; }
+
+ColorLayout layoutOf(const std::string& text) {
+    for (int i = 0; i < kLayoutCount; ++i) {
+        if (text == kLayoutNames[i]) return static_cast<ColorLayout>(i);
+    }
+    fail("layout: " + quoted(text) + " is not random, checkerboard or segregated");
+}
+
+double checkNoise(double noise) {
+    if (!(noise > 0.0) || !std::isfinite(noise)) {
+        fail("noise: " + std::to_string(noise) + " is not a number above 0 (such as 0.1)");
+    }
+    return noise;
+}
+
+double checkMutation(double mutation) {
+    if (!(mutation >= 0.0 && mutation <= 1.0)) {
+        fail("mutation: " + std::to_string(mutation) + " is not a number from 0 to 1 (such as 0.001)");
+    }
+    return mutation;
+}
+
+int checkThreads(int threads) {
+    if (threads < 1 || threads > 256) fail("threads: " + std::to_string(threads) + " is not in the range 1 to 256");
+    return threads;
+}
+
+Payoffs payoffsOf(const std::vector<double>& values) {
+    if (values.size() != 4) {
+        fail("payoffs: four numbers R, S, T, P are needed (such as (3, 0, 5, 1) or (1, 0, 1.9, 0)), not " +
+             std::to_string(values.size()));
+    }
+    try {
+        return checkPayoffs({values[0], values[1], values[2], values[3]});
+    } catch (const std::invalid_argument& error) {
+        fail(error.what());
+    }
+}
+
+std::uint32_t seedOf(const std::optional<std::int64_t>& seed) {
+    if (!seed) {
+        std::random_device device;
+        return device();
+    }
+    if (*seed < 0 || *seed > kMaxSeed) fail("seed: " + std::to_string(*seed) + " is not in the range 0 to 4294967295");
+    return static_cast<std::uint32_t>(*seed);
+}
+
+// Exclusion flags from the codes a pool admits (None: all of them).
+CodeExclusions poolOf(const std::optional<std::vector<int>>& codes, const char* name, const char* which) {
+    CodeExclusions excluded{};
+    if (!codes) return excluded;
+    excluded.fill(true);
+    for (const int code : *codes) {
+        if (code < 0 || code >= kCodeCount) {
+            fail(std::string(name) + ": " + std::to_string(code) + " is not a strategy code 0 to 7");
+        }
+        excluded[static_cast<std::size_t>(code)] = false;
+    }
+    if (!admitsSomething(excluded)) {
+        fail(std::string(name) + ": Can't create a random pool with nothing in it! Would you like to enable at least one \"" +
+             which + "\" strategy?");
+    }
+    return excluded;
+}
+
+std::vector<int> admittedCodes(const CodeExclusions& excluded) {
+    std::vector<int> codes;
+    for (int i = 0; i < kCodeCount; ++i) {
+        if (!excluded[static_cast<std::size_t>(i)]) codes.push_back(i);
+    }
+    return codes;
+}
+
+// --- Arrays ---
+
+void makeReadOnly(py::array& array) {
+    py::detail::array_proxy(array.ptr())->flags &= ~py::detail::npy_api::NPY_ARRAY_WRITEABLE_;
+}
+
+// A read-only (rows, cols) view of one of the world's grids, which keeps the
+// world alive as long as the view lives.
+template <typename T>
+py::array gridView(py::object owner, std::vector<T>& grid, const World& world) {
+    const auto rows = static_cast<py::ssize_t>(world.rows());
+    const auto cols = static_cast<py::ssize_t>(world.cols());
+    py::array view(py::dtype::of<T>(), {rows, cols}, {cols * static_cast<py::ssize_t>(sizeof(T)), static_cast<py::ssize_t>(sizeof(T))},
+                   grid.data(), owner);
+    makeReadOnly(view);
+    return view;
+}
+
+// Copies an array of codes 0..7 of the world's shape into grid; integers or
+// whole floating-point numbers.
+void setGrid(PyWorld& w, std::vector<CellCode> World::*grid, const py::handle& value, const char* name) {
+    auto array = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value);
+    if (!array) {
+        PyErr_Clear();
+        fail(std::string(name) + ": an array of codes 0 to 7 is needed");
+    }
+    const World& world = w.world;
+    if (array.ndim() != 2 || array.shape(0) != world.rows() || array.shape(1) != world.cols()) {
+        std::ostringstream shape;
+        shape << "(";
+        for (py::ssize_t d = 0; d < array.ndim(); ++d) shape << (d ? ", " : "") << array.shape(d);
+        shape << (array.ndim() == 1 ? ",)" : ")");
+        fail(std::string(name) + ": an array of shape (" + std::to_string(world.rows()) + ", " +
+             std::to_string(world.cols()) + ") is needed, not " + shape.str());
+    }
+    const double* data = array.data();
+    std::vector<CellCode> codes(static_cast<std::size_t>(world.cellCount()));
+    for (int i = 0; i < world.cellCount(); ++i) {
+        const double code = data[i];
+        if (!(code >= 0 && code < kCodeCount && code == std::trunc(code))) {
+            std::ostringstream message;
+            message << name << ": " << code << " at (" << i / world.cols() << ", " << i % world.cols()
+                    << ") is not a code 0 to 7";
+            fail(message.str());
+        }
+        codes[static_cast<std::size_t>(i)] = static_cast<CellCode>(code);
+    }
+    auto lock = lockWorld(w);
+    // Into the grid's own storage: views handed out earlier keep pointing at it.
+    std::copy(codes.begin(), codes.end(), (w.world.*grid).begin());
+    w.world.countPairs();
+}
+
+py::array_t<std::int64_t> pairCountsOf(PyWorld& w) {
+    PairCounts counts;
+    {
+        auto lock = lockWorld(w);
+        counts = w.world.countPairs();
+    }
+    py::array_t<std::int64_t> out(kPairCount);
+    for (int k = 0; k < kPairCount; ++k) out.mutable_at(k) = counts[static_cast<std::size_t>(k)];
+    return out;
+}
+
+py::array tableArray(const PayoffTable& table) {
+    py::array_t<double> out({kCodeCount, kCodeCount});
+    for (int i = 0; i < kCodeCount; ++i) {
+        for (int j = 0; j < kCodeCount; ++j) out.mutable_at(i, j) = table[i][j];
+    }
+    py::array result = out;
+    makeReadOnly(result);
+    return result;
+}
+
+// --- Stepping ---
+
+// Steps n generations with the GIL released, in pieces between which Ctrl-C
+// is looked at; calls each(generation index) after every generation.
+template <typename Each>
+void stepMany(PyWorld& w, std::int64_t n, Each each) {
+    if (n < 0) fail("n: " + std::to_string(n) + " is not a number of generations 0 or more");
+    const std::int64_t piece = std::max<std::int64_t>(1, kCellsBetweenSignalChecks / w.world.cellCount());
+    for (std::int64_t done = 0; done < n;) {
+        const std::int64_t end = std::min(n, done + piece);
+        {
+            py::gil_scoped_release release;
+            std::lock_guard<std::mutex> lock(w.mutex);
+            for (; done < end; ++done) {
+                w.stepOnce();
+                each(done);
+            }
+        }
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+}
+
+void step(PyWorld& w, std::int64_t n) {
+    stepMany(w, n, [](std::int64_t) {});
+}
+
+// n generations, and the pair counts after each: an (n, 64) array.
+py::array_t<std::uint32_t> stepCounts(PyWorld& w, std::int64_t n) {
+    if (n < 0) fail("generations: " + std::to_string(n) + " is not a number of generations 0 or more");
+    py::array_t<std::uint32_t> out({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(kPairCount)});
+    std::uint32_t* rows = out.mutable_data();
+    stepMany(w, n, [&](std::int64_t g) {
+        const PairCounts& counts = w.world.pairCounts();
+        std::copy(counts.begin(), counts.end(), rows + g * kPairCount);
+    });
+    return out;
+}
+
+// --- Construction and seeding ---
+
+struct WorldOptions {
+    std::string edges, neighbourhood, competition, update;
+    std::vector<double> payoffs;
+    bool playSelf, extraPoint;
+    double noise, mutation;
+    int threads;
+};
+
+void applyOptions(PyWorld& w, const WorldOptions& o) {
+    w.payoffs = payoffsOf(o.payoffs);
+    w.competition = competitionOf(o.competition);
+    w.world.playSelf = o.playSelf;
+    w.world.extraPoint = o.extraPoint;
+    w.world.updateRule = updateOf(o.update);
+    w.world.noise = checkNoise(o.noise);
+    w.world.mutation = checkMutation(o.mutation);
+    w.threads = checkThreads(o.threads);
+    w.applyPayoffs();
+}
+
+SeedingOptions seedingOf(const std::optional<std::int64_t>& seed, const std::string& layout,
+                         const std::optional<std::vector<int>>& selfPool,
+                         const std::optional<std::vector<int>>& otherPool) {
+    SeedingOptions options;
+    options.layout = layoutOf(layout);
+    options.selfExcluded = poolOf(selfPool, "self_pool", "self");
+    options.otherExcluded = poolOf(otherPool, "other_pool", "others");
+    options.seed = seedOf(seed);
+    return options;
+}
+
+std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges, const std::string& neighbourhood,
+                                   const std::vector<double>& payoffs, const std::string& competition, bool playSelf,
+                                   bool extraPoint, const std::string& update, double noise, double mutation,
+                                   int threads, std::optional<std::int64_t> seed, const std::string& layout,
+                                   std::optional<std::vector<int>> selfPool, std::optional<std::vector<int>> otherPool,
+                                   bool populate) {
+    WorldShape shape{checkSide(rows, "rows"), checkSide(cols, "cols"), edgesOf(edges), neighbourhoodOf(neighbourhood)};
+    const WorldOptions options{edges, neighbourhood, competition, update, payoffs, playSelf, extraPoint,
+                               noise, mutation, threads};
+    const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
+    auto w = std::make_unique<PyWorld>(shape);
+    applyOptions(*w, options);
+    if (populate) {
+        w->seedCells(seeding);
+    } else {
+        // A blank world: only the generator starts from the seed, as for a loaded world.
+        w->world.random.seed(seeding.seed);
+        w->lastSeed = seeding.seed;
+        w->seeding = seeding;
+    }
+    return w;
+}
+
+void reseed(PyWorld& w, std::optional<std::int64_t> seed, const std::optional<std::string>& layout,
+            const std::optional<std::vector<int>>& selfPool, const std::optional<std::vector<int>>& otherPool) {
+    const std::string layoutName = layout ? *layout : kLayoutNames[w.seeding.layout];
+    const SeedingOptions options = seedingOf(seed, layoutName, selfPool ? selfPool : admittedCodes(w.seeding.selfExcluded),
+                                             otherPool ? otherPool : admittedCodes(w.seeding.otherExcluded));
+    auto lock = lockWorld(w);
+    w.seedCells(options);
+    w.world.generation = 0;
+    std::fill(w.world.score.begin(), w.world.score.end(), 0.0);
+}
+
+int codeOf(int value, const char* name) {
+    if (value < 0 || value >= kCodeCount) fail(std::string(name) + ": " + std::to_string(value) + " is not a code 0 to 7");
+    return value;
+}
+
+void place(PyWorld& w, int row, int col, py::object pair, std::optional<int> color) {
+    if (row < 0 || row >= w.world.rows() || col < 0 || col >= w.world.cols()) {
+        throw py::index_error("place: (" + std::to_string(row) + ", " + std::to_string(col) + ") is outside the " +
+                              std::to_string(w.world.rows()) + " x " + std::to_string(w.world.cols()) + " world");
+    }
+    int self = 0;
+    int other = 0;
+    if (py::isinstance<py::tuple>(pair) || py::isinstance<py::list>(pair)) {
+        const auto codes = pair.cast<std::vector<int>>();
+        if (codes.size() != 2) fail("pair: a (self, other) pair of strategy codes is needed");
+        self = codeOf(codes[0], "pair");
+        other = codeOf(codes[1], "pair");
+    } else {
+        const int code = pair.cast<int>();
+        if (code < 0 || code >= kPairCount) fail("pair: " + std::to_string(code) + " is not a pair code 0 to 63 (self*8 + other)");
+        self = code / kCodeCount;
+        other = code % kCodeCount;
+    }
+    const int newColor = color ? codeOf(*color, "color") : -1;
+    auto lock = lockWorld(w);
+    const int i = w.world.index(row, col);
+    w.world.selfStrategy[i] = static_cast<CellCode>(self);
+    w.world.otherStrategy[i] = static_cast<CellCode>(other);
+    if (newColor >= 0) w.world.cellColor[i] = static_cast<CellCode>(newColor);
+    w.world.countPairs();
+}
+
+// --- Files ---
+
+[[noreturn]] void raiseOsError(int error, const std::string& path) {
+    errno = error;
+    PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+    throw py::error_already_set();
+}
+
+std::string readWhole(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) raiseOsError(errno, path);
+    if (S_ISDIR(info.st_mode)) raiseOsError(EISDIR, path);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) raiseOsError(errno, path);
+    std::string text;
+    char buffer[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    const int readError = std::ferror(file) ? errno : 0;
+    std::fclose(file);
+    if (readError != 0) raiseOsError(readError, path);
+    return text;
+}
+
+// The grids of a world file: (rows, cols, color, self, other) with (rows, cols) arrays.
+py::tuple readWorld(const std::filesystem::path& file_path) {
+    const std::string path = file_path.string();
+    const std::string text = readWhole(path);
+    WorldFile file;
+    WorldError error;
+    if (!parseWorld(text, file, error)) {
+        fail(path + (error.line > 0 ? ":" + std::to_string(error.line) : std::string()) + ": " + error.message);
+    }
+    const auto grid = [&file](const std::vector<std::int32_t>& codes) {
+        py::array_t<std::int8_t> out({file.rows, file.cols});
+        std::copy(codes.begin(), codes.end(), out.mutable_data());
+        return out;
+    };
+    return py::make_tuple(file.rows, file.cols, grid(file.color), grid(file.self), grid(file.other));
+}
+
+void save(PyWorld& w, const std::filesystem::path& file_path) {
+    const std::string path = file_path.string();
+    WorldFile file;
+    {
+        auto lock = lockWorld(w);
+        file = WorldFile::ofSize(w.world.rows(), w.world.cols());
+        std::copy(w.world.cellColor.begin(), w.world.cellColor.end(), file.color.begin());
+        std::copy(w.world.selfStrategy.begin(), w.world.selfStrategy.end(), file.self.begin());
+        std::copy(w.world.otherStrategy.begin(), w.world.otherStrategy.end(), file.other.begin());
+    }
+    OutputFile out;
+    std::string error;
+    if (!out.create(path, error) || !out.write(formatWorld(file), error) || !out.commit(error)) {
+        PyErr_Format(PyExc_OSError, "%s: %s", path.c_str(), error.c_str());
+        throw py::error_already_set();
+    }
+}
+
+// --- Names ---
+
+// "TFT" from "110 TFT"; the bits alone where a strategy has no name.
+std::string strategyName(int code) {
+    const std::string full = strategyNames[static_cast<std::size_t>(code)];
+    const std::size_t space = full.find(' ');
+    return space == std::string::npos ? full : full.substr(space + 1);
+}
+
+std::string classify(double r, double s, double t, double p) {
+    const Payoffs payoffs = payoffsOf({r, s, t, p});
+    if (payoffs.whole) {
+        return classifyGame(static_cast<std::int32_t>(r), static_cast<std::int32_t>(s), static_cast<std::int32_t>(t),
+                            static_cast<std::int32_t>(p));
+    }
+    return classifyRealGame(r, s, t, p);
+}
+
+std::string describe(PyWorld& w) {
+    std::ostringstream text;
+    text << "talvane.World(rows=" << w.world.rows() << ", cols=" << w.world.cols() << ", edges='"
+         << edgesName(w.world.shape().edges) << "', neighbourhood='" << neighbourhoodName(w.world.shape().neighbourhood)
+         << "', generation=" << w.world.generation << ")";
+    return text.str();
+}
+
+py::dict stats(PyWorld& w) {
+    PairCounts counts;
+    std::int64_t generation = 0;
+    {
+        auto lock = lockWorld(w);
+        counts = w.world.countPairs();
+        generation = w.world.generation;
+    }
+    py::dict row;
+    row["generation"] = generation;
+    for (int k = 0; k < kPairCount; ++k) {
+        row[py::str("s{}o{}").format(k / kCodeCount, k % kCodeCount)] = counts[static_cast<std::size_t>(k)];
+    }
+    return row;
+}
+
+template <typename T, typename Set>
+auto lockedSetter(Set set) {
+    return [set](PyWorld& w, T value) {
+        auto lock = lockWorld(w);
+        set(w, value);
+    };
+}
+
+}  // namespace
+
+}  // namespace talvane::python
+
+PYBIND11_MODULE(_talvane, m) {
+    using namespace talvane;
+    using namespace talvane::python;
+    m.doc() = "The Talvane engine: worlds of evolving strategies in a spatial population.";
+
+    py::class_<PyWorld>(m, "World", R"(A world: a grid of cells, each with a colour and two strategies.
+
+World(rows=64, cols=64, *, edges="wrap", neighbourhood="moore", payoffs=(3, 0, 5, 1),
+      competition="finite", play_self=False, extra_point=False, update="synchronous",
+      noise=0.1, mutation=0.0, threads=1, seed=None, layout="checkerboard",
+      self_pool=None, other_pool=None, populate=True)
+
+The options are those of talvane-batch. The world is seeded at once from the
+strategy pools (None: all eight codes) and the colour layout with the given
+seed (None: a random one, kept in last_seed); with populate=False every cell
+stays Green playing AllD against everyone and only the generator starts
+from the seed. World(seed=S) is the world `talvane-batch --seed S` seeds,
+and stepping it gives the same worlds and counts.)")
+        .def(py::init(&makeWorld), "rows"_a = 64, "cols"_a = 64, py::kw_only(), "edges"_a = "wrap",
+             "neighbourhood"_a = "moore", "payoffs"_a = std::vector<double>{3, 0, 5, 1}, "competition"_a = "finite",
+             "play_self"_a = false, "extra_point"_a = false, "update"_a = "synchronous", "noise"_a = kDefaultNoise,
+             "mutation"_a = 0.0, "threads"_a = 1, "seed"_a = py::none(), "layout"_a = "checkerboard",
+             "self_pool"_a = py::none(), "other_pool"_a = py::none(), "populate"_a = true)
+        .def("__copy__", [](PyWorld& w) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); })
+        .def("__deepcopy__", [](PyWorld& w, py::dict) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); },
+             "memo"_a)
+        .def("copy", [](PyWorld& w) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); },
+             "An independent copy: grids, rules, generator state and generation.")
+        .def("__repr__", &describe)
+        .def("seed", &reseed, "seed"_a = py::none(), py::kw_only(), "layout"_a = py::none(), "self_pool"_a = py::none(),
+             "other_pool"_a = py::none(),
+             R"(Seeds every cell afresh, as talvane-batch does: the generator restarts from
+seed (None: a random one), then each cell draws its self strategy, others
+strategy and colour; then the colour layout ("random", "checkerboard",
+"segregated"). Options left out keep those of the latest seeding. Sets the
+generation to 0.)")
+        .def("place", &place, "row"_a, "col"_a, "pair"_a, py::kw_only(), "color"_a = py::none(),
+             R"(Gives the cell at (row, col) the strategy pair (self, other), or a pair code
+self*8 + other; color, when given, also its colour code.)")
+        .def("step", &step, "n"_a = 1,
+             R"(Runs n generations (the update rule, then mutation) at native speed. The GIL
+is released meanwhile, so several worlds step in parallel from Python threads;
+Ctrl-C stops a long step between generations.)")
+        .def("_step_counts", &stepCounts, "generations"_a,
+             "Runs generations and returns the pair counts after each as an (n, 64) array.")
+        .def("pair_counts", &pairCountsOf,
+             R"(Cells per (self, other) strategy pair: 64 counts, entry self*8 + other, as a
+line of the population log. .reshape(8, 8) gives [self, other].)")
+        .def("stats", &stats,
+             R"(The world's row of statistics as a dict: "generation" and the 64 pair counts
+under the names s{self}o{other}.)")
+        .def("save", &save, "path"_a,
+             R"(Writes the world file (CSV: row,col,color,self,other) that talvane-batch
+--save writes, under a temporary name renamed into place when complete.)")
+        .def_property_readonly("rows", [](PyWorld& w) { return w.world.rows(); }, "Rows of the grid.")
+        .def_property_readonly("cols", [](PyWorld& w) { return w.world.cols(); }, "Columns of the grid.")
+        .def_property_readonly("shape", [](PyWorld& w) { return py::make_tuple(w.world.rows(), w.world.cols()); },
+                               "(rows, cols), the shape of every grid array.")
+        .def_property_readonly("edges", [](PyWorld& w) { return edgesName(w.world.shape().edges); },
+                               "\"wrap\" (a torus) or \"fixed\".")
+        .def_property_readonly("neighbourhood",
+                               [](PyWorld& w) { return neighbourhoodName(w.world.shape().neighbourhood); },
+                               "\"moore\" (8 neighbours) or \"von-neumann\" (4).")
+        .def_property(
+            "color", [](py::object self) { return gridView(self, self.cast<PyWorld&>().world.cellColor, self.cast<PyWorld&>().world); },
+            [](PyWorld& w, py::object value) { setGrid(w, &World::cellColor, value, "color"); },
+            R"(Colour codes (0 Green, 1 Cyan, 2 Red), an int8 array of shape (rows, cols).
+Reading gives a read-only view of the world's own grid, no copy: it shows the
+world as it is whenever it is read (copy it to keep a generation). Assign an
+array of that shape with codes 0 to 7 to change the grid.)")
+        .def_property(
+            "self_strategy",
+            [](py::object self) { return gridView(self, self.cast<PyWorld&>().world.selfStrategy, self.cast<PyWorld&>().world); },
+            [](PyWorld& w, py::object value) { setGrid(w, &World::selfStrategy, value, "self_strategy"); },
+            "Strategy codes played against neighbours of the same colour; a read-only view as color is.")
+        .def_property(
+            "other_strategy",
+            [](py::object self) { return gridView(self, self.cast<PyWorld&>().world.otherStrategy, self.cast<PyWorld&>().world); },
+            [](PyWorld& w, py::object value) { setGrid(w, &World::otherStrategy, value, "other_strategy"); },
+            "Strategy codes played against neighbours of other colours; a read-only view as color is.")
+        .def_property_readonly(
+            "scores", [](py::object self) { return gridView(self, self.cast<PyWorld&>().world.score, self.cast<PyWorld&>().world); },
+            "Each cell's total payoff in the latest generation, a read-only float64 view of shape (rows, cols).")
+        .def_property(
+            "generation", [](PyWorld& w) { return w.world.generation; },
+            lockedSetter<std::int64_t>([](PyWorld& w, std::int64_t g) {
+                if (g < 0) fail("generation: " + std::to_string(g) + " is below 0");
+                w.world.generation = g;
+            }),
+            "Generations stepped since the world was made, seeded or the counter set.")
+        .def_property(
+            "payoffs", [](PyWorld& w) { const auto& v = w.payoffs.values; return py::make_tuple(v[0], v[1], v[2], v[3]); },
+            lockedSetter<std::vector<double>>([](PyWorld& w, std::vector<double> v) {
+                w.payoffs = payoffsOf(v);
+                w.applyPayoffs();
+            }),
+            "R, S, T, P of the finite competition; setting them recomputes the payoff table.")
+        .def_property(
+            "competition", [](PyWorld& w) { return competitionName(w.competition); },
+            lockedSetter<std::string>([](PyWorld& w, const std::string& text) {
+                w.competition = competitionOf(text);
+                w.applyPayoffs();
+            }),
+            "\"finite\" (200-round matches under the payoffs) or \"infinite\" (long-run averages).")
+        .def_property_readonly("payoff_table", [](PyWorld& w) { return tableArray(w.world.payoffTable); },
+                               "What one match earns, [own code, opponent's code]: an 8 x 8 read-only copy.")
+        .def_property(
+            "play_self", [](PyWorld& w) { return w.world.playSelf; },
+            lockedSetter<bool>([](PyWorld& w, bool on) { w.world.playSelf = on; }), "Every cell also plays itself.")
+        .def_property(
+            "extra_point", [](PyWorld& w) { return w.world.extraPoint; },
+            lockedSetter<bool>([](PyWorld& w, bool on) { w.world.extraPoint = on; }),
+            "Discriminating cells earn an extra point per same-colour game.")
+        .def_property(
+            "update", [](PyWorld& w) { return updateRuleName(w.world.updateRule); },
+            lockedSetter<std::string>([](PyWorld& w, const std::string& text) { w.world.updateRule = updateOf(text); }),
+            "\"synchronous\", \"asynchronous\" or \"fermi\".")
+        .def_property(
+            "noise", [](PyWorld& w) { return w.world.noise; },
+            lockedSetter<double>([](PyWorld& w, double k) { w.world.noise = checkNoise(k); }),
+            "K of the Fermi rule, above 0, in the units of the scores.")
+        .def_property(
+            "mutation", [](PyWorld& w) { return w.world.mutation; },
+            lockedSetter<double>([](PyWorld& w, double mu) { w.world.mutation = checkMutation(mu); }),
+            "Each strategy's chance per generation of becoming a random code, 0 to 1.")
+        .def_property(
+            "threads", [](PyWorld& w) { return w.threads; },
+            lockedSetter<int>([](PyWorld& w, int n) { w.threads = checkThreads(n); }),
+            "Threads that share each synchronous generation of a large world (same results).")
+        .def_property_readonly("last_seed", [](PyWorld& w) { return w.lastSeed; },
+                               "The seed of the latest seeding (or generator start).")
+        .def_property_readonly("layout", [](PyWorld& w) { return kLayoutNames[w.seeding.layout]; },
+                               "Colour layout of the latest seeding.")
+        .def_property_readonly("self_pool", [](PyWorld& w) { return admittedCodes(w.seeding.selfExcluded); },
+                               "Self strategy codes the latest seeding drew from.")
+        .def_property_readonly("other_pool", [](PyWorld& w) { return admittedCodes(w.seeding.otherExcluded); },
+                               "Others strategy codes the latest seeding drew from.");
+
+    m.def("_read_world", &readWorld, "path"_a,
+          "Reads a world file: (rows, cols, color, self, other) with (rows, cols) int8 arrays.");
+    m.def("classify_game", &classify, "R"_a, "S"_a, "T"_a, "P"_a,
+          R"(The game the payoffs R (both cooperate), S (sucker), T (temptation), P (both
+defect) define: "Prisoner's Dilemma", "Stag Hunt", "Chicken", "Deadlock" or
+"Unnamed Game".)");
+    m.def(
+        "finite_payoff_table",
+        [](double r, double s, double t, double p) {
+            const Payoffs payoffs = payoffsOf({r, s, t, p});
+            const auto& v = payoffs.values;
+            return tableArray(payoffs.whole ? finitePayoffTable(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
+                                                                static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3]))
+                                            : finitePayoffTableOf(v));
+        },
+        "R"_a, "S"_a, "T"_a, "P"_a, "Totals of 200-round matches, [own code, opponent's code], 8 x 8.");
+    m.attr("INFINITE_PAYOFF_TABLE") = tableArray(infinitePayoffTable);
+    py::tuple strategies(kCodeCount);
+    py::tuple colors(kCodeCount);
+    for (int i = 0; i < kCodeCount; ++i) {
+        strategies[static_cast<std::size_t>(i)] = strategyName(i);
+        colors[static_cast<std::size_t>(i)] = colorNames[static_cast<std::size_t>(i)];
+    }
+    m.attr("STRATEGIES") = strategies;
+    m.attr("COLORS") = colors;
+    m.attr("LAYOUTS") = py::make_tuple(kLayoutNames[0], kLayoutNames[1], kLayoutNames[2]);
+}

@@ -1,0 +1,120 @@
+"""Talvane: evolving strategies in a spatial population, from Python.
+
+The engine of the talvane desktop program and of talvane-batch, with worlds as
+Python objects, their grids as NumPy arrays and their runs as pandas tables:
+
+    >>> import talvane
+    >>> w = talvane.World(seed=7)             # 64 x 64, seeded as talvane-batch --seed 7
+    >>> table = w.run(100)                    # DataFrame: generation and 64 pair counts
+    >>> int(w.self_strategy[0, 0]) in range(8)
+    True
+
+Strategy codes are three bits (first move, reply to cooperation, reply to
+defection; 1 = cooperate): talvane.STRATEGIES[6] is "TFT". A pair code is
+self * 8 + other, the column s{self}o{other} of the tables.
+"""
+
+from ._talvane import (  # noqa: F401  (the module's interface)
+    COLORS,
+    INFINITE_PAYOFF_TABLE,
+    LAYOUTS,
+    STRATEGIES,
+    World,
+    classify_game,
+    finite_payoff_table,
+)
+from . import _talvane
+
+__all__ = [
+    "COLORS", "INFINITE_PAYOFF_TABLE", "LAYOUTS", "PAIR_COLUMNS", "STRATEGIES", "World",
+    "classify_game", "finite_payoff_table", "load", "run", "strategy_code",
+]
+
+#: Column names of the 64 pair counts, in the order of the population log.
+PAIR_COLUMNS = [f"s{s}o{o}" for s in range(8) for o in range(8)]
+
+
+def strategy_code(name):
+    """The code 0..7 of a strategy given by name ("TFT") or by its three bits ("110")."""
+    for code, known in enumerate(STRATEGIES):
+        if name in (known, format(code, "03b")):
+            return code
+    raise ValueError(f"strategy: {name!r} is none of {', '.join(STRATEGIES)}")
+
+
+def load(path, *, seed=None, **options):
+    """A world read from a world file (CSV: row,col,color,self,other), as
+    talvane-batch --load reads it; its size is the file's. The generator starts
+    from seed (None: a random one) and nothing is seeded, so that
+    load(path, seed=S) steps as talvane-batch --load path --seed S does. Other
+    keyword options are those of World (not rows, cols or the seeding's).
+    Raises OSError when the file cannot be read and ValueError, with the line
+    and the fault, when it is no valid world file."""
+    for name in ("rows", "cols", "populate", "layout", "self_pool", "other_pool"):
+        if name in options:
+            raise TypeError(f"load() takes no {name!r}: the file gives the world")
+    rows, cols, color, self_strategy, other_strategy = _talvane._read_world(path)
+    world = World(rows, cols, seed=seed, populate=False, **options)
+    world.color = color
+    world.self_strategy = self_strategy
+    world.other_strategy = other_strategy
+    return world
+
+
+def _run(self, generations):
+    """Runs the given number of generations and returns a pandas DataFrame with
+    one row per generation: the column "generation", then the 64 pair counts
+    s{self}o{other}. The first row is the world as it was before the run;
+    the next ones are the lines of talvane-batch's population log."""
+    import numpy as np
+    import pandas as pd
+
+    start = self.pair_counts()
+    first = self.generation
+    counts = self._step_counts(generations)
+    table = pd.DataFrame(np.vstack([start, counts]).astype(np.int64), columns=PAIR_COLUMNS)
+    table.insert(0, "generation", np.arange(first, first + generations + 1, dtype=np.int64))
+    return table
+
+
+def _image(self, path, view="strategies"):
+    """Writes a PNG of the world as the desktop window shows it, paused
+    (980 x 700, the picture of talvane-batch --snapshot): view "strategies"
+    or "colors". Only 64 x 64 worlds fit the window's frame. Needs an X
+    display with OpenGL (on a machine without a screen, run under xvfb-run);
+    RuntimeError when there is none. The file is written under a temporary
+    name and renamed into place when complete."""
+    import os
+    import tempfile
+
+    from . import _picture
+
+    png = _picture.render_png(self, view)
+    folder = os.path.dirname(os.fspath(path)) or "."
+    fd, temporary = tempfile.mkstemp(prefix=".tv", dir=folder)
+    try:
+        with os.fdopen(fd, "wb") as out:
+            out.write(png)
+        os.chmod(temporary, 0o666 & ~_umask())
+        os.replace(temporary, path)
+    except BaseException:
+        os.unlink(temporary)
+        raise
+
+
+def _umask():
+    import os
+
+    mask = os.umask(0)
+    os.umask(mask)
+    return mask
+
+
+World.run = _run
+World.image = _image
+
+
+def run(generations=1000, **options):
+    """Makes World(**options) and runs it: the pandas DataFrame of World.run,
+    one row per generation from 0 to generations."""
+    return World(**options).run(generations)

@@ -1,0 +1,93 @@
+"""Bad input gets a Python exception with the batch runner's words, and never
+crashes the interpreter."""
+
+import os
+
+import pytest
+
+import talvane
+
+
+@pytest.mark.parametrize("options,message", [
+    ({"rows": 2}, "rows: 2 is not in the range 3 to 4096"),
+    ({"cols": 4097}, "cols: 4097 is not in the range 3 to 4096"),
+    ({"edges": "torus"}, 'edges: "torus" is not wrap or fixed'),
+    ({"neighbourhood": "hex"}, 'neighbourhood: "hex" is not moore or von-neumann'),
+    ({"payoffs": (3, 0, 5)}, "payoffs: four numbers R, S, T, P are needed"),
+    ({"payoffs": (3, 0, float("inf"), 1)}, "payoffs: each of R, S, T, P must be a finite number"),
+    ({"payoffs": (3, 0, 5e9, 1)}, "32-bit integers' range"),
+    ({"competition": "endless"}, 'competition: "endless" is not finite or infinite'),
+    ({"update": "random"}, 'update: "random" is not synchronous, asynchronous or fermi'),
+    ({"noise": 0}, "noise: 0.000000 is not a number above 0"),
+    ({"noise": float("nan")}, "noise: nan is not a number above 0"),
+    ({"mutation": 1.5}, "mutation: 1.500000 is not a number from 0 to 1"),
+    ({"threads": 0}, "threads: 0 is not in the range 1 to 256"),
+    ({"seed": -1}, "seed: -1 is not in the range 0 to 4294967295"),
+    ({"seed": 2**32}, "seed: 4294967296 is not in the range"),
+    ({"layout": "stripes"}, 'layout: "stripes" is not random, checkerboard or segregated'),
+    ({"self_pool": [8]}, "self_pool: 8 is not a strategy code 0 to 7"),
+    ({"self_pool": []}, 'self_pool: .*at least one "self" strategy'),
+    ({"other_pool": []}, 'other_pool: .*at least one "others" strategy'),
+])
+def test_bad_options_raise_value_error(options, message):
+    with pytest.raises(ValueError, match=message):
+        talvane.World(**options)
+
+
+def test_bad_settings_are_refused_and_the_old_ones_kept():
+    w = talvane.World(8, 8, seed=1)
+    for name, bad in [("noise", -1.0), ("mutation", -0.1), ("update", "x"), ("competition", "x"),
+                      ("payoffs", (1, 2)), ("threads", 300), ("generation", -1)]:
+        before = getattr(w, name)
+        with pytest.raises(ValueError, match=name):
+            setattr(w, name, bad)
+        assert getattr(w, name) == before
+    with pytest.raises(ValueError, match="n: -1 is not a number of generations"):
+        w.step(-1)
+    with pytest.raises(ValueError, match="layout"):
+        w.seed(1, layout="diagonal")
+    with pytest.raises(TypeError):
+        w.step("many")
+    with pytest.raises(AttributeError):
+        w.rows = 9
+    with pytest.raises(ValueError, match="payoffs"):
+        talvane.classify_game(1, 2, float("nan"), 3)
+
+
+def test_file_faults_raise_os_error(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        talvane.load(tmp_path / "missing.csv")
+    with pytest.raises(IsADirectoryError):
+        talvane.load(tmp_path)
+    w = talvane.World(5, 5, seed=1)
+    with pytest.raises(OSError, match="nowhere"):
+        w.save(tmp_path / "nowhere" / "world.csv")
+    with pytest.raises(OSError):
+        w.save(tmp_path)
+    if os.geteuid() != 0:
+        locked = tmp_path / "locked.csv"
+        locked.write_text("x")
+        locked.chmod(0o444)
+        with pytest.raises(OSError):
+            w.save(locked)
+
+
+@pytest.mark.parametrize("text,message", [
+    ("", "world.csv: "),
+    ("row,col,color,self,other\n0,0,9,1,1\n", r"world.csv:2: "),
+    ("a,b\n", r"world.csv:1: "),
+])
+def test_bad_world_files_raise_value_error_with_the_line(tmp_path, text, message):
+    path = tmp_path / "world.csv"
+    path.write_text(text)
+    with pytest.raises(ValueError, match=message):
+        talvane.load(path)
+
+
+def test_load_refuses_options_the_file_decides(tmp_path):
+    path = tmp_path / "world.csv"
+    talvane.World(4, 4, seed=1).save(path)
+    with pytest.raises(TypeError, match="rows"):
+        talvane.load(path, rows=5)
+    with pytest.raises(ValueError, match="edges"):
+        talvane.load(path, edges="round")

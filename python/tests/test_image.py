@@ -1,0 +1,52 @@
+"""Pictures of worlds: the frame of the desktop window, as talvane-batch
+--snapshot draws it (needs an X display with OpenGL; TALVANE_SKIP_GL_TESTS=1
+skips these, as it skips the other GL tests)."""
+
+import os
+
+import pytest
+
+import talvane
+
+pytestmark = pytest.mark.skipif(os.environ.get("TALVANE_SKIP_GL_TESTS") == "1", reason="TALVANE_SKIP_GL_TESTS=1")
+
+
+@pytest.mark.parametrize("batch_args,options,view", [
+    (["--payoffs", "4,0,5,1", "--play-self"], {"payoffs": (4, 0, 5, 1), "play_self": True}, "strategies"),
+    (["--self-pool", "0,6", "--view", "colors"], {"self_pool": [0, 6]}, "colors"),
+])
+def test_pictures_equal_the_batch_runners_snapshots(batch_program, tmp_path, batch_args, options, view):
+    import subprocess
+    expected = tmp_path / "batch.png"
+    subprocess.run([batch_program, "--seed", "5", "--generations", "7", "--log", os.devnull,
+                    "--snapshot", expected, *batch_args], check=True, capture_output=True, timeout=120)
+    w = talvane.World(seed=5, **options)
+    w.step(7)
+    w.image(tmp_path / "python.png", view=view)
+    # The batch runner's picture also carries the run's record in a text
+    # chunk; the pictures themselves must be the same bytes.
+    assert _without_text_chunks((tmp_path / "python.png").read_bytes()) == _without_text_chunks(expected.read_bytes())
+
+
+def _without_text_chunks(png):
+    """The PNG's bytes with its tEXt, zTXt and iTXt chunks left out."""
+    import struct
+    out, at = png[:8], 8
+    while at < len(png):
+        (length,) = struct.unpack(">I", png[at:at + 4])
+        kind = png[at + 4:at + 8]
+        end = at + 12 + length
+        if kind not in (b"tEXt", b"zTXt", b"iTXt"):
+            out += png[at:end]
+        at = end
+    return out
+
+
+def test_pictures_refuse_what_the_frame_cannot_show(tmp_path):
+    with pytest.raises(ValueError, match="64 x 64 worlds only; this one is 20x30"):
+        talvane.World(20, 30, seed=1).image(tmp_path / "x.png")
+    with pytest.raises(ValueError, match='view: "cells" is not strategies or colors'):
+        talvane.World(seed=1).image(tmp_path / "x.png", view="cells")
+    with pytest.raises(OSError):
+        talvane.World(seed=1).image(tmp_path / "missing" / "x.png")
+    assert list(tmp_path.iterdir()) == []

@@ -1,0 +1,74 @@
+"""The same seed and options give the same worlds and counts in Python as in
+talvane-batch, byte for byte."""
+
+import pytest
+
+import talvane
+
+# (talvane-batch options, World keyword options), each pair meaning the same run.
+CASES = [
+    ([], {}),
+    (["--layout", "random"], {"layout": "random"}),
+    (["--layout", "segregated", "--self-pool", "0,6", "--other-pool", "2"],
+     {"layout": "segregated", "self_pool": [0, 6], "other_pool": [2]}),
+    (["--payoffs", "4,0,5,1", "--play-self", "--extra-point"],
+     {"payoffs": (4, 0, 5, 1), "play_self": True, "extra_point": True}),
+    (["--payoffs", "1,0,1.9,0"], {"payoffs": (1, 0, 1.9, 0)}),
+    (["--competition", "infinite"], {"competition": "infinite"}),
+    (["--size", "20x37", "--edges", "fixed", "--neighbourhood", "von-neumann"],
+     {"rows": 20, "cols": 37, "edges": "fixed", "neighbourhood": "von-neumann"}),
+    (["--update", "asynchronous", "--mutation", "0.01"], {"update": "asynchronous", "mutation": 0.01}),
+    (["--update", "fermi", "--noise", "150", "--size", "30"],
+     {"update": "fermi", "noise": 150.0, "rows": 30, "cols": 30}),
+    (["--size", "200", "--threads", "2"], {"rows": 200, "cols": 200, "threads": 2}),
+]
+
+
+def log_bytes(table):
+    """The population log talvane-batch writes for the rows after the start."""
+    counts = table.drop(columns="generation").iloc[1:]
+    return "".join(",".join(map(str, row)) + "\n" for row in counts.itertuples(index=False)).encode()
+
+
+@pytest.mark.parametrize("batch_args,options", CASES, ids=[" ".join(c[0]) or "defaults" for c in CASES])
+def test_seeded_and_stepped_worlds_equal_the_batch_runner(run_batch, tmp_path, batch_args, options):
+    seed = 1234567
+    generations = 25
+    seeded, _ = run_batch("--seed", seed, "--generations", 0, *batch_args)
+    final, log = run_batch("--seed", seed, "--generations", generations, *batch_args)
+
+    world = talvane.World(seed=seed, **options)
+    world.save(tmp_path / "py-seeded.csv")
+    assert (tmp_path / "py-seeded.csv").read_bytes() == seeded
+    table = world.run(generations)
+    world.save(tmp_path / "py-final.csv")
+    assert (tmp_path / "py-final.csv").read_bytes() == final
+    assert log_bytes(table) == log
+    assert list(table["generation"]) == list(range(generations + 1))
+
+
+def test_a_loaded_world_steps_as_the_batch_runner_steps_it(run_batch, tmp_path):
+    start = tmp_path / "start.csv"
+    talvane.World(17, 23, seed=5, layout="random").save(start)
+    final, log = run_batch("--load", start, "--seed", 99, "--generations", 30)
+
+    world = talvane.load(start, seed=99)
+    assert world.shape == (17, 23)
+    table = world.run(30)
+    world.save(tmp_path / "py-final.csv")
+    assert (tmp_path / "py-final.csv").read_bytes() == final
+    assert log_bytes(table) == log
+
+
+def test_reseeding_a_world_is_seeding_it_anew(tmp_path):
+    fresh = talvane.World(seed=8, layout="segregated", self_pool=[6, 7])
+    used = talvane.World(seed=3)
+    used.step(5)
+    used.seed(8, layout="segregated", self_pool=[6, 7])
+    assert used.generation == 0
+    fresh.save(tmp_path / "a.csv")
+    used.save(tmp_path / "b.csv")
+    assert (tmp_path / "a.csv").read_bytes() == (tmp_path / "b.csv").read_bytes()
+    fresh.step(10)
+    used.step(10)
+    assert (fresh.pair_counts() == used.pair_counts()).all()
