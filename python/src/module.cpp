@@ -23,6 +23,7 @@
 #include "payoffs.h"
 #include "py_world.h"
 #include "sim_state.h"
+#include "statistics.h"
 #include "world_file.h"
 
 namespace py = pybind11;
@@ -454,20 +455,83 @@ std::string describe(PyWorld& w) {
     return text.str();
 }
 
+CooperationTable cooperationOf(const PyWorld& w) {
+    return w.competition == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
+}
+
+// Splits one line of comma-separated fields.
+std::vector<std::string> fieldsOf(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) return fields;
+        start = comma + 1;
+    }
+}
+
 py::dict stats(PyWorld& w) {
     PairCounts counts;
     std::int64_t generation = 0;
+    std::string header, row;
     {
         auto lock = lockWorld(w);
         counts = w.world.countPairs();
         generation = w.world.generation;
+        // The row the batch runner's --stats table writes for this world.
+        const std::vector<int> colors = colorsPresent(w.world);
+        header = statsHeader(colors);
+        row = statsRow(generation, computeWorldStats(w.world, cooperationOf(w)), colors);
     }
-    py::dict row;
-    row["generation"] = generation;
+    py::dict out;
+    out["generation"] = generation;
+    const auto names = fieldsOf(header.substr(0, header.find('\n')));
+    const auto values = fieldsOf(row.substr(0, row.find('\n')));
+    for (std::size_t i = 1; i < names.size() && i < values.size(); ++i) {
+        const std::string& value = values[i];
+        const bool whole = value.find_first_not_of("0123456789-") == std::string::npos && !value.empty();
+        out[py::str(names[i])] = whole ? py::object(py::int_(std::stoll(value))) : py::object(py::float_(std::stod(value)));
+    }
     for (int k = 0; k < kPairCount; ++k) {
-        row[py::str("s{}o{}").format(k / kCodeCount, k % kCodeCount)] = counts[static_cast<std::size_t>(k)];
+        out[py::str("s{}o{}").format(k / kCodeCount, k % kCodeCount)] = counts[static_cast<std::size_t>(k)];
     }
-    return row;
+    return out;
+}
+
+// A line of the statistics table with the 64 pair counts added at its end.
+std::string withPairCounts(const std::string& line, const PairCounts& counts) {
+    std::string out = line.substr(0, line.find('\n'));
+    for (const std::uint32_t count : counts) out += "," + std::to_string(count);
+    return out + "\n";
+}
+
+// Runs n generations; returns, as CSV text with its header, the statistics
+// table that --stats writes, from the world as it stands to the last
+// generation, each row followed by the 64 pair counts of the log.
+std::string stepStats(PyWorld& w, std::int64_t n) {
+    if (n < 0) fail("generations: " + std::to_string(n) + " is not a number of generations 0 or more");
+    std::vector<int> colors;
+    CooperationTable coop{};
+    std::string table;
+    {
+        auto lock = lockWorld(w);
+        colors = colorsPresent(w.world);
+        coop = cooperationOf(w);
+        std::string header = statsHeader(colors);
+        header = header.substr(0, header.find('\n'));
+        for (int k = 0; k < kPairCount; ++k) {
+            header += ",s" + std::to_string(k / kCodeCount) + "o" + std::to_string(k % kCodeCount);
+        }
+        table = header + "\n" +
+                withPairCounts(statsRow(w.world.generation, computeWorldStats(w.world, coop), colors),
+                               w.world.countPairs());
+    }
+    stepMany(w, n, [&](std::int64_t) {
+        table += withPairCounts(statsRow(w.world.generation, computeWorldStats(w.world, coop), colors),
+                                w.world.pairCounts());
+    });
+    return table;
 }
 
 template <typename T, typename Set>
@@ -531,8 +595,12 @@ Ctrl-C stops a long step between generations.)")
              R"(Cells per (self, other) strategy pair: 64 counts, entry self*8 + other, as a
 line of the population log. .reshape(8, 8) gives [self, other].)")
         .def("stats", &stats,
-             R"(The world's row of statistics as a dict: "generation" and the 64 pair counts
-under the names s{self}o{other}.)")
+             R"(The world's row of statistics as a dict: "generation", the columns of
+talvane-batch --stats (all_cells, all_mean_score, ..., all_coop_same,
+all_coop_other, then the same for each colour present: green_, red_, ...),
+and the 64 pair counts under the names s{self}o{other}.)")
+        .def("_step_stats", &stepStats, "generations"_a,
+             "Runs generations and returns the statistics table as CSV text, from the world as it stands.")
         .def("save", &save, "path"_a,
              R"(Writes the world file (CSV: row,col,color,self,other) that talvane-batch
 --save writes, under a temporary name renamed into place when complete.)")

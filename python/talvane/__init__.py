@@ -63,18 +63,16 @@ def load(path, *, seed=None, **options):
 
 def _run(self, generations):
     """Runs the given number of generations and returns a pandas DataFrame with
-    one row per generation: the column "generation", then the 64 pair counts
-    s{self}o{other}. The first row is the world as it was before the run;
-    the next ones are the lines of talvane-batch's population log."""
-    import numpy as np
+    one row per generation: the columns of talvane-batch's statistics table
+    (--stats: "generation", then cells, mean score, strategy counts,
+    discriminating share and cooperation rates for the whole world, "all_",
+    and for each colour present, "green_", "red_", ...), then the 64 pair
+    counts s{self}o{other} of the population log. The first row is the world
+    as it was before the run; the next ones follow each generation."""
+    import io
     import pandas as pd
 
-    start = self.pair_counts()
-    first = self.generation
-    counts = self._step_counts(generations)
-    table = pd.DataFrame(np.vstack([start, counts]).astype(np.int64), columns=PAIR_COLUMNS)
-    table.insert(0, "generation", np.arange(first, first + generations + 1, dtype=np.int64))
-    return table
+    return pd.read_csv(io.StringIO(self._step_stats(generations)))
 
 
 def _image(self, path, view="strategies"):

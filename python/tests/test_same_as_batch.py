@@ -26,7 +26,7 @@ CASES = [
 
 def log_bytes(table):
     """The population log talvane-batch writes for the rows after the start."""
-    counts = table.drop(columns="generation").iloc[1:]
+    counts = table[talvane.PAIR_COLUMNS].iloc[1:]
     return "".join(",".join(map(str, row)) + "\n" for row in counts.itertuples(index=False)).encode()
 
 
@@ -45,6 +45,21 @@ def test_seeded_and_stepped_worlds_equal_the_batch_runner(run_batch, tmp_path, b
     assert (tmp_path / "py-final.csv").read_bytes() == final
     assert log_bytes(table) == log
     assert list(table["generation"]) == list(range(generations + 1))
+
+
+def test_run_tables_hold_the_batch_runners_statistics(tmp_path, batch_program):
+    import subprocess
+    stats = tmp_path / "stats.csv"
+    subprocess.run([batch_program, "--seed", "21", "--generations", "15", "--size", "24x30", "--layout", "random",
+                    "--extra-point", "--log", tmp_path / "log.csv", "--stats", stats],
+                   check=True, capture_output=True, timeout=120)
+    table = talvane.World(24, 30, seed=21, layout="random", extra_point=True).run(15)
+    expected = stats.read_text().splitlines()
+    columns = expected[0].split(",")
+    assert list(table.columns) == columns + talvane.PAIR_COLUMNS
+    for row, line in zip(table[columns].itertuples(index=False), expected[1:]):
+        assert [float(v) for v in row] == pytest.approx([float(v) for v in line.split(",")], rel=1e-9)
+    assert len(table) == len(expected) - 1
 
 
 def test_a_loaded_world_steps_as_the_batch_runner_steps_it(run_batch, tmp_path):
