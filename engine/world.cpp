@@ -98,23 +98,10 @@ void candidateOrder(const Around& a, bool moore, int out[9]) {
 
 }  // namespace
 
-double World::scoreCell(int row, int col) const {
-    int opponents[8];
-    gameOrder(around(row, col), shape_.neighbourhood == Neighbourhood::Moore, opponents);
-    const int cell = index(row, col);
-    const int color = cellColor[cell];
-    const int self = selfStrategy[cell];
-    const int other = otherStrategy[cell];
-    // Only a cell that treats its own colour differently earns the extra point.
-    const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
-    double sum = 0.0;
-    for (int g = 7; g >= 0; --g) {
-        const int n = opponents[g];
-        if (n < 0) continue;
-        sum += cellColor[n] == color ? payoffTable[self][selfStrategy[n]] + bonus
-                                     : payoffTable[other][otherStrategy[n]];
-    }
-    return sum + (playSelf ? payoffTable[self][self] + bonus : 0.0);
+double World::scoreCell(int row, int col) const { return scoreAt(index(row, col)); }
+
+void World::gamesOf(int cell, int out[8]) const {
+    gameOrder(around(cell / cols(), cell % cols()), shape_.neighbourhood == Neighbourhood::Moore, out);
 }
 
 int World::chooseCell(int row, int col, std::uint32_t draw) const {

@@ -14,8 +14,6 @@ namespace {
 
 constexpr double kTwoTo32 = 4294967296.0;
 
-int elementOf(int rowStart, int col) { return rowStart < 0 || col < 0 ? -1 : rowStart + col; }
-
 }  // namespace
 
 const char* updateRuleName(UpdateRule rule) {
@@ -51,29 +49,6 @@ std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
 
 double drawUnit(Mt19937& random) { return (random.next() + 0.5) / kTwoTo32; }
 
-void World::gamesOf(int cell, int out[8]) const {
-    const int cols = shape_.cols;
-    const int r = cell / cols;
-    const int c = cell - r * cols;
-    const int up = rowAbove_[r] < 0 ? -1 : rowAbove_[r] * cols;
-    const int down = rowBelow_[r] < 0 ? -1 : rowBelow_[r] * cols;
-    const int row = r * cols;
-    const int left = colLeft_[c];
-    const int right = colRight_[c];
-    out[0] = elementOf(row, left);
-    out[1] = elementOf(row, right);
-    out[2] = elementOf(up, c);
-    out[3] = elementOf(down, c);
-    if (shape_.neighbourhood == Neighbourhood::Moore) {
-        out[4] = elementOf(up, left);
-        out[5] = elementOf(down, left);
-        out[6] = elementOf(up, right);
-        out[7] = elementOf(down, right);
-    } else {
-        out[4] = out[5] = out[6] = out[7] = -1;
-    }
-}
-
 int World::neighboursOf(int cell, int out[8]) const {
     int games[8];
     gamesOf(cell, games);
@@ -90,6 +65,7 @@ double World::scoreAt(int cell) const {
     const int color = cellColor[cell];
     const int self = selfStrategy[cell];
     const int other = otherStrategy[cell];
+    // Only a cell that treats its own colour differently earns the extra point.
     const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
     double sum = 0.0;
     for (int g = 7; g >= 0; --g) {
