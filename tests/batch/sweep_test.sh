@@ -80,4 +80,18 @@ grep -q -- '--seed 3 ' "$dir/calls" || fail "--resume did not run the run that n
 if "$sweep" --batch "$batch" --out "$dir/bad" --seeds 1 --layouts stripes --generations 1 2>/dev/null; then
   fail "a sweep with a bad layout must fail"
 fi
+
+# Model variants as sweep lists: their columns, their run names, and each run
+# made with its own rule and rate.
+"$sweep" --batch "$batch" --out "$dir/variants" --seeds 3 --updates "synchronous fermi" --mutations "0 0.02" \
+  --generations 3 -j 2 -- --size 12 2>"$dir/err" || fail "variant sweep failed: $(cat "$dir/err")"
+[ "$(head -n 1 "$dir/variants/jobs.tsv")" = "$(printf 'name\tseed\tpayoffs\tlayout\tcompetition\tgenerations\tupdate\tnoise\tmutation\tsize')" ] \
+  || fail "variant jobs.tsv header: $(head -n 1 "$dir/variants/jobs.tsv")"
+[ "$(wc -l <"$dir/variants/jobs.tsv")" -eq 5 ] || fail "variant sweep should list a header and 4 runs"
+record="$dir/variants/vemo_s3_p3_0_5_1_checkerboard_finite_ufermi_n0.1_m0.02.json"
+grep -q '"update": "fermi"' "$record" && grep -q '"mutation": 0.02' "$record" \
+  || fail "the fermi run with mutation 0.02 was not made so: $(cat "$record" 2>/dev/null)"
+(cd "$dir" && "$batch" --seed 3 --generations 3 --size 12 --update fermi --mutation 0.02 --log direct-fermi.csv 2>/dev/null)
+cmp -s "$dir/direct-fermi.csv" "$dir/variants/vemo_s3_p3_0_5_1_checkerboard_finite_ufermi_n0.1_m0.02.csv" \
+  || fail "variant sweep log differs from the direct run"
 echo "1 passed, 0 failed"
