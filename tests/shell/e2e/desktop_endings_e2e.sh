@@ -229,12 +229,21 @@ else
 fi
 
 step "no OpenGL: the message box, then status 1 and a line on standard error"
-number=90
-while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-Xvfb ":$number" -screen 0 1280x1024x24 -extension GLX -nolisten tcp > xvfb.log 2>&1 &
-own_server=$!
+# A server of our own, on a number no other server holds: one that cannot
+# take its number ends at once, and the next number is tried, so the window
+# below never goes to somebody else's server.
 server_up() { DISPLAY=":$number" xdpyinfo >/dev/null 2>&1 || DISPLAY=":$number" xdotool getdisplaygeometry >/dev/null 2>&1; }
-wait_for 10 "a server without GLX" server_up
+own_server_up_or_gone() { ! kill -0 "$own_server" 2>/dev/null || server_up; }
+number=90
+while :; do
+  while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
+  Xvfb ":$number" -screen 0 1280x1024x24 -extension GLX -nolisten tcp > xvfb.log 2>&1 &
+  own_server=$!
+  wait_for 10 "a server without GLX" own_server_up_or_gone
+  kill -0 "$own_server" 2>/dev/null && break
+  number=$((number + 1))
+  [ "$number" -lt 190 ] || fail "no free display number for a server without GLX"
+done
 dir=$(mktemp -d "$work/run.XXXX")
 cd "$dir"
 DISPLAY=":$number" "$talvane" > stdout.txt 2> stderr.txt &
@@ -245,7 +254,14 @@ find_box() {
   box=$(DISPLAY=":$number" xdotool search --onlyvisible --name '.*' 2>/dev/null | grep -vx "$root" | head -1)
   [ -n "$box" ]
 }
-wait_for 20 "the message box" find_box
+deadline=$((SECONDS + 30))
+until find_box; do
+  if [ $SECONDS -ge $deadline ]; then
+    state=$(kill -0 "$pid" 2>/dev/null && echo "still running" || echo "gone")
+    fail "timed out after 30s waiting for the message box; the program is $state; its standard error: $(cat stderr.txt)"
+  fi
+  sleep 0.05
+done
 DISPLAY=":$number" xdotool mousemove --window "$box" 5 5 key Return 2>/dev/null
 ended_with 1
 grep -q "OpenGL" stderr.txt || fail "no word about OpenGL on standard error: $(cat stderr.txt)"
