@@ -229,21 +229,14 @@ else
 fi
 
 step "no OpenGL: the message box, then status 1 and a line on standard error"
-# A server of our own, on a number no other server holds: one that cannot
-# take its number ends at once, and the next number is tried, so the window
-# below never goes to somebody else's server.
-server_up() { DISPLAY=":$number" xdpyinfo >/dev/null 2>&1 || DISPLAY=":$number" xdotool getdisplaygeometry >/dev/null 2>&1; }
-own_server_up_or_gone() { ! kill -0 "$own_server" 2>/dev/null || server_up; }
-number=90
-while :; do
-  while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
-  Xvfb ":$number" -screen 0 1280x1024x24 -extension GLX -nolisten tcp > xvfb.log 2>&1 &
-  own_server=$!
-  wait_for 10 "a server without GLX" own_server_up_or_gone
-  kill -0 "$own_server" 2>/dev/null && break
-  number=$((number + 1))
-  [ "$number" -lt 190 ] || fail "no free display number for a server without GLX"
-done
+# A server of our own: with -displayfd the server itself picks a free
+# display number and writes it once it accepts connections, so no other
+# server (nor a stale lock or socket) can stand in for it.
+Xvfb -displayfd 1 -screen 0 1280x1024x24 -extension GLX -nolisten tcp > display.txt 2> xvfb.log &
+own_server=$!
+number_written() { [ -s display.txt ] && grep -q '^[0-9][0-9]*$' display.txt; }
+wait_for 10 "a server without GLX to name its display" number_written
+number=$(cat display.txt)
 dir=$(mktemp -d "$work/run.XXXX")
 cd "$dir"
 DISPLAY=":$number" "$talvane" > stdout.txt 2> stderr.txt &
