@@ -232,7 +232,7 @@ step "no OpenGL: the message box, then status 1 and a line on standard error"
 # A server of our own: with -displayfd the server itself picks a free
 # display number and writes it once it accepts connections, so no other
 # server (nor a stale lock or socket) can stand in for it.
-Xvfb -displayfd 1 -screen 0 1280x1024x24 -extension GLX -nolisten tcp > display.txt 2> xvfb.log &
+Xvfb -displayfd 1 -screen 0 1280x1024x24 -extension GLX -nolisten tcp -noreset > display.txt 2> xvfb.log &
 own_server=$!
 number_written() { [ -s display.txt ] && grep -q '^[0-9][0-9]*$' display.txt; }
 wait_for 10 "a server without GLX to name its display" number_written
