@@ -90,13 +90,19 @@ struct Around {
     int left, col, right;  // column left of the cell, its own, right of it
 };
 
+// Counts per pair kept in four lanes that neighbouring cells take in turn,
+// so that a run of cells with one pair does not make each increment wait
+// for the one before it; the sum of the lanes is the count.
+constexpr int kCountLanes = 4;
+using LaneCounts = std::array<std::array<std::int32_t, kPairCount>, kCountLanes>;
+
 // Scratch of one band of rows of the whole-grid step, for one row at a time.
 struct BandScratch {
     std::vector<std::uint16_t> termIndex;  // term of game g of column c at g * cols + c
     std::vector<double> best;              // best score among each cell's candidates
     std::vector<std::uint64_t> atBest;     // bit k: candidate k scores the best; bit 8: keep its own pair
-    std::array<std::int32_t, kPairCount> pairDelta{};  // changes to the pair counts
-    PairCounts keyCounts{};                // cells per pair among the band's packed cells
+    LaneCounts pairDelta{};                // changes to the pair counts
+    LaneCounts keyCounts{};                // cells per pair among the band's packed cells
     int codeBits = 0;                      // every code seen, or-ed together
 };
 

@@ -147,9 +147,10 @@ void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms,
     }
 }
 
-// Bit k of atBest[c]: candidate k scores the best of the cell's candidates;
-// bit 8: the cell keeps its own pair, as it does when it scores as well as
-// the best, or when every candidate scores below zero. Columns first to end.
+// Bit k of atBest[c]: candidate k scores the best of the cell's candidates.
+// A cell that keeps its own pair, as it does when it scores as well as the
+// best or when every candidate scores below zero, has bit 8 alone. Columns
+// first to end.
 template <int kFirst>
 void markBest(const double* score, int first, int end, const Offsets& o, double* best, std::uint64_t* atBest) {
     for (int c = first; c < end; ++c) best[c] = score[c];
@@ -157,11 +158,14 @@ void markBest(const double* score, int first, int end, const Offsets& o, double*
         const double* candidate = score + o.candidates[k];
         for (int c = first; c < end; ++c) best[c] = candidate[c] > best[c] ? candidate[c] : best[c];
     }
-    for (int c = first; c < end; ++c) atBest[c] = (score[c] == best[c]) | (best[c] < 0.0) ? kKeepBit : 0;
+    for (int c = first; c < end; ++c) atBest[c] = 0;
     for (int k = kFirst; k < 8; ++k) {
         const double* candidate = score + o.candidates[k];
         const std::uint64_t bit = std::uint64_t{1} << k;
         for (int c = first; c < end; ++c) atBest[c] |= candidate[c] == best[c] ? bit : 0;
+    }
+    for (int c = first; c < end; ++c) {
+        atBest[c] = (score[c] == best[c]) | (best[c] < 0.0) ? kKeepBit : atBest[c];
     }
 }
 
@@ -188,8 +192,10 @@ int markBestPairs(const double* score, int cols, const Offsets& o, std::uint64_t
         F64x2 best = own;
         for (int k = kFirst; k < 8; ++k) best = candidate[k] > best ? candidate[k] : best;
         const F64x2 zero = {0.0, 0.0};
-        I64x2 bits = ((own == best) | (best < zero)) & static_cast<std::int64_t>(kKeepBit);
-        for (int k = kFirst; k < 8; ++k) bits |= (candidate[k] == best) & (std::int64_t{1} << k);
+        I64x2 bits = (candidate[kFirst] == best) & (std::int64_t{1} << kFirst);
+        for (int k = kFirst + 1; k < 8; ++k) bits |= (candidate[k] == best) & (std::int64_t{1} << k);
+        const I64x2 keep = (own == best) | (best < zero);
+        bits = keep ? static_cast<std::int64_t>(kKeepBit) : bits;
         std::memcpy(atBest + c, &bits, sizeof bits);
     }
     return c;
@@ -197,13 +203,22 @@ int markBestPairs(const double* score, int cols, const Offsets& o, std::uint64_t
 
 #endif
 
+// The candidate a cell takes: the scan from the start index keeps the last
+// candidate at the best, that is the highest one below the start, else the
+// highest of all (bit 8 alone, the cell itself, when it keeps its own).
+inline int pickOf(std::uint32_t atBest, std::uint32_t draw) {
+    const std::uint32_t below = atBest & ((1u << (draw % 8)) - 1u);
+    // atBest is never zero: some candidate, or the cell itself, is at the best.
+    return 31 - __builtin_clz(below != 0 ? below : atBest);
+}
+
 // Writes each cell's next pair and the changes to the pair counts.
 // Returns true when no choice of the row depended on its number drawn: then
 // the same scores and keys give the same row again, whatever is drawn.
 template <bool kMoore>
 bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o, const std::uint32_t* draws,
                BandScratch& row, CellCode* self, CellCode* other) {
-    auto& delta = row.pairDelta;
+    auto& lanes = row.pairDelta;
     constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
     std::uint64_t* atBest = row.atBest.data();
     int c = 0;
@@ -212,30 +227,32 @@ bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o, 
 #endif
     markBest<kFirst>(score, c, cols, o, row.best.data(), atBest);
 
-    bool drawFree = true;
-    for (int c = 0; c < cols; ++c) {
-        const auto bits = static_cast<std::uint32_t>(atBest[c]);
-        const bool keep = (bits & kKeepBit) != 0;
-        const std::uint32_t candidates = bits & 0xffu;
-        // The scan from the start index keeps the last candidate at the
-        // best: the highest one below the start, else the highest of all.
-        const std::uint32_t below = candidates & ((1u << (draws[c] % 8)) - 1u);
-        const std::uint32_t pool = (below != 0 ? below : candidates) | 1u;
-        const int pick = keep ? 8 : std::bit_width(pool) - 1;
+    const auto take = [&](int c, int pick) {
         const Key was = key[c];
         const Key now = key[c + o.candidates[pick]];
         self[c] = static_cast<CellCode>((now >> 3) & 7);
         other[c] = static_cast<CellCode>(now & 7);
+        auto& delta = lanes[static_cast<unsigned>(c) % kCountLanes];
         --delta[was & kPairBits];
         ++delta[now & kPairBits];
-        if (!keep && (candidates & (candidates - 1)) != 0) {
-            // Ties decide nothing when every candidate at the best holds one pair.
-            for (std::uint32_t rest = candidates; rest != 0 && drawFree; rest &= rest - 1) {
-                drawFree = ((key[c + o.candidates[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
-            }
+        return now;
+    };
+    // Until a draw decides a choice, see whether one does: ties decide
+    // nothing when every candidate at the best holds one pair.
+    c = 0;
+    for (; c < cols; ++c) {
+        const auto bits = static_cast<std::uint32_t>(atBest[c]);
+        const Key now = take(c, pickOf(bits, draws[c]));
+        if ((bits & (bits - 1)) == 0) continue;
+        bool same = true;
+        for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1) {
+            same &= ((key[c + o.candidates[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
         }
+        if (!same) break;
     }
-    return drawFree;
+    if (c == cols) return true;
+    for (++c; c < cols; ++c) take(c, pickOf(static_cast<std::uint32_t>(atBest[c]), draws[c]));
+    return false;
 }
 
 }  // namespace
@@ -291,16 +308,18 @@ void World::step(const std::uint32_t* draws, int threads) {
     const auto changedRows = std::count(s.rowChanged.begin(), s.rowChanged.end(), std::uint8_t{1});
     if (!s.valid || changedRows > rows() / 4) {
         forBands(rows(), bandCount, [&](int first, int end, int b) {
-            auto& counts = bandOf(b).keyCounts;
-            counts = {};
+            auto& lanes = bandOf(b).keyCounts;
+            lanes = {};
             for (int r = first; r < end; ++r) {
                 const Key* row = keys + p.at(r, 0);
-                for (int c = 0; c < cols(); ++c) ++counts[row[c] & kPairBits];
+                for (int c = 0; c < cols(); ++c) ++lanes[static_cast<unsigned>(c) % kCountLanes][row[c] & kPairBits];
             }
         });
         s.keyCounts = {};
         for (const BandScratch& band : s.bands) {
-            for (int k = 0; k < kPairCount; ++k) s.keyCounts[k] += band.keyCounts[k];
+            for (const auto& lane : band.keyCounts) {
+                for (int k = 0; k < kPairCount; ++k) s.keyCounts[k] += static_cast<std::uint32_t>(lane[k]);
+            }
         }
     } else {
         for (int r = 0; r < rows(); ++r) {
@@ -381,7 +400,9 @@ void World::step(const std::uint32_t* draws, int threads) {
     // The counts of the new world: those of the keys and the choices' changes.
     pairCounts_ = s.keyCounts;
     for (const BandScratch& band : s.bands) {
-        for (int k = 0; k < kPairCount; ++k) pairCounts_[k] += static_cast<std::uint32_t>(band.pairDelta[k]);
+        for (const auto& lane : band.pairDelta) {
+            for (int k = 0; k < kPairCount; ++k) pairCounts_[k] += static_cast<std::uint32_t>(lane[k]);
+        }
     }
     ++generation;
 }
