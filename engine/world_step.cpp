@@ -195,7 +195,8 @@ int markBestPairs(const double* score, int cols, const Offsets& o, std::uint64_t
         I64x2 bits = (candidate[kFirst] == best) & (std::int64_t{1} << kFirst);
         for (int k = kFirst + 1; k < 8; ++k) bits |= (candidate[k] == best) & (std::int64_t{1} << k);
         const I64x2 keep = (own == best) | (best < zero);
-        bits = keep ? static_cast<std::int64_t>(kKeepBit) : bits;
+        const I64x2 keepBits = {static_cast<std::int64_t>(kKeepBit), static_cast<std::int64_t>(kKeepBit)};
+        bits = keep < 0 ? keepBits : bits;
         std::memcpy(atBest + c, &bits, sizeof bits);
     }
     return c;
