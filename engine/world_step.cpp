@@ -16,6 +16,7 @@
 #include <limits>
 #include <thread>
 
+#include "wide_vectors.h"
 #include "world.h"
 
 namespace talvane {
@@ -115,7 +116,7 @@ void prepare(BandScratch& band, int cols) {
 // whole row, so that the compiler can take many cells at a time; every
 // cell's terms are still added in the order of its games.
 template <bool kMoore, bool kFixed>
-void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
+[[gnu::always_inline]] inline void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
                 BandScratch& row, double* out) {
     constexpr int kGames = kMoore ? 8 : 4;
     const Key bonus = extraPoint ? kBonusOffset : 0;
@@ -171,31 +172,44 @@ void markBest(const double* score, int first, int end, const Offsets& o, double*
 
 #if TALVANE_SIMD
 
-// Two cells at a time in 128-bit vectors (the compiler's vector extensions,
-// so any processor with such vectors runs it). Returns the first column left.
+// Several cells at a time in vectors of the compiler's vector extensions:
+// two in 128 bits, which every processor the build targets has, four in 256
+// bits where the processor has AVX2 (see wide_vectors.h).
 using F64x2 = double __attribute__((vector_size(16)));
 using I64x2 = std::int64_t __attribute__((vector_size(16)));
+using F64x4 = double __attribute__((vector_size(32)));
+using I64x4 = std::int64_t __attribute__((vector_size(32)));
 
-inline F64x2 loadPair(const double* p) {
-    F64x2 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+template <int kLanes> struct Vectors;
+template <> struct Vectors<2> { using F = F64x2; using I = I64x2; };
+template <> struct Vectors<4> { using F = F64x4; using I = I64x4; };
 
-template <int kFirst>
-int markBestPairs(const double* score, int cols, const Offsets& o, std::uint64_t* atBest) {
+// markBest, kLanes cells at a time. Returns the first column left.
+template <int kLanes, int kFirst>
+[[gnu::always_inline]] inline int markBestVectors(const double* score, int cols, const Offsets& o,
+                                                   std::uint64_t* atBest) {
+    using F = typename Vectors<kLanes>::F;
+    using I = typename Vectors<kLanes>::I;
+    const F zero{};
+    const I keepBits = I{} + static_cast<std::int64_t>(kKeepBit);
     int c = 0;
-    for (; c + 2 <= cols; c += 2) {
-        F64x2 candidate[8];
-        for (int k = kFirst; k < 8; ++k) candidate[k] = loadPair(score + c + o.candidates[k]);
-        const F64x2 own = loadPair(score + c);
-        F64x2 best = own;
-        for (int k = kFirst; k < 8; ++k) best = candidate[k] > best ? candidate[k] : best;
-        const F64x2 zero = {0.0, 0.0};
-        I64x2 bits = (candidate[kFirst] == best) & (std::int64_t{1} << kFirst);
-        for (int k = kFirst + 1; k < 8; ++k) bits |= (candidate[k] == best) & (std::int64_t{1} << k);
-        const I64x2 keep = (own == best) | (best < zero);
-        const I64x2 keepBits = {static_cast<std::int64_t>(kKeepBit), static_cast<std::int64_t>(kKeepBit)};
+    for (; c + kLanes <= cols; c += kLanes) {
+        // Loaded twice rather than kept: an array of vectors would live on the stack.
+        F own;
+        std::memcpy(&own, score + c, sizeof own);
+        F best = own;
+        for (int k = kFirst; k < 8; ++k) {
+            F candidate;
+            std::memcpy(&candidate, score + c + o.candidates[k], sizeof candidate);
+            best = candidate > best ? candidate : best;
+        }
+        I bits{};
+        for (int k = kFirst; k < 8; ++k) {
+            F candidate;
+            std::memcpy(&candidate, score + c + o.candidates[k], sizeof candidate);
+            bits |= (candidate == best) & (std::int64_t{1} << k);
+        }
+        const I keep = (own == best) | (best < zero);
         bits = keep < 0 ? keepBits : bits;
         std::memcpy(atBest + c, &bits, sizeof bits);
     }
@@ -216,15 +230,16 @@ inline int pickOf(std::uint32_t atBest, std::uint32_t draw) {
 // Writes each cell's next pair and the changes to the pair counts.
 // Returns true when no choice of the row depended on its number drawn: then
 // the same scores and keys give the same row again, whatever is drawn.
-template <bool kMoore>
-bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o, const std::uint32_t* draws,
-               BandScratch& row, CellCode* self, CellCode* other) {
+template <bool kMoore, int kLanes>
+[[gnu::always_inline]] inline bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o,
+                                             const std::uint32_t* draws, BandScratch& row, CellCode* self,
+                                             CellCode* other) {
     auto& lanes = row.pairDelta;
     constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
     std::uint64_t* atBest = row.atBest.data();
     int c = 0;
 #if TALVANE_SIMD
-    c = markBestPairs<kFirst>(score, cols, o, atBest);
+    c = markBestVectors<kLanes, kFirst>(score, cols, o, atBest);
 #endif
     markBest<kFirst>(score, c, cols, o, row.best.data(), atBest);
 
@@ -255,6 +270,38 @@ bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o, 
     for (++c; c < cols; ++c) take(c, pickOf(static_cast<std::uint32_t>(atBest[c]), draws[c]));
     return false;
 }
+
+// Each kind of row once for the baseline processor and, where it has them,
+// once more for AVX2's wider vectors.
+template <bool kMoore, bool kFixed>
+void scoreRow(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
+              BandScratch& row, double* out) {
+    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out);
+}
+
+template <bool kMoore>
+bool chooseRowOf(const Key* key, const double* score, int cols, const Offsets& o, const std::uint32_t* draws,
+                 BandScratch& row, CellCode* self, CellCode* other) {
+    return chooseRow<kMoore, 2>(key, score, cols, o, draws, row, self, other);
+}
+
+#if TALVANE_SIMD && defined(TALVANE_WIDE_VECTORS)
+#define TALVANE_WIDE_STEP 1
+
+template <bool kMoore, bool kFixed>
+[[gnu::target("avx2")]] void scoreRowWide(const Key* key, int cols, const Offsets& o, const double* terms,
+                                          bool playSelf, bool extraPoint, BandScratch& row, double* out) {
+    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out);
+}
+
+template <bool kMoore>
+[[gnu::target("avx2")]] bool chooseRowWide(const Key* key, const double* score, int cols, const Offsets& o,
+                                           const std::uint32_t* draws, BandScratch& row, CellCode* self,
+                                           CellCode* other) {
+    return chooseRow<kMoore, 4>(key, score, cols, o, draws, row, self, other);
+}
+
+#endif
 
 }  // namespace
 
@@ -356,16 +403,21 @@ void World::step(const std::uint32_t* draws, int threads) {
         }
         return false;
     };
+    using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*);
+    using ChooseRow = bool (*)(const Key*, const double*, int, const Offsets&, const std::uint32_t*, BandScratch&,
+                               CellCode*, CellCode*);
+    ScoreRow scoreKind = moore ? (fixed ? scoreRow<true, true> : scoreRow<true, false>)
+                               : (fixed ? scoreRow<false, true> : scoreRow<false, false>);
+    ChooseRow chooseKind = moore ? chooseRowOf<true> : chooseRowOf<false>;
+#if TALVANE_WIDE_STEP
+    if (detail::wideVectorsInUse()) {
+        scoreKind = moore ? (fixed ? scoreRowWide<true, true> : scoreRowWide<true, false>)
+                          : (fixed ? scoreRowWide<false, true> : scoreRowWide<false, false>);
+        chooseKind = moore ? chooseRowWide<true> : chooseRowWide<false>;
+    }
+#endif
     const auto scoreRow = [&](int r, BandScratch& band, double* out) {
-        const Key* row = keys + p.at(r, 0);
-        const double* t = terms.data();
-        if (moore) {
-            fixed ? scoreCells<true, true>(row, cols(), o, t, playSelf, extraPoint, band, out)
-                  : scoreCells<true, false>(row, cols(), o, t, playSelf, extraPoint, band, out);
-        } else {
-            fixed ? scoreCells<false, true>(row, cols(), o, t, playSelf, extraPoint, band, out)
-                  : scoreCells<false, false>(row, cols(), o, t, playSelf, extraPoint, band, out);
-        }
+        scoreKind(keys + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, band, out);
     };
     forBands(rows(), bandCount, [&](int first, int end, int b) {
         for (int r = first; r < end; ++r) {
@@ -394,8 +446,7 @@ void World::step(const std::uint32_t* draws, int threads) {
             const double* rowScores = s.scores.data() + p.at(r, 0);
             CellCode* self = selfStrategy.data() + cell;
             CellCode* other = otherStrategy.data() + cell;
-            s.rowSettled[r] = moore ? chooseRow<true>(row, rowScores, cols(), o, draws + cell, band, self, other)
-                                    : chooseRow<false>(row, rowScores, cols(), o, draws + cell, band, self, other);
+            s.rowSettled[r] = chooseKind(row, rowScores, cols(), o, draws + cell, band, self, other);
         }
     });
     // The counts of the new world: those of the keys and the choices' changes.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "payoffs.h"
+#include "wide_vectors.h"
 #include "world.h"
 
 namespace talvane::testing {
@@ -104,18 +105,25 @@ void expectStepsMatch(const Options& o, std::mt19937& rng, int generations) {
 }
 
 TEST(WorldShapes, StepEqualsThePerCellRulesForEveryShapeAndOption) {
-    std::mt19937 rng(2026);
+    struct WideAgain {
+        ~WideAgain() { detail::allowWideVectors(true); }
+    } wideAgain;
     const std::vector<std::pair<int, int>> sizes{{3, 3}, {5, 7}, {13, 11}, {4, 64}, {64, 4}, {3, 17}};
     const std::vector<std::array<std::int32_t, 4>> payoffSets{{3, 0, 5, 1}, {-3, -5, 2, -1}};
-    for (const auto& [rows, cols] : sizes) {
-        for (const Edges edges : {Edges::Wrap, Edges::Fixed}) {
-            for (const Neighbourhood nb : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
-                for (int flags = 0; flags < 8; ++flags) {
-                    for (const auto& payoffs : payoffSets) {
-                        const Options o{{rows, cols, edges, nb}, (flags & 1) != 0, (flags & 2) != 0,
-                                        (flags & 4) != 0, payoffs};
-                        expectStepsMatch(o, rng, 6);
-                        if (::testing::Test::HasFatalFailure()) return;
+    // With the wide vector code where the processor has it, then with the baseline code.
+    for (const bool wide : {true, false}) {
+        detail::allowWideVectors(wide);
+        std::mt19937 rng(2026);
+        for (const auto& [rows, cols] : sizes) {
+            for (const Edges edges : {Edges::Wrap, Edges::Fixed}) {
+                for (const Neighbourhood nb : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
+                    for (int flags = 0; flags < 8; ++flags) {
+                        for (const auto& payoffs : payoffSets) {
+                            const Options o{{rows, cols, edges, nb}, (flags & 1) != 0, (flags & 2) != 0,
+                                            (flags & 4) != 0, payoffs};
+                            expectStepsMatch(o, rng, 6);
+                            if (::testing::Test::HasFatalFailure()) return;
+                        }
                     }
                 }
             }
