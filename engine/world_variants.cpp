@@ -32,23 +32,6 @@ bool parseUpdateRule(const std::string& text, UpdateRule& out) {
     return true;
 }
 
-std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
-    // Lemire's multiply-and-shift with rejection: no division on the usual
-    // path and no bias towards small values.
-    std::uint64_t product = static_cast<std::uint64_t>(random.next()) * bound;
-    auto low = static_cast<std::uint32_t>(product);
-    if (low < bound) {
-        const std::uint32_t threshold = (0u - bound) % bound;
-        while (low < threshold) {
-            product = static_cast<std::uint64_t>(random.next()) * bound;
-            low = static_cast<std::uint32_t>(product);
-        }
-    }
-    return static_cast<std::uint32_t>(product >> 32);
-}
-
-double drawUnit(Mt19937& random) { return (random.next() + 0.5) / kTwoTo32; }
-
 int World::neighboursOf(int cell, int out[8]) const {
     int games[8];
     gamesOf(cell, games);
