@@ -248,10 +248,16 @@ public:
 
 private:
     void stepCellByCell(const std::uint32_t* draws);
-    // Brings the scores that a new pair of `cell` touches up to date.
-    void rescoreAround(int cell, int oldSelf, int oldOther);
+    // Brings the scores that a new pair of `cell` touches up to date;
+    // `games` is gamesOf(cell).
+    void rescoreAround(int cell, const int games[8], int oldSelf, int oldOther);
     // `cell` takes the pair of the element `from`; true when that changed it.
-    bool takePair(int cell, int from);
+    bool takePair(int cell, int from, const int games[8]);
+    // The Fermi comparison of `cell` (whose games are `games`) with its
+    // neighbour at element `other`.
+    bool compareWith(int cell, int other, double chance, const int games[8]);
+    // Writes the present cells of `games` to out in order; returns how many.
+    static int presentOf(const int games[8], int out[8]);
     // The cells `cell` plays in the order of its games, -1 where none is.
     // Cells away from every edge have the same neighbours on a torus and in
     // a world with fixed edges, found by adding offsets; the rest go the
@@ -283,6 +289,8 @@ private:
     }
     // scoreCell of the element `cell`, summed in the same order.
     double scoreAt(int cell) const;
+    // The same with gamesOf(cell) already at hand.
+    double scoreOf(int cell, const int games[8]) const;
     // Scores the world unless it is as the last variant generation left it.
     void prepareVariantScores();
     void keepVariantScores();

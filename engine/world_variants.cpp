@@ -4,6 +4,7 @@
 // run exactly, and they keep the scores current cell by cell: a cell's score
 // depends only on the cells it plays, so a change of one pair touches the
 // score of that cell and of its neighbours, nothing else.
+#include <bit>
 #include <cmath>
 
 #include "world.h"
@@ -32,19 +33,28 @@ bool parseUpdateRule(const std::string& text, UpdateRule& out) {
     return true;
 }
 
+int World::presentOf(const int games[8], int out[8]) {
+    int count = 0;
+    for (int g = 0; g < 8; ++g) {
+        out[count] = games[g];
+        count += games[g] >= 0;
+    }
+    return count;
+}
+
 int World::neighboursOf(int cell, int out[8]) const {
     int games[8];
     gamesOf(cell, games);
-    int count = 0;
-    for (const int n : games) {
-        if (n >= 0) out[count++] = n;
-    }
-    return count;
+    return presentOf(games, out);
 }
 
 double World::scoreAt(int cell) const {
     int games[8];
     gamesOf(cell, games);
+    return scoreOf(cell, games);
+}
+
+double World::scoreOf(int cell, const int games[8]) const {
     const int color = cellColor[cell];
     const int self = selfStrategy[cell];
     const int other = otherStrategy[cell];
@@ -95,14 +105,13 @@ void World::keepVariantScores() {
 
 // The new pair of `cell` changes its own score and, by one game each, the
 // scores of the cells that play it.
-void World::rescoreAround(int cell, int oldSelf, int oldOther) {
-    int games[8];
-    gamesOf(cell, games);
-    score[cell] = scoreAt(cell);
+void World::rescoreAround(int cell, const int games[8], int oldSelf, int oldOther) {
+    score[cell] = scoreOf(cell, games);
     const int color = cellColor[cell];
     const int self = selfStrategy[cell];
     const int other = otherStrategy[cell];
-    for (const int n : games) {
+    for (int g = 0; g < 8; ++g) {
+        const int n = games[g];
         if (n < 0) continue;
         if (!variant_.exact) {
             score[n] = scoreAt(n);
@@ -116,57 +125,74 @@ void World::rescoreAround(int cell, int oldSelf, int oldOther) {
     }
 }
 
-bool World::takePair(int cell, int from) {
+bool World::takePair(int cell, int from, const int games[8]) {
     const int oldSelf = selfStrategy[cell];
     const int oldOther = otherStrategy[cell];
     if (selfStrategy[from] == oldSelf && otherStrategy[from] == oldOther) return false;
     selfStrategy[cell] = selfStrategy[from];
     otherStrategy[cell] = otherStrategy[from];
-    rescoreAround(cell, oldSelf, oldOther);
+    rescoreAround(cell, games, oldSelf, oldOther);
     return true;
 }
 
 bool World::updateCell(int cell, std::uint32_t draw) {
     int games[8];
     gamesOf(cell, games);
-    // chooseCell's scan over its nine candidates (the diagonals, up, left,
-    // down, right, the cell itself), written without branches on the scores:
-    // a missing candidate scores -infinity, below the best's start of 0.
+    // chooseCell's nine candidates: the diagonals, up, left, down, right,
+    // the cell itself; a missing one scores -infinity.
     const int order[9] = {games[4], games[5], games[6], games[7], games[2], games[0], games[3], games[1], cell};
     double scores[9];
     for (int k = 0; k < 9; ++k) scores[k] = order[k] < 0 ? -HUGE_VAL : score[order[k]];
-    double best = 0.0;
-    int pick = 8;
-    int k = static_cast<int>(draw % 8);
-    for (int j = 0; j < 9; ++j) {
-        const bool atLeast = scores[k] >= best;
-        best = atLeast ? scores[k] : best;
-        pick = atLeast ? k : pick;
-        k = k == 8 ? 0 : k + 1;
-    }
-    // A cell that scores as well as the best keeps its own pair.
-    if (scores[8] >= best) pick = 8;
-    return takePair(cell, order[pick]);
+    double best = scores[8];
+    for (int k = 0; k < 8; ++k) best = scores[k] > best ? scores[k] : best;
+    // chooseCell's scan starts its best at 0, so when every score is below
+    // zero nothing is taken; a cell that scores as well as the best keeps
+    // its own pair.
+    if (best < 0.0 || scores[8] >= best) return false;
+    // The scan from draw % 8 round to draw % 8 - 1 takes the last candidate
+    // it meets that scores the best: the highest such index below the start
+    // if there is one, else the highest of them all.
+    unsigned atBest = 0;
+    for (int k = 0; k < 8; ++k) atBest |= static_cast<unsigned>(scores[k] == best) << k;
+    const unsigned beforeStart = atBest & ((1u << (draw % 8)) - 1u);
+    const int pick = std::bit_width(beforeStart != 0 ? beforeStart : atBest) - 1;
+    return takePair(cell, order[pick], games);
+}
+
+bool World::compareWith(int cell, int other, double chance, const int games[8]) {
+    // The same pair is no change, whatever the chance.
+    if (selfStrategy[other] == selfStrategy[cell] && otherStrategy[other] == otherStrategy[cell]) return false;
+    const double x = (score[cell] - score[other]) / noise;
+    // Far from zero the exponential decides nothing: at x <= -40, exp(x) <
+    // 2^-53 and 1 / (1 + exp(x)) rounds to exactly 1; at x >= 40 it is below
+    // 1e-17, under any chance from drawUnit.
+    bool adopt;
+    if (x <= -40.0) adopt = chance < 1.0;
+    else if (x >= 40.0 && chance >= 1e-17) adopt = false;
+    else adopt = chance < 1.0 / (1.0 + std::exp(x));
+    return adopt && takePair(cell, other, games);
 }
 
 bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
+    int games[8];
+    gamesOf(cell, games);
     int neighbours[8];
-    neighboursOf(cell, neighbours);
-    const int other = neighbours[neighbour];
-    const double adopt = 1.0 / (1.0 + std::exp((score[cell] - score[other]) / noise));
-    return chance < adopt && takePair(cell, other);
+    presentOf(games, neighbours);
+    return compareWith(cell, neighbours[neighbour], chance, games);
 }
 
 void World::stepVariant() {
     prepareVariantScores();
     const auto cells = static_cast<std::uint32_t>(cellCount());
     if (updateRule == UpdateRule::Fermi) {
+        int games[8];
         int neighbours[8];
         for (std::uint32_t u = 0; u < cells; ++u) {
             const auto cell = static_cast<int>(drawBelow(random, cells));
-            const auto count = static_cast<std::uint32_t>(neighboursOf(cell, neighbours));
-            const auto neighbour = static_cast<int>(drawBelow(random, count));
-            compareWithNeighbour(cell, neighbour, drawUnit(random));
+            gamesOf(cell, games);
+            const auto count = static_cast<std::uint32_t>(presentOf(games, neighbours));
+            const auto neighbour = drawBelow(random, count);
+            compareWith(cell, neighbours[neighbour], drawUnit(random), games);
         }
     } else {
         for (std::uint32_t u = 0; u < cells; ++u) {
