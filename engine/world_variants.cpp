@@ -116,22 +116,42 @@ void World::keepVariantScores() {
 // The new pair of `cell` changes its own score and, by one game each, the
 // scores of the cells that play it.
 void World::rescoreAround(int cell, const int games[8], int oldSelf, int oldOther) {
-    score[cell] = scoreOf(cell, games);
+    if (!variant_.exact) {
+        score[cell] = scoreOf(cell, games);
+        for (int g = 0; g < 8; ++g) {
+            if (games[g] >= 0) score[games[g]] = scoreAt(games[g]);
+        }
+        return;
+    }
+    // Whole numbers: every sum is exact in any order, so one pass over the
+    // neighbours sums the cell's own games and adds the change of each
+    // neighbour's game against it. Which entry each game uses is selected
+    // with masks: the colours lie at random and a branch on them would be
+    // mispredicted half the time.
+    const double* table = payoffTable[0].data();
     const int color = cellColor[cell];
     const int self = selfStrategy[cell];
     const int other = otherStrategy[cell];
+    const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
+    double sum = playSelf ? table[self * kCodeCount + self] + bonus : 0.0;
     for (int g = 0; g < 8; ++g) {
         const int n = games[g];
         if (n < 0) continue;
-        if (!variant_.exact) {
-            score[n] = scoreAt(n);
-            continue;
-        }
-        // The game n plays against cell, by their colours: selected, not branched on.
-        const bool same = cellColor[n] == color;
-        const auto& row = payoffTable[same ? selfStrategy[n] : otherStrategy[n]];
-        score[n] += row[same ? self : other] - row[same ? oldSelf : oldOther];
+        const int same = -static_cast<int>(cellColor[n] == color);  // all ones or zero
+        const int theirSelf = selfStrategy[n];
+        const int theirOther = otherStrategy[n];
+        // The cell's game against n: its self row against n's self code, or
+        // its others row against n's others code.
+        const int ownEntry = (other * kCodeCount + theirOther) ^
+                             (((self * kCodeCount + theirSelf) ^ (other * kCodeCount + theirOther)) & same);
+        sum += table[ownEntry] + bonus * static_cast<double>(same & 1);
+        // n's game against the cell, before and after its change.
+        const int theirRow = (theirOther ^ ((theirSelf ^ theirOther) & same)) * kCodeCount;
+        const int now = other ^ ((self ^ other) & same);
+        const int before = oldOther ^ ((oldSelf ^ oldOther) & same);
+        score[n] += table[theirRow + now] - table[theirRow + before];
     }
+    score[cell] = sum;
 }
 
 bool World::takePair(int cell, int from, const int games[8]) {
