@@ -261,14 +261,14 @@ private:
     // The cells `cell` plays in the order of its games, -1 where none is.
     // Cells away from every edge have the same neighbours on a torus and in
     // a world with fixed edges, found by adding offsets; the rest go the
-    // general way (gamesBesideEdge).
-    void gamesOf(int cell, int out[8]) const {
+    // general way (gamesBesideEdge). True for a cell away from the edges.
+    bool gamesOf(int cell, int out[8]) const {
         const int row = rowOf(cell);
         const int col = cell - row * shape_.cols;
         if (static_cast<unsigned>(row - 1) >= static_cast<unsigned>(shape_.rows - 2) ||
             static_cast<unsigned>(col - 1) >= static_cast<unsigned>(shape_.cols - 2)) {
             gamesBesideEdge(row, col, out);
-            return;
+            return false;
         }
         const int cols = shape_.cols;
         out[0] = cell - 1;
@@ -280,6 +280,7 @@ private:
         out[5] = moore ? cell + cols - 1 : -1;
         out[6] = moore ? cell - cols + 1 : -1;
         out[7] = moore ? cell + cols + 1 : -1;
+        return true;
     }
     void gamesBesideEdge(int row, int col, int out[8]) const;
     // cell / cols without a division: (cell * (floor(2^40 / cols) + 1)) >> 40 is

@@ -216,12 +216,14 @@ void World::stepVariant() {
     if (updateRule == UpdateRule::Fermi) {
         int games[8];
         int neighbours[8];
+        const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
         for (std::uint32_t u = 0; u < cells; ++u) {
             const auto cell = static_cast<int>(drawBelow(random, cells));
-            gamesOf(cell, games);
-            const auto count = static_cast<std::uint32_t>(presentOf(games, neighbours));
+            // Away from the edges the neighbours are the first `full` games.
+            const bool inside = gamesOf(cell, games);
+            const auto count = static_cast<std::uint32_t>(inside ? full : presentOf(games, neighbours));
             const auto neighbour = drawBelow(random, count);
-            compareWith(cell, neighbours[neighbour], drawUnit(random), games);
+            compareWith(cell, (inside ? games : neighbours)[neighbour], drawUnit(random), games);
         }
     } else {
         for (std::uint32_t u = 0; u < cells; ++u) {
