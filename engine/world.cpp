@@ -59,6 +59,7 @@ World::World(const WorldShape& shape) : shape_(shape) {
         colRight_.push_back(wrapOrNone(c + 1, cols(), shape.edges));
     }
     pairCounts_[0] = static_cast<std::uint32_t>(cells);
+    rowReciprocal_ = (std::uint64_t{1} << 40) / static_cast<std::uint64_t>(cols()) + 1;
 }
 
 Around World::around(int row, int col) const {
@@ -100,8 +101,8 @@ void candidateOrder(const Around& a, bool moore, int out[9]) {
 
 double World::scoreCell(int row, int col) const { return scoreAt(index(row, col)); }
 
-void World::gamesOf(int cell, int out[8]) const {
-    gameOrder(around(cell / cols(), cell % cols()), shape_.neighbourhood == Neighbourhood::Moore, out);
+void World::gamesBesideEdge(int row, int col, int out[8]) const {
+    gameOrder(around(row, col), shape_.neighbourhood == Neighbourhood::Moore, out);
 }
 
 int World::chooseCell(int row, int col, std::uint32_t draw) const {

@@ -59,9 +59,22 @@ inline constexpr double kDefaultNoise = 0.1;  // K of the Fermi rule unless chos
 
 // A number 0 .. bound - 1 from the generator, every value equally likely
 // (bound >= 1); draws one number, more only in the rare case of a rejection.
-std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound);
+// Lemire's multiply-and-shift with rejection: no division on the usual path
+// and no bias towards small values. Inline: the variants draw it per update.
+inline std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
+    std::uint64_t product = static_cast<std::uint64_t>(random.next()) * bound;
+    auto low = static_cast<std::uint32_t>(product);
+    if (low < bound) [[unlikely]] {
+        const std::uint32_t threshold = (0u - bound) % bound;
+        while (low < threshold) {
+            product = static_cast<std::uint64_t>(random.next()) * bound;
+            low = static_cast<std::uint32_t>(product);
+        }
+    }
+    return static_cast<std::uint32_t>(product >> 32);
+}
 // A number strictly between 0 and 1 from one draw: (x + 0.5) / 2^32.
-double drawUnit(Mt19937& random);
+inline double drawUnit(Mt19937& random) { return (random.next() + 0.5) / 4294967296.0; }
 
 // Size and shape of a world.
 struct WorldShape {
@@ -241,20 +254,57 @@ public:
 
 private:
     void stepCellByCell(const std::uint32_t* draws);
-    // Brings the scores that a new pair of `cell` touches up to date.
-    void rescoreAround(int cell, int oldSelf, int oldOther);
+    // Brings the scores that a new pair of `cell` touches up to date;
+    // `games` is gamesOf(cell).
+    void rescoreAround(int cell, const int games[8], int oldSelf, int oldOther);
     // `cell` takes the pair of the element `from`; true when that changed it.
-    bool takePair(int cell, int from);
+    bool takePair(int cell, int from, const int games[8]);
+    // The Fermi comparison of `cell` (whose games are `games`) with its
+    // neighbour at element `other`.
+    bool compareWith(int cell, int other, double chance, const int games[8]);
+    // Writes the present cells of `games` to out in order; returns how many.
+    static int presentOf(const int games[8], int out[8]);
     // The cells `cell` plays in the order of its games, -1 where none is.
-    void gamesOf(int cell, int out[8]) const;
+    // Cells away from every edge have the same neighbours on a torus and in
+    // a world with fixed edges, found by adding offsets; the rest go the
+    // general way (gamesBesideEdge). True for a cell away from the edges.
+    bool gamesOf(int cell, int out[8]) const {
+        const int row = rowOf(cell);
+        const int col = cell - row * shape_.cols;
+        if (static_cast<unsigned>(row - 1) >= static_cast<unsigned>(shape_.rows - 2) ||
+            static_cast<unsigned>(col - 1) >= static_cast<unsigned>(shape_.cols - 2)) {
+            gamesBesideEdge(row, col, out);
+            return false;
+        }
+        const int cols = shape_.cols;
+        out[0] = cell - 1;
+        out[1] = cell + 1;
+        out[2] = cell - cols;
+        out[3] = cell + cols;
+        const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
+        out[4] = moore ? cell - cols - 1 : -1;
+        out[5] = moore ? cell + cols - 1 : -1;
+        out[6] = moore ? cell - cols + 1 : -1;
+        out[7] = moore ? cell + cols + 1 : -1;
+        return true;
+    }
+    void gamesBesideEdge(int row, int col, int out[8]) const;
+    // cell / cols without a division: (cell * (floor(2^40 / cols) + 1)) >> 40 is
+    // exact for every cell below 2^24, and worlds hold at most 4096^2 = 2^24.
+    int rowOf(int cell) const {
+        return static_cast<int>((static_cast<std::uint64_t>(cell) * rowReciprocal_) >> 40);
+    }
     // scoreCell of the element `cell`, summed in the same order.
     double scoreAt(int cell) const;
+    // The same with gamesOf(cell) already at hand.
+    double scoreOf(int cell, const int games[8]) const;
     // Scores the world unless it is as the last variant generation left it.
     void prepareVariantScores();
     void keepVariantScores();
 
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge
+    std::uint64_t rowReciprocal_ = 0;  // floor(2^40 / cols) + 1, for rowOf
     PairCounts pairCounts_{};
     StepScratch scratch_;
     VariantScratch variant_;

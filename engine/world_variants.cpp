@@ -4,6 +4,7 @@
 // run exactly, and they keep the scores current cell by cell: a cell's score
 // depends only on the cells it plays, so a change of one pair touches the
 // score of that cell and of its neighbours, nothing else.
+#include <bit>
 #include <cmath>
 
 #include "world.h"
@@ -32,47 +33,49 @@ bool parseUpdateRule(const std::string& text, UpdateRule& out) {
     return true;
 }
 
-std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
-    // Lemire's multiply-and-shift with rejection: no division on the usual
-    // path and no bias towards small values.
-    std::uint64_t product = static_cast<std::uint64_t>(random.next()) * bound;
-    auto low = static_cast<std::uint32_t>(product);
-    if (low < bound) {
-        const std::uint32_t threshold = (0u - bound) % bound;
-        while (low < threshold) {
-            product = static_cast<std::uint64_t>(random.next()) * bound;
-            low = static_cast<std::uint32_t>(product);
-        }
+int World::presentOf(const int games[8], int out[8]) {
+    int count = 0;
+    for (int g = 0; g < 8; ++g) {
+        out[count] = games[g];
+        count += games[g] >= 0;
     }
-    return static_cast<std::uint32_t>(product >> 32);
+    return count;
 }
-
-double drawUnit(Mt19937& random) { return (random.next() + 0.5) / kTwoTo32; }
 
 int World::neighboursOf(int cell, int out[8]) const {
     int games[8];
     gamesOf(cell, games);
-    int count = 0;
-    for (const int n : games) {
-        if (n >= 0) out[count++] = n;
-    }
-    return count;
+    return presentOf(games, out);
 }
 
 double World::scoreAt(int cell) const {
     int games[8];
     gamesOf(cell, games);
+    return scoreOf(cell, games);
+}
+
+double World::scoreOf(int cell, const int games[8]) const {
     const int color = cellColor[cell];
     const int self = selfStrategy[cell];
     const int other = otherStrategy[cell];
     // Only a cell that treats its own colour differently earns the extra point.
     const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
+    // Colours lie at random, so the entry of each game is found with masks
+    // rather than a branch that would be mispredicted half the time. A game
+    // of another colour adds +0.0 as its bonus, which changes no sum: the
+    // sum starts at +0.0 and so is never -0.0.
+    const double* table = payoffTable[0].data();
+    const int sameRow = self * kCodeCount;
+    const int otherRow = other * kCodeCount;
     double sum = 0.0;
     for (int g = 7; g >= 0; --g) {
         const int n = games[g];
         if (n < 0) continue;
-        sum += cellColor[n] == color ? payoffTable[self][selfStrategy[n]] + bonus
-                                     : payoffTable[other][otherStrategy[n]];
+        const int same = -static_cast<int>(cellColor[n] == color);  // all ones or zero
+        const int codeSame = selfStrategy[n];
+        const int codeOther = otherStrategy[n];
+        const int entry = (otherRow + codeOther) ^ (((sameRow + codeSame) ^ (otherRow + codeOther)) & same);
+        sum += table[entry] + bonus * static_cast<double>(same & 1);
     }
     return sum + (playSelf ? payoffTable[self][self] + bonus : 0.0);
 }
@@ -112,78 +115,115 @@ void World::keepVariantScores() {
 
 // The new pair of `cell` changes its own score and, by one game each, the
 // scores of the cells that play it.
-void World::rescoreAround(int cell, int oldSelf, int oldOther) {
-    int games[8];
-    gamesOf(cell, games);
-    score[cell] = scoreAt(cell);
+void World::rescoreAround(int cell, const int games[8], int oldSelf, int oldOther) {
+    if (!variant_.exact) {
+        score[cell] = scoreOf(cell, games);
+        for (int g = 0; g < 8; ++g) {
+            if (games[g] >= 0) score[games[g]] = scoreAt(games[g]);
+        }
+        return;
+    }
+    // Whole numbers: every sum is exact in any order, so one pass over the
+    // neighbours sums the cell's own games and adds the change of each
+    // neighbour's game against it. Which entry each game uses is selected
+    // with masks: the colours lie at random and a branch on them would be
+    // mispredicted half the time.
+    const double* table = payoffTable[0].data();
     const int color = cellColor[cell];
     const int self = selfStrategy[cell];
     const int other = otherStrategy[cell];
-    for (const int n : games) {
+    const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
+    double sum = playSelf ? table[self * kCodeCount + self] + bonus : 0.0;
+    for (int g = 0; g < 8; ++g) {
+        const int n = games[g];
         if (n < 0) continue;
-        if (!variant_.exact) {
-            score[n] = scoreAt(n);
-        } else if (cellColor[n] == color) {
-            const auto& row = payoffTable[selfStrategy[n]];
-            score[n] += row[self] - row[oldSelf];
-        } else {
-            const auto& row = payoffTable[otherStrategy[n]];
-            score[n] += row[other] - row[oldOther];
-        }
+        const int same = -static_cast<int>(cellColor[n] == color);  // all ones or zero
+        const int theirSelf = selfStrategy[n];
+        const int theirOther = otherStrategy[n];
+        // The cell's game against n: its self row against n's self code, or
+        // its others row against n's others code.
+        const int ownEntry = (other * kCodeCount + theirOther) ^
+                             (((self * kCodeCount + theirSelf) ^ (other * kCodeCount + theirOther)) & same);
+        sum += table[ownEntry] + bonus * static_cast<double>(same & 1);
+        // n's game against the cell, before and after its change.
+        const int theirRow = (theirOther ^ ((theirSelf ^ theirOther) & same)) * kCodeCount;
+        const int now = other ^ ((self ^ other) & same);
+        const int before = oldOther ^ ((oldSelf ^ oldOther) & same);
+        score[n] += table[theirRow + now] - table[theirRow + before];
     }
+    score[cell] = sum;
 }
 
-bool World::takePair(int cell, int from) {
+bool World::takePair(int cell, int from, const int games[8]) {
     const int oldSelf = selfStrategy[cell];
     const int oldOther = otherStrategy[cell];
     if (selfStrategy[from] == oldSelf && otherStrategy[from] == oldOther) return false;
     selfStrategy[cell] = selfStrategy[from];
     otherStrategy[cell] = otherStrategy[from];
-    rescoreAround(cell, oldSelf, oldOther);
+    rescoreAround(cell, games, oldSelf, oldOther);
     return true;
 }
 
 bool World::updateCell(int cell, std::uint32_t draw) {
     int games[8];
     gamesOf(cell, games);
-    // chooseCell's scan over its nine candidates (the diagonals, up, left,
-    // down, right, the cell itself), written without branches on the scores:
-    // a missing candidate scores -infinity, below the best's start of 0.
+    // chooseCell's nine candidates: the diagonals, up, left, down, right,
+    // the cell itself; a missing one scores -infinity.
     const int order[9] = {games[4], games[5], games[6], games[7], games[2], games[0], games[3], games[1], cell};
     double scores[9];
     for (int k = 0; k < 9; ++k) scores[k] = order[k] < 0 ? -HUGE_VAL : score[order[k]];
-    double best = 0.0;
-    int pick = 8;
-    int k = static_cast<int>(draw % 8);
-    for (int j = 0; j < 9; ++j) {
-        const bool atLeast = scores[k] >= best;
-        best = atLeast ? scores[k] : best;
-        pick = atLeast ? k : pick;
-        k = k == 8 ? 0 : k + 1;
-    }
-    // A cell that scores as well as the best keeps its own pair.
-    if (scores[8] >= best) pick = 8;
-    return takePair(cell, order[pick]);
+    double best = scores[8];
+    for (int k = 0; k < 8; ++k) best = scores[k] > best ? scores[k] : best;
+    // chooseCell's scan starts its best at 0, so when every score is below
+    // zero nothing is taken; a cell that scores as well as the best keeps
+    // its own pair.
+    if (best < 0.0 || scores[8] >= best) return false;
+    // The scan from draw % 8 round to draw % 8 - 1 takes the last candidate
+    // it meets that scores the best: the highest such index below the start
+    // if there is one, else the highest of them all.
+    unsigned atBest = 0;
+    for (int k = 0; k < 8; ++k) atBest |= static_cast<unsigned>(scores[k] == best) << k;
+    const unsigned beforeStart = atBest & ((1u << (draw % 8)) - 1u);
+    const int pick = std::bit_width(beforeStart != 0 ? beforeStart : atBest) - 1;
+    return takePair(cell, order[pick], games);
+}
+
+bool World::compareWith(int cell, int other, double chance, const int games[8]) {
+    // The same pair is no change, whatever the chance.
+    if (selfStrategy[other] == selfStrategy[cell] && otherStrategy[other] == otherStrategy[cell]) return false;
+    const double x = (score[cell] - score[other]) / noise;
+    // Far from zero the exponential decides nothing: at x <= -40, exp(x) <
+    // 2^-53 and 1 / (1 + exp(x)) rounds to exactly 1; at x >= 40 it is below
+    // 1e-17, under any chance from drawUnit.
+    bool adopt;
+    if (x <= -40.0) adopt = chance < 1.0;
+    else if (x >= 40.0 && chance >= 1e-17) adopt = false;
+    else adopt = chance < 1.0 / (1.0 + std::exp(x));
+    return adopt && takePair(cell, other, games);
 }
 
 bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
+    int games[8];
+    gamesOf(cell, games);
     int neighbours[8];
-    neighboursOf(cell, neighbours);
-    const int other = neighbours[neighbour];
-    const double adopt = 1.0 / (1.0 + std::exp((score[cell] - score[other]) / noise));
-    return chance < adopt && takePair(cell, other);
+    presentOf(games, neighbours);
+    return compareWith(cell, neighbours[neighbour], chance, games);
 }
 
 void World::stepVariant() {
     prepareVariantScores();
     const auto cells = static_cast<std::uint32_t>(cellCount());
     if (updateRule == UpdateRule::Fermi) {
+        int games[8];
         int neighbours[8];
+        const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
         for (std::uint32_t u = 0; u < cells; ++u) {
             const auto cell = static_cast<int>(drawBelow(random, cells));
-            const auto count = static_cast<std::uint32_t>(neighboursOf(cell, neighbours));
-            const auto neighbour = static_cast<int>(drawBelow(random, count));
-            compareWithNeighbour(cell, neighbour, drawUnit(random));
+            // Away from the edges the neighbours are the first `full` games.
+            const bool inside = gamesOf(cell, games);
+            const auto count = static_cast<std::uint32_t>(inside ? full : presentOf(games, neighbours));
+            const auto neighbour = drawBelow(random, count);
+            compareWith(cell, (inside ? games : neighbours)[neighbour], drawUnit(random), games);
         }
     } else {
         for (std::uint32_t u = 0; u < cells; ++u) {

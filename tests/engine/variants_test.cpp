@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine_fixture.h"
@@ -202,34 +203,59 @@ TEST(FermiUpdates, NeighboursAreListedInGameOrderAndOnlyWhereCellsAre) {
     EXPECT_EQ(out[1], 5);
 }
 
+// Three generations of `rule` on a random world of `shape` against the
+// reference, with the numbers it draws taken from a copy of the world's
+// generator in order: the cell, then its start number or its neighbour and chance.
+void expectGenerationsFollowTheReference(const WorldShape& shape, UpdateRule rule) {
+    World world = randomWorld(shape, 5, false, true);
+    world.updateRule = rule;
+    world.noise = 2.0;
+    Reference ref(world);
+    Mt19937 random = world.random;
+    for (int g = 1; g <= 3; ++g) {
+        world.stepVariant();
+        for (int u = 0; u < ref.cells(); ++u) {
+            const auto cell = static_cast<int>(drawBelow(random, static_cast<std::uint32_t>(ref.cells())));
+            if (rule == UpdateRule::Asynchronous) {
+                ref.imitate(cell, random.next());
+            } else {
+                const auto count = static_cast<std::uint32_t>(ref.neighbours(cell).size());
+                const auto neighbour = static_cast<int>(drawBelow(random, count));
+                ref.compare(cell, neighbour, drawUnit(random));
+            }
+        }
+        expectSameGrids(world, ref, g);
+        EXPECT_EQ(world.generation, g);
+        PairCounts counts{};
+        for (int i = 0; i < ref.cells(); ++i) ++counts[ref.self[i] * 8 + ref.other[i]];
+        EXPECT_EQ(world.pairCounts(), counts);
+    }
+    EXPECT_EQ(world.random.next(), random.next()) << updateRuleName(rule) << " drew a different amount";
+}
+
 // A whole generation: rows x cols updates whose cells, start numbers,
 // neighbours and chances come from the world's own generator in order.
 TEST(VariantGenerations, AGenerationIsRowsTimesColsUpdatesDrawnFromTheWorldsGenerator) {
     for (const UpdateRule rule : {UpdateRule::Asynchronous, UpdateRule::Fermi}) {
-        World world = randomWorld(WorldShape{6, 9, Edges::Wrap, Neighbourhood::Moore}, 5, false, true);
-        world.updateRule = rule;
-        world.noise = 2.0;
-        Reference ref(world);
-        Mt19937 random = world.random;
-        for (int g = 1; g <= 3; ++g) {
-            world.stepVariant();
-            for (int u = 0; u < ref.cells(); ++u) {
-                const auto cell = static_cast<int>(drawBelow(random, static_cast<std::uint32_t>(ref.cells())));
-                if (rule == UpdateRule::Asynchronous) {
-                    ref.imitate(cell, random.next());
-                } else {
-                    const auto count = static_cast<std::uint32_t>(ref.neighbours(cell).size());
-                    const auto neighbour = static_cast<int>(drawBelow(random, count));
-                    ref.compare(cell, neighbour, drawUnit(random));
-                }
-            }
-            expectSameGrids(world, ref, g);
-            EXPECT_EQ(world.generation, g);
-            PairCounts counts{};
-            for (int i = 0; i < ref.cells(); ++i) ++counts[ref.self[i] * 8 + ref.other[i]];
-            EXPECT_EQ(world.pairCounts(), counts);
+        SCOPED_TRACE(updateRuleName(rule));
+        expectGenerationsFollowTheReference(WorldShape{6, 9, Edges::Wrap, Neighbourhood::Moore}, rule);
+    }
+}
+
+// Cells inside the world and on its edges, four or eight neighbours, edges
+// that wrap or stop: a generation draws and updates each kind as the reference does.
+TEST(VariantGenerations, EveryShapeDrawsAndUpdatesLikeTheReference) {
+    for (const WorldShape& shape : {WorldShape{7, 6, Edges::Fixed, Neighbourhood::VonNeumann},
+                                    WorldShape{5, 8, Edges::Wrap, Neighbourhood::VonNeumann},
+                                    WorldShape{6, 5, Edges::Fixed, Neighbourhood::Moore},
+                                    WorldShape{3, 3, Edges::Wrap, Neighbourhood::Moore},
+                                    WorldShape{12, 40, Edges::Wrap, Neighbourhood::Moore}}) {
+        for (const UpdateRule rule : {UpdateRule::Asynchronous, UpdateRule::Fermi}) {
+            SCOPED_TRACE(std::string(updateRuleName(rule)) + " " + std::to_string(shape.rows) + "x" +
+                         std::to_string(shape.cols) + " " + edgesName(shape.edges) + " " +
+                         neighbourhoodName(shape.neighbourhood));
+            expectGenerationsFollowTheReference(shape, rule);
         }
-        EXPECT_EQ(world.random.next(), random.next()) << updateRuleName(rule) << " drew a different amount";
     }
 }
 
