@@ -114,8 +114,8 @@ struct BandScratch {
     std::vector<std::uint16_t> termIndex;  // term of game g of column c at g * cols + c
     std::vector<double> best;              // best score among each cell's candidates
     std::vector<std::uint64_t> atBest;     // bit k: candidate k scores the best; bit 8: keep its own pair
-    LaneCounts pairDelta{};                // changes to the pair counts
-    LaneCounts keyCounts{};                // cells per pair among the band's packed cells
+    LaneCounts newCounts{};                // cells per new pair in the rows the band chose
+    LaneCounts skippedDelta{};             // changes to the counts of the rows skipped
     int codeBits = 0;                      // every code seen, or-ed together
 };
 
@@ -129,7 +129,8 @@ struct StepScratch {
     std::vector<std::uint8_t> rowChanged;  // row r differs from the step before
     std::vector<std::uint8_t> rowSettled;  // row r kept every pair last step, and no draw decided it
     std::vector<BandScratch> bands;      // one per band of rows that a thread steps
-    PairCounts keyCounts{};              // cells per pair of this step's packed cells
+    std::vector<std::uint8_t> rowSkipped;  // row r kept its pairs unchosen last step
+    PairCounts skippedCounts{};          // cells per pair in the rows skipped last step
     std::array<double, 2 * kPairCount + 1> terms{};  // the inputs the scores were computed from
     bool playSelf = false;
     bool extraPoint = false;

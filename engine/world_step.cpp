@@ -108,8 +108,19 @@ void prepare(BandScratch& band, int cols) {
     band.termIndex.resize(static_cast<std::size_t>(9 * cols));
     band.best.resize(static_cast<std::size_t>(cols));
     band.atBest.resize(static_cast<std::size_t>(cols));
-    band.pairDelta = {};
+    band.newCounts = {};
+    band.skippedDelta = {};
     band.codeBits = 0;
+}
+
+// Adds (or with kSign -1 takes away) the pairs of the cols cells from key.
+template <int kSign>
+void addPairs(const Key* key, int cols, LaneCounts& lanes) {
+    int c = 0;
+    for (; c + kCountLanes <= cols; c += kCountLanes) {
+        for (int l = 0; l < kCountLanes; ++l) lanes[l][key[c + l] & kPairBits] += kSign;
+    }
+    for (; c < cols; ++c) lanes[0][key[c] & kPairBits] += kSign;
 }
 
 // Scores of the cols cells from key, into out. Each pass works down the
@@ -227,14 +238,14 @@ inline int pickOf(std::uint32_t atBest, std::uint32_t draw) {
     return 31 - __builtin_clz(below != 0 ? below : atBest);
 }
 
-// Writes each cell's next pair and the changes to the pair counts.
+// Writes each cell's next pair and counts the new pairs.
 // Returns true when no choice of the row depended on its number drawn: then
 // the same scores and keys give the same row again, whatever is drawn.
 template <bool kMoore, int kLanes>
 [[gnu::always_inline]] inline bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o,
                                              const std::uint32_t* draws, BandScratch& row, CellCode* self,
                                              CellCode* other) {
-    auto& lanes = row.pairDelta;
+    auto& lanes = row.newCounts;
     constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
     std::uint64_t* atBest = row.atBest.data();
     int c = 0;
@@ -244,13 +255,10 @@ template <bool kMoore, int kLanes>
     markBest<kFirst>(score, c, cols, o, row.best.data(), atBest);
 
     const auto take = [&](int c, int pick) {
-        const Key was = key[c];
         const Key now = key[c + o.candidates[pick]];
         self[c] = static_cast<CellCode>((now >> 3) & 7);
         other[c] = static_cast<CellCode>(now & 7);
-        auto& delta = lanes[static_cast<unsigned>(c) % kCountLanes];
-        --delta[was & kPairBits];
-        ++delta[now & kPairBits];
+        ++lanes[static_cast<unsigned>(c) % kCountLanes][now & kPairBits];
         return now;
     };
     // Until a draw decides a choice, see whether one does: ties decide
@@ -315,6 +323,7 @@ void World::step(const std::uint32_t* draws, int threads) {
         s.scores.assign(p.size(), kNoCell);
         s.rowChanged.assign(static_cast<std::size_t>(rows()), 1);
         s.rowSettled.assign(static_cast<std::size_t>(rows()), 0);
+        s.rowSkipped.assign(static_cast<std::size_t>(rows()), 0);
         s.valid = false;
     }
     const int bandCount = cellCount() >= kMinCellsForThreads ? std::clamp(threads, 1, rows()) : 1;
@@ -351,36 +360,6 @@ void World::step(const std::uint32_t* draws, int threads) {
     }
     if (!fixed) wrapBorder(p, keys);
 
-    // The pair counts of the world as it stands, from the step before's
-    // where few rows changed.
-    const auto changedRows = std::count(s.rowChanged.begin(), s.rowChanged.end(), std::uint8_t{1});
-    if (!s.valid || changedRows > rows() / 4) {
-        forBands(rows(), bandCount, [&](int first, int end, int b) {
-            auto& lanes = bandOf(b).keyCounts;
-            lanes = {};
-            for (int r = first; r < end; ++r) {
-                const Key* row = keys + p.at(r, 0);
-                for (int c = 0; c < cols(); ++c) ++lanes[static_cast<unsigned>(c) % kCountLanes][row[c] & kPairBits];
-            }
-        });
-        s.keyCounts = {};
-        for (const BandScratch& band : s.bands) {
-            for (const auto& lane : band.keyCounts) {
-                for (int k = 0; k < kPairCount; ++k) s.keyCounts[k] += static_cast<std::uint32_t>(lane[k]);
-            }
-        }
-    } else {
-        for (int r = 0; r < rows(); ++r) {
-            if (!s.rowChanged[r]) continue;
-            const Key* now = keys + p.at(r, 0);
-            const Key* was = before + p.at(r, 0);
-            for (int c = 0; c < cols(); ++c) {
-                --s.keyCounts[was[c] & kPairBits];
-                ++s.keyCounts[now[c] & kPairBits];
-            }
-        }
-    }
-
     // Scores: only rows next to a changed row, unless the inputs changed.
     std::array<double, 2 * kPairCount + 1> terms{};
     for (int a = 0; a < kCodeCount; ++a) {
@@ -390,6 +369,7 @@ void World::step(const std::uint32_t* draws, int threads) {
         }
     }
     terms[kZeroTerm] = 0.0;
+    const bool wasValid = s.valid;
     const bool reuse = s.valid && terms == s.terms && playSelf == s.playSelf && extraPoint == s.extraPoint;
     const Offsets o = offsetsFor(p, moore);
     // Whether a row within distance rows of r changed since the step before.
@@ -433,26 +413,45 @@ void World::step(const std::uint32_t* draws, int threads) {
     s.extraPoint = extraPoint;
     s.valid = true;
 
+    // The counts of the rows skipped last step hold only while the keys
+    // they were counted from are this step's keys before.
+    if (!wasValid) {
+        std::fill(s.rowSkipped.begin(), s.rowSkipped.end(), std::uint8_t{0});
+        s.skippedCounts = {};
+    }
     // Every cell's next pair, straight into the grids: the keys keep the
     // world as this step found it.
     forBands(rows(), bandCount, [&](int first, int end, int b) {
         BandScratch& band = bandOf(b);
         for (int r = first; r < end; ++r) {
+            const Key* row = keys + p.at(r, 0);
             // A row that kept every pair last time, with nothing changed within
             // two rows since and no choice left to its draws, keeps them again.
-            if (reuse && s.rowSettled[r] && !changedNear(r, 2)) continue;
+            // Its pairs are counted once, when it is first skipped, and taken
+            // away when it is chosen again (its keys are the same till then).
+            if (reuse && s.rowSettled[r] && !changedNear(r, 2)) {
+                if (!s.rowSkipped[r]) addPairs<1>(row, cols(), band.skippedDelta);
+                s.rowSkipped[r] = 1;
+                continue;
+            }
+            if (s.rowSkipped[r]) addPairs<-1>(before + p.at(r, 0), cols(), band.skippedDelta);
+            s.rowSkipped[r] = 0;
             const int cell = index(r, 0);
-            const Key* row = keys + p.at(r, 0);
             const double* rowScores = s.scores.data() + p.at(r, 0);
             CellCode* self = selfStrategy.data() + cell;
             CellCode* other = otherStrategy.data() + cell;
             s.rowSettled[r] = chooseKind(row, rowScores, cols(), o, draws + cell, band, self, other);
         }
     });
-    // The counts of the new world: those of the keys and the choices' changes.
-    pairCounts_ = s.keyCounts;
+    // The counts of the new world: those of the rows skipped and of the rows chosen.
     for (const BandScratch& band : s.bands) {
-        for (const auto& lane : band.pairDelta) {
+        for (const auto& lane : band.skippedDelta) {
+            for (int k = 0; k < kPairCount; ++k) s.skippedCounts[k] += static_cast<std::uint32_t>(lane[k]);
+        }
+    }
+    pairCounts_ = s.skippedCounts;
+    for (const BandScratch& band : s.bands) {
+        for (const auto& lane : band.newCounts) {
             for (int k = 0; k < kPairCount; ++k) pairCounts_[k] += static_cast<std::uint32_t>(lane[k]);
         }
     }
