@@ -123,12 +123,12 @@ void addPairs(const Key* key, int cols, LaneCounts& lanes) {
     for (; c < cols; ++c) lanes[0][key[c] & kPairBits] += kSign;
 }
 
-// Scores of the cols cells from key, into out. Each pass works down the
+// Scores of the cols cells from key, into out and copy. Each pass works down the
 // whole row, so that the compiler can take many cells at a time; every
 // cell's terms are still added in the order of its games.
 template <bool kMoore, bool kFixed>
 [[gnu::always_inline]] inline void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
-                BandScratch& row, double* out) {
+                BandScratch& row, double* out, double* copy) {
     constexpr int kGames = kMoore ? 8 : 4;
     const Key bonus = extraPoint ? kBonusOffset : 0;
     for (int g = 0; g < kGames; ++g) {
@@ -146,17 +146,24 @@ template <bool kMoore, bool kFixed>
             index[c] = term;
         }
     }
+    if (playSelf) {
+        // The game against itself, last.
+        std::uint16_t* index = row.termIndex.data() + static_cast<std::ptrdiff_t>(kGames) * cols;
+        for (int c = 0; c < cols; ++c) {
+            const Key self = (key[c] >> 3) & 7, other = key[c] & 7;
+            index[c] = static_cast<Key>(self * 9 + (self != other ? bonus : 0));
+        }
+    }
     const std::uint16_t* index = row.termIndex.data();
-    for (int c = 0; c < cols; ++c) {
-        double sum = 0.0;
-        for (int g = 0; g < kGames; ++g) sum += terms[index[static_cast<std::ptrdiff_t>(g) * cols + c]];
-        out[c] = sum;
-    }
-    if (!playSelf) return;
-    for (int c = 0; c < cols; ++c) {
-        const Key self = (key[c] >> 3) & 7, other = key[c] & 7;
-        out[c] += terms[self * 9 + (self != other ? bonus : 0)];
-    }
+    const auto sumTerms = [&]<int kTerms>() {
+        for (int c = 0; c < cols; ++c) {
+            double sum = 0.0;
+            for (int g = 0; g < kTerms; ++g) sum += terms[index[static_cast<std::ptrdiff_t>(g) * cols + c]];
+            out[c] = sum;
+            copy[c] = sum;
+        }
+    };
+    playSelf ? sumTerms.template operator()<kGames + 1>() : sumTerms.template operator()<kGames>();
 }
 
 // Bit k of atBest[c]: candidate k scores the best of the cell's candidates.
@@ -283,8 +290,8 @@ template <bool kMoore, int kLanes>
 // once more for AVX2's wider vectors.
 template <bool kMoore, bool kFixed>
 void scoreRow(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
-              BandScratch& row, double* out) {
-    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out);
+              BandScratch& row, double* out, double* copy) {
+    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out, copy);
 }
 
 template <bool kMoore>
@@ -298,8 +305,9 @@ bool chooseRowOf(const Key* key, const double* score, int cols, const Offsets& o
 
 template <bool kMoore, bool kFixed>
 [[gnu::target("avx2")]] void scoreRowWide(const Key* key, int cols, const Offsets& o, const double* terms,
-                                          bool playSelf, bool extraPoint, BandScratch& row, double* out) {
-    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out);
+                                          bool playSelf, bool extraPoint, BandScratch& row, double* out,
+                                          double* copy) {
+    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out, copy);
 }
 
 template <bool kMoore>
@@ -383,7 +391,8 @@ void World::step(const std::uint32_t* draws, int threads) {
         }
         return false;
     };
-    using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*);
+    using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*,
+                              double*);
     using ChooseRow = bool (*)(const Key*, const double*, int, const Offsets&, const std::uint32_t*, BandScratch&,
                                CellCode*, CellCode*);
     ScoreRow scoreKind = moore ? (fixed ? scoreRow<true, true> : scoreRow<true, false>)
@@ -396,15 +405,16 @@ void World::step(const std::uint32_t* draws, int threads) {
         chooseKind = moore ? chooseRowWide<true> : chooseRowWide<false>;
     }
 #endif
-    const auto scoreRow = [&](int r, BandScratch& band, double* out) {
-        scoreKind(keys + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, band, out);
-    };
     forBands(rows(), bandCount, [&](int first, int end, int b) {
         for (int r = first; r < end; ++r) {
             double* out = s.scores.data() + p.at(r, 0);
-            if (!reuse || changedNear(r, 1)) scoreRow(r, bandOf(b), out);
-            // Copied every time: the world's own scores may have been cleared since (a restart does).
-            std::memcpy(score.data() + index(r, 0), out, static_cast<std::size_t>(cols()) * sizeof(double));
+            double* own = score.data() + index(r, 0);
+            if (!reuse || changedNear(r, 1)) {
+                scoreKind(keys + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, bandOf(b), out, own);
+            } else {
+                // Copied every time: the world's own scores may have been cleared since (a restart does).
+                std::memcpy(own, out, static_cast<std::size_t>(cols()) * sizeof(double));
+            }
         }
     });
     if (!fixed) wrapBorder(p, s.scores.data());
