@@ -42,6 +42,9 @@ constexpr double kNoCell = -std::numeric_limits<double>::infinity();
 
 // In a cell's mask of candidates at the best: it keeps its own pair.
 constexpr std::uint64_t kKeepBit = 1u << 8;
+// Where a cell's mask of candidates holds the candidate it takes.
+constexpr int kPickShift = 16;
+constexpr std::uint64_t kCandidateBits = (1u << kPickShift) - 1;
 
 // Geometry of the padded grids.
 struct Padded {
@@ -166,12 +169,22 @@ template <bool kMoore, bool kFixed>
     playSelf ? sumTerms.template operator()<kGames + 1>() : sumTerms.template operator()<kGames>();
 }
 
+// The candidate a cell takes: the scan from the start index keeps the last
+// candidate at the best, that is the highest one below the start, else the
+// highest of all (bit 8 alone, the cell itself, when it keeps its own).
+inline int pickOf(std::uint32_t atBest, std::uint32_t draw) {
+    const std::uint32_t below = atBest & ((1u << (draw % 8)) - 1u);
+    // atBest is never zero: some candidate, or the cell itself, is at the best.
+    return 31 - __builtin_clz(below != 0 ? below : atBest);
+}
+
 // Bit k of atBest[c]: candidate k scores the best of the cell's candidates.
 // A cell that keeps its own pair, as it does when it scores as well as the
-// best or when every candidate scores below zero, has bit 8 alone. Columns
-// first to end.
+// best or when every candidate scores below zero, has bit 8 alone. Above
+// them, from bit kPickShift, the candidate its draw picks. Columns first to end.
 template <int kFirst>
-void markBest(const double* score, int first, int end, const Offsets& o, double* best, std::uint64_t* atBest) {
+void markBest(const double* score, const std::uint32_t* draws, int first, int end, const Offsets& o, double* best,
+              std::uint64_t* atBest) {
     for (int c = first; c < end; ++c) best[c] = score[c];
     for (int k = kFirst; k < 8; ++k) {
         const double* candidate = score + o.candidates[k];
@@ -185,6 +198,7 @@ void markBest(const double* score, int first, int end, const Offsets& o, double*
     }
     for (int c = first; c < end; ++c) {
         atBest[c] = (score[c] == best[c]) | (best[c] < 0.0) ? kKeepBit : atBest[c];
+        atBest[c] |= static_cast<std::uint64_t>(pickOf(static_cast<std::uint32_t>(atBest[c]), draws[c])) << kPickShift;
     }
 }
 
@@ -198,16 +212,20 @@ using I64x2 = std::int64_t __attribute__((vector_size(16)));
 using F64x4 = double __attribute__((vector_size(32)));
 using I64x4 = std::int64_t __attribute__((vector_size(32)));
 
+using U32x2 = std::uint32_t __attribute__((vector_size(8)));
+using U32x4 = std::uint32_t __attribute__((vector_size(16)));
+
 template <int kLanes> struct Vectors;
-template <> struct Vectors<2> { using F = F64x2; using I = I64x2; };
-template <> struct Vectors<4> { using F = F64x4; using I = I64x4; };
+template <> struct Vectors<2> { using F = F64x2; using I = I64x2; using U = U32x2; };
+template <> struct Vectors<4> { using F = F64x4; using I = I64x4; using U = U32x4; };
 
 // markBest, kLanes cells at a time. Returns the first column left.
 template <int kLanes, int kFirst>
-[[gnu::always_inline]] inline int markBestVectors(const double* score, int cols, const Offsets& o,
-                                                   std::uint64_t* atBest) {
+[[gnu::always_inline]] inline int markBestVectors(const double* score, const std::uint32_t* draws, int cols,
+                                                   const Offsets& o, std::uint64_t* atBest) {
     using F = typename Vectors<kLanes>::F;
     using I = typename Vectors<kLanes>::I;
+    using U = typename Vectors<kLanes>::U;
     const F zero{};
     const I keepBits = I{} + static_cast<std::int64_t>(kKeepBit);
     int c = 0;
@@ -229,6 +247,21 @@ template <int kLanes, int kFirst>
         }
         const I keep = (own == best) | (best < zero);
         bits = keep < 0 ? keepBits : bits;
+        // pickOf, lane by lane: the highest candidate at the best below the
+        // draw's start, else the highest of all, found as the exponent of
+        // the mask taken as a double (2^52 + mask, less 2^52, is exact).
+        U drawn;
+        std::memcpy(&drawn, draws + c, sizeof drawn);
+        const I start = __builtin_convertvector(drawn, I) & 7;
+        const I below = bits & (((I{} + 1) << start) - 1);
+        const I taken = below != 0 ? below : bits;
+        const I magic = taken | 0x4330000000000000;
+        F asDouble;
+        std::memcpy(&asDouble, &magic, sizeof magic);
+        asDouble -= 0x1p52;
+        I exponent;
+        std::memcpy(&exponent, &asDouble, sizeof exponent);
+        bits |= ((exponent >> 52) - 1023) << kPickShift;
         std::memcpy(atBest + c, &bits, sizeof bits);
     }
     return c;
@@ -236,14 +269,6 @@ template <int kLanes, int kFirst>
 
 #endif
 
-// The candidate a cell takes: the scan from the start index keeps the last
-// candidate at the best, that is the highest one below the start, else the
-// highest of all (bit 8 alone, the cell itself, when it keeps its own).
-inline int pickOf(std::uint32_t atBest, std::uint32_t draw) {
-    const std::uint32_t below = atBest & ((1u << (draw % 8)) - 1u);
-    // atBest is never zero: some candidate, or the cell itself, is at the best.
-    return 31 - __builtin_clz(below != 0 ? below : atBest);
-}
 
 // Writes each cell's next pair and counts the new pairs.
 // Returns true when no choice of the row depended on its number drawn: then
@@ -257,9 +282,9 @@ template <bool kMoore, int kLanes>
     std::uint64_t* atBest = row.atBest.data();
     int c = 0;
 #if TALVANE_SIMD
-    c = markBestVectors<kLanes, kFirst>(score, cols, o, atBest);
+    c = markBestVectors<kLanes, kFirst>(score, draws, cols, o, atBest);
 #endif
-    markBest<kFirst>(score, c, cols, o, row.best.data(), atBest);
+    markBest<kFirst>(score, draws, c, cols, o, row.best.data(), atBest);
 
     const auto take = [&](int c, int pick) {
         const Key now = key[c + o.candidates[pick]];
@@ -272,8 +297,8 @@ template <bool kMoore, int kLanes>
     // nothing when every candidate at the best holds one pair.
     c = 0;
     for (; c < cols; ++c) {
-        const auto bits = static_cast<std::uint32_t>(atBest[c]);
-        const Key now = take(c, pickOf(bits, draws[c]));
+        const auto bits = static_cast<std::uint32_t>(atBest[c] & kCandidateBits);
+        const Key now = take(c, static_cast<int>(atBest[c] >> kPickShift));
         if ((bits & (bits - 1)) == 0) continue;
         bool same = true;
         for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1) {
@@ -282,7 +307,7 @@ template <bool kMoore, int kLanes>
         if (!same) break;
     }
     if (c == cols) return true;
-    for (++c; c < cols; ++c) take(c, pickOf(static_cast<std::uint32_t>(atBest[c]), draws[c]));
+    for (++c; c < cols; ++c) take(c, static_cast<int>(atBest[c] >> kPickShift));
     return false;
 }
 
