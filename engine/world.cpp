@@ -165,8 +165,7 @@ std::uint32_t* World::drawSpace() {
 
 void World::step(int threads) {
     std::uint32_t* draws = drawSpace();
-    random.fill(draws, cellCount());
-    step(draws, threads);
+    stepWith(draws, threads, draws);
 }
 
 }  // namespace talvane

@@ -254,6 +254,10 @@ public:
     void forgetLastStep() { scratch_.valid = false; }
 
 private:
+    // step(draws, threads); with fill (where draws point), the draws are
+    // first drawn from random, on this thread while another packs the cells
+    // when there are bands.
+    void stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fill);
     void stepCellByCell(const std::uint32_t* draws);
     // Brings the scores that a new pair of `cell` touches up to date;
     // `games` is gamesOf(cell).

@@ -346,7 +346,9 @@ template <bool kMoore>
 
 }  // namespace
 
-void World::step(const std::uint32_t* draws, int threads) {
+void World::step(const std::uint32_t* draws, int threads) { stepWith(draws, threads, nullptr); }
+
+void World::stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fill) {
     const Padded p(shape_);
     const bool fixed = shape_.edges == Edges::Fixed;
     const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
@@ -368,7 +370,7 @@ void World::step(const std::uint32_t* draws, int threads) {
     s.current ^= 1;
     Key* keys = s.keys[s.current].data();
     const Key* before = s.keys[s.current ^ 1].data();
-    forBands(rows(), bandCount, [&](int first, int end, int b) {
+    const auto pack = [&](int first, int end, int b) {
         int bits = 0;
         for (int r = first; r < end; ++r) {
             Key* row = keys + p.at(r, 0);
@@ -382,7 +384,17 @@ void World::step(const std::uint32_t* draws, int threads) {
             s.rowChanged[r] = std::memcmp(row, before + p.at(r, 0), static_cast<std::size_t>(cols()) * sizeof(Key)) != 0;
         }
         bandOf(b).codeBits = bits;
-    });
+    };
+    if (fill && bandCount > 1) {
+        // The draws come one after another from the generator: while this
+        // thread draws them, another packs every row.
+        std::thread packer([&] { pack(0, rows(), 0); });
+        random.fill(fill, cellCount());
+        packer.join();
+    } else {
+        if (fill) random.fill(fill, cellCount());
+        forBands(rows(), bandCount, pack);
+    }
     int bits = 0;
     for (const BandScratch& band : s.bands) bits |= band.codeBits;
     if ((bits & ~7) != 0) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include <unistd.h>
 
@@ -72,26 +73,28 @@ BENCHMARK(BM_StepGeneration)->Arg(20)->Arg(500)->Arg(5000)->Unit(benchmark::kMic
 // random layout of Green and Red with all eight strategies, reseeded (not
 // timed) after its first 30 generations, as long as it keeps changing. Items
 // are cell-generations.
+// A random layout of Green and Red with all eight strategies, at generation 0.
+void seedBusy(World& world) {
+    for (int i = 0; i < world.cellCount(); ++i) {
+        world.selfStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+        world.otherStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+        world.cellColor[i] = static_cast<CellCode>(world.random.next() % 2 * 2);
+    }
+    world.generation = 0;
+}
+
 void BM_BusyWorld(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
     World world(WorldShape{side, side});
     computeFinitePayoffTable();
     world.payoffTable = sim.world.payoffTable;
-    const auto seed = [&world] {
-        for (int i = 0; i < world.cellCount(); ++i) {
-            world.selfStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
-            world.otherStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
-            world.cellColor[i] = static_cast<CellCode>(world.random.next() % 2 * 2);
-        }
-        world.generation = 0;
-    };
-    seed();
+    seedBusy(world);
     for (auto _ : state) {
         world.step(threads);
         if (world.generation == 30) {
             state.PauseTiming();
-            seed();
+            seedBusy(world);
             state.ResumeTiming();
         }
     }
@@ -104,6 +107,33 @@ BENCHMARK(BM_BusyWorld)
     ->Args({1024, 2})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
+
+
+// The ceiling for two threads on this machine: two independent busy worlds,
+// each stepped by a thread of its own (one generation each per iteration,
+// reseeded as above). Items are cell-generations of both worlds; compare
+// with BusyWorld/1024/1 and BusyWorld/1024/2.
+void BM_BusyWorldsSideBySide(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    std::array<World, 2> worlds{World(WorldShape{side, side}), World(WorldShape{side, side})};
+    computeFinitePayoffTable();
+    for (World& world : worlds) {
+        world.payoffTable = sim.world.payoffTable;
+        seedBusy(world);
+    }
+    for (auto _ : state) {
+        std::thread other([&worlds] { worlds[1].step(1); });
+        worlds[0].step(1);
+        other.join();
+        if (worlds[0].generation == 30) {
+            state.PauseTiming();
+            for (World& world : worlds) seedBusy(world);
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 2 * worlds[0].cellCount());
+}
+BENCHMARK(BM_BusyWorldsSideBySide)->Arg(1024)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_ScoreCell(benchmark::State& state) {
     BenchHost host;

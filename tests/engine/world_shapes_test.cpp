@@ -222,6 +222,16 @@ TEST(WorldShapes, BandsOfRowsOnSeveralThreadsGiveTheSameGenerations) {
                 ASSERT_EQ(one.score, three.score) << g;
                 ASSERT_EQ(one.pairCounts(), three.pairCounts()) << g;
             }
+            // With numbers from the worlds' own generators, which the split
+            // draws while it packs the cells.
+            for (int g = 0; g < 4; ++g) {
+                one.step(1);
+                three.step(3);
+                ASSERT_EQ(one.selfStrategy, three.selfStrategy) << g;
+                ASSERT_EQ(one.otherStrategy, three.otherStrategy) << g;
+                ASSERT_EQ(one.pairCounts(), three.pairCounts()) << g;
+            }
+            EXPECT_EQ(one.random.next(), three.random.next());
         }
     }
 }
