@@ -15,6 +15,7 @@
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
+#include "wide_vectors.h"
 #include "world.h"
 
 namespace {
@@ -69,10 +70,6 @@ void BM_StepGeneration(benchmark::State& state) {
 }
 BENCHMARK(BM_StepGeneration)->Arg(20)->Arg(500)->Arg(5000)->Unit(benchmark::kMicrosecond);
 
-// A busy world of range(0) x range(0) cells stepped on range(1) threads: a
-// random layout of Green and Red with all eight strategies, reseeded (not
-// timed) after its first 30 generations, as long as it keeps changing. Items
-// are cell-generations.
 // A random layout of Green and Red with all eight strategies, at generation 0.
 void seedBusy(World& world) {
     for (int i = 0; i < world.cellCount(); ++i) {
@@ -83,9 +80,18 @@ void seedBusy(World& world) {
     world.generation = 0;
 }
 
+// A busy world of range(0) x range(0) cells stepped on range(1) threads: a
+// random layout of Green and Red with all eight strategies, reseeded (not
+// timed) after its first 30 generations, as long as it keeps changing. Items
+// are cell-generations.
 void BM_BusyWorld(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
+    // range(2) = 0: the baseline vectors only, as on a processor without AVX2.
+    struct WideAgain {
+        ~WideAgain() { detail::allowWideVectors(true); }
+    } wideAgain;
+    detail::allowWideVectors(state.range(2) != 0);
     World world(WorldShape{side, side});
     computeFinitePayoffTable();
     world.payoffTable = sim.world.payoffTable;
@@ -101,10 +107,12 @@ void BM_BusyWorld(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * world.cellCount());
 }
 BENCHMARK(BM_BusyWorld)
-    ->Args({64, 1})
-    ->Args({200, 1})
-    ->Args({1024, 1})
-    ->Args({1024, 2})
+    ->Args({64, 1, 1})
+    ->Args({200, 1, 1})
+    ->Args({1024, 1, 1})
+    ->Args({1024, 2, 1})
+    ->Args({200, 1, 0})
+    ->Args({1024, 1, 0})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 
