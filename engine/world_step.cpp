@@ -216,8 +216,11 @@ using U32x2 = std::uint32_t __attribute__((vector_size(8)));
 using U32x4 = std::uint32_t __attribute__((vector_size(16)));
 
 template <int kLanes> struct Vectors;
-template <> struct Vectors<2> { using F = F64x2; using I = I64x2; using U = U32x2; };
-template <> struct Vectors<4> { using F = F64x4; using I = I64x4; using U = U32x4; };
+using U64x2 = std::uint64_t __attribute__((vector_size(16)));
+using U64x4 = std::uint64_t __attribute__((vector_size(32)));
+
+template <> struct Vectors<2> { using F = F64x2; using I = I64x2; using U = U32x2; using UI = U64x2; };
+template <> struct Vectors<4> { using F = F64x4; using I = I64x4; using U = U32x4; using UI = U64x4; };
 
 // markBest, kLanes cells at a time. Returns the first column left.
 template <int kLanes, int kFirst>
@@ -226,8 +229,12 @@ template <int kLanes, int kFirst>
     using F = typename Vectors<kLanes>::F;
     using I = typename Vectors<kLanes>::I;
     using U = typename Vectors<kLanes>::U;
+    using UI = typename Vectors<kLanes>::UI;
     const F zero{};
     const I keepBits = I{} + static_cast<std::int64_t>(kKeepBit);
+    // The offsets in locals: stores through atBest could otherwise change them.
+    int offset[8];
+    std::copy(o.candidates, o.candidates + 8, offset);
     int c = 0;
     for (; c + kLanes <= cols; c += kLanes) {
         // Loaded twice rather than kept: an array of vectors would live on the stack.
@@ -236,13 +243,13 @@ template <int kLanes, int kFirst>
         F best = own;
         for (int k = kFirst; k < 8; ++k) {
             F candidate;
-            std::memcpy(&candidate, score + c + o.candidates[k], sizeof candidate);
+            std::memcpy(&candidate, score + c + offset[k], sizeof candidate);
             best = candidate > best ? candidate : best;
         }
         I bits{};
         for (int k = kFirst; k < 8; ++k) {
             F candidate;
-            std::memcpy(&candidate, score + c + o.candidates[k], sizeof candidate);
+            std::memcpy(&candidate, score + c + offset[k], sizeof candidate);
             bits |= (candidate == best) & (std::int64_t{1} << k);
         }
         const I keep = (own == best) | (best < zero);
@@ -259,9 +266,12 @@ template <int kLanes, int kFirst>
         F asDouble;
         std::memcpy(&asDouble, &magic, sizeof magic);
         asDouble -= 0x1p52;
-        I exponent;
+        UI exponent;
         std::memcpy(&exponent, &asDouble, sizeof exponent);
-        bits |= ((exponent >> 52) - 1023) << kPickShift;
+        const UI pick = ((exponent >> 52) - 1023) << kPickShift;
+        I pickBits;
+        std::memcpy(&pickBits, &pick, sizeof pickBits);
+        bits |= pickBits;
         std::memcpy(atBest + c, &bits, sizeof bits);
     }
     return c;
@@ -286,8 +296,10 @@ template <bool kMoore, int kLanes>
 #endif
     markBest<kFirst>(score, draws, c, cols, o, row.best.data(), atBest);
 
+    int offset[9];
+    std::copy(o.candidates, o.candidates + 9, offset);
     const auto take = [&](int c, int pick) {
-        const Key now = key[c + o.candidates[pick]];
+        const Key now = key[c + offset[pick]];
         self[c] = static_cast<CellCode>((now >> 3) & 7);
         other[c] = static_cast<CellCode>(now & 7);
         ++lanes[static_cast<unsigned>(c) % kCountLanes][now & kPairBits];
