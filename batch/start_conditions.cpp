@@ -99,30 +99,6 @@ bool parsePlace(const std::string& text, Placement& place, std::string& error) {
     return true;
 }
 
-void drawMixture(World& world, const std::vector<std::pair<int, double>>& mix) {
-    std::vector<double> upTo;  // running sums of the weights
-    double total = 0.0;
-    std::size_t lastWeighted = 0;
-    for (std::size_t j = 0; j < mix.size(); ++j) {
-        upTo.push_back(total += mix[j].second);
-        if (mix[j].second > 0.0) lastWeighted = j;
-    }
-    for (int i = 0; i < world.cellCount(); ++i) {
-        // A point in [0, total) from one 32-bit number; the last pair with a
-        // weight above 0 takes whatever rounding leaves beyond the end.
-        const double at = (static_cast<double>(world.random.next()) + 0.5) / 4294967296.0 * total;
-        std::size_t k = lastWeighted;
-        for (std::size_t j = 0; j < mix.size(); ++j) {
-            if (mix[j].second > 0.0 && at < upTo[j]) {
-                k = j;
-                break;
-            }
-        }
-        world.selfStrategy[i] = static_cast<CellCode>(mix[k].first / 8);
-        world.otherStrategy[i] = static_cast<CellCode>(mix[k].first % 8);
-    }
-}
-
 bool placementsFor(const StartConditions& start, int rows, int cols, std::vector<Placement>& out, std::string& error) {
     out.clear();
     if (start.centerPair >= 0) out.push_back({rows / 2, cols / 2, start.centerPair});

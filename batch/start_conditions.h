@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "world.h"
+#include "world_seeding.h"
 
 namespace talvane {
 
@@ -33,10 +34,6 @@ bool parseMix(const std::string& text, std::vector<std::pair<int, double>>& mix,
 
 // "ROW,COL,PAIR".
 bool parsePlace(const std::string& text, Placement& place, std::string& error);
-
-// Gives every cell of world a pair drawn independently with the weights of
-// mix, one number of random per cell in row-major order; colours untouched.
-void drawMixture(World& world, const std::vector<std::pair<int, double>>& mix);
 
 // The centre cell and the placed cells, checked against the world's size:
 // false with error when a placed cell lies outside it.

@@ -35,10 +35,52 @@ void laySegregated(World& world) {
     }
 }
 
+// The random layout draws every colour again, the checkerboard its phase.
+void layColors(World& world, ColorLayout layout) {
+    switch (layout) {
+        case kLayoutRandom:
+            for (CellCode& color : world.cellColor) color = drawAdmitted(world.random, kSeedingColorExclusions);
+            break;
+        case kLayoutCheckerboard: layCheckerboard(world); break;
+        case kLayoutSegregated: laySegregated(world); break;
+    }
+}
+
 }  // namespace
 
 bool admitsSomething(const CodeExclusions& excluded) {
     return std::find(excluded.begin(), excluded.end(), false) != excluded.end();
+}
+
+void drawMixture(World& world, const PairWeights& mix) {
+    std::vector<double> upTo;  // running sums of the weights
+    double total = 0.0;
+    std::size_t lastWeighted = 0;
+    for (std::size_t j = 0; j < mix.size(); ++j) {
+        upTo.push_back(total += mix[j].second);
+        if (mix[j].second > 0.0) lastWeighted = j;
+    }
+    for (int i = 0; i < world.cellCount(); ++i) {
+        // A point in [0, total) from one 32-bit number; the last pair with a
+        // weight above 0 takes whatever rounding leaves beyond the end.
+        const double at = (static_cast<double>(world.random.next()) + 0.5) / 4294967296.0 * total;
+        std::size_t k = lastWeighted;
+        for (std::size_t j = 0; j < mix.size(); ++j) {
+            if (mix[j].second > 0.0 && at < upTo[j]) {
+                k = j;
+                break;
+            }
+        }
+        world.selfStrategy[i] = static_cast<CellCode>(mix[k].first / kCodeCount);
+        world.otherStrategy[i] = static_cast<CellCode>(mix[k].first % kCodeCount);
+    }
+}
+
+void seedWorldMixture(World& world, std::uint32_t seed, const PairWeights& mix, ColorLayout layout) {
+    world.random.seed(seed);
+    drawMixture(world, mix);
+    layColors(world, layout);
+    world.countPairs();
 }
 
 void seedWorld(World& world, const SeedingOptions& options) {
@@ -49,13 +91,7 @@ void seedWorld(World& world, const SeedingOptions& options) {
         world.otherStrategy[i] = drawAdmitted(world.random, options.otherExcluded);
         world.cellColor[i] = drawAdmitted(world.random, kSeedingColorExclusions);
     }
-    switch (options.layout) {
-        case kLayoutRandom:
-            for (CellCode& color : world.cellColor) color = drawAdmitted(world.random, kSeedingColorExclusions);
-            break;
-        case kLayoutCheckerboard: layCheckerboard(world); break;
-        case kLayoutSegregated: laySegregated(world); break;
-    }
+    layColors(world, options.layout);
     world.countPairs();
 }
 

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "sim_state.h"
 #include "world.h"
@@ -36,5 +38,18 @@ bool admitsSomething(const CodeExclusions& excluded);
 // layout draws nothing. Both strategy pools must admit a code. Leaves the
 // scores, the generation counter and the rules alone.
 void seedWorld(World& world, const SeedingOptions& options);
+
+// Pairs (self * 8 + others) with weights: non-negative, at least one above 0.
+using PairWeights = std::vector<std::pair<int, double>>;
+
+// Gives every cell of world a pair drawn independently with the weights of
+// mix, one number of random per cell in row-major order; colours untouched.
+void drawMixture(World& world, const PairWeights& mix);
+
+// Restarts world.random from seed, draws every cell's pair from mix
+// (drawMixture), then applies the layout as seedWorld does: the random
+// layout draws every colour, the checkerboard its phase. This is what
+// talvane-batch --mix seeds with --seed S.
+void seedWorldMixture(World& world, std::uint32_t seed, const PairWeights& mix, ColorLayout layout);
 
 }  // namespace talvane

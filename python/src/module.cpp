@@ -304,20 +304,65 @@ SeedingOptions seedingOf(const std::optional<std::int64_t>& seed, const std::str
     return options;
 }
 
+int codeOf(int value, const char* name) {
+    if (value < 0 || value >= kCodeCount) fail(std::string(name) + ": " + std::to_string(value) + " is not a code 0 to 7");
+    return value;
+}
+
+// A pair given as (self, other) or as the code self*8 + other.
+int pairCodeOf(const py::handle& pair, const std::string& name) {
+    if (py::isinstance<py::tuple>(pair) || py::isinstance<py::list>(pair)) {
+        const auto codes = pair.cast<std::vector<int>>();
+        if (codes.size() != 2) fail(name + ": a (self, other) pair of strategy codes is needed");
+        return codeOf(codes[0], name.c_str()) * kCodeCount + codeOf(codes[1], name.c_str());
+    }
+    const int code = pair.cast<int>();
+    if (code < 0 || code >= kPairCount) {
+        fail(name + ": " + std::to_string(code) + " is not a pair code 0 to 63 (self*8 + other)");
+    }
+    return code;
+}
+
+// mix= as talvane-batch --mix takes it: pairs with weights, given as a
+// mapping {pair: weight} or a sequence of (pair, weight); every weight a
+// number >= 0, at least one above 0, no pair twice. None: no mix.
+PairWeights mixOf(const py::object& mix) {
+    PairWeights out;
+    if (mix.is_none()) return out;
+    const py::object items = py::isinstance<py::dict>(mix) ? mix.attr("items")() : mix;
+    double total = 0.0;
+    for (const py::handle item : items) {
+        const auto entry = item.cast<py::sequence>();
+        if (entry.size() != 2) fail("mix: each entry is a pair and its weight");
+        const int code = pairCodeOf(entry[0], "mix");
+        const double weight = entry[1].cast<double>();
+        if (!std::isfinite(weight) || weight < 0.0) fail("mix: the weight " + py::str(entry[1]).cast<std::string>() + " is not a number >= 0");
+        for (const auto& [seen, w] : out) {
+            if (seen == code) fail("mix: the pair " + std::to_string(code / kCodeCount) + "/" + std::to_string(code % kCodeCount) + " is given twice");
+        }
+        out.emplace_back(code, weight);
+        total += weight;
+    }
+    if (!(total > 0.0)) fail("mix: the weights add up to 0");
+    return out;
+}
+
 std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges, const std::string& neighbourhood,
                                    const std::vector<double>& payoffs, const std::string& competition, bool playSelf,
                                    bool extraPoint, const std::string& update, double noise, double mutation,
                                    int threads, std::optional<std::int64_t> seed, const std::string& layout,
                                    std::optional<std::vector<int>> selfPool, std::optional<std::vector<int>> otherPool,
-                                   bool populate) {
+                                   const py::object& mix, bool populate) {
     WorldShape shape{checkSide(rows, "rows"), checkSide(cols, "cols"), edgesOf(edges), neighbourhoodOf(neighbourhood)};
     const WorldOptions options{edges, neighbourhood, competition, update, payoffs, playSelf, extraPoint,
                                noise, mutation, threads};
     const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
+    const PairWeights pairs = mixOf(mix);
+    if (!populate && !pairs.empty()) fail("mix: a world that is not populated is not seeded; give mix or populate=False");
     auto w = std::make_unique<PyWorld>(shape);
     applyOptions(*w, options);
     if (populate) {
-        w->seedCells(seeding);
+        w->seedCells(seeding, pairs);
     } else {
         // A blank world: only the generator starts from the seed, as for a loaded world.
         w->world.random.seed(seeding.seed);
@@ -328,19 +373,16 @@ std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges,
 }
 
 void reseed(PyWorld& w, std::optional<std::int64_t> seed, const std::optional<std::string>& layout,
-            const std::optional<std::vector<int>>& selfPool, const std::optional<std::vector<int>>& otherPool) {
+            const std::optional<std::vector<int>>& selfPool, const std::optional<std::vector<int>>& otherPool,
+            const py::object& mix) {
     const std::string layoutName = layout ? *layout : kLayoutNames[w.seeding.layout];
     const SeedingOptions options = seedingOf(seed, layoutName, selfPool ? selfPool : admittedCodes(w.seeding.selfExcluded),
                                              otherPool ? otherPool : admittedCodes(w.seeding.otherExcluded));
+    const PairWeights pairs = mixOf(mix);
     auto lock = lockWorld(w);
-    w.seedCells(options);
+    w.seedCells(options, pairs);
     w.world.generation = 0;
     std::fill(w.world.score.begin(), w.world.score.end(), 0.0);
-}
-
-int codeOf(int value, const char* name) {
-    if (value < 0 || value >= kCodeCount) fail(std::string(name) + ": " + std::to_string(value) + " is not a code 0 to 7");
-    return value;
 }
 
 void place(PyWorld& w, int row, int col, py::object pair, std::optional<int> color) {
@@ -348,19 +390,9 @@ void place(PyWorld& w, int row, int col, py::object pair, std::optional<int> col
         throw py::index_error("place: (" + std::to_string(row) + ", " + std::to_string(col) + ") is outside the " +
                               std::to_string(w.world.rows()) + " x " + std::to_string(w.world.cols()) + " world");
     }
-    int self = 0;
-    int other = 0;
-    if (py::isinstance<py::tuple>(pair) || py::isinstance<py::list>(pair)) {
-        const auto codes = pair.cast<std::vector<int>>();
-        if (codes.size() != 2) fail("pair: a (self, other) pair of strategy codes is needed");
-        self = codeOf(codes[0], "pair");
-        other = codeOf(codes[1], "pair");
-    } else {
-        const int code = pair.cast<int>();
-        if (code < 0 || code >= kPairCount) fail("pair: " + std::to_string(code) + " is not a pair code 0 to 63 (self*8 + other)");
-        self = code / kCodeCount;
-        other = code % kCodeCount;
-    }
+    const int code = pairCodeOf(pair, "pair");
+    const int self = code / kCodeCount;
+    const int other = code % kCodeCount;
     const int newColor = color ? codeOf(*color, "color") : -1;
     auto lock = lockWorld(w);
     const int i = w.world.index(row, col);
@@ -556,11 +588,14 @@ PYBIND11_MODULE(_talvane, m) {
 World(rows=64, cols=64, *, edges="wrap", neighbourhood="moore", payoffs=(3, 0, 5, 1),
       competition="finite", play_self=False, extra_point=False, update="synchronous",
       noise=0.1, mutation=0.0, threads=1, seed=None, layout="checkerboard",
-      self_pool=None, other_pool=None, populate=True)
+      self_pool=None, other_pool=None, mix=None, populate=True)
 
 The options are those of talvane-batch. The world is seeded at once from the
 strategy pools (None: all eight codes) and the colour layout with the given
-seed (None: a random one, kept in last_seed); with populate=False every cell
+seed (None: a random one, kept in last_seed). mix, as talvane-batch --mix,
+draws every cell's pair with weights instead of from the pools: a mapping
+{pair: weight} or a sequence of (pair, weight), each pair (self, other) or
+self*8 + other, e.g. mix={(7, 7): 0.9, (0, 0): 0.1}. With populate=False every cell
 stays Green playing AllD against everyone and only the generator starts
 from the seed. World(seed=S) is the world `talvane-batch --seed S` seeds,
 and stepping it gives the same worlds and counts.)")
@@ -568,7 +603,7 @@ and stepping it gives the same worlds and counts.)")
              "neighbourhood"_a = "moore", "payoffs"_a = std::vector<double>{3, 0, 5, 1}, "competition"_a = "finite",
              "play_self"_a = false, "extra_point"_a = false, "update"_a = "synchronous", "noise"_a = kDefaultNoise,
              "mutation"_a = 0.0, "threads"_a = 1, "seed"_a = py::none(), "layout"_a = "checkerboard",
-             "self_pool"_a = py::none(), "other_pool"_a = py::none(), "populate"_a = true)
+             "self_pool"_a = py::none(), "other_pool"_a = py::none(), "mix"_a = py::none(), "populate"_a = true)
         .def("__copy__", [](PyWorld& w) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); })
         .def("__deepcopy__", [](PyWorld& w, py::dict) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); },
              "memo"_a)
@@ -576,12 +611,13 @@ and stepping it gives the same worlds and counts.)")
              "An independent copy: grids, rules, generator state and generation.")
         .def("__repr__", &describe)
         .def("seed", &reseed, "seed"_a = py::none(), py::kw_only(), "layout"_a = py::none(), "self_pool"_a = py::none(),
-             "other_pool"_a = py::none(),
+             "other_pool"_a = py::none(), "mix"_a = py::none(),
              R"(Seeds every cell afresh, as talvane-batch does: the generator restarts from
 seed (None: a random one), then each cell draws its self strategy, others
 strategy and colour; then the colour layout ("random", "checkerboard",
-"segregated"). Options left out keep those of the latest seeding. Sets the
-generation to 0.)")
+"segregated"). With mix (as in World()), each cell draws its pair with those
+weights instead, and the layout its colours. Options left out keep those of
+the latest seeding; a mix is used only when given. Sets the generation to 0.)")
         .def("place", &place, "row"_a, "col"_a, "pair"_a, py::kw_only(), "color"_a = py::none(),
              R"(Gives the cell at (row, col) the strategy pair (self, other), or a pair code
 self*8 + other; color, when given, also its colour code.)")

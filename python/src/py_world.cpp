@@ -43,8 +43,12 @@ void PyWorld::applyPayoffs() {
     }
 }
 
-void PyWorld::seedCells(const SeedingOptions& options) {
-    seedWorld(world, options);
+void PyWorld::seedCells(const SeedingOptions& options, const PairWeights& mix) {
+    if (mix.empty()) {
+        seedWorld(world, options);
+    } else {
+        seedWorldMixture(world, options.seed, mix, options.layout);
+    }
     seeding = options;
     lastSeed = options.seed;
 }

@@ -44,8 +44,9 @@ public:
     // restart of talvane-batch does.
     void applyPayoffs();
 
-    // Seeds the cells from the pools and the layout with this seed.
-    void seedCells(const SeedingOptions& options);
+    // Seeds the cells from the pools and the layout with this seed; with a
+    // mix, draws the pairs from it instead of the pools.
+    void seedCells(const SeedingOptions& options, const PairWeights& mix = {});
 
     // One generation as talvane-batch runs it: the update rule, then mutation.
     void stepOnce();

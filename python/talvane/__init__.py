@@ -50,7 +50,7 @@ def load(path, *, seed=None, **options):
     keyword options are those of World (not rows, cols or the seeding's).
     Raises OSError when the file cannot be read and ValueError, with the line
     and the fault, when it is no valid world file."""
-    for name in ("rows", "cols", "populate", "layout", "self_pool", "other_pool"):
+    for name in ("rows", "cols", "populate", "layout", "self_pool", "other_pool", "mix"):
         if name in options:
             raise TypeError(f"load() takes no {name!r}: the file gives the world")
     rows, cols, color, self_strategy, other_strategy = _talvane._read_world(path)

@@ -21,6 +21,8 @@ CASES = [
     (["--update", "fermi", "--noise", "150", "--size", "30"],
      {"update": "fermi", "noise": 150.0, "rows": 30, "cols": 30}),
     (["--size", "200", "--threads", "2"], {"rows": 200, "cols": 200, "threads": 2}),
+    (["--mix", "7/7:0.9,0/0:0.1", "--layout", "random"], {"mix": {(7, 7): 0.9, (0, 0): 0.1}, "layout": "random"}),
+    (["--mix", "6/0:1,3/5:2.5,0/0:0", "--size", "9x31"], {"mix": [(48, 1), ((3, 5), 2.5), (0, 0)], "rows": 9, "cols": 31}),
 ]
 
 
@@ -73,6 +75,26 @@ def test_a_loaded_world_steps_as_the_batch_runner_steps_it(run_batch, tmp_path):
     world.save(tmp_path / "py-final.csv")
     assert (tmp_path / "py-final.csv").read_bytes() == final
     assert log_bytes(table) == log
+
+
+def test_reseeding_with_a_mix_is_seeding_it_anew_and_bad_mixes_are_refused():
+    mix = {(7, 7): 0.9, (0, 0): 0.1}
+    fresh = talvane.World(seed=12, mix=mix, layout="segregated")
+    used = talvane.World(seed=3)
+    used.step(4)
+    used.seed(12, mix=mix, layout="segregated")
+    assert (used.self_strategy == fresh.self_strategy).all() and (used.color == fresh.color).all()
+    assert used.generation == 0
+    # Without mix the pools seed again.
+    used.seed(12)
+    assert (used.self_strategy == talvane.World(seed=12, layout="segregated").self_strategy).all()
+    for bad, message in [({(7, 7): 0}, "add up to 0"), ({(7, 7): -1}, "is not a number >= 0"),
+                         ({(8, 0): 1}, "is not a code 0 to 7"), ({64: 1}, "is not a pair code"),
+                         ([(7, 1), ((0, 7), 1)], "given twice"), ([(7,)], "a pair and its weight")]:
+        with pytest.raises(ValueError, match=message):
+            talvane.World(seed=1, mix=bad)
+    with pytest.raises(ValueError, match="not seeded"):
+        talvane.World(seed=1, mix=mix, populate=False)
 
 
 def test_reseeding_a_world_is_seeding_it_anew(tmp_path):
