@@ -149,39 +149,112 @@ CooperationTable infiniteCooperationTable() {
     return table;
 }
 
+namespace {
+
+// How often the cell at (r, c) cooperates in its games (its own moves only),
+// against its own colour (and itself, when it plays itself) and the others.
+struct CellCooperation {
+    double coopSame = 0.0, coopOther = 0.0;
+    std::uint64_t gamesSame = 0, gamesOther = 0;
+};
+
+CellCooperation cooperationOfCell(const World& world, int r, int c, const CooperationTable& coop) {
+    int opponents[8];
+    const int cell = world.index(r, c);
+    const int color = world.cellColor[cell];
+    const int self = world.selfStrategy[cell];
+    const int other = world.otherStrategy[cell];
+    CellCooperation out;
+    const int count = opponentsOf(world, r, c, opponents);
+    for (int k = 0; k < count; ++k) {
+        const int n = opponents[k];
+        if (n < 0) continue;
+        if (world.cellColor[n] == color) {
+            out.coopSame += coop[self][world.selfStrategy[n]];
+            ++out.gamesSame;
+        } else {
+            out.coopOther += coop[other][world.otherStrategy[n]];
+            ++out.gamesOther;
+        }
+    }
+    if (world.playSelf) {
+        out.coopSame += coop[self][self];
+        ++out.gamesSame;
+    }
+    return out;
+}
+
+}  // namespace
+
 WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
     WorldStats stats{};
-    int opponents[8];
     for (int r = 0; r < world.rows(); ++r) {
         for (int c = 0; c < world.cols(); ++c) {
             const int cell = world.index(r, c);
             const int color = world.cellColor[cell];
             const int self = world.selfStrategy[cell];
             const int other = world.otherStrategy[cell];
-            double coopSame = 0.0, coopOther = 0.0;
-            std::uint64_t gamesSame = 0, gamesOther = 0;
-            const int count = opponentsOf(world, r, c, opponents);
-            for (int k = 0; k < count; ++k) {
-                const int n = opponents[k];
-                if (n < 0) continue;
-                if (world.cellColor[n] == color) {
-                    coopSame += coop[self][world.selfStrategy[n]];
-                    ++gamesSame;
-                } else {
-                    coopOther += coop[other][world.otherStrategy[n]];
-                    ++gamesOther;
-                }
-            }
-            if (world.playSelf) {
-                coopSame += coop[self][self];
-                ++gamesSame;
-            }
+            const CellCooperation k = cooperationOfCell(world, r, c, coop);
             const double score = world.scoreCell(r, c);
-            addCell(stats[0], self, other, score, coopSame, gamesSame, coopOther, gamesOther);
-            addCell(stats[1 + (color & 7)], self, other, score, coopSame, gamesSame, coopOther, gamesOther);
+            addCell(stats[0], self, other, score, k.coopSame, k.gamesSame, k.coopOther, k.gamesOther);
+            addCell(stats[1 + (color & 7)], self, other, score, k.coopSame, k.gamesSame, k.coopOther, k.gamesOther);
         }
     }
     return stats;
+}
+
+GroupStats worldCooperation(const World& world, const CooperationTable& coop) {
+    // The games counted by (own code, opponent's code), against the own colour
+    // (0 .. 63) and the others (64 .. 127), in four lanes that the games take
+    // in turn so that a run of like games does not wait on one counter; the
+    // shares are multiplied in at the end.
+    std::array<std::array<std::uint32_t, 2 * kPairCount>, 4> lanes{};
+    const CellCode* colors = world.cellColor.data();
+    const CellCode* selves = world.selfStrategy.data();
+    const CellCode* others = world.otherStrategy.data();
+    const bool moore = world.shape().neighbourhood == Neighbourhood::Moore;
+    for (int r = 0; r < world.rows(); ++r) {
+        for (int c = 0; c < world.cols(); ++c) {
+            const Around a = world.around(r, c);
+            const int cell = a.row + a.col;
+            const int color = colors[cell];
+            const int self = selves[cell] & 7;
+            const int other = others[cell] & 7;
+            const auto play = [&](int lane, int rowStart, int column) {
+                if (rowStart < 0 || column < 0) return;  // beyond a fixed edge
+                const int n = rowStart + column;
+                const int key = colors[n] == color ? self * kCodeCount + (selves[n] & 7)
+                                                   : kPairCount + other * kCodeCount + (others[n] & 7);
+                ++lanes[static_cast<std::size_t>(lane)][static_cast<std::size_t>(key)];
+            };
+            play(0, a.up, a.col);
+            play(1, a.row, a.left);
+            play(2, a.row, a.right);
+            play(3, a.down, a.col);
+            if (moore) {
+                play(0, a.up, a.left);
+                play(1, a.up, a.right);
+                play(2, a.down, a.left);
+                play(3, a.down, a.right);
+            }
+            if (world.playSelf) ++lanes[0][static_cast<std::size_t>(self * kCodeCount + self)];
+        }
+    }
+    GroupStats all{};
+    for (int key = 0; key < 2 * kPairCount; ++key) {
+        std::uint64_t games = 0;
+        for (const auto& lane : lanes) games += lane[static_cast<std::size_t>(key)];
+        const int pair = key % kPairCount;
+        const double share = coop[pair / kCodeCount][pair % kCodeCount] * static_cast<double>(games);
+        if (key < kPairCount) {
+            all.coopSame += share;
+            all.gamesSame += games;
+        } else {
+            all.coopOther += share;
+            all.gamesOther += games;
+        }
+    }
+    return all;
 }
 
 std::vector<int> colorsPresent(const World& world) {

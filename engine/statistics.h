@@ -56,6 +56,12 @@ using WorldStats = std::array<GroupStats, kCodeCount + 1>;
 // looked up in coop.
 WorldStats computeWorldStats(const World& world, const CooperationTable& coop);
 
+// Only the cooperation of computeWorldStats' whole world (coopSame,
+// gamesSame, coopOther, gamesOther; the other fields stay 0), without the
+// scores: the games are counted by pair of codes and the shares multiplied
+// in, so the sums may differ from computeWorldStats' in their last bits.
+GroupStats worldCooperation(const World& world, const CooperationTable& coop);
+
 // The colour codes that cells of world hold, in increasing order.
 std::vector<int> colorsPresent(const World& world);
 

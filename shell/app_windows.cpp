@@ -244,7 +244,8 @@ void FltkWindowSystem::frameComposed() {
     // the frame, so the counts and the generation belong together.
     const std::int32_t generation = sim.generation;
     const PairCounts pairs = generation > 0 ? PairCounts(sim.pairCounts) : countPairsOf(sim.world);
-    chartHistory_.observe(generation, pairs, countColors(sim.world));
+    chartHistory_.observe(generation, pairs, countColors(sim.world),
+                          cooperationRatesOf(sim.world, static_cast<CompetitionMode>(sim.competitionMode.load())));
     if (chart_) chart_->historyChanged();
     host_->frameComposed();
 }

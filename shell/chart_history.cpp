@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "statistics.h"
+
 namespace talvane {
 
 void ChartHistory::observe(std::int32_t generation, const PairCounts& pairs,
-                           const std::array<std::uint32_t, 8>& colors) {
+                           const std::array<std::uint32_t, 8>& colors, const CooperationRates& rates) {
     if (!samples_.empty() && generation <= samples_.back().generation) {
         const auto from = std::lower_bound(samples_.begin(), samples_.end(), generation,
                                            [](const ChartSample& s, std::int32_t g) { return s.generation < g; });
@@ -31,6 +33,8 @@ void ChartHistory::observe(std::int32_t generation, const PairCounts& pairs,
     sample.share[kChartColor + 0] = static_cast<float>(colors[0]) * scale;
     sample.share[kChartColor + 1] = static_cast<float>(colors[1]) * scale;
     sample.share[kChartColor + 2] = static_cast<float>(colors[2]) * scale;
+    sample.share[kChartCooperation + 0] = rates.own;
+    sample.share[kChartCooperation + 1] = rates.others;
     samples_.push_back(sample);
     if (samples_.size() > capacity_) {
         // Thin out: keep the samples on the doubled stride (and the first).
@@ -69,6 +73,16 @@ PairCounts countPairsOf(const World& world) {
         counts[static_cast<std::size_t>(self * kCodeCount + other)] += 1;
     }
     return counts;
+}
+
+CooperationRates cooperationRatesOf(const World& world, CompetitionMode competition) {
+    static const CooperationTable finite = finiteCooperationTable();
+    static const CooperationTable infinite = infiniteCooperationTable();
+    const GroupStats all = worldCooperation(world, competition == kCompetitionInfinite ? infinite : finite);
+    CooperationRates rates;
+    if (all.gamesSame > 0) rates.own = static_cast<float>(all.coopSame / static_cast<double>(all.gamesSame));
+    if (all.gamesOther > 0) rates.others = static_cast<float>(all.coopOther / static_cast<double>(all.gamesOther));
+    return rates;
 }
 
 }  // namespace talvane

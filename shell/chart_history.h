@@ -5,18 +5,30 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
+#include "sim_state.h"
 #include "world.h"
 
 namespace talvane {
 
 // Series of one sample: shares 0..1 of the eight self strategies, the eight
-// others strategies and the colours Green, Cyan and Red.
+// others strategies and the colours Green, Cyan and Red, then how often the
+// cells cooperate with their own colour and with the others (0..1, NaN while
+// no game of that kind is played).
 inline constexpr int kChartSelf = 0;      // series 0..7: self strategy k
 inline constexpr int kChartOther = 8;     // series 8..15: others strategy k
 inline constexpr int kChartColor = 16;    // series 16..18: Green, Cyan, Red
-inline constexpr int kChartSeries = 19;
+inline constexpr int kChartCooperation = 19;  // series 19: with the own colour, 20: with the others
+inline constexpr int kChartSeries = 21;
+
+// Cooperation rates of a world: the share of cooperative moves in the games
+// against the own colour and against the other colours.
+struct CooperationRates {
+    float own = std::numeric_limits<float>::quiet_NaN();
+    float others = std::numeric_limits<float>::quiet_NaN();
+};
 
 struct ChartSample {
     std::int32_t generation = 0;
@@ -34,7 +46,8 @@ public:
     // Takes the counts of a generation: pairs (self*8 + others) and cells per
     // colour code (0..7). A generation not after the newest sample (a
     // restart, an undo) first drops the samples from it on.
-    void observe(std::int32_t generation, const PairCounts& pairs, const std::array<std::uint32_t, 8>& colors);
+    void observe(std::int32_t generation, const PairCounts& pairs, const std::array<std::uint32_t, 8>& colors,
+                 const CooperationRates& rates = {});
 
     const std::vector<ChartSample>& samples() const { return samples_; }
     // Generations between kept samples: 1 until the history was first thinned.
@@ -56,5 +69,9 @@ std::array<std::uint32_t, 8> countColors(const World& world);
 
 // Cells per (self, others) pair of the world's grid, counted without touching it.
 PairCounts countPairsOf(const World& world);
+
+// The world's cooperation rates, as the statistics table of talvane-batch
+// counts them, over the matches of the given competition.
+CooperationRates cooperationRatesOf(const World& world, CompetitionMode competition);
 
 }  // namespace talvane

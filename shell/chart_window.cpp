@@ -7,6 +7,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -37,7 +38,9 @@ class ChartView final : public Fl_Widget {
 public:
     ChartView(int x, int y, int w, int h, const ChartHistory& history) : Fl_Widget(x, y, w, h), history_(history) {}
 
-    bool byColor = false;
+    // What the plot shows; the switch below it goes round them in this order.
+    enum class Show { Strategies, Colors, Cooperation };
+    Show show = Show::Strategies;
 
     void draw() override;
     int handle(int event) override;
@@ -50,6 +53,12 @@ private:
     };
 
     void drawPanel(const Panel& panel, int top, int height, std::int32_t lastGeneration, const ChartSample* hovered);
+    // The palette entry of series s of the panel: the strategy's or colour's
+    // own; the cooperation rates take TFT's and AllD's.
+    static int colorOf(const Panel& panel, int s) {
+        if (panel.first == kChartCooperation) return s == 0 ? 6 : 0;
+        return s;
+    }
     std::int32_t generationAt(int px) const;
 
     const ChartHistory& history_;
@@ -78,8 +87,11 @@ void ChartView::draw() {
 
     static constexpr Panel strategyPanels[] = {{"self strategies", kChartSelf, 8}, {"others strategies", kChartOther, 8}};
     static constexpr Panel colorPanels[] = {{"colours", kChartColor, 3}};
-    const Panel* panels = byColor ? colorPanels : strategyPanels;
-    const int panelCount = byColor ? 1 : 2;
+    static constexpr Panel cooperationPanels[] = {{"cooperation", kChartCooperation, 2}};
+    const Panel* panels = show == Show::Strategies ? strategyPanels
+                          : show == Show::Colors   ? colorPanels
+                                                   : cooperationPanels;
+    const int panelCount = show == Show::Strategies ? 2 : 1;
     const int usable = h() - 2 * kMargin - kAxisHeight;
     const int panelHeight = usable / panelCount;
     for (int k = 0; k < panelCount; ++k) {
@@ -128,28 +140,41 @@ void ChartView::drawPanel(const Panel& panel, int top, int height, std::int32_t 
     }
     for (int s = 0; s < panel.count; ++s) {
         const auto series = static_cast<std::size_t>(panel.first + s);
-        fl_color(seriesColor(s));
-        fl_begin_line();
+        fl_color(seriesColor(colorOf(panel, s)));
+        // A rate with no games to count (NaN) leaves a gap in its curve.
+        bool drawing = false;
         for (const ChartSample* sample : columnSamples_) {
+            const float value = sample->share[series];
+            if (std::isnan(value)) {
+                if (drawing) fl_end_line();
+                drawing = false;
+                continue;
+            }
+            if (!drawing) fl_begin_line();
+            drawing = true;
             const int px = plotLeft_ + static_cast<int>(static_cast<std::int64_t>(sample->generation) * plotWidth_ / span_);
-            fl_vertex(px, plotTop + plotHeight - static_cast<int>(sample->share[series] * static_cast<float>(plotHeight)));
+            fl_vertex(px, plotTop + plotHeight - static_cast<int>(value * static_cast<float>(plotHeight)));
         }
-        fl_end_line();
+        if (drawing) fl_end_line();
     }
 
     // Legend: colour, name and the value at the hovered generation.
     const int legendX = plotLeft_ + plotWidth_ + 12;
     for (int s = 0; s < panel.count; ++s) {
         const int rowY = plotTop + 4 + s * 16;
-        fl_color(seriesColor(s));
+        fl_color(seriesColor(colorOf(panel, s)));
         fl_rectf(legendX, rowY, 10, 10);
         fl_color(FL_WHITE);
-        const char* name = panel.first == kChartColor ? colorNames[static_cast<std::size_t>(s)]
-                                                      : strategyNames[static_cast<std::size_t>(s)];
+        static constexpr const char* cooperationNames[] = {"own colour", "other colours"};
+        const char* name = panel.first == kChartColor         ? colorNames[static_cast<std::size_t>(s)]
+                           : panel.first == kChartCooperation ? cooperationNames[s]
+                                                              : strategyNames[static_cast<std::size_t>(s)];
         char text[64];
-        if (hovered != nullptr) {
-            std::snprintf(text, sizeof text, "%s  %.1f%%", name,
-                          100.0 * hovered->share[static_cast<std::size_t>(panel.first + s)]);
+        const float value = hovered != nullptr ? hovered->share[static_cast<std::size_t>(panel.first + s)] : 0.0f;
+        if (hovered != nullptr && std::isnan(value)) {
+            std::snprintf(text, sizeof text, "%s  -", name);
+        } else if (hovered != nullptr) {
+            std::snprintf(text, sizeof text, "%s  %.1f%%", name, 100.0 * value);
         } else {
             std::snprintf(text, sizeof text, "%s", name);
         }
@@ -216,8 +241,23 @@ void ChartWindow::onClose(Fl_Widget* widget, void* data) {
 
 void ChartWindow::onSwitch(Fl_Widget*, void* data) {
     auto* window = static_cast<ChartWindow*>(data);
-    window->view_->byColor = !window->view_->byColor;
-    window->switch_->label(window->view_->byColor ? "Show strategies" : "Show colours");
+    using Show = ChartView::Show;
+    Show& show = window->view_->show;
+    // The button names what it shows next.
+    switch (show) {
+        case Show::Strategies:
+            show = Show::Colors;
+            window->switch_->label("Show cooperation");
+            break;
+        case Show::Colors:
+            show = Show::Cooperation;
+            window->switch_->label("Show strategies");
+            break;
+        case Show::Cooperation:
+            show = Show::Strategies;
+            window->switch_->label("Show colours");
+            break;
+    }
     window->view_->redraw();
 }
 

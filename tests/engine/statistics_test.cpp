@@ -134,6 +134,35 @@ TEST(WorldStatistics, ScoresAreThoseOfTheWorldsOwnScoringAndFixedEdgesPlayFewerG
     EXPECT_EQ(stats[1 + kGreen].cells + stats[1 + kRed].cells, 20u);
 }
 
+// The cooperation alone, counted by pairs of codes, is the whole world's
+// cooperation of the full statistics for every edge, neighbourhood and
+// play-self, to the last bits that the other order of adding may change.
+TEST(WorldStatistics, CooperationAloneEqualsThatOfTheFullStatistics) {
+    std::mt19937 rng(31);
+    for (const Edges edges : {Edges::Wrap, Edges::Fixed}) {
+        for (const Neighbourhood nb : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
+            for (const bool playSelf : {false, true}) {
+                World world(WorldShape{7, 12, edges, nb});
+                world.playSelf = playSelf;
+                for (int i = 0; i < world.cellCount(); ++i) {
+                    world.selfStrategy[i] = static_cast<CellCode>(rng() % 8);
+                    world.otherStrategy[i] = static_cast<CellCode>(rng() % 8);
+                    world.cellColor[i] = static_cast<CellCode>(rng() % 3);
+                }
+                for (const CooperationTable& coop : {finiteCooperationTable(), infiniteCooperationTable()}) {
+                    const GroupStats full = computeWorldStats(world, coop)[0];
+                    const GroupStats alone = worldCooperation(world, coop);
+                    EXPECT_EQ(alone.gamesSame, full.gamesSame);
+                    EXPECT_EQ(alone.gamesOther, full.gamesOther);
+                    EXPECT_NEAR(alone.coopSame, full.coopSame, 1e-9);
+                    EXPECT_NEAR(alone.coopOther, full.coopOther, 1e-9);
+                    EXPECT_GT(full.gamesSame + full.gamesOther, 0u);
+                }
+            }
+        }
+    }
+}
+
 TEST(StatisticsTable, HeaderNamesAGroupOfColumnsForTheWorldAndEachColour) {
     const std::string header = statsHeader({kGreen, kRed, 5});
     EXPECT_EQ(header.substr(0, 40), "generation,all_cells,all_mean_score,all_");

@@ -2,6 +2,9 @@
 // start at a restart, cutting back at an undo, and thinning beyond capacity.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "chart_history.h"
 #include "world.h"
 
@@ -93,6 +96,45 @@ TEST(ChartHistoryTest, CountsOfAWorld) {
     const auto colors = countColors(world);
     EXPECT_EQ(colors[2], 4095u);
     EXPECT_EQ(colors[0], 1u);
+}
+
+// The rates the chart plots are those of the statistics table: moves of
+// AllC (7) are all cooperation, of AllD (0) none, and the infinite
+// competition's TFT (6) against AllD settles into defection.
+TEST(ChartHistoryTest, CooperationRatesOfAWorldAndInTheSamples) {
+    World world;  // 64 x 64, every cell Green
+    std::fill(world.selfStrategy.begin(), world.selfStrategy.end(), 7);
+    std::fill(world.otherStrategy.begin(), world.otherStrategy.end(), 0);
+    CooperationRates rates = cooperationRatesOf(world, kCompetitionFinite);
+    EXPECT_FLOAT_EQ(rates.own, 1.0f);
+    EXPECT_TRUE(std::isnan(rates.others)) << "no games against other colours: no rate";
+
+    // A checkerboard: every game is against the other colour, whose others
+    // strategy is AllD for Green and AllC for Red.
+    for (int r = 0; r < world.rows(); ++r) {
+        for (int c = 0; c < world.cols(); ++c) {
+            const int i = world.index(r, c);
+            const bool green = (r + c) % 2 == 0;
+            world.cellColor[i] = green ? 0 : 2;
+            world.otherStrategy[i] = green ? 0 : 7;
+        }
+    }
+    rates = cooperationRatesOf(world, kCompetitionFinite);
+    EXPECT_FLOAT_EQ(rates.others, 0.5f);
+    EXPECT_FLOAT_EQ(rates.own, 1.0f) << "the diagonal neighbours have the same colour";
+    // Against AllD, TFT cooperates once in 200 rounds, and in the long run never.
+    std::fill(world.otherStrategy.begin(), world.otherStrategy.end(), 6);
+    for (int i = 0; i < world.cellCount(); i += 2) world.otherStrategy[i] = 0;
+    const float finite = cooperationRatesOf(world, kCompetitionFinite).others;
+    const float infinite = cooperationRatesOf(world, kCompetitionInfinite).others;
+    EXPECT_GT(finite, infinite);
+
+    ChartHistory history;
+    history.observe(3, allPair(7, 0), kHalfGreenHalfRed, {0.25f, 0.75f});
+    history.observe(4, allPair(7, 0), kHalfGreenHalfRed);
+    EXPECT_FLOAT_EQ(history.samples()[0].share[kChartCooperation + 0], 0.25f);
+    EXPECT_FLOAT_EQ(history.samples()[0].share[kChartCooperation + 1], 0.75f);
+    EXPECT_TRUE(std::isnan(history.samples()[1].share[kChartCooperation + 0]));
 }
 
 }  // namespace
