@@ -125,31 +125,35 @@ void World::rescoreAround(int cell, const int games[8], int oldSelf, int oldOthe
     }
     // Whole numbers: every sum is exact in any order, so one pass over the
     // neighbours sums the cell's own games and adds the change of each
-    // neighbour's game against it. Which entry each game uses is selected
-    // with masks: the colours lie at random and a branch on them would be
-    // mispredicted half the time.
+    // neighbour's game against it. A game against the own colour uses the
+    // self strategies, one against another colour the others strategies:
+    // entry k < 8 of the tables below is for a same-colour neighbour whose
+    // self strategy is k, entry 8 + k for another colour's neighbour whose
+    // others strategy is k. Which one is selected with a mask: the colours
+    // lie at random and a branch on them would be mispredicted half the time.
     const double* table = payoffTable[0].data();
     const int color = cellColor[cell];
     const int self = selfStrategy[cell];
     const int other = otherStrategy[cell];
     const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
+    double own[2 * kCodeCount];     // the cell's payoff in the game
+    double change[2 * kCodeCount];  // the change of the neighbour's payoff
+    for (int k = 0; k < kCodeCount; ++k) {
+        own[k] = table[self * kCodeCount + k] + bonus;
+        own[kCodeCount + k] = table[other * kCodeCount + k];
+        change[k] = table[k * kCodeCount + self] - table[k * kCodeCount + oldSelf];
+        change[kCodeCount + k] = table[k * kCodeCount + other] - table[k * kCodeCount + oldOther];
+    }
     double sum = playSelf ? table[self * kCodeCount + self] + bonus : 0.0;
     for (int g = 0; g < 8; ++g) {
         const int n = games[g];
         if (n < 0) continue;
         const int same = -static_cast<int>(cellColor[n] == color);  // all ones or zero
         const int theirSelf = selfStrategy[n];
-        const int theirOther = otherStrategy[n];
-        // The cell's game against n: its self row against n's self code, or
-        // its others row against n's others code.
-        const int ownEntry = (other * kCodeCount + theirOther) ^
-                             (((self * kCodeCount + theirSelf) ^ (other * kCodeCount + theirOther)) & same);
-        sum += table[ownEntry] + bonus * static_cast<double>(same & 1);
-        // n's game against the cell, before and after its change.
-        const int theirRow = (theirOther ^ ((theirSelf ^ theirOther) & same)) * kCodeCount;
-        const int now = other ^ ((self ^ other) & same);
-        const int before = oldOther ^ ((oldSelf ^ oldOther) & same);
-        score[n] += table[theirRow + now] - table[theirRow + before];
+        const int theirOther = kCodeCount + otherStrategy[n];
+        const int entry = theirOther ^ ((theirSelf ^ theirOther) & same);
+        sum += own[entry];
+        score[n] += change[entry];
     }
     score[cell] = sum;
 }
