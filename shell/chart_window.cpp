@@ -7,6 +7,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -219,7 +220,7 @@ ChartWindow::ChartWindow(int x, int y, int w, int h, const ChartHistory& history
     end();
 }
 
-ChartWindow::~ChartWindow() = default;
+ChartWindow::~ChartWindow() { Fl::remove_timeout(onRedrawDue, this); }
 
 int ChartWindow::handle(int event) {
     if ((event == FL_KEYBOARD || event == FL_SHORTCUT) && Fl::event_key() != FL_Escape && key_) {
@@ -230,7 +231,26 @@ int ChartWindow::handle(int event) {
 }
 
 void ChartWindow::historyChanged() {
-    if (shown()) view_->redraw();
+    if (!shown()) return;
+    // The history takes every frame's counts, but the curves are drawn again
+    // at most at a screen's refresh rate: at "Normal" speed the main window
+    // may draw hundreds of frames a second, more than any screen shows.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDrawn_ >= kRedrawInterval) {
+        lastDrawn_ = now;
+        view_->redraw();
+    } else if (!redrawPending_) {
+        redrawPending_ = true;
+        const double wait = std::chrono::duration<double>(kRedrawInterval - (now - lastDrawn_)).count();
+        Fl::add_timeout(wait, onRedrawDue, this);
+    }
+}
+
+void ChartWindow::onRedrawDue(void* data) {
+    auto* window = static_cast<ChartWindow*>(data);
+    window->redrawPending_ = false;
+    window->lastDrawn_ = std::chrono::steady_clock::now();
+    if (window->shown()) window->view_->redraw();
 }
 
 void ChartWindow::onClose(Fl_Widget* widget, void* data) {

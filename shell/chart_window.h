@@ -5,6 +5,7 @@
 
 #include <FL/Fl_Double_Window.H>
 
+#include <chrono>
 #include <functional>
 #include <utility>
 
@@ -31,8 +32,11 @@ public:
 
     int handle(int event) override;
 
-    // The history changed: draw the curves again.
+    // The history changed: draw the curves again, now or, when they were
+    // drawn less than kRedrawInterval ago, once that has passed.
     void historyChanged();
+
+    static constexpr std::chrono::microseconds kRedrawInterval{16667};  // 60 a second
 
     // The window's default size.
     static constexpr int kWidth = 560;
@@ -41,11 +45,14 @@ public:
 private:
     static void onClose(Fl_Widget*, void*);
     static void onSwitch(Fl_Widget*, void*);
+    static void onRedrawDue(void*);
 
     ChartView* view_;
     Fl_Button* switch_;
     std::function<void()> closed_;
     std::function<void()> key_;
+    std::chrono::steady_clock::time_point lastDrawn_{};
+    bool redrawPending_ = false;
 };
 
 // The "Guide" window: what the picture shows, the keys and the mouse, and
