@@ -16,31 +16,6 @@
 namespace talvane {
 namespace {
 
-// Writes RGB rows, top first, to an open file; false on any libpng error.
-bool encodePng(std::FILE* file, const std::vector<std::uint8_t>& pixels) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png) return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, kFrameWidth, kFrameHeight, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int row = 0; row < kFrameHeight; ++row) {
-        png_write_row(png, &pixels[static_cast<std::size_t>(row) * 3 * kFrameWidth]);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
 extern "C" void appendToString(png_structp png, png_bytep data, png_size_t length) {
     static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
 }
@@ -99,7 +74,9 @@ int writeFile(const char* path, const std::vector<std::uint8_t>& pixels, std::st
         return kSnapshotFileError;
     }
     errno = 0;
-    const bool encoded = encodePng(file, pixels);
+    std::string bytes;
+    const bool encoded = encodePngInMemory(bytes, pixels) &&
+                         std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
     const bool closed = std::fclose(file) == 0;
     if (!encoded || !flushed || !closed || std::rename(temporary.c_str(), path) != 0) {
