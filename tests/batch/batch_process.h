@@ -3,11 +3,30 @@
 #pragma once
 
 #include <chrono>
+#include <cstdlib>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace talvane::testing {
+
+// Sets an environment variable for the lifetime of the guard.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value, 1);
+    }
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
 
 // What a finished run of the program left behind.
 struct Outcome {

@@ -18,6 +18,7 @@ namespace {
 
 using testing::Outcome;
 using testing::Sandbox;
+using testing::ScopedEnv;
 
 // A PNG decoded to RGB.
 struct Decoded {
@@ -36,23 +37,6 @@ Decoded decode(const std::string& bytes) {
     EXPECT_TRUE(decodePngRgb(bytes, d.width, d.height, d.rgb, error)) << error;
     return d;
 }
-
-// Sets an environment variable for the lifetime of the guard.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 std::set<std::string> filesIn(const std::string& dir) {
     std::set<std::string> names;

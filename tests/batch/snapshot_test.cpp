@@ -16,6 +16,7 @@ namespace {
 
 using testing::Outcome;
 using testing::Sandbox;
+using testing::ScopedEnv;
 
 // Width and height from a PNG's header chunk, or nothing when the bytes are
 // not a PNG.
@@ -53,23 +54,6 @@ std::string pngComment(const std::string& path) {
     std::fclose(file);
     return comment;
 }
-
-// Sets an environment variable for the lifetime of the guard.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(BatchSnapshot, WritesTheWholeFrameOfEachRunInEitherView) {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)";
