@@ -210,7 +210,10 @@ int runPlan(BatchPlan& plan) {
     RunResult result;
     const int status = runOnce(plan.run, result);
     if (status == kExitOk && plan.run.untilSettled) {
-        if (result.period > 0) {
+        if (result.absorbing) {
+            std::fprintf(stderr, "talvane-batch: settled at generation %lld (absorbing: no draw can change the world)\n",
+                         static_cast<long long>(result.generationReached));
+        } else if (result.period > 0) {
             std::fprintf(stderr, "talvane-batch: settled at generation %lld (period %d)\n",
                          static_cast<long long>(result.generationReached), result.period);
         } else {

@@ -125,6 +125,7 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     field("generations_asked", std::to_string(s.generations));
     field("generation_reached", std::to_string(r.generationReached));
     field("stop_reason", jsonString(r.stopReason));
+    field("settled_by", r.settledGeneration < 0 ? "null" : jsonString(r.absorbing ? "absorbing" : "cycle"));
     field("settled_generation", r.settledGeneration >= 0 ? std::to_string(r.settledGeneration) : "null");
     field("period", r.period > 0 ? std::to_string(r.period) : "null", true);
     return out + "}\n";

@@ -19,8 +19,10 @@ struct RunRecord {
     std::int64_t firstGeneration = 0;  // generation the run started from (a checkpoint's, or 0)
     std::int64_t generationReached = 0;
     std::string stopReason;            // "generations" or "settled"
-    std::int64_t settledGeneration = -1;  // first generation that repeated an earlier state, -1 none
+    std::int64_t settledGeneration = -1;  // first generation that repeated an earlier state (deterministic rule) or
+                                          // that no draw can change (random rules), -1 none
     int period = 0;                       // its period, 0 none
+    bool absorbing = false;               // settled in a state that no draw of a random rule can change
 };
 
 // The time now as "2026-01-31T12:00:00Z".

@@ -209,11 +209,18 @@ private:
         argv.push_back(nullptr);
         pid_t pid = 0;
         int spawned = 0;
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
         {
             const SignalBlock block;  // the child and its entry in the table come together
-            spawned = posix_spawn(&pid, ffmpeg_.c_str(), &actions, nullptr, argv.data(), environ);
+            // ffmpeg runs with the mask from before the block, so that the
+            // signals that end the run (passed on to it) end it too.
+            posix_spawnattr_setsigmask(&attributes, &block.before());
+            posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+            spawned = posix_spawn(&pid, ffmpeg_.c_str(), &actions, &attributes, argv.data(), environ);
             if (spawned == 0) addChildProcess(pid);
         }
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         close(pipeEnds[0]);
         if (spawned != 0) {

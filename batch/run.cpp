@@ -513,15 +513,21 @@ int runOnce(const RunSettings& settings, RunResult& result) {
     }
 
     std::int64_t generation = first;
+    const bool stochastic = settings.updateRule != UpdateRule::Synchronous || settings.mutation > 0.0;
     record.stopReason = "generations";
     for (std::int32_t done = 1; done <= settings.generations; ++done) {
         stepGeneration();
         generation = first + done;
         writeStatsRow(outputs.stats(), generation, coop, colors);
-        const int period = settle.observe(sim.world);
-        if (period > 0 && record.settledGeneration < 0) {
+        // A repeated state ends a deterministic run; under a random rule or
+        // mutation only a state that no draw can change is an end.
+        const int repeated = settle.observe(sim.world);
+        const bool ended = stochastic ? sim.world.isAbsorbing() : repeated > 0;
+        const int period = ended ? (stochastic ? 1 : repeated) : 0;
+        if (ended && record.settledGeneration < 0) {
             record.settledGeneration = generation;
-            record.period = period;
+            record.period = stochastic ? 0 : repeated;
+            record.absorbing = stochastic;
         }
         if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
         if (settings.onGeneration) {
@@ -545,6 +551,7 @@ int runOnce(const RunSettings& settings, RunResult& result) {
     result.generationReached = generation;
     result.settledGeneration = record.settledGeneration;
     result.period = record.period;
+    result.absorbing = record.absorbing;
     const Checkpoint checkpoint = currentCheckpoint(settings, generation, settle);
     const int status = outputs.finish(generation, settings.checkpointPath.empty() ? nullptr : &checkpoint,
                                       formatMetadata(settings, record));

@@ -81,8 +81,9 @@ using PairCounts = std::array<std::uint32_t, 64>;
 struct RunResult {
     PairCounts counts{};
     std::int64_t generationReached = 0;
-    std::int64_t settledGeneration = -1;  // first repetition of a recent state, -1 none
-    std::int32_t period = 0;              // its period, 0 none
+    std::int64_t settledGeneration = -1;  // first repetition of a recent state (or absorbing state), -1 none
+    std::int32_t period = 0;              // its period, 0 none (and for an absorbing state)
+    bool absorbing = false;               // settled in a state that no draw of a random rule can change
 };
 
 // Runs once in this process with the given settings. Checks every output

@@ -103,6 +103,7 @@ int reapOne(std::map<pid_t, Child>& running, RunSummary& summary) {
     summary.generationReached = result.generationReached;
     summary.settledGeneration = result.settledGeneration;
     summary.period = result.period;
+    summary.absorbing = result.absorbing;
     close(child.pipeFd);
     if (WIFEXITED(status) && WEXITSTATUS(status) != kExitOk) return WEXITSTATUS(status);
     if (!WIFEXITED(status) || !reported) {
@@ -205,7 +206,7 @@ std::string formatSummary(const std::vector<RunSummary>& summaries) {
         }
         const double share = total > 0 ? static_cast<double>(discriminating) / static_cast<double>(total) : 0.0;
         const std::string settled = s.settledGeneration >= 0 ? std::to_string(s.settledGeneration) : "-";
-        const std::string period = s.period > 0 ? std::to_string(s.period) : "-";
+        const std::string period = s.absorbing ? "absorb" : s.period > 0 ? std::to_string(s.period) : "-";
         std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "  %14.4f %10lld %8s %6s\n", share,
                       static_cast<long long>(s.generationReached), settled.c_str(), period.c_str());
         out += line;

@@ -18,6 +18,7 @@ struct RunSummary {
     std::int64_t generationReached = 0;   // the last generation run
     std::int64_t settledGeneration = -1;  // first repetition of a recent state, -1 none
     std::int32_t period = 0;              // its period, 0 none
+    bool absorbing = false;               // settled in a state no draw can change (random rules)
 };
 
 // Runs runs copies of base, run i (1..runs) with seed base.seed + i - 1 and

@@ -12,6 +12,7 @@
 #include "frame.h"
 #include "glut_fonts.h"
 #include "offscreen.h"
+#include "output_file.h"
 
 namespace talvane {
 namespace {
@@ -65,23 +66,17 @@ int prepareSurface(OffscreenSurface& surface, std::string& error) {
     return kSnapshotWritten;
 }
 
-// Writes the picture to a temporary file beside path, then renames it.
+// Writes the picture through the one output writer: a regular file is
+// replaced whole, a link written through, a device or pipe written into.
 int writeFile(const char* path, const std::vector<std::uint8_t>& pixels, std::string& error) {
-    const std::string temporary = std::string(path) + ".part" + std::to_string(getpid());
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        error = std::string("cannot write ") + path + ": " + std::strerror(errno);
+    std::string bytes;
+    if (!encodePngInMemory(bytes, pixels)) {
+        error = std::string("cannot write ") + path + ": PNG encoding failed";
         return kSnapshotFileError;
     }
-    errno = 0;
-    std::string bytes;
-    const bool encoded = encodePngInMemory(bytes, pixels) &&
-                         std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool flushed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (!encoded || !flushed || !closed || std::rename(temporary.c_str(), path) != 0) {
-        error = std::string("cannot write ") + path + ": " + (errno ? std::strerror(errno) : "PNG encoding failed");
-        std::remove(temporary.c_str());
+    std::string why;
+    if (!writeOutputFile(path, bytes, why)) {
+        error = std::string("cannot write ") + path + ": " + why;
         return kSnapshotFileError;
     }
     return kSnapshotWritten;

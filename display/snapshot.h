@@ -12,9 +12,11 @@ inline constexpr int kSnapshotNoGl = 5;       // no GL configuration, context or
 inline constexpr int kSnapshotFileError = 6;  // the file could not be written
 
 // Renders the frame of the current sim state exactly as the drawing window
-// shows it (980 x 700) and writes it to path as an RGB PNG. The picture is
-// written under a temporary name beside path and renamed over path only once
-// complete, so path never holds half a picture. On failure returns one of the
+// shows it (980 x 700) and writes it to path as an RGB PNG, through the one
+// output writer: a regular file is written under a temporary name beside it
+// and renamed over it only once complete (its mode kept), a link is written
+// through, a device or pipe written into; path never holds half a picture.
+// On failure returns one of the
 // codes above and says why in error.
 int writeSnapshotPng(const char* path, std::string& error);
 

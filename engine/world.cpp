@@ -97,6 +97,26 @@ void candidateOrder(const Around& a, bool moore, int out[9]) {
     out[8] = a.row + a.col;
 }
 
+// The imitation pick among candidates in scan order (-1 where none is),
+// scoreOf(k) the score of candidate k: the last candidate of the scan from
+// draw % 8 at or above the best so far; when every score is below zero
+// nothing is taken, and a cell that scores as well as the best keeps its own.
+template <typename ScoreOf>
+int pickAmong(const int candidates[9], ScoreOf scoreOf, std::uint32_t draw) {
+    double best = 0.0;
+    int pick = kSelfCandidate;
+    int k = static_cast<int>(draw % 8);
+    for (int j = 0; j < 9; ++j, k = (k + 1) % 9) {
+        if (candidates[k] < 0) continue;
+        if (scoreOf(k) >= best) {
+            best = scoreOf(k);
+            pick = k;
+        }
+    }
+    if (scoreOf(kSelfCandidate) >= best) pick = kSelfCandidate;
+    return candidates[pick];
+}
+
 }  // namespace
 
 double World::scoreCell(int row, int col) const { return scoreAt(index(row, col)); }
@@ -108,21 +128,45 @@ void World::gamesBesideEdge(int row, int col, int out[8]) const {
 int World::chooseCell(int row, int col, std::uint32_t draw) const {
     int candidates[9];
     candidateOrder(around(row, col), shape_.neighbourhood == Neighbourhood::Moore, candidates);
-    // The last candidate of the scan at or above the best so far; when every
-    // score is below zero nothing is taken and the cell keeps its own.
-    double best = 0.0;
-    int pick = kSelfCandidate;
-    int k = static_cast<int>(draw % 8);
-    for (int j = 0; j < 9; ++j, k = (k + 1) % 9) {
-        if (candidates[k] < 0) continue;
-        if (score[candidates[k]] >= best) {
-            best = score[candidates[k]];
-            pick = k;
+    return pickAmong(candidates, [this, &candidates](int k) { return score[candidates[k]]; }, draw);
+}
+
+bool World::isAbsorbing() const {
+    if (mutation > 0.0) return false;
+    auto samePair = [this](int a, int b) {
+        return selfStrategy[a] == selfStrategy[b] && otherStrategy[a] == otherStrategy[b];
+    };
+    const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
+    // A cell whose candidates all hold its own pair stays as it is under any
+    // rule; only the others need their scores.
+    std::vector<int> mixed;
+    for (int r = 0; r < rows(); ++r) {
+        for (int c = 0; c < cols(); ++c) {
+            int candidates[9];
+            candidateOrder(around(r, c), moore, candidates);
+            const int cell = candidates[kSelfCandidate];
+            for (int k = 0; k < kSelfCandidate; ++k) {
+                if (candidates[k] >= 0 && !samePair(cell, candidates[k])) {
+                    mixed.push_back(cell);
+                    break;
+                }
+            }
         }
     }
-    // A cell that scores as well as the best keeps its own pair.
-    if (score[candidates[kSelfCandidate]] >= best) pick = kSelfCandidate;
-    return candidates[pick];
+    if (mixed.empty()) return true;
+    // Fermi copies any neighbour with a chance above zero.
+    if (updateRule != UpdateRule::Asynchronous) return false;
+    for (const int cell : mixed) {
+        const int row = cell / cols();
+        int candidates[9];
+        candidateOrder(around(row, cell - row * cols()), moore, candidates);
+        double scores[9];
+        for (int k = 0; k < 9; ++k) scores[k] = candidates[k] >= 0 ? scoreAt(candidates[k]) : 0.0;
+        for (std::uint32_t draw = 0; draw < 8; ++draw) {
+            if (!samePair(cell, pickAmong(candidates, [&scores](int k) { return scores[k]; }, draw))) return false;
+        }
+    }
+    return true;
 }
 
 bool World::codesInRange() const {

@@ -250,6 +250,15 @@ public:
     // True when every colour and strategy code is 0..7.
     bool codesInRange() const;
 
+    // True when no draw of a stochastic rule (Asynchronous or Fermi) can
+    // change any cell's pair from the state as it stands, so the run is
+    // over: under Fermi, no cell has a neighbour holding another pair; under
+    // Asynchronous, no cell's pick, whatever its draw, holds another pair
+    // (scores worked out afresh, `score` left untouched). Never true with
+    // mutation above 0. The synchronous rule is deterministic and asks
+    // nothing of this: a state it repeats is its end.
+    bool isAbsorbing() const;
+
     // Forgets what the last step computed, so the next one scores every cell.
     void forgetLastStep() { scratch_.valid = false; }
 

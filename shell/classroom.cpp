@@ -11,6 +11,7 @@
 
 #include "commands.h"
 #include "host.h"
+#include "output_file.h"
 #include "population_log.h"
 #include "run_control.h"
 #include "sim_state.h"
@@ -85,33 +86,11 @@ std::string generationDigits() {
     return digits;
 }
 
-// Writes text to path under a temporary name in the same folder, renamed
-// over path once complete. Returns an empty text, or what went wrong.
+// Writes text as the whole file at path through the one output writer.
+// Returns an empty text, or what went wrong.
 std::string writeWholeFile(const std::string& path, const std::string& text) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    // Created like any new file (0666 less the umask), under a name no one else uses.
-    static unsigned serial = 0;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + ".tv" + std::to_string(getpid()) + "-" + std::to_string(++serial);
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) return "the folder cannot be written";
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    const bool written = done == text.size();
-    if (close(fd) != 0 || !written || std::rename(temp.c_str(), path.c_str()) != 0) {
-        unlink(temp.c_str());
-        return "the file cannot be written";
-    }
-    return {};
+    std::string error;
+    return writeOutputFile(path, text, error) ? std::string() : error;
 }
 
 }  // namespace

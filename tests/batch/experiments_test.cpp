@@ -319,6 +319,36 @@ TEST(UntilSettled, AFrozenWorldStopsAtOnceAndABlinkerAfterItsPeriodOfTwo) {
     EXPECT_NE(outcome.err.find("not settled by generation 5"), std::string::npos) << outcome.err;
 }
 
+TEST(UntilSettled, ARandomRuleStopsOnlyWhereNoDrawCanChangeTheWorld) {
+    // Cooperators in this Fermi world keep dying and reappearing until the
+    // last dies out near generation 1480; states repeat long before that.
+    Sandbox box;
+    const std::vector<std::string> fermi{"--size", "100", "--neighbourhood", "von-neumann", "--mix",
+                                         "7/7:0.5,0/0:0.5", "--payoffs", "1,0,1.04,0", "--update", "fermi",
+                                         "--noise", "20", "--generations", "2000", "--seed", "1", "--until-settled",
+                                         "--save", "end.csv", "--meta", "end.json"};
+    const Outcome outcome = box.run(fermi);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_NE(outcome.err.find("(absorbing"), std::string::npos) << outcome.err;
+    WorldFile end;
+    WorldError error;
+    ASSERT_TRUE(readWorldFile(box.path("end.csv"), end, error)) << error.message;
+    for (std::size_t i = 1; i < end.self.size(); ++i) {
+        ASSERT_TRUE(end.self[i] == end.self[0] && end.other[i] == end.other[0]) << "cell " << i << " differs";
+    }
+    const std::string record = box.read("end.json");
+    EXPECT_NE(record.find("\"settled_by\": \"absorbing\""), std::string::npos) << record;
+    EXPECT_NE(record.find("\"period\": null"), std::string::npos) << record;
+
+    // With mutation nothing is ever an end, not even a world of one pair.
+    box.write("still.csv", formatWorld(uniformWorld(kGreen, kAllC, kAllC)));
+    const std::vector<std::string> mutating{"--load", "still.csv", "--update", "fermi", "--mutation", "0.0001",
+                                            "--seed", "3", "--generations", "60", "--until-settled", "--save", "m.csv"};
+    const Outcome never = box.run(mutating);
+    ASSERT_EQ(never.status, 0) << never.err;
+    EXPECT_NE(never.err.find("not settled by generation 60"), std::string::npos) << never.err;
+}
+
 // --- Checkpoints -----------------------------------------------------------------
 
 struct Split {

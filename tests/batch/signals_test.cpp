@@ -5,7 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <thread>
+
+#include <unistd.h>
 
 #include "batch_process.h"
 
@@ -62,6 +67,56 @@ TEST(BatchSignals, RunsEndWithTheirParent) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         EXPECT_TRUE(box.files().empty()) << "a run outlived its parent: " << *box.files().begin();
+    }
+}
+
+// The process whose parent is `parent` and whose command is `name`, or 0.
+int childNamed(int parent, const std::string& name) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string pid, comm, state, ppid;
+        if (!(stat >> pid >> comm >> state >> ppid)) continue;
+        if (ppid == std::to_string(parent) && comm == "(" + name + ")") return std::stoi(pid);
+    }
+    return 0;
+}
+
+// A field of /proc/PID/status ("SigBlk", ...), "" when the process is gone.
+std::string statusField(int pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field + ":", 0) == 0) return line.substr(field.size() + 1);
+    }
+    return "";
+}
+
+TEST(BatchSignals, TheMovieEncoderTakesSignalsAndEndsWithTheRun) {
+    if (access("/usr/bin/ffmpeg", X_OK) != 0) GTEST_SKIP() << "ffmpeg is not installed";
+    for (int signo : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signo));
+        Sandbox box;
+        const int pid = box.start({"--size", "16", "--generations", "2000000000", "--movie", "m.mp4"});
+        int encoder = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while ((encoder = childNamed(pid, "ffmpeg")) == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_NE(encoder, 0) << "ffmpeg never started";
+        // Blocked signals would leave it deaf to kill, and its own handlers unused.
+        const std::string blocked = statusField(encoder, "SigBlk");
+        EXPECT_EQ(blocked.find_first_not_of("\t 0"), std::string::npos) << "ffmpeg's blocked signals:" << blocked;
+        kill(pid, signo);
+        box.wait(pid);
+        const auto gone = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        auto alive = [&] {
+            const std::string state = statusField(encoder, "State");
+            return !state.empty() && state.find('Z') == std::string::npos;
+        };
+        while (alive() && std::chrono::steady_clock::now() < gone) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_FALSE(alive()) << "ffmpeg outlived the run by five seconds";
+        if (alive()) kill(encoder, SIGKILL);
     }
 }
 

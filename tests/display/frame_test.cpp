@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "frame.h"
@@ -139,6 +141,23 @@ TEST_F(SnapshotTest, WritesTheFrameAsTheWindowShowsIt) {
     const Picture here = renderFrame();
     EXPECT_TRUE(written.sameRegion(here, 0, 0, kFrameWidth, kFrameHeight));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(SnapshotTest, APictureIsWrittenThroughALinkAndKeepsTheFilesMode) {
+    const std::string target = (dir_ / "target.png").string(), link = (dir_ / "link.png").string();
+    { std::ofstream(target) << "old"; }
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("target.png", link.c_str()), 0);
+    std::string error;
+    ASSERT_EQ(writeSnapshotPng(link.c_str(), error), kSnapshotWritten) << error;
+    EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link was replaced";
+    png_uint_32 width = 0, height = 0;
+    readPng(target, width, height);
+    EXPECT_EQ(width, 980u);
+    struct stat info {};
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2) << "a temporary file was left";
 }
 
 TEST_F(SnapshotTest, FailuresSayWhyAndLeaveNothing) {

@@ -318,6 +318,35 @@ TEST(FermiUpdates, SmallNoiseImitatesTheBetterNeighbourLargeNoiseNearlyAtRandom)
     EXPECT_NEAR(blurred.worse, 0.5, 0.05);
 }
 
+// --- Absorbing states: where a random rule's run is over ---
+
+TEST(AbsorbingStates, OnlyAStateNoDrawCanChangeIsAnEnd) {
+    World w(WorldShape{8, 8, Edges::Wrap, Neighbourhood::Moore});  // every cell AllD with AllD
+    for (auto& row : w.payoffTable) row.fill(1.0);                // every game pays the same
+    w.updateRule = UpdateRule::Fermi;
+    EXPECT_TRUE(w.isAbsorbing()) << "one pair everywhere";
+    w.mutation = 0.001;
+    EXPECT_FALSE(w.isAbsorbing()) << "mutation can always change a cell";
+    w.mutation = 0.0;
+
+    // One cooperator: under Fermi any neighbour may copy it, or it them.
+    w.selfStrategy[w.index(3, 3)] = w.otherStrategy[w.index(3, 3)] = 7;
+    EXPECT_FALSE(w.isAbsorbing());
+    // Under asynchronous imitation of the best, equal scores keep every cell
+    // as it is, whatever the draw: the mixed world cannot change.
+    w.updateRule = UpdateRule::Asynchronous;
+    EXPECT_TRUE(w.isAbsorbing());
+    // In the Prisoner's Dilemma the cooperator's defecting neighbours score
+    // more than it does, so it takes their pair.
+    w.payoffTable = finitePayoffTable(3, 0, 5, 1);
+    EXPECT_FALSE(w.isAbsorbing());
+    // Colours alone do not make a difference of pairs.
+    World colours(WorldShape{6, 6, Edges::Fixed, Neighbourhood::VonNeumann});
+    colours.updateRule = UpdateRule::Fermi;
+    colours.cellColor[colours.index(2, 2)] = 2;
+    EXPECT_TRUE(colours.isAbsorbing());
+}
+
 TEST(Mutation, RatesMatchTheChanceAndColoursStay) {
     World world = randomWorld(WorldShape{100, 100}, 9, false, false);
     const std::vector<CellCode> colours = world.cellColor;

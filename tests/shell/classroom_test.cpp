@@ -11,6 +11,8 @@
 #include <thread>
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "classroom.h"
@@ -225,6 +227,59 @@ TEST_F(ClassroomTest, SaveWorldWritesTheBatchFormatAndOpensBack) {
     EXPECT_FALSE(saveWorldFile(folder + "/no/such/folder/w.csv"));
     ASSERT_EQ(ui.infoCaptions.size(), 1u);
     EXPECT_EQ(ui.infoCaptions[0], "Save world");
+}
+
+TEST_F(ClassroomTest, SaveWorldWritesThroughLinksIntoPipesAndDevicesAndKeepsModes) {
+    testing::fillWorld(7, 0, 2);
+    const std::string expected = [&] {
+        const std::string probe = folder + "/plain.csv";
+        EXPECT_TRUE(saveWorldFile(probe));
+        return readFile(probe);
+    }();
+    ASSERT_FALSE(expected.empty());
+
+    // A link stays a link; the file it names gets the world.
+    const std::string target = folder + "/target.csv", link = folder + "/link.csv";
+    writeFile(target, "old\n");
+    ASSERT_EQ(symlink("target.csv", link.c_str()), 0);
+    ASSERT_TRUE(saveWorldFile(link));
+    struct stat info {};
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << "the link was replaced";
+    EXPECT_EQ(readFile(target), expected);
+
+    // A file's mode is kept.
+    const std::string secret = folder + "/secret.csv";
+    writeFile(secret, "old\n");
+    ASSERT_EQ(chmod(secret.c_str(), 0600), 0);
+    ASSERT_TRUE(saveWorldFile(secret));
+    ASSERT_EQ(stat(secret.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(readFile(secret), expected);
+
+    // A named pipe is written into and stays a pipe.
+    const std::string pipe = folder + "/pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    std::string received;
+    std::thread reader([&] { received = readFile(pipe); });
+    const bool written = saveWorldFile(pipe);
+    reader.join();
+    EXPECT_TRUE(written);
+    EXPECT_EQ(received, expected);
+    ASSERT_EQ(lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "the pipe was replaced";
+
+    // A device that refuses the bytes (a copy of /dev/full, where we may make
+    // one) is reported and stays a device.
+    const std::string full = folder + "/full";
+    if (mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0) {
+        EXPECT_FALSE(saveWorldFile(full));
+        ASSERT_EQ(lstat(full.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISCHR(info.st_mode)) << "the device was replaced by a file";
+        ASSERT_FALSE(ui.infoCaptions.empty());
+        EXPECT_EQ(ui.infoCaptions.back(), "Save world");
+    }
+    EXPECT_NE(std::system(("ls -A " + folder + " | grep -q '^\\.tv'").c_str()), 0) << "a temporary file was left";
 }
 
 TEST_F(ClassroomTest, ControlKeysDoNotReachThePlainKeys) {

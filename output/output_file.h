@@ -52,6 +52,11 @@ private:
     int slot_ = -1;  // entry in the table the signal handler clears
 };
 
+// Writes bytes as the whole contents of path through an OutputFile: created,
+// written and committed, or left as it was. Returns false with error set
+// (what went wrong, without the path) when the output cannot be written.
+bool writeOutputFile(const std::string& path, const std::string& bytes, std::string& error);
+
 // The file a path finally names: symbolic links followed (also dangling ones,
 // to the name they point to). Returns path unchanged when it is no link.
 std::string followLinks(const std::string& path);
@@ -80,6 +85,10 @@ public:
     // Puts the earlier mask back now (in a forked child, which never leaves
     // the guard's scope).
     void restore() const;
+
+    // The signal mask before the guard: the one a program started inside it
+    // should run with.
+    const sigset_t& before() const { return saved_; }
 
 private:
     sigset_t saved_{};  // the signal mask before the guard

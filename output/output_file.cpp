@@ -265,6 +265,11 @@ void OutputFile::discard() {
     tempPath_.clear();
 }
 
+bool writeOutputFile(const std::string& path, const std::string& bytes, std::string& error) {
+    OutputFile out;
+    return out.create(path, error) && out.write(bytes, error) && out.commit(error);
+}
+
 SignalBlock::SignalBlock() {
     sigset_t all;
     sigfillset(&all);
