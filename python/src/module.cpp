@@ -309,34 +309,84 @@ int codeOf(int value, const char* name) {
     return value;
 }
 
+std::string reprOf(const py::handle& value) { return py::repr(value).cast<std::string>(); }
+
+[[noreturn]] void failType(const std::string& message) { throw py::type_error(message); }
+
+// A whole number given as a Python int (or anything that is an index, such as
+// NumPy's integers), not a bool, a float or a string.
+long long wholeOf(const py::handle& value, const std::string& name) {
+    if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
+        failType(name + ": " + reprOf(value) + " is not a whole number");
+    }
+    const long long number = PyLong_AsLongLong(py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr())).ptr());
+    if (number == -1 && PyErr_Occurred()) {
+        PyErr_Clear();
+        fail(name + ": " + reprOf(value) + " is out of range");
+    }
+    return number;
+}
+
 // A pair given as (self, other) or as the code self*8 + other.
 int pairCodeOf(const py::handle& pair, const std::string& name) {
     if (py::isinstance<py::tuple>(pair) || py::isinstance<py::list>(pair)) {
-        const auto codes = pair.cast<std::vector<int>>();
-        if (codes.size() != 2) fail(name + ": a (self, other) pair of strategy codes is needed");
-        return codeOf(codes[0], name.c_str()) * kCodeCount + codeOf(codes[1], name.c_str());
+        const auto codes = py::reinterpret_borrow<py::sequence>(pair);
+        if (codes.size() != 2) fail(name + ": a (self, other) pair of strategy codes is needed, not " + reprOf(pair));
+        for (const py::handle code : codes) {
+            const long long value = wholeOf(code, name);
+            if (value < 0 || value >= kCodeCount) fail(name + ": " + std::to_string(value) + " is not a code 0 to 7");
+        }
+        return static_cast<int>(wholeOf(codes[0], name) * kCodeCount + wholeOf(codes[1], name));
     }
-    const int code = pair.cast<int>();
+    if (PyBool_Check(pair.ptr()) || !PyIndex_Check(pair.ptr())) {
+        failType(name + ": " + reprOf(pair) + " is not a pair: give (self, other) or the code self*8 + other");
+    }
+    const long long code = wholeOf(pair, name);
     if (code < 0 || code >= kPairCount) {
         fail(name + ": " + std::to_string(code) + " is not a pair code 0 to 63 (self*8 + other)");
     }
-    return code;
+    return static_cast<int>(code);
+}
+
+// A weight of the mix: a real number (int, float, NumPy's), finite and >= 0.
+double weightOf(const py::handle& weight, int code) {
+    const std::string pair = std::to_string(code / kCodeCount) + "/" + std::to_string(code % kCodeCount);
+    if (PyBool_Check(weight.ptr()) || PyUnicode_Check(weight.ptr()) || PyComplex_Check(weight.ptr()) ||
+        (!PyFloat_Check(weight.ptr()) && !PyIndex_Check(weight.ptr()) && !PyNumber_Check(weight.ptr()))) {
+        failType("mix: the weight " + reprOf(weight) + " of pair " + pair + " is not a number");
+    }
+    const double value = PyFloat_AsDouble(weight.ptr());
+    if (value == -1.0 && PyErr_Occurred()) {
+        const bool wrongType = PyErr_ExceptionMatches(PyExc_TypeError);
+        PyErr_Clear();
+        if (wrongType) failType("mix: the weight " + reprOf(weight) + " of pair " + pair + " is not a number");
+        fail("mix: the weight " + reprOf(weight) + " of pair " + pair + " is not a number >= 0");
+    }
+    if (!std::isfinite(value) || value < 0.0) fail("mix: the weight " + reprOf(weight) + " is not a number >= 0");
+    return value;
 }
 
 // mix= as talvane-batch --mix takes it: pairs with weights, given as a
 // mapping {pair: weight} or a sequence of (pair, weight); every weight a
-// number >= 0, at least one above 0, no pair twice. None: no mix.
+// number >= 0, at least one above 0, no pair twice. None: no mix. A mix of
+// another type is a TypeError, a malformed one a ValueError, both naming mix.
 PairWeights mixOf(const py::object& mix) {
     PairWeights out;
     if (mix.is_none()) return out;
+    const char* shape = "a mapping {pair: weight} or a sequence of (pair, weight), such as {(7, 7): 0.9, (0, 0): 0.1}";
+    if (PyUnicode_Check(mix.ptr()) || PyBytes_Check(mix.ptr()) || !py::isinstance<py::iterable>(mix)) {
+        failType(std::string("mix: ") + reprOf(mix) + " is not " + shape);
+    }
     const py::object items = py::isinstance<py::dict>(mix) ? mix.attr("items")() : mix;
     double total = 0.0;
     for (const py::handle item : items) {
-        const auto entry = item.cast<py::sequence>();
-        if (entry.size() != 2) fail("mix: each entry is a pair and its weight");
+        if (!py::isinstance<py::tuple>(item) && !py::isinstance<py::list>(item)) {
+            failType("mix: the entry " + reprOf(item) + " is not a (pair, weight); mix is " + shape);
+        }
+        const auto entry = py::reinterpret_borrow<py::sequence>(item);
+        if (entry.size() != 2) fail("mix: each entry is a pair and its weight, not " + reprOf(item));
         const int code = pairCodeOf(entry[0], "mix");
-        const double weight = entry[1].cast<double>();
-        if (!std::isfinite(weight) || weight < 0.0) fail("mix: the weight " + py::str(entry[1]).cast<std::string>() + " is not a number >= 0");
+        const double weight = weightOf(entry[1], code);
         for (const auto& [seen, w] : out) {
             if (seen == code) fail("mix: the pair " + std::to_string(code / kCodeCount) + "/" + std::to_string(code % kCodeCount) + " is given twice");
         }

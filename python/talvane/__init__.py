@@ -14,6 +14,13 @@ defection; 1 = cooperate): talvane.STRATEGIES[6] is "TFT". A pair code is
 self * 8 + other, the column s{self}o{other} of the tables.
 """
 
+try:
+    import numpy as _numpy  # noqa: F401  (the extension's grids are NumPy arrays)
+except ImportError as _missing:
+    raise ImportError(
+        f"talvane needs NumPy, which this Python ({__import__('sys').executable}) cannot import: {_missing}; "
+        "install it (Debian: python3-numpy, or pip install numpy)", name="numpy") from _missing
+
 from ._talvane import (  # noqa: F401  (the module's interface)
     COLORS,
     INFINITE_PAYOFF_TABLE,

@@ -91,3 +91,59 @@ def test_load_refuses_options_the_file_decides(tmp_path):
         talvane.load(path, rows=5)
     with pytest.raises(ValueError, match="edges"):
         talvane.load(path, edges="round")
+
+
+@pytest.mark.parametrize("mix,error,message", [
+    (5, TypeError, "mix: 5 is not a mapping"),
+    ("7/7:1", TypeError, "mix: '7/7:1' is not a mapping"),
+    ([1, 2], TypeError, "mix: the entry 1 is not a \\(pair, weight\\)"),
+    ({(7, 7): "a"}, TypeError, "mix: the weight 'a' of pair 7/7 is not a number"),
+    ({(7, 7): None}, TypeError, "mix: the weight None"),
+    ({(7, 7): 1j}, TypeError, "mix: the weight 1j"),
+    ({(7, 7): 10**400}, ValueError, "mix: the weight .* is not a number >= 0"),
+    ({(7.5, 7): 1}, TypeError, "mix: 7.5 is not a whole number"),
+    ({(7, "x"): 1}, TypeError, "mix: 'x' is not a whole number"),
+    ({1.5: 1}, TypeError, "mix: 1.5 is not a pair"),
+    ({"TFT/AllD": 1}, TypeError, "mix: 'TFT/AllD' is not a pair"),
+    ({None: 1}, TypeError, "mix: None is not a pair"),
+    ({(7, 7, 1): 1}, ValueError, "mix: a \\(self, other\\) pair"),
+    ({10**30: 1}, ValueError, "mix: .* is out of range"),
+])
+def test_malformed_mixes_raise_type_or_value_error_naming_mix(mix, error, message):
+    with pytest.raises(error, match=message):
+        talvane.World(seed=1, mix=mix)
+    world = talvane.World(4, 4, seed=2)
+    before = world.self_strategy.copy()
+    with pytest.raises(error, match=message):
+        world.seed(3, mix=mix)
+    assert (world.self_strategy == before).all()
+
+
+def test_a_mix_of_numpy_numbers_is_a_mix_of_numbers():
+    import numpy as np
+
+    given = talvane.World(8, 8, seed=4, mix={(np.int64(7), 7): np.float64(0.5), np.int32(0): 0.5})
+    plain = talvane.World(8, 8, seed=4, mix={(7, 7): 0.5, 0: 0.5})
+    assert (given.self_strategy == plain.self_strategy).all()
+
+
+def test_importing_without_numpy_says_numpy_is_missing(tmp_path):
+    import subprocess
+    import sys
+
+    # An interpreter in which "import numpy" fails, as one without NumPy would.
+    (tmp_path / "sitecustomize.py").write_text(
+        "import sys\n"
+        "class NoNumpy:\n"
+        "    def find_spec(self, name, path=None, target=None):\n"
+        "        if name == 'numpy' or name.startswith('numpy.'):\n"
+        "            raise ImportError(\"No module named 'numpy'\", name=name)\n"
+        "sys.meta_path.insert(0, NoNumpy())\n")
+    package = os.path.dirname(os.path.dirname(talvane.__file__))
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([str(tmp_path), package]))
+    result = subprocess.run([sys.executable, "-c", "import talvane"], env=env, capture_output=True, text=True,
+                            timeout=60)
+    assert result.returncode != 0
+    last = result.stderr.strip().splitlines()[-1]
+    assert last.startswith("ImportError: talvane needs NumPy"), result.stderr
+    assert "initialization failed" not in result.stderr

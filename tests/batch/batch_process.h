@@ -82,3 +82,12 @@ private:
 };
 
 }  // namespace talvane::testing
+
+// The start of a test that draws with OpenGL on an X display: skipped when
+// TALVANE_SKIP_GL_TESTS is set (a machine with no display to run them on),
+// else a failure without a display.
+#define TALVANE_NEEDS_GL_DISPLAY()                                                            \
+    do {                                                                                      \
+        if (std::getenv("TALVANE_SKIP_GL_TESTS")) GTEST_SKIP() << "TALVANE_SKIP_GL_TESTS is set"; \
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)"; \
+    } while (false)

@@ -59,7 +59,7 @@ std::string probe(const std::string& path) {
 }
 
 TEST(BatchPictures, ImageEqualsTheGridAreaOfTheWindowsFrameInBothViews) {
-    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)";
+    TALVANE_NEEDS_GL_DISPLAY();
     Sandbox box;
     for (const char* view : {"strategies", "colors"}) {
         const Outcome outcome = box.run({"--generations", "4", "--seed", "11", "--layout", "random", "--view", view,

@@ -50,6 +50,47 @@ if "$plot" sweep results.csv --x nothing --y share -o bad.png 2>err.txt; then
 fi
 grep -q "no column nothing" err.txt && [ ! -e bad.png ] || { echo "missing column: $(cat err.txt)" >&2; exit 1; }
 
+# Inputs and options that cannot make the figure asked for: one line naming
+# the fault, status 2, no traceback and no figure; the input is never written over.
+"$batch" --generations 4 --seed 2 --size 8 --stats table.csv --log tiny.csv 2>/dev/null
+awk '{ print $0 ",0" }' tiny.csv >wide.csv
+awk -F, -v OFS=, 'NR == 3 { $3 = 9 } 1' small.csv >code9.csv
+awk -F, -v OFS=, 'NR == 4 { $4 = -1 } 1' small.csv >negative.csv
+awk -F, -v OFS=, 'NR == 5 { $5 = 1.5 } 1' small.csv >fraction.csv
+head -n 10 small.csv >partial.csv
+cp tiny.csv log.png
+refused() {
+  local what=$1; shift
+  rm -f bad.png
+  if "$plot" "$@" >/dev/null 2>err.txt; then
+    echo "$what: accepted" >&2; exit 1
+  else
+    code=$?
+  fi
+  [ "$code" -eq 2 ] || { echo "$what: status $code, not 2: $(cat err.txt)" >&2; exit 1; }
+  [ "$(wc -l <err.txt)" -eq 1 ] && grep -q '^plot: ' err.txt && ! grep -q Traceback err.txt \
+    || { echo "$what: not one line: $(cat err.txt)" >&2; exit 1; }
+  [ ! -e bad.png ] || { echo "$what: a figure was written" >&2; exit 1; }
+}
+refused "a statistics table as a log" shares table.csv -o bad.png
+refused "a world file as a log" shares small.csv -o bad.png
+refused "a log of 65 columns" shares wide.csv -o bad.png
+refused "a world with colour code 9" world code9.csv -o bad.png
+refused "a world with code -1" world negative.csv -o bad.png
+refused "a world with code 1.5" world fraction.csv -o bad.png
+refused "a world missing cells" world partial.csv -o bad.png
+refused "a log as a world" world tiny.csv -o bad.png
+refused "a log as a statistics table" stats tiny.csv -o bad.png
+refused "a missing input" shares nothing/here.csv -o bad.png
+refused "a folder as input" shares . -o bad.png
+refused "-o o.txt" shares tiny.csv -o bad.txt
+refused "a missing output folder" shares tiny.csv -o nothing/bad.png
+refused "--dpi 0" shares tiny.csv --dpi 0 -o bad.png
+refused "the input as output" shares log.png
+refused "the input as output by another spelling" shares tiny.csv -o ./tiny.csv
+cmp -s log.png tiny.csv || { echo "plot wrote over its own input" >&2; exit 1; }
+grep -q "code 0 to 7" <("$plot" world code9.csv -o bad.png 2>&1) || { echo "code 9: the message names no code" >&2; exit 1; }
+
 /usr/bin/python3 - <<'PY'
 import sys
 import matplotlib.image as mpimg

@@ -56,7 +56,7 @@ std::string pngComment(const std::string& path) {
 }
 
 TEST(BatchSnapshot, WritesTheWholeFrameOfEachRunInEitherView) {
-    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)";
+    TALVANE_NEEDS_GL_DISPLAY();
     Sandbox box;
     const Outcome single = box.run({"--generations", "3", "--seed", "5", "--snapshot", "world.png"});
     ASSERT_EQ(single.status, 0) << single.err;
@@ -101,7 +101,7 @@ TEST(BatchSnapshot, WithoutADisplayExitsFourSuggestingXvfbBeforeTheRun) {
 }
 
 TEST(BatchSnapshot, AFolderThatIsNotThereIsRefusedBeforeTheRun) {
-    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)";
+    TALVANE_NEEDS_GL_DISPLAY();
     Sandbox box;
     const Outcome outcome = box.run(endlessWith({"--snapshot", "nodir/p.png"}), std::chrono::seconds(20));
     EXPECT_EQ(outcome.status, 6) << outcome.err;
@@ -110,7 +110,7 @@ TEST(BatchSnapshot, AFolderThatIsNotThereIsRefusedBeforeTheRun) {
 }
 
 TEST(BatchSnapshot, AnEndedRunLeavesNoPartOfThePicture) {
-    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "the snapshot needs an X display (run under xvfb-run)";
+    TALVANE_NEEDS_GL_DISPLAY();
     Sandbox box;
     const int pid = box.start(endlessWith({"--snapshot", "p.png"}));
     ASSERT_TRUE(box.awaitTemporaryFiles(1));

@@ -94,4 +94,25 @@ grep -q '"update": "fermi"' "$record" && grep -q '"mutation": 0.02' "$record" \
 (cd "$dir" && "$batch" --seed 3 --generations 3 --size 12 --update fermi --mutation 0.02 --log direct-fermi.csv 2>/dev/null)
 cmp -s "$dir/direct-fermi.csv" "$dir/variants/vemo_s3_p3_0_5_1_checkerboard_finite_ufermi_n0.1_m0.02.csv" \
   || fail "variant sweep log differs from the direct run"
+
+# A cluster's array task runs one listed run by the columns' names: for a grid
+# with the variants' columns and options after --, each task makes what the
+# sweep itself makes.
+task=$(dirname "$sweep")/sweep-task
+grid=(--seeds "4 5" --updates "synchronous asynchronous" --generations 3 -- --size 12 --extra-point --edges fixed)
+"$sweep" --batch "$batch" --out "$dir/swept" "${grid[@]}" 2>/dev/null || fail "the variants sweep failed"
+"$sweep" --list-only --out "$dir/array" "${grid[@]}" 2>/dev/null
+runs=$(($(wc -l <"$dir/array/jobs.tsv") - 1))
+[ "$runs" -eq 4 ] || fail "the listed grid holds $runs runs"
+for ((n = 1; n <= runs; n++)); do
+  "$task" --batch "$batch" "$dir/array" "$n" 2>"$dir/err" || fail "task $n failed: $(cat "$dir/err")"
+done
+for name in $(tail -n +2 "$dir/array/jobs.tsv" | cut -f1); do
+  for file in "vemo_$name.csv" "world_$name.csv" "stats_$name.csv"; do
+    cmp -s "$dir/array/$file" "$dir/swept/$file" || fail "task output $file differs from the sweep's"
+  done
+  grep -q '"edges": "fixed"' "$dir/array/vemo_$name.json" || fail "task $name: --edges fixed not passed on"
+done
+"$task" --batch "$batch" "$dir/array" 5 2>/dev/null && fail "a task beyond the grid was accepted"
+"$task" --batch "$batch" "$dir/array" 0 2>/dev/null && fail "task 0 was accepted"
 echo "1 passed, 0 failed"
