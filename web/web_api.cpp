@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "payoffs.h"
 #include "web_world.h"
 
 using talvane::web::WebWorld;
@@ -113,6 +114,11 @@ EMSCRIPTEN_KEEPALIVE const char* tv_stats_table() {
     const std::vector<int> colors = talvane::colorsPresent(page.world);
     message = talvane::statsHeader(colors) + talvane::statsRow(page.world.generation, page.stats(), colors);
     return message.c_str();
+}
+
+// The game's name as the desktop names it for these payoffs.
+EMSCRIPTEN_KEEPALIVE const char* tv_game_name(double r, double s, double t, double p) {
+    return talvane::classifyRealGame(r, s, t, p);
 }
 
 }  // extern "C"

@@ -32,6 +32,7 @@ function wrap() {
     height: engine.cwrap('tv_image_height', 'number', []),
     stats: engine.cwrap('tv_stats', 'number', []),
     statsTable: engine.cwrap('tv_stats_table', 'string', []),
+    gameName: engine.cwrap('tv_game_name', 'string', ['number', 'number', 'number', 'number']),
   };
 }
 
@@ -111,6 +112,7 @@ const handlers = {
     postMessage({ type: 'started', seed: api.seed(), rows: api.rows(), cols: api.cols() });
     sendFrame();
   },
+  gameName({ payoffs }) { postMessage({ type: 'gameName', name: api.gameName(...payoffs) }); },
   bench({ generations, id }) {
     const began = performance.now();
     api.step(generations);
