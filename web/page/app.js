@@ -114,9 +114,7 @@ function started(message) {
   fillForm(state.args);
   $('seed').value = message.seed;
   history.replaceState(null, '', queryFromArgs(state.args) || location.pathname);
-  // The largest cell that keeps the picture within about 1024 pixels; the canvas scales it to the window.
-  state.cellPixels = Math.max(1, Math.min(9, Math.floor(1024 / Math.max(message.rows, message.cols))));
-  worker.postMessage({ type: 'look', view: state.view, cellPixels: state.cellPixels });
+  fitCells();
   document.body.dataset.state = 'ready';
 }
 
@@ -128,6 +126,20 @@ function refused(message) {
 }
 
 // --- Drawing ---
+
+// The largest cell (at most the desktop's 9 pixels) whose picture fits the
+// space the window gives the grid in device pixels, so that it is drawn
+// scaled up, never down, and every cell's border line shows.
+function fitCells() {
+  const box = $('stage').getBoundingClientRect();
+  const room = Math.min(box.width, window.innerHeight - 8 * parseFloat(getComputedStyle(document.documentElement).fontSize));
+  const pixels = Math.max(1, room) * (window.devicePixelRatio || 1);
+  const k = Math.max(1, Math.min(9, Math.floor(pixels / Math.max(state.rows, state.cols))));
+  if (k !== state.cellPixels || !state.frame) {
+    state.cellPixels = k;
+    worker.postMessage({ type: 'look', view: state.view, cellPixels: k });
+  }
+}
 
 function hexToRgb(hex) {
   return [1, 3, 5].map((i) => parseInt(hex.slice(i, i + 2), 16));
@@ -204,8 +216,8 @@ function cellAt(event) {
   const scale = Math.min(box.width / grid.width, box.height / grid.height);
   const left = box.left + (box.width - grid.width * scale) / 2;
   const top = box.top + (box.height - grid.height * scale) / 2;
-  const row = Math.floor((event.clientX - left) / scale / state.cellPixels);
-  const col = Math.floor((event.clientY - top) / scale / state.cellPixels);
+  const row = Math.floor((event.clientX - left) / scale / (grid.width / state.rows));
+  const col = Math.floor((event.clientY - top) / scale / (grid.height / state.cols));
   return row >= 0 && col >= 0 && row < state.rows && col < state.cols ? [row, col] : null;
 }
 
@@ -424,7 +436,7 @@ $('copyLink').onclick = async () => {
   catch { $('status').textContent = link; }
 };
 $('fullScreen').onclick = () => (document.fullscreenElement ? document.exitFullscreen() : document.documentElement.requestFullscreen());
-window.addEventListener('resize', drawChart);
+window.addEventListener('resize', () => { drawChart(); fitCells(); });
 $('lessonText').textContent = LESSONS[0].text;
 sendRate();
 startWorld(state.args);

@@ -24,7 +24,7 @@ function serve() {
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = path.join(pageDir, name === '/' ? 'index.html' : name);
-    if (!file.startsWith(path.resolve(pageDir)) || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
+    if (!file.startsWith(pageDir) || !fs.existsSync(file)) { console.log(`404 ${name}`); res.writeHead(404); res.end(); return; }
     res.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
     fs.createReadStream(file).pipe(res);
   });
