@@ -435,8 +435,16 @@ $('copyLink').onclick = async () => {
   try { await navigator.clipboard.writeText(link); $('status').textContent = 'Link copied.'; }
   catch { $('status').textContent = link; }
 };
+$('chartPicture').onclick = () => $('chart').toBlob((blob) => download('shares.png', blob), 'image/png');
+$('chartTable').onclick = () => {
+  const header = `generation,${STRATEGY_NAMES.map((name, k) => `self${k}_${name}`).join(',')}\n`;
+  const rows = state.history.map((p) => `${p.generation},${p.point.map((v) => v.toFixed(6)).join(',')}\n`);
+  download('shares.csv', new Blob([header, ...rows], { type: 'text/csv' }));
+};
 $('fullScreen').onclick = () => (document.fullscreenElement ? document.exitFullscreen() : document.documentElement.requestFullscreen());
 window.addEventListener('resize', () => { drawChart(); fitCells(); });
 $('lessonText').textContent = LESSONS[0].text;
+// For benchmarks: seconds the worker takes for this many generations of the world now.
+window.talvaneBench = async (generations) => (await request({ type: 'bench', generations })).seconds;
 sendRate();
 startWorld(state.args);
