@@ -112,6 +112,25 @@ const tests = {
     await page.waitForFunction(() => document.getElementById('generation').textContent === 'generation 4', null, WAIT);
     assert.ok(await savedWorld(page) === batchSave(['--size', '50', '--seed', '9', '--generations', '4']));
   },
+  async '"Copy link" reproduces a start whose seed came from the clock'(page, base) {
+    await page.context().grantPermissions(['clipboard-read', 'clipboard-write']);
+    await open(page, base, '?size=20&layout=random&generations=3', 3);
+    const first = await savedWorld(page);
+    await page.click('#copyLink');
+    await page.waitForFunction(() => document.getElementById('status').textContent === 'Link copied.', null, WAIT);
+    const link = await page.evaluate(() => navigator.clipboard.readText());
+    assert.match(link, /[?&]seed=\d+/);
+    await open(page, '', link, 3);
+    assert.ok(await savedWorld(page) === first, 'the link gave another world');
+  },
+  async 'a saved world opens again'(page, base) {
+    await open(page, base, '?size=24&seed=3&generations=0', 0);
+    const file = path.join(scratch, 'opened.csv');
+    fs.writeFileSync(file, batchSave(['--size', '30x17', '--seed', '8', '--generations', '2']));
+    await page.setInputFiles('#openWorld', file);
+    await page.waitForFunction(() => document.getElementById('status').textContent.startsWith('30 x 17'), null, WAIT);
+    assert.ok(await savedWorld(page) === fs.readFileSync(file, 'utf8'), 'the opened world differs');
+  },
   async 'a world larger than the page allows is refused with a message'(page, base) {
     await page.goto(`${base}?size=2000`);
     await page.waitForFunction(() => document.body.dataset.refused !== undefined, null, WAIT);
