@@ -197,7 +197,7 @@ void markBest(const double* score, const std::uint32_t* draws, int first, int en
         for (int c = first; c < end; ++c) atBest[c] |= candidate[c] == best[c] ? bit : 0;
     }
     for (int c = first; c < end; ++c) {
-        atBest[c] = (score[c] == best[c]) | (best[c] < 0.0) ? kKeepBit : atBest[c];
+        atBest[c] = ((score[c] == best[c]) | (best[c] < 0.0)) ? kKeepBit : atBest[c];
         atBest[c] |= static_cast<std::uint64_t>(pickOf(static_cast<std::uint32_t>(atBest[c]), draws[c])) << kPickShift;
     }
 }
