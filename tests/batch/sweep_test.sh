@@ -25,7 +25,7 @@ done < <(tail -n +2 "$dir/out/jobs.tsv")
 
 # results.csv: a row per run with its parameters and final measures.
 [ "$(wc -l <"$dir/out/results.csv")" -eq 9 ] || fail "results.csv should hold a header and 8 rows"
-head -n 1 "$dir/out/results.csv" | grep -q '^name,seed,payoffs,layout,competition,generations,extra_point,done,generation_reached,settled,settled_generation,period,pair1,share1,pair2,share2,pair3,share3,all_coop_same_last100,' \
+head -n 1 "$dir/out/results.csv" | grep -q '^name,seed,payoffs,layout,competition,generations,extra_point,done,generation_reached,settled,settled_generation,period,settled_by,pair1,share1,pair2,share2,pair3,share3,all_coop_same_last100,' \
   || fail "results.csv header: $(head -n 1 "$dir/out/results.csv")"
 row=$(grep '^s2_p4_-1_6_0_segregated_finite,' "$dir/out/results.csv")
 case $row in
