@@ -1,6 +1,8 @@
 #include "run.h"
 
 #include <algorithm>
+#include <cmath>
+#include <new>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -533,7 +535,9 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
     return status;
 }
 
-int runOnce(const RunSettings& settings, RunResult& result) {
+namespace {
+
+int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     RunOutputs outputs(settings);
     if (const int status = outputs.prepare(); status != kExitOk) return status;
     RunRecord record;
@@ -618,6 +622,25 @@ int runOnce(const RunSettings& settings, RunResult& result) {
     const int status = outputs.finish(generation, std::move(checkpoint), formatMetadata(settings, record));
     if (status != kExitOk) return status;
     return outputs.commit();
+}
+
+}  // namespace
+
+int runOnce(const RunSettings& settings, RunResult& result) {
+    try {
+        return runOnceWithMemory(settings, result);
+    } catch (const std::bad_alloc&) {
+        // The outputs' temporary files went with the unwinding.
+        return reportOutOfMemory(settings.effectiveShape());
+    }
+}
+
+int reportOutOfMemory(const WorldShape& shape) {
+    constexpr double kBytesPerCell = 40;  // the grids, the scores and the step's scratch, measured with some room
+    const double cells = static_cast<double>(shape.rows) * shape.cols;
+    std::fprintf(stderr, "talvane-batch: not enough memory for a %d x %d world: it needs about %.0f MiB\n",
+                 shape.rows, shape.cols, std::ceil(cells * kBytesPerCell / (1024.0 * 1024.0)));
+    return kExitFailure;
 }
 
 std::string numberedPath(const std::string& path, int run) {
