@@ -7,6 +7,8 @@
 namespace talvane {
 
 void BatchHost::showMessage(const char* text, const char* caption) {
+    // A failed log write ends the run, which says so under the log's real name.
+    if (sim.logWriteFailed) return;
     std::fprintf(stderr, "talvane-batch: %s %s\n", caption, text);
 }
 

@@ -22,7 +22,8 @@ public:
     void sleepMs(int) override {}
     // Always the run's seed, so every seeding draws the same population.
     std::int64_t clockSeconds() override { return seed_; }
-    // Writes "talvane-batch: caption text" on standard error.
+    // Writes "talvane-batch: caption text" on standard error (but not the
+    // engine's word of a failed log write: the run reports that itself).
     void showMessage(const char* text, const char* caption) override;
 
     // The generator of sim.world.

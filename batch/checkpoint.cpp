@@ -20,15 +20,6 @@ namespace {
 
 constexpr const char* kMagic = "talvane-checkpoint";
 
-std::uint64_t fnv1a(const char* data, std::size_t size) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (std::size_t i = 0; i < size; ++i) {
-        h ^= static_cast<unsigned char>(data[i]);
-        h *= 0x100000001b3ull;
-    }
-    return h;
-}
-
 std::string hex(std::uint64_t value) {
     char text[20];
     std::snprintf(text, sizeof text, "%016" PRIx64, value);
@@ -99,7 +90,74 @@ bool toHex(const std::string& text, std::uint64_t& value) {
     return true;
 }
 
+// The text with every Windows line end (CR LF) made a line feed.
+std::string withLineFeeds(std::string text) {
+    if (text.find('\r') == std::string::npos) return text;
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
+// A version as the file spells it; quoted, with stray bytes shown, when it
+// holds any.
+std::string shownVersion(const std::string& text) {
+    std::string out;
+    bool plain = !text.empty() && text.size() <= 20;
+    for (char c : text.substr(0, 20)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte < 0x7f) {
+            out += c;
+        } else {
+            plain = false;
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            out += escaped;
+        }
+    }
+    return plain ? out : "\"" + out + "\"";
+}
+
+std::string unreadableVersion(const std::string& version) {
+    return "checkpoint format version " + shownVersion(version) + "; this program reads versions " +
+           std::to_string(kOldestCheckpointVersion) + " to " + std::to_string(kCheckpointVersion);
+}
+
+bool readableVersion(const std::string& text, int& version) {
+    std::int64_t v = 0;
+    if (!toInt(text, kOldestCheckpointVersion, kCheckpointVersion, v) || text[0] == '0' || text[0] == '-') return false;
+    version = static_cast<int>(v);
+    return true;
+}
+
+std::string formatMark(const char* key, const std::optional<FileMark>& mark) {
+    if (!mark) return std::string(key) + " none\n";
+    return std::string(key) + " " + std::to_string(mark->lines) + " " + hex(mark->hash) + "\n";
+}
+
+// Reads a "log" or "stats" line: "KEY none" or "KEY LINES HASH".
+bool parseMark(const std::vector<std::string>& w, const char* key, std::optional<FileMark>& mark) {
+    mark.reset();
+    if (w.empty() || w[0] != key) return false;
+    if (w.size() == 2) return w[1] == "none";
+    FileMark read;
+    if (w.size() != 3 || !toInt(w[1], 0, INT64_MAX, read.lines) || !toHex(w[2], read.hash)) return false;
+    mark = read;
+    return true;
+}
+
 }  // namespace
+
+std::uint64_t fnv1a(std::uint64_t hash, const char* data, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) {
+        hash ^= static_cast<unsigned char>(data[i]);
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
 
 std::uint64_t SettleWatch::hash(const World& world) {
     // Four independent FNV-style lanes over eight cells at a time, so that a
@@ -179,7 +237,10 @@ std::string formatCheckpoint(const Checkpoint& c) {
     out += "\n";
     out += "recent " + std::to_string(c.recent.size());
     for (std::uint64_t h : c.recent) out += " " + hex(h);
-    out += "\ngrid\n";
+    out += "\n";
+    out += formatMark("log", c.log);
+    out += formatMark("stats", c.stats);
+    out += "grid\n";
     std::string row(static_cast<std::size_t>(c.shape.cols) * 3 + 1, '\n');
     for (int r = 0; r < c.shape.rows; ++r) {
         for (int col = 0; col < c.shape.cols; ++col) {
@@ -191,7 +252,7 @@ std::string formatCheckpoint(const Checkpoint& c) {
         }
         out += row;
     }
-    out += "checksum " + hex(fnv1a(out.data(), out.size())) + "\n";
+    out += "checksum " + hex(fnv1a(kFnvBasis, out.data(), out.size())) + "\n";
     return out;
 }
 
@@ -203,7 +264,7 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
     }
     std::ostringstream whole;
     whole << file.rdbuf();
-    const std::string text = whole.str();
+    const std::string text = withLineFeeds(whole.str());
     auto fail = [&](int line, const std::string& what) {
         error = path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + what;
         return false;
@@ -211,10 +272,8 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
     const std::string magic = std::string(kMagic) + " ";
     if (text.compare(0, magic.size(), magic) != 0) return fail(0, "not a talvane checkpoint");
     const std::string version = text.substr(magic.size(), text.find('\n') - std::min(text.find('\n'), magic.size()));
-    if (version != std::to_string(kCheckpointVersion)) {
-        return fail(1, "checkpoint format version " + version.substr(0, 20) + "; this program reads version " +
-                           std::to_string(kCheckpointVersion));
-    }
+    int format = 0;
+    if (!readableVersion(version, format)) return fail(1, unreadableVersion(version));
     // The checksum line closes the file; everything before it must match it.
     const std::size_t last = text.size() >= 2 ? text.rfind('\n', text.size() - 2) : std::string::npos;
     std::uint64_t sum = 0;
@@ -223,7 +282,7 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         !toHex(text.substr(last + 10, text.size() - last - 11), sum)) {
         return fail(0, "damaged: the checksum line at its end is missing (a cut-off file?)");
     }
-    if (fnv1a(text.data(), last + 1) != sum) return fail(0, "damaged: its checksum does not match its contents");
+    if (fnv1a(kFnvBasis, text.data(), last + 1) != sum) return fail(0, "damaged: its checksum does not match its contents");
 
     Lines lines(text.substr(0, last + 1));
     std::vector<std::string> w;
@@ -232,10 +291,7 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         return lines.next(w) && w.size() == count && w[0] == key;
     };
     if (!lines.next(w) || w.size() != 2 || w[0] != kMagic) return fail(1, "not a talvane checkpoint");
-    if (w[1] != std::to_string(kCheckpointVersion)) {
-        return fail(1, "checkpoint format version " + w[1] + "; this program reads version " +
-                           std::to_string(kCheckpointVersion));
-    }
+    if (w[1] != version) return fail(1, unreadableVersion(version));
     if (!expect("seed", 2) || !toInt(w[1], 0, 4294967295LL, v)) return fail(lines.number(), "bad seed line");
     c.seed = static_cast<std::uint32_t>(v);
     if (!expect("generation", 2) || !toInt(w[1], 0, INT32_MAX, v)) return fail(lines.number(), "bad generation line");
@@ -298,6 +354,12 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         std::uint64_t h = 0;
         if (!toHex(w[k], h)) return fail(lines.number(), "bad recent line");
         c.recent.push_back(h);
+    }
+    c.log.reset();
+    c.stats.reset();
+    if (format >= 2) {
+        if (!lines.next(w) || !parseMark(w, "log", c.log)) return fail(lines.number(), "bad log line");
+        if (!lines.next(w) || !parseMark(w, "stats", c.stats)) return fail(lines.number(), "bad stats line");
     }
     if (!expect("grid", 1)) return fail(lines.number(), "the grid line is missing");
     const std::size_t cells = static_cast<std::size_t>(rows * cols);

@@ -4,8 +4,9 @@
 // detector that tells when a world has settled into a fixed point or a short
 // cycle.
 //
-// Format, version 1 (text, lines end in a line feed):
-//   talvane-checkpoint 1
+// Format, version 2 (text, lines end in a line feed; a Windows line end
+// is read as one):
+//   talvane-checkpoint 2
 //   seed S                     the run's seed (decimal)
 //   generation G               generations stepped since the start of the run
 //   size ROWS COLS
@@ -21,9 +22,14 @@
 //   mutation MU                each strategy's chance of a random code per generation
 //   random INDEX W0 ... W623   the MT19937 words and the position in them
 //   recent N H1 ... HN         hashes of the last N states, newest first (N <= 8)
+//   log none|LINES X           the log the run wrote: its lines and the
+//                              FNV-1a 64 (hex) of its bytes; none when it
+//                              went to no file (standard output, a device)
+//   stats none|LINES X         the same for the statistics table
 //   grid                       then ROWS lines of COLS cells, each three
 //                              digits 0..7: colour, self, others strategy
 //   checksum X                 FNV-1a 64 (hex) of every byte before this line
+// Version 1 is version 2 without the log and stats lines; it is still read.
 #pragma once
 
 #include <array>
@@ -37,7 +43,8 @@
 
 namespace talvane {
 
-inline constexpr int kCheckpointVersion = 1;
+inline constexpr int kCheckpointVersion = 2;        // the version written
+inline constexpr int kOldestCheckpointVersion = 1;  // the oldest version read
 inline constexpr int kSettlePeriodMax = 8;  // longest cycle --until-settled looks for
 
 // Remembers the hashes of the latest states of a world and says when the
@@ -58,6 +65,18 @@ private:
     std::deque<std::uint64_t> recent_;
 };
 
+// FNV-1a 64: the hash of checkpoints and of the files they vouch for.
+inline constexpr std::uint64_t kFnvBasis = 0xcbf29ce484222325ull;
+// Goes on hashing size bytes of data from hash (kFnvBasis for a fresh start).
+std::uint64_t fnv1a(std::uint64_t hash, const char* data, std::size_t size);
+
+// What a file a run appends to held when the checkpoint was written.
+struct FileMark {
+    std::int64_t lines = 0;  // line feeds in it
+    std::uint64_t hash = 0;  // fnv1a of all its bytes
+    bool operator==(const FileMark&) const = default;
+};
+
 // Everything a checkpoint holds.
 struct Checkpoint {
     std::uint32_t seed = 0;
@@ -73,6 +92,8 @@ struct Checkpoint {
     double mutation = 0.0;
     Mt19937::State random;
     std::deque<std::uint64_t> recent;           // SettleWatch::recent()
+    std::optional<FileMark> log;                // the log then; none when no file held it (or version 1)
+    std::optional<FileMark> stats;              // the statistics table then, likewise
     std::vector<CellCode> color, self, other;   // row-major
 };
 

@@ -116,6 +116,32 @@ bool inputOutsideNumberedOutputs(const NamedFile& input, const std::vector<Named
     return true;
 }
 
+bool isFrameName(const std::string& name) {
+    constexpr std::size_t kPrefix = 4, kSuffix = 4;  // "gen-", ".png"
+    if (name.size() < kPrefix + 6 + kSuffix || name.compare(0, kPrefix, "gen-") != 0 ||
+        name.compare(name.size() - kSuffix, kSuffix, ".png") != 0) {
+        return false;
+    }
+    for (std::size_t i = kPrefix; i < name.size() - kSuffix; ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+    }
+    return true;
+}
+
+bool outsideFramesFolder(const std::string& dir, const std::vector<NamedFile>& files, std::string& error) {
+    if (dir.empty()) return true;
+    const std::string folder = realFolder(dir + "/x");
+    for (const NamedFile& file : files) {
+        if (file.path.empty() || file.path == "-") continue;
+        for (const std::string& path : {file.path, followLinks(file.path)}) {
+            if (!isFrameName(nameOf(path)) || realFolder(path) != folder) continue;
+            error = file.option + " " + file.path + " is one of the frames --frames " + dir + " writes";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool resumeIsNoOtherOutput(const std::vector<NamedFile>& files, const std::string& resumePath, std::string& error) {
     if (resumePath.empty()) return true;
     std::vector<NamedFile> others;

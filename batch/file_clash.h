@@ -28,4 +28,13 @@ bool resumeIsNoOtherOutput(const std::vector<NamedFile>& files, const std::strin
 bool inputOutsideNumberedOutputs(const NamedFile& input, const std::vector<NamedFile>& outputs, int runs,
                                  std::string& error);
 
+// True when name is that of a picture --frames writes: "gen-", six or more
+// digits, ".png".
+bool isFrameName(const std::string& name);
+
+// True when none of files lies in the frames folder dir under a frame's
+// name (which a run may write, or remove with the old frames); otherwise
+// false with error naming the option.
+bool outsideFramesFolder(const std::string& dir, const std::vector<NamedFile>& files, std::string& error);
+
 }  // namespace talvane

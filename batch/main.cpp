@@ -6,7 +6,9 @@
 // 3 bad world file, 4 no display for the snapshot (5 and 6 other snapshot
 // failures).
 
+#include <algorithm>
 #include <chrono>
+#include <new>
 #include <cstdio>
 #include <unistd.h>
 
@@ -159,30 +161,32 @@ std::vector<NamedFile> namedOutputs(const BatchPlan& plan) {
 }
 
 // Refuses, before anything runs, outputs that are one file with another
-// output or with the loaded world, and (for numbered runs) outputs that are
-// not regular files. Returns kExitOk or kExitUsage.
-int checkFileNames(const BatchPlan& plan) {
+// output or with the loaded world (a frame's name in the frames folder
+// included), and (for numbered runs) outputs that are not regular files.
+// Returns kExitOk or kExitUsage.
+int checkFileNames(const BatchPlan& plan, const PictureOptions& pictures) {
     std::vector<NamedFile> files = namedOutputs(plan);
+    files.push_back({"--image", pictures.image});
+    files.push_back({"--movie", pictures.movie});
     const NamedFile load{"--load", plan.loadPath};
     std::string error;
+    auto refuse = [&error] {
+        std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
+        return kExitUsage;
+    };
     if (plan.manyRuns) {
         for (const NamedFile& file : files) {
             if (file.path.empty() || !namesNonRegularFile(file.path)) continue;
             error = file.option + " " + file.path +
                     ": not a regular file; several runs write numbered files beside a file name";
-            std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
-            return kExitUsage;
+            return refuse();
         }
-        if (!inputOutsideNumberedOutputs(load, files, plan.runs, error)) {
-            std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
-            return kExitUsage;
-        }
+        if (!inputOutsideNumberedOutputs(load, files, plan.runs, error)) return refuse();
     }
     files.push_back(load);
-    if (!filesAreDistinct(files, error) || !resumeIsNoOtherOutput(files, plan.resumePath, error)) {
-        std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
-        return kExitUsage;
-    }
+    if (!filesAreDistinct(files, error) || !resumeIsNoOtherOutput(files, plan.resumePath, error)) return refuse();
+    files.push_back({"--resume", plan.resumePath});
+    if (!outsideFramesFolder(pictures.frames, files, error)) return refuse();
     return kExitOk;
 }
 
@@ -224,6 +228,9 @@ int runPlan(BatchPlan& plan) {
     return status;
 }
 
+int runFromCommandLine(const CLI::App& app, const CommandLine& line, const SnapshotOptions& snapshot,
+                       const PictureOptions& pictures, BatchPlan& plan);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -239,11 +246,26 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int status = app.exit(e);
-        return status == 0 ? kExitOk : kExitUsage;
+        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        // One line with the program's name, as every other refusal.
+        std::string what = e.what();
+        std::replace(what.begin(), what.end(), '\n', ' ');
+        std::fprintf(stderr, "talvane-batch: %s (see --help)\n", what.c_str());
+        return kExitUsage;
     }
 
     BatchPlan plan;
+    try {
+        return runFromCommandLine(app, line, snapshot, pictures, plan);
+    } catch (const std::bad_alloc&) {
+        return reportOutOfMemory(plan.run.effectiveShape());
+    }
+}
+
+namespace {
+
+int runFromCommandLine(const CLI::App& app, const CommandLine& line, const SnapshotOptions& snapshot,
+                       const PictureOptions& pictures, BatchPlan& plan) {
     std::string error;
     if (!makePlan(line, plan, error)) {
         std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
@@ -251,7 +273,7 @@ int main(int argc, char** argv) {
     }
     addSnapshotOutput(plan, snapshot);
     plan.run.optionValues = optionValues(app);
-    if (const int status = checkFileNames(plan); status != kExitOk) return status;
+    if (const int status = checkFileNames(plan, pictures); status != kExitOk) return status;
     if (const int status = loadCheckpoint(plan); status != kExitOk) return status;
     if (const int status = loadStartWorld(plan); status != kExitOk) return status;
     if (const int status = checkResumedOutputs(plan.run); status != kExitOk) return status;
@@ -262,3 +284,5 @@ int main(int argc, char** argv) {
     if (const int status = runPlan(plan); status != kExitOk) return status;
     return finishPictures(recorder.get());
 }
+
+}  // namespace

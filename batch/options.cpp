@@ -264,28 +264,26 @@ bool variants(const CommandLine& line, RunSettings& run, std::string& error) {
 }
 
 // A checkpoint holds the rules and the world: options that would change them
-// have no place beside --resume.
+// have no place beside --resume, whatever their values (a default given is
+// still a wish the checkpoint would silently overrule).
 bool resumption(const CommandLine& line, const BatchPlan& plan, std::string& error) {
     if (!given(line.resumeOption)) return true;
-    const std::vector<std::pair<const char*, bool>> fixed{
-        {"--seed", given(line.seedOption)},    {"--size", given(line.sizeOption)},
-        {"--load", given(line.loadOption)},    {"--mix", given(line.mixOption)},
-        {"--center", given(line.centerOption)}, {"--place", !line.places.empty()},
-        {"--runs", plan.manyRuns},             {"--payoffs", line.payoffs != "3,0,5,1"},
-        {"--competition", line.competition != "finite"}, {"--play-self", line.playSelf},
-        {"--extra-point", line.extraPoint},    {"--edges", line.edges != "wrap"},
-        {"--neighbourhood", line.neighbourhood != "moore"}, {"--layout", line.layout != "checkerboard"},
-        {"--self-pool", line.selfPool != "0,1,2,3,4,5,6,7"}, {"--other-pool", line.otherPool != "0,1,2,3,4,5,6,7"},
-        {"--update", line.update != "synchronous"}, {"--noise", line.noise != "0.1"},
-        {"--mutation", line.mutation != "0"},
-    };
-    for (const auto& [name, isGiven] : fixed) {
-        if (isGiven) {
-            error = std::string("--resume: ") + name + " cannot be given; the checkpoint holds the world and its rules";
-            return false;
-        }
+    std::string name = plan.manyRuns ? "--runs" : "";
+    for (const CLI::Option* option : line.worldOptions) {
+        if (name.empty() && given(option)) name = option->get_name();
     }
-    return true;
+    if (name.empty()) return true;
+    error = "--resume: " + name + " cannot be given; the checkpoint holds the world and its rules";
+    return false;
+}
+
+// The infinite competition's table is fixed: payoffs given with it would be
+// silently without effect.
+bool competition(const CommandLine& line, std::string& error) {
+    if (line.competition != "infinite" || !given(line.payoffsOption)) return true;
+    error = "--payoffs: the infinite competition's table does not depend on the payoffs; give --payoffs only "
+            "with --competition finite";
+    return false;
 }
 
 }  // namespace
@@ -357,6 +355,12 @@ void defineOptions(CLI::App& app, CommandLine& line) {
     line.resumeOption = app.add_option("--resume", line.resume,
                                        "Go on from this checkpoint for --generations more, appending to the log "
                                        "and the statistics table");
+    line.payoffsOption = app.get_option("--payoffs");
+    for (const char* name : {"--seed", "--size", "--load", "--mix", "--center", "--place", "--payoffs",
+                             "--competition", "--play-self", "--extra-point", "--edges", "--neighbourhood",
+                             "--layout", "--self-pool", "--other-pool", "--update", "--noise", "--mutation"}) {
+        line.worldOptions.push_back(app.get_option(name));
+    }
 }
 
 bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
@@ -369,7 +373,7 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     run.extraPoint = line.extraPoint;
     if (!payoffs(line, run, error) || !variants(line, run, error)) return false;
     return pools(line, run, error) && startConditions(line, plan, error) && outputs(line, plan, error) &&
-           resumption(line, plan, error) && seeds(line, plan, error);
+           resumption(line, plan, error) && competition(line, error) && seeds(line, plan, error);
 }
 std::vector<std::pair<std::string, std::string>> optionValues(const CLI::App& app) {
     std::vector<std::pair<std::string, std::string>> values;

@@ -57,6 +57,8 @@ struct CommandLine {
     CLI::Option* logOption = nullptr;            // tells whether --log was given
     CLI::Option* saveOption = nullptr;           // tells whether --save was given
     CLI::Option* loadOption = nullptr;           // tells whether --load was given
+    CLI::Option* payoffsOption = nullptr;        // tells whether --payoffs was given
+    std::vector<CLI::Option*> worldOptions;      // options that shape the world or its rules, refused beside --resume
 };
 
 // What the program will do.

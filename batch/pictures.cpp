@@ -1,5 +1,6 @@
 #include "pictures.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -8,9 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -87,6 +90,22 @@ bool prepareFrameFolder(const std::string& dir, std::string& error) {
     return true;
 }
 
+// The frames a folder holds: the names of its files that --frames writes.
+std::vector<std::string> framesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* folder = opendir(dir.c_str());
+    if (folder == nullptr) return names;
+    while (const dirent* entry = readdir(folder)) {
+        if (isFrameName(entry->d_name)) names.emplace_back(entry->d_name);
+    }
+    closedir(folder);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The generation a frame's name gives.
+std::int64_t frameGeneration(const std::string& name) { return std::atoll(name.c_str() + 4); }
+
 }  // namespace
 
 // Writes the frames of the generations asked for: PNG files into a folder,
@@ -106,6 +125,9 @@ public:
         return true;
     }
 
+    // Old frames to remove before the first frame is written.
+    void replaceFrames(std::vector<std::string> names) { oldFrames_ = std::move(names); }
+
     // Prepares the movie's file (a temporary name until the end) and the
     // arguments of ffmpeg; ffmpeg starts with the first frame, when the
     // picture's size is known.
@@ -121,6 +143,7 @@ public:
 
     // Called with the world at generation 0 and after every generation.
     int record(const World& world, std::int32_t generation) {
+        if (!oldFrames_.empty() && !removeOldFrames()) return kExitFailure;
         if (generation % every_ != 0) return kExitOk;
         picture_.generation = generation;
         drawWorld(world, picture_, image_);
@@ -157,7 +180,22 @@ private:
     bool writeFrame(std::int32_t generation, std::string& error) {
         OutputFile file;
         const std::string path = framesDir_ + "/" + frameName(generation);
-        return file.create(path, error) && file.write(encodePng(image_), error) && file.commit(error);
+        if (file.create(path, error) && file.write(encodePng(image_), error) && file.commit(error)) return true;
+        error = frameName(generation) + ": " + error;
+        return false;
+    }
+
+    // Done once the run has started, so that a refused run leaves them.
+    bool removeOldFrames() {
+        for (const std::string& name : oldFrames_) {
+            const std::string path = framesDir_ + "/" + name;
+            if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+                std::fprintf(stderr, "talvane-batch: --replace-frames: %s: %s\n", path.c_str(), std::strerror(errno));
+                return false;
+            }
+        }
+        oldFrames_.clear();
+        return true;
     }
 
     // ffmpeg's arguments for the container the movie's name asks for.
@@ -285,6 +323,7 @@ private:
     IndexedImage image_;
     std::vector<std::uint8_t> rgb_;
     std::string framesDir_;
+    std::vector<std::string> oldFrames_;  // removed before the first frame
     std::string moviePath_;
     std::string ffmpeg_;
     std::string format_;
@@ -309,6 +348,9 @@ void definePictureOptions(CLI::App& app, PictureOptions& options) {
                    "Pixels per cell side in pictures, 1 to 64 (default 9, the window's look; smaller for worlds "
                    "wider than 256 cells); below 5 a cell shows one colour, its self strategy's");
     app.add_flag("--legend", options.legend, "Add a strip naming the colours below the pictures");
+    app.add_flag("--replace-frames", options.replaceFrames,
+                 "Remove the frames the --frames folder holds before writing the new ones (default: such a "
+                 "folder is refused)");
 }
 
 namespace {
@@ -337,6 +379,7 @@ int checkNames(const PictureOptions& options, const BatchPlan& plan) {
     if (given(options.framesOption) && options.frames.empty()) return usage("--frames: a folder name is needed");
     if (given(options.movieOption) && options.movie.empty()) return usage("--movie: a file name is needed");
     const bool recording = !options.frames.empty() || !options.movie.empty();
+    if (options.replaceFrames && options.frames.empty()) return usage("--replace-frames: give --frames");
     if (given(options.everyOption) && !recording) return usage("--every: give --frames or --movie");
     if (given(options.fpsOption) && options.movie.empty()) return usage("--fps: give --movie");
     if (recording && plan.manyRuns) return usage("--frames and --movie record one run; they cannot go with --runs");
@@ -352,6 +395,24 @@ int checkNames(const PictureOptions& options, const BatchPlan& plan) {
         files.push_back({"--movie", options.movie});
         std::string error;
         if (!filesAreDistinct(files, error)) return usage(error);
+    }
+    return kExitOk;
+}
+
+// A folder that holds frames is refused, so that frames of two runs never
+// mix, unless --replace-frames asks to remove them (their names go to
+// oldFrames). A resumed run may go on after the frames of the run it
+// continues.
+int oldFramesOf(const PictureOptions& options, const BatchPlan& plan, std::vector<std::string>& oldFrames) {
+    if (options.frames.empty()) return kExitOk;
+    const std::int64_t first = plan.run.resume ? plan.run.resume->generation : -1;
+    for (const std::string& name : framesIn(options.frames)) {
+        if (options.replaceFrames) {
+            oldFrames.push_back(name);
+        } else if (frameGeneration(name) > first) {
+            return usage("--frames " + options.frames + ": the folder already holds frames (" + name +
+                         "); empty it, or give --replace-frames to replace them");
+        }
     }
     return kExitOk;
 }
@@ -388,7 +449,10 @@ int preparePictures(const PictureOptions& options, const std::string& view, Batc
                                          }});
     }
     if (options.frames.empty() && options.movie.empty()) return kExitOk;
+    std::vector<std::string> oldFrames;
+    if (const int status = oldFramesOf(options, plan, oldFrames); status != kExitOk) return status;
     recorder.reset(new FrameRecorder(picture, static_cast<std::int32_t>(every)));
+    recorder->replaceFrames(std::move(oldFrames));
     if (!options.frames.empty() && !recorder->setFrames(options.frames, error)) {
         std::fprintf(stderr, "talvane-batch: --frames %s: %s\n", options.frames.c_str(), error.c_str());
         return kExitFailure;

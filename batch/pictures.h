@@ -19,6 +19,7 @@ struct PictureOptions {
     std::string movie;             // --movie FILE.mp4|.webm|.gif, none when empty
     std::string cellPixels;        // --cell-pixels K; empty: the default for the world's size
     bool legend = false;           // --legend
+    bool replaceFrames = false;    // --replace-frames: old frames in the folder are removed first
     std::string every = "1";       // --every K, decimal
     std::string fps = "10";        // --fps F, decimal
     CLI::Option* imageOption = nullptr;   // tells whether --image was given
@@ -28,8 +29,8 @@ struct PictureOptions {
     CLI::Option* fpsOption = nullptr;     // tells whether --fps was given
 };
 
-// Declares --image, --frames, --movie, --every, --fps, --cell-pixels and
-// --legend on app.
+// Declares --image, --frames, --replace-frames, --movie, --every, --fps,
+// --cell-pixels and --legend on app.
 void definePictureOptions(CLI::App& app, PictureOptions& options);
 
 // Writes frames and movie as the run goes; made by preparePictures.

@@ -1,13 +1,17 @@
 #include "run.h"
 
 #include <algorithm>
+#include <cmath>
+#include <new>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "batch_host.h"
+#include "checkpoint_copy.h"
 #include "file_clash.h"
 #include "generation.h"
 #include "output_file.h"
@@ -152,8 +156,14 @@ std::string& metadataOfFinishingRun() {
     return text;
 }
 
+FileMark markOf(const std::string& text) {
+    return {static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n')),
+            fnv1a(kFnvBasis, text.data(), text.size())};
+}
+
 // A resumed run goes on with the log and the table of the run it
-// continues: they must end where the checkpoint does.
+// continues: they must end where the checkpoint does, with the bytes it
+// recorded.
 int earlierOutputs(const RunSettings& settings_, std::string& log, std::string& stats) {
     const Checkpoint& c = *settings_.resume;
     auto refuse = [&settings_](const std::string& path, const std::string& what) {
@@ -175,6 +185,10 @@ int earlierOutputs(const RunSettings& settings_, std::string& log, std::string& 
                                                  " lines; the checkpoint is at generation " +
                                                  std::to_string(c.generation));
         }
+        if (c.log && markOf(log) != *c.log) {
+            return refuse(settings_.logPath, "is not the log the checkpoint continues (its lines differ from those "
+                                             "the checkpoint recorded)");
+        }
     }
     if (statsToFile && !namesNonRegularFile(settings_.statsPath)) {
         World world(c.shape);
@@ -187,6 +201,10 @@ int earlierOutputs(const RunSettings& settings_, std::string& log, std::string& 
             stats.back() != '\n') {
             return refuse(settings_.statsPath, "does not hold the header and the rows of generations 0 to " +
                                                    std::to_string(c.generation));
+        }
+        if (c.stats && markOf(stats) != *c.stats) {
+            return refuse(settings_.statsPath, "is not the table the checkpoint continues (its rows differ from "
+                                               "those the checkpoint recorded)");
         }
     }
     return kExitOk;
@@ -234,6 +252,18 @@ public:
                 return reportFailure(settings_.statsPath, error);
             }
         }
+        // A checkpoint records what the log and the table hold; with
+        // --checkpoint-every their copies under the final names follow them.
+        const bool copying = settings_.checkpointEvery > 0;
+        const bool resumed = settings_.resume.has_value();
+        if (tracksLog() && !logCopy_.begin(settings_.logPath, log_.writePath(), logBefore,
+                                           resumed && fileExists(settings_.logPath), copying, error)) {
+            return reportFailure(settings_.logPath, error);
+        }
+        if (tracksStats() && !statsCopy_.begin(settings_.statsPath, stats_.writePath(), statsBefore,
+                                               resumed && fileExists(settings_.statsPath), copying, error)) {
+            return reportFailure(settings_.statsPath, error);
+        }
         if (!settings_.checkpointPath.empty() && !checkpoint_.create(settings_.checkpointPath, error)) {
             return reportFailure(settings_.checkpointPath, error);
         }
@@ -269,40 +299,51 @@ public:
 
     // A checkpoint during the run: the log and the table so far go under
     // their final names together with the checkpoint, so that a run cut
-    // short can be resumed from the files it left.
-    int checkpointNow(const Checkpoint& checkpoint) {
+    // short can be resumed from the files it left. Only the lines written
+    // since the last checkpoint are read and appended. Whatever fails, the
+    // files under the final names stay those of the last good checkpoint.
+    int checkpointNow(Checkpoint checkpoint) {
+        if (const int status = healthCheck(); status != kExitOk) return status;
+        flushLog();
+        if (const int status = healthCheck(); status != kExitOk) return status;
         std::string error;
-        if (sim.logFile != nullptr) std::fflush(sim.logFile);
-        if (statsFile_ != nullptr && std::fflush(statsFile_) != 0) {
-            return reportFailure(settings_.statsPath, std::strerror(errno));
-        }
-        OutputFile logCopy, statsCopy, checkpointFile;
-        std::string text;
-        const bool copyLog = logToFile() && !log_.direct();
-        const bool copyStats = statsToFile() && !stats_.direct();
-        if (copyLog && (!readWhole(log_.writePath(), text) || !logCopy.create(settings_.logPath, error) ||
-                        !logCopy.write(text, error))) {
-            return reportFailure(settings_.logPath, error.empty() ? "cannot be copied" : error);
-        }
-        if (copyStats && (!readWhole(stats_.writePath(), text) || !statsCopy.create(settings_.statsPath, error) ||
-                          !statsCopy.write(text, error))) {
-            return reportFailure(settings_.statsPath, error.empty() ? "cannot be copied" : error);
-        }
+        if (!markCheckpoint(checkpoint, error)) return kExitFailure;
+        OutputFile checkpointFile;
         if (!checkpointFile.create(settings_.checkpointPath, error) ||
             !checkpointFile.write(formatCheckpoint(checkpoint), error)) {
             return reportFailure(settings_.checkpointPath, error);
         }
-        const SignalBlock block;
-        if (copyLog && !logCopy.commit(error)) return reportFailure(settings_.logPath, error);
-        if (copyStats && !statsCopy.commit(error)) return reportFailure(settings_.statsPath, error);
-        if (!checkpointFile.commit(error)) return reportFailure(settings_.checkpointPath, error);
+        const SignalBlock block;  // the files and the checkpoint change together
+        if (tracksLog() && !logCopy_.apply(error)) return reportFailure(settings_.logPath, error);
+        if (tracksStats() && !statsCopy_.apply(error)) {
+            logCopy_.undo();
+            return reportFailure(settings_.statsPath, error);
+        }
+        if (!checkpointFile.commit(error)) {
+            logCopy_.undo();
+            statsCopy_.undo();
+            return reportFailure(settings_.checkpointPath, error);
+        }
+        return kExitOk;
+    }
+
+    // A write that failed on the log or the table ends the run: kExitFailure
+    // with a line naming the file, else kExitOk.
+    int healthCheck() const {
+        if (sim.logWriteFailed) {
+            return reportFailure(settings_.logPath, std::string("write error on the log: ") +
+                                                        std::strerror(sim.logWriteError != 0 ? sim.logWriteError : EIO));
+        }
+        if (statsFile_ != nullptr && std::ferror(statsFile_)) {
+            return reportFailure(settings_.statsPath, "write error on the statistics table");
+        }
         return kExitOk;
     }
 
     // Checks the log the engine wrote (logLines lines) and closes it, then
     // writes the table, the saved world, the checkpoint, the record and the
     // extra outputs.
-    int finish(std::int64_t logLines, const Checkpoint* checkpoint, const std::string& metadata) {
+    int finish(std::int64_t logLines, std::optional<Checkpoint> checkpoint, const std::string& metadata) {
         std::string error;
         const bool streamOk = logStreamHealthy(error);
         closeLog();
@@ -322,10 +363,11 @@ public:
             statsFile_ = nullptr;
             if (!ok) return reportFailure(settings_.statsPath, "write error on the statistics table");
         }
+        if (checkpoint && !markCheckpoint(*checkpoint, error)) return kExitFailure;
         if (!settings_.savePath.empty() && !save_.write(formatWorld(currentWorld()), error)) {
             return reportFailure(settings_.savePath, error);
         }
-        if (checkpoint != nullptr && !checkpoint_.write(formatCheckpoint(*checkpoint), error)) {
+        if (checkpoint && !checkpoint_.write(formatCheckpoint(*checkpoint), error)) {
             return reportFailure(settings_.checkpointPath, error);
         }
         if (!settings_.metaPath.empty() && !meta_.write(metadata, error)) {
@@ -374,6 +416,31 @@ public:
 private:
     bool logToFile() const { return !settings_.logPath.empty() && settings_.logPath != "-"; }
     bool statsToFile() const { return !settings_.statsPath.empty() && settings_.statsPath != "-"; }
+    // A checkpoint records the log and the table it goes on with when they are files.
+    bool tracksLog() const { return !settings_.checkpointPath.empty() && logToFile() && !log_.direct(); }
+    bool tracksStats() const { return !settings_.checkpointPath.empty() && statsToFile() && !stats_.direct(); }
+
+    static bool fileExists(const std::string& path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0;
+    }
+
+    // Gives checkpoint what the log and the table hold now; false (reported) when they cannot be read back.
+    bool markCheckpoint(Checkpoint& checkpoint, std::string& error) {
+        if (statsFile_ != nullptr && std::fflush(statsFile_) != 0) {
+            reportFailure(settings_.statsPath, std::string("write error on the statistics table: ") + std::strerror(errno));
+            return false;
+        }
+        if (tracksLog()) {
+            if (!logCopy_.catchUp(error)) return reportFailure(settings_.logPath, error), false;
+            checkpoint.log = logCopy_.mark();
+        }
+        if (tracksStats()) {
+            if (!statsCopy_.catchUp(error)) return reportFailure(settings_.statsPath, error), false;
+            checkpoint.stats = statsCopy_.mark();
+        }
+        return true;
+    }
 
     // The engine ignores write errors on the log: its stream tells them.
     bool logStreamHealthy(std::string& error) const {
@@ -398,6 +465,8 @@ private:
     OutputFile meta_;
     std::vector<OutputFile> extras_;
     std::FILE* statsFile_ = nullptr;
+    CheckpointCopy logCopy_;    // what the log holds, and its copy under its name
+    CheckpointCopy statsCopy_;  // the same for the table
 };
 
 // Sets up the world of generation 0 (or of the checkpoint) before the restart.
@@ -466,7 +535,9 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
     return status;
 }
 
-int runOnce(const RunSettings& settings, RunResult& result) {
+namespace {
+
+int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     RunOutputs outputs(settings);
     if (const int status = outputs.prepare(); status != kExitOk) return status;
     RunRecord record;
@@ -519,6 +590,7 @@ int runOnce(const RunSettings& settings, RunResult& result) {
         stepGeneration();
         generation = first + done;
         writeStatsRow(outputs.stats(), generation, coop, colors);
+        if (const int status = outputs.healthCheck(); status != kExitOk) return status;
         // A repeated state ends a deterministic run; under a random rule or
         // mutation only a state that no draw can change is an end.
         const int repeated = settle.observe(sim.world);
@@ -552,11 +624,30 @@ int runOnce(const RunSettings& settings, RunResult& result) {
     result.settledGeneration = record.settledGeneration;
     result.period = record.period;
     result.absorbing = record.absorbing;
-    const Checkpoint checkpoint = currentCheckpoint(settings, generation, settle);
-    const int status = outputs.finish(generation, settings.checkpointPath.empty() ? nullptr : &checkpoint,
-                                      formatMetadata(settings, record));
+    std::optional<Checkpoint> checkpoint;
+    if (!settings.checkpointPath.empty()) checkpoint = currentCheckpoint(settings, generation, settle);
+    const int status = outputs.finish(generation, std::move(checkpoint), formatMetadata(settings, record));
     if (status != kExitOk) return status;
     return outputs.commit();
+}
+
+}  // namespace
+
+int runOnce(const RunSettings& settings, RunResult& result) {
+    try {
+        return runOnceWithMemory(settings, result);
+    } catch (const std::bad_alloc&) {
+        // The outputs' temporary files went with the unwinding.
+        return reportOutOfMemory(settings.effectiveShape());
+    }
+}
+
+int reportOutOfMemory(const WorldShape& shape) {
+    constexpr double kBytesPerCell = 40;  // the grids, the scores and the step's scratch, measured with some room
+    const double cells = static_cast<double>(shape.rows) * shape.cols;
+    std::fprintf(stderr, "talvane-batch: not enough memory for a %d x %d world: it needs about %.0f MiB\n",
+                 shape.rows, shape.cols, std::ceil(cells * kBytesPerCell / (1024.0 * 1024.0)));
+    return kExitFailure;
 }
 
 std::string numberedPath(const std::string& path, int run) {

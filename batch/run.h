@@ -90,10 +90,16 @@ struct RunResult {
 // before the first generation (two outputs, or an output and the loaded world,
 // that are one file: kExitUsage; an output that cannot be written:
 // kExitFailure); writes files under temporary names and renames them together
-// when all are complete. On failure reports on standard error, leaves no
-// output under a final name it had not reached, and returns the exit status.
+// when all are complete. On failure (a write error on any output ends the
+// run at once; too little memory is kExitFailure too) reports on standard
+// error, leaves no output under a final name it had not reached, and returns
+// the exit status.
 int runOnce(const RunSettings& settings, PairCounts& finalCounts);
 int runOnce(const RunSettings& settings, RunResult& result);
+
+// Says on standard error that a world of shape does not fit in the memory
+// the process may have, and how much it needs; returns kExitFailure.
+int reportOutOfMemory(const WorldShape& shape);
 
 // For a resumed run: kExitOk when its log and statistics table end where the
 // checkpoint does; otherwise says so on standard error and returns kExitBadInput.

@@ -53,6 +53,7 @@ void truncateToCompleteLines(std::FILE* file) {
 // tells the user once; logging stays off until setLogPath.
 void stopLoggingAfterFailure(int error) {
     sim.logWriteFailed = true;
+    sim.logWriteError = error;
     if (sim.logFile != stdout) {
         __fpurge(sim.logFile);  // the unwritten rest of the buffer would only add a broken line
         truncateToCompleteLines(sim.logFile);
@@ -170,6 +171,7 @@ unsigned logStarts() { return sim.logStarts.load(); }
 void setLogPath(const char* path) {
     logPath() = path ? path : kDefaultLogPath;
     sim.logWriteFailed = false;
+    sim.logWriteError = 0;
 }
 
 }  // namespace talvane

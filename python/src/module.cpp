@@ -397,13 +397,22 @@ PairWeights mixOf(const py::object& mix) {
     return out;
 }
 
+// The infinite competition's table is fixed: payoffs given for it would be
+// silently without effect, as talvane-batch refuses them.
+void refusePayoffsOfInfinite() {
+    fail("payoffs: the infinite competition's table does not depend on the payoffs; give payoffs only with "
+         "competition=\"finite\"");
+}
+
 std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges, const std::string& neighbourhood,
-                                   const std::vector<double>& payoffs, const std::string& competition, bool playSelf,
+                                   const std::optional<std::vector<double>>& payoffsGiven, const std::string& competition, bool playSelf,
                                    bool extraPoint, const std::string& update, double noise, double mutation,
                                    int threads, std::optional<std::int64_t> seed, const std::string& layout,
                                    std::optional<std::vector<int>> selfPool, std::optional<std::vector<int>> otherPool,
                                    const py::object& mix, bool populate) {
     WorldShape shape{checkSide(rows, "rows"), checkSide(cols, "cols"), edgesOf(edges), neighbourhoodOf(neighbourhood)};
+    if (payoffsGiven && competitionOf(competition) == kCompetitionInfinite) refusePayoffsOfInfinite();
+    const std::vector<double> payoffs = payoffsGiven ? *payoffsGiven : std::vector<double>{3, 0, 5, 1};
     const WorldOptions options{edges, neighbourhood, competition, update, payoffs, playSelf, extraPoint,
                                noise, mutation, threads};
     const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
@@ -635,12 +644,13 @@ PYBIND11_MODULE(_talvane, m) {
 
     py::class_<PyWorld>(m, "World", R"(A world: a grid of cells, each with a colour and two strategies.
 
-World(rows=64, cols=64, *, edges="wrap", neighbourhood="moore", payoffs=(3, 0, 5, 1),
+World(rows=64, cols=64, *, edges="wrap", neighbourhood="moore", payoffs=None,
       competition="finite", play_self=False, extra_point=False, update="synchronous",
       noise=0.1, mutation=0.0, threads=1, seed=None, layout="checkerboard",
       self_pool=None, other_pool=None, mix=None, populate=True)
 
-The options are those of talvane-batch. The world is seeded at once from the
+The options are those of talvane-batch; payoffs (None: (3, 0, 5, 1)) go with
+the finite competition only. The world is seeded at once from the
 strategy pools (None: all eight codes) and the colour layout with the given
 seed (None: a random one, kept in last_seed). mix, as talvane-batch --mix,
 draws every cell's pair with weights instead of from the pools: a mapping
@@ -650,7 +660,7 @@ stays Green playing AllD against everyone and only the generator starts
 from the seed. World(seed=S) is the world `talvane-batch --seed S` seeds,
 and stepping it gives the same worlds and counts.)")
         .def(py::init(&makeWorld), "rows"_a = 64, "cols"_a = 64, py::kw_only(), "edges"_a = "wrap",
-             "neighbourhood"_a = "moore", "payoffs"_a = std::vector<double>{3, 0, 5, 1}, "competition"_a = "finite",
+             "neighbourhood"_a = "moore", "payoffs"_a = py::none(), "competition"_a = "finite",
              "play_self"_a = false, "extra_point"_a = false, "update"_a = "synchronous", "noise"_a = kDefaultNoise,
              "mutation"_a = 0.0, "threads"_a = 1, "seed"_a = py::none(), "layout"_a = "checkerboard",
              "self_pool"_a = py::none(), "other_pool"_a = py::none(), "mix"_a = py::none(), "populate"_a = true)
@@ -729,10 +739,12 @@ array of that shape with codes 0 to 7 to change the grid.)")
         .def_property(
             "payoffs", [](PyWorld& w) { const auto& v = w.payoffs.values; return py::make_tuple(v[0], v[1], v[2], v[3]); },
             lockedSetter<std::vector<double>>([](PyWorld& w, std::vector<double> v) {
+                if (w.competition == kCompetitionInfinite) refusePayoffsOfInfinite();
                 w.payoffs = payoffsOf(v);
                 w.applyPayoffs();
             }),
-            "R, S, T, P of the finite competition; setting them recomputes the payoff table.")
+            "R, S, T, P of the finite competition; setting them recomputes the payoff table (refused while "
+            "the competition is infinite).")
         .def_property(
             "competition", [](PyWorld& w) { return competitionName(w.competition); },
             lockedSetter<std::string>([](PyWorld& w, const std::string& text) {

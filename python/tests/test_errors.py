@@ -54,6 +54,18 @@ def test_bad_settings_are_refused_and_the_old_ones_kept():
         talvane.classify_game(1, 2, float("nan"), 3)
 
 
+def test_payoffs_are_refused_with_the_infinite_competition():
+    # Its table is fixed: payoffs given with it would change nothing.
+    for payoffs in [(1, 0, 1.03, 0), (3, 0, 5, 1)]:
+        with pytest.raises(ValueError, match="infinite competition's table does not depend on the payoffs"):
+            talvane.World(8, 8, seed=1, payoffs=payoffs, competition="infinite")
+    w = talvane.World(8, 8, seed=1, competition="infinite")
+    with pytest.raises(ValueError, match="does not depend on the payoffs"):
+        w.payoffs = (1, 0, 1.5, 0)
+    assert w.payoffs == (3, 0, 5, 1)
+    assert talvane.World(8, 8, seed=1, payoffs=(1, 0, 1.5, 0)).payoffs == (1, 0, 1.5, 0)
+
+
 def test_file_faults_raise_os_error(tmp_path):
     with pytest.raises(FileNotFoundError):
         talvane.load(tmp_path / "missing.csv")

@@ -81,8 +81,9 @@ std::vector<HandMadeCase> handMadeCases() {
     // 1600, less than every neighbour, and takes a cooperator's pair.
     cases.push_back({"defector that does not pay", corner, {"--payoffs", "3,0,1,1"},
                      uniformWorld(kGreen, kAllC, kAllC), logLine(63, 4096, 0)});
-    // The infinite table is fixed: the payoffs above do not change it.
-    cases.push_back({"infinite competition", corner, {"--payoffs", "3,0,1,1", "--competition", "infinite"},
+    // The infinite table is fixed (payoffs are refused beside it): the
+    // defector wins as under the default payoffs.
+    cases.push_back({"infinite competition", corner, {"--competition", "infinite"},
                      cornerAfter, logLine(0, 9, 63)});
 
     // With R = S = T = 1 every game is worth 200 and all cells tie, so

@@ -29,7 +29,7 @@ check d 92e5bab89fb20244fff3aff7c9b754555b06fcf00d3f5db426a2d131ae486601 deaac3e
 check e 34d8b74378fdc889b5ae61ae4d26df6d8ae0ea50ee5e2fc712a6ac041d1e0d0e 8d54a07c1dcb912050782f5a2268a80413d78faf6298315c8b77a31ff45aa69f \
   --seed 123 --generations 120 --payoffs -3,-5,2,-1 --play-self
 check f ccca879c75747255711517e7f3674be7e4b5de9f08453366c9283b6121360aeb 4841dae4b9c960b8e62b3c2c857398e45f184ed6ab607ee3762e6cb35806347b \
-  --seed 5 --generations 50 --payoffs 4,0,5,1 --extra-point --competition infinite --layout random
+  --seed 5 --generations 50 --extra-point --competition infinite --layout random
 # A loaded world (the final world of run a) run on with another seed.
 check g 68f28c34fa5030737c8fd375374ac57d3ded7d16ed5727f7ceac2c10f469ff27 871505b60f1b4aa8ab1bd73e70a7aea83c35c068985bdf3ec563e6907ce80655 \
   --seed 3 --generations 80 --load a-world.csv
