@@ -117,6 +117,15 @@ int DrawingWindow::handle(int event) {
 
 void DrawingWindow::handleKey() {
     if (Fl::event_key() == FL_Escape) {
+        // An Escape typed into the chart or the guide reaches this window
+        // too when it holds the focus or the pointer: it closes only the
+        // window it was typed into (the toolkit puts the window of the
+        // latest event first).
+        Fl_Window* typedInto = Fl::first_window();
+        if (typedInto != nullptr && typedInto != this && Fl::modal() == nullptr) {
+            typedInto->do_callback();
+            return;
+        }
         do_callback();  // closes the window like the close box
         return;
     }
