@@ -253,8 +253,8 @@ void FltkWindowSystem::frameComposed() {
     // the frame, so the counts and the generation belong together.
     const std::int32_t generation = sim.generation;
     const PairCounts pairs = generation > 0 ? PairCounts(sim.pairCounts) : countPairsOf(sim.world);
-    chartHistory_.observe(generation, pairs, countColors(sim.world),
-                          cooperationRatesOf(sim.world, static_cast<CompetitionMode>(sim.competitionMode.load())));
+    observeChartFrame(generation, pairs, countColors(sim.world),
+                      cooperationRatesOf(sim.world, static_cast<CompetitionMode>(sim.competitionMode.load())));
     if (chart_) chart_->historyChanged();
     host_->frameComposed();
 }
@@ -313,7 +313,7 @@ void FltkWindowSystem::showChart(bool shown) {
         int x = window_.x() + window_.w() + 12;
         if (x + ChartWindow::kWidth > sx + sw) x = window_.x() - ChartWindow::kWidth - 12;
         if (x < sx) x = std::max(sx, sx + sw - ChartWindow::kWidth);
-        chart_ = std::make_unique<ChartWindow>(x, window_.y(), ChartWindow::kWidth, ChartWindow::kHeight, chartHistory_);
+        chart_ = std::make_unique<ChartWindow>(x, window_.y(), ChartWindow::kWidth, ChartWindow::kHeight, chartHistory());
         chart_->onClosed([] { chartWindowClosed(); });
         chart_->onKey([this] { window_.handle(FL_KEYBOARD); });
     }
