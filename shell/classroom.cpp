@@ -163,6 +163,8 @@ void restoreWorld(const WorldSnapshot& state) {
         // Lines of an earlier start of the log file are gone: it starts afresh.
         sim.logRewindLines = state.logStart == currentLogStart() ? state.generation : 0;
     }
+    // The counts the frame shows and the chart takes are the restored world's.
+    sim.pairCounts = countPairsOf(sim.world);
     if (state.chart) {
         std::lock_guard<std::mutex> lock(chartLock);
         chartSamples = *state.chart;  // the next frame cuts it back to the generation shown

@@ -368,6 +368,7 @@ TEST_F(ClassroomTest, UndoAndRedoOfARestartBringBackTheLogAndTheChartAsTheyWere)
 
     ASSERT_TRUE(undoCommand());  // back past the restart
     EXPECT_EQ(sim.generation, 6);
+    EXPECT_EQ(sim.pairCounts, countPairsOf(sim.world));  // what the frame and the chart show next
     afterUndoOrRedo();
     EXPECT_EQ(readFile(logPath), logBefore);
     EXPECT_EQ(chartGenerations(), chartBefore);
