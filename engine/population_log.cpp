@@ -66,6 +66,15 @@ void stopLoggingAfterFailure(int error) {
     if (sim.host != nullptr) sim.host->showMessage(text.c_str(), logPath().c_str());
 }
 
+// The log could not be opened (its folder went away or became read-only
+// since the start): tells the user once; logging stays off until setLogPath.
+void stopLoggingAfterOpenFailure(int error) {
+    sim.logWriteFailed = true;
+    const std::string text = "The population log could not be opened (" + std::string(std::strerror(error)) +
+                             "). No lines are logged.";
+    if (sim.host != nullptr) sim.host->showMessage(text.c_str(), logPath().c_str());
+}
+
 void countPairs() { sim.pairCounts = sim.world.countPairs(); }
 
 // Writes value in decimal at out; returns the position after the last digit.
@@ -85,8 +94,12 @@ char* appendDecimal(char* out, std::uint32_t value) {
 int openLogIfNeeded() {
     if (sim.logFile) return 0;
     if (sim.logWriteFailed) return 1;
+    errno = 0;
     sim.logFile = writesToStdout() ? stdout : std::fopen(logPath().c_str(), "w");
-    if (!sim.logFile) return 1;
+    if (!sim.logFile) {
+        stopLoggingAfterOpenFailure(errno != 0 ? errno : EIO);
+        return 1;
+    }
     sim.logStarts.fetch_add(1);
     return 0;
 }

@@ -15,7 +15,8 @@ inline constexpr const char* kDefaultLogPath = "vemo.csv";
 int writeLogLine();
 
 // Opens (and so empties) the log file unless it is open already. Returns 0
-// when a stream is open, 1 when opening failed.
+// when a stream is open, 1 when opening failed; a failed opening tells the
+// user once through the host and turns logging off until setLogPath.
 int openLogIfNeeded();
 
 // Closes the log stream if one is open; the next line starts the file afresh.

@@ -133,7 +133,7 @@ struct SimState {
     std::atomic<void (*)()> restartObserver{nullptr};  // called by each restart before it changes the world
     std::string logPath = "vemo.csv";              // where the log is (re)opened; "-" standard output
     bool logUnflushed = false;                     // lines handed to the log stream since its last flush
-    bool logWriteFailed = false;                   // a write failed: no more lines until the next setLogPath
+    bool logWriteFailed = false;                   // a write or opening failed: no more lines until the next setLogPath
     int logWriteError = 0;                         // the errno of that failed write, 0 none
     std::atomic<unsigned> logStarts{0};            // fresh starts of the log file; read by the user-interface thread
 

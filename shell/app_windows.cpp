@@ -117,6 +117,15 @@ int DrawingWindow::handle(int event) {
 
 void DrawingWindow::handleKey() {
     if (Fl::event_key() == FL_Escape) {
+        // An Escape typed into the chart or the guide reaches this window
+        // too when it holds the focus or the pointer: it closes only the
+        // window it was typed into (the toolkit puts the window of the
+        // latest event first).
+        Fl_Window* typedInto = Fl::first_window();
+        if (typedInto != nullptr && typedInto != this && Fl::modal() == nullptr) {
+            typedInto->do_callback();
+            return;
+        }
         do_callback();  // closes the window like the close box
         return;
     }
@@ -244,8 +253,8 @@ void FltkWindowSystem::frameComposed() {
     // the frame, so the counts and the generation belong together.
     const std::int32_t generation = sim.generation;
     const PairCounts pairs = generation > 0 ? PairCounts(sim.pairCounts) : countPairsOf(sim.world);
-    chartHistory_.observe(generation, pairs, countColors(sim.world),
-                          cooperationRatesOf(sim.world, static_cast<CompetitionMode>(sim.competitionMode.load())));
+    observeChartFrame(generation, pairs, countColors(sim.world),
+                      cooperationRatesOf(sim.world, static_cast<CompetitionMode>(sim.competitionMode.load())));
     if (chart_) chart_->historyChanged();
     host_->frameComposed();
 }
@@ -304,7 +313,7 @@ void FltkWindowSystem::showChart(bool shown) {
         int x = window_.x() + window_.w() + 12;
         if (x + ChartWindow::kWidth > sx + sw) x = window_.x() - ChartWindow::kWidth - 12;
         if (x < sx) x = std::max(sx, sx + sw - ChartWindow::kWidth);
-        chart_ = std::make_unique<ChartWindow>(x, window_.y(), ChartWindow::kWidth, ChartWindow::kHeight, chartHistory_);
+        chart_ = std::make_unique<ChartWindow>(x, window_.y(), ChartWindow::kWidth, ChartWindow::kHeight, chartHistory());
         chart_->onClosed([] { chartWindowClosed(); });
         chart_->onKey([this] { window_.handle(FL_KEYBOARD); });
     }

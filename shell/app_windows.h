@@ -85,7 +85,6 @@ private:
     void drawFrameNow();
     void frameComposed();
 
-    ChartHistory chartHistory_;
     std::unique_ptr<ChartWindow> chart_;
 
     DrawingWindow& window_;

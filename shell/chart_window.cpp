@@ -223,6 +223,10 @@ ChartWindow::ChartWindow(int x, int y, int w, int h, const ChartHistory& history
 ChartWindow::~ChartWindow() { Fl::remove_timeout(onRedrawDue, this); }
 
 int ChartWindow::handle(int event) {
+    if (event == FL_KEYBOARD && Fl::event_key() == FL_Escape) {
+        do_callback();  // closes this window only, like its close box
+        return 1;
+    }
     if ((event == FL_KEYBOARD || event == FL_SHORTCUT) && Fl::event_key() != FL_Escape && key_) {
         key_();
         return 1;
@@ -327,7 +331,7 @@ cooperated, the reply when the other defected (1 = cooperate, 0 = defect).</p>
 <tr><td>Ctrl+Z, Ctrl+Y</td><td>undo, redo a change made by hand</td></tr>
 <tr><td>Ctrl+O, Ctrl+S</td><td>open, save a world</td></tr>
 <tr><td>F12</td><td>save a picture</td></tr>
-<tr><td>Escape</td><td>end</td></tr>
+<tr><td>Escape</td><td>end (in this window or the chart: close it)</td></tr>
 </table>
 <h2>The mouse</h2>
 <p>The right button opens the menu. With the random pool, click a strategy in
@@ -353,10 +357,27 @@ way, but both defecting is the worst.</li>
 
 }  // namespace
 
+namespace {
+
+// The guide's window: Escape typed into it closes it, never the program.
+class GuideWindow final : public Fl_Double_Window {
+public:
+    GuideWindow(int x, int y) : Fl_Double_Window(x, y, 520, 560, "Guide") {}
+    int handle(int event) override {
+        if (event == FL_KEYBOARD && Fl::event_key() == FL_Escape) {
+            hide();
+            return 1;
+        }
+        return Fl_Double_Window::handle(event);
+    }
+};
+
+}  // namespace
+
 void showGuideWindow(int nearX, int nearY) {
     static Fl_Double_Window* guide = nullptr;
     if (guide == nullptr) {
-        guide = new Fl_Double_Window(nearX, nearY, 520, 560, "Guide");
+        guide = new GuideWindow(nearX, nearY);
         auto* text = new Fl_Help_View(0, 0, 520, 560);
         text->value(kGuideText);
         text->textsize(14);

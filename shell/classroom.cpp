@@ -5,8 +5,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "commands.h"
@@ -35,22 +42,100 @@ std::atomic<bool> settingsNoted{false};
 std::atomic<bool> notedRandomPool{true};
 std::atomic<std::int32_t> notedLayout{kLayoutCheckerboard};
 
+// The chart's history. Frames add to it on the user-interface thread; a
+// restart copies it on the simulation thread, hence the lock.
+ChartHistory chartSamples;
+std::mutex chartLock;
+
+// A log file rewritten from an undo state holds the lines of that state's
+// start of the log, until the log next starts afresh.
+std::optional<unsigned> restoredLogStart;
+unsigned startsAtRestore = 0;
+
+// Which start of the log the file on disk holds.
+unsigned currentLogStart() {
+    if (restoredLogStart && logStarts() == startsAtRestore) return *restoredLogStart;
+    restoredLogStart.reset();
+    return logStarts();
+}
+
+std::string readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::int32_t linesIn(const std::string& text) {
+    std::int32_t lines = 0;
+    for (char c : text) lines += c == '\n';
+    return lines;
+}
+
+bool logKeptInFile() { return !sim.logWriteFailed && sim.logPath != "-"; }
+
+// The log file's text. The simulation thread (or, with none running, this
+// thread) flushes first; under the hold the simulation thread flushes by
+// itself within a turn, so the file is read again until it holds the lines of
+// the generation shown (a second at most).
+std::shared_ptr<const std::string> captureLogText() {
+    if (!logKeptInFile()) return nullptr;
+    const bool ownThread = !sim.simulationThread.joinable() ||
+                           sim.simulationThread.get_id() == std::this_thread::get_id();
+    if (ownThread) flushLog();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    std::string text = readWhole(sim.logPath);
+    while (!ownThread && linesIn(text) < sim.generation && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        text = readWhole(sim.logPath);
+    }
+    return std::make_shared<const std::string>(std::move(text));
+}
+
+std::shared_ptr<const ChartHistory> captureChart() {
+    std::lock_guard<std::mutex> lock(chartLock);
+    return std::make_shared<const ChartHistory>(chartSamples);
+}
+
+// Rewrites the log file with the first `lines` lines of text; the simulation
+// thread then goes on after them (sim.logRewindLines). Under the hold, with
+// every line flushed: nothing else writes the file meanwhile.
+void restoreLogText(const std::string& text, std::int32_t lines, unsigned start) {
+    std::size_t end = 0;
+    for (std::int32_t seen = 0; seen < lines && end < text.size(); ++end) seen += text[end] == '\n';
+    std::FILE* file = std::fopen(sim.logPath.c_str(), "wb");
+    if (file == nullptr) return;
+    const bool written = std::fwrite(text.data(), 1, end, file) == end;
+    if (std::fclose(file) != 0 || !written) return;
+    restoredLogStart = start;
+    startsAtRestore = logStarts();
+}
+
 void requestRepaint() {
     if (sim.host != nullptr) sim.host->requestRepaint();
 }
 
 void tell(const std::string& text, const char* caption) { windowSystem().showInformation(text.c_str(), caption); }
 
+// Whether a captured state keeps the log's text and the chart's history:
+// needed when what follows may discard them (a restart, an opened world, an
+// undo or redo), not before a paint stroke, after which they only grow.
+enum class Keep { WorldOnly, LogAndChart };
+
 // The world's state as undo keeps it; call under the hold.
-WorldSnapshot captureWorld() {
+WorldSnapshot captureWorld(Keep keep = Keep::WorldOnly) {
     WorldSnapshot state;
     state.color = sim.world.cellColor;
     state.self = sim.world.selfStrategy;
     state.other = sim.world.otherStrategy;
     state.generation = sim.generation;
-    state.logStart = logStarts();
+    state.logStart = currentLogStart();
     state.randomPoolMode = sim.randomPoolMode;
     state.colorLayout = sim.colorLayout;
+    if (keep == Keep::LogAndChart) {
+        state.logText = captureLogText();
+        state.chart = captureChart();
+    }
     return state;
 }
 
@@ -72,8 +157,19 @@ void restoreWorld(const WorldSnapshot& state) {
     sim.stepPending = false;
     sim.seededUnrun = false;
     sim.generation = state.generation;
-    // Lines of an earlier start of the log file are gone: it starts afresh.
-    sim.logRewindLines = state.logStart == logStarts() ? state.generation : 0;
+    if (state.logText && logKeptInFile()) {
+        restoreLogText(*state.logText, state.generation, state.logStart);
+        sim.logRewindLines = state.generation;
+    } else {
+        // Lines of an earlier start of the log file are gone: it starts afresh.
+        sim.logRewindLines = state.logStart == currentLogStart() ? state.generation : 0;
+    }
+    // The counts the frame shows and the chart takes are the restored world's.
+    sim.pairCounts = countPairsOf(sim.world);
+    if (state.chart) {
+        std::lock_guard<std::mutex> lock(chartLock);
+        chartSamples = *state.chart;  // the next frame cuts it back to the generation shown
+    }
     sim.randomPoolMode = state.randomPoolMode;
     sim.colorLayout = state.colorLayout;
     showStrategySet(state.randomPoolMode);
@@ -119,7 +215,8 @@ bool openWorldFile(const std::string& path) {
     }
     {
         SimulationHold hold;
-        recordUndoPoint();
+        // The opened world's log and chart start afresh: undo brings them back.
+        history.record(captureWorld(Keep::LogAndChart));
         for (int i = 0; i < kCellCount; ++i) {
             sim.world.cellColor[i] = static_cast<CellCode>(file.color[i]);
             sim.world.selfStrategy[i] = static_cast<CellCode>(file.self[i]);
@@ -192,7 +289,7 @@ void recordBeforeRestart() {
         openedWorldRestart = false;
         return;
     }
-    WorldSnapshot before = captureWorld();
+    WorldSnapshot before = captureWorld(Keep::LogAndChart);
     if (settingsNoted.exchange(false)) {
         before.randomPoolMode = notedRandomPool;
         before.colorLayout = notedLayout;
@@ -221,7 +318,7 @@ bool undoCommand() {
     {
         SimulationHold hold;
         WorldSnapshot restored;
-        done = history.undo(captureWorld(), restored);
+        done = history.undo(captureWorld(Keep::LogAndChart), restored);
         if (done) {
             openedWorldRestart = false;
             restoreWorld(restored);
@@ -236,7 +333,7 @@ bool redoCommand() {
     {
         SimulationHold hold;
         WorldSnapshot restored;
-        done = history.redo(captureWorld(), restored);
+        done = history.redo(captureWorld(Keep::LogAndChart), restored);
         if (done) {
             openedWorldRestart = false;
             restoreWorld(restored);
@@ -247,6 +344,14 @@ bool redoCommand() {
 }
 
 UndoHistory& undoHistory() { return history; }
+
+const ChartHistory& chartHistory() { return chartSamples; }
+
+void observeChartFrame(std::int32_t generation, const PairCounts& pairs, const std::array<std::uint32_t, 8>& colors,
+                       const CooperationRates& rates) {
+    std::lock_guard<std::mutex> lock(chartLock);
+    chartSamples.observe(generation, pairs, colors, rates);
+}
 
 void toggleChartCommand() {
     chartShown = !chartShown;
@@ -266,6 +371,11 @@ void guideCommand() { windowSystem().showGuide(); }
 void resetClassroom() {
     setRestartObserver(nullptr);
     history.clear();
+    {
+        std::lock_guard<std::mutex> lock(chartLock);
+        chartSamples.clear();
+    }
+    restoredLogStart.reset();
     chartShown = false;
     startupRestartSeen = false;
     openedWorldRestart = false;

@@ -4,8 +4,11 @@
 // handlers they work through the window system interface and the engine.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
+#include "chart_history.h"
 #include "undo_history.h"
 
 namespace talvane {
@@ -57,6 +60,12 @@ bool redoCommand();
 
 // The history behind undo and redo.
 UndoHistory& undoHistory();
+
+// The population chart's history: every frame the main window draws adds its
+// counts (user-interface thread); undo and redo put earlier histories back.
+const ChartHistory& chartHistory();
+void observeChartFrame(std::int32_t generation, const PairCounts& pairs, const std::array<std::uint32_t, 8>& colors,
+                       const CooperationRates& rates);
 
 // G / "Population chart": opens or closes the chart window.
 void toggleChartCommand();

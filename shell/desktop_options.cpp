@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "options.h"
+#include "output_file.h"
 #include "population_log.h"
 #include "shared_options.h"
 #include "sim_state.h"
@@ -21,6 +22,17 @@ std::int32_t layoutCode(const std::string& name) {
     if (name == "random") return kLayoutRandom;
     if (name == "segregated") return kLayoutSegregated;
     return kLayoutCheckerboard;
+}
+
+// The log's file can be made in its folder (or, when it exists, written), as
+// talvane-batch checks its outputs: tried with a temporary file of the output
+// writer, removed at once.
+bool logCanBeWritten(const std::string& path, std::string& error) {
+    if (path == "-") return true;
+    OutputFile trial;
+    if (!trial.create(path, error)) return false;
+    trial.discard();
+    return true;
 }
 
 }  // namespace
@@ -55,6 +67,7 @@ int parseDesktopCommandLine(int argc, const char* const* argv, DesktopStart& sta
     std::string error;
     if (!parsePayoffs(payoffs, start.payoffs, error)) return usage("--payoffs: " + error);
     if (start.logPath.empty()) return usage("--log: a file name is needed (\"-\" for standard output)");
+    if (std::string why; !logCanBeWritten(start.logPath, why)) return usage(start.logPath + ": " + why);
     start.colorLayout = layoutCode(layout);
     start.competitionMode = competition == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
     if (handles.load->count() > 0) {

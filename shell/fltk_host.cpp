@@ -36,7 +36,9 @@ void FltkHost::requestRepaint() {
     const std::uint64_t ticket = ++repaintsAsked_;
     changed_.notify_all();
     postToUiThread();
-    changed_.wait(lock, [&] { return repaintsDone_ >= ticket; });
+    // Once ending, the user-interface thread may be in a dialog's own loop
+    // or gone: the frame is not waited for.
+    changed_.wait(lock, [&] { return repaintsDone_ >= ticket || ending_; });
 }
 
 void FltkHost::setEnding() {
@@ -65,7 +67,12 @@ void FltkHost::showMessage(const char* text, const char* caption) {
     messagePending_ = true;
     changed_.notify_all();
     postToUiThread();
-    changed_.wait(lock, [&] { return messageDone_; });
+    changed_.wait(lock, [&] { return messageDone_ || ending_; });
+    if (messagePending_) {  // ending before the box was shown: standard error has it
+        messagePending_ = false;
+        lock.unlock();
+        alert(text, caption);
+    }
 }
 
 void FltkHost::setArrowCursor() {

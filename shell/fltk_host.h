@@ -61,7 +61,9 @@ public:
 
     // The program is ending (a signal, a lost display): from now on message
     // boxes go to standard error instead of the screen and return at once,
-    // so that nothing waits for a user who will not answer.
+    // and other threads stop waiting for frames and boxes, so that nothing
+    // waits for a user who will not answer or a loop that will not turn.
+    // May be called from any thread.
     void setEnding();
 
     // Called by drawFrame once the frame is composed: every drawing call has

@@ -6,11 +6,15 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include <fcntl.h>
+#include <semaphore.h>
 #include <unistd.h>
 
 #include "fltk_host.h"
@@ -27,7 +31,19 @@ constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 int signalPipe[2] = {-1, -1};
 volatile std::sig_atomic_t caughtSignal = 0;
 std::atomic<bool> lost{false};
+
+// The host to tell of the ending; the guard thread uses it too, so it is
+// read and cleared under the lock.
+std::mutex hostLock;
 FltkHost* endingHost = nullptr;
+
+// How long the toolkit's loop is given to end the program after a quit
+// signal before the guard thread ends it: a dialog with a loop of its own
+// (the file chooser's) does not serve the signal pipe until it is answered.
+constexpr std::chrono::milliseconds kCleanEndingGrace{250};
+
+// Posted by the signal handler (sem_post may be called from a handler).
+sem_t signalArrived;
 
 extern "C" void onQuitSignal(int signal) {
     const int saved = errno;
@@ -36,7 +52,27 @@ extern "C" void onQuitSignal(int signal) {
     if (write(signalPipe[1], &byte, 1) < 0) {
         // The pipe is full: a signal is waiting to be served already.
     }
+    sem_post(&signalArrived);
     errno = saved;
+}
+
+void tellHostOfEnding() {
+    std::lock_guard<std::mutex> lock(hostLock);
+    if (endingHost != nullptr) endingHost->setEnding();
+}
+
+// Waits for a quit signal; when the toolkit's loop has not ended the program
+// within the grace, ends it from here: message boxes go to standard error
+// and nothing waits for the user-interface thread any more, the simulation
+// thread stops after the step under way, the log is closed with complete
+// lines, and the process ends by the signal, whatever dialog is open.
+void guardEnding() {
+    while (sem_wait(&signalArrived) != 0) {
+    }
+    std::this_thread::sleep_for(kCleanEndingGrace);
+    tellHostOfEnding();
+    OnDestroy();
+    endBySignal(caughtSignal);
 }
 
 // An open popup menu keeps showing its windows until it is dismissed, as
@@ -54,7 +90,7 @@ void onSignalPipe(int fd, void*) {
     unsigned char byte = 0;
     while (read(fd, &byte, 1) > 0) {
     }
-    if (endingHost != nullptr) endingHost->setEnding();
+    tellHostOfEnding();
     dismissPopupMenu();
     while (Fl_Window* window = Fl::first_window()) window->hide();
 }
@@ -68,7 +104,7 @@ bool ignoredAtStart(int signal) {
 // returns, so it never returns.
 int onLostDisplay(Display*) {
     lost = true;
-    if (endingHost != nullptr) endingHost->setEnding();
+    tellHostOfEnding();
     std::fputs("talvane: lost the connection to the X server; stopping\n", stderr);
     OnDestroy();  // the step under way ends and the log is closed
     std::fflush(stdout);
@@ -78,9 +114,16 @@ int onLostDisplay(Display*) {
 }  // namespace
 
 void catchQuitSignals(FltkHost& host) {
-    endingHost = &host;
+    {
+        std::lock_guard<std::mutex> lock(hostLock);
+        endingHost = &host;
+    }
     if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    if (sem_init(&signalArrived, 0, 0) != 0) return;
     Fl::add_fd(signalPipe[0], FL_READ, onSignalPipe);
+    // Started before the handlers, with the signals unblocked, so that
+    // nothing can arrive without a guard to serve it.
+    std::thread(guardEnding).detach();
     struct sigaction action {};
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -100,12 +143,18 @@ void endBySignal(int signal) {
 }
 
 void catchLostDisplay(FltkHost& host) {
-    endingHost = &host;
+    {
+        std::lock_guard<std::mutex> lock(hostLock);
+        endingHost = &host;
+    }
     XSetIOErrorHandler(onLostDisplay);
 }
 
 bool displayLost() { return lost.load(); }
 
-void forgetEndingHost() { endingHost = nullptr; }
+void forgetEndingHost() {
+    std::lock_guard<std::mutex> lock(hostLock);
+    endingHost = nullptr;
+}
 
 }  // namespace talvane

@@ -11,8 +11,11 @@ class FltkHost;
 // Catches SIGTERM, SIGINT and SIGHUP (a signal ignored when the program
 // started, as under nohup, stays ignored). A caught signal closes every
 // window from within the toolkit's loop, which then returns; the message
-// boxes still to come go to standard error. Call once, on the user-interface
-// thread, with the display open.
+// boxes still to come go to standard error. When the loop has not ended the
+// program a quarter of a second later (a file chooser runs a loop of its
+// own), a thread of its own stops the simulation, closes the log and ends the
+// process by the signal. Call once, on the user-interface thread, with the
+// display open.
 void catchQuitSignals(FltkHost& host);
 
 // The signal that ended the toolkit's loop, or 0.

@@ -6,8 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "chart_history.h"
 #include "world.h"
 
 namespace talvane {
@@ -21,6 +24,13 @@ struct WorldSnapshot {
     unsigned logStart = 0;         // which start of the log file its lines belong to
     bool randomPoolMode = true;    // "Random pool" or "Paint cells"
     std::int32_t colorLayout = 0;  // the colour layout in force
+    // The log file's text and the chart's history as they stood, kept where
+    // what follows would lose them (a restart starts both afresh, an undo
+    // cuts both back): restoring puts them back. Null when not kept; the
+    // log and chart of the restored state are then a beginning of the
+    // current ones, cut back to its generation.
+    std::shared_ptr<const std::string> logText;
+    std::shared_ptr<const ChartHistory> chart;
 };
 
 // Two stacks of snapshots, each at most `limit` deep: the oldest state is

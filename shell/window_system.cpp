@@ -1,5 +1,7 @@
 #include "window_system.h"
 
+#include <mutex>
+
 #include "classroom.h"
 #include "commands.h"
 #include "host.h"
@@ -61,6 +63,11 @@ void OnCreate(WindowSystem& system) {
 }
 
 void OnDestroy() {
+    // Called from the user-interface thread and, for a signal that a dialog
+    // keeps from the toolkit's loop, from the thread that guards the ending:
+    // one at a time, and the second finds nothing left to do.
+    static std::mutex ending;
+    std::lock_guard<std::mutex> lock(ending);
     stopSimulationThread();
     closeLog();
 }

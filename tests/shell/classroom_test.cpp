@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -372,6 +373,104 @@ TEST_F(ClassroomTest, UndoARestartBringsBackTheWorldGenerationAndLog) {
     flushLog();
     EXPECT_EQ(lineCount(logPath), 6);
     EXPECT_EQ(sim.generation, 6);
+}
+
+// What the window does with every frame it draws: the chart takes its counts.
+void drawFrame() { observeChartFrame(sim.generation, countPairsOf(sim.world), countColors(sim.world), {}); }
+
+std::vector<std::int32_t> chartGenerations() {
+    std::vector<std::int32_t> generations;
+    for (const ChartSample& sample : chartHistory().samples()) generations.push_back(sample.generation);
+    return generations;
+}
+
+// A generation as the simulation thread runs it while paused: stepped,
+// drawn, flushed.
+void runGeneration() {
+    stepGeneration();
+    drawFrame();
+    flushLog();
+}
+
+// What the simulation thread does before its next turn after an undo or a redo.
+void afterUndoOrRedo() {
+    rewindLog(sim.logRewindLines.exchange(-1));
+    drawFrame();
+}
+
+TEST_F(ClassroomTest, UndoAndRedoOfARestartBringBackTheLogAndTheChartAsTheyWere) {
+    recordRestartsForUndo();
+    restartSimulation();
+    OnCommand(kCmdPaintCells);
+    testing::fillWorld(6, 6, 0);
+    sim.world.selfStrategy[100] = 0;  // a world that changes for a while
+    drawFrame();
+    for (int g = 0; g < 6; ++g) runGeneration();
+    const std::string logBefore = readFile(logPath);
+    const std::vector<std::int32_t> chartBefore = chartGenerations();
+    ASSERT_EQ(lineCount(logPath), 6);
+    ASSERT_EQ(chartBefore.size(), 7u);  // generations 0 to 6
+
+    // The restart, then a run after it that starts the log afresh.
+    OnKeyDown(vk::R, 1, 0);
+    restartSimulation();
+    drawFrame();
+    for (int g = 0; g < 3; ++g) runGeneration();
+    const std::string logAfter = readFile(logPath);
+    const std::vector<std::int32_t> chartAfter = chartGenerations();
+    ASSERT_EQ(lineCount(logPath), 3);
+    ASSERT_EQ(chartAfter, (std::vector<std::int32_t>{0, 1, 2, 3}));
+
+    ASSERT_TRUE(undoCommand());  // back past the restart
+    EXPECT_EQ(sim.generation, 6);
+    EXPECT_EQ(sim.pairCounts, countPairsOf(sim.world));  // what the frame and the chart show next
+    afterUndoOrRedo();
+    EXPECT_EQ(readFile(logPath), logBefore);
+    EXPECT_EQ(chartGenerations(), chartBefore);
+
+    ASSERT_TRUE(redoCommand());
+    EXPECT_EQ(sim.generation, 3);
+    afterUndoOrRedo();
+    EXPECT_EQ(readFile(logPath), logAfter);
+    EXPECT_EQ(chartGenerations(), chartAfter);
+
+    // The run goes on from the redone state: the next line is the fourth.
+    runGeneration();
+    const std::string logOn = readFile(logPath);
+    EXPECT_EQ(lineCount(logPath), 4);
+    EXPECT_EQ(logOn.substr(0, logAfter.size()), logAfter);
+
+    // And back once more: the log of before the restart, whole.
+    ASSERT_TRUE(undoCommand());
+    afterUndoOrRedo();
+    EXPECT_EQ(readFile(logPath), logBefore);
+}
+
+TEST_F(ClassroomTest, RedoAfterUndoingAStrokeGivesBackTheLinesAndSamplesThatUndoCut) {
+    OnCommand(kCmdPaintCells);
+    testing::fillWorld(6, 0, 0);
+    sim.world.selfStrategy[200] = 7;
+    drawFrame();
+    for (int g = 0; g < 3; ++g) runGeneration();
+    sim.paintTool = kToolPencil;
+    OnLButtonDown(kGridLeft + 4, kGridTop + 4);
+    OnLButtonUp(kGridLeft + 4, kGridTop + 4);
+    drawFrame();
+    for (int g = 0; g < 5; ++g) runGeneration();
+    const std::string logRun = readFile(logPath);
+    const std::vector<std::int32_t> chartRun = chartGenerations();
+    ASSERT_EQ(lineCount(logPath), 8);
+
+    ASSERT_TRUE(undoCommand());
+    afterUndoOrRedo();
+    EXPECT_EQ(lineCount(logPath), 3);
+    EXPECT_EQ(chartGenerations(), (std::vector<std::int32_t>{0, 1, 2, 3}));
+
+    ASSERT_TRUE(redoCommand());
+    EXPECT_EQ(sim.generation, 8);
+    afterUndoOrRedo();
+    EXPECT_EQ(readFile(logPath), logRun);
+    EXPECT_EQ(chartGenerations(), chartRun);
 }
 
 TEST_F(ClassroomTest, UndoAfterRunningOnCutsTheLogBack) {

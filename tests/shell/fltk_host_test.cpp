@@ -238,6 +238,41 @@ TEST(FltkHost, HoldAndStopWhileTheRunWaitsForFrames) {
     resetSimState();
 }
 
+// A quit signal while the user-interface thread is inside a dialog's own
+// loop (it serves nothing): once ending, another thread stops the run, whose
+// frames and message boxes no longer wait for the user-interface thread.
+TEST(FltkHost, OnceEndingAnotherThreadStopsARunTheUserInterfaceThreadDoesNotServe) {
+    Recorder r;
+    FltkHost host = makeHost(r);
+    resetSimState();
+    sim.host = &host;
+    sim.paused = false;
+    startSimulationThread();  // its restart and every generation ask this thread for frames
+    std::atomic<bool> boxReturned{false};
+    std::thread boxAsker([&] {
+        host.showMessage("The population log could not be written.", "vemo.csv");
+        boxReturned = true;
+    });
+    std::atomic<bool> stopped{false};
+    std::thread guard([&] {
+        host.setEnding();
+        stopSimulationThread();
+        stopped = true;
+    });
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!(stopped && boxReturned) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool ended = stopped && boxReturned;
+    if (!ended) {  // let the threads go before failing, so that the test ends
+        while (!(stopped && boxReturned)) host.serviceWhileWaiting();
+    }
+    guard.join();
+    boxAsker.join();
+    EXPECT_TRUE(ended) << "a run waiting for this thread kept the other one from stopping it";
+    EXPECT_EQ(r.alerts, 0);  // the box went to standard error, not to a screen no one serves
+    sim.host = nullptr;
+    resetSimState();
+}
+
 }  // namespace
 }  // namespace talvane
 

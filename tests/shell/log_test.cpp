@@ -12,6 +12,7 @@
 
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "fake_window_system.h"
@@ -110,6 +111,25 @@ TEST_F(LogTest, AFailedWriteKeepsCompleteLinesTellsOnceAndStops) {
     EXPECT_EQ(writeLogLine(), 0);
     closeLog();
     EXPECT_EQ(readFile(path).size(), lines.front().size() + 1);
+}
+
+// The folder went away after the start (the program checked it then): the
+// log cannot be opened, which the user is told once, not at every generation.
+TEST_F(LogTest, ALogThatCannotBeOpenedTellsOnceAndStops) {
+    testing::fillWorld(6, 0, 0);
+    const std::string gone = folder + "/gone";
+    ASSERT_EQ(mkdir(gone.c_str(), 0700), 0);
+    const std::string inGone = gone + "/vemo.csv";
+    setLogPath(inGone.c_str());
+    ASSERT_EQ(rmdir(gone.c_str()), 0);
+    EXPECT_EQ(writeLogLine(), 1);
+    ASSERT_EQ(ui.fakeHost.messages.size(), 1u);
+    EXPECT_NE(ui.fakeHost.messages[0].find("could not be opened"), std::string::npos);
+    EXPECT_NE(ui.fakeHost.messages[0].find("No such file or directory"), std::string::npos);
+    for (int k = 0; k < 20; ++k) EXPECT_EQ(writeLogLine(), 1);
+    closeLog();
+    EXPECT_EQ(ui.fakeHost.messages.size(), 1u);
+    setLogPath(path.c_str());
 }
 
 TEST_F(LogTest, FlushLogPutsEveryLineOnDisk) {

@@ -169,6 +169,76 @@ xdo key space
 xdo key g
 wait_for 10 "the chart window to close" window_gone '^Population$'
 
+alive() { kill -0 "$pid" 2>/dev/null; }
+
+step "Escape in the Population chart closes only the chart, the pointer over either window"
+for over in main chart; do
+  xdo key g
+  wait_for 10 "the chart window" window_exists '^Population$'
+  chart=$(window_named '^Population$')
+  if [ "$over" = main ]; then xdo mousemove --window "$wid" 960 680; else xdo mousemove --window "$chart" 200 200; fi
+  xdo windowfocus --sync "$chart" || true
+  xdo key Escape
+  wait_for 10 "the chart to close (pointer over the $over window)" window_gone '^Population$'
+  sleep 0.3  # an ending would take the main window with it by now
+  alive || fail "Escape in the chart (pointer over the $over window) ended the program"
+  window_exists '^Talvane \(RUNO64\)$' || fail "Escape in the chart closed the main window"
+done
+xdo mousemove --window "$wid" 960 680
+xdo windowfocus "$wid" || true
+
+step "Escape in the Guide closes only the guide"
+xdo mousemove --window "$wid" 300 300 click 3
+menu_is_open() { [ "$("$probe" pixel "$wid" 310 305)" = "192 192 192" ]; }
+wait_for 10 "the popup menu" menu_is_open
+xdo key Up Return  # the last item: "Guide..."
+wait_for 10 "the Guide window" window_exists '^Guide$'
+guide=$(window_named '^Guide$')
+xdo windowfocus --sync "$guide" || true
+xdo mousemove --window "$wid" 960 680
+xdo key Escape
+wait_for 10 "the Guide to close" window_gone '^Guide$'
+sleep 0.3
+alive || fail "Escape in the Guide ended the program"
+xdo windowfocus "$wid" || true
+
+step "Undo and Redo of a restart bring back the chart and the log as they were"
+xdo key g
+wait_for 10 "the chart window" window_exists '^Population$'
+chart=$(window_named '^Population$')
+xdo mousemove --window "$wid" 960 680
+xdo windowfocus "$wid" || true
+# Paused, the file holds every line; one more generation first.
+lines_settled() { local a; a=$(log_lines); sleep 0.2; [ "$(log_lines)" -eq "$a" ]; }
+wait_for 10 "the log to stand still" lines_settled
+lines=$(log_lines)
+xdo key n
+wait_for 10 "the generation stepped" log_lines_are $((lines + 1))
+cp vemo.csv log-before.csv
+wait_for 10 "the chart's curves" chart_drawn
+sleep 0.2  # the chart draws at most 60 times a second
+chart_before=$(chart_picture)
+xdo key r
+xdo key n
+wait_for 10 "a fresh log of one line after the restart" log_lines_are 1
+cp vemo.csv log-after.csv
+chart_not_before() { [ "$(chart_picture)" != "$chart_before" ]; }
+wait_for 10 "the chart started afresh" chart_not_before
+sleep 0.2
+chart_after=$(chart_picture)
+log_is() { cmp -s vemo.csv "$1"; }
+chart_is() { [ "$(chart_picture)" = "$1" ]; }
+xdo key ctrl+z
+wait_for 10 "the log of before the restart" log_is log-before.csv
+wait_for 10 "the chart of before the restart" chart_is "$chart_before"
+xdo key ctrl+y
+wait_for 10 "the log of after the restart" log_is log-after.csv
+wait_for 10 "the chart of after the restart" chart_is "$chart_after"
+xdo key n
+wait_for 10 "the run going on from the redone state" log_lines_are 2
+xdo key g
+wait_for 10 "the chart window to close" window_gone '^Population$'
+
 step "Escape in the main window ends with status 0, the chart open or not"
 xdo key g
 wait_for 10 "the chart window again" window_exists '^Population$'

@@ -197,6 +197,86 @@ ended_with 0
 check_log
 [ "$(log_bytes)" -le 30000 ] || fail "the log outgrew the limit"
 
+# ends_by_signal_within SIGNAL MS: the signal ends the program by that signal
+# within MS milliseconds of being sent.
+ends_by_signal_within() {
+  local signal=$1 bound=$2 sent took
+  sent=$(date +%s%N)
+  kill -s "$signal" "$pid"
+  wait_for 20 "the program to end after SIG$signal" process_ended
+  took=$((($(date +%s%N) - sent) / 1000000))
+  ended_with $((128 + $(kill -l "$signal")))
+  echo "SIG$signal ended the program in ${took} ms"
+  [ "$took" -lt "$bound" ] || fail "SIG$signal took ${took} ms to end the program"
+}
+window_shown() { [ -n "$(xdo search --onlyvisible --name "$1" | head -1)" ]; }
+
+step "SIGTERM with the Open world file chooser open: ends by the signal at once, the log whole"
+start
+run_until_logged
+xdo key ctrl+o
+wait_for 20 "the file chooser" window_shown '^Open world$'
+ends_by_signal_within TERM 2000
+check_log
+
+step "SIGINT with the integer message over the Payoffs dialog: ends by the signal at once"
+start --default-signal=INT
+run_until_logged
+xdo mousemove --window "$wid" 850 300 click 1
+wait_for 10 "the Payoffs dialog" window_shown '^Payoffs$'
+dialog=$(xdo search --onlyvisible --name '^Payoffs$' | head -1)
+xdo mousemove --window "$dialog" 5 5
+xdo type --delay 20 "2.5"
+xdo key Return
+two_titled() { [ "$(xdo search --onlyvisible --name '^Talvane \(RUNO64\)$' | wc -l)" -eq 2 ]; }
+wait_for 10 "the integer message" two_titled
+ends_by_signal_within INT 2000
+check_log
+
+step "SIGHUP with the message box about a full disk open: ends by the signal at once"
+start --ignore-signal=XFSZ prlimit --fsize=30000 --
+xdo mousemove --window "$wid" 960 680
+press_until_running
+wait_for 20 "the message box about the log" find_log_box
+ends_by_signal_within HUP 2000
+check_log
+
+step "--log in a missing folder, or naming a folder: one line, status 2, no window"
+for bad in /nonexistent/x.csv .; do
+  status=0
+  timeout 20 "$talvane" --log "$bad" > out.txt 2> err.txt || status=$?
+  [ "$status" -eq 2 ] || fail "--log $bad: status $status; stderr: $(cat err.txt)"
+  [ "$(wc -l < err.txt)" -eq 1 ] || fail "--log $bad: not one line on standard error: $(cat err.txt)"
+  grep -q "^talvane: $bad: " err.txt || fail "--log $bad: the line does not name the file: $(cat err.txt)"
+done
+
+step "the log's folder gone after the start: one message box, and no more"
+dir=$(mktemp -d "$work/run.XXXX")
+cd "$dir"
+mkdir logs
+"$talvane" --log logs/vemo.csv > stdout.txt 2> stderr.txt &
+pid=$!
+wid=""
+wait_for 20 "the main window" find_window
+wait_for 20 "the first frame" grid_is_drawn
+rmdir logs
+xdo mousemove --window "$wid" 960 680
+xdo key n
+find_open_box() { window_shown '^logs/vemo\.csv$'; }
+wait_for 20 "the message box about the log" find_open_box
+box=$(xdo search --onlyvisible --name '^logs/vemo\.csv$' | head -1)
+xdo mousemove --window "$box" 5 5
+xdo key Return
+no_open_box() { ! find_open_box; }
+wait_for 10 "the message box to close" no_open_box
+xdo mousemove --window "$wid" 960 680
+xdo key n
+xdo key n
+sleep 1  # two more generations without a log, and without another box
+no_open_box || fail "a second message box about the log"
+xdo key --window "$wid" Escape
+ended_with 0
+
 step "Escape acts at once behind a flood of restart and layout keys in slow motion"
 start
 xdo mousemove --window "$wid" 960 680
