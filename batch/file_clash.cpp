@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,13 +129,27 @@ bool isFrameName(const std::string& name) {
     return true;
 }
 
+// The folder of path as a key: its real path, or (when it does not exist
+// yet, as a frames folder made at the start of the run) the absolute path
+// with "." and ".." worked out.
+std::string folderKey(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    char real[PATH_MAX];
+    if (realpath(folder.c_str(), real) != nullptr) return real;
+    std::error_code ignored;
+    std::string key = std::filesystem::absolute(folder, ignored).lexically_normal().string();
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    return key;
+}
+
 bool outsideFramesFolder(const std::string& dir, const std::vector<NamedFile>& files, std::string& error) {
     if (dir.empty()) return true;
-    const std::string folder = realFolder(dir + "/x");
+    const std::string folder = folderKey(dir + "/x");
     for (const NamedFile& file : files) {
         if (file.path.empty() || file.path == "-") continue;
         for (const std::string& path : {file.path, followLinks(file.path)}) {
-            if (!isFrameName(nameOf(path)) || realFolder(path) != folder) continue;
+            if (!isFrameName(nameOf(path)) || folderKey(path) != folder) continue;
             error = file.option + " " + file.path + " is one of the frames --frames " + dir + " writes";
             return false;
         }
