@@ -42,6 +42,21 @@ cmp -s "$dir/direct-world.csv" "$dir/out/world_s2_p4_-1_6_0_segregated_finite.cs
 [ "$(wc -l <"$dir/listed/jobs.tsv")" -eq 5 ] || fail "--list-only should list a header and 4 runs"
 [ -z "$(find "$dir/listed" -name 'vemo_*')" ] || fail "--list-only must run nothing"
 
+# The infinite competition takes no payoffs: it runs once per seed and layout,
+# given no --payoffs, beside a finite run for each payoff set; its array task too.
+"$sweep" --batch "$batch" --out "$dir/inf" --seeds 6 --payoffs "3,0,5,1 4,-1,6,0" \
+  --competitions "finite infinite" --generations 4 -j 2 2>"$dir/err" || fail "infinite sweep failed: $(cat "$dir/err")"
+[ "$(tail -n +2 "$dir/inf/jobs.tsv" | cut -f1 | tr '\n' ' ')" = \
+  "s6_p3_0_5_1_checkerboard_finite s6_pnone_checkerboard_infinite s6_p4_-1_6_0_checkerboard_finite " ] \
+  || fail "infinite sweep runs: $(cut -f1 "$dir/inf/jobs.tsv")"
+grep -q '^s6_pnone_checkerboard_infinite,6,none,checkerboard,infinite,4,true,4,' "$dir/inf/results.csv" \
+  || fail "results.csv infinite row: $(cat "$dir/inf/results.csv")"
+(cd "$dir" && "$batch" --seed 6 --competition infinite --generations 4 --log direct-inf.csv 2>/dev/null)
+cmp -s "$dir/direct-inf.csv" "$dir/inf/vemo_s6_pnone_checkerboard_infinite.csv" || fail "infinite sweep log differs"
+mkdir "$dir/inf-task" && cp "$dir/inf/jobs.tsv" "$dir/inf-task/"
+"$(dirname "$sweep")/sweep-task" --batch "$batch" "$dir/inf-task" 2 2>"$dir/err" || fail "infinite task failed: $(cat "$dir/err")"
+cmp -s "$dir/direct-inf.csv" "$dir/inf-task/vemo_s6_pnone_checkerboard_infinite.csv" || fail "infinite task log differs"
+
 # A folder that holds a sweep is refused, without --resume or with another grid.
 if "$sweep" --batch "$batch" --out "$dir/out" --seeds 1-2 --generations 5 2>/dev/null; then
   fail "a second sweep into a used folder must be refused"
