@@ -49,6 +49,38 @@ answer_chooser() {
   xdo windowfocus "$wid" || true
 }
 
+# The question "overwrite?" that a save dialog asks for a path that exists:
+# the one shown window with no name that is neither the root nor a 1 x 1 helper.
+confirm_box() {
+  local w g
+  for w in $(xdo search --onlyvisible --name '^$'); do
+    g=$(xdo getwindowgeometry "$w" | sed -n 's/.*Geometry: //p')
+    [ "${g%x*}" -gt 1 ] && [ "${g%x*}" -lt 1000 ] && { echo "$w"; return 0; }
+  done
+  return 1
+}
+confirm_is_open() { [ -n "$(confirm_box)" ]; }
+# answer_chooser_over TITLE PATH: saves over a PATH that exists, saying yes
+# to the question; Return takes its default button, which overwrites.
+answer_chooser_over() {
+  local title=$1 path=$2 box
+  wait_for 20 "the \"$title\" file chooser" window_exists "^$title"
+  box=$(window_named "^$title")
+  xdo mousemove --window "$box" 5 5
+  xdo windowfocus --sync "$box" || true
+  xdo key ctrl+a
+  xdo type --delay 10 "$path"
+  xdo key Return
+  wait_for 10 "the question whether to overwrite $path" confirm_is_open
+  box=$(confirm_box)
+  xdo mousemove --window "$box" 5 5
+  xdo windowfocus --sync "$box" || true
+  xdo key Return
+  wait_for 10 "the \"$title\" file chooser to close" window_gone "^$title"
+  xdo mousemove --window "$wid" 960 680
+  xdo windowfocus "$wid" || true
+}
+
 # A world: rows 0..31 of the file play STFT (red inner square), 32..63 AllD
 # (green); the window draws a file row as a column (cell_colour ROW COL).
 # Colours alternate; the others strategy is TFT.
@@ -116,6 +148,24 @@ answer_chooser "Save world" "$work/saved.csv"
 wait_for 10 "the saved world" file_exists saved.csv
 cmp -s saved.csv start.csv || fail "the saved world differs from the loaded one"
 
+step "Save world writes through a link and into a pipe, and keeps the file's mode"
+printf 'old\n' > kept.csv
+chmod 600 kept.csv
+ln -s kept.csv link.csv
+xdo key ctrl+s
+answer_chooser_over "Save world" "$work/link.csv"
+wait_for 10 "the world saved through the link" cmp -s kept.csv start.csv
+[ -L link.csv ] || fail "the link was replaced by a file"
+[ "$(stat -c %a kept.csv)" = 600 ] || fail "the saved file's mode became $(stat -c %a kept.csv)"
+mkfifo pipe.csv
+cat pipe.csv > from_pipe.csv 2>/dev/null &  # off the test's output, should it stay blocked
+reader=$!
+xdo key ctrl+s
+answer_chooser_over "Save world" "$work/pipe.csv"
+wait_for 10 "the reader of the pipe to end" eval '! kill -0 $reader'
+cmp -s from_pipe.csv start.csv || fail "the world written into the pipe differs"
+[ -p pipe.csv ] || fail "the pipe was replaced by a file"
+
 step "N runs one generation and stays paused; again, one more"
 xdo key n
 wait_for 10 "one log line" log_lines_are 1
@@ -131,6 +181,14 @@ wait_for 10 "the picture" file_exists picture.png
 sleep 0.3
 "$probe" ppm "$wid" window.ppm
 python3 "$pngcheck" picture.png window.ppm || fail "the picture differs from the window"
+printf 'old\n' > kept.png
+chmod 640 kept.png
+ln -s kept.png picture-link.png
+xdo key F12
+answer_chooser_over "Save picture" "$work/picture-link.png"
+wait_for 10 "the picture saved through the link" cmp -s kept.png picture.png
+[ -L picture-link.png ] || fail "the picture's link was replaced by a file"
+[ "$(stat -c %a kept.png)" = 640 ] || fail "the picture's mode became $(stat -c %a kept.png)"
 
 step "Ctrl+Z after a pencil stroke restores the cells"
 before=$(cell_colour 10 20)
