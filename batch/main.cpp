@@ -131,13 +131,39 @@ void defineSnapshotOptions(CLI::App& app, SnapshotOptions& snapshot) {
         ->capture_default_str();
 }
 
+// The snapshot module draws the desktop's frame, which shows the process's
+// shared record: the run's final world and settings go there, paused.
+void showInSim(const RunSettings& run, const World& world) {
+    resetSimState();
+    sim.payoffCC = run.payoffs[0];
+    sim.payoffCD = run.payoffs[1];
+    sim.payoffDC = run.payoffs[2];
+    sim.payoffDD = run.payoffs[3];
+    sim.competitionMode = run.competitionMode;
+    sim.playSelf = run.playSelf;
+    sim.extraPointSameColor = run.extraPoint;
+    sim.colorLayout = run.colorLayout;
+    for (int i = 0; i < kCodeCount; ++i) {
+        sim.selfPool[i] = run.selfExcluded[i];
+        sim.otherPool[i] = run.otherExcluded[i];
+    }
+    // "Random pool" unless the run started from cells of its own.
+    sim.randomPoolMode = !run.resume && !run.start && !run.startConditions.any();
+    sim.world = world;
+    sim.pairCounts = world.pairCounts();
+    sim.generation = static_cast<std::int32_t>(world.generation);
+    sim.frameInterval = 1;
+    sim.paused = true;
+}
+
 // Draws the final world, paused, in the chosen view; under --runs each run
 // gets its own numbered picture.
 void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
     if (snapshot.path.empty()) return;
     const bool strategies = snapshot.view == "strategies";
-    plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](std::string& png, std::string& error) {
-                                         sim.paused = true;
+    plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](const RunSettings& run, const World& world,
+                                                                               std::string& png, std::string& error) {
+                                         showInSim(run, world);
                                          sim.viewStrategies = strategies;
                                          const int status = snapshotPngThroughModule(png, error);
                                          // The picture carries the run's record, as its JSON file does.

@@ -437,11 +437,12 @@ int preparePictures(const PictureOptions& options, const std::string& view, Batc
         if (ffmpeg.empty()) return usage("--movie: ffmpeg is not installed (Debian package ffmpeg)");
     }
     if (!options.image.empty()) {
-        plan.run.extraOutputs.push_back({"--image", options.image, [picture](std::string& png, std::string& error) {
+        plan.run.extraOutputs.push_back({"--image", options.image, [picture](const RunSettings&, const World& world,
+                                                                             std::string& png, std::string& error) {
                                              IndexedImage image;
                                              GridPicture final = picture;
-                                             final.generation = sim.generation.load();
-                                             drawWorld(sim.world, final, image);
+                                             final.generation = world.generation;
+                                             drawWorld(world, final, image);
                                              png = encodePng(image);
                                              if (!png.empty()) return kExitOk;
                                              error = "--image: PNG encoding failed";

@@ -10,17 +10,12 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "batch_host.h"
 #include "checkpoint_copy.h"
 #include "file_clash.h"
-#include "generation.h"
-#include "output_file.h"
-#include "payoffs.h"
-#include "population_log.h"
 #include "metadata.h"
-#include "run_control.h"
-#include "seeding.h"
-#include "sim_state.h"
+#include "output_file.h"
+#include "population_log.h"
+#include "run_world.h"
 #include "statistics.h"
 
 namespace talvane {
@@ -33,50 +28,6 @@ int reportFailure(const std::string& path, const std::string& what) {
     std::fprintf(stderr, "talvane-batch: %s: %s\n", path.c_str(), what.c_str());
     return kExitFailure;
 }
-
-void applySettings(const RunSettings& settings) {
-    sim.payoffCC = settings.payoffs[0];
-    sim.payoffCD = settings.payoffs[1];
-    sim.payoffDC = settings.payoffs[2];
-    sim.payoffDD = settings.payoffs[3];
-    sim.competitionMode = settings.competitionMode;
-    sim.playSelf = settings.playSelf;
-    sim.extraPointSameColor = settings.extraPoint;
-    sim.colorLayout = settings.colorLayout;
-    for (int i = 0; i < kCodeCount; ++i) {
-        sim.selfPool[i] = settings.selfExcluded[i];
-        sim.otherPool[i] = settings.otherExcluded[i];
-    }
-    // Every generation "repaints" through a host that draws nothing; no slow motion.
-    sim.frameInterval = 1;
-    sim.world = World(settings.effectiveShape());
-    sim.world.updateRule = settings.updateRule;
-    sim.world.noise = settings.noise;
-    sim.world.mutation = settings.mutation;
-    sim.stepThreads = settings.threads;
-}
-
-void loadWorld(const WorldFile& world) {
-    for (int i = 0; i < sim.world.cellCount(); ++i) {
-        sim.world.cellColor[i] = static_cast<CellCode>(world.color[i]);
-        sim.world.selfStrategy[i] = static_cast<CellCode>(world.self[i]);
-        sim.world.otherStrategy[i] = static_cast<CellCode>(world.other[i]);
-    }
-    // "Paint cells" mode: the restart keeps the world as loaded.
-    sim.randomPoolMode = false;
-}
-
-WorldFile currentWorld() {
-    WorldFile world = WorldFile::ofSize(sim.world.rows(), sim.world.cols());
-    for (int i = 0; i < sim.world.cellCount(); ++i) {
-        world.color[i] = sim.world.cellColor[i];
-        world.self[i] = sim.world.selfStrategy[i];
-        world.other[i] = sim.world.otherStrategy[i];
-    }
-    return world;
-}
-
-
 
 // Counts the line feeds of a file; false when it cannot be read. last: its
 // last byte ('\n' for an empty file).
@@ -130,11 +81,12 @@ bool readWhole(const std::string& path, std::string& text) {
 }
 
 // Current state of the run as a checkpoint.
-Checkpoint currentCheckpoint(const RunSettings& settings, std::int64_t generation, const SettleWatch& settle) {
+Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, std::int64_t generation,
+                             const SettleWatch& settle) {
     Checkpoint c;
     c.seed = settings.seed;
     c.generation = generation;
-    c.shape = sim.world.shape();
+    c.shape = world.shape();
     c.competitionMode = settings.competitionMode;
     c.payoffs = settings.payoffs;
     c.playSelf = settings.playSelf;
@@ -143,11 +95,11 @@ Checkpoint currentCheckpoint(const RunSettings& settings, std::int64_t generatio
     c.updateRule = settings.updateRule;
     c.noise = settings.noise;
     c.mutation = settings.mutation;
-    c.random = sim.world.random.state();
+    c.random = world.random.state();
     c.recent = settle.recent();
-    c.color = sim.world.cellColor;
-    c.self = sim.world.selfStrategy;
-    c.other = sim.world.otherStrategy;
+    c.color = world.cellColor;
+    c.self = world.selfStrategy;
+    c.other = world.otherStrategy;
     return c;
 }
 
@@ -219,6 +171,7 @@ public:
 
     ~RunOutputs() {
         if (statsFile_ != nullptr && statsFile_ != stdout) std::fclose(statsFile_);
+        closeLogFile();
     }
 
     // Refuses outputs that clash with each other or with the loaded world
@@ -284,14 +237,21 @@ public:
         return kExitOk;
     }
 
-    // Where the engine writes the log lines.
-    std::string logTarget() const { return logToFile() ? log_.writePath() : settings_.logPath; }
-
-    // After the restart: a resumed run appends to the log it copied.
-    bool reopenLogForAppending() {
-        if (!logToFile()) return true;
-        sim.logFile = std::fopen(log_.writePath().c_str(), "ab");
-        return sim.logFile != nullptr;
+    // Appends the world's pair counts to the log as one line, opening the
+    // log at the first line (a resumed run appends to the log it copied).
+    // A failed opening or write stops the logging; healthCheck then ends
+    // the run.
+    void writeLogLine(const PairCounts& counts) {
+        if (settings_.logPath.empty() || logFailed_) return;
+        errno = 0;
+        if (logFile_ == nullptr) {
+            const char* mode = settings_.resume ? "ab" : "w";
+            logFile_ = logToFile() ? std::fopen(log_.writePath().c_str(), mode) : stdout;
+            if (logFile_ == nullptr) return stopLogging(errno);
+        }
+        char line[kLogLineBytes];
+        const std::size_t length = formatLogLine(counts, line);
+        if (std::fwrite(line, 1, length, logFile_) != length || std::ferror(logFile_)) stopLogging(errno);
     }
 
     // The statistics table, or null when none is written.
@@ -304,7 +264,7 @@ public:
     // files under the final names stay those of the last good checkpoint.
     int checkpointNow(Checkpoint checkpoint) {
         if (const int status = healthCheck(); status != kExitOk) return status;
-        flushLog();
+        if (logFile_ != nullptr && std::fflush(logFile_) != 0) stopLogging(errno);
         if (const int status = healthCheck(); status != kExitOk) return status;
         std::string error;
         if (!markCheckpoint(checkpoint, error)) return kExitFailure;
@@ -330,9 +290,8 @@ public:
     // A write that failed on the log or the table ends the run: kExitFailure
     // with a line naming the file, else kExitOk.
     int healthCheck() const {
-        if (sim.logWriteFailed) {
-            return reportFailure(settings_.logPath, std::string("write error on the log: ") +
-                                                        std::strerror(sim.logWriteError != 0 ? sim.logWriteError : EIO));
+        if (logFailed_) {
+            return reportFailure(settings_.logPath, std::string("write error on the log: ") + std::strerror(logError_));
         }
         if (statsFile_ != nullptr && std::ferror(statsFile_)) {
             return reportFailure(settings_.statsPath, "write error on the statistics table");
@@ -343,10 +302,11 @@ public:
     // Checks the log the engine wrote (logLines lines) and closes it, then
     // writes the table, the saved world, the checkpoint, the record and the
     // extra outputs.
-    int finish(std::int64_t logLines, std::optional<Checkpoint> checkpoint, const std::string& metadata) {
+    int finish(const World& world, std::int64_t logLines, std::optional<Checkpoint> checkpoint,
+               const std::string& metadata) {
         std::string error;
         const bool streamOk = logStreamHealthy(error);
-        closeLog();
+        closeLogFile();
         if (settings_.logPath.empty()) {
             // No log asked for: nothing to check.
         } else if (!streamOk || (logToFile() && !log_.direct() && !logIsComplete(log_.writePath(), logLines, error))) {
@@ -364,7 +324,7 @@ public:
             if (!ok) return reportFailure(settings_.statsPath, "write error on the statistics table");
         }
         if (checkpoint && !markCheckpoint(*checkpoint, error)) return kExitFailure;
-        if (!settings_.savePath.empty() && !save_.write(formatWorld(currentWorld()), error)) {
+        if (!settings_.savePath.empty() && !save_.write(formatWorld(worldFileOf(world)), error)) {
             return reportFailure(settings_.savePath, error);
         }
         if (checkpoint && !checkpoint_.write(formatCheckpoint(*checkpoint), error)) {
@@ -377,7 +337,7 @@ public:
         for (std::size_t i = 0; i < extras_.size(); ++i) {
             const ExtraOutput& extra = settings_.extraOutputs[i];
             std::string bytes;
-            if (const int status = extra.render(bytes, error); status != kExitOk) {
+            if (const int status = extra.render(settings_, world, bytes, error); status != kExitOk) {
                 std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
                 metadataOfFinishingRun().clear();
                 return status;
@@ -442,15 +402,28 @@ private:
         return true;
     }
 
-    // The engine ignores write errors on the log: its stream tells them.
+    // A failed write or opening: no more lines; the stream is closed.
+    void stopLogging(int error) {
+        logFailed_ = true;
+        logError_ = error != 0 ? error : EIO;
+        if (logFile_ != nullptr && logFile_ != stdout) std::fclose(logFile_);
+        logFile_ = nullptr;
+    }
+
+    void closeLogFile() {
+        if (logFile_ != nullptr && logFile_ != stdout) std::fclose(logFile_);
+        logFile_ = nullptr;
+    }
+
+    // Write errors on a buffered stream show at its flush.
     bool logStreamHealthy(std::string& error) const {
         if (settings_.logPath.empty()) return true;
-        if (sim.logFile == nullptr) {
+        if (logFile_ == nullptr) {
             if (settings_.generations == 0) return true;
             error = "the log could not be opened";
             return false;
         }
-        if (std::fflush(sim.logFile) != 0 || std::ferror(sim.logFile)) {
+        if (std::fflush(logFile_) != 0 || std::ferror(logFile_)) {
             error = std::string("write error on the log: ") + std::strerror(errno);
             return false;
         }
@@ -465,46 +438,17 @@ private:
     OutputFile meta_;
     std::vector<OutputFile> extras_;
     std::FILE* statsFile_ = nullptr;
+    std::FILE* logFile_ = nullptr;  // the log's stream once its first line is written
+    bool logFailed_ = false;        // a write or the opening failed: no more lines
+    int logError_ = 0;              // the errno of that failure
     CheckpointCopy logCopy_;    // what the log holds, and its copy under its name
     CheckpointCopy statsCopy_;  // the same for the table
 };
 
-// Sets up the world of generation 0 (or of the checkpoint) before the restart.
-void setUpWorld(const RunSettings& settings, BatchHost& host) {
-    host.seedRandom(settings.seed);  // the imitation draws of a loaded world, which no seeding reseeds
-    if (settings.resume) {
-        const Checkpoint& c = *settings.resume;
-        sim.world.cellColor = c.color;
-        sim.world.selfStrategy = c.self;
-        sim.world.otherStrategy = c.other;
-        sim.randomPoolMode = false;
-        return;
-    }
-    const StartConditions& start = settings.startConditions;
-    if (settings.start) {
-        loadWorld(*settings.start);
-    } else if (!start.mix.empty()) {
-        drawMixture(sim.world, start.mix);
-        switch (settings.colorLayout) {
-            case kLayoutRandom: applyRandomColors(); break;
-            case kLayoutSegregated: applySegregated(); break;
-            default: applyCheckerboard(); break;
-        }
-        sim.randomPoolMode = false;
-    } else if (start.any()) {
-        // Pool seeding now rather than in the restart, so that cells can be set after it.
-        seedPopulation();
-        sim.randomPoolMode = false;
-    }
-    std::vector<Placement> places;
-    std::string unused;
-    if (placementsFor(start, sim.world.rows(), sim.world.cols(), places, unused)) applyPlacements(sim.world, places);
-}
-
-void writeStatsRow(std::FILE* file, std::int64_t generation, const CooperationTable& coop,
+void writeStatsRow(std::FILE* file, const World& world, std::int64_t generation, const CooperationTable& coop,
                    const std::vector<int>& colors) {
     if (file == nullptr) return;
-    const std::string row = statsRow(generation, computeWorldStats(sim.world, coop), colors);
+    const std::string row = statsRow(generation, computeWorldStats(world, coop), colors);
     std::fwrite(row.data(), 1, row.size(), file);
 }
 
@@ -537,49 +481,39 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
 
 namespace {
 
+// One generation as every program steps a run: the world's update rule,
+// with the draws from its own generator, then mutation.
+void stepRun(World& world, int threads) {
+    if (world.updateRule == UpdateRule::Synchronous) {
+        world.step(threads);
+    } else {
+        world.stepVariant();
+    }
+    world.mutate();
+}
+
 int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     RunOutputs outputs(settings);
     if (const int status = outputs.prepare(); status != kExitOk) return status;
     RunRecord record;
     record.startTime = utcTimeNow();
 
-    BatchHost host(settings.seed);
-    resetSimState();
-    sim.host = &host;
-    struct HostGuard {
-        ~HostGuard() { sim.host = nullptr; }  // the host dies with this call
-    } hostGuard;
-    // With no log only a run of no generations goes here, and it writes no line.
-    setLogPath(settings.logPath.empty() ? "-" : outputs.logTarget().c_str());
-    applySettings(settings);
-    setUpWorld(settings, host);
-
-    restartSimulation();
-    // The engine's settings hold whole-number payoffs; decimal ones replace its finite table.
-    if (settings.realPayoffs && settings.competitionMode == kCompetitionFinite) {
-        sim.world.payoffTable = finitePayoffTableOf(*settings.realPayoffs);
-    }
+    World world = startWorld(settings);
     SettleWatch settle;
     const std::int64_t first = settings.resume ? settings.resume->generation : 0;
-    if (settings.resume) {
-        sim.world.random.setState(settings.resume->random);
-        settle.setRecent(settings.resume->recent);
-        if (!outputs.reopenLogForAppending()) return reportFailure(settings.logPath, std::strerror(errno));
-    }
-    sim.world.playSelf = settings.playSelf;
-    sim.world.extraPoint = settings.extraPoint;
+    if (settings.resume) settle.setRecent(settings.resume->recent);
     const CooperationTable coop =
         settings.competitionMode == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
-    const std::vector<int> colors = colorsPresent(sim.world);
+    const std::vector<int> colors = colorsPresent(world);
     if (!settings.resume) {
         if (outputs.stats() != nullptr) {
             const std::string header = statsHeader(colors);
             std::fwrite(header.data(), 1, header.size(), outputs.stats());
         }
-        writeStatsRow(outputs.stats(), 0, coop, colors);
-        settle.observe(sim.world);
+        writeStatsRow(outputs.stats(), world, 0, coop, colors);
+        settle.observe(world);
         if (settings.onGeneration) {
-            if (const int status = settings.onGeneration(sim.world, 0); status != kExitOk) return status;
+            if (const int status = settings.onGeneration(world, 0); status != kExitOk) return status;
         }
     }
 
@@ -587,14 +521,15 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     const bool stochastic = settings.updateRule != UpdateRule::Synchronous || settings.mutation > 0.0;
     record.stopReason = "generations";
     for (std::int32_t done = 1; done <= settings.generations; ++done) {
-        stepGeneration();
+        stepRun(world, settings.threads);
         generation = first + done;
-        writeStatsRow(outputs.stats(), generation, coop, colors);
+        outputs.writeLogLine(world.pairCounts());
+        writeStatsRow(outputs.stats(), world, generation, coop, colors);
         if (const int status = outputs.healthCheck(); status != kExitOk) return status;
         // A repeated state ends a deterministic run; under a random rule or
         // mutation only a state that no draw can change is an end.
-        const int repeated = settle.observe(sim.world);
-        const bool ended = stochastic ? sim.world.isAbsorbing() : repeated > 0;
+        const int repeated = settle.observe(world);
+        const bool ended = stochastic ? world.isAbsorbing() : repeated > 0;
         const int period = ended ? (stochastic ? 1 : repeated) : 0;
         if (ended && record.settledGeneration < 0) {
             record.settledGeneration = generation;
@@ -604,11 +539,11 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
         if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
         if (settings.onGeneration) {
             const auto reached = static_cast<std::int32_t>(generation);
-            if (const int status = settings.onGeneration(sim.world, reached); status != kExitOk) return status;
+            if (const int status = settings.onGeneration(world, reached); status != kExitOk) return status;
         }
         if (settings.checkpointEvery > 0 && generation % settings.checkpointEvery == 0 &&
             !(settings.untilSettled && period > 0) && done < settings.generations) {
-            const int status = outputs.checkpointNow(currentCheckpoint(settings, generation, settle));
+            const int status = outputs.checkpointNow(currentCheckpoint(settings, world, generation, settle));
             if (status != kExitOk) return status;
         }
         if (settings.untilSettled && period > 0) {
@@ -619,14 +554,14 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     record.firstGeneration = first;
     record.generationReached = generation;
     record.endTime = utcTimeNow();
-    result.counts = sim.world.countPairs();
+    result.counts = world.countPairs();
     result.generationReached = generation;
     result.settledGeneration = record.settledGeneration;
     result.period = record.period;
     result.absorbing = record.absorbing;
     std::optional<Checkpoint> checkpoint;
-    if (!settings.checkpointPath.empty()) checkpoint = currentCheckpoint(settings, generation, settle);
-    const int status = outputs.finish(generation, std::move(checkpoint), formatMetadata(settings, record));
+    if (!settings.checkpointPath.empty()) checkpoint = currentCheckpoint(settings, world, generation, settle);
+    const int status = outputs.finish(world, generation, std::move(checkpoint), formatMetadata(settings, record));
     if (status != kExitOk) return status;
     return outputs.commit();
 }

@@ -23,13 +23,14 @@ inline constexpr int kExitUsage = 2;       // bad command line
 inline constexpr int kExitBadInput = 3;    // bad world file
 
 // An output drawn from the final world besides the log and the saved world
-// (the snapshot): rendered once the last generation has run, while sim still
-// holds the final world, into bytes that are then written like every output.
+// (the picture, the snapshot): rendered from the run's world once the last
+// generation has run, into bytes that are then written like every output.
+struct RunSettings;
 struct ExtraOutput {
     std::string option;  // the option that asked for it, for messages
     std::string path;    // the file to write
     // Fills bytes; returns kExitOk or an exit status, with error set.
-    std::function<int(std::string& bytes, std::string& error)> render;
+    std::function<int(const RunSettings& run, const World& world, std::string& bytes, std::string& error)> render;
     int writeFailure = kExitFailure;  // exit status when the file cannot be written
 };
 

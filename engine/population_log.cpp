@@ -91,6 +91,16 @@ char* appendDecimal(char* out, std::uint32_t value) {
 
 }  // namespace
 
+std::size_t formatLogLine(const PairCounts& counts, char* out) {
+    char* end = out;
+    for (int k = 0; k < kPairCount; ++k) {
+        if (k > 0) *end++ = ',';
+        end = appendDecimal(end, counts[k]);
+    }
+    *end++ = '\n';
+    return static_cast<std::size_t>(end - out);
+}
+
 int openLogIfNeeded() {
     if (sim.logFile) return 0;
     if (sim.logWriteFailed) return 1;
@@ -111,15 +121,8 @@ int writeLogLine() {
 
 int detail::writeCountedLogLine() {
     if (openLogIfNeeded() != 0) return 1;
-    // 64 counts of at most 10 digits, 63 commas and the line end.
-    char line[kCodeCount * kCodeCount * 11 + 1];
-    char* end = line;
-    for (int k = 0; k < kCodeCount * kCodeCount; ++k) {
-        if (k > 0) *end++ = ',';
-        end = appendDecimal(end, sim.pairCounts[k]);
-    }
-    *end++ = '\n';
-    const std::size_t length = static_cast<std::size_t>(end - line);
+    char line[kLogLineBytes];
+    const std::size_t length = formatLogLine(sim.pairCounts, line);
     errno = 0;
     if (std::fwrite(line, 1, length, sim.logFile) != length || std::ferror(sim.logFile)) {
         stopLoggingAfterFailure(errno != 0 ? errno : EIO);

@@ -1,12 +1,24 @@
 // The population log: one line of 64 pair counts per generation.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "world.h"
 
 namespace talvane {
 
 // The log's file name when no other is set.
 inline constexpr const char* kDefaultLogPath = "vemo.csv";
+
+// The bytes one log line may take: 64 counts of at most 10 digits, 63 commas
+// and the line end.
+inline constexpr std::size_t kLogLineBytes = kPairCount * 11;
+
+// Writes the log line of counts at out (kLogLineBytes long): the 64 pair
+// counts in decimal, self*8 + others order, comma-separated, then a line
+// feed. Returns its length. Every program's log has these lines.
+std::size_t formatLogLine(const PairCounts& counts, char* out);
 
 // Counts the (self, others) pairs of the world and appends them as one line.
 // Returns 0 when written, 1 when the file could not be opened or written.
