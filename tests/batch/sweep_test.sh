@@ -130,4 +130,31 @@ for name in $(tail -n +2 "$dir/array/jobs.tsv" | cut -f1); do
 done
 "$task" --batch "$batch" "$dir/array" 5 2>/dev/null && fail "a task beyond the grid was accepted"
 "$task" --batch "$batch" "$dir/array" 0 2>/dev/null && fail "task 0 was accepted"
+# results.csv is read from the record's values, not from its layout: the same
+# records written with other indentation and key order give the same file.
+"$sweep" --batch "$batch" --out "$dir/json" --seeds 1-4 --updates asynchronous --generations 40 \
+  -- --size 6 --until-settled 2>"$dir/err" || fail "the settling sweep failed: $(cat "$dir/err")"
+grep -q ',true,[0-9]*,true,[0-9][0-9]*,' "$dir/json/results.csv" \
+  || fail "no run of the settling sweep settled: $(cat "$dir/json/results.csv")"
+cp "$dir/json/results.csv" "$dir/json-results.csv"
+for record in "$dir"/json/vemo_*.json; do
+  python3 -c 'import json, sys; r = json.load(open(sys.argv[1])); json.dump(r, open(sys.argv[1], "w"), indent="\t", sort_keys=True)' "$record"
+  ! grep -q '^  "' "$record" || fail "$record was not rewritten"
+done
+"$sweep" --batch "$batch" --out "$dir/json" --seeds 1-4 --updates asynchronous --generations 40 --resume \
+  -- --size 6 --until-settled 2>"$dir/err" || fail "the resumed settling sweep failed: $(cat "$dir/err")"
+cmp -s "$dir/json-results.csv" "$dir/json/results.csv" \
+  || fail "reformatted records give another results.csv: $(diff "$dir/json-results.csv" "$dir/json/results.csv")"
+
+# A run of no generations leaves an empty log: its row keeps every column in
+# place, with the pairs of the seeded world it saved.
+"$sweep" --batch "$batch" --out "$dir/none" --seeds 1 --generations 0 -- --size 8 2>"$dir/err" \
+  || fail "the sweep of no generations failed: $(cat "$dir/err")"
+fields() { sed 's/"[^"]*"/q/g' | tr -cd , | wc -c; }
+[ "$(head -n 1 "$dir/none/results.csv" | fields)" -eq "$(tail -n 1 "$dir/none/results.csv" | fields)" ] \
+  || fail "the row of no generations has other columns than the header: $(cat "$dir/none/results.csv")"
+case $(tail -n 1 "$dir/none/results.csv") in
+  's1_p3_0_5_1_checkerboard_finite,1,"3,0,5,1",checkerboard,finite,0,8,true,0,false,,,,'[0-7]/[0-7],0.*) ;;
+  *) fail "the row of no generations has no commonest pair: $(cat "$dir/none/results.csv")" ;;
+esac
 echo "1 passed, 0 failed"
