@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "grid_image.h"
 #include "output_file.h"
 #include "payoffs.h"
 #include "py_world.h"
@@ -520,6 +521,46 @@ void save(PyWorld& w, const std::filesystem::path& file_path) {
     }
 }
 
+// --- Pictures ---
+
+// The grid drawn in software as talvane-batch --image draws it: any size,
+// no display needed.
+py::bytes gridPng(PyWorld& w, std::optional<int> cellPixels, const std::string& viewName, bool legend) {
+    GridPicture picture;
+    if (!parseGridView(viewName, picture.view)) {
+        throw py::value_error("view: \"" + viewName + "\" is not strategies or colors");
+    }
+    if (cellPixels && (*cellPixels < 1 || *cellPixels > kMaxCellPixels)) {
+        throw py::value_error("cell_pixels: " + std::to_string(*cellPixels) + " is not 1 to " +
+                              std::to_string(kMaxCellPixels));
+    }
+    picture.legend = legend;
+    std::string png;
+    {
+        py::gil_scoped_release release;
+        std::lock_guard<std::mutex> lock(w.mutex);
+        picture.cellPixels = cellPixels ? *cellPixels : defaultCellPixels(w.world.rows(), w.world.cols());
+        picture.generation = w.world.generation;
+        IndexedImage image;
+        drawWorld(w.world, picture, image);
+        png = encodePng(image);
+    }
+    if (png.empty()) throw std::runtime_error("PNG encoding failed");
+    return py::bytes(png);
+}
+
+// Writes bytes to path as every Talvane program writes its outputs: into
+// devices and pipes, through links, keeping the file's mode.
+void writeOutput(const std::filesystem::path& file_path, const py::bytes& bytes) {
+    const std::string path = file_path.string();
+    const std::string data = bytes;
+    std::string error;
+    if (!writeOutputFile(path, data, error)) {
+        PyErr_Format(PyExc_OSError, "%s: %s", path.c_str(), error.c_str());
+        throw py::error_already_set();
+    }
+}
+
 // --- Names ---
 
 // "TFT" from "110 TFT"; the bits alone where a strategy has no name.
@@ -697,6 +738,7 @@ all_coop_other, then the same for each colour present: green_, red_, ...),
 and the 64 pair counts under the names s{self}o{other}.)")
         .def("_step_stats", &stepStats, "generations"_a,
              "Runs generations and returns the statistics table as CSV text, from the world as it stands.")
+        .def("_grid_png", &gridPng, "cell_pixels"_a, "view"_a, "legend"_a)
         .def("save", &save, "path"_a,
              R"(Writes the world file (CSV: row,col,color,self,other) that talvane-batch
 --save writes, under a temporary name renamed into place when complete.)")
@@ -786,6 +828,8 @@ array of that shape with codes 0 to 7 to change the grid.)")
         .def_property_readonly("other_pool", [](PyWorld& w) { return admittedCodes(w.seeding.otherExcluded); },
                                "Others strategy codes the latest seeding drew from.");
 
+    m.def("_write_output", &writeOutput, "path"_a, "data"_a,
+          "Writes data to path with the programs' one output writer (through links, into pipes, modes kept).");
     m.def("_read_world", &readWorld, "path"_a,
           "Reads a world file: (rows, cols, color, self, other) with (rows, cols) int8 arrays.");
     m.def("classify_game", &classify, "R"_a, "S"_a, "T"_a, "P"_a,

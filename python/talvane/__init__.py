@@ -88,35 +88,32 @@ def _image(self, path, view="strategies"):
     or "colors". Only 64 x 64 worlds fit the window's frame. Needs an X
     display with OpenGL (on a machine without a screen, run under xvfb-run);
     RuntimeError when there is none. The file is written under a temporary
-    name and renamed into place when complete."""
-    import os
-    import tempfile
-
+    name and renamed into place when complete (through a link, keeping the
+    file's mode; straight into a pipe or device)."""
     from . import _picture
 
     png = _picture.render_png(self, view)
-    folder = os.path.dirname(os.fspath(path)) or "."
-    fd, temporary = tempfile.mkstemp(prefix=".tv", dir=folder)
-    try:
-        with os.fdopen(fd, "wb") as out:
-            out.write(png)
-        os.chmod(temporary, 0o666 & ~_umask())
-        os.replace(temporary, path)
-    except BaseException:
-        os.unlink(temporary)
-        raise
+    _talvane._write_output(path, png)
 
 
-def _umask():
-    import os
-
-    mask = os.umask(0)
-    os.umask(mask)
-    return mask
+def _grid_image(self, path=None, *, cell_pixels=None, view="strategies", legend=False):
+    """The grid as talvane-batch --image draws it, in software: a PNG of any
+    size of world, with no display needed. cell_pixels K (1 to 64) gives each
+    cell K x K pixels (default: the window's 9, or less for worlds too large
+    for that, as talvane-batch chooses); view "strategies" or "colors";
+    legend adds the strip naming the colours and the generation. Returns the
+    PNG's bytes, and writes them to path when one is given (as every Talvane
+    program writes its files: through links, into pipes, the file's mode
+    kept)."""
+    png = self._grid_png(cell_pixels, view, legend)
+    if path is not None:
+        _talvane._write_output(path, png)
+    return png
 
 
 World.run = _run
 World.image = _image
+World.grid_image = _grid_image
 
 
 def run(generations=1000, **options):

@@ -1,0 +1,84 @@
+"""Pictures of the grid drawn in software, as talvane-batch --image draws
+them: any size of world, no display, written as every program writes."""
+
+import os
+import stat
+import subprocess
+import sys
+import threading
+
+import pytest
+
+import talvane
+
+
+@pytest.mark.parametrize("batch_args,options,kwargs", [
+    (["--size", "200", "--generations", "6"], {"rows": 200, "cols": 200}, {}),
+    (["--size", "37x21", "--edges", "fixed", "--generations", "4", "--view", "colors", "--cell-pixels", "3",
+      "--legend"], {"rows": 37, "cols": 21, "edges": "fixed"}, {"view": "colors", "cell_pixels": 3, "legend": True}),
+])
+def test_grid_images_equal_the_batch_runners_without_a_display(batch_program, tmp_path, batch_args, options, kwargs):
+    expected = tmp_path / "batch.png"
+    subprocess.run([batch_program, "--seed", "8", "--log", os.devnull, "--image", expected, *batch_args],
+                   check=True, capture_output=True, timeout=120)
+    generations = int(batch_args[batch_args.index("--generations") + 1])
+    script = (
+        "import sys, talvane\n"
+        f"w = talvane.World(seed=8, **{options!r})\n"
+        f"w.step({generations})\n"
+        f"sys.stdout.buffer.write(w.grid_image(**{kwargs!r}))\n"
+    )
+    # No X display in the environment: the software renderer needs none.
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    drawn = subprocess.run([sys.executable, "-c", script], check=True, capture_output=True, env=env, timeout=120)
+    batch_png = expected.read_bytes()
+    # The batch runner's picture carries the run's record in a text chunk.
+    assert _without_text_chunks(drawn.stdout) == _without_text_chunks(batch_png)
+    assert drawn.stdout[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def _without_text_chunks(png):
+    import struct
+    out, at = png[:8], 8
+    while at < len(png):
+        (length,) = struct.unpack(">I", png[at:at + 4])
+        kind = png[at + 4:at + 8]
+        end = at + 12 + length
+        if kind not in (b"tEXt", b"zTXt", b"iTXt"):
+            out += png[at:end]
+        at = end
+    return out
+
+
+def test_grid_images_are_written_through_links_and_into_pipes_keeping_modes(tmp_path):
+    w = talvane.World(12, 12, seed=3)
+    target = tmp_path / "kept.png"
+    target.write_bytes(b"old")
+    target.chmod(0o600)
+    link = tmp_path / "link.png"
+    link.symlink_to(target.name)
+    png = w.grid_image(link)
+    assert link.is_symlink() and target.read_bytes() == png
+    assert stat.S_IMODE(target.stat().st_mode) == 0o600
+
+    pipe = tmp_path / "pipe.png"
+    os.mkfifo(pipe)
+    received = []
+    reader = threading.Thread(target=lambda: received.append(pipe.read_bytes()))
+    reader.start()
+    w.grid_image(pipe)
+    reader.join(timeout=30)
+    assert not reader.is_alive() and received == [png]
+    assert stat.S_ISFIFO(os.lstat(pipe).st_mode)
+
+
+def test_grid_images_refuse_bad_settings(tmp_path):
+    w = talvane.World(8, 8, seed=1)
+    with pytest.raises(ValueError, match='view: "cells" is not strategies or colors'):
+        w.grid_image(view="cells")
+    for k in (0, 65):
+        with pytest.raises(ValueError, match=f"cell_pixels: {k} is not 1 to 64"):
+            w.grid_image(cell_pixels=k)
+    with pytest.raises(OSError):
+        w.grid_image(tmp_path / "missing" / "x.png")
+    assert list(tmp_path.iterdir()) == []
