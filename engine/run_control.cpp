@@ -118,7 +118,6 @@ void restartSimulation() {
         std::fill(sim.world.score.begin(), sim.world.score.end(), 0.0);
     }
     if (sim.frameInterval.load() == 0) sim.host->sleepMs(sim.slowDelayMs);
-    buildNeighbourTables();
     pauseIfRunning();
     // A reseeding asked for after this restart took its request asks for
     // another restart rather than being lost.

@@ -26,7 +26,6 @@ void resetSimState() {
     sim.world = World();
     sim.fillMark.fill(0);
     sim.stepThreads = 1;
-    sim.nextRow = sim.prevRow = sim.nextCol = sim.prevCol = {};
     sim.colorPool = {false, true, false, true, true, true, true, true};
     sim.slowDelayMs = 500;
     sim.pairCounts = {};
@@ -71,21 +70,6 @@ void resetSimState() {
     if (sim.logFile) std::fclose(sim.logFile);
     sim.logFile = nullptr;
     sim.host = nullptr;
-}
-
-void buildNeighbourTables() {
-    for (int i = 0; i < kGridSize; ++i) {
-        sim.nextRow[i] = i + 1;
-        sim.prevRow[i] = i - 1;
-    }
-    for (int i = 0; i < kGridSize; ++i) {
-        sim.nextCol[i] = i + 1;
-        sim.prevCol[i] = i - 1;
-    }
-    sim.nextRow[kGridSize - 1] = 0;
-    sim.prevRow[0] = kGridSize - 1;
-    sim.prevCol[0] = kGridSize - 1;
-    sim.nextCol[kGridSize - 1] = 0;
 }
 
 }  // namespace talvane

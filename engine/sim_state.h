@@ -64,12 +64,6 @@ struct SimState {
     Grid<std::uint8_t> fillMark{};       // visited marks of the flood fill
     int stepThreads = 1;                 // threads that share one generation of a large world
 
-    // --- Torus neighbour tables, filled by buildNeighbourTables ---
-    std::array<std::int32_t, kGridSize> nextRow{};  // row below, 63 wraps to 0
-    std::array<std::int32_t, kGridSize> prevRow{};  // row above, 0 wraps to 63
-    std::array<std::int32_t, kGridSize> nextCol{};  // next column, 63 wraps to 0
-    std::array<std::int32_t, kGridSize> prevCol{};  // previous column, 0 wraps to 63
-
     // --- Game settings ---
     std::atomic<std::int32_t> payoffCC{3};  // R: both cooperate
     std::atomic<std::int32_t> payoffCD{0};  // S: I cooperate, the opponent defects
@@ -156,8 +150,5 @@ private:
 // Puts every field of sim back to its start value (the host pointer included,
 // which becomes null). For tests and for hosts that run several worlds in turn.
 void resetSimState();
-
-// Fills nextRow, prevRow, nextCol and prevCol for the 64 x 64 torus.
-void buildNeighbourTables();
 
 }  // namespace talvane

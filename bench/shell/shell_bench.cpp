@@ -17,7 +17,6 @@ HeadlessHost quietHost;  // repaints nothing; painting never sleeps or shows a m
 
 void paintModeWorld() {
     resetSimState();
-    buildNeighbourTables();
     sim.restartPending = false;
     sim.host = &quietHost;
     sim.randomPoolMode = false;

@@ -82,7 +82,6 @@ protected:
         setDeadline(kDefaultDeadline);
         resetSimState();
         sim.host = &host;
-        buildNeighbourTables();
         computeFinitePayoffTable();
         sim.restartPending = false;  // as after the first restart
         char pattern[] = "/tmp/talvane-engine-XXXXXX";

@@ -166,16 +166,6 @@ TEST_F(GenerationTest, StepStaysExactWhenAStretchOfARowChanges) {
     }
 }
 
-TEST_F(GenerationTest, StepFollowsTheNeighbourTablesEvenBeforeTheyAreBuilt) {
-    // Before the first restart the tables hold zeros: every cell's neighbours
-    // are then cells of row 0 and column 0, and the step must still agree.
-    sim.nextRow = sim.prevRow = sim.nextCol = sim.prevCol = {};
-    sim.frameInterval = 1 << 30;
-    std::mt19937 rng(77);
-    randomWorld(rng, 3);
-    for (int g = 0; g < 3; ++g) expectStepMatchesReference(host, rng);
-}
-
 TEST_F(GenerationTest, ColourCodesBeyondTheEightNamedOnesStayDistinct) {
     // Only codes 0 to 7 are ever painted or seeded, but any number is a
     // colour to the rules: 8 and 0 (or -1 and 7) are different colours, in

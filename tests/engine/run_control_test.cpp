@@ -36,12 +36,9 @@ void expectRestarted() {
     EXPECT_FALSE(sim.restartPending);
     EXPECT_EQ(sim.generation, 0);
     EXPECT_TRUE(std::all_of(sim.world.score.begin(), sim.world.score.end(), [](double s) { return s == 0.0; }));
-    EXPECT_EQ(sim.prevRow[0], 63);
-    EXPECT_EQ(sim.nextCol[63], 0);
 }
 
 TEST_F(RunControlTest, FirstRestartSeedsAndLeavesTheRunPaused) {
-    sim.prevRow = {};
     std::ranges::fill(sim.world.score, 3.0);
     sim.world.payoffTable = {};
     restartSimulation();

@@ -40,23 +40,6 @@ TEST(WorldState, StartValuesAfterReset) {
     }
 }
 
-TEST(WorldState, NeighbourTablesWrapTheTorus) {
-    resetSimState();
-    buildNeighbourTables();
-    EXPECT_EQ(sim.nextRow[63], 0);
-    EXPECT_EQ(sim.prevRow[0], 63);
-    EXPECT_EQ(sim.nextCol[63], 0);
-    EXPECT_EQ(sim.prevCol[0], 63);
-    EXPECT_EQ(sim.nextRow[0], 1);
-    EXPECT_EQ(sim.prevCol[63], 62);
-    for (int i = 1; i <= 62; ++i) {
-        EXPECT_EQ(sim.nextRow[i], i + 1);
-        EXPECT_EQ(sim.prevRow[i], i - 1);
-        EXPECT_EQ(sim.nextCol[i], i + 1);
-        EXPECT_EQ(sim.prevCol[i], i - 1);
-    }
-}
-
 // The score of a lone Tit for Tat cell among Always Defect cells, and of its
 // neighbours, tells which element of the grids the engine takes as which cell.
 TEST(WorldState, GridsAreRowMajorOnTheTorus) {
@@ -64,7 +47,6 @@ TEST(WorldState, GridsAreRowMajorOnTheTorus) {
     constexpr StrategyCode kAllD = 0;
     const auto world = [&](int lone) {
         resetSimState();
-        buildNeighbourTables();
         computeFinitePayoffTable();
         std::ranges::fill(sim.world.selfStrategy, kAllD);
         std::ranges::fill(sim.world.otherStrategy, kAllD);

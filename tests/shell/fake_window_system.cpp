@@ -24,7 +24,6 @@ bool FakeWindowSystem::runPayoffsDialog(PayoffFields& fields) {
 void installFake(FakeWindowSystem& fake) {
     resetClassroom();
     resetSimState();
-    buildNeighbourTables();
     computeFinitePayoffTable();
     sim.restartPending = false;
     sim.host = &fake.fakeHost;
