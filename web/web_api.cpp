@@ -65,6 +65,12 @@ EMSCRIPTEN_KEEPALIVE double tv_seed() { return static_cast<double>(page.seed); }
 EMSCRIPTEN_KEEPALIVE int tv_set_cell(int row, int col, int color, int self, int other) {
     return page.setCell(row, col, color, self, other) ? 1 : 0;
 }
+// Sets every cell from count codes (as tv_cell gives them), row by row; 1
+// when done, 0 (nothing changed) when count or a code is wrong.
+EMSCRIPTEN_KEEPALIVE int tv_set_cells(const int* codes, int count) {
+    if (count < 0) return 0;
+    return page.setCells(std::vector<int>(codes, codes + count)) ? 1 : 0;
+}
 // colour * 64 + self * 8 + others of a cell, -1 outside the world.
 EMSCRIPTEN_KEEPALIVE int tv_cell(int row, int col) {
     const talvane::World& w = page.world;
