@@ -146,11 +146,17 @@ function openWorldText(text) {
 }
 
 function started(message) {
-  // A painted world in the address's fragment is opened on the world of its options.
+  // A painted world in the address's fragment replaces the cells of the
+  // world of its options, at the generation they give, with its generator
+  // as they left it: the world the link was copied from.
   if (state.linkCells) {
     const cells = state.linkCells;
     state.linkCells = null;
-    openWorldText(worldFileText(cells.rows, cells.cols, cells.codes));
+    request({ type: 'setCells', codes: cells.codes }).then(({ ok }) => {
+      if (!ok) state.linkFault = `The painted cells in this link (${cells.rows} x ${cells.cols}) do not fit its world; the world of its options is shown.`;
+      state.opening = ok;
+      started(message);
+    });
     return;
   }
   state.painted = state.opening === true;
@@ -447,16 +453,19 @@ function withoutOption(args, name) {
 }
 
 // A link to the start now: its options with its seed; for a painted (or
-// opened) world small enough, also its cells, which the link opens at
-// generation 0 on the world of those options, as "Open world" opens a saved
-// file. { link, cells: whether the cells are in it }.
+// opened) world small enough, also its cells now and the generation they
+// are at. The page opening it runs the options' world to that generation
+// (which draws as many numbers as the painted world's did, whatever its
+// cells) and puts the cells in: the world now, as it will go on. { link,
+// cells: whether the cells are in it }.
 async function linkNow() {
   const address = `${location.origin}${location.pathname}`;
   const args = [...withoutOption(state.args, 'seed'), '--seed', String(state.seed)];
   if (!state.painted) return { link: address + queryFromArgs(args), cells: false };
   const { rows, cols, codes } = await request({ type: 'cells' });
   const cells = await encodeCells(rows, cols, codes);
-  const painted = [...withoutOption(withoutOption(args, 'size'), 'generations'), '--size', `${rows}x${cols}`, '--generations', '0'];
+  const painted = [...withoutOption(withoutOption(args, 'size'), 'generations'), '--size', `${rows}x${cols}`,
+                   '--generations', String(state.frame.generation)];
   if (cells.length > LINK_CELLS_LIMIT) return { link: address + queryFromArgs(args), cells: false };
   return { link: `${address}${queryFromArgs(painted)}#cells=${cells}`, cells: true };
 }
