@@ -69,7 +69,7 @@ function poolCodes(value) {
 function makePoolControls() {
   for (const pool of POOLS) {
     $(pool).innerHTML = STRATEGY_NAMES.map((name, k) =>
-      `<label><input type="checkbox" value="${k}" checked> ${k} ${name}</label>`).join('');
+      `<label><input type="checkbox" value="${k}" checked> ${name === String(k) ? k : `${k} ${name}`}</label>`).join('');
     // A pool keeps at least one strategy.
     $(pool).addEventListener('change', (event) => {
       if (!$(pool).querySelector('input:checked')) event.target.checked = true;

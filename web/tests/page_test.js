@@ -217,6 +217,23 @@ const tests = {
     for (let tries = 0; tries < 50 && redone !== painted; ++tries) redone = await savedWorld(page);
     assert.ok(redone === painted, 'redo did not paint again');
   },
+  async '"Fill all" paints every cell at once, keeping colours, and undo takes it back'(page, base) {
+    await open(page, base, '?size=100&layout=random&seed=4&generations=1', 1);
+    const before = await savedWorld(page);
+    await page.check('input[name=tool][value=fill]');
+    await page.selectOption('#brushSelf', '7');
+    await page.selectOption('#brushOther', '2');
+    const point = await cellPoint(page, 50, 50);
+    await page.mouse.click(point.x, point.y);
+    const want = before.split('\n').map((line, i) => (i === 0 || line === '' ? line : line.replace(/,\d,\d$/, ',7,2'))).join('\n');
+    let filled = await savedWorld(page);
+    for (let tries = 0; tries < 50 && filled !== want; ++tries) filled = await savedWorld(page);
+    assert.ok(filled === want, 'the fill left cells unpainted or changed colours');
+    await page.keyboard.press('Control+z');
+    let undone = await savedWorld(page);
+    for (let tries = 0; tries < 50 && undone !== before; ++tries) undone = await savedWorld(page);
+    assert.ok(undone === before, 'undo did not restore the world');
+  },
   async 'N steps one generation, as talvane-batch runs it'(page, base) {
     await open(page, base, '?size=50&seed=9&generations=3', 3);
     await page.keyboard.press('n');
