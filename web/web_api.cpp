@@ -2,6 +2,7 @@
 // plain numbers and pointers into the module's memory.
 #include <emscripten/emscripten.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,18 @@ std::vector<std::string> lines(const char* text) {
 // per others strategy, then the cooperation with the own colour and with
 // others (shares, -1 when no such game is played).
 constexpr int kGroupValues = 1 + 8 + 8 + 2;
+
+// The message when memory ran out before the world could even be sized up
+// (the world stays as it was). Should there be no room for the whole
+// sentence, a short one needs none.
+void outOfMemory() {
+    try {
+        message = "this device has no memory left for the page; the world stays as it was";
+    } catch (const std::bad_alloc&) {
+        message.clear();
+        message = "no memory";
+    }
+}
 double statsOut[kGroupValues * 9];
 
 }  // namespace
@@ -45,7 +58,12 @@ extern "C" {
 // Starts a world from talvane-batch options, one argument a line; 1 when
 // it was made, 0 with tv_message() saying why (the old world stays).
 EMSCRIPTEN_KEEPALIVE int tv_start(const char* args) {
-    const bool ok = page.start(lines(args), message);
+    bool ok = false;
+    try {
+        ok = page.start(lines(args), message);
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    }
     started = started || ok;
     return ok ? 1 : 0;
 }
@@ -65,6 +83,12 @@ EMSCRIPTEN_KEEPALIVE double tv_seed() { return static_cast<double>(page.seed); }
 EMSCRIPTEN_KEEPALIVE int tv_set_cell(int row, int col, int color, int self, int other) {
     return page.setCell(row, col, color, self, other) ? 1 : 0;
 }
+// Sets every cell from count codes (as tv_cell gives them), row by row; 1
+// when done, 0 (nothing changed) when count or a code is wrong.
+EMSCRIPTEN_KEEPALIVE int tv_set_cells(const int* codes, int count) {
+    if (count < 0) return 0;
+    return page.setCells(std::vector<int>(codes, codes + count)) ? 1 : 0;
+}
 // colour * 64 + self * 8 + others of a cell, -1 outside the world.
 EMSCRIPTEN_KEEPALIVE int tv_cell(int row, int col) {
     const talvane::World& w = page.world;
@@ -79,7 +103,14 @@ EMSCRIPTEN_KEEPALIVE const char* tv_save() {
     return message.c_str();
 }
 // Opens a world file's text; 1 when done, 0 with tv_message() saying why.
-EMSCRIPTEN_KEEPALIVE int tv_load(const char* text) { return page.loadText(text, message) ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE int tv_load(const char* text) {
+    try {
+        return page.loadText(text, message) ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+        return 0;
+    }
+}
 
 // Draws the grid (view 0 strategies, 1 colours); returns the palette
 // indexes, tv_image_width() x tv_image_height(), rows top first.

@@ -185,6 +185,25 @@ bool WebWorld::setCell(int row, int col, int color, int self, int other) {
     return changed;
 }
 
+bool WebWorld::setCells(const std::vector<int>& codes) {
+    if (codes.size() != static_cast<std::size_t>(world.cellCount())) return false;
+    for (int code : codes) {
+        if (code < 0 || code >= kCodeCount * 64) return false;
+    }
+    std::size_t at = 0;
+    for (int row = 0; row < world.rows(); ++row) {
+        for (int col = 0; col < world.cols(); ++col, ++at) {
+            const int cell = world.index(row, col);
+            world.cellColor[cell] = static_cast<CellCode>(codes[at] >> 6);
+            world.selfStrategy[cell] = static_cast<CellCode>((codes[at] >> 3) & 7);
+            world.otherStrategy[cell] = static_cast<CellCode>(codes[at] & 7);
+        }
+    }
+    world.forgetLastStep();
+    world.countPairs();
+    return true;
+}
+
 std::string WebWorld::saveText() const {
     WorldFile file = WorldFile::ofSize(world.rows(), world.cols());
     for (int i = 0; i < world.cellCount(); ++i) {

@@ -37,6 +37,10 @@ public:
     // a code below 0 leaves that part alone. Returns true when it changed.
     bool setCell(int row, int col, int color, int self, int other);
 
+    // Sets every cell from codes (colour * 64 + self * 8 + others), row by
+    // row; false, and nothing changed, unless there is one valid code a cell.
+    bool setCells(const std::vector<int>& codes);
+
     // The world as a world file would hold it, "\n" line ends (talvane-batch --save).
     std::string saveText() const;
 

@@ -19,7 +19,7 @@ const gridContext = grid.getContext('2d');
 const state = {
   args: argsFromQuery(location.search), seed: null, rows: 64, cols: 64, running: false, view: 0,
   cellPixels: 9, frame: null, history: [], undo: [], redo: [], stroke: null, pending: new Map(), nextId: 1,
-  palette: PALETTES.design,
+  palette: PALETTES.design, chartColors: [],
 };
 
 function request(message) {
@@ -48,18 +48,43 @@ function fillForm(args) {
   }
   $('play-self').checked = optionValue(args, 'play-self') !== undefined;
   $('extra-point').checked = optionValue(args, 'extra-point') !== undefined;
+  for (const pool of POOLS) {
+    const codes = poolCodes(optionValue(args, pool));
+    document.querySelectorAll(`#${pool} input`).forEach((box) => { box.checked = codes.includes(Number(box.value)); });
+  }
   const payoffs = (optionValue(args, 'payoffs') || '3,0,5,1').split(',');
   ['R', 'S', 'T', 'P'].forEach((key, i) => setPayoff(key, payoffs[i]));
 }
 
-// The form's world as options; those the form does not show (pools, cells
+// The strategy pools: the codes seeding may draw, from an option's value
+// (codes 0 to 7 or names, as talvane-batch reads them; none given: all).
+const POOLS = ['self-pool', 'other-pool'];
+function poolCodes(value) {
+  if (!value) return [0, 1, 2, 3, 4, 5, 6, 7];
+  const codes = value.split(',').map((item) => (/^[0-7]$/.test(item) ? Number(item) :
+    STRATEGY_NAMES.findIndex((name) => !/^\d/.test(name) && name.toLowerCase() === item.toLowerCase())));
+  return codes.includes(-1) ? [0, 1, 2, 3, 4, 5, 6, 7] : codes;
+}
+
+function makePoolControls() {
+  for (const pool of POOLS) {
+    $(pool).innerHTML = STRATEGY_NAMES.map((name, k) =>
+      `<label><input type="checkbox" value="${k}" checked> ${name === String(k) ? k : `${k} ${name}`}</label>`).join('');
+    // A pool keeps at least one strategy.
+    $(pool).addEventListener('change', (event) => {
+      if (!$(pool).querySelector('input:checked')) event.target.checked = true;
+    });
+  }
+}
+
+// The form's world as options; those the form does not show (the mix, cells
 // placed, generations) are kept from the current start.
 function formArgs() {
   const kept = [];
   for (let i = 0; i < state.args.length; ++i) {
     const name = state.args[i].replace(/^--/, '');
     const hasValue = state.args[i + 1] !== undefined && !state.args[i + 1].startsWith('--');
-    if (![...FORM_OPTIONS, 'payoffs', 'play-self', 'extra-point'].includes(name)) {
+    if (![...FORM_OPTIONS, ...POOLS, 'payoffs', 'play-self', 'extra-point'].includes(name)) {
       kept.push(state.args[i]);
       if (hasValue) kept.push(state.args[i + 1]);
     }
@@ -70,6 +95,10 @@ function formArgs() {
   args.push('--payoffs', ['R', 'S', 'T', 'P'].map((k) => $(`payoff${k}`).value).join(','));
   if ($('play-self').checked) args.push('--play-self');
   if ($('extra-point').checked) args.push('--extra-point');
+  for (const pool of POOLS) {
+    const codes = [...document.querySelectorAll(`#${pool} input:checked`)].map((box) => box.value);
+    if (codes.length < 8) args.push(`--${pool}`, codes.join(','));
+  }
   return [...args, ...kept];
 }
 
@@ -102,15 +131,50 @@ function startWorld(args) {
   worker.postMessage({ type: 'start', args });
 }
 
+// The world file text of these cells (codes row by row), as talvane-batch --save writes it.
+function worldFileText(rows, cols, codes) {
+  const lines = ['row,col,color,self,other'];
+  for (let i = 0; i < rows * cols; ++i) {
+    lines.push(`${Math.floor(i / cols)},${i % cols},${codes[i] >> 6},${(codes[i] >> 3) & 7},${codes[i] & 7}`);
+  }
+  return `${lines.join('\n')}\n`;
+}
+
+function openWorldText(text) {
+  state.opening = true;
+  worker.postMessage({ type: 'load', text });
+}
+
 function started(message) {
+  // A painted world in the address's fragment replaces the cells of the
+  // world of its options, at the generation they give, with its generator
+  // as they left it: the world the link was copied from.
+  if (state.linkCells) {
+    const cells = state.linkCells;
+    state.linkCells = null;
+    request({ type: 'setCells', codes: cells.codes }).then(({ ok }) => {
+      if (!ok) state.linkFault = `The painted cells in this link (${cells.rows} x ${cells.cols}) do not fit its world; the world of its options is shown.`;
+      state.opening = ok;
+      started(message);
+    });
+    return;
+  }
+  state.painted = state.opening === true;
+  state.opening = false;
   state.args = state.pendingArgs || state.args;
   state.seed = message.seed;
   state.rows = message.rows;
   state.cols = message.cols;
   state.history = [];
+  state.chartColors = [];
   state.undo = [];
   state.redo = [];
   $('refusal').hidden = true;
+  if (state.linkFault) {
+    $('refusal').textContent = state.linkFault;
+    $('refusal').hidden = false;
+    state.linkFault = null;
+  }
   fillForm(state.args);
   $('seed').value = message.seed;
   history.replaceState(null, '', queryFromArgs(state.args) || location.pathname);
@@ -119,6 +183,12 @@ function started(message) {
 }
 
 function refused(message) {
+  if (state.opening || state.linkCells) {
+    // The world before (or the world of the link's options) stays.
+    state.opening = false;
+    state.linkCells = null;
+    if (state.frame) document.body.dataset.state = 'ready';
+  }
   $('refusal').textContent = message;
   $('refusal').hidden = false;
   $('status').textContent = 'Not started: see the message under the grid.';
@@ -164,15 +234,35 @@ function drawFrame(frame) {
   addToChart(frame);
 }
 
-// --- The chart: the share of each self strategy, one point per frame ---
+// --- The chart: shares of self strategies, of colours, and cooperation, one point per frame ---
 
 function addToChart(frame) {
-  const cells = frame.stats[0];
-  const point = Array.from({ length: 8 }, (_, k) => (cells > 0 ? frame.stats[1 + k] / cells : 0));
+  const stats = Float64Array.from(frame.stats);
   const last = state.history[state.history.length - 1];
-  if (!last || last.generation !== frame.generation) state.history.push({ generation: frame.generation, point });
+  if (!last || last.generation !== frame.generation) state.history.push({ generation: frame.generation, stats });
+  else last.stats = stats;
   if (state.history.length > 2000) state.history.splice(0, state.history.length - 2000);
+  // Colours never change while the world runs, but painting can add one.
+  const colors = new Set([...state.chartColors, ...colorsIn(stats)]);
+  if (colors.size !== state.chartColors.length) {
+    state.chartColors = [...colors].sort((a, b) => a - b);
+    makeLegend();
+  }
   drawChart();
+}
+
+function lineColor(code) { return state.palette[code] === '#ffff00' ? '#c8b400' : state.palette[code]; }
+
+// The look of each series of the chart's view: a colour and a dash.
+function seriesStyles() {
+  const show = $('chartShow').value;
+  if (show === 'colours') return state.chartColors.map((c) => ({ color: lineColor(c), dash: [] }));
+  if (show === 'cooperation') {
+    const out = [{ color: '#000', dash: [] }, { color: '#000', dash: [6, 4] }];
+    for (const c of state.chartColors) out.push({ color: lineColor(c), dash: [] }, { color: lineColor(c), dash: [6, 4] });
+    return out;
+  }
+  return STRATEGY_NAMES.map((_, k) => ({ color: lineColor(k), dash: [] }));
 }
 
 function drawChart() {
@@ -185,22 +275,32 @@ function drawChart() {
   context.fillRect(0, 0, width, height);
   const points = state.history;
   if (points.length === 0) return;
-  for (let k = 0; k < 8; ++k) {
-    context.strokeStyle = k === 8 ? '#000' : state.palette[k] === '#ffff00' ? '#c8b400' : state.palette[k];
+  const show = $('chartShow').value;
+  const series = points.map((p) => chartSeries(p.stats, state.chartColors, show));
+  seriesStyles().forEach((style, k) => {
+    context.strokeStyle = style.color;
+    context.setLineDash(style.dash);
     context.lineWidth = 2;
     context.beginPath();
-    points.forEach((p, i) => {
+    let drawing = false;
+    series.forEach((values, i) => {
+      const value = values[k];
+      if (value === null || value === undefined) { drawing = false; return; }
       const x = points.length === 1 ? 0 : (i / (points.length - 1)) * (width - 1);
-      const y = (1 - p.point[k]) * (height - 2) + 1;
-      if (i === 0) context.moveTo(x, y); else context.lineTo(x, y);
+      const y = (1 - value) * (height - 2) + 1;
+      if (drawing) context.lineTo(x, y); else context.moveTo(x, y);
+      drawing = true;
     });
     context.stroke();
-  }
+  });
+  context.setLineDash([]);
 }
 
 function makeLegend() {
-  $('legend').innerHTML = STRATEGY_NAMES.map((name, k) =>
-    `<span><i style="background:${state.palette[k]}"></i>${k} ${name}</span>`).join('');
+  const names = seriesNames(state.chartColors, $('chartShow').value, STRATEGY_NAMES);
+  const styles = seriesStyles();
+  $('legend').innerHTML = names.map((name, k) =>
+    `<span><i style="background:${styles[k].color}${styles[k].dash.length ? ';opacity:0.55' : ''}"></i>${name}</span>`).join('');
 }
 
 // --- Painting: the pencil, the bucket and the whole-grid fill ---
@@ -224,6 +324,7 @@ function cellAt(event) {
 async function paint(cells) {
   if (cells.length === 0) return;
   const answer = await request({ type: 'paint', cells });
+  if (answer.before.length) state.painted = true;
   if (state.stroke) {
     state.stroke.before.push(...answer.before);
     state.stroke.after.push(...cells.filter(([r, c]) => answer.before.some(([br, bc]) => br === r && bc === c)));
@@ -339,9 +440,34 @@ async function saveWorld() {
   download('world.csv', new Blob([text], { type: 'text/csv' }));
 }
 
-function linkNow() {
-  const args = state.args.filter((a, i) => a !== '--seed' && state.args[i - 1] !== '--seed');
-  return `${location.origin}${location.pathname}${queryFromArgs([...args, '--seed', String(state.seed)])}`;
+function withoutOption(args, name) {
+  const out = [];
+  for (let i = 0; i < args.length; ++i) {
+    if (args[i] === `--${name}`) {
+      if (args[i + 1] !== undefined && !args[i + 1].startsWith('--')) ++i;
+    } else {
+      out.push(args[i]);
+    }
+  }
+  return out;
+}
+
+// A link to the start now: its options with its seed; for a painted (or
+// opened) world small enough, also its cells now and the generation they
+// are at. The page opening it runs the options' world to that generation
+// (which draws as many numbers as the painted world's did, whatever its
+// cells) and puts the cells in: the world now, as it will go on. { link,
+// cells: whether the cells are in it }.
+async function linkNow() {
+  const address = `${location.origin}${location.pathname}`;
+  const args = [...withoutOption(state.args, 'seed'), '--seed', String(state.seed)];
+  if (!state.painted) return { link: address + queryFromArgs(args), cells: false };
+  const { rows, cols, codes } = await request({ type: 'cells' });
+  const cells = await encodeCells(rows, cols, codes);
+  const painted = [...withoutOption(withoutOption(args, 'size'), 'generations'), '--size', `${rows}x${cols}`,
+                   '--generations', String(state.frame.generation)];
+  if (cells.length > LINK_CELLS_LIMIT) return { link: address + queryFromArgs(args), cells: false };
+  return { link: `${address}${queryFromArgs(painted)}#cells=${cells}`, cells: true };
 }
 
 // --- Wiring ---
@@ -405,6 +531,7 @@ document.addEventListener('keydown', (event) => {
 });
 
 makePayoffControls();
+makePoolControls();
 fillChoices();
 makeLegend();
 fillForm(state.args);
@@ -427,24 +554,33 @@ $('lesson').onchange = () => chooseLesson(Number($('lesson').value));
 $('saveWorld').onclick = saveWorld;
 $('openWorld').onchange = async () => {
   const file = $('openWorld').files[0];
-  if (file) worker.postMessage({ type: 'load', text: await file.text() });
+  if (file) openWorldText(await file.text());
 };
 $('savePicture').onclick = () => grid.toBlob((blob) => download('world.png', blob), 'image/png');
 $('copyLink').onclick = async () => {
-  const link = linkNow();
-  try { await navigator.clipboard.writeText(link); $('status').textContent = 'Link copied.'; }
+  const { link, cells } = await linkNow();
+  const note = state.painted && !cells ? ' The painted cells are too many for a link: save the world to keep them.' : '';
+  try { await navigator.clipboard.writeText(link); $('status').textContent = `Link copied.${note}`; }
   catch { $('status').textContent = link; }
 };
-$('chartPicture').onclick = () => $('chart').toBlob((blob) => download('shares.png', blob), 'image/png');
-$('chartTable').onclick = () => {
-  const header = `generation,${STRATEGY_NAMES.map((name, k) => `self${k}_${name}`).join(',')}\n`;
-  const rows = state.history.map((p) => `${p.generation},${p.point.map((v) => v.toFixed(6)).join(',')}\n`);
-  download('shares.csv', new Blob([header, ...rows], { type: 'text/csv' }));
-};
+$('chartShow').onchange = () => { makeLegend(); drawChart(); };
+$('chartPicture').onclick = () => $('chart').toBlob((blob) => download(`chart-${$('chartShow').value}.png`, blob), 'image/png');
+$('chartTable').onclick = () =>
+  download('chart.csv', new Blob([chartTable(state.history, state.chartColors)], { type: 'text/csv' }));
 $('fullScreen').onclick = () => (document.fullscreenElement ? document.exitFullscreen() : document.documentElement.requestFullscreen());
 window.addEventListener('resize', () => { drawChart(); fitCells(); });
 $('lessonText').textContent = LESSONS[0].text;
 // For benchmarks: seconds the worker takes for this many generations of the world now.
 window.talvaneBench = async (generations) => (await request({ type: 'bench', generations })).seconds;
 sendRate();
-startWorld(state.args);
+(async () => {
+  const fragment = new URLSearchParams(location.hash.slice(1)).get('cells');
+  if (fragment) {
+    try {
+      state.linkCells = await decodeCells(fragment);
+    } catch (fault) {
+      state.linkFault = `The painted cells in this link cannot be read (${fault.message}); the world of its options is shown.`;
+    }
+  }
+  startWorld(state.args);
+})();

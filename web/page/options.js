@@ -29,6 +29,55 @@ function queryFromArgs(args) {
   return parts.length ? `?${parts.join('&')}` : '';
 }
 
+// A painted world in a link: the cells go in the address's fragment (which
+// no server sees and only the page reads) as "cells=ROWSxCOLS.DATA", DATA
+// being base64url of the deflated bytes: each cell's colour code, row by
+// row, then each cell's self * 8 + others. A world whose DATA would be
+// longer than this many characters is left out of links.
+const LINK_CELLS_LIMIT = 32000;
+
+async function squeeze(bytes, stream) {
+  const out = await new Response(new Blob([bytes]).stream().pipeThrough(stream)).arrayBuffer();
+  return new Uint8Array(out);
+}
+
+// codes: colour * 64 + self * 8 + others of each cell, row by row.
+async function encodeCells(rows, cols, codes) {
+  const cells = rows * cols;
+  const bytes = new Uint8Array(2 * cells);
+  for (let i = 0; i < cells; ++i) {
+    bytes[i] = codes[i] >> 6;
+    bytes[cells + i] = codes[i] & 63;
+  }
+  const packed = await squeeze(bytes, new CompressionStream('deflate'));
+  let binary = '';
+  for (const b of packed) binary += String.fromCharCode(b);
+  const data = btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+  return `${rows}x${cols}.${data}`;
+}
+
+// The cells of a fragment's "cells=" value; throws with a message when they cannot be read.
+async function decodeCells(text) {
+  const match = /^(\d{1,4})x(\d{1,4})\.([A-Za-z0-9_-]+)$/.exec(text);
+  if (!match) throw new Error('they are not ROWSxCOLS.DATA');
+  const rows = Number(match[1]), cols = Number(match[2]);
+  let bytes;
+  try {
+    const binary = atob(match[3].replace(/-/g, '+').replace(/_/g, '/'));
+    bytes = await squeeze(Uint8Array.from(binary, (c) => c.charCodeAt(0)), new DecompressionStream('deflate'));
+  } catch {
+    throw new Error('their data is damaged');
+  }
+  const cells = rows * cols;
+  if (bytes.length !== 2 * cells) throw new Error(`they do not hold ${rows} x ${cols} cells`);
+  const codes = new Int16Array(cells);
+  for (let i = 0; i < cells; ++i) {
+    if (bytes[i] > 7 || bytes[cells + i] > 63) throw new Error(`cell ${Math.floor(i / cols)},${i % cols} has no such code`);
+    codes[i] = bytes[i] * 64 + bytes[cells + i];
+  }
+  return { rows, cols, codes };
+}
+
 // Ready-made starts, each with a short text for students.
 const LESSONS = [
   { name: 'Free play', query: '', text: 'A random world of every strategy. Press Space to run, paint cells, change the game.' },
@@ -51,4 +100,4 @@ const LESSONS = [
     text: 'Here defection is best for both: no dilemma at all. Does any cooperation survive?' },
 ];
 
-if (typeof module !== 'undefined') module.exports = { argsFromQuery, queryFromArgs, LESSONS };
+if (typeof module !== 'undefined') module.exports = { argsFromQuery, queryFromArgs, encodeCells, decodeCells, LESSONS, LINK_CELLS_LIMIT };

@@ -24,6 +24,7 @@ function wrap() {
     cols: engine.cwrap('tv_cols', 'number', []),
     seed: engine.cwrap('tv_seed', 'number', []),
     setCell: engine.cwrap('tv_set_cell', 'number', ['number', 'number', 'number', 'number', 'number']),
+    setCells: engine.cwrap('tv_set_cells', 'number', ['number', 'number']),
     cell: engine.cwrap('tv_cell', 'number', ['number', 'number']),
     save: engine.cwrap('tv_save', 'string', []),
     load: engine.cwrap('tv_load', 'number', ['string']),
@@ -36,6 +37,23 @@ function wrap() {
   };
 }
 
+// Every cell's code (colour * 64 + self * 8 + others), row by row.
+function allCodes() {
+  const rows = api.rows(), cols = api.cols();
+  const codes = new Int16Array(rows * cols);
+  for (let r = 0; r < rows; ++r) for (let c = 0; c < cols; ++c) codes[r * cols + c] = api.cell(r, c);
+  return codes;
+}
+
+function setAll(codes) {
+  const pointer = engine._malloc(codes.length * 4);
+  if (!pointer) return false;
+  engine.HEAP32.set(Int32Array.from(codes), pointer / 4);
+  const ok = api.setCells(pointer, codes.length) === 1;
+  engine._free(pointer);
+  return ok;
+}
+
 // The grid as palette indexes and the statistics, posted to the page.
 function sendFrame() {
   const pointer = api.draw(cellPixels, view);
@@ -43,7 +61,7 @@ function sendFrame() {
   const pixels = engine.HEAPU8.slice(pointer, pointer + width * height);
   const stats = engine.HEAPF64.slice(api.stats() / 8, api.stats() / 8 + 19 * 9);
   postMessage({ type: 'frame', width, height, pixels, stats, generation: api.generation(),
-                rows: api.rows(), cols: api.cols(), seed: api.seed(), running }, [pixels.buffer, stats.buffer]);
+                rows: api.rows(), cols: api.cols(), seed: api.seed(), running, view, cellPixels }, [pixels.buffer, stats.buffer]);
 }
 
 // Steps as many generations as the rate owes since the last tick, within
@@ -83,24 +101,44 @@ const handlers = {
   step() { api.step(1); sendFrame(); },
   rate({ value }) { rate = value; },
   look({ view: v, cellPixels: k }) { view = v; cellPixels = k; sendFrame(); },
-  // cells: [[row, col, color, self, other], ...]; answers with what they were.
+  // cells: [[row, col, color, self, other], ...] (a code below 0 keeps that
+  // part); answers with what they were. Many cells (the bucket, the fill)
+  // are set in one pass, so that the world is recounted once.
   paint({ cells, id }) {
     const before = [];
-    for (const [row, col, color, self, other] of cells) {
-      const was = api.cell(row, col);
-      if (was < 0) continue;
-      if (api.setCell(row, col, color, self, other)) {
-        before.push([row, col, was >> 6, (was >> 3) & 7, was & 7]);
+    if (cells.length <= 16) {
+      for (const [row, col, color, self, other] of cells) {
+        const was = api.cell(row, col);
+        if (was < 0) continue;
+        if (api.setCell(row, col, color, self, other)) before.push([row, col, was >> 6, (was >> 3) & 7, was & 7]);
       }
+    } else {
+      const rows = api.rows(), cols = api.cols();
+      const codes = allCodes();
+      for (const [row, col, color, self, other] of cells) {
+        if (row < 0 || col < 0 || row >= rows || col >= cols) continue;
+        const was = codes[row * cols + col];
+        const now = (color >= 0 && color < 8 ? color : was >> 6) * 64 + (self >= 0 && self < 8 ? self : (was >> 3) & 7) * 8 +
+                    (other >= 0 && other < 8 ? other : was & 7);
+        if (now !== was) {
+          before.push([row, col, was >> 6, (was >> 3) & 7, was & 7]);
+          codes[row * cols + col] = now;
+        }
+      }
+      if (before.length) setAll(codes);
     }
     postMessage({ type: 'painted', id, before });
     sendFrame();
   },
   cells({ id }) {
-    const rows = api.rows(), cols = api.cols();
-    const codes = new Int16Array(rows * cols);
-    for (let r = 0; r < rows; ++r) for (let c = 0; c < cols; ++c) codes[r * cols + c] = api.cell(r, c);
-    postMessage({ type: 'cells', id, rows, cols, codes }, [codes.buffer]);
+    const codes = allCodes();
+    postMessage({ type: 'cells', id, rows: api.rows(), cols: api.cols(), codes }, [codes.buffer]);
+  },
+  // Every cell at once (codes as tv_cell gives them, row by row): 'cellsSet' says whether they fitted.
+  setCells({ codes, id }) {
+    const ok = codes.length === api.rows() * api.cols() && setAll(codes);
+    postMessage({ type: 'cellsSet', id, ok });
+    sendFrame();
   },
   save({ id }) { postMessage({ type: 'saved', id, text: api.save() }); },
   statsTable({ id }) { postMessage({ type: 'statsTable', id, text: api.statsTable() }); },

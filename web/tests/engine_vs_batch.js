@@ -1,7 +1,8 @@
 // The page's WebAssembly engine against the native talvane-batch: for each
 // option set, the world the engine holds after tv_start must be the file
 // talvane-batch --save writes, byte for byte, and its statistics must equal
-// the last row of talvane-batch --stats.
+// the last row of talvane-batch --stats; a world too large for the memory
+// left is refused.
 //   node engine_vs_batch.js PAGE_DIR TALVANE_BATCH
 'use strict';
 const assert = require('assert');
@@ -73,6 +74,43 @@ TalvaneEngine({ wasmBinary: fs.readFileSync(path.resolve(pageDir, 'talvane-engin
     } else {
       console.log(`ok   refused ${bad.join(' ')}: ${why}`);
     }
+  }
+  // A world the memory left cannot hold is refused with a message, with no
+  // abort, and the world before stays: first with some memory left (the
+  // world's own room is refused), then with next to none (even reading the
+  // options fails). Freed again, the memory takes the same world.
+  start(['--size', '40', '--seed', '3', '--generations', '2'].join('\n'));
+  const world = save();
+  for (const [chunk, spare] of [[16 << 20, 1], [64 << 10, 0]]) {
+    const held = [];
+    try {
+      for (let p = engine._malloc(chunk); p !== 0; p = engine._malloc(chunk)) held.push(p);
+      if (spare === 0) for (let p = engine._malloc(64); p !== 0; p = engine._malloc(64)) held.push(p);
+      for (let i = 0; i < spare; ++i) engine._free(held.pop());
+      let made;
+      let why;
+      try {
+        made = start(['--size', '1024', '--seed', '3'].join('\n'));
+        why = message();
+      } catch (fault) {
+        made = `a fault: ${fault}`;
+      }
+      for (const p of held.splice(0)) engine._free(p);
+      assert.strictEqual(made, 0, 'the world was not refused');
+      assert.match(why, /memory/);
+      assert.ok(save() === world, 'the world before changed');
+      console.log(`ok   refused with ${spare ? 'some' : 'no'} memory left: ${why}`);
+    } catch (fault) {
+      for (const p of held) engine._free(p);
+      ++failures;
+      console.log(`FAIL refused with ${spare ? 'some' : 'no'} memory left: ${fault.message}`);
+    }
+  }
+  if (start(['--size', '1024', '--seed', '3'].join('\n')) === 1 && engine.cwrap('tv_rows', 'number', [])() === 1024) {
+    console.log('ok   the freed memory holds a 1024 x 1024 world');
+  } else {
+    ++failures;
+    console.log(`FAIL the freed memory holds no 1024 x 1024 world: ${message()}`);
   }
   fs.rmSync(dir, { recursive: true, force: true });
   process.exit(failures === 0 ? 0 : 1);
