@@ -454,16 +454,6 @@ void writeStatsRow(std::FILE* file, const World& world, std::int64_t generation,
 
 }  // namespace
 
-WorldShape RunSettings::effectiveShape() const {
-    if (resume) return resume->shape;
-    WorldShape out = shape;
-    if (start) {
-        out.rows = start->rows;
-        out.cols = start->cols;
-    }
-    return out;
-}
-
 const std::string& finishingRunMetadata() { return metadataOfFinishingRun(); }
 
 int checkResumedOutputs(const RunSettings& settings) {

@@ -41,6 +41,16 @@ void seedCells(World& world, const RunSettings& run) {
 
 }  // namespace
 
+WorldShape RunSettings::effectiveShape() const {
+    if (resume) return resume->shape;
+    WorldShape out = shape;
+    if (start) {
+        out.rows = start->rows;
+        out.cols = start->cols;
+    }
+    return out;
+}
+
 void applyPayoffTable(World& world, const RunSettings& run) {
     if (run.competitionMode == kCompetitionInfinite) {
         world.payoffTable = infinitePayoffTable;

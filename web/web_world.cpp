@@ -6,10 +6,8 @@
 #include <new>
 
 #include "options.h"
-#include "payoffs.h"
-#include "start_conditions.h"
+#include "run_world.h"
 #include "world_file.h"
-#include "world_seeding.h"
 
 namespace talvane::web {
 
@@ -48,51 +46,6 @@ bool planOf(const std::vector<std::string>& args, BatchPlan& plan, std::string& 
     return makePlan(line, plan, error);
 }
 
-void applyPayoffs(World& world, const RunSettings& run) {
-    if (run.competitionMode == kCompetitionInfinite) {
-        world.payoffTable = infinitePayoffTable;
-    } else if (run.realPayoffs) {
-        world.payoffTable = finitePayoffTableOf(*run.realPayoffs);
-    } else {
-        const auto& v = run.payoffs;
-        world.payoffTable = finitePayoffTable(v[0], v[1], v[2], v[3]);
-    }
-}
-
-// The cells of generation 0: seeded from the pools or from the mix, then
-// the centre and placed cells, as talvane-batch sets them up.
-void seedCells(World& world, const RunSettings& run) {
-    const StartConditions& start = run.startConditions;
-    const auto layout = static_cast<ColorLayout>(run.colorLayout);
-    if (!start.mix.empty()) {
-        seedWorldMixture(world, run.seed, start.mix, layout);
-    } else {
-        SeedingOptions seeding;
-        seeding.seed = run.seed;
-        seeding.selfExcluded = run.selfExcluded;
-        seeding.otherExcluded = run.otherExcluded;
-        seeding.layout = layout;
-        seedWorld(world, seeding);
-    }
-    std::vector<Placement> places;
-    std::string unused;
-    if (placementsFor(start, world.rows(), world.cols(), places, unused)) applyPlacements(world, places);
-}
-
-World worldOf(const RunSettings& run) {
-    World world(run.shape);
-    applyPayoffs(world, run);
-    world.playSelf = run.playSelf;
-    world.extraPoint = run.extraPoint;
-    world.updateRule = run.updateRule;
-    world.noise = run.noise;
-    world.mutation = run.mutation;
-    seedCells(world, run);
-    world.generation = 0;
-    world.countPairs();
-    return world;
-}
-
 std::string megabytes(std::uint64_t bytes) { return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB"; }
 
 }  // namespace
@@ -118,7 +71,7 @@ bool WebWorld::start(const std::vector<std::string>& args, std::string& error) {
         // Room for the new world beside the old one, or a clean refusal.
         std::vector<std::uint8_t> probe(static_cast<std::size_t>(needed));
         probe.back() = 1;
-        World fresh = worldOf(run);
+        World fresh = startWorld(run);
         for (std::int32_t done = 0; done < run.generations; ++done) {
             if (fresh.updateRule == UpdateRule::Synchronous) {
                 fresh.step();
