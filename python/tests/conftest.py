@@ -28,3 +28,23 @@ def run_batch(batch_program, tmp_path):
         return world.read_bytes(), log.read_bytes() if log.exists() else b""
 
     return run
+
+
+@pytest.fixture(scope="session")
+def without_text_chunks():
+    """A PNG's bytes with its tEXt, zTXt and iTXt chunks left out: the batch
+    runner's pictures carry the run's record there, the pixels are the rest."""
+    import struct
+
+    def strip(png):
+        out, at = png[:8], 8
+        while at < len(png):
+            (length,) = struct.unpack(">I", png[at:at + 4])
+            kind = png[at + 4:at + 8]
+            end = at + 12 + length
+            if kind not in (b"tEXt", b"zTXt", b"iTXt"):
+                out += png[at:end]
+            at = end
+        return out
+
+    return strip

@@ -17,7 +17,8 @@ import talvane
     (["--size", "37x21", "--edges", "fixed", "--generations", "4", "--view", "colors", "--cell-pixels", "3",
       "--legend"], {"rows": 37, "cols": 21, "edges": "fixed"}, {"view": "colors", "cell_pixels": 3, "legend": True}),
 ])
-def test_grid_images_equal_the_batch_runners_without_a_display(batch_program, tmp_path, batch_args, options, kwargs):
+def test_grid_images_equal_the_batch_runners_without_a_display(batch_program, without_text_chunks, tmp_path,
+                                                               batch_args, options, kwargs):
     expected = tmp_path / "batch.png"
     subprocess.run([batch_program, "--seed", "8", "--log", os.devnull, "--image", expected, *batch_args],
                    check=True, capture_output=True, timeout=120)
@@ -33,21 +34,8 @@ def test_grid_images_equal_the_batch_runners_without_a_display(batch_program, tm
     drawn = subprocess.run([sys.executable, "-c", script], check=True, capture_output=True, env=env, timeout=120)
     batch_png = expected.read_bytes()
     # The batch runner's picture carries the run's record in a text chunk.
-    assert _without_text_chunks(drawn.stdout) == _without_text_chunks(batch_png)
+    assert without_text_chunks(drawn.stdout) == without_text_chunks(batch_png)
     assert drawn.stdout[:8] == b"\x89PNG\r\n\x1a\n"
-
-
-def _without_text_chunks(png):
-    import struct
-    out, at = png[:8], 8
-    while at < len(png):
-        (length,) = struct.unpack(">I", png[at:at + 4])
-        kind = png[at + 4:at + 8]
-        end = at + 12 + length
-        if kind not in (b"tEXt", b"zTXt", b"iTXt"):
-            out += png[at:end]
-        at = end
-    return out
 
 
 def test_grid_images_are_written_through_links_and_into_pipes_keeping_modes(tmp_path):

@@ -15,7 +15,7 @@ pytestmark = pytest.mark.skipif(os.environ.get("TALVANE_SKIP_GL_TESTS") == "1", 
     (["--payoffs", "4,0,5,1", "--play-self"], {"payoffs": (4, 0, 5, 1), "play_self": True}, "strategies"),
     (["--self-pool", "0,6", "--view", "colors"], {"self_pool": [0, 6]}, "colors"),
 ])
-def test_pictures_equal_the_batch_runners_snapshots(batch_program, tmp_path, batch_args, options, view):
+def test_pictures_equal_the_batch_runners_snapshots(batch_program, without_text_chunks, tmp_path, batch_args, options, view):
     import subprocess
     expected = tmp_path / "batch.png"
     subprocess.run([batch_program, "--seed", "5", "--generations", "7", "--log", os.devnull,
@@ -25,21 +25,7 @@ def test_pictures_equal_the_batch_runners_snapshots(batch_program, tmp_path, bat
     w.image(tmp_path / "python.png", view=view)
     # The batch runner's picture also carries the run's record in a text
     # chunk; the pictures themselves must be the same bytes.
-    assert _without_text_chunks((tmp_path / "python.png").read_bytes()) == _without_text_chunks(expected.read_bytes())
-
-
-def _without_text_chunks(png):
-    """The PNG's bytes with its tEXt, zTXt and iTXt chunks left out."""
-    import struct
-    out, at = png[:8], 8
-    while at < len(png):
-        (length,) = struct.unpack(">I", png[at:at + 4])
-        kind = png[at + 4:at + 8]
-        end = at + 12 + length
-        if kind not in (b"tEXt", b"zTXt", b"iTXt"):
-            out += png[at:end]
-        at = end
-    return out
+    assert without_text_chunks((tmp_path / "python.png").read_bytes()) == without_text_chunks(expected.read_bytes())
 
 
 def test_pictures_refuse_what_the_frame_cannot_show(tmp_path):
