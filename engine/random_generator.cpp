@@ -116,7 +116,19 @@ bool Mt19937::setState(const State& state) {
     if (state.index < 0 || state.index > kStateSize) return false;
     std::copy(state.words.begin(), state.words.end(), state_);
     index_ = state.index;
+    temperAll();
     return true;
+}
+
+void Mt19937::temperAll() {
+    int k = 0;
+#if defined(TALVANE_WIDE_VECTORS)
+    if (detail::wideVectorsInUse()) k = temperWide(state_, tempered_, kStateSize);
+#endif
+#if defined(__SSE2__)
+    for (; k + 4 <= kStateSize; k += 4) store4(tempered_ + k, temper4(load4(state_ + k)));
+#endif
+    for (; k < kStateSize; ++k) tempered_[k] = temper(state_[k]);
 }
 
 void Mt19937::twist() {
@@ -127,6 +139,7 @@ void Mt19937::twist() {
 #if defined(TALVANE_WIDE_VECTORS)
     if (detail::wideVectorsInUse()) {
         twistWide(state_, kStateSize, kShift);
+        temperAll();
         index_ = 0;
         return;
     }
@@ -151,6 +164,7 @@ void Mt19937::twist() {
         state_[k] = twisted(state_[k], state_[k + 1], state_[k - kSplit]);
     }
     state_[kStateSize - 1] = twisted(state_[kStateSize - 1], state_[0], state_[kShift - 1]);
+    temperAll();
     index_ = 0;
 }
 
@@ -158,14 +172,7 @@ void Mt19937::fill(std::uint32_t* out, int count) {
     while (count > 0) {
         if (index_ == kStateSize) twist();
         const int n = std::min(count, kStateSize - index_);
-        int k = 0;
-#if defined(TALVANE_WIDE_VECTORS)
-        if (detail::wideVectorsInUse()) k = temperWide(state_ + index_, out, n);
-#endif
-#if defined(__SSE2__)
-        for (; k + 4 <= n; k += 4) store4(out + k, temper4(load4(state_ + index_ + k)));
-#endif
-        for (; k < n; ++k) out[k] = temper(state_[index_ + k]);
+        std::copy(tempered_ + index_, tempered_ + index_ + n, out);
         index_ += n;
         out += n;
         count -= n;

@@ -21,7 +21,7 @@ public:
     // The next number, uniform over 0 .. 2^32 - 1.
     std::uint32_t next() {
         if (index_ == kStateSize) twist();
-        return temper(state_[index_++]);
+        return tempered_[index_++];
     }
 
     // The next count numbers, in order.
@@ -51,9 +51,12 @@ private:
         return y;
     }
 
+    // Makes the next 624 words and tempers them all at once, into tempered_.
     void twist();
+    void temperAll();
 
     std::uint32_t state_[kStateSize];
+    std::uint32_t tempered_[kStateSize] = {};  // the numbers state_ hands out, tempered in bulk
     int index_ = kStateSize;
 };
 

@@ -137,33 +137,30 @@ bool World::isAbsorbing() const {
         return selfStrategy[a] == selfStrategy[b] && otherStrategy[a] == otherStrategy[b];
     };
     const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
-    // A cell whose candidates all hold its own pair stays as it is under any
-    // rule; only the others need their scores.
-    std::vector<int> mixed;
-    for (int r = 0; r < rows(); ++r) {
-        for (int c = 0; c < cols(); ++c) {
-            int candidates[9];
-            candidateOrder(around(r, c), moore, candidates);
-            const int cell = candidates[kSelfCandidate];
-            for (int k = 0; k < kSelfCandidate; ++k) {
-                if (candidates[k] >= 0 && !samePair(cell, candidates[k])) {
-                    mixed.push_back(cell);
-                    break;
-                }
-            }
-        }
-    }
-    if (mixed.empty()) return true;
-    // Fermi copies any neighbour with a chance above zero.
-    if (updateRule != UpdateRule::Asynchronous) return false;
-    for (const int cell : mixed) {
+    // Under the asynchronous rule a cell can change when one of its picks,
+    // whatever the draw, holds another pair.
+    auto canChange = [&](int cell) {
         const int row = cell / cols();
         int candidates[9];
         candidateOrder(around(row, cell - row * cols()), moore, candidates);
         double scores[9];
         for (int k = 0; k < 9; ++k) scores[k] = candidates[k] >= 0 ? scoreAt(candidates[k]) : 0.0;
         for (std::uint32_t draw = 0; draw < 8; ++draw) {
-            if (!samePair(cell, pickAmong(candidates, [&scores](int k) { return scores[k]; }, draw))) return false;
+            if (!samePair(cell, pickAmong(candidates, [&scores](int k) { return scores[k]; }, draw))) return true;
+        }
+        return false;
+    };
+    // A cell whose neighbours all hold its own pair stays as it is under any
+    // rule; Fermi copies any other neighbour with a chance above zero.
+    const bool fermi = updateRule != UpdateRule::Asynchronous;
+    int neighbours[8];
+    for (int cell = 0; cell < cellCount(); ++cell) {
+        const int count = neighboursOf(cell, neighbours);
+        for (int k = 0; k < count; ++k) {
+            if (!samePair(cell, neighbours[k])) {
+                if (fermi || canChange(cell)) return false;
+                break;
+            }
         }
     }
     return true;

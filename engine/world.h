@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,17 @@ struct VariantScratch {
     bool extraPoint = false;
     bool exact = false;  // every score is a whole number well inside 2^53: changes may be added up
     bool valid = false;  // the copies above describe the end of the last variant generation
+
+    // The Fermi rule's 1 / (1 + exp(x)) for the x met lately, keyed by x's
+    // bits: a world's score differences take few values, so most updates
+    // find theirs here and need no exp. Keyed by x itself, it holds for any
+    // noise. Starts with a NaN key and value, which a NaN x may meet and
+    // then compare as the formula would.
+    struct FermiMemo {
+        std::uint64_t bits = 0x7ff8'0000'dead'beefull;
+        double chance = std::numeric_limits<double>::quiet_NaN();
+    };
+    std::array<FermiMemo, 64> fermiMemo{};
 };
 
 class World {

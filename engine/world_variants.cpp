@@ -202,7 +202,15 @@ bool World::compareWith(int cell, int other, double chance, const int games[8]) 
     bool adopt;
     if (x <= -40.0) adopt = chance < 1.0;
     else if (x >= 40.0 && chance >= 1e-17) adopt = false;
-    else adopt = chance < 1.0 / (1.0 + std::exp(x));
+    else {
+        const auto bits = std::bit_cast<std::uint64_t>(x);
+        VariantScratch::FermiMemo& memo = variant_.fermiMemo[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 58];
+        if (memo.bits != bits) {
+            memo.bits = bits;
+            memo.chance = 1.0 / (1.0 + std::exp(x));
+        }
+        adopt = chance < memo.chance;
+    }
     return adopt && takePair(cell, other, games);
 }
 
