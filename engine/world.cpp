@@ -133,6 +133,27 @@ int World::chooseCell(int row, int col, std::uint32_t draw) const {
 
 bool World::isAbsorbing() const {
     if (mutation > 0.0) return false;
+    // A run that has come to rest asks the same question of the same state
+    // at every generation: the answer is kept with what it was found from.
+    AbsorbingMemo& memo = absorbing_;
+    if (memo.valid && memo.rule == updateRule && memo.table == payoffTable && memo.playSelf == playSelf &&
+        memo.extraPoint == extraPoint && memo.self == selfStrategy && memo.other == otherStrategy &&
+        memo.color == cellColor) {
+        return memo.answer;
+    }
+    memo.answer = absorbingNow();
+    memo.rule = updateRule;
+    memo.table = payoffTable;
+    memo.playSelf = playSelf;
+    memo.extraPoint = extraPoint;
+    memo.self = selfStrategy;
+    memo.other = otherStrategy;
+    memo.color = cellColor;
+    memo.valid = true;
+    return memo.answer;
+}
+
+bool World::absorbingNow() const {
     auto samePair = [this](int a, int b) {
         return selfStrategy[a] == selfStrategy[b] && otherStrategy[a] == otherStrategy[b];
     };

@@ -161,6 +161,17 @@ struct VariantScratch {
     std::array<FermiMemo, 64> fermiMemo{};
 };
 
+// The state isAbsorbing last answered for, and its answer.
+struct AbsorbingMemo {
+    std::vector<CellCode> color, self, other;
+    PayoffTable table{};
+    UpdateRule rule = UpdateRule::Synchronous;
+    bool playSelf = false;
+    bool extraPoint = false;
+    bool answer = false;
+    bool valid = false;
+};
+
 class World {
 public:
     // A world of the given shape (which must be valid), every cell Green
@@ -328,12 +339,16 @@ private:
     void prepareVariantScores();
     void keepVariantScores();
 
+    // isAbsorbing for the state as it stands, without the memo.
+    bool absorbingNow() const;
+
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge
     std::uint64_t rowReciprocal_ = 0;  // floor(2^40 / cols) + 1, for rowOf
     PairCounts pairCounts_{};
     StepScratch scratch_;
     VariantScratch variant_;
+    mutable AbsorbingMemo absorbing_;
 };
 
 }  // namespace talvane
