@@ -158,22 +158,22 @@ struct CellCooperation {
     std::uint64_t gamesSame = 0, gamesOther = 0;
 };
 
-CellCooperation cooperationOfCell(const World& world, int r, int c, const CooperationTable& coop) {
-    int opponents[8];
-    const int cell = world.index(r, c);
+// The games of a cell: its opponents as opponentsOf lists them, for every
+// cell; cells away from the edges find theirs by adding offsets.
+CellCooperation cooperationOf(const World& world, int cell, const int* opponents, int count,
+                              const CooperationTable& coop) {
     const int color = world.cellColor[cell];
-    const int self = world.selfStrategy[cell];
-    const int other = world.otherStrategy[cell];
+    const int self = world.selfStrategy[cell] & 7;
+    const int other = world.otherStrategy[cell] & 7;
     CellCooperation out;
-    const int count = opponentsOf(world, r, c, opponents);
     for (int k = 0; k < count; ++k) {
         const int n = opponents[k];
         if (n < 0) continue;
         if (world.cellColor[n] == color) {
-            out.coopSame += coop[self][world.selfStrategy[n]];
+            out.coopSame += coop[self][world.selfStrategy[n] & 7];
             ++out.gamesSame;
         } else {
-            out.coopOther += coop[other][world.otherStrategy[n]];
+            out.coopOther += coop[other][world.otherStrategy[n] & 7];
             ++out.gamesOther;
         }
     }
@@ -188,14 +188,31 @@ CellCooperation cooperationOfCell(const World& world, int r, int c, const Cooper
 
 WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
     WorldStats stats{};
+    std::vector<double> scores;
+    world.scoreCurrentState(scores);
+    const int cols = world.cols();
+    const bool moore = world.shape().neighbourhood == Neighbourhood::Moore;
+    const int mooreOffsets[8] = {-cols - 1, -cols, -cols + 1, -1, 1, cols - 1, cols, cols + 1};
+    const int vonNeumannOffsets[4] = {-cols, -1, 1, cols};
+    const int* offsets = moore ? mooreOffsets : vonNeumannOffsets;
+    const int count = moore ? 8 : 4;
     for (int r = 0; r < world.rows(); ++r) {
-        for (int c = 0; c < world.cols(); ++c) {
+        const bool innerRow = r > 0 && r < world.rows() - 1;
+        for (int c = 0; c < cols; ++c) {
             const int cell = world.index(r, c);
+            int opponents[8];
+            int n;
+            if (innerRow && c > 0 && c < cols - 1) {
+                for (int k = 0; k < count; ++k) opponents[k] = cell + offsets[k];
+                n = count;
+            } else {
+                n = opponentsOf(world, r, c, opponents);
+            }
             const int color = world.cellColor[cell];
             const int self = world.selfStrategy[cell];
             const int other = world.otherStrategy[cell];
-            const CellCooperation k = cooperationOfCell(world, r, c, coop);
-            const double score = world.scoreCell(r, c);
+            const CellCooperation k = cooperationOf(world, cell, opponents, n, coop);
+            const double score = scores[static_cast<std::size_t>(cell)];
             addCell(stats[0], self, other, score, k.coopSame, k.gamesSame, k.coopOther, k.gamesOther);
             addCell(stats[1 + (color & 7)], self, other, score, k.coopSame, k.gamesSame, k.coopOther, k.gamesOther);
         }

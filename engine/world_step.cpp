@@ -358,6 +358,56 @@ template <bool kMoore>
 
 }  // namespace
 
+void World::scoreCurrentState(std::vector<double>& out) const {
+    out.resize(static_cast<std::size_t>(cellCount()));
+    const Padded p(shape_);
+    std::vector<Key> keys(p.size(), kAbsent);
+    int bits = 0;
+    for (int r = 0; r < rows(); ++r) {
+        Key* row = keys.data() + p.at(r, 0);
+        const CellCode* color = cellColor.data() + index(r, 0);
+        const CellCode* self = selfStrategy.data() + index(r, 0);
+        const CellCode* other = otherStrategy.data() + index(r, 0);
+        for (int c = 0; c < cols(); ++c) {
+            bits |= color[c] | self[c] | other[c];
+            row[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
+        }
+    }
+    if ((bits & ~7) != 0) {
+        for (int i = 0; i < cellCount(); ++i) out[static_cast<std::size_t>(i)] = scoreAt(i);
+        return;
+    }
+    const bool fixed = shape_.edges == Edges::Fixed;
+    const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
+    if (!fixed) wrapBorder(p, keys.data());
+    std::array<double, 2 * kPairCount + 1> terms{};
+    for (int a = 0; a < kCodeCount; ++a) {
+        for (int b = 0; b < kCodeCount; ++b) {
+            terms[a * kCodeCount + b] = payoffTable[a][b];
+            terms[kBonusOffset + a * kCodeCount + b] = payoffTable[a][b] + 1.0;
+        }
+    }
+    terms[kZeroTerm] = 0.0;
+    using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*,
+                              double*);
+    ScoreRow scoreKind = moore ? (fixed ? scoreRow<true, true> : scoreRow<true, false>)
+                               : (fixed ? scoreRow<false, true> : scoreRow<false, false>);
+#if TALVANE_WIDE_STEP
+    if (detail::wideVectorsInUse()) {
+        scoreKind = moore ? (fixed ? scoreRowWide<true, true> : scoreRowWide<true, false>)
+                          : (fixed ? scoreRowWide<false, true> : scoreRowWide<false, false>);
+    }
+#endif
+    const Offsets o = offsetsFor(p, moore);
+    BandScratch band;
+    prepare(band, cols());
+    std::vector<double> padded(static_cast<std::size_t>(cols()));
+    for (int r = 0; r < rows(); ++r) {
+        scoreKind(keys.data() + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, band, padded.data(),
+                  out.data() + index(r, 0));
+    }
+}
+
 void World::step(const std::uint32_t* draws, int threads) { stepWith(draws, threads, nullptr); }
 
 void World::stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fill) {
