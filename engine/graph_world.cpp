@@ -127,6 +127,10 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
     const std::int32_t* neighbours = graph_.neighbours.data();
     std::uint16_t* keys = keys_.data();
     double* scores = score.data();
+    // A node whose neighbours all hold its own pair keeps it, whatever it
+    // chooses: its choice need not be made.
+    uniform_.resize(static_cast<std::size_t>(n));
+    std::uint8_t* uniform = uniform_.data();
     forParts(n, parts, [&](int first, int end, int) {
         for (int u = first; u < end; ++u) keys[u] = keyOf(nodeColor[u], selfStrategy[u], otherStrategy[u]);
     });
@@ -139,8 +143,10 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
             const int sameRow = self * 8 + (self != other ? bonusOffset : 0);
             const int otherRow = other * 8;
             double sum = 0.0;
+            int differ = 0;
             for (std::uint32_t e = offsets[u]; e < offsets[u + 1]; ++e) {
                 const int them = keys[neighbours[e]];
+                differ |= (them ^ me) & 0x3f;
                 const int same = -static_cast<int>(((them ^ me) & kColorBits) == 0);
                 const int viaSelf = sameRow + ((them >> 3) & 7);
                 const int viaOther = otherRow + (them & 7);
@@ -148,6 +154,7 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
             }
             if (playSelf) sum += terms[self * 9 + (self != other ? bonusOffset : 0)];
             scores[u] = sum;
+            uniform[u] = differ == 0;
         }
     });
     // Choices, from the scores and the pairs as they were.
@@ -157,27 +164,33 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
         PairCounts& mine = counts[static_cast<std::size_t>(part)];
         mine = {};
         for (int u = first; u < end; ++u) {
+            if (uniform[u]) {
+                const int key = keys[u];
+                nextSelf_[u] = static_cast<CellCode>((key >> 3) & 7);
+                nextOther_[u] = static_cast<CellCode>(key & 7);
+                ++mine[key & 0x3f];
+                continue;
+            }
             const std::uint32_t lo = offsets[u], hi = offsets[u + 1];
             const double own = scores[u];
+            const std::uint32_t draw = draws[u];
+            const auto start = lattice ? draw % 8
+                                       : static_cast<std::uint32_t>((static_cast<std::uint64_t>(draw) * (hi - lo)) >> 32);
+            // One pass: the best so far, the last neighbour at it, and the
+            // last at it placed before start.
             double best = own;
+            int any = u, beforeStart = -1;
             for (std::uint32_t e = lo; e < hi; ++e) {
-                const double s = scores[neighbours[e]];
-                best = s > best ? s : best;
+                const int v = neighbours[e];
+                const double s = scores[v];
+                if (s < best) continue;
+                const std::uint32_t place = lattice ? graph_.slots[e] : e - lo;
+                if (s > best) beforeStart = -1;
+                best = s;
+                any = v;
+                beforeStart = place < start ? v : beforeStart;
             }
-            int from = u;
-            if (!(own == best || best < 0.0)) {
-                const std::uint32_t draw = draws[u];
-                const auto start = lattice ? draw % 8 : static_cast<std::uint32_t>((static_cast<std::uint64_t>(draw) * (hi - lo)) >> 32);
-                int beforeStart = -1, any = -1;
-                for (std::uint32_t e = lo; e < hi; ++e) {
-                    const int v = neighbours[e];
-                    if (scores[v] != best) continue;
-                    any = v;
-                    const std::uint32_t place = lattice ? graph_.slots[e] : e - lo;
-                    if (place < start) beforeStart = v;
-                }
-                from = beforeStart >= 0 ? beforeStart : any;
-            }
+            const int from = (own == best || best < 0.0) ? u : (beforeStart >= 0 ? beforeStart : any);
             const int key = keys[from];
             nextSelf_[u] = static_cast<CellCode>((key >> 3) & 7);
             nextOther_[u] = static_cast<CellCode>(key & 7);

@@ -120,6 +120,7 @@ private:
     std::vector<std::int32_t> fermiOrder_;  // lattice graphs: neighbours in the lattice's game order
     PairCounts pairCounts_{};
     std::vector<std::uint16_t> keys_;
+    std::vector<std::uint8_t> uniform_;  // the node and all its neighbours hold one pair
     std::vector<std::uint32_t> draws_;
     std::vector<CellCode> nextSelf_, nextOther_;
     bool exact_ = false;  // every score a whole number: variant changes may be added up
