@@ -1,0 +1,92 @@
+// Node-generations per second of the graph world's synchronous step: a
+// scale-free network of a million nodes on one and two threads, and the
+// lattice given as a graph against the lattice's own step on the same cells.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "graph.h"
+#include "graph_world.h"
+#include "payoffs.h"
+#include "world.h"
+
+namespace {
+
+using namespace talvane;
+
+const Graph& scaleFreeMillion() {
+    static const Graph graph = [] {
+        NetworkSpec spec;
+        std::string error;
+        parseNetworkSpec("scale-free:1000000:2", spec, error);
+        Mt19937 random(1);
+        Graph g;
+        generateNetwork(spec, random, g, error);
+        return g;
+    }();
+    return graph;
+}
+
+void seedNodes(GraphWorld& world) {
+    for (int i = 0; i < world.nodeCount(); ++i) {
+        world.selfStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+        world.otherStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+        world.nodeColor[i] = static_cast<CellCode>(world.random.next() % 2 * 2);
+    }
+    world.generation = 0;
+}
+
+void seedCells(World& world) {
+    for (int i = 0; i < world.cellCount(); ++i) {
+        world.selfStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+        world.otherStrategy[i] = static_cast<CellCode>(world.random.next() % 8);
+        world.cellColor[i] = static_cast<CellCode>(world.random.next() % 2 * 2);
+    }
+    world.generation = 0;
+}
+
+// range(0) threads; reseeded (not timed) every 30 generations. Items are node-generations.
+void BM_ScaleFreeMillion(benchmark::State& state) {
+    GraphWorld world(scaleFreeMillion());
+    world.payoffTable = finitePayoffTable(3, 0, 5, 1);
+    seedNodes(world);
+    const int threads = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        world.step(threads);
+        if (world.generation == 30) {
+            state.PauseTiming();
+            seedNodes(world);
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * world.nodeCount());
+}
+BENCHMARK(BM_ScaleFreeMillion)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A range(0)-sided Moore torus as a graph (range(1) = 1) or as the lattice (0), one thread.
+void BM_LatticeAsGraph(benchmark::State& state) {
+    const int side = static_cast<int>(state.range(0));
+    const WorldShape shape{side, side};
+    World lattice(shape);
+    GraphWorld graph(latticeGraph(shape));
+    lattice.payoffTable = graph.payoffTable = finitePayoffTable(3, 0, 5, 1);
+    seedCells(lattice);
+    seedNodes(graph);
+    const bool asGraph = state.range(1) != 0;
+    for (auto _ : state) {
+        if (asGraph) graph.step(1);
+        else lattice.step(1);
+        if ((asGraph ? graph.generation : lattice.generation) == 30) {
+            state.PauseTiming();
+            seedCells(lattice);
+            seedNodes(graph);
+            state.ResumeTiming();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * lattice.cellCount());
+}
+BENCHMARK(BM_LatticeAsGraph)->Args({1024, 0})->Args({1024, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

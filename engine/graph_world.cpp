@@ -1,0 +1,346 @@
+#include "graph_world.h"
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+namespace talvane {
+
+namespace {
+
+// colour << 6 | self << 3 | others, as the lattice step packs a cell.
+constexpr std::uint16_t kColorBits = 0x1c0;
+constexpr int kBonusOffset = kPairCount;  // terms[64 + i]: the same game with the extra point
+
+// Graphs below this many nodes always step on one thread.
+constexpr int kMinNodesForThreads = 1 << 15;
+
+// Runs body(first, end, part) over `parts` ranges of 0 .. count, one per thread.
+template <typename Body>
+void forParts(int count, int parts, Body&& body) {
+    if (parts <= 1) {
+        body(0, count, 0);
+        return;
+    }
+    std::vector<std::thread> helpers;
+    helpers.reserve(static_cast<std::size_t>(parts - 1));
+    for (int p = 1; p < parts; ++p) {
+        const int first = static_cast<int>(static_cast<std::int64_t>(count) * p / parts);
+        const int end = static_cast<int>(static_cast<std::int64_t>(count) * (p + 1) / parts);
+        helpers.emplace_back([&body, first, end, p] { body(first, end, p); });
+    }
+    body(0, static_cast<int>(static_cast<std::int64_t>(count) / parts), 0);
+    for (std::thread& t : helpers) t.join();
+}
+
+std::uint16_t keyOf(CellCode color, CellCode self, CellCode other) {
+    return static_cast<std::uint16_t>((color & 7) << 6 | (self & 7) << 3 | (other & 7));
+}
+
+// The lattice's order of games as slots of its scan order: left, right, up,
+// down, then the diagonals up-left, down-left, up-right, down-right.
+constexpr int kGameSlots[8] = {5, 7, 4, 6, 0, 1, 2, 3};
+
+}  // namespace
+
+GraphWorld::GraphWorld(Graph graph) : graph_(std::move(graph)) {
+    const auto n = static_cast<std::size_t>(graph_.nodes);
+    nodeColor.assign(n, 0);
+    selfStrategy.assign(n, 0);
+    otherStrategy.assign(n, 0);
+    score.assign(n, 0.0);
+    pairCounts_[0] = static_cast<std::uint32_t>(n);
+    if (!graph_.slots.empty()) {
+        fermiOrder_.reserve(graph_.neighbours.size());
+        for (int u = 0; u < graph_.nodes; ++u) {
+            for (const int slot : kGameSlots) {
+                for (std::uint32_t e = graph_.offsets[u]; e < graph_.offsets[u + 1]; ++e) {
+                    if (graph_.slots[e] == slot) fermiOrder_.push_back(graph_.neighbours[e]);
+                }
+            }
+        }
+    }
+}
+
+double GraphWorld::scoreNode(int node) const {
+    const int color = nodeColor[node];
+    const int self = selfStrategy[node];
+    const int other = otherStrategy[node];
+    const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
+    double sum = 0.0;
+    for (std::uint32_t e = graph_.offsets[node]; e < graph_.offsets[node + 1]; ++e) {
+        const int n = graph_.neighbours[e];
+        if (nodeColor[n] == color) sum += payoffTable[self][selfStrategy[n]] + bonus;
+        else sum += payoffTable[other][otherStrategy[n]];
+    }
+    return sum + (playSelf ? payoffTable[self][self] + bonus : 0.0);
+}
+
+int GraphWorld::pickFrom(int node, const double* scores, int start) const {
+    const std::uint32_t first = graph_.offsets[node], end = graph_.offsets[node + 1];
+    double best = scores[node];
+    for (std::uint32_t e = first; e < end; ++e) best = std::max(best, scores[graph_.neighbours[e]]);
+    if (scores[node] == best || best < 0.0) return node;
+    int beforeStart = -1, any = -1;
+    for (std::uint32_t e = first; e < end; ++e) {
+        const int n = graph_.neighbours[e];
+        if (scores[n] != best) continue;
+        any = n;
+        if (placeOf(node, e) < start) beforeStart = n;
+    }
+    return beforeStart >= 0 ? beforeStart : any;
+}
+
+int GraphWorld::chooseNode(int node, std::uint32_t draw) const {
+    return pickFrom(node, score.data(), startOf(node, draw));
+}
+
+void GraphWorld::scoreAll(int threads) {
+    const int parts = nodeCount() >= kMinNodesForThreads ? std::max(threads, 1) : 1;
+    forParts(nodeCount(), parts, [this](int first, int end, int) {
+        for (int u = first; u < end; ++u) score[u] = scoreNode(u);
+    });
+}
+
+void GraphWorld::step(int threads) {
+    draws_.resize(static_cast<std::size_t>(nodeCount()));
+    random.fill(draws_.data(), nodeCount());
+    step(draws_.data(), threads);
+}
+
+void GraphWorld::step(const std::uint32_t* draws, int threads) {
+    const int n = nodeCount();
+    const int parts = n >= kMinNodesForThreads ? std::clamp(threads, 1, 64) : 1;
+    keys_.resize(static_cast<std::size_t>(n));
+    nextSelf_.resize(static_cast<std::size_t>(n));
+    nextOther_.resize(static_cast<std::size_t>(n));
+    // terms[self * 8 + theirs]: one game's payoff; from 64 on, with the extra point.
+    double terms[2 * kPairCount];
+    for (int a = 0; a < kCodeCount; ++a) {
+        for (int b = 0; b < kCodeCount; ++b) {
+            terms[a * kCodeCount + b] = payoffTable[a][b];
+            terms[kBonusOffset + a * kCodeCount + b] = payoffTable[a][b] + 1.0;
+        }
+    }
+    const int bonusOffset = extraPoint ? kBonusOffset : 0;
+    const std::uint32_t* offsets = graph_.offsets.data();
+    const std::int32_t* neighbours = graph_.neighbours.data();
+    std::uint16_t* keys = keys_.data();
+    double* scores = score.data();
+    // A node whose neighbours all hold its own pair keeps it, whatever it
+    // chooses: its choice need not be made.
+    uniform_.resize(static_cast<std::size_t>(n));
+    std::uint8_t* uniform = uniform_.data();
+    forParts(n, parts, [&](int first, int end, int) {
+        for (int u = first; u < end; ++u) keys[u] = keyOf(nodeColor[u], selfStrategy[u], otherStrategy[u]);
+    });
+    // Scores: each game's term is found with masks, not a branch on the
+    // colours, which lie at random.
+    forParts(n, parts, [&](int first, int end, int) {
+        for (int u = first; u < end; ++u) {
+            const int me = keys[u];
+            const int self = (me >> 3) & 7, other = me & 7;
+            const int sameRow = self * 8 + (self != other ? bonusOffset : 0);
+            const int otherRow = other * 8;
+            double sum = 0.0;
+            int differ = 0;
+            for (std::uint32_t e = offsets[u]; e < offsets[u + 1]; ++e) {
+                const int them = keys[neighbours[e]];
+                differ |= (them ^ me) & 0x3f;
+                const int same = -static_cast<int>(((them ^ me) & kColorBits) == 0);
+                const int viaSelf = sameRow + ((them >> 3) & 7);
+                const int viaOther = otherRow + (them & 7);
+                sum += terms[viaOther ^ ((viaSelf ^ viaOther) & same)];
+            }
+            if (playSelf) sum += terms[self * 9 + (self != other ? bonusOffset : 0)];
+            scores[u] = sum;
+            uniform[u] = differ == 0;
+        }
+    });
+    // Choices, from the scores and the pairs as they were.
+    std::vector<PairCounts> counts(static_cast<std::size_t>(parts));
+    const bool lattice = !graph_.slots.empty();
+    forParts(n, parts, [&](int first, int end, int part) {
+        PairCounts& mine = counts[static_cast<std::size_t>(part)];
+        mine = {};
+        for (int u = first; u < end; ++u) {
+            if (uniform[u]) {
+                const int key = keys[u];
+                nextSelf_[u] = static_cast<CellCode>((key >> 3) & 7);
+                nextOther_[u] = static_cast<CellCode>(key & 7);
+                ++mine[key & 0x3f];
+                continue;
+            }
+            const std::uint32_t lo = offsets[u], hi = offsets[u + 1];
+            const double own = scores[u];
+            const std::uint32_t draw = draws[u];
+            const auto start = lattice ? draw % 8
+                                       : static_cast<std::uint32_t>((static_cast<std::uint64_t>(draw) * (hi - lo)) >> 32);
+            // One pass: the best so far, the last neighbour at it, and the
+            // last at it placed before start.
+            double best = own;
+            int any = u, beforeStart = -1;
+            for (std::uint32_t e = lo; e < hi; ++e) {
+                const int v = neighbours[e];
+                const double s = scores[v];
+                if (s < best) continue;
+                const std::uint32_t place = lattice ? graph_.slots[e] : e - lo;
+                if (s > best) beforeStart = -1;
+                best = s;
+                any = v;
+                beforeStart = place < start ? v : beforeStart;
+            }
+            const int from = (own == best || best < 0.0) ? u : (beforeStart >= 0 ? beforeStart : any);
+            const int key = keys[from];
+            nextSelf_[u] = static_cast<CellCode>((key >> 3) & 7);
+            nextOther_[u] = static_cast<CellCode>(key & 7);
+            ++mine[key & 0x3f];
+        }
+    });
+    selfStrategy.swap(nextSelf_);
+    otherStrategy.swap(nextOther_);
+    pairCounts_ = {};
+    for (const PairCounts& part : counts) {
+        for (int k = 0; k < kPairCount; ++k) pairCounts_[k] += part[k];
+    }
+    ++generation;
+}
+
+// --- Variants ---
+
+void GraphWorld::rescoreAround(int node, int oldSelf, int oldOther) {
+    score[node] = scoreNode(node);
+    const std::uint32_t lo = graph_.offsets[node], hi = graph_.offsets[node + 1];
+    if (!exact_) {
+        for (std::uint32_t e = lo; e < hi; ++e) score[graph_.neighbours[e]] = scoreNode(graph_.neighbours[e]);
+        return;
+    }
+    // Whole numbers: each neighbour's score changes by its one game against
+    // the node, whatever order its games are summed in.
+    const int color = nodeColor[node];
+    const int self = selfStrategy[node];
+    const int other = otherStrategy[node];
+    for (std::uint32_t e = lo; e < hi; ++e) {
+        const int n = graph_.neighbours[e];
+        if (nodeColor[n] == color) score[n] += payoffTable[selfStrategy[n]][self] - payoffTable[selfStrategy[n]][oldSelf];
+        else score[n] += payoffTable[otherStrategy[n]][other] - payoffTable[otherStrategy[n]][oldOther];
+    }
+}
+
+bool GraphWorld::takePair(int node, int from) {
+    const int oldSelf = selfStrategy[node];
+    const int oldOther = otherStrategy[node];
+    if (selfStrategy[from] == oldSelf && otherStrategy[from] == oldOther) return false;
+    selfStrategy[node] = selfStrategy[from];
+    otherStrategy[node] = otherStrategy[from];
+    rescoreAround(node, oldSelf, oldOther);
+    return true;
+}
+
+bool GraphWorld::updateNode(int node, std::uint32_t draw) { return takePair(node, chooseNode(node, draw)); }
+
+int GraphWorld::fermiNeighbour(int node, int k) const {
+    const std::uint32_t entry = graph_.offsets[node] + static_cast<std::uint32_t>(k);
+    return fermiOrder_.empty() ? graph_.neighbours[entry] : fermiOrder_[entry];
+}
+
+bool GraphWorld::compareWithNeighbour(int node, int neighbour, double chance) {
+    const int other = fermiNeighbour(node, neighbour);
+    if (selfStrategy[other] == selfStrategy[node] && otherStrategy[other] == otherStrategy[node]) return false;
+    const double x = (score[node] - score[other]) / noise;
+    // As on the lattice: far from zero the exponential decides nothing.
+    bool adopt;
+    if (x <= -40.0) adopt = chance < 1.0;
+    else if (x >= 40.0 && chance >= 1e-17) adopt = false;
+    else adopt = chance < 1.0 / (1.0 + std::exp(x));
+    return adopt && takePair(node, other);
+}
+
+void GraphWorld::stepVariant() {
+    // Whole-number entries keep every score a whole number below 2^53, where
+    // adding the change of one game is exact.
+    int maxDegree = 0;
+    for (int u = 0; u < nodeCount(); ++u) maxDegree = std::max(maxDegree, degree(u));
+    const double limit = 0x1p53 / (static_cast<double>(maxDegree) + 2.0) - 2.0;
+    exact_ = true;
+    for (const auto& row : payoffTable) {
+        for (const double entry : row) exact_ = exact_ && entry == std::trunc(entry) && std::fabs(entry) <= limit;
+    }
+    scoreAll();
+    const auto n = static_cast<std::uint32_t>(nodeCount());
+    for (std::uint32_t u = 0; u < n; ++u) {
+        const auto node = static_cast<int>(drawBelow(random, n));
+        if (updateRule == UpdateRule::Fermi) {
+            const auto d = static_cast<std::uint32_t>(degree(node));
+            if (d == 0) continue;
+            const auto k = static_cast<int>(drawBelow(random, d));
+            compareWithNeighbour(node, k, drawUnit(random));
+        } else {
+            if (degree(node) == 0) continue;
+            updateNode(node, random.next());
+        }
+    }
+    ++generation;
+    countPairs();
+}
+
+int GraphWorld::mutate() {
+    if (mutation <= 0.0) return 0;
+    const auto threshold = static_cast<std::uint64_t>(mutation * 4294967296.0);
+    int drawn = 0;
+    const auto mutates = [&] { return static_cast<std::uint64_t>(random.next()) < threshold; };
+    const auto freshCode = [&] { return static_cast<CellCode>(random.next() >> 29); };
+    for (int i = 0; i < nodeCount(); ++i) {
+        if (mutates()) {
+            selfStrategy[i] = freshCode();
+            ++drawn;
+        }
+        if (mutates()) {
+            otherStrategy[i] = freshCode();
+            ++drawn;
+        }
+    }
+    countPairs();
+    return drawn;
+}
+
+const PairCounts& GraphWorld::countPairs() {
+    pairCounts_ = {};
+    for (int i = 0; i < nodeCount(); ++i) ++pairCounts_[(selfStrategy[i] & 7) * kCodeCount + (otherStrategy[i] & 7)];
+    return pairCounts_;
+}
+
+bool GraphWorld::codesInRange() const {
+    int bits = 0;
+    for (int i = 0; i < nodeCount(); ++i) bits |= nodeColor[i] | selfStrategy[i] | otherStrategy[i];
+    return (bits & ~7) == 0;
+}
+
+bool GraphWorld::isAbsorbing() const {
+    if (mutation > 0.0) return false;
+    const auto samePair = [this](int a, int b) {
+        return selfStrategy[a] == selfStrategy[b] && otherStrategy[a] == otherStrategy[b];
+    };
+    std::vector<int> mixed;
+    for (int u = 0; u < nodeCount(); ++u) {
+        for (std::uint32_t e = graph_.offsets[u]; e < graph_.offsets[u + 1]; ++e) {
+            if (!samePair(u, graph_.neighbours[e])) {
+                mixed.push_back(u);
+                break;
+            }
+        }
+    }
+    if (mixed.empty()) return true;
+    if (updateRule != UpdateRule::Asynchronous) return false;
+    std::vector<double> fresh(static_cast<std::size_t>(nodeCount()));
+    for (int u = 0; u < nodeCount(); ++u) fresh[u] = scoreNode(u);
+    for (const int u : mixed) {
+        const int starts = graph_.slots.empty() ? degree(u) : 8;
+        for (int start = 0; start < starts; ++start) {
+            if (!samePair(u, pickFrom(u, fresh.data(), start))) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace talvane

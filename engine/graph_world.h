@@ -1,0 +1,129 @@
+// A world on a graph: each node has a colour and a (self, others) strategy
+// pair as a lattice cell does, plays a match along each of its edges (and
+// one with itself under playSelf), and imitates among its neighbours. The
+// rules are the lattice world's, written for compressed adjacency:
+//
+// - Imitation (`best`): a node keeps its pair when it scores as well as the
+//   best of its neighbours, or when every score is below zero; otherwise it
+//   takes the pair of a neighbour at the best. Ties among neighbours go by
+//   the node's draw: with d neighbours in candidate order, start = (draw *
+//   d) >> 32; the tie goes to the last neighbour at the best placed before
+//   start, else to the last at the best of all. In a lattice graph the place
+//   of a neighbour is its lattice slot (0..7) and start = draw % 8, which is
+//   how the lattice breaks ties, so the lattice as a graph gives the
+//   lattice's runs.
+// - The synchronous step scores every node, then every node chooses from
+//   those scores, one draw per node in node order.
+// - Asynchronous and Fermi generations make N single updates, each of a node
+//   drawn with drawBelow, with the draws of the lattice variants; mutation
+//   draws as the lattice's does, node by node.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "graph.h"
+#include "world.h"
+
+namespace talvane {
+
+class GraphWorld {
+public:
+    // Every node Green playing AllD with AllD, the default generator seed.
+    explicit GraphWorld(Graph graph);
+
+    const Graph& graph() const { return graph_; }
+    int nodeCount() const { return graph_.nodes; }
+    int degree(int node) const { return graph_.degree(node); }
+
+    // --- One entry per node ---
+    std::vector<CellCode> nodeColor;
+    std::vector<CellCode> selfStrategy;
+    std::vector<CellCode> otherStrategy;
+    std::vector<double> score;  // each node's total payoff in the latest generation
+
+    // --- The rules, as the lattice world's ---
+    PayoffTable payoffTable{};
+    bool playSelf = false;
+    bool extraPoint = false;
+    UpdateRule updateRule = UpdateRule::Synchronous;
+    double noise = kDefaultNoise;
+    double mutation = 0.0;
+
+    std::int64_t generation = 0;
+    Mt19937 random;
+
+    // Total payoff of the node against its neighbours (in candidate order)
+    // and then itself when playSelf is on.
+    double scoreNode(int node) const;
+
+    // The node whose pair `node` takes under the imitation rule, from the
+    // scores in `score` (itself when it keeps its own).
+    int chooseNode(int node, std::uint32_t draw) const;
+
+    // Scores every node.
+    void scoreAll(int threads = 1);
+
+    // One synchronous generation from the given numbers, one per node; the
+    // same results on any number of threads. Adds one to generation.
+    void step(const std::uint32_t* draws, int threads = 1);
+    // The same with N numbers drawn from random.
+    void step(int threads = 1);
+
+    // One asynchronous update of `node` with `draw` from the current scores,
+    // which it keeps current. True when the pair changed.
+    bool updateNode(int node, std::uint32_t draw);
+
+    // One Fermi comparison of `node` with its neighbour number `neighbour`
+    // (0 .. degree - 1, in the order of fermiNeighbour); chance in (0, 1).
+    bool compareWithNeighbour(int node, int neighbour, double chance);
+
+    // Neighbour number k of node in the order the Fermi rule draws them:
+    // candidate order, except in a lattice graph, where it is the lattice's
+    // order of games (left, right, up, down, then the diagonals).
+    int fermiNeighbour(int node, int k) const;
+
+    // One generation of an Asynchronous or Fermi rule: N updates, each
+    // drawing its node with drawBelow, then (asynchronous) one number for
+    // chooseNode or (Fermi) the neighbour with drawBelow and the chance with
+    // drawUnit; a node without neighbours draws nothing more. Counts pairs.
+    void stepVariant();
+
+    // Mutation, node by node, with the lattice's draws. Returns how many
+    // strategies were drawn afresh; counts the pairs.
+    int mutate();
+
+    const PairCounts& pairCounts() const { return pairCounts_; }
+    const PairCounts& countPairs();
+
+    // True when no draw of the Asynchronous or Fermi rule can change any pair.
+    bool isAbsorbing() const;
+
+    bool codesInRange() const;
+
+private:
+    // Where the tie-break starts for the node's draw.
+    int startOf(int node, std::uint32_t draw) const {
+        if (!graph_.slots.empty()) return static_cast<int>(draw % 8);
+        return static_cast<int>((static_cast<std::uint64_t>(draw) * static_cast<std::uint32_t>(degree(node))) >> 32);
+    }
+    // The place of the neighbour at CSR entry `entry` of `node`.
+    int placeOf(int node, std::uint32_t entry) const {
+        return graph_.slots.empty() ? static_cast<int>(entry - graph_.offsets[node]) : graph_.slots[entry];
+    }
+    // The node whose pair `node` takes, from the scores given, the tie-break starting at `start`.
+    int pickFrom(int node, const double* scores, int start) const;
+    void rescoreAround(int node, int oldSelf, int oldOther);
+    bool takePair(int node, int from);
+
+    Graph graph_;
+    std::vector<std::int32_t> fermiOrder_;  // lattice graphs: neighbours in the lattice's game order
+    PairCounts pairCounts_{};
+    std::vector<std::uint16_t> keys_;
+    std::vector<std::uint8_t> uniform_;  // the node and all its neighbours hold one pair
+    std::vector<std::uint32_t> draws_;
+    std::vector<CellCode> nextSelf_, nextOther_;
+    bool exact_ = false;  // every score a whole number: variant changes may be added up
+};
+
+}  // namespace talvane

@@ -1,0 +1,429 @@
+// Worlds on graphs: scores, candidates and every rule on small graphs worked
+// out by hand; the lattice given as a graph against the lattice's own steps;
+// the generators' degree and edge counts and their seeds; edge lists read,
+// refused and written; thread counts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "graph.h"
+#include "graph_world.h"
+#include "payoffs.h"
+#include "world.h"
+
+namespace talvane::testing {
+namespace {
+
+Graph graphOf(int nodes, const std::vector<Edge>& edges) {
+    Graph g;
+    std::string error;
+    EXPECT_TRUE(graphFromEdges(nodes, edges, g, error)) << error;
+    return g;
+}
+
+// Every entry different, so that a wrong lookup shows: own * 10 + theirs + 1.
+PayoffTable distinctTable() {
+    PayoffTable t{};
+    for (int a = 0; a < kCodeCount; ++a) {
+        for (int b = 0; b < kCodeCount; ++b) t[a][b] = 10.0 * a + b + 1.0;
+    }
+    return t;
+}
+
+TEST(GraphWorldByHand, ScoresFollowColoursEdgesPlaySelfAndTheExtraPoint) {
+    // A star: centre 0 with leaves 1..4; node 5 alone.
+    GraphWorld w(graphOf(6, {{0, 1}, {0, 2}, {3, 0}, {0, 4}}));
+    w.payoffTable = distinctTable();
+    w.nodeColor = {0, 0, 1, 0, 1, 0};
+    w.selfStrategy = {1, 2, 3, 4, 5, 6};
+    w.otherStrategy = {2, 7, 6, 5, 4, 3};
+    // Centre: same colour as 1 and 3 (self 1 against their self codes 2, 4),
+    // other colour than 2 and 4 (others 2 against their others codes 6, 4).
+    const double centre = (10 + 2 + 1) + (10 + 4 + 1) + (20 + 6 + 1) + (20 + 4 + 1);
+    EXPECT_EQ(w.scoreNode(0), centre);
+    EXPECT_EQ(w.scoreNode(2), 60 + 2 + 1);  // others 6 against the centre's others 2
+    EXPECT_EQ(w.scoreNode(5), 0.0);         // plays nobody
+    w.playSelf = true;
+    w.extraPoint = true;
+    // Two same-colour games earn the extra point, and so does the game with itself.
+    EXPECT_EQ(w.scoreNode(0), centre + 2.0 + (10 + 1 + 1) + 1.0);
+    EXPECT_EQ(w.scoreNode(5), 60 + 6 + 1 + 1.0);
+    w.selfStrategy[0] = w.otherStrategy[0] = 2;  // no discrimination, no extra point
+    EXPECT_EQ(w.scoreNode(0), (20 + 2 + 1) + (20 + 4 + 1) + (20 + 6 + 1) + (20 + 4 + 1) + (20 + 2 + 1));
+    // The whole step scores as scoreNode does.
+    const std::vector<double> each = {w.scoreNode(0), w.scoreNode(1), w.scoreNode(2),
+                                      w.scoreNode(3), w.scoreNode(4), w.scoreNode(5)};
+    w.step(1);
+    EXPECT_EQ(w.score, each);
+}
+
+TEST(GraphWorldByHand, ImitationTakesTheBestAndBreaksTiesByTheDraw) {
+    // A path 0-1-2-3.
+    GraphWorld w(graphOf(4, {{0, 1}, {1, 2}, {2, 3}}));
+    w.selfStrategy = {1, 2, 3, 4};
+    w.otherStrategy = {1, 2, 3, 4};
+    w.score = {5.0, 1.0, 5.0, 9.0};
+    // Node 1: its two neighbours tie at 5. Start 0 has no place before it:
+    // the last at the best, node 2; start 1 (draw >= 2^31) gives node 0.
+    EXPECT_EQ(w.chooseNode(1, 0u), 2);
+    EXPECT_EQ(w.chooseNode(1, 0x7fffffffu), 2);
+    EXPECT_EQ(w.chooseNode(1, 0x80000000u), 0);
+    EXPECT_EQ(w.chooseNode(1, 0xffffffffu), 0);
+    EXPECT_EQ(w.chooseNode(2, 0u), 3);  // the better one
+    EXPECT_EQ(w.chooseNode(3, 0u), 3);  // it is the best itself
+    w.score = {5.0, 5.0, 4.0, 9.0};
+    EXPECT_EQ(w.chooseNode(1, 0u), 1);  // as good as the best: keeps its own
+    w.score = {-1.0, -3.0, -2.0, -5.0};
+    EXPECT_EQ(w.chooseNode(1, 0u), 1);  // everything below zero: nothing taken
+    EXPECT_EQ(w.chooseNode(3, 0u), 3);
+
+    // A triangle 0-1-2 with a pendant 3 on 2, and isolated 4: a synchronous step.
+    GraphWorld t(graphOf(5, {{0, 1}, {1, 2}, {2, 0}, {2, 3}}));
+    t.payoffTable = finitePayoffTable(3, 0, 5, 1);
+    // 0 and 1 cooperate (AllC = 7), 2 and 3 defect (AllD = 0), 4 cooperates alone.
+    t.selfStrategy = t.otherStrategy = {7, 7, 0, 0, 7};
+    t.step(1);
+    // 0 and 1 score 600 + 0, 2 scores 1000 + 1000 + 200, 3 scores 200, 4 nothing.
+    EXPECT_EQ(t.score, (std::vector<double>{600, 600, 2200, 200, 0}));
+    EXPECT_EQ(t.selfStrategy, (std::vector<CellCode>{0, 0, 0, 0, 7}));
+    EXPECT_EQ(t.pairCounts()[0], 4u);
+    EXPECT_EQ(t.pairCounts()[7 * 8 + 7], 1u);
+}
+
+TEST(GraphWorldByHand, VariantsKeepScoresCurrentAndFollowTheirRules) {
+    for (const bool whole : {true, false}) {
+        GraphWorld w(graphOf(7, {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {4, 5}, {2, 5}}));  // node 6 isolated
+        w.payoffTable = whole ? finitePayoffTable(3, 0, 5, 1) : finitePayoffTableOf({3.1, 0.2, 5.3, 1.05});
+        w.extraPoint = true;
+        w.random.seed(11);
+        for (int i = 0; i < 7; ++i) {
+            w.nodeColor[i] = static_cast<CellCode>(w.random.next() >> 31);
+            w.selfStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
+            w.otherStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
+        }
+        const CellCode aloneSelf = w.selfStrategy[6], aloneOther = w.otherStrategy[6];
+        w.scoreAll();
+        for (std::uint32_t draw = 0; draw < 40; ++draw) {
+            const int node = static_cast<int>(draw % 6);
+            w.updateNode(node, draw * 0x9e3779b9u);
+            for (int i = 0; i < 7; ++i) {
+                if (whole) {
+                    ASSERT_EQ(w.score[i], w.scoreNode(i)) << "node " << i;
+                } else {
+                    ASSERT_NEAR(w.score[i], w.scoreNode(i), 1e-9) << "node " << i;
+                }
+            }
+        }
+        w.updateRule = UpdateRule::Fermi;
+        for (int g = 0; g < 5; ++g) w.stepVariant();
+        w.updateRule = UpdateRule::Asynchronous;
+        for (int g = 0; g < 5; ++g) w.stepVariant();
+        EXPECT_EQ(w.selfStrategy[6], aloneSelf);
+        EXPECT_EQ(w.otherStrategy[6], aloneOther);
+        EXPECT_EQ(w.generation, 10);
+    }
+    // Fermi: a neighbour far better is taken at any chance below one, one far
+    // worse at no chance above 1e-17; the same pair is never a change.
+    GraphWorld f(graphOf(3, {{0, 1}, {1, 2}}));
+    f.selfStrategy = {1, 2, 3};
+    f.otherStrategy = {1, 2, 3};
+    f.score = {0.0, 50.0, 100.0};
+    f.noise = 0.1;
+    EXPECT_FALSE(f.compareWithNeighbour(1, 0, 1e-9));
+    EXPECT_TRUE(f.compareWithNeighbour(1, 1, 0.999));
+    EXPECT_EQ(f.selfStrategy[1], 3);
+    f.score = {0.0, 50.0, 100.0};
+    EXPECT_FALSE(f.compareWithNeighbour(1, 1, 1e-9));
+    // Absorbing: a path of one pair is; a better neighbour with another pair is not.
+    GraphWorld a(graphOf(3, {{0, 1}, {1, 2}}));
+    a.payoffTable = finitePayoffTable(3, 0, 5, 1);
+    a.updateRule = UpdateRule::Asynchronous;
+    EXPECT_TRUE(a.isAbsorbing());
+    a.selfStrategy = a.otherStrategy = {0, 7, 7};
+    EXPECT_FALSE(a.isAbsorbing());
+}
+
+// --- The lattice as a graph ---
+
+void randomCells(World& w, std::uint32_t seed) {
+    Mt19937 r(seed);
+    for (int i = 0; i < w.cellCount(); ++i) {
+        w.cellColor[i] = static_cast<CellCode>(r.next() >> 30);
+        w.selfStrategy[i] = static_cast<CellCode>(r.next() >> 29);
+        w.otherStrategy[i] = static_cast<CellCode>(r.next() >> 29);
+    }
+}
+
+GraphWorld asGraph(const World& w, Graph g) {
+    GraphWorld gw(std::move(g));
+    gw.nodeColor = w.cellColor;
+    gw.selfStrategy = w.selfStrategy;
+    gw.otherStrategy = w.otherStrategy;
+    gw.payoffTable = w.payoffTable;
+    gw.playSelf = w.playSelf;
+    gw.extraPoint = w.extraPoint;
+    gw.updateRule = w.updateRule;
+    gw.mutation = w.mutation;
+    gw.random = w.random;
+    return gw;
+}
+
+void expectSame(const World& w, const GraphWorld& g, const std::string& what) {
+    ASSERT_EQ(w.selfStrategy, g.selfStrategy) << what;
+    ASSERT_EQ(w.otherStrategy, g.otherStrategy) << what;
+    ASSERT_EQ(w.score, g.score) << what;
+    ASSERT_EQ(w.pairCounts(), g.pairCounts()) << what;
+}
+
+TEST(LatticeAsGraph, GivesTheLatticesRunsForEverySizeNeighbourhoodAndEdge) {
+    const int sizes[][2] = {{3, 3}, {3, 5}, {7, 4}, {16, 16}, {31, 9}};
+    int compared = 0;
+    for (const auto& size : sizes) {
+        for (const Neighbourhood hood : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
+            for (const Edges edges : {Edges::Wrap, Edges::Fixed}) {
+                for (const bool ties : {false, true}) {
+                    const WorldShape shape{size[0], size[1], edges, hood};
+                    const std::string what = std::to_string(size[0]) + "x" + std::to_string(size[1]) + " " +
+                                             neighbourhoodName(hood) + " " + edgesName(edges) +
+                                             (ties ? " ties" : "");
+                    World w(shape);
+                    randomCells(w, 17u + static_cast<std::uint32_t>(compared));
+                    // All-equal payoffs make every score a count of games: ties everywhere.
+                    if (ties) {
+                        for (auto& row : w.payoffTable) row.fill(1.0);
+                    } else {
+                        w.payoffTable = finitePayoffTable(3, 0, 5, 1);
+                    }
+                    w.playSelf = compared % 3 == 0;
+                    w.extraPoint = compared % 2 == 0;
+                    w.random.seed(100u + static_cast<std::uint32_t>(compared));
+                    // Through the generator, and through a written and re-read edge list.
+                    Graph reread;
+                    EdgeListError error;
+                    ASSERT_TRUE(parseEdgeList(formatEdgeList(latticeGraph(shape)), reread, error)) << error.reason;
+                    ASSERT_EQ(graphChecksum(reread), graphChecksum(latticeGraph(shape))) << what;
+                    GraphWorld g = asGraph(w, latticeGraph(shape));
+                    GraphWorld h = asGraph(w, std::move(reread));
+                    for (int gen = 0; gen < 25; ++gen) {
+                        w.step(1);
+                        g.step(1);
+                        h.step(1);
+                        expectSame(w, g, what + " generation " + std::to_string(gen));
+                        expectSame(w, h, what + " re-read, generation " + std::to_string(gen));
+                    }
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(compared, 40);
+}
+
+TEST(LatticeAsGraph, GivesTheLatticesVariantsAndMutation) {
+    for (const UpdateRule rule : {UpdateRule::Asynchronous, UpdateRule::Fermi}) {
+        for (const Edges edges : {Edges::Wrap, Edges::Fixed}) {
+            for (const Neighbourhood hood : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
+                const WorldShape shape{9, 12, edges, hood};
+                World w(shape);
+                randomCells(w, 5);
+                w.payoffTable = finitePayoffTable(3, 0, 5, 1);
+                w.updateRule = rule;
+                w.noise = 50.0;
+                w.mutation = 0.01;
+                w.random.seed(77);
+                GraphWorld g = asGraph(w, latticeGraph(shape));
+                g.noise = w.noise;
+                const std::string what = std::string(updateRuleName(rule)) + " " + edgesName(edges) + " " +
+                                         neighbourhoodName(hood);
+                for (int gen = 0; gen < 10; ++gen) {
+                    w.stepVariant();
+                    g.stepVariant();
+                    ASSERT_EQ(w.mutate(), g.mutate()) << what;
+                    expectSame(w, g, what + " generation " + std::to_string(gen));
+                }
+                EXPECT_EQ(w.isAbsorbing(), g.isAbsorbing()) << what;
+            }
+        }
+    }
+}
+
+// --- Generators ---
+
+Graph drawn(const std::string& spec, std::uint32_t seed) {
+    NetworkSpec s;
+    std::string error;
+    EXPECT_TRUE(parseNetworkSpec(spec, s, error)) << spec << ": " << error;
+    Mt19937 random(seed);
+    Graph g;
+    EXPECT_TRUE(generateNetwork(s, random, g, error)) << spec << ": " << error;
+    return g;
+}
+
+// Every list ascending, no self-loop, each edge seen from both ends.
+void expectSimple(const Graph& g) {
+    for (int u = 0; u < g.nodes; ++u) {
+        for (std::uint32_t e = g.offsets[u]; e < g.offsets[u + 1]; ++e) {
+            const int v = g.neighbours[e];
+            ASSERT_NE(u, v);
+            if (e > g.offsets[u] && g.lattice == std::nullopt) {
+                ASSERT_LT(g.neighbours[e - 1], v);
+            }
+            const auto* first = g.neighbours.data() + g.offsets[v];
+            const auto* last = g.neighbours.data() + g.offsets[v + 1];
+            ASSERT_NE(std::find(first, last, u), last) << u << "-" << v << " not seen from " << v;
+        }
+    }
+}
+
+TEST(Generators, DrawTheDegreesAndEdgeCountsOfTheirDefinitions) {
+    for (const int k : {1, 3, 4, 7}) {
+        const Graph g = drawn("random-regular:1000:" + std::to_string(k), 3);
+        expectSimple(g);
+        EXPECT_EQ(g.edgeCount(), 1000 * k / 2);
+        const DegreeStats d = degreeStats(g);
+        EXPECT_EQ(d.minimum, k);
+        EXPECT_EQ(d.maximum, k);
+    }
+    for (const int m : {1, 2, 5}) {
+        const int n = 3000;
+        const Graph g = drawn("scale-free:" + std::to_string(n) + ":" + std::to_string(m), 4);
+        expectSimple(g);
+        EXPECT_EQ(g.edgeCount(), m * (m + 1) / 2 + (n - m - 1) * m);
+        EXPECT_EQ(degreeStats(g).minimum, m);
+        // The first M + 1 nodes are joined to one another.
+        for (int a = 0; a <= m; ++a) EXPECT_GE(g.degree(a), m);
+        // Preferential attachment makes hubs: the largest degree far above the mean.
+        EXPECT_GT(degreeStats(g).maximum, 10 * 2 * m);
+    }
+    {
+        const Graph ring = drawn("small-world:50:4:0", 5);
+        expectSimple(ring);
+        for (int u = 0; u < 50; ++u) {
+            ASSERT_EQ(ring.degree(u), 4);
+            for (const int j : {1, 2, 48, 49}) {
+                const auto* first = ring.neighbours.data() + ring.offsets[u];
+                EXPECT_NE(std::find(first, first + 4, (u + j) % 50), first + 4);
+            }
+        }
+        const Graph rewired = drawn("small-world:2000:6:0.2", 5);
+        expectSimple(rewired);
+        EXPECT_EQ(rewired.edgeCount(), 6000);
+        EXPECT_NE(graphChecksum(rewired), graphChecksum(drawn("small-world:2000:6:0", 5)));
+    }
+    {
+        EXPECT_EQ(drawn("erdos-renyi:40:1", 1).edgeCount(), 40 * 39 / 2);
+        EXPECT_EQ(drawn("erdos-renyi:40:0", 1).edgeCount(), 0);
+        // 2000 nodes at P = 0.01: mean 19990 edges, deviation 140; 7 deviations either side.
+        const Graph g = drawn("erdos-renyi:2000:0.01", 9);
+        expectSimple(g);
+        EXPECT_NEAR(static_cast<double>(g.edgeCount()), 19990.0, 7 * 140.0);
+    }
+    {
+        const Graph torus = drawn("lattice:5:6:moore", 1);
+        EXPECT_EQ(torus.edgeCount(), 30 * 8 / 2);
+        const Graph fixed = drawn("lattice:5:6:von-neumann:fixed", 1);
+        EXPECT_EQ(fixed.edgeCount(), 5 * 5 + 4 * 6);
+        EXPECT_EQ(fixed.degree(0), 2);
+        EXPECT_EQ(fixed.degree(7), 4);
+    }
+}
+
+TEST(Generators, RepeatFromTheSeedAndDifferAcrossSeeds) {
+    for (const std::string spec : {"random-regular:500:4", "small-world:500:4:0.3", "scale-free:500:2",
+                                   "erdos-renyi:500:0.02"}) {
+        EXPECT_EQ(graphChecksum(drawn(spec, 21)), graphChecksum(drawn(spec, 21))) << spec;
+        EXPECT_NE(graphChecksum(drawn(spec, 21)), graphChecksum(drawn(spec, 22))) << spec;
+    }
+    NetworkSpec s;
+    std::string error;
+    for (const std::string bad : {"random-regular:5:3", "random-regular:10:10", "small-world:10:3:0.1",
+                                  "small-world:10:4:1.5", "scale-free:10:9", "erdos-renyi:2:0.5",
+                                  "lattice:2:5:moore", "lattice:5:5:hex", "lattice:5:5:moore:open", "tree:10",
+                                  "scale-free:100", "scale-free:100:x"}) {
+        EXPECT_FALSE(parseNetworkSpec(bad, s, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+// --- Edge lists ---
+
+TEST(EdgeLists, ReadCommentsCommasAndIsolatedNodesAndWriteBack) {
+    Graph g;
+    EdgeListError error;
+    ASSERT_TRUE(parseEdgeList("# a triangle and a pendant\nnodes 6\n0 1\n1,2\n\n 2\t0 # closing\n3 2\r\n", g, error))
+        << error.reason;
+    EXPECT_EQ(g.nodes, 6);
+    EXPECT_EQ(g.edgeCount(), 4);
+    EXPECT_EQ(g.degree(2), 3);
+    EXPECT_EQ(g.degree(5), 0);
+    EXPECT_EQ(formatEdgeList(g), "nodes 6\n0 1\n0 2\n1 2\n2 3\n");
+    Graph back;
+    ASSERT_TRUE(parseEdgeList(formatEdgeList(g), back, error));
+    EXPECT_EQ(graphChecksum(back), graphChecksum(g));
+    ASSERT_TRUE(parseEdgeList("0 1\n1 2\n", g, error));
+    EXPECT_EQ(g.nodes, 3);
+}
+
+TEST(EdgeLists, RefuseBadLinesWithTheirLineAndReason) {
+    const struct {
+        const char* text;
+        int line;
+        const char* reason;
+    } cases[] = {
+        {"0 1\n# c\n2 2\n", 3, "self-loop"},
+        {"0 1\n1 2\n2 1\n", 3, "repeated edge"},
+        {"0 1\n1 -2\n", 2, "negative node"},
+        {"0 1\n1 two\n", 2, "not a node number"},
+        {"0 1 2\n", 1, "two node numbers"},
+        {"nodes 4\n0 1\n1 4\n", 3, "nodes 4"},
+        {"0 1\n1 99999999\n", 2, "beyond the most nodes"},
+        {"0 1\nnodes 4\n", 2, "first line"},
+        {"0 1\n", 0, "at least 3 nodes"},
+        {"lattice 4 4 moore wrap\n0 1\n0 4\n0 2\n", 4, "not an edge of the lattice"},
+        {"lattice 3 3 von-neumann wrap\n0 1\n", 0, "the lattice has 18 edges"},
+    };
+    for (const auto& c : cases) {
+        Graph g;
+        EdgeListError error;
+        EXPECT_FALSE(parseEdgeList(c.text, g, error)) << c.text;
+        EXPECT_EQ(error.line, c.line) << c.text;
+        EXPECT_NE(error.reason.find(c.reason), std::string::npos) << c.text << " gave: " << error.reason;
+    }
+    std::string reason;
+    Graph g;
+    EXPECT_FALSE(graphFromEdges(4, {{0, 1}, {1, 0}}, g, reason));
+    EXPECT_NE(reason.find("repeated"), std::string::npos);
+    EXPECT_FALSE(graphFromEdges(4, {{0, 4}}, g, reason));
+}
+
+TEST(GraphWorldThreads, StepsByteIdenticallyOnAnyNumberOfThreads) {
+    const Graph g = drawn("scale-free:60000:2", 8);
+    std::vector<GraphWorld> worlds;
+    for (int t = 0; t < 3; ++t) {
+        GraphWorld w(g);
+        w.payoffTable = finitePayoffTableOf({3.0, 0.25, 4.9, 1.1});
+        w.random.seed(31);
+        for (int i = 0; i < w.nodeCount(); ++i) {
+            w.nodeColor[i] = static_cast<CellCode>(w.random.next() >> 31);
+            w.selfStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
+            w.otherStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
+        }
+        worlds.push_back(std::move(w));
+    }
+    for (int gen = 0; gen < 8; ++gen) {
+        for (int t = 0; t < 3; ++t) worlds[t].step(t + 1);
+        for (int t = 1; t < 3; ++t) {
+            ASSERT_EQ(worlds[t].selfStrategy, worlds[0].selfStrategy) << "threads " << t + 1;
+            ASSERT_EQ(worlds[t].otherStrategy, worlds[0].otherStrategy) << "threads " << t + 1;
+            ASSERT_EQ(worlds[t].score, worlds[0].score) << "threads " << t + 1;
+            ASSERT_EQ(worlds[t].pairCounts(), worlds[0].pairCounts()) << "threads " << t + 1;
+        }
+    }
+    // The run went somewhere: not every node kept its first pair.
+    EXPECT_LT(worlds[0].pairCounts()[0], 60000u);
+}
+
+}  // namespace
+}  // namespace talvane::testing
