@@ -6,6 +6,7 @@
 // score of that cell and of its neighbours, nothing else.
 #include <bit>
 #include <cmath>
+#include <cstring>
 
 #include "world.h"
 
@@ -203,7 +204,8 @@ bool World::compareWith(int cell, int other, double chance, const int games[8]) 
     if (x <= -40.0) adopt = chance < 1.0;
     else if (x >= 40.0 && chance >= 1e-17) adopt = false;
     else {
-        const auto bits = std::bit_cast<std::uint64_t>(x);
+        std::uint64_t bits;
+        std::memcpy(&bits, &x, sizeof bits);  // std::bit_cast is missing from the page's library
         VariantScratch::FermiMemo& memo = variant_.fermiMemo[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 58];
         if (memo.bits != bits) {
             memo.bits = bits;
