@@ -522,10 +522,10 @@ void erdosRenyi(int n, double p, Mt19937& random, std::vector<Edge>& edges) {
 
 }  // namespace
 
-bool parseNetworkSpec(const std::string& text, NetworkSpec& out, std::string& error) {
+bool parseNetworkRecipe(const std::string& text, NetworkRecipe& out, std::string& error) {
     const std::vector<std::string> f = fieldsOf(text);
-    NetworkSpec spec;
-    spec.text = text;
+    NetworkRecipe recipe;
+    recipe.text = text;
     long long n = 0, k = 0;
     const std::string& kind = f[0];
     const auto nodesOk = [&](const std::string& field) {
@@ -539,32 +539,32 @@ bool parseNetworkSpec(const std::string& text, NetworkSpec& out, std::string& er
             error = "K must be 1 to N - 1 with N x K even";
             return false;
         }
-        spec.kind = NetworkKind::RandomRegular;
+        recipe.kind = NetworkKind::RandomRegular;
     } else if (kind == "small-world" && f.size() == 4) {
         if (!nodesOk(f[1])) return false;
         if (!wholeNumber(f[2], 2, n - 1, k) || k % 2 != 0) {
             error = "K must be even, 2 to N - 1";
             return false;
         }
-        if (!chance(f[3], spec.probability)) {
+        if (!chance(f[3], recipe.probability)) {
             error = "P must be a number 0 to 1";
             return false;
         }
-        spec.kind = NetworkKind::SmallWorld;
+        recipe.kind = NetworkKind::SmallWorld;
     } else if (kind == "scale-free" && f.size() == 3) {
         if (!nodesOk(f[1])) return false;
         if (!wholeNumber(f[2], 1, n - 2, k)) {
             error = "M must be 1 to N - 2";
             return false;
         }
-        spec.kind = NetworkKind::ScaleFree;
+        recipe.kind = NetworkKind::ScaleFree;
     } else if (kind == "erdos-renyi" && f.size() == 3) {
         if (!nodesOk(f[1])) return false;
-        if (!chance(f[2], spec.probability)) {
+        if (!chance(f[2], recipe.probability)) {
             error = "P must be a number 0 to 1";
             return false;
         }
-        spec.kind = NetworkKind::ErdosRenyi;
+        recipe.kind = NetworkKind::ErdosRenyi;
     } else if (kind == "lattice" && (f.size() == 4 || f.size() == 5)) {
         long long rows = 0, cols = 0;
         if (!wholeNumber(f[1], kMinWorldSide, kMaxWorldSide, rows) ||
@@ -573,41 +573,41 @@ bool parseNetworkSpec(const std::string& text, NetworkSpec& out, std::string& er
                     std::to_string(kMaxWorldSide);
             return false;
         }
-        if (!parseNeighbourhood(f[3], spec.shape.neighbourhood)) {
+        if (!parseNeighbourhood(f[3], recipe.shape.neighbourhood)) {
             error = "the neighbourhood must be moore or von-neumann";
             return false;
         }
-        if (f.size() == 5 && !parseEdges(f[4], spec.shape.edges)) {
+        if (f.size() == 5 && !parseEdges(f[4], recipe.shape.edges)) {
             error = "the edges must be wrap or fixed";
             return false;
         }
-        spec.shape.rows = static_cast<int>(rows);
-        spec.shape.cols = static_cast<int>(cols);
+        recipe.shape.rows = static_cast<int>(rows);
+        recipe.shape.cols = static_cast<int>(cols);
         n = rows * cols;
-        spec.kind = NetworkKind::Lattice;
+        recipe.kind = NetworkKind::Lattice;
     } else {
         error = "expected random-regular:N:K, small-world:N:K:P, scale-free:N:M, erdos-renyi:N:P or "
                 "lattice:R:C:moore|von-neumann[:wrap|fixed]";
         return false;
     }
-    spec.nodes = static_cast<int>(n);
-    spec.degree = static_cast<int>(k);
-    out = spec;
+    recipe.nodes = static_cast<int>(n);
+    recipe.degree = static_cast<int>(k);
+    out = recipe;
     return true;
 }
 
-bool generateNetwork(const NetworkSpec& spec, Mt19937& random, Graph& out, std::string& error) {
+bool generateNetwork(const NetworkRecipe& recipe, Mt19937& random, Graph& out, std::string& error) {
     std::vector<Edge> edges;
-    switch (spec.kind) {
-        case NetworkKind::Lattice: out = latticeGraph(spec.shape); return true;
+    switch (recipe.kind) {
+        case NetworkKind::Lattice: out = latticeGraph(recipe.shape); return true;
         case NetworkKind::RandomRegular:
-            if (!randomRegular(spec.nodes, spec.degree, random, edges, error)) return false;
+            if (!randomRegular(recipe.nodes, recipe.degree, random, edges, error)) return false;
             break;
-        case NetworkKind::SmallWorld: smallWorld(spec.nodes, spec.degree, spec.probability, random, edges); break;
-        case NetworkKind::ScaleFree: scaleFree(spec.nodes, spec.degree, random, edges); break;
-        case NetworkKind::ErdosRenyi: erdosRenyi(spec.nodes, spec.probability, random, edges); break;
+        case NetworkKind::SmallWorld: smallWorld(recipe.nodes, recipe.degree, recipe.probability, random, edges); break;
+        case NetworkKind::ScaleFree: scaleFree(recipe.nodes, recipe.degree, random, edges); break;
+        case NetworkKind::ErdosRenyi: erdosRenyi(recipe.nodes, recipe.probability, random, edges); break;
     }
-    out = csrOf(spec.nodes, edges);
+    out = csrOf(recipe.nodes, edges);
     return true;
 }
 

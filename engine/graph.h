@@ -89,23 +89,23 @@ std::string formatEdgeList(const Graph& graph);
 
 enum class NetworkKind : std::uint8_t { RandomRegular, SmallWorld, ScaleFree, ErdosRenyi, Lattice };
 
-struct NetworkSpec {
+struct NetworkRecipe {
     NetworkKind kind = NetworkKind::ScaleFree;
     int nodes = 0;          // N (rows * cols for a lattice)
     int degree = 0;         // K of random-regular and small-world, M of scale-free
     double probability = 0.0;  // P of small-world and erdos-renyi
     WorldShape shape{};     // the lattice's
-    std::string text;       // the spec as given
+    std::string text;       // the recipe as given
 };
 
 // Parses "random-regular:N:K", "small-world:N:K:P", "scale-free:N:M",
 // "erdos-renyi:N:P" or "lattice:R:C:moore|von-neumann[:wrap|fixed]". False
 // with the reason in error when the kind is unknown or a parameter is out of
 // range for the kind.
-bool parseNetworkSpec(const std::string& text, NetworkSpec& out, std::string& error);
+bool parseNetworkRecipe(const std::string& text, NetworkRecipe& out, std::string& error);
 
 // Draws the network from random (see docs/networks.md for each kind's
 // draws). False with the reason in error when no such graph can be drawn.
-bool generateNetwork(const NetworkSpec& spec, Mt19937& random, Graph& out, std::string& error);
+bool generateNetwork(const NetworkRecipe& recipe, Mt19937& random, Graph& out, std::string& error);
 
 }  // namespace talvane

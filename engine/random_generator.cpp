@@ -117,7 +117,14 @@ bool Mt19937::setState(const State& state) {
     std::copy(state.words.begin(), state.words.end(), state_);
     index_ = state.index;
     temperAll();
+    ready_ = kStateSize;
     return true;
+}
+
+void Mt19937::refillForNext() {
+    if (index_ == kStateSize) twist();
+    temperAll();
+    ready_ = kStateSize;
 }
 
 void Mt19937::temperAll() {
@@ -139,7 +146,6 @@ void Mt19937::twist() {
 #if defined(TALVANE_WIDE_VECTORS)
     if (detail::wideVectorsInUse()) {
         twistWide(state_, kStateSize, kShift);
-        temperAll();
         index_ = 0;
         return;
     }
@@ -164,15 +170,26 @@ void Mt19937::twist() {
         state_[k] = twisted(state_[k], state_[k + 1], state_[k - kSplit]);
     }
     state_[kStateSize - 1] = twisted(state_[kStateSize - 1], state_[0], state_[kShift - 1]);
-    temperAll();
     index_ = 0;
 }
 
 void Mt19937::fill(std::uint32_t* out, int count) {
+    // Tempers straight from the state into out; a refill made here leaves
+    // tempered_ behind, to be tempered when next() first needs it.
     while (count > 0) {
-        if (index_ == kStateSize) twist();
+        if (index_ == kStateSize) {
+            twist();
+            ready_ = 0;
+        }
         const int n = std::min(count, kStateSize - index_);
-        std::copy(tempered_ + index_, tempered_ + index_ + n, out);
+        int k = 0;
+#if defined(TALVANE_WIDE_VECTORS)
+        if (detail::wideVectorsInUse()) k = temperWide(state_ + index_, out, n);
+#endif
+#if defined(__SSE2__)
+        for (; k + 4 <= n; k += 4) store4(out + k, temper4(load4(state_ + index_ + k)));
+#endif
+        for (; k < n; ++k) out[k] = temper(state_[index_ + k]);
         index_ += n;
         out += n;
         count -= n;

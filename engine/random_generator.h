@@ -20,7 +20,7 @@ public:
 
     // The next number, uniform over 0 .. 2^32 - 1.
     std::uint32_t next() {
-        if (index_ == kStateSize) twist();
+        if (index_ >= ready_) refillForNext();
         return tempered_[index_++];
     }
 
@@ -51,13 +51,19 @@ private:
         return y;
     }
 
-    // Makes the next 624 words and tempers them all at once, into tempered_.
+    // Makes the next 624 words.
     void twist();
+    // Tempers all 624 words at once into tempered_, for next().
     void temperAll();
+    // Twists when every word is handed out, and tempers the words for next().
+    void refillForNext();
 
     std::uint32_t state_[kStateSize];
     std::uint32_t tempered_[kStateSize] = {};  // the numbers state_ hands out, tempered in bulk
     int index_ = kStateSize;
+    // tempered_ holds the tempered words up to here: kStateSize when it is
+    // current, 0 when fill() made a refill and tempered only what it took.
+    int ready_ = kStateSize;
 };
 
 namespace detail {

@@ -356,6 +356,34 @@ template <bool kMoore>
 
 #endif
 
+// The payoff table flattened as terms[] holds it (see kBonusOffset).
+std::array<double, 2 * kPairCount + 1> termsOf(const PayoffTable& table) {
+    std::array<double, 2 * kPairCount + 1> terms{};
+    for (int a = 0; a < kCodeCount; ++a) {
+        for (int b = 0; b < kCodeCount; ++b) {
+            terms[a * kCodeCount + b] = table[a][b];
+            terms[kBonusOffset + a * kCodeCount + b] = table[a][b] + 1.0;
+        }
+    }
+    terms[kZeroTerm] = 0.0;
+    return terms;
+}
+
+using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*,
+                          double*);
+
+// The row scorer for this neighbourhood and edge, wide where the processor allows.
+ScoreRow scoreRowFor(bool moore, bool fixed) {
+#if TALVANE_WIDE_STEP
+    if (detail::wideVectorsInUse()) {
+        return moore ? (fixed ? scoreRowWide<true, true> : scoreRowWide<true, false>)
+                     : (fixed ? scoreRowWide<false, true> : scoreRowWide<false, false>);
+    }
+#endif
+    return moore ? (fixed ? scoreRow<true, true> : scoreRow<true, false>)
+                 : (fixed ? scoreRow<false, true> : scoreRow<false, false>);
+}
+
 }  // namespace
 
 void World::scoreCurrentState(std::vector<double>& out) const {
@@ -380,24 +408,8 @@ void World::scoreCurrentState(std::vector<double>& out) const {
     const bool fixed = shape_.edges == Edges::Fixed;
     const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
     if (!fixed) wrapBorder(p, keys.data());
-    std::array<double, 2 * kPairCount + 1> terms{};
-    for (int a = 0; a < kCodeCount; ++a) {
-        for (int b = 0; b < kCodeCount; ++b) {
-            terms[a * kCodeCount + b] = payoffTable[a][b];
-            terms[kBonusOffset + a * kCodeCount + b] = payoffTable[a][b] + 1.0;
-        }
-    }
-    terms[kZeroTerm] = 0.0;
-    using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*,
-                              double*);
-    ScoreRow scoreKind = moore ? (fixed ? scoreRow<true, true> : scoreRow<true, false>)
-                               : (fixed ? scoreRow<false, true> : scoreRow<false, false>);
-#if TALVANE_WIDE_STEP
-    if (detail::wideVectorsInUse()) {
-        scoreKind = moore ? (fixed ? scoreRowWide<true, true> : scoreRowWide<true, false>)
-                          : (fixed ? scoreRowWide<false, true> : scoreRowWide<false, false>);
-    }
-#endif
+    const std::array<double, 2 * kPairCount + 1> terms = termsOf(payoffTable);
+    const ScoreRow scoreKind = scoreRowFor(moore, fixed);
     const Offsets o = offsetsFor(p, moore);
     BandScratch band;
     prepare(band, cols());
@@ -468,14 +480,7 @@ void World::stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fil
     if (!fixed) wrapBorder(p, keys);
 
     // Scores: only rows next to a changed row, unless the inputs changed.
-    std::array<double, 2 * kPairCount + 1> terms{};
-    for (int a = 0; a < kCodeCount; ++a) {
-        for (int b = 0; b < kCodeCount; ++b) {
-            terms[a * kCodeCount + b] = payoffTable[a][b];
-            terms[kBonusOffset + a * kCodeCount + b] = payoffTable[a][b] + 1.0;
-        }
-    }
-    terms[kZeroTerm] = 0.0;
+    const std::array<double, 2 * kPairCount + 1> terms = termsOf(payoffTable);
     const bool wasValid = s.valid;
     const bool reuse = s.valid && terms == s.terms && playSelf == s.playSelf && extraPoint == s.extraPoint;
     const Offsets o = offsetsFor(p, moore);
@@ -490,19 +495,12 @@ void World::stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fil
         }
         return false;
     };
-    using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*,
-                              double*);
     using ChooseRow = bool (*)(const Key*, const double*, int, const Offsets&, const std::uint32_t*, BandScratch&,
                                CellCode*, CellCode*);
-    ScoreRow scoreKind = moore ? (fixed ? scoreRow<true, true> : scoreRow<true, false>)
-                               : (fixed ? scoreRow<false, true> : scoreRow<false, false>);
+    const ScoreRow scoreKind = scoreRowFor(moore, fixed);
     ChooseRow chooseKind = moore ? chooseRowOf<true> : chooseRowOf<false>;
 #if TALVANE_WIDE_STEP
-    if (detail::wideVectorsInUse()) {
-        scoreKind = moore ? (fixed ? scoreRowWide<true, true> : scoreRowWide<true, false>)
-                          : (fixed ? scoreRowWide<false, true> : scoreRowWide<false, false>);
-        chooseKind = moore ? chooseRowWide<true> : chooseRowWide<false>;
-    }
+    if (detail::wideVectorsInUse()) chooseKind = moore ? chooseRowWide<true> : chooseRowWide<false>;
 #endif
     forBands(rows(), bandCount, [&](int first, int end, int b) {
         for (int r = first; r < end; ++r) {

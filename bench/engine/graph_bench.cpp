@@ -16,12 +16,12 @@ using namespace talvane;
 
 const Graph& scaleFreeMillion() {
     static const Graph graph = [] {
-        NetworkSpec spec;
+        NetworkRecipe recipe;
         std::string error;
-        parseNetworkSpec("scale-free:1000000:2", spec, error);
+        parseNetworkRecipe("scale-free:1000000:2", recipe, error);
         Mt19937 random(1);
         Graph g;
-        generateNetwork(spec, random, g, error);
+        generateNetwork(recipe, random, g, error);
         return g;
     }();
     return graph;

@@ -251,13 +251,13 @@ TEST(LatticeAsGraph, GivesTheLatticesVariantsAndMutation) {
 
 // --- Generators ---
 
-Graph drawn(const std::string& spec, std::uint32_t seed) {
-    NetworkSpec s;
+Graph drawn(const std::string& recipe, std::uint32_t seed) {
+    NetworkRecipe s;
     std::string error;
-    EXPECT_TRUE(parseNetworkSpec(spec, s, error)) << spec << ": " << error;
+    EXPECT_TRUE(parseNetworkRecipe(recipe, s, error)) << recipe << ": " << error;
     Mt19937 random(seed);
     Graph g;
-    EXPECT_TRUE(generateNetwork(s, random, g, error)) << spec << ": " << error;
+    EXPECT_TRUE(generateNetwork(s, random, g, error)) << recipe << ": " << error;
     return g;
 }
 
@@ -331,18 +331,18 @@ TEST(Generators, DrawTheDegreesAndEdgeCountsOfTheirDefinitions) {
 }
 
 TEST(Generators, RepeatFromTheSeedAndDifferAcrossSeeds) {
-    for (const std::string spec : {"random-regular:500:4", "small-world:500:4:0.3", "scale-free:500:2",
+    for (const std::string recipe : {"random-regular:500:4", "small-world:500:4:0.3", "scale-free:500:2",
                                    "erdos-renyi:500:0.02"}) {
-        EXPECT_EQ(graphChecksum(drawn(spec, 21)), graphChecksum(drawn(spec, 21))) << spec;
-        EXPECT_NE(graphChecksum(drawn(spec, 21)), graphChecksum(drawn(spec, 22))) << spec;
+        EXPECT_EQ(graphChecksum(drawn(recipe, 21)), graphChecksum(drawn(recipe, 21))) << recipe;
+        EXPECT_NE(graphChecksum(drawn(recipe, 21)), graphChecksum(drawn(recipe, 22))) << recipe;
     }
-    NetworkSpec s;
+    NetworkRecipe s;
     std::string error;
     for (const std::string bad : {"random-regular:5:3", "random-regular:10:10", "small-world:10:3:0.1",
                                   "small-world:10:4:1.5", "scale-free:10:9", "erdos-renyi:2:0.5",
                                   "lattice:2:5:moore", "lattice:5:5:hex", "lattice:5:5:moore:open", "tree:10",
                                   "scale-free:100", "scale-free:100:x"}) {
-        EXPECT_FALSE(parseNetworkSpec(bad, s, error)) << bad;
+        EXPECT_FALSE(parseNetworkRecipe(bad, s, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
 }
