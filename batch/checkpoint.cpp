@@ -1,5 +1,7 @@
 #include "checkpoint.h"
 
+#include "graph_world.h"
+
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
@@ -160,6 +162,11 @@ std::uint64_t fnv1a(std::uint64_t hash, const char* data, std::size_t size) {
 }
 
 std::uint64_t SettleWatch::hash(const World& world) {
+    return hash(world.cellColor, world.selfStrategy, world.otherStrategy);
+}
+
+std::uint64_t SettleWatch::hash(const std::vector<CellCode>& color, const std::vector<CellCode>& self,
+                                const std::vector<CellCode>& other) {
     // Four independent FNV-style lanes over eight cells at a time, so that a
     // generation's hash costs little beside the generation itself. The
     // colours take part too: imitation never changes them, but a checkpoint
@@ -182,9 +189,9 @@ std::uint64_t SettleWatch::hash(const World& world) {
         for (; i < n; ++i) tail = (tail ^ bytes[i]) * kPrime;
         lanes[0] = (lanes[0] ^ tail) * kPrime;
     };
-    mix(world.cellColor, 1);
-    mix(world.selfStrategy, 2);
-    mix(world.otherStrategy, 3);
+    mix(color, 1);
+    mix(self, 2);
+    mix(other, 3);
     std::uint64_t h = lanes[0];
     for (int k = 1; k < 4; ++k) h = (h ^ lanes[k]) * kPrime;
     // A final mix, so that states differing in one cell differ in every bit.
@@ -194,8 +201,13 @@ std::uint64_t SettleWatch::hash(const World& world) {
     return h;
 }
 
-int SettleWatch::observe(const World& world) {
-    const std::uint64_t h = hash(world);
+int SettleWatch::observe(const World& world) { return observeHash(hash(world)); }
+
+int SettleWatch::observe(const GraphWorld& world) {
+    return observeHash(hash(world.nodeColor, world.selfStrategy, world.otherStrategy));
+}
+
+int SettleWatch::observeHash(std::uint64_t h) {
     int period = 0;
     for (std::size_t k = 0; k < recent_.size(); ++k) {
         if (recent_[k] == h) {

@@ -43,6 +43,8 @@
 
 namespace talvane {
 
+class GraphWorld;
+
 inline constexpr int kCheckpointVersion = 2;        // the version written
 inline constexpr int kOldestCheckpointVersion = 1;  // the oldest version read
 inline constexpr int kSettlePeriodMax = 8;  // longest cycle --until-settled looks for
@@ -54,14 +56,18 @@ public:
     // Adds the world as it stands; returns the period (1 .. 8) of the
     // repetition it closes, or 0 when it repeats none of the last 8 states.
     int observe(const World& world);
+    int observe(const GraphWorld& world);
 
     const std::deque<std::uint64_t>& recent() const { return recent_; }  // newest first
     void setRecent(const std::deque<std::uint64_t>& recent) { recent_ = recent; }
 
     // A hash of the world's colours and strategies.
     static std::uint64_t hash(const World& world);
+    static std::uint64_t hash(const std::vector<CellCode>& color, const std::vector<CellCode>& self,
+                              const std::vector<CellCode>& other);
 
 private:
+    int observeHash(std::uint64_t h);
     std::deque<std::uint64_t> recent_;
 };
 

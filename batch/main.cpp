@@ -55,7 +55,7 @@ private:
 
 // Reads the world file to start from; returns an exit status.
 int loadStartWorld(BatchPlan& plan) {
-    if (plan.loadPath.empty()) return kExitOk;
+    if (plan.loadPath.empty() || plan.run.graph.on()) return kExitOk;
     WorldFile world;
     WorldError error;
     if (!readWorldFile(plan.loadPath, world, error)) {
@@ -181,7 +181,8 @@ std::vector<NamedFile> namedOutputs(const BatchPlan& plan) {
                                  {"--save", plan.run.savePath},
                                  {"--stats", plan.run.statsPath},
                                  {"--meta", plan.run.metaPath},
-                                 {"--checkpoint", plan.run.checkpointPath}};
+                                 {"--checkpoint", plan.run.checkpointPath},
+                                 {"--save-graph", plan.run.graph.savePath}};
     for (const ExtraOutput& extra : plan.run.extraOutputs) files.push_back({extra.option, extra.path});
     return files;
 }
@@ -210,10 +211,24 @@ int checkFileNames(const BatchPlan& plan, const PictureOptions& pictures) {
         if (!inputOutsideNumberedOutputs(load, files, plan.runs, error)) return refuse();
     }
     files.push_back(load);
+    files.push_back({"--graph", plan.run.graph.path});
     if (!filesAreDistinct(files, error) || !resumeIsNoOtherOutput(files, plan.resumePath, error)) return refuse();
     files.push_back({"--resume", plan.resumePath});
     if (!outsideFramesFolder(pictures.frames, files, error)) return refuse();
     return kExitOk;
+}
+
+// Pictures draw lattices: a graph world has none to draw.
+int refusePicturesOfGraphs(const SnapshotOptions& snapshot, const PictureOptions& pictures, const BatchPlan& plan) {
+    if (!plan.run.graph.on()) return kExitOk;
+    const char* option = !snapshot.path.empty()     ? "--snapshot"
+                         : !pictures.image.empty()  ? "--image"
+                         : !pictures.frames.empty() ? "--frames"
+                         : !pictures.movie.empty()  ? "--movie"
+                                                    : nullptr;
+    if (option == nullptr) return kExitOk;
+    std::fprintf(stderr, "talvane-batch: %s: pictures show lattice worlds; a world on a graph has no picture\n", option);
+    return kExitUsage;
 }
 
 // A snapshot needs a display and OpenGL: found out before the run, not after.
@@ -302,6 +317,8 @@ int runFromCommandLine(const CLI::App& app, const CommandLine& line, const Snaps
     if (const int status = checkFileNames(plan, pictures); status != kExitOk) return status;
     if (const int status = loadCheckpoint(plan); status != kExitOk) return status;
     if (const int status = loadStartWorld(plan); status != kExitOk) return status;
+    if (const int status = loadGraphInputs(plan); status != kExitOk) return status;
+    if (const int status = refusePicturesOfGraphs(snapshot, pictures, plan); status != kExitOk) return status;
     if (const int status = checkResumedOutputs(plan.run); status != kExitOk) return status;
     if (const int status = checkSnapshot(snapshot, plan); status != kExitOk) return status;
     FrameRecorderPtr recorder;

@@ -71,9 +71,27 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     field("version", jsonString(TALVANE_VERSION));
     field("seed", std::to_string(s.seed));
     const WorldShape shape = s.effectiveShape();
+    if (r.graph) {
+        const GraphRecord& g = *r.graph;
+        char checksum[24];
+        std::snprintf(checksum, sizeof checksum, "%016llx", static_cast<unsigned long long>(g.checksum));
+        std::string histogram = "[";
+        for (std::size_t k = 0; k < g.degrees.histogram.size(); ++k) {
+            histogram += (k > 0 ? ", " : "") + std::to_string(g.degrees.histogram[k]);
+        }
+        const std::string source = s.graph.network ? "\"network\": " + jsonString(s.graph.network->text)
+                                                   : "\"file\": " + jsonString(s.graph.path);
+        field("graph", "{" + source + ", \"nodes\": " + std::to_string(g.nodes) +
+                           ", \"edges\": " + std::to_string(g.edges) + ", \"checksum\": " + jsonString(checksum) +
+                           ", \"degree\": {\"mean\": " + number(g.degrees.mean) +
+                           ", \"min\": " + std::to_string(g.degrees.minimum) +
+                           ", \"max\": " + std::to_string(g.degrees.maximum) + ", \"histogram\": " + histogram +
+                           "]}}");
+    } else {
     field("world", "{\"rows\": " + std::to_string(shape.rows) + ", \"cols\": " + std::to_string(shape.cols) +
                        ", \"edges\": " + jsonString(edgesName(shape.edges)) +
                        ", \"neighbourhood\": " + jsonString(neighbourhoodName(shape.neighbourhood)) + "}");
+    }
     if (s.realPayoffs) {
         std::string list = "[";
         for (std::size_t k = 0; k < 4; ++k) list += (k > 0 ? ", " : "") + number((*s.realPayoffs)[k]);
@@ -117,6 +135,8 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     output("checkpoint", s.checkpointPath);
     output("load", s.loadPath);
     output("resume", s.resumePath);
+    output("graph", s.graph.path);
+    output("save_graph", s.graph.savePath);
     for (const ExtraOutput& extra : s.extraOutputs) output(extra.option.c_str() + 2, extra.path);
     field("files", outputs + "}");
     field("start_time", jsonString(r.startTime));
@@ -129,6 +149,10 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     field("settled_generation", r.settledGeneration >= 0 ? std::to_string(r.settledGeneration) : "null");
     field("period", r.period > 0 ? std::to_string(r.period) : "null", true);
     return out + "}\n";
+}
+
+GraphRecord graphRecordOf(const Graph& graph) {
+    return {graph.nodes, graph.edgeCount(), graphChecksum(graph), degreeStats(graph)};
 }
 
 std::string metadataPathFor(const std::string& logPath) {

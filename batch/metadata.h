@@ -4,13 +4,26 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "graph.h"
+
 namespace talvane {
 
 struct RunSettings;
+
+// The graph a run's world lived on, for its record.
+struct GraphRecord {
+    int nodes = 0;
+    std::int64_t edges = 0;
+    std::uint64_t checksum = 0;  // graphChecksum
+    DegreeStats degrees;
+};
+
+GraphRecord graphRecordOf(const Graph& graph);
 
 // How a run went, for its record.
 struct RunRecord {
@@ -23,6 +36,7 @@ struct RunRecord {
                                           // that no draw can change (random rules), -1 none
     int period = 0;                       // its period, 0 none
     bool absorbing = false;               // settled in a state that no draw of a random rule can change
+    std::optional<GraphRecord> graph;     // a world on a graph: the graph
 };
 
 // The time now as "2026-01-31T12:00:00Z".

@@ -198,7 +198,9 @@ bool startConditions(const CommandLine& line, BatchPlan& plan, std::string& erro
         error = "--center: " + error;
         return false;
     }
-    for (const std::string& text : line.places) {
+    // A graph's cells are placed as NODE,PAIR (graphPlan reads them).
+    const bool onGraph = given(line.graph.graphOption) || given(line.graph.networkOption);
+    for (const std::string& text : onGraph ? std::vector<std::string>{} : line.places) {
         Placement place;
         if (!parsePlace(text, place, error)) {
             error = "--place: " + error;
@@ -208,7 +210,7 @@ bool startConditions(const CommandLine& line, BatchPlan& plan, std::string& erro
     }
     // A seeded world's size is known now; a loaded one's once it is read.
     std::vector<Placement> unused;
-    if (!given(line.loadOption) &&
+    if (!given(line.loadOption) && !onGraph &&
         !placementsFor(start, plan.run.shape.rows, plan.run.shape.cols, unused, error)) {
         return false;
     }
@@ -361,6 +363,7 @@ void defineOptions(CLI::App& app, CommandLine& line) {
                              "--layout", "--self-pool", "--other-pool", "--update", "--noise", "--mutation"}) {
         line.worldOptions.push_back(app.get_option(name));
     }
+    defineGraphOptions(app, line.graph);
 }
 
 bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
@@ -368,12 +371,14 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     plan.manyRuns = given(line.runsOption);
     if (!numbers(line, plan, error) || !shape(line, plan, error)) return false;
     run.colorLayout = layoutCode(line.layout);
+    plan.layoutGiven = given(line.graph.layoutOption);
     run.competitionMode = line.competition == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
     run.playSelf = line.playSelf;
     run.extraPoint = line.extraPoint;
     if (!payoffs(line, run, error) || !variants(line, run, error)) return false;
     return pools(line, run, error) && startConditions(line, plan, error) && outputs(line, plan, error) &&
-           resumption(line, plan, error) && competition(line, error) && seeds(line, plan, error);
+           resumption(line, plan, error) && competition(line, error) && seeds(line, plan, error) &&
+           graphPlan(line, line.graph, plan, error);
 }
 std::vector<std::pair<std::string, std::string>> optionValues(const CLI::App& app) {
     std::vector<std::pair<std::string, std::string>> values;

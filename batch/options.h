@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "graph_options.h"
 #include "run.h"
 
 namespace talvane {
@@ -59,6 +60,7 @@ struct CommandLine {
     CLI::Option* loadOption = nullptr;           // tells whether --load was given
     CLI::Option* payoffsOption = nullptr;        // tells whether --payoffs was given
     std::vector<CLI::Option*> worldOptions;      // options that shape the world or its rules, refused beside --resume
+    GraphLine graph;                             // --graph, --network, --save-graph
 };
 
 // What the program will do.
@@ -70,6 +72,7 @@ struct BatchPlan {
     std::int32_t jobs = 1;  // runs at a time
     bool sizeGiven = false; // --size was given: a loaded world must have that size
     std::string resumePath; // checkpoint to go on from, empty for a fresh run
+    bool layoutGiven = false;  // --layout was given
 };
 
 // Declares every option of talvane-batch on app, storing into line.

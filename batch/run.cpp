@@ -181,9 +181,11 @@ public:
     int prepare() {
         std::vector<NamedFile> files{{"--log", settings_.logPath},     {"--save", settings_.savePath},
                                      {"--stats", settings_.statsPath}, {"--meta", settings_.metaPath},
-                                     {"--checkpoint", settings_.checkpointPath}};
+                                     {"--checkpoint", settings_.checkpointPath},
+                                     {"--save-graph", settings_.graph.savePath}};
         for (const ExtraOutput& extra : settings_.extraOutputs) files.push_back({extra.option, extra.path});
         files.push_back({"--load", settings_.loadPath});
+        files.push_back({"--graph", settings_.graph.path});
         std::string error;
         if (!filesAreDistinct(files, error) || !resumeIsNoOtherOutput(files, settings_.resumePath, error)) {
             std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
@@ -199,6 +201,9 @@ public:
         }
         if (!settings_.savePath.empty() && !save_.create(settings_.savePath, error)) {
             return reportFailure(settings_.savePath, error);
+        }
+        if (!settings_.graph.savePath.empty() && !saveGraph_.create(settings_.graph.savePath, error)) {
+            return reportFailure(settings_.graph.savePath, error);
         }
         if (statsToFile()) {
             if (!stats_.create(settings_.statsPath, error) || (!statsBefore.empty() && !stats_.write(statsBefore, error))) {
@@ -300,10 +305,11 @@ public:
     }
 
     // Checks the log the engine wrote (logLines lines) and closes it, then
-    // writes the table, the saved world, the checkpoint, the record and the
-    // extra outputs.
-    int finish(const World& world, std::int64_t logLines, std::optional<Checkpoint> checkpoint,
-               const std::string& metadata) {
+    // writes the table, the saved world (savedWorld gives its text), the
+    // graph, the checkpoint, the record and the extra outputs (of a lattice
+    // world: world is null for a graph's).
+    int finish(const World* world, const std::function<std::string()>& savedWorld, const std::string& graphText,
+               std::int64_t logLines, std::optional<Checkpoint> checkpoint, const std::string& metadata) {
         std::string error;
         const bool streamOk = logStreamHealthy(error);
         closeLogFile();
@@ -324,8 +330,11 @@ public:
             if (!ok) return reportFailure(settings_.statsPath, "write error on the statistics table");
         }
         if (checkpoint && !markCheckpoint(*checkpoint, error)) return kExitFailure;
-        if (!settings_.savePath.empty() && !save_.write(formatWorld(worldFileOf(world)), error)) {
+        if (!settings_.savePath.empty() && !save_.write(savedWorld(), error)) {
             return reportFailure(settings_.savePath, error);
+        }
+        if (!settings_.graph.savePath.empty() && !saveGraph_.write(graphText, error)) {
+            return reportFailure(settings_.graph.savePath, error);
         }
         if (checkpoint && !checkpoint_.write(formatCheckpoint(*checkpoint), error)) {
             return reportFailure(settings_.checkpointPath, error);
@@ -337,7 +346,8 @@ public:
         for (std::size_t i = 0; i < extras_.size(); ++i) {
             const ExtraOutput& extra = settings_.extraOutputs[i];
             std::string bytes;
-            if (const int status = extra.render(settings_, world, bytes, error); status != kExitOk) {
+            if (world == nullptr) continue;
+            if (const int status = extra.render(settings_, *world, bytes, error); status != kExitOk) {
                 std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
                 metadataOfFinishingRun().clear();
                 return status;
@@ -358,6 +368,9 @@ public:
         std::string error;
         if (logToFile() && !log_.commit(error)) return reportFailure(settings_.logPath, error);
         if (!settings_.savePath.empty() && !save_.commit(error)) return reportFailure(settings_.savePath, error);
+        if (!settings_.graph.savePath.empty() && !saveGraph_.commit(error)) {
+            return reportFailure(settings_.graph.savePath, error);
+        }
         if (statsToFile() && !stats_.commit(error)) return reportFailure(settings_.statsPath, error);
         if (!settings_.checkpointPath.empty() && !checkpoint_.commit(error)) {
             return reportFailure(settings_.checkpointPath, error);
@@ -433,6 +446,7 @@ private:
     const RunSettings& settings_;
     OutputFile log_;
     OutputFile save_;
+    OutputFile saveGraph_;
     OutputFile stats_;
     OutputFile checkpoint_;
     OutputFile meta_;
@@ -551,7 +565,81 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     result.absorbing = record.absorbing;
     std::optional<Checkpoint> checkpoint;
     if (!settings.checkpointPath.empty()) checkpoint = currentCheckpoint(settings, world, generation, settle);
-    const int status = outputs.finish(world, generation, std::move(checkpoint), formatMetadata(settings, record));
+    const auto savedWorld = [&world] { return formatWorld(worldFileOf(world)); };
+    const int status = outputs.finish(&world, savedWorld, std::string(), generation, std::move(checkpoint),
+                                      formatMetadata(settings, record));
+    if (status != kExitOk) return status;
+    return outputs.commit();
+}
+
+// A run on a graph: the lattice run's loop with the graph world's step;
+// no pictures and no checkpoints.
+int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
+    std::optional<GraphWorld> drawn;
+    std::string error;
+    if (!startGraphWorld(settings, drawn, error)) {
+        std::fprintf(stderr, "talvane-batch: --network %s: %s\n", settings.graph.network->text.c_str(), error.c_str());
+        return kExitUsage;
+    }
+    GraphWorld& world = *drawn;
+    RunOutputs outputs(settings);
+    if (const int status = outputs.prepare(); status != kExitOk) return status;
+    RunRecord record;
+    record.startTime = utcTimeNow();
+    record.graph = graphRecordOf(world.graph());
+    SettleWatch settle;
+    const CooperationTable coop =
+        settings.competitionMode == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
+    const std::vector<int> colors = colorsPresent(world);
+    const auto writeStats = [&](std::int64_t generation) {
+        if (outputs.stats() == nullptr) return;
+        const std::string row = statsRow(generation, computeGraphStats(world, coop), colors);
+        std::fwrite(row.data(), 1, row.size(), outputs.stats());
+    };
+    if (outputs.stats() != nullptr) {
+        const std::string header = statsHeader(colors);
+        std::fwrite(header.data(), 1, header.size(), outputs.stats());
+    }
+    writeStats(0);
+    settle.observe(world);
+    std::int64_t generation = 0;
+    const bool stochastic = settings.updateRule != UpdateRule::Synchronous || settings.mutation > 0.0;
+    record.stopReason = "generations";
+    for (std::int32_t done = 1; done <= settings.generations; ++done) {
+        if (world.updateRule == UpdateRule::Synchronous) {
+            world.step(settings.threads);
+        } else {
+            world.stepVariant();
+        }
+        world.mutate();
+        generation = done;
+        outputs.writeLogLine(world.pairCounts());
+        writeStats(generation);
+        if (const int status = outputs.healthCheck(); status != kExitOk) return status;
+        const int repeated = settle.observe(world);
+        const bool ended = stochastic ? world.isAbsorbing() : repeated > 0;
+        if (ended && record.settledGeneration < 0) {
+            record.settledGeneration = generation;
+            record.period = stochastic ? 0 : repeated;
+            record.absorbing = stochastic;
+        }
+        if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
+        if (settings.untilSettled && ended) {
+            record.stopReason = "settled";
+            break;
+        }
+    }
+    record.generationReached = generation;
+    record.endTime = utcTimeNow();
+    result.counts = world.countPairs();
+    result.generationReached = generation;
+    result.settledGeneration = record.settledGeneration;
+    result.period = record.period;
+    result.absorbing = record.absorbing;
+    const auto savedWorld = [&world] { return formatNodeFile(nodeCellsOf(world)); };
+    const std::string graphText = settings.graph.savePath.empty() ? std::string() : formatEdgeList(world.graph());
+    const int status =
+        outputs.finish(nullptr, savedWorld, graphText, generation, std::nullopt, formatMetadata(settings, record));
     if (status != kExitOk) return status;
     return outputs.commit();
 }
@@ -560,6 +648,7 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
 
 int runOnce(const RunSettings& settings, RunResult& result) {
     try {
+        if (settings.graph.on()) return runGraphWithMemory(settings, result);
         return runOnceWithMemory(settings, result);
     } catch (const std::bad_alloc&) {
         // The outputs' temporary files went with the unwinding.

@@ -5,11 +5,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "checkpoint.h"
+#include "graph_world.h"
 #include "sim_state.h"
 #include "start_conditions.h"
 #include "world_file.h"
@@ -32,6 +34,24 @@ struct ExtraOutput {
     // Fills bytes; returns kExitOk or an exit status, with error set.
     std::function<int(const RunSettings& run, const World& world, std::string& bytes, std::string& error)> render;
     int writeFailure = kExitFailure;  // exit status when the file cannot be written
+};
+
+// A run on a graph instead of a lattice.
+struct GraphSettings {
+    std::string path;                      // --graph: the edge list read
+    std::shared_ptr<const Graph> graph;    // its graph, read before the run
+    std::optional<NetworkRecipe> network;  // --network: drawn from the run's generator as it starts
+    std::string savePath;                  // --save-graph: the graph used, as an edge list
+    std::optional<NodeCells> start;        // --load: the nodes of a graph world file
+    std::vector<std::pair<int, int>> places;  // --place NODE,PAIR, in the order given
+
+    bool on() const { return graph != nullptr || network.has_value(); }
+    // Nodes of the graph the run will use.
+    int nodes() const { return graph ? graph->nodes : network ? network->nodes : 0; }
+    // True when the graph is known to be a lattice's (its nodes the cells).
+    bool lattice() const {
+        return graph ? graph->lattice.has_value() : network && network->kind == NetworkKind::Lattice;
+    }
 };
 
 // Every setting of one run.
@@ -66,6 +86,7 @@ struct RunSettings {
     std::optional<Checkpoint> resume;                        // go on from this checkpoint instead of starting
     std::string resumePath;                                  // the checkpoint file read, kept from every output
     std::vector<std::pair<std::string, std::string>> optionValues;  // every option in effect, for the record
+    GraphSettings graph;                                     // a world on a graph (then shape does not apply)
 
     // The size of the world the run steps: a checkpoint's, a loaded world's, or shape.
     WorldShape effectiveShape() const;

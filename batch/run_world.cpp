@@ -51,16 +51,62 @@ WorldShape RunSettings::effectiveShape() const {
     return out;
 }
 
-void applyPayoffTable(World& world, const RunSettings& run) {
-    if (run.competitionMode == kCompetitionInfinite) {
-        world.payoffTable = infinitePayoffTable;
-    } else if (run.realPayoffs) {
-        world.payoffTable = finitePayoffTableOf(*run.realPayoffs);
-    } else {
-        const auto& v = run.payoffs;
-        world.payoffTable = finitePayoffTable(v[0], v[1], v[2], v[3]);
-    }
+
+namespace {
+
+PayoffTable payoffTableOf(const RunSettings& run) {
+    if (run.competitionMode == kCompetitionInfinite) return infinitePayoffTable;
+    if (run.realPayoffs) return finitePayoffTableOf(*run.realPayoffs);
+    const auto& v = run.payoffs;
+    return finitePayoffTable(v[0], v[1], v[2], v[3]);
 }
+
+}  // namespace
+
+bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std::string& error) {
+    const GraphSettings& settings = run.graph;
+    Mt19937 random;
+    random.seed(run.seed);
+    Graph graph;
+    if (settings.network) {
+        if (!generateNetwork(*settings.network, random, graph, error)) return false;
+    } else {
+        graph = *settings.graph;
+    }
+    out.emplace(std::move(graph));
+    GraphWorld& world = *out;
+    world.random = random;
+    world.payoffTable = payoffTableOf(run);
+    world.playSelf = run.playSelf;
+    world.extraPoint = run.extraPoint;
+    world.updateRule = run.updateRule;
+    world.noise = run.noise;
+    world.mutation = run.mutation;
+    const auto layout = static_cast<ColorLayout>(run.colorLayout);
+    if (settings.start) {
+        world.nodeColor = settings.start->color;
+        world.selfStrategy = settings.start->self;
+        world.otherStrategy = settings.start->other;
+    } else if (!run.startConditions.mix.empty()) {
+        seedGraphWorldMixture(world, run.startConditions.mix, layout);
+    } else {
+        SeedingOptions seeding;
+        seeding.seed = run.seed;
+        seeding.selfExcluded = run.selfExcluded;
+        seeding.otherExcluded = run.otherExcluded;
+        seeding.layout = layout;
+        seedGraphWorld(world, seeding);
+    }
+    for (const auto& [node, pair] : settings.places) {
+        world.selfStrategy[static_cast<std::size_t>(node)] = static_cast<CellCode>(pair / kCodeCount);
+        world.otherStrategy[static_cast<std::size_t>(node)] = static_cast<CellCode>(pair % kCodeCount);
+    }
+    world.generation = 0;
+    world.countPairs();
+    return true;
+}
+
+void applyPayoffTable(World& world, const RunSettings& run) { world.payoffTable = payoffTableOf(run); }
 
 World startWorld(const RunSettings& run) {
     World world(run.effectiveShape());

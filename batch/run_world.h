@@ -5,6 +5,7 @@
 #pragma once
 
 #include "run.h"
+#include "graph_world.h"
 #include "world.h"
 #include "world_file.h"
 
@@ -24,5 +25,12 @@ World startWorld(const RunSettings& run);
 
 // The cells of world as a world file holds them.
 WorldFile worldFileOf(const World& world);
+
+// The graph world of generation 0: the generator restarts from the seed;
+// a --network recipe is drawn from it first, then the nodes are seeded (a
+// loaded graph world file draws nothing), then the placed nodes are set.
+// The lattice recipe draws nothing, so a lattice graph seeds as the
+// lattice world does. False with error when the network cannot be drawn.
+bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std::string& error);
 
 }  // namespace talvane

@@ -139,6 +139,7 @@ RunSettings settingsForRun(const RunSettings& base, int run) {
     if (!base.statsPath.empty()) settings.statsPath = numberedPath(base.statsPath, run);
     if (!base.metaPath.empty()) settings.metaPath = numberedPath(base.metaPath, run);
     if (!base.checkpointPath.empty()) settings.checkpointPath = numberedPath(base.checkpointPath, run);
+    if (!base.graph.savePath.empty()) settings.graph.savePath = numberedPath(base.graph.savePath, run);
     for (ExtraOutput& extra : settings.extraOutputs) extra.path = numberedPath(extra.path, run);
     settings.onProgress = nullptr;
     settings.onGeneration = nullptr;

@@ -343,4 +343,78 @@ bool GraphWorld::isAbsorbing() const {
     return true;
 }
 
+NodeCells nodeCellsOf(const GraphWorld& world) { return {world.nodeColor, world.selfStrategy, world.otherStrategy}; }
+
+std::string formatNodeFile(const NodeCells& cells) {
+    std::string text(kNodeFileHeader);
+    text += '\n';
+    text.reserve(text.size() + static_cast<std::size_t>(cells.count()) * 16);
+    for (int i = 0; i < cells.count(); ++i) {
+        text += std::to_string(i);
+        for (CellCode code : {cells.color[i], cells.self[i], cells.other[i]}) {
+            text += ',';
+            text += static_cast<char>('0' + (code & 7));
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+bool parseNodeFile(std::string_view text, NodeCells& out, WorldError& error) {
+    out = {};
+    long line = 0;
+    std::size_t at = 0;
+    const auto fail = [&](const std::string& message) {
+        error.line = line;
+        error.message = message;
+        return false;
+    };
+    while (at < text.size() || line == 0) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view row = text.substr(at, end - at);
+        at = end + 1;
+        ++line;
+        if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
+        if (line == 1) {
+            if (row != kNodeFileHeader) return fail("the first line is not \"" + std::string(kNodeFileHeader) + "\"");
+            if (end == text.size()) break;
+            continue;
+        }
+        if (row.empty() && at >= text.size()) break;  // the line end of the last line
+        long values[4] = {};
+        std::size_t pos = 0;
+        for (int k = 0; k < 4; ++k) {
+            std::size_t digitsEnd = pos;
+            while (digitsEnd < row.size() && row[digitsEnd] >= '0' && row[digitsEnd] <= '9') ++digitsEnd;
+            if (digitsEnd == pos || digitsEnd - pos > 9) {
+                return fail("expected four numbers node,color,self,other");
+            }
+            values[k] = std::stol(std::string(row.substr(pos, digitsEnd - pos)));
+            pos = digitsEnd;
+            if (k < 3) {
+                if (pos >= row.size() || row[pos] != ',') return fail("expected four numbers node,color,self,other");
+                ++pos;
+            }
+        }
+        if (pos != row.size()) return fail("expected four numbers node,color,self,other");
+        if (values[0] != out.count()) {
+            return fail("node " + std::to_string(values[0]) + " where node " + std::to_string(out.count()) +
+                        " was expected (one line per node, in order)");
+        }
+        if (out.count() >= kMaxGraphNodes) return fail("more than " + std::to_string(kMaxGraphNodes) + " nodes");
+        for (int k = 1; k < 4; ++k) {
+            if (values[k] > 7) return fail("the code " + std::to_string(values[k]) + " is not 0 to 7");
+        }
+        out.color.push_back(static_cast<CellCode>(values[1]));
+        out.self.push_back(static_cast<CellCode>(values[2]));
+        out.other.push_back(static_cast<CellCode>(values[3]));
+    }
+    if (out.count() == 0) {
+        line = 0;
+        return fail("the file lists no nodes");
+    }
+    return true;
+}
+
 }  // namespace talvane

@@ -20,10 +20,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "graph.h"
 #include "world.h"
+#include "world_file.h"
 
 namespace talvane {
 
@@ -125,5 +128,24 @@ private:
     std::vector<CellCode> nextSelf_, nextOther_;
     bool exact_ = false;  // every score a whole number: variant changes may be added up
 };
+
+// --- World files of graph worlds ---
+//
+// The header line "node,color,self,other", then one line per node in node
+// order, "n,color,self,other", every value a decimal integer, every code 0
+// to 7. "\r\n" line ends and a last line without one are read too.
+
+inline constexpr std::string_view kNodeFileHeader = "node,color,self,other";
+
+// The nodes' colours and pairs as a graph world file holds them.
+struct NodeCells {
+    std::vector<CellCode> color, self, other;
+    int count() const { return static_cast<int>(color.size()); }
+};
+
+NodeCells nodeCellsOf(const GraphWorld& world);
+std::string formatNodeFile(const NodeCells& cells);
+// False with the first fault (its line) in error.
+bool parseNodeFile(std::string_view text, NodeCells& out, WorldError& error);
 
 }  // namespace talvane

@@ -1,5 +1,7 @@
 #include "statistics.h"
 
+#include "graph_world.h"
+
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
@@ -274,15 +276,51 @@ GroupStats worldCooperation(const World& world, const CooperationTable& coop) {
     return all;
 }
 
-std::vector<int> colorsPresent(const World& world) {
+WorldStats computeGraphStats(const GraphWorld& world, const CooperationTable& coop) {
+    WorldStats stats{};
+    const Graph& graph = world.graph();
+    for (int node = 0; node < world.nodeCount(); ++node) {
+        const int color = world.nodeColor[node];
+        const int self = world.selfStrategy[node] & 7;
+        const int other = world.otherStrategy[node] & 7;
+        CellCooperation k;
+        for (std::uint32_t e = graph.offsets[node]; e < graph.offsets[node + 1]; ++e) {
+            const int n = graph.neighbours[e];
+            if (world.nodeColor[n] == color) {
+                k.coopSame += coop[self][world.selfStrategy[n] & 7];
+                ++k.gamesSame;
+            } else {
+                k.coopOther += coop[other][world.otherStrategy[n] & 7];
+                ++k.gamesOther;
+            }
+        }
+        if (world.playSelf) {
+            k.coopSame += coop[self][self];
+            ++k.gamesSame;
+        }
+        const double score = world.scoreNode(node);
+        addCell(stats[0], self, other, score, k.coopSame, k.gamesSame, k.coopOther, k.gamesOther);
+        addCell(stats[1 + (color & 7)], self, other, score, k.coopSame, k.gamesSame, k.coopOther, k.gamesOther);
+    }
+    return stats;
+}
+
+namespace {
+
+std::vector<int> colorsIn(const std::vector<CellCode>& grid) {
     std::array<bool, kCodeCount> seen{};
-    for (CellCode color : world.cellColor) seen[color & 7] = true;
+    for (CellCode color : grid) seen[color & 7] = true;
     std::vector<int> colors;
     for (int c = 0; c < kCodeCount; ++c) {
         if (seen[c]) colors.push_back(c);
     }
     return colors;
 }
+
+}  // namespace
+
+std::vector<int> colorsPresent(const World& world) { return colorsIn(world.cellColor); }
+std::vector<int> colorsPresent(const GraphWorld& world) { return colorsIn(world.nodeColor); }
 
 std::string groupPrefix(int group) {
     static const std::array<const char*, 3> named = {"green", "cyan", "red"};

@@ -13,6 +13,8 @@
 
 namespace talvane {
 
+class GraphWorld;
+
 // Short name of a strategy code: "AllD", "STFT", "C-then-AllD", "TFT",
 // "AllC", or the code's digit for the three unnamed ones.
 std::string strategyShortName(StrategyCode code);
@@ -62,8 +64,14 @@ WorldStats computeWorldStats(const World& world, const CooperationTable& coop);
 // in, so the sums may differ from computeWorldStats' in their last bits.
 GroupStats worldCooperation(const World& world, const CooperationTable& coop);
 
-// The colour codes that cells of world hold, in increasing order.
+// The same measures for a graph world: each node's games are those along
+// its edges in candidate order (then itself under playSelf), its score
+// GraphWorld::scoreNode's.
+WorldStats computeGraphStats(const GraphWorld& world, const CooperationTable& coop);
+
+// The colour codes that cells (nodes) of world hold, in increasing order.
 std::vector<int> colorsPresent(const World& world);
+std::vector<int> colorsPresent(const GraphWorld& world);
 
 // Column prefix of a group: "all", "green", "cyan", "red", "color3" .. "color7".
 std::string groupPrefix(int group);

@@ -14,6 +14,8 @@
 
 namespace talvane {
 
+class GraphWorld;
+
 // true keeps a code out of the draws, as the desktop's pools do.
 using CodeExclusions = std::array<bool, kCodeCount>;
 
@@ -51,5 +53,13 @@ void drawMixture(World& world, const PairWeights& mix);
 // layout draws every colour, the checkerboard its phase. This is what
 // talvane-batch --mix seeds with --seed S.
 void seedWorldMixture(World& world, std::uint32_t seed, const PairWeights& mix, ColorLayout layout);
+
+// The same seeding for the nodes of a graph world, in node order, going on
+// from the generator's state (a run seeds it, then draws its network, then
+// its nodes). The segregated layout makes the first half of the node
+// numbers Green (a lattice graph: the upper half of its rows, as a lattice
+// world); the checkerboard needs a lattice graph.
+void seedGraphWorld(GraphWorld& world, const SeedingOptions& options);
+void seedGraphWorldMixture(GraphWorld& world, const PairWeights& mix, ColorLayout layout);
 
 }  // namespace talvane

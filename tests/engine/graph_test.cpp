@@ -12,6 +12,7 @@
 #include "graph_world.h"
 #include "payoffs.h"
 #include "world.h"
+#include "world_seeding.h"
 
 namespace talvane::testing {
 namespace {
@@ -423,6 +424,79 @@ TEST(GraphWorldThreads, StepsByteIdenticallyOnAnyNumberOfThreads) {
     }
     // The run went somewhere: not every node kept its first pair.
     EXPECT_LT(worlds[0].pairCounts()[0], 60000u);
+}
+
+
+TEST(GraphWorldFiles, RoundTripAndRefuseBadLines) {
+    GraphWorld w(graphOf(5, {{0, 1}, {1, 2}, {3, 4}}));
+    w.nodeColor = {0, 2, 2, 0, 1};
+    w.selfStrategy = {7, 0, 6, 1, 3};
+    w.otherStrategy = {0, 7, 6, 2, 5};
+    const std::string text = formatNodeFile(nodeCellsOf(w));
+    EXPECT_EQ(text, "node,color,self,other\n0,0,7,0\n1,2,0,7\n2,2,6,6\n3,0,1,2\n4,1,3,5\n");
+    NodeCells back;
+    WorldError error;
+    ASSERT_TRUE(parseNodeFile(text, back, error)) << error.message;
+    EXPECT_EQ(back.color, w.nodeColor);
+    EXPECT_EQ(back.self, w.selfStrategy);
+    EXPECT_EQ(back.other, w.otherStrategy);
+    std::string windows = "node,color,self,other\r\n0,0,7,0\r\n1,2,0,7";  // no line end at the end
+    ASSERT_TRUE(parseNodeFile(windows, back, error)) << error.message;
+    EXPECT_EQ(back.count(), 2);
+    const std::pair<const char*, long> bad[] = {
+        {"row,col,color,self,other\n0,0,0,0,0\n", 1},
+        {"node,color,self,other\n0,0,7,0\n2,0,7,0\n", 3},  // a node left out
+        {"node,color,self,other\n0,0,8,0\n", 2},            // no such code
+        {"node,color,self,other\n0,0,7\n", 2},
+        {"node,color,self,other\n0,0,7,0,1\n", 2},
+        {"node,color,self,other\n0,0,-7,0\n", 2},
+        {"node,color,self,other\n0,0,7,0\n\n1,0,7,0\n", 3},  // a blank line
+        {"node,color,self,other\n", 0},                      // no nodes
+    };
+    for (const auto& [file, line] : bad) {
+        EXPECT_FALSE(parseNodeFile(file, back, error)) << file;
+        EXPECT_EQ(error.line, line) << file << ": " << error.message;
+    }
+}
+
+TEST(GraphSeeding, LayoutsFollowNodeNumbersAndThePoolsHold) {
+    std::vector<Edge> ring;
+    for (int i = 0; i < 101; ++i) ring.push_back({i, (i + 1) % 101});
+    GraphWorld w(graphOf(101, ring));
+    SeedingOptions options;
+    options.layout = kLayoutSegregated;
+    options.selfExcluded.fill(true);
+    options.selfExcluded[6] = false;
+    options.otherExcluded.fill(true);
+    options.otherExcluded[0] = options.otherExcluded[7] = false;
+    w.random.seed(3);
+    seedGraphWorld(w, options);
+    for (int i = 0; i < 101; ++i) {
+        EXPECT_EQ(w.nodeColor[i], i < 50 ? 0 : 2) << i;
+        EXPECT_EQ(w.selfStrategy[i], 6);
+        EXPECT_TRUE(w.otherStrategy[i] == 0 || w.otherStrategy[i] == 7);
+    }
+    options.layout = kLayoutRandom;
+    w.random.seed(3);
+    seedGraphWorld(w, options);
+    int green = 0;
+    for (int i = 0; i < 101; ++i) {
+        EXPECT_TRUE(w.nodeColor[i] == 0 || w.nodeColor[i] == 2);
+        green += w.nodeColor[i] == 0;
+    }
+    EXPECT_GT(green, 0);
+    EXPECT_LT(green, 101);
+    // A lattice graph seeds as the lattice world with the same seed.
+    World lattice(WorldShape{7, 9, Edges::Wrap, Neighbourhood::Moore});
+    SeedingOptions checkerboard;
+    checkerboard.seed = 21;
+    seedWorld(lattice, checkerboard);
+    GraphWorld graph(latticeGraph(lattice.shape()));
+    graph.random.seed(21);
+    seedGraphWorld(graph, checkerboard);
+    EXPECT_EQ(graph.nodeColor, lattice.cellColor);
+    EXPECT_EQ(graph.selfStrategy, lattice.selfStrategy);
+    EXPECT_EQ(graph.otherStrategy, lattice.otherStrategy);
 }
 
 }  // namespace
