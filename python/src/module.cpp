@@ -19,6 +19,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "graph.h"
+#include "graph_world.h"
 #include "grid_image.h"
 #include "output_file.h"
 #include "payoffs.h"
@@ -666,6 +668,270 @@ std::string stepStats(PyWorld& w, std::int64_t n) {
     return table;
 }
 
+// --- Worlds on graphs ---
+
+// The value behind talvane.GraphWorld: an engine GraphWorld with the payoffs
+// and competition it was made with, its threads and a lock, as PyWorld.
+struct PyGraphWorld {
+    explicit PyGraphWorld(Graph graph) : world(std::move(graph)) {}
+    PyGraphWorld(const PyGraphWorld& other)
+        : world(other.world), payoffs(other.payoffs), competition(other.competition), threads(other.threads),
+          lastSeed(other.lastSeed) {}
+    GraphWorld world;
+    Payoffs payoffs;
+    CompetitionMode competition = kCompetitionFinite;
+    int threads = 1;
+    std::optional<std::uint32_t> lastSeed;
+    std::mutex mutex;
+};
+
+std::unique_lock<std::mutex> lockGraphWorld(PyGraphWorld& w) {
+    py::gil_scoped_release release;
+    return std::unique_lock<std::mutex>(w.mutex);
+}
+
+// The edges of an (E, 2) array of node numbers, or of an object with an
+// edges() method (a networkx graph, whose nodes must be 0 .. N - 1).
+Graph graphOf(const py::object& edges, std::optional<int> nodesGiven) {
+    std::vector<Edge> list;
+    std::int64_t largest = -1;
+    std::optional<int> nodes = nodesGiven;
+    const auto add = [&](std::int64_t u, std::int64_t v) {
+        if (u < 0 || v < 0 || u >= kMaxGraphNodes || v >= kMaxGraphNodes) {
+            fail("graph: the edge " + std::to_string(u) + "-" + std::to_string(v) + " names a node outside 0 to " +
+                 std::to_string(kMaxGraphNodes - 1));
+        }
+        largest = std::max({largest, u, v});
+        list.emplace_back(static_cast<std::int32_t>(u), static_cast<std::int32_t>(v));
+    };
+    if (py::hasattr(edges, "edges") && !py::isinstance<py::array>(edges)) {
+        if (!nodes && py::hasattr(edges, "number_of_nodes")) nodes = edges.attr("number_of_nodes")().cast<int>();
+        for (const py::handle edge : edges.attr("edges")()) {
+            const py::tuple pair = py::reinterpret_borrow<py::object>(edge).cast<py::tuple>();
+            if (pair.size() < 2) fail("graph: edges() gave an edge that is no pair of nodes");
+            add(wholeOf(pair[0], "graph: a node"), wholeOf(pair[1], "graph: a node"));
+        }
+    } else {
+        auto array = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>::ensure(edges);
+        if (!array || array.ndim() != 2 || array.shape(1) != 2) {
+            PyErr_Clear();
+            fail("graph: an (E, 2) array of node numbers, or an object with an edges() method, is needed");
+        }
+        for (py::ssize_t e = 0; e < array.shape(0); ++e) add(array.at(e, 0), array.at(e, 1));
+    }
+    const int count = nodes ? *nodes : static_cast<int>(largest + 1);
+    if (count < largest + 1) {
+        fail("nodes: " + std::to_string(count) + " is fewer than the edges name (" + std::to_string(largest + 1) + ")");
+    }
+    if (count < kMinGraphNodes || count > kMaxGraphNodes) {
+        fail("graph: " + std::to_string(count) + " nodes; a graph world has " + std::to_string(kMinGraphNodes) +
+             " to " + std::to_string(kMaxGraphNodes));
+    }
+    Graph graph;
+    std::string error;
+    if (!graphFromEdges(count, list, graph, error)) fail("graph: " + error);
+    return graph;
+}
+
+std::unique_ptr<PyGraphWorld> makeGraphWorld(const py::object& edges, std::optional<int> nodes,
+                                             const std::optional<std::vector<double>>& payoffsGiven,
+                                             const std::string& competition, bool playSelf, bool extraPoint,
+                                             const std::string& update, double noise, double mutation, int threads,
+                                             std::optional<std::int64_t> seed, const std::string& layout,
+                                             std::optional<std::vector<int>> selfPool,
+                                             std::optional<std::vector<int>> otherPool, const py::object& mix) {
+    if (payoffsGiven && competitionOf(competition) == kCompetitionInfinite) refusePayoffsOfInfinite();
+    if (layout == "checkerboard") fail("layout: \"checkerboard\" needs a lattice; give \"random\" or \"segregated\"");
+    const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
+    const PairWeights pairs = mixOf(mix);
+    auto w = std::make_unique<PyGraphWorld>(graphOf(edges, nodes));
+    w->payoffs = payoffsOf(payoffsGiven ? *payoffsGiven : std::vector<double>{3, 0, 5, 1});
+    w->competition = competitionOf(competition);
+    GraphWorld& world = w->world;
+    world.playSelf = playSelf;
+    world.extraPoint = extraPoint;
+    world.updateRule = updateOf(update);
+    world.noise = checkNoise(noise);
+    world.mutation = checkMutation(mutation);
+    w->threads = checkThreads(threads);
+    const auto& v = w->payoffs.values;
+    world.payoffTable = w->competition == kCompetitionInfinite ? infinitePayoffTable
+                        : w->payoffs.whole
+                            ? finitePayoffTable(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
+                                                static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3]))
+                            : finitePayoffTableOf(v);
+    // As talvane-batch --graph FILE --seed S: the generator starts from the
+    // seed and the nodes are seeded from it.
+    world.random.seed(seeding.seed);
+    w->lastSeed = seeding.seed;
+    if (pairs.empty()) {
+        seedGraphWorld(world, seeding);
+    } else {
+        seedGraphWorldMixture(world, pairs, seeding.layout);
+    }
+    return w;
+}
+
+void stepGraph(PyGraphWorld& w, std::int64_t n) {
+    if (n < 0) fail("n: " + std::to_string(n) + " is not a number of generations 0 or more");
+    const std::int64_t piece = std::max<std::int64_t>(1, kCellsBetweenSignalChecks / w.world.nodeCount());
+    for (std::int64_t done = 0; done < n;) {
+        const std::int64_t end = std::min(n, done + piece);
+        {
+            py::gil_scoped_release release;
+            std::lock_guard<std::mutex> lock(w.mutex);
+            for (; done < end; ++done) {
+                if (w.world.updateRule == UpdateRule::Synchronous) {
+                    w.world.step(w.threads);
+                } else {
+                    w.world.stepVariant();
+                }
+                w.world.mutate();
+            }
+        }
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+}
+
+// A read-only view of one entry per node, which keeps the world alive.
+template <typename T>
+py::array nodeView(py::object owner, std::vector<T>& values) {
+    py::array view(py::dtype::of<T>(), {static_cast<py::ssize_t>(values.size())},
+                   {static_cast<py::ssize_t>(sizeof(T))}, values.data(), owner);
+    makeReadOnly(view);
+    return view;
+}
+
+py::array_t<std::int64_t> edgeArray(const Graph& graph) {
+    const std::vector<Edge> edges = edgesOf(graph);
+    py::array_t<std::int64_t> out({static_cast<py::ssize_t>(edges.size()), static_cast<py::ssize_t>(2)});
+    for (std::size_t e = 0; e < edges.size(); ++e) {
+        out.mutable_at(static_cast<py::ssize_t>(e), 0) = edges[e].first;
+        out.mutable_at(static_cast<py::ssize_t>(e), 1) = edges[e].second;
+    }
+    return out;
+}
+
+// talvane.network: the edges of a network drawn as talvane-batch --network
+// draws it with --seed S.
+py::array_t<std::int64_t> network(const std::string& kind, std::optional<int> n, std::optional<int> k,
+                                  std::optional<int> m, std::optional<double> p, std::optional<int> rows,
+                                  std::optional<int> cols, const std::string& neighbourhood, const std::string& edges,
+                                  std::optional<std::int64_t> seed) {
+    const auto need = [&kind](const auto& value, const char* name) {
+        if (!value) fail(std::string(name) + ": \"" + kind + "\" needs " + name);
+        std::ostringstream text;
+        text.precision(17);
+        text << *value;
+        return text.str();
+    };
+    std::string recipe = kind + ":";
+    if (kind == "random-regular") {
+        recipe += need(n, "n") + ":" + need(k, "k");
+    } else if (kind == "small-world") {
+        recipe += need(n, "n") + ":" + need(k, "k") + ":" + need(p, "p");
+    } else if (kind == "scale-free") {
+        recipe += need(n, "n") + ":" + need(m, "m");
+    } else if (kind == "erdos-renyi") {
+        recipe += need(n, "n") + ":" + need(p, "p");
+    } else if (kind == "lattice") {
+        recipe += need(rows, "rows") + ":" + need(cols, "cols") + ":" + neighbourhood + ":" + edges;
+    } else {
+        fail("kind: \"" + kind + "\" is none of random-regular, small-world, scale-free, erdos-renyi, lattice");
+    }
+    NetworkRecipe parsed;
+    std::string error;
+    if (!parseNetworkRecipe(recipe, parsed, error)) fail(error);
+    Mt19937 random;
+    random.seed(seedOf(seed));
+    Graph graph;
+    {
+        py::gil_scoped_release release;
+        if (!generateNetwork(parsed, random, graph, error)) graph.nodes = 0;
+    }
+    if (graph.nodes == 0) fail(error);
+    return edgeArray(graph);
+}
+
+void saveGraphWorld(PyGraphWorld& w, const std::filesystem::path& file_path) {
+    std::string text;
+    {
+        auto lock = lockGraphWorld(w);
+        text = formatNodeFile(nodeCellsOf(w.world));
+    }
+    writeOutput(file_path, py::bytes(text));
+}
+
+py::array_t<std::int64_t> graphPairCounts(PyGraphWorld& w) {
+    PairCounts counts;
+    {
+        auto lock = lockGraphWorld(w);
+        counts = w.world.countPairs();
+    }
+    py::array_t<std::int64_t> out(kPairCount);
+    for (int k = 0; k < kPairCount; ++k) out.mutable_at(k) = counts[static_cast<std::size_t>(k)];
+    return out;
+}
+
+void registerGraphWorld(py::module_& m) {
+    py::class_<PyGraphWorld>(m, "GraphWorld", R"(A world on a graph: each node has a colour and a (self, others) pair and
+plays its neighbours along the edges. Made by talvane.World(graph=EDGES, ...)
+(or GraphWorld(EDGES, ...)) with EDGES an (E, 2) array of node numbers or an
+object with an edges() method (a networkx graph); nodes: the node count when
+nodes without edges follow the last numbered one. Seeded as talvane-batch
+--graph FILE --seed S seeds: layouts "random" and "segregated" (the first
+half of the node numbers Green).)")
+        .def(py::init(&makeGraphWorld), "graph"_a, py::kw_only(), "nodes"_a = py::none(), "payoffs"_a = py::none(),
+             "competition"_a = "finite", "play_self"_a = false, "extra_point"_a = false, "update"_a = "synchronous",
+             "noise"_a = kDefaultNoise, "mutation"_a = 0.0, "threads"_a = 1, "seed"_a = py::none(),
+             "layout"_a = "random", "self_pool"_a = py::none(), "other_pool"_a = py::none(), "mix"_a = py::none())
+        .def("copy", [](PyGraphWorld& w) { auto lock = lockGraphWorld(w); return std::make_unique<PyGraphWorld>(w); },
+             "An independent copy: nodes, rules, generator state and generation.")
+        .def("__repr__",
+             [](PyGraphWorld& w) {
+                 return "<talvane.GraphWorld " + std::to_string(w.world.nodeCount()) + " nodes, " +
+                        std::to_string(w.world.graph().edgeCount()) + " edges, generation " +
+                        std::to_string(w.world.generation) + ">";
+             })
+        .def("step", &stepGraph, "n"_a = 1,
+             "Steps n generations (the GIL released, so that other worlds step meanwhile).")
+        .def("pair_counts", &graphPairCounts, "Nodes per (self, others) pair, entry self * 8 + others.")
+        .def("save", &saveGraphWorld, "path"_a,
+             "Writes the nodes as a graph world file (node,color,self,other), as talvane-batch --save does.")
+        .def_property_readonly("nodes", [](PyGraphWorld& w) { return w.world.nodeCount(); }, "Nodes of the graph.")
+        .def_property_readonly("edges", [](PyGraphWorld& w) { return edgeArray(w.world.graph()); },
+                               "The edges, (E, 2), each once with the smaller node first.")
+        .def_property_readonly(
+            "degree",
+            [](PyGraphWorld& w) {
+                py::array_t<std::int64_t> out(w.world.nodeCount());
+                for (int i = 0; i < w.world.nodeCount(); ++i) out.mutable_at(i) = w.world.degree(i);
+                return out;
+            },
+            "Each node's degree.")
+        .def_property_readonly(
+            "color", [](py::object self) { return nodeView(self, self.cast<PyGraphWorld&>().world.nodeColor); },
+            "Each node's colour code (read-only view).")
+        .def_property_readonly(
+            "self_strategy",
+            [](py::object self) { return nodeView(self, self.cast<PyGraphWorld&>().world.selfStrategy); },
+            "Each node's strategy against its own colour (read-only view).")
+        .def_property_readonly(
+            "other_strategy",
+            [](py::object self) { return nodeView(self, self.cast<PyGraphWorld&>().world.otherStrategy); },
+            "Each node's strategy against other colours (read-only view).")
+        .def_property_readonly("generation", [](PyGraphWorld& w) { return w.world.generation; },
+                               "Generations stepped.")
+        .def_property_readonly("last_seed", [](PyGraphWorld& w) { return w.lastSeed; }, "The seed it was seeded with.");
+    m.def("network", &network, "kind"_a, py::kw_only(), "n"_a = py::none(), "k"_a = py::none(), "m"_a = py::none(),
+          "p"_a = py::none(), "rows"_a = py::none(), "cols"_a = py::none(), "neighbourhood"_a = "moore",
+          "edges"_a = "wrap", "seed"_a = py::none(),
+          R"(The edges, (E, 2), of a network drawn as talvane-batch --network draws it
+with --seed seed: network("scale-free", n=N, m=M), ("random-regular", n, k),
+("small-world", n, k, p), ("erdos-renyi", n, p), ("lattice", rows, cols,
+neighbourhood, edges). See docs/networks.md for the draws.)");
+}
+
 template <typename T, typename Set>
 auto lockedSetter(Set set) {
     return [set](PyWorld& w, T value) {
@@ -856,4 +1122,5 @@ defect) define: "Prisoner's Dilemma", "Stag Hunt", "Chicken", "Deadlock" or
     m.attr("STRATEGIES") = strategies;
     m.attr("COLORS") = colors;
     m.attr("LAYOUTS") = py::make_tuple(kLayoutNames[0], kLayoutNames[1], kLayoutNames[2]);
+    registerGraphWorld(m);
 }

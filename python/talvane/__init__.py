@@ -23,18 +23,20 @@ except ImportError as _missing:
 
 from ._talvane import (  # noqa: F401  (the module's interface)
     COLORS,
+    GraphWorld,
     INFINITE_PAYOFF_TABLE,
     LAYOUTS,
     STRATEGIES,
     World,
     classify_game,
     finite_payoff_table,
+    network,
 )
 from . import _talvane
 
 __all__ = [
-    "COLORS", "INFINITE_PAYOFF_TABLE", "LAYOUTS", "PAIR_COLUMNS", "STRATEGIES", "World",
-    "classify_game", "finite_payoff_table", "load", "run", "strategy_code",
+    "COLORS", "GraphWorld", "INFINITE_PAYOFF_TABLE", "LAYOUTS", "PAIR_COLUMNS", "STRATEGIES", "World",
+    "classify_game", "finite_payoff_table", "load", "network", "run", "strategy_code",
 ]
 
 #: Column names of the 64 pair counts, in the order of the population log.
@@ -111,6 +113,18 @@ def _grid_image(self, path=None, *, cell_pixels=None, view="strategies", legend=
     return png
 
 
+_lattice_new = World.__new__
+
+
+def _new_world(cls, *args, graph=None, **options):
+    """World(graph=EDGES, ...) is a world on that graph (a GraphWorld);
+    without graph, a lattice world."""
+    if graph is not None:
+        return GraphWorld(graph, *args, **options)
+    return _lattice_new(cls)
+
+
+World.__new__ = staticmethod(_new_world)
 World.run = _run
 World.image = _image
 World.grid_image = _grid_image
