@@ -40,6 +40,7 @@ refused "a placeholder of another name" --vary n=5,7 -- --size {m}
 refused "bad range" --vary b=1:x:0.1 -- --payoffs 1,0,{b},0
 refused "descending range" --vary b=2:1:0.1 -- --payoffs 1,0,{b},0
 refused "--vary seed beside --seeds" --seeds 1-2 --vary seed=1-2
+refused "--networks beside --network" --networks scale-free:100:2 -- --network random-regular:100:4
 
 # A varied sweep runs; results.csv has the variable as a numeric column, and
 # a run equals the same run made directly.
@@ -55,4 +56,16 @@ cmp -s "$dir/direct.csv" "$dir/run/vemo_s3_p1_0_1.9_0_checkerboard_finite_b1.9.c
 mkdir "$dir/task" && cp "$dir/run/jobs.tsv" "$dir/task/"
 "$(dirname "$sweep")/sweep-task" --batch "$batch" "$dir/task" 2 2>/dev/null || fail "task of a varied sweep failed"
 cmp -s "$dir/direct.csv" "$dir/task/vemo_s3_p1_0_1.9_0_checkerboard_finite_b1.9.csv" || fail "varied task differs"
+
+# --networks: a column network, coloured at random unless told; a run equals
+# the same run made directly, and its task too.
+"$sweep" --batch "$batch" --out "$dir/nets" --seeds 4 --generations 5 -j 2 \
+  --networks "scale-free:200:2 small-world:200:4:0.1" 2>"$dir/err" || fail "network sweep failed: $(cat "$dir/err")"
+head -n 1 "$dir/nets/results.csv" | grep -q '^name,seed,payoffs,layout,competition,generations,network,done,' \
+  || fail "network results.csv header: $(head -n 1 "$dir/nets/results.csv")"
+[ "$(grep -c ',random,finite,5,small-world:200:4:0.1,true,' "$dir/nets/results.csv")" -eq 1 ] \
+  || fail "network results.csv rows: $(cat "$dir/nets/results.csv")"
+(cd "$dir" && "$batch" --seed 4 --generations 5 --network small-world:200:4:0.1 --layout random --log net.csv 2>/dev/null)
+cmp -s "$dir/net.csv" "$dir/nets/vemo_s4_p3_0_5_1_random_finite_networksmall-world_200_4_0.1.csv" \
+  || fail "network run differs from the direct run: $(ls "$dir/nets")"
 echo "1 passed, 0 failed"
