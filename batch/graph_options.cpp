@@ -99,6 +99,8 @@ bool graphPlan(const CommandLine& line, const GraphLine& graph, BatchPlan& plan,
             return false;
         }
         out.network = recipe;
+        // A lattice's pictures are drawn at its size.
+        if (recipe.kind == NetworkKind::Lattice) plan.run.shape = recipe.shape;
     }
     if (given(graph.saveGraphOption) && graph.saveGraph.empty()) {
         error = "--save-graph: a file name is needed";
@@ -147,6 +149,7 @@ int loadGraphInputs(BatchPlan& plan) {
             return kExitBadInput;
         }
         graph.graph = std::make_shared<const Graph>(std::move(read));
+        if (graph.graph->lattice) plan.run.shape = *graph.graph->lattice;
         if (plan.run.colorLayout == kLayoutCheckerboard && !graph.lattice()) {
             if (plan.layoutGiven) {
                 std::fprintf(stderr,

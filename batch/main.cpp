@@ -220,14 +220,15 @@ int checkFileNames(const BatchPlan& plan, const PictureOptions& pictures) {
 
 // Pictures draw lattices: a graph world has none to draw.
 int refusePicturesOfGraphs(const SnapshotOptions& snapshot, const PictureOptions& pictures, const BatchPlan& plan) {
-    if (!plan.run.graph.on()) return kExitOk;
+    if (!plan.run.graph.on() || plan.run.graph.lattice()) return kExitOk;
     const char* option = !snapshot.path.empty()     ? "--snapshot"
                          : !pictures.image.empty()  ? "--image"
                          : !pictures.frames.empty() ? "--frames"
                          : !pictures.movie.empty()  ? "--movie"
                                                     : nullptr;
     if (option == nullptr) return kExitOk;
-    std::fprintf(stderr, "talvane-batch: %s: pictures show lattice worlds; a world on a graph has no picture\n", option);
+    std::fprintf(stderr,
+                 "talvane-batch: %s: pictures show lattices; a graph that is no lattice's has no picture\n", option);
     return kExitUsage;
 }
 

@@ -572,8 +572,9 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     return outputs.commit();
 }
 
-// A run on a graph: the lattice run's loop with the graph world's step;
-// no pictures and no checkpoints.
+// A run on a graph: the lattice run's loop with the graph world's step; no
+// checkpoints. A lattice graph's nodes are its lattice's cells, so its
+// pictures are drawn from a lattice world that holds the nodes' cells.
 int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     std::optional<GraphWorld> drawn;
     std::string error;
@@ -600,8 +601,23 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
         const std::string header = statsHeader(colors);
         std::fwrite(header.data(), 1, header.size(), outputs.stats());
     }
+    std::optional<World> lattice;
+    if (world.graph().lattice && (settings.onGeneration || !settings.extraOutputs.empty())) {
+        lattice.emplace(*world.graph().lattice);
+    }
+    const auto latticeNow = [&]() -> const World& {
+        lattice->cellColor = world.nodeColor;
+        lattice->selfStrategy = world.selfStrategy;
+        lattice->otherStrategy = world.otherStrategy;
+        lattice->generation = world.generation;
+        lattice->countPairs();
+        return *lattice;
+    };
     writeStats(0);
     settle.observe(world);
+    if (settings.onGeneration && lattice) {
+        if (const int status = settings.onGeneration(latticeNow(), 0); status != kExitOk) return status;
+    }
     std::int64_t generation = 0;
     const bool stochastic = settings.updateRule != UpdateRule::Synchronous || settings.mutation > 0.0;
     record.stopReason = "generations";
@@ -624,6 +640,9 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
             record.absorbing = stochastic;
         }
         if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
+        if (settings.onGeneration && lattice) {
+            if (const int status = settings.onGeneration(latticeNow(), done); status != kExitOk) return status;
+        }
         if (settings.untilSettled && ended) {
             record.stopReason = "settled";
             break;
@@ -639,7 +658,8 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     const auto savedWorld = [&world] { return formatNodeFile(nodeCellsOf(world)); };
     const std::string graphText = settings.graph.savePath.empty() ? std::string() : formatEdgeList(world.graph());
     const int status =
-        outputs.finish(nullptr, savedWorld, graphText, generation, std::nullopt, formatMetadata(settings, record));
+        outputs.finish(lattice ? &latticeNow() : nullptr, savedWorld, graphText, generation, std::nullopt,
+                       formatMetadata(settings, record));
     if (status != kExitOk) return status;
     return outputs.commit();
 }

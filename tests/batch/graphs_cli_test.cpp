@@ -89,6 +89,19 @@ TEST(BatchGraphs, PlacedNodesAndLoadedGraphWorldsAreTheLatticesCells) {
                                     "start.csv", "--log", "on-graph.csv"});
     ASSERT_EQ(loaded.status, 0) << loaded.err;
     EXPECT_EQ(box.read("on-graph.csv"), box.read("on-lattice.csv"));
+    // A lattice graph is drawn as its lattice: the same frames.
+    ASSERT_EQ(box.run({"--seed", "3", "--generations", "3", "--size", "10x12", "--frames", "lattice-frames", "--log",
+                       "l.csv"})
+                  .status,
+              0);
+    const Outcome frames = box.run({"--seed", "3", "--generations", "3", "--network", "lattice:10:12:moore",
+                                    "--frames", "graph-frames", "--log", "g.csv"});
+    ASSERT_EQ(frames.status, 0) << frames.err;
+    for (const char* frame : {"gen-000000.png", "gen-000003.png"}) {
+        const std::string drawn = box.read(std::string("lattice-frames/") + frame);
+        ASSERT_FALSE(drawn.empty()) << frame;
+        EXPECT_EQ(box.read(std::string("graph-frames/") + frame), drawn) << frame;
+    }
 }
 
 TEST(BatchGraphs, ANetworkRepeatsWithItsSeedAndItsEdgeListGivesTheSameRun) {
