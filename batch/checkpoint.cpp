@@ -225,9 +225,13 @@ std::string formatCheckpoint(const Checkpoint& c) {
     out += std::string(kMagic) + " " + std::to_string(kCheckpointVersion) + "\n";
     out += "seed " + std::to_string(c.seed) + "\n";
     out += "generation " + std::to_string(c.generation) + "\n";
-    out += "size " + std::to_string(c.shape.rows) + " " + std::to_string(c.shape.cols) + "\n";
-    out += std::string("edges ") + edgesName(c.shape.edges) + "\n";
-    out += std::string("neighbourhood ") + neighbourhoodName(c.shape.neighbourhood) + "\n";
+    if (c.graph) {
+        out += "graph " + std::to_string(c.graph->nodes) + " " + hex(c.graph->checksum) + "\n";
+    } else {
+        out += "size " + std::to_string(c.shape.rows) + " " + std::to_string(c.shape.cols) + "\n";
+        out += std::string("edges ") + edgesName(c.shape.edges) + "\n";
+        out += std::string("neighbourhood ") + neighbourhoodName(c.shape.neighbourhood) + "\n";
+    }
     out += std::string("competition ") + (c.competitionMode == kCompetitionInfinite ? "infinite" : "finite") + "\n";
     out += "payoffs";
     for (std::int32_t p : c.payoffs) out += " " + std::to_string(p);
@@ -253,14 +257,15 @@ std::string formatCheckpoint(const Checkpoint& c) {
     out += formatMark("log", c.log);
     out += formatMark("stats", c.stats);
     out += "grid\n";
-    std::string row(static_cast<std::size_t>(c.shape.cols) * 3 + 1, '\n');
-    for (int r = 0; r < c.shape.rows; ++r) {
-        for (int col = 0; col < c.shape.cols; ++col) {
-            const std::size_t i = static_cast<std::size_t>(r) * static_cast<std::size_t>(c.shape.cols) +
-                                  static_cast<std::size_t>(col);
-            row[static_cast<std::size_t>(col) * 3] = static_cast<char>('0' + c.color[i]);
-            row[static_cast<std::size_t>(col) * 3 + 1] = static_cast<char>('0' + c.self[i]);
-            row[static_cast<std::size_t>(col) * 3 + 2] = static_cast<char>('0' + c.other[i]);
+    const std::size_t cells = c.color.size();
+    const std::size_t perLine = c.graph ? kCheckpointNodesPerLine : static_cast<std::size_t>(c.shape.cols);
+    for (std::size_t first = 0; first < cells; first += perLine) {
+        const std::size_t count = std::min(perLine, cells - first);
+        std::string row(count * 3 + 1, '\n');
+        for (std::size_t k = 0; k < count; ++k) {
+            row[k * 3] = static_cast<char>('0' + c.color[first + k]);
+            row[k * 3 + 1] = static_cast<char>('0' + c.self[first + k]);
+            row[k * 3 + 2] = static_cast<char>('0' + c.other[first + k]);
         }
         out += row;
     }
@@ -309,15 +314,31 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
     if (!expect("generation", 2) || !toInt(w[1], 0, INT32_MAX, v)) return fail(lines.number(), "bad generation line");
     c.generation = v;
     std::int64_t rows = 0, cols = 0;
-    if (!expect("size", 3) || !toInt(w[1], kMinWorldSide, kMaxWorldSide, rows) ||
-        !toInt(w[2], kMinWorldSide, kMaxWorldSide, cols)) {
-        return fail(lines.number(), "bad size line");
-    }
-    c.shape.rows = static_cast<int>(rows);
-    c.shape.cols = static_cast<int>(cols);
-    if (!expect("edges", 2) || !parseEdges(w[1], c.shape.edges)) return fail(lines.number(), "bad edges line");
-    if (!expect("neighbourhood", 2) || !parseNeighbourhood(w[1], c.shape.neighbourhood)) {
-        return fail(lines.number(), "bad neighbourhood line");
+    c.graph.reset();
+    if (!lines.next(w)) return fail(lines.number(), "bad size line");
+    if (!w.empty() && w[0] == "graph") {
+        Checkpoint::GraphMark mark;
+        std::uint64_t checksum = 0;
+        if (w.size() != 3 || !toInt(w[1], kMinGraphNodes, kMaxGraphNodes, v) || !toHex(w[2], checksum)) {
+            return fail(lines.number(), "bad graph line");
+        }
+        mark.nodes = static_cast<int>(v);
+        mark.checksum = checksum;
+        c.graph = mark;
+        // The nodes' lines: 64 nodes each, the last one what remains.
+        rows = (v + kCheckpointNodesPerLine - 1) / kCheckpointNodesPerLine;
+        cols = kCheckpointNodesPerLine;
+    } else {
+        if (w.size() != 3 || w[0] != "size" || !toInt(w[1], kMinWorldSide, kMaxWorldSide, rows) ||
+            !toInt(w[2], kMinWorldSide, kMaxWorldSide, cols)) {
+            return fail(lines.number(), "bad size line");
+        }
+        c.shape.rows = static_cast<int>(rows);
+        c.shape.cols = static_cast<int>(cols);
+        if (!expect("edges", 2) || !parseEdges(w[1], c.shape.edges)) return fail(lines.number(), "bad edges line");
+        if (!expect("neighbourhood", 2) || !parseNeighbourhood(w[1], c.shape.neighbourhood)) {
+            return fail(lines.number(), "bad neighbourhood line");
+        }
     }
     if (!expect("competition", 2) || (w[1] != "finite" && w[1] != "infinite")) {
         return fail(lines.number(), "bad competition line");
@@ -374,16 +395,17 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         if (!lines.next(w) || !parseMark(w, "stats", c.stats)) return fail(lines.number(), "bad stats line");
     }
     if (!expect("grid", 1)) return fail(lines.number(), "the grid line is missing");
-    const std::size_t cells = static_cast<std::size_t>(rows * cols);
+    const std::size_t cells = c.graph ? static_cast<std::size_t>(c.graph->nodes) : static_cast<std::size_t>(rows * cols);
     c.color.assign(cells, 0);
     c.self.assign(cells, 0);
     c.other.assign(cells, 0);
     std::string line;
     for (std::int64_t r = 0; r < rows; ++r) {
-        if (!lines.nextRaw(line) || line.size() != static_cast<std::size_t>(cols) * 3) {
-            return fail(lines.number(), "a grid row of " + std::to_string(cols) + " cells is expected");
+        const std::int64_t inRow = std::min<std::int64_t>(cols, static_cast<std::int64_t>(cells) - r * cols);
+        if (!lines.nextRaw(line) || line.size() != static_cast<std::size_t>(inRow) * 3) {
+            return fail(lines.number(), "a grid row of " + std::to_string(inRow) + " cells is expected");
         }
-        for (std::int64_t col = 0; col < cols; ++col) {
+        for (std::int64_t col = 0; col < inRow; ++col) {
             const std::size_t i = static_cast<std::size_t>(r * cols + col);
             const char* at = line.data() + col * 3;
             for (int k = 0; k < 3; ++k) {

@@ -12,6 +12,9 @@
 //   size ROWS COLS
 //   edges wrap|fixed
 //   neighbourhood moore|von-neumann
+//                              (a world on a graph has instead one line
+//                              "graph NODES X": its node count and
+//                              graphChecksum, hex)
 //   competition finite|infinite
 //   payoffs R S T P
 //   play-self 0|1
@@ -28,6 +31,8 @@
 //   stats none|LINES X         the same for the statistics table
 //   grid                       then ROWS lines of COLS cells, each three
 //                              digits 0..7: colour, self, others strategy
+//                              (a graph's nodes: lines of 64 nodes, the
+//                              last one of what remains)
 //   checksum X                 FNV-1a 64 (hex) of every byte before this line
 // Version 1 is version 2 without the log and stats lines; it is still read.
 #pragma once
@@ -100,8 +105,16 @@ struct Checkpoint {
     std::deque<std::uint64_t> recent;           // SettleWatch::recent()
     std::optional<FileMark> log;                // the log then; none when no file held it (or version 1)
     std::optional<FileMark> stats;              // the statistics table then, likewise
-    std::vector<CellCode> color, self, other;   // row-major
+    std::vector<CellCode> color, self, other;   // row-major (a graph's: in node order)
+    // A world on a graph: its node count and checksum (then shape does not apply).
+    struct GraphMark {
+        int nodes = 0;
+        std::uint64_t checksum = 0;
+    };
+    std::optional<GraphMark> graph;
 };
+
+inline constexpr int kCheckpointNodesPerLine = 64;  // nodes per grid line of a graph's checkpoint
 
 std::string formatCheckpoint(const Checkpoint& checkpoint);
 

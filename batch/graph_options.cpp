@@ -74,14 +74,10 @@ bool graphPlan(const CommandLine& line, const GraphLine& graph, BatchPlan& plan,
     // The graph is the world's shape; the lattice's options would be silently ignored.
     const std::pair<const CLI::Option*, const char*> lattice[] = {
         {line.sizeOption, "--size"},           {graph.edgesOption, "--edges"},
-        {graph.neighbourhoodOption, "--neighbourhood"}, {line.centerOption, "--center"},
-        {line.checkpointOption, "--checkpoint"}, {line.resumeOption, "--resume"}};
+        {graph.neighbourhoodOption, "--neighbourhood"}, {line.centerOption, "--center"}};
     for (const auto& [option, name] : lattice) {
         if (!given(option)) continue;
-        error = std::string(name) + (option == line.checkpointOption || option == line.resumeOption
-                                         ? ": checkpoints of graph worlds are not written yet"
-                                         : ": a graph world takes its shape from the graph; give it without " +
-                                               std::string(name));
+        error = std::string(name) + ": a graph world takes its shape from the graph; give it without " + name;
         return false;
     }
     if (given(graph.graphOption)) {

@@ -93,8 +93,16 @@ int loadCheckpoint(BatchPlan& plan) {
         return kExitBadInput;
     }
     RunSettings& run = plan.run;
+    if (checkpoint.graph.has_value() != run.graph.on()) {
+        std::fprintf(stderr,
+                     checkpoint.graph ? "talvane-batch: --resume %s: its world lives on a graph; give the graph "
+                                        "again with --graph FILE or --network KIND:PARAMS\n"
+                                      : "talvane-batch: --resume %s: its world is a lattice, not a graph\n",
+                     plan.resumePath.c_str());
+        return kExitUsage;
+    }
     run.seed = checkpoint.seed;
-    run.shape = checkpoint.shape;
+    if (!checkpoint.graph) run.shape = checkpoint.shape;
     run.payoffs = checkpoint.payoffs;
     run.competitionMode = checkpoint.competitionMode;
     run.playSelf = checkpoint.playSelf;

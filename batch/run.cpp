@@ -572,13 +572,40 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     return outputs.commit();
 }
 
-// A run on a graph: the lattice run's loop with the graph world's step; no
-// checkpoints. A lattice graph's nodes are its lattice's cells, so its
-// pictures are drawn from a lattice world that holds the nodes' cells.
+// The state of a graph run as a checkpoint.
+Checkpoint currentGraphCheckpoint(const RunSettings& settings, const GraphWorld& world, std::int64_t generation,
+                                  const SettleWatch& settle) {
+    Checkpoint c;
+    c.seed = settings.seed;
+    c.generation = generation;
+    c.graph = Checkpoint::GraphMark{world.nodeCount(), graphChecksum(world.graph())};
+    c.competitionMode = settings.competitionMode;
+    c.payoffs = settings.payoffs;
+    c.playSelf = settings.playSelf;
+    c.extraPoint = settings.extraPoint;
+    c.realPayoffs = settings.realPayoffs;
+    c.updateRule = settings.updateRule;
+    c.noise = settings.noise;
+    c.mutation = settings.mutation;
+    c.random = world.random.state();
+    c.recent = settle.recent();
+    c.color = world.nodeColor;
+    c.self = world.selfStrategy;
+    c.other = world.otherStrategy;
+    return c;
+}
+
+// A run on a graph: the lattice run's loop with the graph world's step. A
+// lattice graph's nodes are its lattice's cells, so its pictures are drawn
+// from a lattice world that holds the nodes' cells.
 int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     std::optional<GraphWorld> drawn;
     std::string error;
     if (!startGraphWorld(settings, drawn, error)) {
+        if (settings.resume) {
+            std::fprintf(stderr, "talvane-batch: --resume %s: %s\n", settings.resumePath.c_str(), error.c_str());
+            return kExitBadInput;
+        }
         std::fprintf(stderr, "talvane-batch: --network %s: %s\n", settings.graph.network->text.c_str(), error.c_str());
         return kExitUsage;
     }
@@ -589,6 +616,8 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     record.startTime = utcTimeNow();
     record.graph = graphRecordOf(world.graph());
     SettleWatch settle;
+    const std::int64_t first = settings.resume ? settings.resume->generation : 0;
+    if (settings.resume) settle.setRecent(settings.resume->recent);
     const CooperationTable coop =
         settings.competitionMode == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
     const std::vector<int> colors = colorsPresent(world);
@@ -597,10 +626,6 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
         const std::string row = statsRow(generation, computeGraphStats(world, coop), colors);
         std::fwrite(row.data(), 1, row.size(), outputs.stats());
     };
-    if (outputs.stats() != nullptr) {
-        const std::string header = statsHeader(colors);
-        std::fwrite(header.data(), 1, header.size(), outputs.stats());
-    }
     std::optional<World> lattice;
     if (world.graph().lattice && (settings.onGeneration || !settings.extraOutputs.empty())) {
         lattice.emplace(*world.graph().lattice);
@@ -613,12 +638,18 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
         lattice->countPairs();
         return *lattice;
     };
-    writeStats(0);
-    settle.observe(world);
-    if (settings.onGeneration && lattice) {
-        if (const int status = settings.onGeneration(latticeNow(), 0); status != kExitOk) return status;
+    if (!settings.resume) {
+        if (outputs.stats() != nullptr) {
+            const std::string header = statsHeader(colors);
+            std::fwrite(header.data(), 1, header.size(), outputs.stats());
+        }
+        writeStats(0);
+        settle.observe(world);
+        if (settings.onGeneration && lattice) {
+            if (const int status = settings.onGeneration(latticeNow(), 0); status != kExitOk) return status;
+        }
     }
-    std::int64_t generation = 0;
+    std::int64_t generation = first;
     const bool stochastic = settings.updateRule != UpdateRule::Synchronous || settings.mutation > 0.0;
     record.stopReason = "generations";
     for (std::int32_t done = 1; done <= settings.generations; ++done) {
@@ -628,7 +659,7 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
             world.stepVariant();
         }
         world.mutate();
-        generation = done;
+        generation = first + done;
         outputs.writeLogLine(world.pairCounts());
         writeStats(generation);
         if (const int status = outputs.healthCheck(); status != kExitOk) return status;
@@ -641,13 +672,21 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
         }
         if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
         if (settings.onGeneration && lattice) {
-            if (const int status = settings.onGeneration(latticeNow(), done); status != kExitOk) return status;
+            const auto reached = static_cast<std::int32_t>(generation);
+            if (const int status = settings.onGeneration(latticeNow(), reached); status != kExitOk) return status;
         }
-        if (settings.untilSettled && ended) {
+        const bool stopping = settings.untilSettled && ended;
+        if (settings.checkpointEvery > 0 && generation % settings.checkpointEvery == 0 && !stopping &&
+            done < settings.generations) {
+            const int status = outputs.checkpointNow(currentGraphCheckpoint(settings, world, generation, settle));
+            if (status != kExitOk) return status;
+        }
+        if (stopping) {
             record.stopReason = "settled";
             break;
         }
     }
+    record.firstGeneration = first;
     record.generationReached = generation;
     record.endTime = utcTimeNow();
     result.counts = world.countPairs();
@@ -655,11 +694,12 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     result.settledGeneration = record.settledGeneration;
     result.period = record.period;
     result.absorbing = record.absorbing;
+    std::optional<Checkpoint> checkpoint;
+    if (!settings.checkpointPath.empty()) checkpoint = currentGraphCheckpoint(settings, world, generation, settle);
     const auto savedWorld = [&world] { return formatNodeFile(nodeCellsOf(world)); };
     const std::string graphText = settings.graph.savePath.empty() ? std::string() : formatEdgeList(world.graph());
-    const int status =
-        outputs.finish(lattice ? &latticeNow() : nullptr, savedWorld, graphText, generation, std::nullopt,
-                       formatMetadata(settings, record));
+    const int status = outputs.finish(lattice ? &latticeNow() : nullptr, savedWorld, graphText, generation,
+                                      std::move(checkpoint), formatMetadata(settings, record));
     if (status != kExitOk) return status;
     return outputs.commit();
 }

@@ -83,7 +83,17 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
     world.noise = run.noise;
     world.mutation = run.mutation;
     const auto layout = static_cast<ColorLayout>(run.colorLayout);
-    if (settings.start) {
+    if (run.resume) {
+        const Checkpoint& c = *run.resume;
+        if (!c.graph || c.graph->nodes != world.nodeCount() || c.graph->checksum != graphChecksum(world.graph())) {
+            error = "the graph is not the one the checkpoint's world lives on";
+            return false;
+        }
+        world.nodeColor = c.color;
+        world.selfStrategy = c.self;
+        world.otherStrategy = c.other;
+        world.random.setState(c.random);
+    } else if (settings.start) {
         world.nodeColor = settings.start->color;
         world.selfStrategy = settings.start->self;
         world.otherStrategy = settings.start->other;

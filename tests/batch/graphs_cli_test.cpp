@@ -168,7 +168,6 @@ TEST(BatchGraphs, BadEdgeListsAndOptionsThatDoNotFitAGraphAreRefusedBeforeAnythi
         {"--network", "scale-free:100:2", "--image", "a.png"},
         {"--network", "scale-free:100:2", "--place", "100,7/7"},
         {"--network", "scale-free:100:2", "--place", "3,4,7/7"},
-        {"--network", "scale-free:100:2", "--checkpoint", "c.txt"},
         {"--network", "random-regular:101:3"},
         {"--network", "hexagons:10"},
         {"--save-graph", "g.txt"},
@@ -186,6 +185,38 @@ TEST(BatchGraphs, BadEdgeListsAndOptionsThatDoNotFitAGraphAreRefusedBeforeAnythi
     EXPECT_EQ(loaded.status, 3);
     EXPECT_NE(loaded.err.find("3 nodes; the graph has 100"), std::string::npos) << loaded.err;
     EXPECT_FALSE(box.exists("log.csv"));
+}
+
+TEST(BatchGraphs, ACheckpointedRunGoesOnExactlyAndOnlyOnItsOwnGraph) {
+    for (const char* rule : {"synchronous", "fermi"}) {
+        Sandbox box;
+        const std::vector<std::string> network{"--network", "small-world:300:4:0.2"};
+        std::vector<std::string> whole{"--seed", "6", "--update", rule, "--generations", "20", "--log", "whole.csv",
+                                       "--stats", "whole-stats.csv", "--save", "whole.world"};
+        whole.insert(whole.end(), network.begin(), network.end());
+        ASSERT_EQ(box.run(whole).status, 0);
+        std::vector<std::string> part{"--seed", "6", "--update", rule, "--generations", "10", "--log", "part.csv",
+                                      "--stats", "part-stats.csv", "--checkpoint", "run.ckpt", "--checkpoint-every",
+                                      "4"};
+        part.insert(part.end(), network.begin(), network.end());
+        ASSERT_EQ(box.run(part).status, 0);
+        // Another graph is refused before anything is written.
+        const Outcome other = box.run({"--resume", "run.ckpt", "--network", "small-world:300:4:0.3", "--generations",
+                                       "10", "--log", "part.csv", "--stats", "part-stats.csv"});
+        EXPECT_EQ(other.status, 3) << other.err;
+        EXPECT_NE(other.err.find("not the one the checkpoint"), std::string::npos) << other.err;
+        const Outcome none = box.run({"--resume", "run.ckpt", "--generations", "10", "--log", "part.csv"});
+        EXPECT_EQ(none.status, 2);
+        EXPECT_NE(none.err.find("lives on a graph"), std::string::npos) << none.err;
+        std::vector<std::string> resume{"--resume", "run.ckpt", "--generations", "10", "--log", "part.csv",
+                                        "--stats", "part-stats.csv", "--save", "part.world"};
+        resume.insert(resume.end(), network.begin(), network.end());
+        const Outcome resumed = box.run(resume);
+        ASSERT_EQ(resumed.status, 0) << resumed.err;
+        EXPECT_EQ(box.read("part.csv"), box.read("whole.csv")) << rule;
+        EXPECT_EQ(box.read("part-stats.csv"), box.read("whole-stats.csv")) << rule;
+        EXPECT_EQ(box.read("part.world"), box.read("whole.world")) << rule;
+    }
 }
 
 }  // namespace
