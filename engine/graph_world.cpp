@@ -108,7 +108,30 @@ void GraphWorld::step(int threads) {
     step(draws_.data(), threads);
 }
 
+void GraphWorld::stepAsLattice(const std::uint32_t* draws, int threads) {
+    if (!lattice_) lattice_.emplace(*graph_.lattice);
+    World& lattice = *lattice_;
+    lattice.payoffTable = payoffTable;
+    lattice.playSelf = playSelf;
+    lattice.extraPoint = extraPoint;
+    const auto swapCells = [&] {
+        lattice.cellColor.swap(nodeColor);
+        lattice.selfStrategy.swap(selfStrategy);
+        lattice.otherStrategy.swap(otherStrategy);
+        lattice.score.swap(score);
+    };
+    swapCells();
+    lattice.step(draws, threads);
+    swapCells();
+    pairCounts_ = lattice.pairCounts();
+    ++generation;
+}
+
 void GraphWorld::step(const std::uint32_t* draws, int threads) {
+    if (graph_.lattice) {
+        stepAsLattice(draws, threads);
+        return;
+    }
     const int n = nodeCount();
     const int parts = n >= kMinNodesForThreads ? std::clamp(threads, 1, 64) : 1;
     keys_.resize(static_cast<std::size_t>(n));
@@ -159,7 +182,6 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
     });
     // Choices, from the scores and the pairs as they were.
     std::vector<PairCounts> counts(static_cast<std::size_t>(parts));
-    const bool lattice = !graph_.slots.empty();
     forParts(n, parts, [&](int first, int end, int part) {
         PairCounts& mine = counts[static_cast<std::size_t>(part)];
         mine = {};
@@ -174,8 +196,7 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
             const std::uint32_t lo = offsets[u], hi = offsets[u + 1];
             const double own = scores[u];
             const std::uint32_t draw = draws[u];
-            const auto start = lattice ? draw % 8
-                                       : static_cast<std::uint32_t>((static_cast<std::uint64_t>(draw) * (hi - lo)) >> 32);
+            const auto start = static_cast<std::uint32_t>((static_cast<std::uint64_t>(draw) * (hi - lo)) >> 32);
             // One pass: the best so far, the last neighbour at it, and the
             // last at it placed before start.
             double best = own;
@@ -184,7 +205,7 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
                 const int v = neighbours[e];
                 const double s = scores[v];
                 if (s < best) continue;
-                const std::uint32_t place = lattice ? graph_.slots[e] : e - lo;
+                const std::uint32_t place = e - lo;
                 if (s > best) beforeStart = -1;
                 best = s;
                 any = v;

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,7 +69,9 @@ public:
     void scoreAll(int threads = 1);
 
     // One synchronous generation from the given numbers, one per node; the
-    // same results on any number of threads. Adds one to generation.
+    // same results on any number of threads. Adds one to generation. A
+    // lattice graph is stepped by the lattice world's own step, whose
+    // results it shares.
     void step(const std::uint32_t* draws, int threads = 1);
     // The same with N numbers drawn from random.
     void step(int threads = 1);
@@ -119,7 +122,12 @@ private:
     void rescoreAround(int node, int oldSelf, int oldOther);
     bool takePair(int node, int from);
 
+    // The synchronous step of a lattice graph: the nodes' cells are swapped
+    // into lattice_, which steps them, and back.
+    void stepAsLattice(const std::uint32_t* draws, int threads);
+
     Graph graph_;
+    std::optional<World> lattice_;  // a lattice graph's lattice, made at its first step
     std::vector<std::int32_t> fermiOrder_;  // lattice graphs: neighbours in the lattice's game order
     PairCounts pairCounts_{};
     std::vector<std::uint16_t> keys_;
