@@ -248,6 +248,13 @@ std::string formatCheckpoint(const Checkpoint& c) {
     out += std::string("update ") + updateRuleName(c.updateRule) + "\n";
     out += "noise " + exact(c.noise) + "\n";
     out += "mutation " + exact(c.mutation) + "\n";
+    if (c.updateRule == UpdateRule::Ecology) {
+        const EcologyRules& e = c.ecology;
+        out += "ecology " + std::to_string(e.colors) + " " + std::to_string(e.immigrants) + " " + exact(e.ptr) + " " +
+               exact(e.cost) + " " + exact(e.benefit) + " " + exact(e.death) + " " + exact(e.mutation) + "\n";
+    } else if (c.imitationColors > 0) {
+        out += "colors " + std::to_string(c.imitationColors) + "\n";
+    }
     out += "random " + std::to_string(c.random.index);
     for (std::uint32_t w : c.random.words) out += " " + std::to_string(w);
     out += "\n";
@@ -263,9 +270,11 @@ std::string formatCheckpoint(const Checkpoint& c) {
         const std::size_t count = std::min(perLine, cells - first);
         std::string row(count * 3 + 1, '\n');
         for (std::size_t k = 0; k < count; ++k) {
-            row[k * 3] = static_cast<char>('0' + c.color[first + k]);
-            row[k * 3 + 1] = static_cast<char>('0' + c.self[first + k]);
-            row[k * 3 + 2] = static_cast<char>('0' + c.other[first + k]);
+            const std::size_t i = first + k;
+            const bool empty = c.color[i] < 0;
+            row[k * 3] = empty ? '-' : static_cast<char>('0' + c.color[i]);
+            row[k * 3 + 1] = empty ? '-' : static_cast<char>('0' + c.self[i]);
+            row[k * 3 + 2] = empty ? '-' : static_cast<char>('0' + c.other[i]);
         }
         out += row;
     }
@@ -370,7 +379,28 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
     if (!expect("mutation", 2) || !toReal(w[1], c.mutation) || c.mutation < 0.0 || c.mutation > 1.0) {
         return fail(lines.number(), "bad mutation line");
     }
-    if (!expect("random", 2 + Mt19937::kStateSize) || !toInt(w[1], 0, Mt19937::kStateSize, v)) {
+    c.ecology = EcologyRules{};
+    c.imitationColors = 0;
+    if (!lines.next(w)) return fail(lines.number(), "bad random line");
+    if (c.updateRule == UpdateRule::Ecology) {
+        EcologyRules& e = c.ecology;
+        std::int64_t colors = 0, immigrants = 0;
+        if (w.size() != 8 || w[0] != "ecology" || !toInt(w[1], 1, kMaxEcologyColors, colors) ||
+            !toInt(w[2], 0, 1 << 24, immigrants) || !toReal(w[3], e.ptr) || !toReal(w[4], e.cost) ||
+            !toReal(w[5], e.benefit) || !toReal(w[6], e.death) || !toReal(w[7], e.mutation) || e.ptr < 0.0 ||
+            e.ptr > 1.0 || e.cost < 0.0 || e.benefit < 0.0 || e.death < 0.0 || e.death > 1.0 || e.mutation < 0.0 ||
+            e.mutation > 1.0) {
+            return fail(lines.number(), "bad ecology line");
+        }
+        e.colors = static_cast<int>(colors);
+        e.immigrants = static_cast<int>(immigrants);
+        if (!lines.next(w)) return fail(lines.number(), "bad random line");
+    } else if (!w.empty() && w[0] == "colors") {
+        if (w.size() != 2 || !toInt(w[1], 1, kMaxEcologyColors, v)) return fail(lines.number(), "bad colors line");
+        c.imitationColors = static_cast<int>(v);
+        if (!lines.next(w)) return fail(lines.number(), "bad random line");
+    }
+    if (w.size() != 2 + Mt19937::kStateSize || w[0] != "random" || !toInt(w[1], 0, Mt19937::kStateSize, v)) {
         return fail(lines.number(), "bad random line");
     }
     c.random.index = static_cast<int>(v);
@@ -408,6 +438,10 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         for (std::int64_t col = 0; col < inRow; ++col) {
             const std::size_t i = static_cast<std::size_t>(r * cols + col);
             const char* at = line.data() + col * 3;
+            if (c.updateRule == UpdateRule::Ecology && at[0] == '-' && at[1] == '-' && at[2] == '-') {
+                c.color[i] = c.self[i] = c.other[i] = kEmptyCode;
+                continue;
+            }
             for (int k = 0; k < 3; ++k) {
                 if (at[k] < '0' || at[k] > '7') return fail(lines.number(), "a cell code outside 0 to 7");
             }

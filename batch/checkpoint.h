@@ -23,6 +23,9 @@
 //   update synchronous|asynchronous|fermi
 //   noise K                    K of the fermi rule
 //   mutation MU                each strategy's chance of a random code per generation
+//   ecology T N PTR C B D MU   under update ecology only: colours, immigrants,
+//                              PTR, cost, benefit, death, the child's mutation
+//   colors T                   under an imitation rule given --colors only
 //   random INDEX W0 ... W623   the MT19937 words and the position in them
 //   recent N H1 ... HN         hashes of the last N states, newest first (N <= 8)
 //   log none|LINES X           the log the run wrote: its lines and the
@@ -30,7 +33,8 @@
 //                              went to no file (standard output, a device)
 //   stats none|LINES X         the same for the statistics table
 //   grid                       then ROWS lines of COLS cells, each three
-//                              digits 0..7: colour, self, others strategy
+//                              digits 0..7: colour, self, others strategy;
+//                              "---" for an empty cell (ecology only)
 //                              (a graph's nodes: lines of 64 nodes, the
 //                              last one of what remains)
 //   checksum X                 FNV-1a 64 (hex) of every byte before this line
@@ -101,6 +105,8 @@ struct Checkpoint {
     UpdateRule updateRule = UpdateRule::Synchronous;
     double noise = kDefaultNoise;
     double mutation = 0.0;
+    EcologyRules ecology;                       // under update ecology
+    int imitationColors = 0;                    // --colors under an imitation rule, 0 when not given
     Mt19937::State random;
     std::deque<std::uint64_t> recent;           // SettleWatch::recent()
     std::optional<FileMark> log;                // the log then; none when no file held it (or version 1)

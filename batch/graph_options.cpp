@@ -80,6 +80,10 @@ bool graphPlan(const CommandLine& line, const GraphLine& graph, BatchPlan& plan,
         error = std::string(name) + ": a graph world takes its shape from the graph; give it without " + name;
         return false;
     }
+    if (plan.run.updateRule == UpdateRule::Ecology) {
+        error = "--update ecology: the ecological model runs on lattices, not on graphs";
+        return false;
+    }
     if (given(graph.graphOption)) {
         if (graph.graph.empty()) {
             error = "--graph: a file name is needed";

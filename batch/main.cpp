@@ -72,6 +72,10 @@ int loadStartWorld(BatchPlan& plan) {
                      plan.run.shape.cols, plan.loadPath.c_str(), world.rows, world.cols);
         return kExitUsage;
     }
+    if (std::string unfit; !worldFitsRule(world, plan.run, unfit)) {
+        std::fprintf(stderr, "talvane-batch: %s: %s\n", plan.loadPath.c_str(), unfit.c_str());
+        return kExitBadInput;
+    }
     plan.run.start = world;
     std::vector<Placement> unused;
     std::string placeError;
@@ -111,6 +115,8 @@ int loadCheckpoint(BatchPlan& plan) {
     run.updateRule = checkpoint.updateRule;
     run.noise = checkpoint.noise;
     run.mutation = checkpoint.mutation;
+    run.ecology = checkpoint.ecology;
+    run.imitationColors = checkpoint.imitationColors;
     run.resume = std::move(checkpoint);
     return kExitOk;
 }
@@ -323,6 +329,7 @@ int runFromCommandLine(const CLI::App& app, const CommandLine& line, const Snaps
     }
     addSnapshotOutput(plan, snapshot);
     plan.run.optionValues = optionValues(app);
+    ecologyOptionValues(plan.run.optionValues, line, plan.run);
     if (const int status = checkFileNames(plan, pictures); status != kExitOk) return status;
     if (const int status = loadCheckpoint(plan); status != kExitOk) return status;
     if (const int status = loadStartWorld(plan); status != kExitOk) return status;

@@ -102,7 +102,17 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     }
     field("update", jsonString(updateRuleName(s.updateRule)));
     field("noise", number(s.noise));
-    field("mutation", number(s.mutation));
+    if (s.updateRule == UpdateRule::Ecology) {
+        const EcologyRules& e = s.ecology;
+        field("mutation", number(e.mutation));
+        field("ecology", "{\"colors\": " + std::to_string(e.colors) + ", \"immigrants\": " +
+                             std::to_string(e.immigrants) + ", \"ptr\": " + number(e.ptr) +
+                             ", \"cost\": " + number(e.cost) + ", \"benefit\": " + number(e.benefit) +
+                             ", \"death\": " + number(e.death) + "}");
+    } else {
+        field("mutation", number(s.mutation));
+    }
+    if (s.imitationColors > 0) field("colors", std::to_string(s.imitationColors));
     field("competition", jsonString(s.competitionMode == kCompetitionInfinite ? "infinite" : "finite"));
     field("play_self", s.playSelf ? "true" : "false");
     field("extra_point", s.extraPoint ? "true" : "false");
@@ -113,6 +123,8 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
         start = "world file";
     } else if (!s.startConditions.mix.empty()) {
         start = "mix";
+    } else if (s.updateRule == UpdateRule::Ecology) {
+        start = "empty";
     }
     field("start", jsonString(start));
     field("layout", jsonString(layoutName(s.colorLayout)));

@@ -251,7 +251,7 @@ bool payoffs(const CommandLine& line, RunSettings& run, std::string& error) {
 
 bool variants(const CommandLine& line, RunSettings& run, std::string& error) {
     if (!parseUpdateRule(line.update, run.updateRule)) {
-        error = "--update: \"" + line.update + "\" is not synchronous, asynchronous or fermi";
+        error = "--update: \"" + line.update + "\" is not synchronous, asynchronous, fermi or ecology";
         return false;
     }
     if (!parseReal(line.noise, run.noise, error) || run.noise <= 0.0) {
@@ -326,8 +326,9 @@ void defineOptions(CLI::App& app, CommandLine& line) {
                    "Threads that share each generation of a large world (synchronous rule only); same results")
         ->capture_default_str();
     app.add_option("--update", line.update,
-                   "Update rule: synchronous (every cell at once), asynchronous (random single cells) or "
-                   "fermi (pairwise comparison with noise K)")
+                   "Update rule: synchronous (every cell at once), asynchronous (random single cells), "
+                   "fermi (pairwise comparison with noise K) or ecology (the tag model with empty cells, birth, "
+                   "death and immigration)")
         ->capture_default_str();
     app.add_option("--noise", line.noise,
                    "K of the fermi rule, > 0, in units of the scores (sums over a cell's games)")
@@ -358,6 +359,8 @@ void defineOptions(CLI::App& app, CommandLine& line) {
                                        "Go on from this checkpoint for --generations more, appending to the log "
                                        "and the statistics table");
     line.payoffsOption = app.get_option("--payoffs");
+    defineEcologyOptions(app, line.ecology);
+    line.worldOptions = line.ecology.options;
     for (const char* name : {"--seed", "--size", "--load", "--mix", "--center", "--place", "--payoffs",
                              "--competition", "--play-self", "--extra-point", "--edges", "--neighbourhood",
                              "--layout", "--self-pool", "--other-pool", "--update", "--noise", "--mutation"}) {
@@ -375,7 +378,7 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     run.competitionMode = line.competition == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
     run.playSelf = line.playSelf;
     run.extraPoint = line.extraPoint;
-    if (!payoffs(line, run, error) || !variants(line, run, error)) return false;
+    if (!payoffs(line, run, error) || !variants(line, run, error) || !ecologySettings(line, run, error)) return false;
     return pools(line, run, error) && startConditions(line, plan, error) && outputs(line, plan, error) &&
            resumption(line, plan, error) && competition(line, error) && seeds(line, plan, error) &&
            graphPlan(line, line.graph, plan, error);

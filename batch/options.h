@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "graph_options.h"
+#include "ecology_options.h"
 #include "run.h"
 
 namespace talvane {
@@ -33,7 +34,7 @@ struct CommandLine {
     std::string edges = "wrap";                  // --edges wrap|fixed
     std::string neighbourhood = "moore";         // --neighbourhood moore|von-neumann
     std::string threads = "1";                   // --threads N, decimal
-    std::string update = "synchronous";          // --update synchronous|asynchronous|fermi
+    std::string update = "synchronous";          // --update synchronous|asynchronous|fermi|ecology
     std::string noise = "0.1";                   // --noise K, a decimal > 0
     std::string mutation = "0";                  // --mutation MU, a decimal 0..1
     std::string mix;                             // --mix PAIR:WEIGHT,...
@@ -61,6 +62,7 @@ struct CommandLine {
     CLI::Option* payoffsOption = nullptr;        // tells whether --payoffs was given
     std::vector<CLI::Option*> worldOptions;      // options that shape the world or its rules, refused beside --resume
     GraphLine graph;                             // --graph, --network, --save-graph
+    EcologyLine ecology;                         // --colors, --immigrants, --ptr, --cost, --benefit, --death
 };
 
 // What the program will do.

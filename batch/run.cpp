@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "checkpoint_copy.h"
+#include "ecology_options.h"
 #include "file_clash.h"
 #include "metadata.h"
 #include "output_file.h"
@@ -95,6 +96,8 @@ Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, st
     c.updateRule = settings.updateRule;
     c.noise = settings.noise;
     c.mutation = settings.mutation;
+    c.ecology = settings.ecology;
+    c.imitationColors = settings.imitationColors;
     c.random = world.random.state();
     c.recent = settle.recent();
     c.color = world.cellColor;
@@ -145,7 +148,8 @@ int earlierOutputs(const RunSettings& settings_, std::string& log, std::string& 
     if (statsToFile && !namesNonRegularFile(settings_.statsPath)) {
         World world(c.shape);
         world.cellColor = c.color;
-        const std::string header = statsHeader(colorsPresent(world));
+        const std::string header = writesEcologyTable(settings_) ? ecologyStatsHeader(ecologyTableColors(settings_))
+                                                                 : statsHeader(colorsPresent(world));
         if (!readWhole(settings_.statsPath, stats)) {
             return refuse(settings_.statsPath, "cannot be read; the table to go on with is needed");
         }
@@ -459,10 +463,12 @@ private:
     CheckpointCopy statsCopy_;  // the same for the table
 };
 
-void writeStatsRow(std::FILE* file, const World& world, std::int64_t generation, const CooperationTable& coop,
-                   const std::vector<int>& colors) {
+void writeStatsRow(std::FILE* file, const RunSettings& settings, const World& world, std::int64_t generation,
+                   const CooperationTable& coop, const std::vector<int>& colors) {
     if (file == nullptr) return;
-    const std::string row = statsRow(generation, computeWorldStats(world, coop), colors);
+    const std::string row = writesEcologyTable(settings)
+                                ? ecologyStatsRow(generation, takeCensus(world), ecologyTableColors(settings))
+                                : statsRow(generation, computeWorldStats(world, coop), colors);
     std::fwrite(row.data(), 1, row.size(), file);
 }
 
@@ -488,6 +494,10 @@ namespace {
 // One generation as every program steps a run: the world's update rule,
 // with the draws from its own generator, then mutation.
 void stepRun(World& world, int threads) {
+    if (world.updateRule == UpdateRule::Ecology) {
+        world.stepEcology();  // mutation is part of its reproduction
+        return;
+    }
     if (world.updateRule == UpdateRule::Synchronous) {
         world.step(threads);
     } else {
@@ -511,10 +521,11 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     const std::vector<int> colors = colorsPresent(world);
     if (!settings.resume) {
         if (outputs.stats() != nullptr) {
-            const std::string header = statsHeader(colors);
+            const std::string header = writesEcologyTable(settings) ? ecologyStatsHeader(ecologyTableColors(settings))
+                                                                    : statsHeader(colors);
             std::fwrite(header.data(), 1, header.size(), outputs.stats());
         }
-        writeStatsRow(outputs.stats(), world, 0, coop, colors);
+        writeStatsRow(outputs.stats(), settings, world, 0, coop, colors);
         settle.observe(world);
         if (settings.onGeneration) {
             if (const int status = settings.onGeneration(world, 0); status != kExitOk) return status;
@@ -528,7 +539,7 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
         stepRun(world, settings.threads);
         generation = first + done;
         outputs.writeLogLine(world.pairCounts());
-        writeStatsRow(outputs.stats(), world, generation, coop, colors);
+        writeStatsRow(outputs.stats(), settings, world, generation, coop, colors);
         if (const int status = outputs.healthCheck(); status != kExitOk) return status;
         // A repeated state ends a deterministic run; under a random rule or
         // mutation only a state that no draw can change is an end.

@@ -66,6 +66,8 @@ struct RunSettings {
     UpdateRule updateRule = UpdateRule::Synchronous;         // how a generation updates the cells
     double noise = kDefaultNoise;                            // K of the Fermi rule
     double mutation = 0.0;                                   // each strategy's chance of a random code per generation
+    EcologyRules ecology;                                    // the ecology rule's parameters (its mutation among them)
+    int imitationColors = 0;                                 // --colors under imitation: the random layout's colours, 0 none
     std::int32_t competitionMode = kCompetitionFinite;       // a CompetitionMode
     bool playSelf = false;                                   // every cell also plays itself
     bool extraPoint = false;                                 // extra point for same colour

@@ -34,6 +34,13 @@ void seedCells(World& world, const RunSettings& run) {
         seeding.layout = layout;
         seedWorld(world, seeding);
     }
+    // The researcher's control: the random layout drawn again over T colours,
+    // one drawBelow(T) per cell in row-major order.
+    if (!run.start && run.imitationColors > 0) {
+        for (CellCode& color : world.cellColor) {
+            color = static_cast<CellCode>(drawBelow(world.random, static_cast<std::uint32_t>(run.imitationColors)));
+        }
+    }
     std::vector<Placement> places;
     std::string unused;
     if (placementsFor(start, world.rows(), world.cols(), places, unused)) applyPlacements(world, places);
@@ -126,12 +133,17 @@ World startWorld(const RunSettings& run) {
     world.updateRule = run.updateRule;
     world.noise = run.noise;
     world.mutation = run.mutation;
+    world.ecology = run.ecology;
     if (run.resume) {
         const Checkpoint& c = *run.resume;
         world.cellColor = c.color;
         world.selfStrategy = c.self;
         world.otherStrategy = c.other;
         world.random.setState(c.random);
+    } else if (run.updateRule == UpdateRule::Ecology && !run.start) {
+        // The paper's start: an empty world; the draws start from the seed.
+        world.clearCells();
+        world.random.seed(run.seed);
     } else {
         seedCells(world, run);
     }

@@ -132,6 +132,7 @@ int World::chooseCell(int row, int col, std::uint32_t draw) const {
 }
 
 bool World::isAbsorbing() const {
+    if (updateRule == UpdateRule::Ecology) return ecologySettled();
     if (mutation > 0.0) return false;
     // A run that has come to rest asks the same question of the same state
     // at every generation: the answer is kept with what it was found from.
@@ -195,8 +196,9 @@ bool World::codesInRange() const {
 
 const PairCounts& World::countPairs() {
     pairCounts_ = {};
+    // An empty cell (code -1) is counted in no pair.
     for (int i = 0; i < cellCount(); ++i) {
-        ++pairCounts_[(selfStrategy[i] & 7) * kCodeCount + (otherStrategy[i] & 7)];
+        if (selfStrategy[i] >= 0) ++pairCounts_[(selfStrategy[i] & 7) * kCodeCount + (otherStrategy[i] & 7)];
     }
     return pairCounts_;
 }

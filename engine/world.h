@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ecology.h"
 #include "random_generator.h"
 
 namespace talvane {
@@ -49,9 +50,10 @@ enum class UpdateRule : std::uint8_t {
     Synchronous,   // every cell at once, from the scores of the generation before the update
     Asynchronous,  // rows x cols single updates of random cells, each imitating from the current state
     Fermi,         // rows x cols pairwise comparisons of a random cell with a random neighbour, noise K
+    Ecology,       // the ecological tag model: immigration, helping, reproduction, death (ecology.h)
 };
 
-// "synchronous", "asynchronous" or "fermi", as options spell them.
+// "synchronous", "asynchronous", "fermi" or "ecology", as options spell them.
 const char* updateRuleName(UpdateRule rule);
 // Parses those names; false when the text is none of them.
 bool parseUpdateRule(const std::string& text, UpdateRule& out);
@@ -199,6 +201,7 @@ public:
     UpdateRule updateRule = UpdateRule::Synchronous;  // how stepVariant updates the cells
     double noise = kDefaultNoise;  // K of the Fermi rule, > 0: in the units of the scores
     double mutation = 0.0;         // 0..1: after each generation, each strategy's chance of a random code
+    EcologyRules ecology;          // the parameters of the ecology rule (its own mutation among them)
 
     std::int64_t generation = 0;  // generations stepped since the last reset of the counter
     Mt19937 random;               // this world's own generator: seeding and imitation draws
@@ -287,6 +290,22 @@ public:
     // nothing of this: a state it repeats is its end.
     bool isAbsorbing() const;
 
+    // --- The ecological model (ecology.cpp); it draws only from random ---
+
+    // True when the cell at element `cell` holds no agent.
+    bool isEmpty(int cell) const { return cellColor[cell] < 0; }
+    // Makes every cell empty.
+    void clearCells();
+    // One period of the ecology rule: immigrate, interact, reproduce, die.
+    // Adds one to generation and counts the pairs (empty cells in none).
+    void stepEcology();
+    // Its four steps, in that order; each returns how many agents it
+    // placed, (interact) met, bore or removed.
+    int immigrate();
+    int interact();  // sets `score` to each agent's PTR, 0 in empty cells
+    int reproduce();
+    int die();
+
     // Forgets what the last step computed, so the next one scores every cell.
     void forgetLastStep() { scratch_.valid = false; }
 
@@ -346,6 +365,8 @@ private:
 
     // isAbsorbing for the state as it stands, without the memo.
     bool absorbingNow() const;
+    // isAbsorbing under the ecology rule.
+    bool ecologySettled() const;
 
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge
@@ -354,6 +375,7 @@ private:
     StepScratch scratch_;
     VariantScratch variant_;
     mutable AbsorbingMemo absorbing_;
+    std::vector<int> ecologyCells_;  // the ecology steps' list of empty cells or of agents
 };
 
 }  // namespace talvane

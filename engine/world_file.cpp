@@ -102,10 +102,16 @@ private:
     bool cell(std::string_view text, WorldError& error) {
         std::array<std::int64_t, 5> values{};
         std::size_t field = 0;
+        int blank = 0;  // how many of color, self and other are empty
         while (true) {
             std::size_t comma = text.find(',');
             std::string_view item = text.substr(0, comma);
-            if (field < values.size() && !integer(item, kFieldNames[field], values[field], error)) return false;
+            if (field >= 2 && field < values.size() && item.empty()) {
+                values[field] = kWorldEmptyCode;
+                ++blank;
+            } else if (field < values.size() && !integer(item, kFieldNames[field], values[field], error)) {
+                return false;
+            }
             ++field;
             if (comma == std::string_view::npos) break;
             text.remove_prefix(comma + 1);
@@ -114,7 +120,10 @@ private:
             return fail(error, std::to_string(field) + (field == 1 ? " field" : " fields") +
                                    ", expected 5 (row,col,color,self,other)");
         }
-        return store(values, error);
+        if (blank != 0 && blank != 3) {
+            return fail(error, "color, self and other must all be given, or all be left empty for an empty cell");
+        }
+        return store(values, blank == 3, error);
     }
 
     bool integer(std::string_view item, const char* name, std::int64_t& value, WorldError& error) const {
@@ -135,11 +144,11 @@ private:
                                std::to_string(limit - 1));
     }
 
-    bool store(const std::array<std::int64_t, 5>& values, WorldError& error) {
+    bool store(const std::array<std::int64_t, 5>& values, bool emptyCell, WorldError& error) {
         if (!inRange(values[0], kWorldSideMax, "row", error) || !inRange(values[1], kWorldSideMax, "col", error)) {
             return false;
         }
-        for (std::size_t i = 2; i < values.size(); ++i) {
+        for (std::size_t i = 2; i < values.size() && !emptyCell; ++i) {
             if (!inRange(values[i], kWorldCodeLimit, kFieldNames[i], error)) return false;
         }
         const long cells = static_cast<long>(world_.color.size());
@@ -265,6 +274,13 @@ WorldFile WorldFile::ofSize(int rows, int cols) {
     return world;
 }
 
+bool WorldFile::hasEmptyCells() const {
+    for (const std::int32_t code : color) {
+        if (code == kWorldEmptyCode) return true;
+    }
+    return false;
+}
+
 std::string formatWorld(const WorldFile& world) {
     std::string out;
     const int cells = world.rows * world.cols;
@@ -272,8 +288,10 @@ std::string formatWorld(const WorldFile& world) {
     out.append(kWorldHeader).push_back('\n');
     char line[64];
     for (int i = 0; i < cells; ++i) {
-        int length = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d\n", i / world.cols, i % world.cols,
-                                   world.color[i], world.self[i], world.other[i]);
+        int length = world.color[i] == kWorldEmptyCode
+                         ? std::snprintf(line, sizeof line, "%d,%d,,,\n", i / world.cols, i % world.cols)
+                         : std::snprintf(line, sizeof line, "%d,%d,%d,%d,%d\n", i / world.cols, i % world.cols,
+                                         world.color[i], world.self[i], world.other[i]);
         out.append(line, static_cast<std::size_t>(length));
     }
     return out;

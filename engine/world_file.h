@@ -2,7 +2,9 @@
 // read starting worlds. The header line "row,col,color,self,other" is
 // followed by one line "r,c,color,self,other" per cell in row-major order
 // (rows outer, columns inner, every cell exactly once), every value a decimal
-// integer and every colour and strategy code 0 to 7. The size is what the
+// integer and every colour and strategy code 0 to 7; a cell that holds no
+// agent (the ecology rule's empty cells) is "r,c,,," with the colour and
+// both strategies left empty, and is -1 in all three. The size is what the
 // lines give: the columns of row 0 and the rows up to the last; 3 to 4096 of
 // each.
 //
@@ -23,6 +25,7 @@ inline constexpr int kWorldCells = kWorldSide * kWorldSide;  // 4096, element ro
 inline constexpr int kWorldSideMin = 3;                   // fewest rows or columns of a world file
 inline constexpr int kWorldSideMax = 4096;                // most rows or columns of a world file
 inline constexpr int kWorldCodeLimit = 8;                 // colours and strategies are 0..7
+inline constexpr int kWorldEmptyCode = -1;                // colour, self and other of an empty cell
 inline constexpr std::string_view kWorldHeader = "row,col,color,self,other";
 
 // The contents of a world file, one element per cell, row-major: element
@@ -34,9 +37,11 @@ struct WorldFile {
     std::vector<std::int32_t> self = std::vector<std::int32_t>(kWorldCells);   // self strategy of each cell
     std::vector<std::int32_t> other = std::vector<std::int32_t>(kWorldCells);  // others strategy of each cell
 
-    // An empty world of the given size, every code 0.
+    // A world of the given size, every code 0.
     static WorldFile ofSize(int rows, int cols);
     bool operator==(const WorldFile&) const = default;
+    // True when some cell is empty.
+    bool hasEmptyCells() const;
 };
 
 // Why a world could not be read: the 1-based line the fault is on (0 when it

@@ -22,6 +22,7 @@ const char* updateRuleName(UpdateRule rule) {
     switch (rule) {
         case UpdateRule::Asynchronous: return "asynchronous";
         case UpdateRule::Fermi: return "fermi";
+        case UpdateRule::Ecology: return "ecology";
         default: return "synchronous";
     }
 }
@@ -30,6 +31,7 @@ bool parseUpdateRule(const std::string& text, UpdateRule& out) {
     if (text == "synchronous") out = UpdateRule::Synchronous;
     else if (text == "asynchronous") out = UpdateRule::Asynchronous;
     else if (text == "fermi") out = UpdateRule::Fermi;
+    else if (text == "ecology") out = UpdateRule::Ecology;
     else return false;
     return true;
 }

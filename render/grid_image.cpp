@@ -66,7 +66,21 @@ constexpr int kLegendMargin = 6;  // pixels around the legend's text (before sca
 constexpr int kLineHeight = 11;   // from one legend line to the next (before scaling)
 constexpr int kSwatch = 7;        // swatch side (before scaling)
 
+// The entries of the view, then "empty" (black) when some cell holds no agent.
+std::vector<LegendEntry> viewEntries(const World& world, GridView view);
+
 std::vector<LegendEntry> legendEntries(const World& world, GridView view) {
+    std::vector<LegendEntry> entries = viewEntries(world, view);
+    for (int cell = 0; cell < world.cellCount(); ++cell) {
+        if (world.isEmpty(cell)) {
+            entries.push_back({kBlackIndex, "empty"});
+            break;
+        }
+    }
+    return entries;
+}
+
+std::vector<LegendEntry> viewEntries(const World& world, GridView view) {
     std::vector<LegendEntry> entries;
     if (view == GridView::Strategies) {
         for (int code = 0; code < kCodeCount; ++code) {

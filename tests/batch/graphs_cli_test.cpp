@@ -170,6 +170,7 @@ TEST(BatchGraphs, BadEdgeListsAndOptionsThatDoNotFitAGraphAreRefusedBeforeAnythi
         {"--network", "scale-free:100:2", "--place", "3,4,7/7"},
         {"--network", "random-regular:101:3"},
         {"--network", "hexagons:10"},
+        {"--network", "scale-free:100:2", "--update", "ecology"},
         {"--save-graph", "g.txt"},
     };
     for (std::vector<std::string> args : usage) {

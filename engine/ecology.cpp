@@ -1,0 +1,265 @@
+// One period of the ecological tag model, step by step, every number from
+// the world's own generator in this order:
+//   1. immigration: the empty cells are listed in row-major order; for each
+//      immigrant while one is empty, drawBelow(empties) picks the cell (the
+//      last listed cell takes its place in the list), drawBelow(colors) its
+//      colour, then one number each for the self and the others code (the
+//      top bit: 1 AllC, 0 AllD);
+//   2. interaction draws nothing;
+//   3. reproduction: the agents are listed in row-major order and shuffled
+//      (Fisher-Yates from the last: drawBelow(i + 1) for i = n-1 .. 1); each
+//      in turn draws drawUnit and reproduces when it is below its PTR, and
+//      then, when a neighbour is empty, drawBelow(empty neighbours) picks
+//      the child's cell among them in the order of the games; the child
+//      draws one number for its colour's mutation (none with one colour),
+//      then, if it mutates, drawBelow(colors - 1) for the new colour, then
+//      one number for its self code's mutation and one for its others code's;
+//   4. death: every agent in row-major order, this period's children
+//      included, draws one number.
+// A chance p is met by a number x when x < p * 2^32, so 0 never and 1 always.
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "statistics.h"
+#include "world.h"
+
+namespace talvane {
+
+namespace {
+
+constexpr double kTwoTo32 = 4294967296.0;
+
+std::uint64_t thresholdOf(double chance) {
+    if (chance <= 0.0) return 0;
+    if (chance >= 1.0) return std::uint64_t{1} << 32;
+    return static_cast<std::uint64_t>(chance * kTwoTo32);
+}
+
+bool meets(Mt19937& random, std::uint64_t threshold) {
+    return static_cast<std::uint64_t>(random.next()) < threshold;
+}
+
+// Whether a strategy code helps in a one-move game: its first move.
+bool helps(int code) { return (code & 4) != 0; }
+
+}  // namespace
+
+const char* agentTypeName(AgentType type) {
+    switch (type) {
+        case AgentType::Ethnocentric: return "ethnocentric";
+        case AgentType::Humanitarian: return "humanitarian";
+        case AgentType::Selfish: return "selfish";
+        default: return "traitorous";
+    }
+}
+
+int agentTypeOf(int self, int other) {
+    if (self == kHelpCode && other == kRefuseCode) return static_cast<int>(AgentType::Ethnocentric);
+    if (self == kHelpCode && other == kHelpCode) return static_cast<int>(AgentType::Humanitarian);
+    if (self == kRefuseCode && other == kRefuseCode) return static_cast<int>(AgentType::Selfish);
+    if (self == kRefuseCode && other == kHelpCode) return static_cast<int>(AgentType::Traitorous);
+    return -1;
+}
+
+void World::clearCells() {
+    std::fill(cellColor.begin(), cellColor.end(), kEmptyCode);
+    std::fill(selfStrategy.begin(), selfStrategy.end(), kEmptyCode);
+    std::fill(otherStrategy.begin(), otherStrategy.end(), kEmptyCode);
+    std::fill(score.begin(), score.end(), 0.0);
+    forgetLastStep();
+}
+
+int World::immigrate() {
+    if (ecology.immigrants <= 0) return 0;
+    std::vector<int>& empties = ecologyCells_;
+    empties.clear();
+    for (int i = 0; i < cellCount(); ++i) {
+        if (isEmpty(i)) empties.push_back(i);
+    }
+    const auto colors = static_cast<std::uint32_t>(ecology.colors);
+    int placed = 0;
+    while (placed < ecology.immigrants && !empties.empty()) {
+        const std::uint32_t k = drawBelow(random, static_cast<std::uint32_t>(empties.size()));
+        const int cell = empties[k];
+        empties[k] = empties.back();
+        empties.pop_back();
+        cellColor[cell] = static_cast<CellCode>(drawBelow(random, colors));
+        selfStrategy[cell] = static_cast<CellCode>((random.next() >> 31) != 0 ? kHelpCode : kRefuseCode);
+        otherStrategy[cell] = static_cast<CellCode>((random.next() >> 31) != 0 ? kHelpCode : kRefuseCode);
+        ++placed;
+    }
+    return placed;
+}
+
+int World::interact() {
+    // Each agent meets each occupied neighbour once as the helper and once
+    // as the helped; its PTR starts from the base and changes game by game
+    // in the order of its games, so the sums are the same on every machine.
+    const double base = ecology.ptr;
+    const double cost = ecology.cost;
+    const double benefit = ecology.benefit;
+    int meetings = 0;
+    int games[8];
+    for (int cell = 0; cell < cellCount(); ++cell) {
+        if (isEmpty(cell)) {
+            score[cell] = 0.0;
+            continue;
+        }
+        gamesOf(cell, games);
+        const int color = cellColor[cell];
+        double ptr = base;
+        for (int g = 0; g < 8; ++g) {
+            const int n = games[g];
+            if (n < 0 || isEmpty(n)) continue;
+            const bool same = cellColor[n] == color;
+            if (helps(same ? selfStrategy[cell] : otherStrategy[cell])) ptr -= cost;
+            if (helps(same ? selfStrategy[n] : otherStrategy[n])) ptr += benefit;
+            ++meetings;
+        }
+        score[cell] = ptr;
+    }
+    return meetings;
+}
+
+int World::reproduce() {
+    std::vector<int>& order = ecologyCells_;
+    order.clear();
+    for (int i = 0; i < cellCount(); ++i) {
+        if (!isEmpty(i)) order.push_back(i);
+    }
+    for (std::size_t i = order.size(); i > 1; --i) {
+        const std::uint32_t j = drawBelow(random, static_cast<std::uint32_t>(i));
+        std::swap(order[i - 1], order[j]);
+    }
+    const std::uint64_t mutates = thresholdOf(ecology.mutation);
+    const int colors = ecology.colors;
+    int born = 0;
+    int games[8];
+    int empties[8];
+    for (const int parent : order) {
+        if (!(drawUnit(random) < score[parent])) continue;
+        gamesOf(parent, games);
+        int count = 0;
+        for (int g = 0; g < 8; ++g) {
+            empties[count] = games[g];
+            count += games[g] >= 0 && isEmpty(games[g]);
+        }
+        if (count == 0) continue;
+        const int child = empties[drawBelow(random, static_cast<std::uint32_t>(count))];
+        int color = cellColor[parent];
+        int self = selfStrategy[parent];
+        int other = otherStrategy[parent];
+        if (colors > 1 && meets(random, mutates)) {
+            // Another colour, every other one equally likely.
+            const auto fresh = static_cast<int>(drawBelow(random, static_cast<std::uint32_t>(colors - 1)));
+            color = fresh >= color ? fresh + 1 : fresh;
+        }
+        if (meets(random, mutates)) self = kHelpCode - self;
+        if (meets(random, mutates)) other = kHelpCode - other;
+        cellColor[child] = static_cast<CellCode>(color);
+        selfStrategy[child] = static_cast<CellCode>(self);
+        otherStrategy[child] = static_cast<CellCode>(other);
+        score[child] = 0.0;
+        ++born;
+    }
+    return born;
+}
+
+int World::die() {
+    const std::uint64_t dies = thresholdOf(ecology.death);
+    int deaths = 0;
+    for (int cell = 0; cell < cellCount(); ++cell) {
+        if (isEmpty(cell) || !meets(random, dies)) continue;
+        cellColor[cell] = kEmptyCode;
+        selfStrategy[cell] = kEmptyCode;
+        otherStrategy[cell] = kEmptyCode;
+        score[cell] = 0.0;
+        ++deaths;
+    }
+    return deaths;
+}
+
+void World::stepEcology() {
+    immigrate();
+    interact();
+    reproduce();
+    die();
+    forgetLastStep();
+    ++generation;
+    countPairs();
+}
+
+bool World::ecologySettled() const {
+    // Only a world where nothing can happen: with no death, no empty cell
+    // (no immigrant, no child has room), or an empty world no immigrant enters.
+    bool anyEmpty = false;
+    bool anyAgent = false;
+    for (int i = 0; i < cellCount(); ++i) {
+        anyEmpty = anyEmpty || isEmpty(i);
+        anyAgent = anyAgent || !isEmpty(i);
+    }
+    if (!anyAgent) return ecology.immigrants <= 0;
+    return !anyEmpty && ecology.death <= 0.0;
+}
+
+EcologyCensus takeCensus(const World& world) {
+    EcologyCensus census;
+    for (int cell = 0; cell < world.cellCount(); ++cell) {
+        if (world.isEmpty(cell)) {
+            ++census.empty;
+            continue;
+        }
+        ++census.agents;
+        const int color = world.cellColor[cell];
+        const int self = world.selfStrategy[cell];
+        const int other = world.otherStrategy[cell];
+        ++census.perColor[static_cast<std::size_t>(color & 7)];
+        const int type = agentTypeOf(self, other);
+        if (type < 0) ++census.otherPairs;
+        else ++census.types[static_cast<std::size_t>(type)];
+        int neighbours[8];
+        const int count = world.neighboursOf(cell, neighbours);
+        for (int k = 0; k < count; ++k) {
+            const int n = neighbours[k];
+            if (world.isEmpty(n)) continue;
+            if (world.cellColor[n] == color) {
+                ++census.meetingsSame;
+                census.helpsSame += helps(self);
+            } else {
+                ++census.meetingsOther;
+                census.helpsOther += helps(other);
+            }
+        }
+    }
+    return census;
+}
+
+std::string ecologyStatsHeader(int colors) {
+    std::string out = "generation,agents,empty";
+    for (int c = 0; c < colors; ++c) out += "," + groupPrefix(1 + c);
+    for (int t = 0; t < kAgentTypes; ++t) out += std::string(",") + agentTypeName(static_cast<AgentType>(t));
+    return out + ",other_pairs,help_same,help_other\n";
+}
+
+std::string ecologyStatsRow(std::int64_t generation, const EcologyCensus& census, int colors) {
+    std::string out = std::to_string(generation);
+    auto count = [&out](std::uint64_t n) { out += "," + std::to_string(n); };
+    auto share = [&out](std::uint64_t part, std::uint64_t whole) {
+        out += ',';
+        if (whole == 0) return;
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6f", static_cast<double>(part) / static_cast<double>(whole));
+        out += text;
+    };
+    count(census.agents);
+    count(census.empty);
+    for (int c = 0; c < colors; ++c) count(census.perColor[static_cast<std::size_t>(c)]);
+    for (const std::uint64_t n : census.types) count(n);
+    count(census.otherPairs);
+    share(census.helpsSame, census.meetingsSame);
+    share(census.helpsOther, census.meetingsOther);
+    return out + "\n";
+}
+
+}  // namespace talvane
