@@ -103,6 +103,10 @@ int loadCheckpoint(BatchPlan& plan) {
     run.updateRule = checkpoint.updateRule;
     run.noise = checkpoint.noise;
     run.mutation = checkpoint.mutation;
+    run.selection = checkpoint.selection;
+    run.rounds = checkpoint.rounds;
+    run.selfExcluded = checkpoint.selfMutationExcluded;
+    run.otherExcluded = checkpoint.otherMutationExcluded;
     run.resume = std::move(checkpoint);
     return kExitOk;
 }

@@ -95,6 +95,10 @@ Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, st
     c.updateRule = settings.updateRule;
     c.noise = settings.noise;
     c.mutation = settings.mutation;
+    c.selection = settings.selection;
+    c.rounds = settings.rounds;
+    c.selfMutationExcluded = settings.selfExcluded;
+    c.otherMutationExcluded = settings.otherExcluded;
     c.random = world.random.state();
     c.recent = settle.recent();
     c.color = world.cellColor;

@@ -46,6 +46,8 @@ struct RunSettings {
     UpdateRule updateRule = UpdateRule::Synchronous;         // how a generation updates the cells
     double noise = kDefaultNoise;                            // K of the Fermi rule
     double mutation = 0.0;                                   // each strategy's chance of a random code per generation
+    double selection = kDefaultSelection;                    // W of the Moran rules' fitness exp(W * score)
+    std::int32_t rounds = 200;                               // rounds of a finite match
     std::int32_t competitionMode = kCompetitionFinite;       // a CompetitionMode
     bool playSelf = false;                                   // every cell also plays itself
     bool extraPoint = false;                                 // extra point for same colour

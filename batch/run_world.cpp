@@ -55,10 +55,10 @@ void applyPayoffTable(World& world, const RunSettings& run) {
     if (run.competitionMode == kCompetitionInfinite) {
         world.payoffTable = infinitePayoffTable;
     } else if (run.realPayoffs) {
-        world.payoffTable = finitePayoffTableOf(*run.realPayoffs);
+        world.payoffTable = finitePayoffTableOf(*run.realPayoffs, run.rounds);
     } else {
         const auto& v = run.payoffs;
-        world.payoffTable = finitePayoffTable(v[0], v[1], v[2], v[3]);
+        world.payoffTable = finitePayoffTable(v[0], v[1], v[2], v[3], run.rounds);
     }
 }
 
@@ -70,6 +70,9 @@ World startWorld(const RunSettings& run) {
     world.updateRule = run.updateRule;
     world.noise = run.noise;
     world.mutation = run.mutation;
+    world.selection = run.selection;
+    world.selfMutationExcluded = run.selfExcluded;
+    world.otherMutationExcluded = run.otherExcluded;
     if (run.resume) {
         const Checkpoint& c = *run.resume;
         world.cellColor = c.color;

@@ -20,9 +20,10 @@ constexpr double kTwoTo32 = 4294967296.0;
 
 const char* updateRuleName(UpdateRule rule) {
     switch (rule) {
+        case UpdateRule::Synchronous: return "synchronous";
         case UpdateRule::Asynchronous: return "asynchronous";
         case UpdateRule::Fermi: return "fermi";
-        default: return "synchronous";
+        default: return imitationName(imitationOf(rule));
     }
 }
 
@@ -30,6 +31,77 @@ bool parseUpdateRule(const std::string& text, UpdateRule& out) {
     if (text == "synchronous") out = UpdateRule::Synchronous;
     else if (text == "asynchronous") out = UpdateRule::Asynchronous;
     else if (text == "fermi") out = UpdateRule::Fermi;
+    else return false;
+    return true;
+}
+
+ImitationRule imitationOf(UpdateRule rule) {
+    switch (rule) {
+        case UpdateRule::Fermi:
+        case UpdateRule::FermiSynchronous: return ImitationRule::Fermi;
+        case UpdateRule::Proportional:
+        case UpdateRule::ProportionalSequential: return ImitationRule::Proportional;
+        case UpdateRule::DeathBirth: return ImitationRule::DeathBirth;
+        case UpdateRule::BirthDeath: return ImitationRule::BirthDeath;
+        default: return ImitationRule::Best;
+    }
+}
+
+Schedule scheduleOf(UpdateRule rule) {
+    switch (rule) {
+        case UpdateRule::Synchronous:
+        case UpdateRule::FermiSynchronous:
+        case UpdateRule::Proportional: return Schedule::Synchronous;
+        default: return Schedule::RandomSequential;
+    }
+}
+
+bool combineRule(ImitationRule rule, Schedule schedule, UpdateRule& out) {
+    const bool sync = schedule == Schedule::Synchronous;
+    switch (rule) {
+        case ImitationRule::Best: out = sync ? UpdateRule::Synchronous : UpdateRule::Asynchronous; return true;
+        case ImitationRule::Fermi: out = sync ? UpdateRule::FermiSynchronous : UpdateRule::Fermi; return true;
+        case ImitationRule::Proportional:
+            out = sync ? UpdateRule::Proportional : UpdateRule::ProportionalSequential;
+            return true;
+        case ImitationRule::DeathBirth: out = UpdateRule::DeathBirth; return !sync;
+        case ImitationRule::BirthDeath: out = UpdateRule::BirthDeath; return !sync;
+    }
+    return false;
+}
+
+Schedule defaultSchedule(ImitationRule rule) {
+    return rule == ImitationRule::Best || rule == ImitationRule::Proportional ? Schedule::Synchronous
+                                                                              : Schedule::RandomSequential;
+}
+
+const char* imitationName(ImitationRule rule) {
+    switch (rule) {
+        case ImitationRule::Fermi: return "fermi";
+        case ImitationRule::Proportional: return "proportional";
+        case ImitationRule::DeathBirth: return "death-birth";
+        case ImitationRule::BirthDeath: return "birth-death";
+        default: return "best";
+    }
+}
+
+bool parseImitation(const std::string& text, ImitationRule& out) {
+    if (text == "best") out = ImitationRule::Best;
+    else if (text == "fermi") out = ImitationRule::Fermi;
+    else if (text == "proportional") out = ImitationRule::Proportional;
+    else if (text == "death-birth") out = ImitationRule::DeathBirth;
+    else if (text == "birth-death") out = ImitationRule::BirthDeath;
+    else return false;
+    return true;
+}
+
+const char* scheduleName(Schedule schedule) {
+    return schedule == Schedule::Synchronous ? "synchronous" : "random-sequential";
+}
+
+bool parseSchedule(const std::string& text, Schedule& out) {
+    if (text == "synchronous") out = Schedule::Synchronous;
+    else if (text == "random-sequential") out = Schedule::RandomSequential;
     else return false;
     return true;
 }
@@ -196,7 +268,11 @@ bool World::updateCell(int cell, std::uint32_t draw) {
 bool World::compareWith(int cell, int other, double chance, const int games[8]) {
     // The same pair is no change, whatever the chance.
     if (selfStrategy[other] == selfStrategy[cell] && otherStrategy[other] == otherStrategy[cell]) return false;
-    const double x = (score[cell] - score[other]) / noise;
+    return fermiAdopts(score[cell], score[other], chance) && takePair(cell, other, games);
+}
+
+bool World::fermiAdopts(double own, double theirs, double chance) {
+    const double x = (own - theirs) / noise;
     // Far from zero the exponential decides nothing: at x <= -40, exp(x) <
     // 2^-53 and 1 / (1 + exp(x)) rounds to exactly 1; at x >= 40 it is below
     // 1e-17, under any chance from drawUnit.
@@ -213,7 +289,7 @@ bool World::compareWith(int cell, int other, double chance, const int games[8]) 
         }
         adopt = chance < memo.chance;
     }
-    return adopt && takePair(cell, other, games);
+    return adopt;
 }
 
 bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
@@ -227,7 +303,15 @@ bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
 void World::stepVariant() {
     prepareVariantScores();
     const auto cells = static_cast<std::uint32_t>(cellCount());
-    if (updateRule == UpdateRule::Fermi) {
+    if (updateRule == UpdateRule::FermiSynchronous || updateRule == UpdateRule::Proportional) {
+        stepSynchronousImitation(updateRule == UpdateRule::FermiSynchronous);
+    } else if (updateRule == UpdateRule::ProportionalSequential) {
+        stepProportionalSequential();
+    } else if (updateRule == UpdateRule::DeathBirth) {
+        stepDeathBirth();
+    } else if (updateRule == UpdateRule::BirthDeath) {
+        stepBirthDeath();
+    } else if (updateRule == UpdateRule::Fermi) {
         int games[8];
         int neighbours[8];
         const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
@@ -257,15 +341,33 @@ int World::mutate() {
     // chance < mutation as a comparison of whole numbers: mutation 1 always holds.
     const auto threshold = static_cast<std::uint64_t>(mutation * kTwoTo32);
     int drawn = 0;
+    // The codes of each pool in increasing order; a full pool draws as it
+    // always has, one number's top three bits.
+    struct Pool {
+        std::array<CellCode, kCodeCount> codes{};
+        std::uint32_t size = 0;
+    };
+    const auto poolOf = [](const std::array<bool, kCodeCount>& excluded) {
+        Pool pool;
+        for (int k = 0; k < kCodeCount; ++k) {
+            if (!excluded[k]) pool.codes[pool.size++] = static_cast<CellCode>(k);
+        }
+        return pool;
+    };
+    const Pool selfPool = poolOf(selfMutationExcluded);
+    const Pool otherPool = poolOf(otherMutationExcluded);
     const auto mutates = [&] { return static_cast<std::uint64_t>(random.next()) < threshold; };
-    const auto freshCode = [&] { return static_cast<CellCode>(random.next() >> 29); };
+    const auto freshCode = [&](const Pool& pool) {
+        if (pool.size == kCodeCount) return static_cast<CellCode>(random.next() >> 29);
+        return pool.codes[drawBelow(random, pool.size)];
+    };
     for (int i = 0; i < cellCount(); ++i) {
-        if (mutates()) {
-            selfStrategy[i] = freshCode();
+        if (mutates() && selfPool.size > 0) {
+            selfStrategy[i] = freshCode(selfPool);
             ++drawn;
         }
-        if (mutates()) {
-            otherStrategy[i] = freshCode();
+        if (mutates() && otherPool.size > 0) {
+            otherStrategy[i] = freshCode(otherPool);
             ++drawn;
         }
     }
