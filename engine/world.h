@@ -325,6 +325,12 @@ public:
     //    reproducing cell by fitness, then its neighbour (drawBelow).
     void stepVariant();
 
+    // `count` single updates of a random-sequential rule (every rule but
+    // Synchronous, FermiSynchronous and Proportional), drawn as stepVariant
+    // draws them: a generation is rows x cols of these. Counts the pairs;
+    // leaves generation alone.
+    void singleUpdates(std::uint32_t count);
+
     // One proportional-imitation decision: true when the cell at element
     // `cell` would take the pair of `other` for this chance in (0, 1), from
     // the current scores: score(other) > score(cell) and chance <
@@ -431,9 +437,11 @@ private:
 
     // The generations of the rules in world_rules.cpp.
     void stepSynchronousImitation(bool fermi);
-    void stepProportionalSequential();
-    void stepDeathBirth();
-    void stepBirthDeath();
+    void stepProportionalSequential(std::uint32_t updates);
+    void stepDeathBirth(std::uint32_t updates);
+    void stepBirthDeath(std::uint32_t updates);
+    // `updates` single updates of a random-sequential rule.
+    void sequentialUpdates(std::uint32_t updates);
     // The Fermi decision for score difference own - theirs and a chance.
     bool fermiAdopts(double own, double theirs, double chance);
     // exp(x) through expMemo.

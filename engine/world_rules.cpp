@@ -95,12 +95,12 @@ void World::stepSynchronousImitation(bool fermi) {
     scoreAll();
 }
 
-void World::stepProportionalSequential() {
+void World::stepProportionalSequential(std::uint32_t updates) {
     const auto cells = static_cast<std::uint32_t>(cellCount());
     const double range = payoffRange();
     if (!(range > 0.0)) {
         // No score can exceed another's: the draws are made and nothing changes.
-        for (std::uint32_t u = 0; u < cells; ++u) {
+        for (std::uint32_t u = 0; u < updates; ++u) {
             int games[8];
             int neighbours[8];
             const auto cell = static_cast<int>(drawBelow(random, cells));
@@ -114,7 +114,7 @@ void World::stepProportionalSequential() {
     const int self = playSelf ? 1 : 0;
     int games[8];
     int neighbours[8];
-    for (std::uint32_t u = 0; u < cells; ++u) {
+    for (std::uint32_t u = 0; u < updates; ++u) {
         const auto cell = static_cast<int>(drawBelow(random, cells));
         const bool inside = gamesOf(cell, games);
         const int count = inside ? full : presentOf(games, neighbours);
@@ -128,12 +128,12 @@ void World::stepProportionalSequential() {
     }
 }
 
-void World::stepDeathBirth() {
+void World::stepDeathBirth(std::uint32_t updates) {
     const auto cells = static_cast<std::uint32_t>(cellCount());
     int games[8];
     int neighbours[8];
     double weight[8];
-    for (std::uint32_t u = 0; u < cells; ++u) {
+    for (std::uint32_t u = 0; u < updates; ++u) {
         const auto cell = static_cast<int>(drawBelow(random, cells));
         const double chance = drawUnit(random);
         gamesOf(cell, games);
@@ -190,15 +190,14 @@ void World::buildFitnessTree() {
     }
 }
 
-void World::stepBirthDeath() {
+void World::stepBirthDeath(std::uint32_t updates) {
     // Fitness is measured from the largest score at the start of the
     // generation: the best cell weighs 1, so the total is at least 1.
     buildFitnessTree();
     VariantScratch& v = variant_;
-    const auto cells = static_cast<std::uint32_t>(cellCount());
     int games[8];
     int neighbours[8];
-    for (std::uint32_t u = 0; u < cells; ++u) {
+    for (std::uint32_t u = 0; u < updates; ++u) {
         const double chance = drawUnit(random);
         // Down the tree to the leaf where chance * total falls; never into
         // a side that weighs nothing.

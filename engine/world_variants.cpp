@@ -302,20 +302,39 @@ bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
 
 void World::stepVariant() {
     prepareVariantScores();
-    const auto cells = static_cast<std::uint32_t>(cellCount());
     if (updateRule == UpdateRule::FermiSynchronous || updateRule == UpdateRule::Proportional) {
         stepSynchronousImitation(updateRule == UpdateRule::FermiSynchronous);
-    } else if (updateRule == UpdateRule::ProportionalSequential) {
-        stepProportionalSequential();
+    } else {
+        sequentialUpdates(static_cast<std::uint32_t>(cellCount()));
+    }
+    // The whole-grid step must not reuse what it computed before these updates.
+    forgetLastStep();
+    keepVariantScores();
+    ++generation;
+    countPairs();
+}
+
+void World::singleUpdates(std::uint32_t count) {
+    prepareVariantScores();
+    sequentialUpdates(count);
+    forgetLastStep();
+    keepVariantScores();
+    countPairs();
+}
+
+void World::sequentialUpdates(std::uint32_t updates) {
+    const auto cells = static_cast<std::uint32_t>(cellCount());
+    if (updateRule == UpdateRule::ProportionalSequential) {
+        stepProportionalSequential(updates);
     } else if (updateRule == UpdateRule::DeathBirth) {
-        stepDeathBirth();
+        stepDeathBirth(updates);
     } else if (updateRule == UpdateRule::BirthDeath) {
-        stepBirthDeath();
+        stepBirthDeath(updates);
     } else if (updateRule == UpdateRule::Fermi) {
         int games[8];
         int neighbours[8];
         const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
-        for (std::uint32_t u = 0; u < cells; ++u) {
+        for (std::uint32_t u = 0; u < updates; ++u) {
             const auto cell = static_cast<int>(drawBelow(random, cells));
             // Away from the edges the neighbours are the first `full` games.
             const bool inside = gamesOf(cell, games);
@@ -324,16 +343,11 @@ void World::stepVariant() {
             compareWith(cell, (inside ? games : neighbours)[neighbour], drawUnit(random), games);
         }
     } else {
-        for (std::uint32_t u = 0; u < cells; ++u) {
+        for (std::uint32_t u = 0; u < updates; ++u) {
             const auto cell = static_cast<int>(drawBelow(random, cells));
             updateCell(cell, random.next());
         }
     }
-    // The whole-grid step must not reuse what it computed before these updates.
-    forgetLastStep();
-    keepVariantScores();
-    ++generation;
-    countPairs();
 }
 
 int World::mutate() {
