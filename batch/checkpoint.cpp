@@ -255,6 +255,30 @@ std::string formatCheckpoint(const Checkpoint& c) {
     } else if (c.imitationColors > 0) {
         out += "colors " + std::to_string(c.imitationColors) + "\n";
     }
+    const bool oldRule = c.updateRule == UpdateRule::Synchronous || c.updateRule == UpdateRule::Asynchronous ||
+                         c.updateRule == UpdateRule::Fermi || c.updateRule == UpdateRule::Ecology;
+    if (!oldRule) out += std::string("schedule ") + scheduleName(scheduleOf(c.updateRule)) + "\n";
+    const ImitationRule imitation = imitationOf(c.updateRule);
+    if (imitation == ImitationRule::DeathBirth || imitation == ImitationRule::BirthDeath) {
+        out += "selection " + exact(c.selection) + "\n";
+    }
+    if (c.rounds != 200) out += "rounds " + std::to_string(c.rounds) + "\n";
+    const auto poolList = [](const std::array<bool, 8>& excluded) {
+        std::string list;
+        for (int k = 0; k < 8; ++k) {
+            if (!excluded[k]) list += (list.empty() ? "" : ",") + std::to_string(k);
+        }
+        return list.empty() ? std::string("none") : list;
+    };
+    const auto full = [](const std::array<bool, 8>& excluded) {
+        for (const bool out : excluded) {
+            if (out) return false;
+        }
+        return true;
+    };
+    if (c.mutation > 0.0 && (!full(c.selfMutationExcluded) || !full(c.otherMutationExcluded))) {
+        out += "mutation-pools " + poolList(c.selfMutationExcluded) + " " + poolList(c.otherMutationExcluded) + "\n";
+    }
     out += "random " + std::to_string(c.random.index);
     for (std::uint32_t w : c.random.words) out += " " + std::to_string(w);
     out += "\n";
@@ -374,7 +398,12 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         }
         c.realPayoffs = real;
     }
-    if (!expect("update", 2) || !parseUpdateRule(w[1], c.updateRule)) return fail(lines.number(), "bad update line");
+    ImitationRule imitation = ImitationRule::Best;
+    if (!expect("update", 2) || (!parseUpdateRule(w[1], c.updateRule) && !parseImitation(w[1], imitation))) {
+        return fail(lines.number(), "bad update line");
+    }
+    if (!parseUpdateRule(w[1], c.updateRule)) combineRule(imitation, defaultSchedule(imitation), c.updateRule);
+    imitation = imitationOf(c.updateRule);
     if (!expect("noise", 2) || !toReal(w[1], c.noise) || !(c.noise > 0.0)) return fail(lines.number(), "bad noise line");
     if (!expect("mutation", 2) || !toReal(w[1], c.mutation) || c.mutation < 0.0 || c.mutation > 1.0) {
         return fail(lines.number(), "bad mutation line");
@@ -400,7 +429,51 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         c.imitationColors = static_cast<int>(v);
         if (!lines.next(w)) return fail(lines.number(), "bad random line");
     }
-    if (w.size() != 2 + Mt19937::kStateSize || w[0] != "random" || !toInt(w[1], 0, Mt19937::kStateSize, v)) {
+    // The lines that only runs beyond the old rules and matches write.
+    c.selection = kDefaultSelection;
+    c.rounds = 200;
+    c.selfMutationExcluded = {};
+    c.otherMutationExcluded = {};
+    const auto poolOf = [](const std::string& text, std::array<bool, 8>& excluded) {
+        excluded.fill(true);
+        if (text == "none") return true;
+        std::istringstream in(text);
+        for (std::string item; std::getline(in, item, ',');) {
+            if (item.size() != 1 || item[0] < '0' || item[0] > '7') return false;
+            excluded[item[0] - '0'] = false;
+        }
+        return true;
+    };
+    bool more = true;  // w holds the line after those above
+    if (more && !w.empty() && w[0] == "schedule") {
+        Schedule schedule = Schedule::Synchronous;
+        if (imitation == ImitationRule::Best || w.size() != 2 || !parseSchedule(w[1], schedule) ||
+            !combineRule(imitation, schedule, c.updateRule)) {
+            return fail(lines.number(), "bad schedule line");
+        }
+        more = lines.next(w);
+    }
+    if (more && !w.empty() && w[0] == "selection") {
+        if (w.size() != 2 || !toReal(w[1], c.selection) || !(c.selection > 0.0)) {
+            return fail(lines.number(), "bad selection line");
+        }
+        more = lines.next(w);
+    }
+    if (more && !w.empty() && w[0] == "rounds") {
+        if (w.size() != 2 || !toInt(w[1], 1, 1000000, v) || c.competitionMode == kCompetitionInfinite) {
+            return fail(lines.number(), "bad rounds line");
+        }
+        c.rounds = static_cast<std::int32_t>(v);
+        more = lines.next(w);
+    }
+    if (more && !w.empty() && w[0] == "mutation-pools") {
+        if (w.size() != 3 || !poolOf(w[1], c.selfMutationExcluded) || !poolOf(w[2], c.otherMutationExcluded)) {
+            return fail(lines.number(), "bad mutation-pools line");
+        }
+        more = lines.next(w);
+    }
+    if (!more || w.size() != 2 + Mt19937::kStateSize || w[0] != "random" ||
+        !toInt(w[1], 0, Mt19937::kStateSize, v)) {
         return fail(lines.number(), "bad random line");
     }
     c.random.index = static_cast<int>(v);

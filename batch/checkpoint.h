@@ -20,12 +20,18 @@
 //   play-self 0|1
 //   extra-point 0|1
 //   real-payoffs none|R S T P  decimal payoffs that rule the finite table
-//   update synchronous|asynchronous|fermi
+//   update synchronous|asynchronous|fermi|proportional|death-birth|birth-death
 //   noise K                    K of the fermi rule
 //   mutation MU                each strategy's chance of a random code per generation
 //   ecology T N PTR C B D MU   under update ecology only: colours, immigrants,
 //                              PTR, cost, benefit, death, the child's mutation
 //   colors T                   under an imitation rule given --colors only
+//   then, each only when it differs from the runs the program has always made:
+//   schedule synchronous|random-sequential   for the rules beyond the old three
+//   selection W                W of the death-birth and birth-death fitness
+//   rounds N                   rounds of a finite match, when not 200
+//   mutation-pools S O         codes mutation draws from (lists such as 0,7),
+//                              when mutation is on and a pool is not all eight
 //   random INDEX W0 ... W623   the MT19937 words and the position in them
 //   recent N H1 ... HN         hashes of the last N states, newest first (N <= 8)
 //   log none|LINES X           the log the run wrote: its lines and the
@@ -107,6 +113,10 @@ struct Checkpoint {
     double mutation = 0.0;
     EcologyRules ecology;                       // under update ecology
     int imitationColors = 0;                    // --colors under an imitation rule, 0 when not given
+    double selection = kDefaultSelection;       // W of the Moran rules
+    std::int32_t rounds = 200;                  // rounds of a finite match
+    std::array<bool, 8> selfMutationExcluded{};   // codes a mutating self strategy may not take
+    std::array<bool, 8> otherMutationExcluded{};  // the same for the others strategies
     Mt19937::State random;
     std::deque<std::uint64_t> recent;           // SettleWatch::recent()
     std::optional<FileMark> log;                // the log then; none when no file held it (or version 1)

@@ -80,8 +80,14 @@ bool graphPlan(const CommandLine& line, const GraphLine& graph, BatchPlan& plan,
         error = std::string(name) + ": a graph world takes its shape from the graph; give it without " + name;
         return false;
     }
-    if (plan.run.updateRule == UpdateRule::Ecology) {
+    const UpdateRule rule = plan.run.updateRule;
+    if (rule == UpdateRule::Ecology) {
         error = "--update ecology: the ecological model runs on lattices, not on graphs";
+        return false;
+    }
+    if (rule != UpdateRule::Synchronous && rule != UpdateRule::Asynchronous && rule != UpdateRule::Fermi) {
+        error = std::string("--update ") + updateRuleName(rule) + " --schedule " + scheduleName(scheduleOf(rule)) +
+                ": graph worlds run best (either schedule) and fermi (random-sequential) for now";
         return false;
     }
     if (given(graph.graphOption)) {

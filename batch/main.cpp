@@ -117,6 +117,10 @@ int loadCheckpoint(BatchPlan& plan) {
     run.mutation = checkpoint.mutation;
     run.ecology = checkpoint.ecology;
     run.imitationColors = checkpoint.imitationColors;
+    run.selection = checkpoint.selection;
+    run.rounds = checkpoint.rounds;
+    run.selfExcluded = checkpoint.selfMutationExcluded;
+    run.otherExcluded = checkpoint.otherMutationExcluded;
     run.resume = std::move(checkpoint);
     return kExitOk;
 }

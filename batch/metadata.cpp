@@ -113,6 +113,20 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
         field("mutation", number(s.mutation));
     }
     if (s.imitationColors > 0) field("colors", std::to_string(s.imitationColors));
+    // Written only for what the program's first rules and matches did not
+    // have, so that the records of those runs keep their bytes.
+    const bool oldRule = s.updateRule == UpdateRule::Synchronous || s.updateRule == UpdateRule::Asynchronous ||
+                         s.updateRule == UpdateRule::Fermi ||
+                         s.updateRule == UpdateRule::Ecology;
+    if (!oldRule) field("schedule", jsonString(scheduleName(scheduleOf(s.updateRule))));
+    const ImitationRule imitation = imitationOf(s.updateRule);
+    if (imitation == ImitationRule::DeathBirth || imitation == ImitationRule::BirthDeath) {
+        field("selection", number(s.selection));
+    }
+    if (s.rounds != 200) field("rounds", std::to_string(s.rounds));
+    bool poolsFull = true;
+    for (int k = 0; k < 8; ++k) poolsFull = poolsFull && !s.selfExcluded[k] && !s.otherExcluded[k];
+    if (s.mutation > 0.0 && !poolsFull) field("mutation_codes", jsonString("seeding pools"));
     field("competition", jsonString(s.competitionMode == kCompetitionInfinite ? "infinite" : "finite"));
     field("play_self", s.playSelf ? "true" : "false");
     field("extra_point", s.extraPoint ? "true" : "false");

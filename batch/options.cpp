@@ -4,11 +4,13 @@
 #include <cmath>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <unistd.h>
 
 #include "headless_host.h"
 #include "metadata.h"
 #include "output_file.h"
+#include "payoffs.h"
 #include "statistics.h"
 #include "seeding.h"
 #include "shared_options.h"
@@ -249,11 +251,66 @@ bool payoffs(const CommandLine& line, RunSettings& run, std::string& error) {
     return true;
 }
 
-bool variants(const CommandLine& line, RunSettings& run, std::string& error) {
-    if (!parseUpdateRule(line.update, run.updateRule)) {
-        error = "--update: \"" + line.update + "\" is not synchronous, asynchronous, fermi or ecology";
+// --update and --schedule together. The old spellings keep their meaning:
+// synchronous is best on the synchronous schedule, asynchronous best on the
+// random-sequential one, fermi (with no schedule) Fermi random-sequential.
+bool updateRule(const CommandLine& line, RunSettings& run, std::string& error) {
+    if (line.update == "ecology") {
+        if (given(line.scheduleOption)) {
+            error = "--schedule: the ecology rule has its own order of events; give it without --schedule";
+            return false;
+        }
+        run.updateRule = UpdateRule::Ecology;
+        return true;
+    }
+    ImitationRule rule = ImitationRule::Best;
+    std::optional<Schedule> implied;
+    if (line.update == "synchronous") {
+        implied = Schedule::Synchronous;
+    } else if (line.update == "asynchronous") {
+        implied = Schedule::RandomSequential;
+    } else if (!parseImitation(line.update, rule)) {
+        error = "--update: \"" + line.update +
+                "\" is not best, fermi, proportional, death-birth, birth-death or ecology (or synchronous, asynchronous)";
         return false;
     }
+    Schedule schedule = implied.value_or(defaultSchedule(rule));
+    if (given(line.scheduleOption)) {
+        Schedule chosen = Schedule::Synchronous;
+        if (!parseSchedule(line.schedule, chosen)) {
+            error = "--schedule: \"" + line.schedule + "\" is not synchronous or random-sequential";
+            return false;
+        }
+        if (implied && chosen != *implied) {
+            error = "--schedule " + line.schedule + ": --update " + line.update + " is the best rule on the " +
+                    scheduleName(*implied) + " schedule; give --update best --schedule " + line.schedule;
+            return false;
+        }
+        schedule = chosen;
+    }
+    if (!combineRule(rule, schedule, run.updateRule)) {
+        error = "--schedule " + line.schedule + ": --update " + line.update + " is random-sequential by nature";
+        return false;
+    }
+    return true;
+}
+
+bool variants(const CommandLine& line, RunSettings& run, std::string& error) {
+    if (!updateRule(line, run, error)) return false;
+    if (!parseReal(line.selection, run.selection, error) || !(run.selection > 0.0)) {
+        error = "--selection: \"" + line.selection + "\" is not a number above 0 (such as 1 or 0.01)";
+        return false;
+    }
+    std::int64_t rounds = 0;
+    if (!parseDecimal(line.rounds, 1, kMaxRounds, rounds, error)) {
+        error = "--rounds: " + error;
+        return false;
+    }
+    if (given(line.roundsOption) && line.competition == "infinite") {
+        error = "--rounds: the infinite competition has no match length; give --rounds only with --competition finite";
+        return false;
+    }
+    run.rounds = static_cast<std::int32_t>(rounds);
     if (!parseReal(line.noise, run.noise, error) || run.noise <= 0.0) {
         error = "--noise: \"" + line.noise + "\" is not a number above 0 (such as 0.1)";
         return false;
@@ -326,10 +383,21 @@ void defineOptions(CLI::App& app, CommandLine& line) {
                    "Threads that share each generation of a large world (synchronous rule only); same results")
         ->capture_default_str();
     app.add_option("--update", line.update,
-                   "Update rule: synchronous (every cell at once), asynchronous (random single cells), "
-                   "fermi (pairwise comparison with noise K) or ecology (the tag model with empty cells, birth, "
-                   "death and immigration)")
+                   "Update rule: best (take the best-scoring pair around), fermi (pairwise comparison with "
+                   "noise K), proportional (copy a better neighbour with chance proportional to the "
+                   "difference), death-birth or birth-death (Moran, fitness exp(W * score)), or ecology (the "
+                   "tag model with empty cells, birth, death and immigration); synchronous and asynchronous "
+                   "are best on either schedule")
         ->capture_default_str();
+    line.scheduleOption = app.add_option("--schedule", line.schedule,
+                                         "synchronous (every cell from the same state) or random-sequential "
+                                         "(rows x cols single updates of random cells); default: synchronous for "
+                                         "best and proportional, random-sequential for the others");
+    line.selectionOption = app.add_option("--selection", line.selection,
+                                          "W > 0 of the death-birth and birth-death fitness exp(W * score); "
+                                          "small is weak selection (default: 1)");
+    line.roundsOption = app.add_option("--rounds", line.rounds,
+                                       "Rounds of a finite match, 1 (one-shot) to 1000000 (default: 200)");
     app.add_option("--noise", line.noise,
                    "K of the fermi rule, > 0, in units of the scores (sums over a cell's games)")
         ->capture_default_str();
@@ -363,7 +431,8 @@ void defineOptions(CLI::App& app, CommandLine& line) {
     line.worldOptions = line.ecology.options;
     for (const char* name : {"--seed", "--size", "--load", "--mix", "--center", "--place", "--payoffs",
                              "--competition", "--play-self", "--extra-point", "--edges", "--neighbourhood",
-                             "--layout", "--self-pool", "--other-pool", "--update", "--noise", "--mutation"}) {
+                             "--layout", "--self-pool", "--other-pool", "--update", "--noise", "--mutation",
+                             "--schedule", "--selection", "--rounds"}) {
         line.worldOptions.push_back(app.get_option(name));
     }
     defineGraphOptions(app, line.graph);
@@ -388,6 +457,8 @@ std::vector<std::pair<std::string, std::string>> optionValues(const CLI::App& ap
     for (const CLI::Option* option : app.get_options()) {
         const std::string name = option->get_name();
         if (name.empty() || name == "--help" || name == "--version") continue;
+        // Options newer than the run record's list appear in it only when given.
+        if ((name == "--schedule" || name == "--selection" || name == "--rounds") && option->count() == 0) continue;
         std::string value;
         if (option->get_items_expected_max() == 0) {
             value = option->count() > 0 ? "true" : "false";

@@ -34,7 +34,10 @@ struct CommandLine {
     std::string edges = "wrap";                  // --edges wrap|fixed
     std::string neighbourhood = "moore";         // --neighbourhood moore|von-neumann
     std::string threads = "1";                   // --threads N, decimal
-    std::string update = "synchronous";          // --update synchronous|asynchronous|fermi|ecology
+    std::string update = "synchronous";          // --update best|fermi|proportional|death-birth|birth-death, or the old synchronous|asynchronous, or ecology
+    std::string schedule;                        // --schedule synchronous|random-sequential, when given
+    std::string selection = "1";                 // --selection W, a decimal > 0
+    std::string rounds = "200";                  // --rounds N, 1 .. 1000000
     std::string noise = "0.1";                   // --noise K, a decimal > 0
     std::string mutation = "0";                  // --mutation MU, a decimal 0..1
     std::string mix;                             // --mix PAIR:WEIGHT,...
@@ -60,6 +63,9 @@ struct CommandLine {
     CLI::Option* saveOption = nullptr;           // tells whether --save was given
     CLI::Option* loadOption = nullptr;           // tells whether --load was given
     CLI::Option* payoffsOption = nullptr;        // tells whether --payoffs was given
+    CLI::Option* scheduleOption = nullptr;       // tells whether --schedule was given
+    CLI::Option* selectionOption = nullptr;      // tells whether --selection was given
+    CLI::Option* roundsOption = nullptr;         // tells whether --rounds was given
     std::vector<CLI::Option*> worldOptions;      // options that shape the world or its rules, refused beside --resume
     GraphLine graph;                             // --graph, --network, --save-graph
     EcologyLine ecology;                         // --colors, --immigrants, --ptr, --cost, --benefit, --death

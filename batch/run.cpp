@@ -98,6 +98,10 @@ Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, st
     c.mutation = settings.mutation;
     c.ecology = settings.ecology;
     c.imitationColors = settings.imitationColors;
+    c.selection = settings.selection;
+    c.rounds = settings.rounds;
+    c.selfMutationExcluded = settings.selfExcluded;
+    c.otherMutationExcluded = settings.otherExcluded;
     c.random = world.random.state();
     c.recent = settle.recent();
     c.color = world.cellColor;

@@ -68,6 +68,8 @@ struct RunSettings {
     double mutation = 0.0;                                   // each strategy's chance of a random code per generation
     EcologyRules ecology;                                    // the ecology rule's parameters (its mutation among them)
     int imitationColors = 0;                                 // --colors under imitation: the random layout's colours, 0 none
+    double selection = kDefaultSelection;                    // W of the Moran rules' fitness exp(W * score)
+    std::int32_t rounds = 200;                               // rounds of a finite match
     std::int32_t competitionMode = kCompetitionFinite;       // a CompetitionMode
     bool playSelf = false;                                   // every cell also plays itself
     bool extraPoint = false;                                 // extra point for same colour

@@ -63,9 +63,9 @@ namespace {
 
 PayoffTable payoffTableOf(const RunSettings& run) {
     if (run.competitionMode == kCompetitionInfinite) return infinitePayoffTable;
-    if (run.realPayoffs) return finitePayoffTableOf(*run.realPayoffs);
+    if (run.realPayoffs) return finitePayoffTableOf(*run.realPayoffs, run.rounds);
     const auto& v = run.payoffs;
-    return finitePayoffTable(v[0], v[1], v[2], v[3]);
+    return finitePayoffTable(v[0], v[1], v[2], v[3], run.rounds);
 }
 
 }  // namespace
@@ -89,6 +89,8 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
     world.updateRule = run.updateRule;
     world.noise = run.noise;
     world.mutation = run.mutation;
+    world.selfMutationExcluded = run.selfExcluded;
+    world.otherMutationExcluded = run.otherExcluded;
     const auto layout = static_cast<ColorLayout>(run.colorLayout);
     if (run.resume) {
         const Checkpoint& c = *run.resume;
@@ -134,6 +136,9 @@ World startWorld(const RunSettings& run) {
     world.noise = run.noise;
     world.mutation = run.mutation;
     world.ecology = run.ecology;
+    world.selection = run.selection;
+    world.selfMutationExcluded = run.selfExcluded;
+    world.otherMutationExcluded = run.otherExcluded;
     if (run.resume) {
         const Checkpoint& c = *run.resume;
         world.cellColor = c.color;

@@ -53,6 +53,9 @@ public:
     UpdateRule updateRule = UpdateRule::Synchronous;
     double noise = kDefaultNoise;
     double mutation = 0.0;
+    // Codes a mutating strategy may take (true keeps a code out), as the lattice world's.
+    std::array<bool, kCodeCount> selfMutationExcluded{};
+    std::array<bool, kCodeCount> otherMutationExcluded{};
 
     std::int64_t generation = 0;
     Mt19937 random;

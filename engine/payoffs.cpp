@@ -17,8 +17,6 @@ const PayoffTable infinitePayoffTable = {{
 
 namespace {
 
-constexpr int kRounds = 200;
-
 // The four payoffs, widened so that 200 rounds of any of them sum exactly.
 struct Payoffs {
     std::int64_t r, s, t, p;
@@ -36,12 +34,12 @@ std::int64_t roundPayoff(const Payoffs& pay, bool own, bool other) {
     return other ? pay.t : pay.p;
 }
 
-// What strategy a earns in all 200 rounds against strategy b.
-std::int64_t matchTotal(const Payoffs& pay, StrategyCode a, StrategyCode b) {
+// What strategy a earns in all `rounds` rounds against strategy b.
+std::int64_t matchTotal(const Payoffs& pay, StrategyCode a, StrategyCode b, int rounds) {
     bool moveA = firstMove(a);
     bool moveB = firstMove(b);
     std::int64_t total = 0;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         total += roundPayoff(pay, moveA, moveB);
         const bool nextA = reply(a, moveB);
         moveB = reply(b, moveA);
@@ -52,11 +50,11 @@ std::int64_t matchTotal(const Payoffs& pay, StrategyCode a, StrategyCode b) {
 
 // How many rounds of a match between a and b end in each outcome, in the
 // order R (both cooperate), S, T, P, seen from a.
-std::array<int, 4> outcomeCounts(StrategyCode a, StrategyCode b) {
+std::array<int, 4> outcomeCounts(StrategyCode a, StrategyCode b, int rounds) {
     std::array<int, 4> counts{};
     bool moveA = firstMove(a);
     bool moveB = firstMove(b);
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         ++counts[(moveA ? 0 : 2) + (moveB ? 0 : 1)];
         const bool nextA = reply(a, moveB);
         moveB = reply(b, moveA);
@@ -67,11 +65,11 @@ std::array<int, 4> outcomeCounts(StrategyCode a, StrategyCode b) {
 
 }  // namespace
 
-PayoffTable finitePayoffTableOf(const std::array<double, 4>& payoffs) {
+PayoffTable finitePayoffTableOf(const std::array<double, 4>& payoffs, int rounds) {
     PayoffTable table{};
     for (StrategyCode a = 0; a < kCodeCount; ++a) {
         for (StrategyCode b = 0; b < kCodeCount; ++b) {
-            const std::array<int, 4> counts = outcomeCounts(a, b);
+            const std::array<int, 4> counts = outcomeCounts(a, b, rounds);
             long double total = 0.0L;
             for (int k = 0; k < 4; ++k) total += static_cast<long double>(counts[k]) * payoffs[k];
             table[a][b] = static_cast<double>(total);
@@ -89,11 +87,11 @@ const char* classifyRealGame(double r, double s, double t, double p) {
     return "Unnamed Game";
 }
 
-PayoffTable finitePayoffTable(std::int32_t r, std::int32_t s, std::int32_t t, std::int32_t p) {
+PayoffTable finitePayoffTable(std::int32_t r, std::int32_t s, std::int32_t t, std::int32_t p, int rounds) {
     const Payoffs pay{r, s, t, p};
     PayoffTable table{};
     for (StrategyCode a = 0; a < kCodeCount; ++a) {
-        for (StrategyCode b = 0; b < kCodeCount; ++b) table[a][b] = static_cast<double>(matchTotal(pay, a, b));
+        for (StrategyCode b = 0; b < kCodeCount; ++b) table[a][b] = static_cast<double>(matchTotal(pay, a, b, rounds));
     }
     return table;
 }

@@ -173,14 +173,31 @@ bool World::absorbingNow() const {
         return false;
     };
     // A cell whose neighbours all hold its own pair stays as it is under any
-    // rule; Fermi copies any other neighbour with a chance above zero.
-    const bool fermi = updateRule != UpdateRule::Asynchronous;
+    // rule; Fermi copies any other neighbour with a chance above zero, and
+    // so do the Moran rules (every fitness is above zero), in one direction
+    // or the other. Proportional imitation copies only a neighbour that
+    // scores more.
+    const ImitationRule rule = imitationOf(updateRule);
+    if (rule == ImitationRule::Proportional) {
+        if (!(payoffRange() > 0.0)) return true;
+        std::vector<double> fresh(static_cast<std::size_t>(cellCount()));
+        for (int cell = 0; cell < cellCount(); ++cell) fresh[cell] = scoreAt(cell);
+        int neighbours[8];
+        for (int cell = 0; cell < cellCount(); ++cell) {
+            const int count = neighboursOf(cell, neighbours);
+            for (int k = 0; k < count; ++k) {
+                if (!samePair(cell, neighbours[k]) && fresh[neighbours[k]] > fresh[cell]) return false;
+            }
+        }
+        return true;
+    }
+    const bool best = rule == ImitationRule::Best;
     int neighbours[8];
     for (int cell = 0; cell < cellCount(); ++cell) {
         const int count = neighboursOf(cell, neighbours);
         for (int k = 0; k < count; ++k) {
             if (!samePair(cell, neighbours[k])) {
-                if (fermi || canChange(cell)) return false;
+                if (!best || canChange(cell)) return false;
                 break;
             }
         }

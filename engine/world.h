@@ -45,20 +45,61 @@ enum class Neighbourhood : std::uint8_t {
     VonNeumann,  // the four cells above, below, left and right
 };
 
-// How a generation updates the cells' pairs.
+// How a generation updates the cells' pairs: an imitation rule and a
+// schedule together (see ImitationRule and Schedule). The first three are
+// the rules the program has always had, under their old names.
 enum class UpdateRule : std::uint8_t {
-    Synchronous,   // every cell at once, from the scores of the generation before the update
-    Asynchronous,  // rows x cols single updates of random cells, each imitating from the current state
-    Fermi,         // rows x cols pairwise comparisons of a random cell with a random neighbour, noise K
-    Ecology,       // the ecological tag model: immigration, helping, reproduction, death (ecology.h)
+    Synchronous,   // best, synchronous: every cell at once, from the scores of the generation before
+    Asynchronous,  // best, random-sequential: rows x cols single updates of random cells
+    Fermi,         // fermi, random-sequential: rows x cols pairwise comparisons, noise K
+    FermiSynchronous,        // fermi, synchronous: every cell compares with one random neighbour at once
+    Proportional,            // proportional, synchronous
+    ProportionalSequential,  // proportional, random-sequential
+    DeathBirth,              // death-birth (Moran), random-sequential
+    BirthDeath,              // birth-death (Moran), random-sequential
+    Ecology,                 // the ecological tag model: immigration, helping, reproduction, death (ecology.h)
 };
 
-// "synchronous", "asynchronous", "fermi" or "ecology", as options spell them.
+// What a single update does.
+enum class ImitationRule : std::uint8_t {
+    Best,          // take the pair of the best-scoring cell around (ties as chooseCell breaks them)
+    Fermi,         // copy one random neighbour with chance 1 / (1 + exp((own - theirs) / K))
+    Proportional,  // copy one random neighbour that scores more, chance (theirs - own) / (max(k) * D)
+    DeathBirth,    // a random cell dies; a neighbour chosen by fitness exp(W * score) fills it
+    BirthDeath,    // a cell chosen by fitness from the whole world replaces a random neighbour
+};
+
+// When the updates see each other's results.
+enum class Schedule : std::uint8_t {
+    Synchronous,       // every cell from the same state
+    RandomSequential,  // rows x cols single updates of uniformly drawn cells, each from the current state
+};
+
+ImitationRule imitationOf(UpdateRule rule);
+Schedule scheduleOf(UpdateRule rule);
+// The update rule of a rule on a schedule; false when the two do not go
+// together (death-birth and birth-death are random-sequential only).
+bool combineRule(ImitationRule rule, Schedule schedule, UpdateRule& out);
+// The schedule a rule runs on unless one is chosen: synchronous for best
+// and proportional, random-sequential for the rest.
+Schedule defaultSchedule(ImitationRule rule);
+
+// "best", "fermi", "proportional", "death-birth", "birth-death".
+const char* imitationName(ImitationRule rule);
+bool parseImitation(const std::string& text, ImitationRule& out);
+// "synchronous", "random-sequential".
+const char* scheduleName(Schedule schedule);
+bool parseSchedule(const std::string& text, Schedule& out);
+
+// "synchronous", "asynchronous" or "fermi" for the first three rules, as
+// options and files have always spelled them, and "ecology"; the imitation
+// rule's name for the others (which then need their schedule beside them).
 const char* updateRuleName(UpdateRule rule);
-// Parses those names; false when the text is none of them.
+// Parses the three old names; false when the text is none of them.
 bool parseUpdateRule(const std::string& text, UpdateRule& out);
 
-inline constexpr double kDefaultNoise = 0.1;  // K of the Fermi rule unless chosen
+inline constexpr double kDefaultNoise = 0.1;      // K of the Fermi rule unless chosen
+inline constexpr double kDefaultSelection = 1.0;  // W of the Moran rules' fitness exp(W * score) unless chosen
 
 // A number 0 .. bound - 1 from the generator, every value equally likely
 // (bound >= 1); draws one number, more only in the rare case of a rejection.
@@ -161,6 +202,18 @@ struct VariantScratch {
         double chance = std::numeric_limits<double>::quiet_NaN();
     };
     std::array<FermiMemo, 64> fermiMemo{};
+    // exp(x) for the x met lately, keyed the same way: the Moran rules'
+    // fitness relative to a reference score.
+    std::array<FermiMemo, 256> expMemo{};
+
+    // The synchronous schedule's next pairs.
+    std::vector<CellCode> nextSelf, nextOther;
+    // Birth-death: every cell's fitness exp(W * (score - reference)) at the
+    // leaves of a sum tree (leaf i at leaves + i, node n the sum of 2n and
+    // 2n + 1), so that a cell is drawn by fitness in log(cells) steps.
+    std::vector<double> fitnessTree;
+    int leaves = 0;
+    double reference = 0.0;
 };
 
 // The state isAbsorbing last answered for, and its answer.
@@ -202,6 +255,11 @@ public:
     double noise = kDefaultNoise;  // K of the Fermi rule, > 0: in the units of the scores
     double mutation = 0.0;         // 0..1: after each generation, each strategy's chance of a random code
     EcologyRules ecology;          // the parameters of the ecology rule (its own mutation among them)
+    double selection = kDefaultSelection;  // W > 0 of the Moran rules' fitness exp(W * score)
+    // Codes a mutating strategy may take, drawn uniformly: true keeps a code
+    // out (the seeding pools). All eight by default.
+    std::array<bool, kCodeCount> selfMutationExcluded{};
+    std::array<bool, kCodeCount> otherMutationExcluded{};
 
     std::int64_t generation = 0;  // generations stepped since the last reset of the counter
     Mt19937 random;               // this world's own generator: seeding and imitation draws
@@ -255,18 +313,47 @@ public:
     // them current. True when the pair changed.
     bool compareWithNeighbour(int cell, int neighbour, double chance);
 
-    // One generation of updateRule when it is Asynchronous or Fermi: rows x
-    // cols single updates, each drawing its cell with drawBelow, then
-    // (asynchronous) one number for chooseCell, or (Fermi) the neighbour
-    // with drawBelow and the chance with drawUnit. Adds one to generation
-    // and counts the pairs. Runs on one thread.
+    // One generation of updateRule when it is not Synchronous. Runs on one
+    // thread; adds one to generation and counts the pairs. The draws, in order:
+    //  - random-sequential best: rows x cols times the cell (drawBelow), then
+    //    one number for chooseCell;
+    //  - random-sequential fermi and proportional: rows x cols times the cell
+    //    (drawBelow), its neighbour (drawBelow over neighboursOf), the chance
+    //    (drawUnit);
+    //  - synchronous fermi and proportional: for each cell in row-major order
+    //    the neighbour (drawBelow), then the chance (drawUnit);
+    //  - death-birth: rows x cols times the dying cell (drawBelow), then the
+    //    chance (drawUnit) that picks the neighbour by fitness;
+    //  - birth-death: rows x cols times the chance (drawUnit) that picks the
+    //    reproducing cell by fitness, then its neighbour (drawBelow).
     void stepVariant();
+
+    // `count` single updates of a random-sequential rule (every rule but
+    // Synchronous, FermiSynchronous and Proportional), drawn as stepVariant
+    // draws them: a generation is rows x cols of these. Counts the pairs;
+    // leaves generation alone.
+    void singleUpdates(std::uint32_t count);
+
+    // One proportional-imitation decision: true when the cell at element
+    // `cell` would take the pair of `other` for this chance in (0, 1), from
+    // the current scores: score(other) > score(cell) and chance <
+    // (score(other) - score(cell)) / (max(k_cell, k_other) * D).
+    bool proportionalAdopts(int cell, int other, double chance) const;
+
+    // The largest difference between two entries of the payoff table, plus
+    // one with the extra point: a bound on what one game can change.
+    double payoffRange() const;
+
+    // Games the element `cell` plays: its neighbours, and itself with playSelf.
+    int gameCount(int cell) const;
 
     // Mutation: each cell in row-major order, with chance `mutation` its
     // self strategy and then, independently, its others strategy becomes a
-    // code 0..7 drawn uniformly (which may be the one it had). Colours stay.
-    // Draws nothing when mutation is 0. Counts the pairs; returns how many
-    // strategies were drawn afresh.
+    // code drawn uniformly from its mutation pool (which may be the one it
+    // had): one number >> 29 when the pool holds all eight codes, else
+    // drawBelow over the pool's codes in increasing order. An empty pool
+    // leaves that strategy alone. Colours stay. Draws nothing when mutation
+    // is 0. Counts the pairs; returns how many strategies were drawn afresh.
     int mutate();
 
     // Room for one number per cell, which a host fills from its own
@@ -281,12 +368,13 @@ public:
     // True when every colour and strategy code is 0..7.
     bool codesInRange() const;
 
-    // True when no draw of a stochastic rule (Asynchronous or Fermi) can
-    // change any cell's pair from the state as it stands, so the run is
-    // over: under Fermi, no cell has a neighbour holding another pair; under
-    // Asynchronous, no cell's pick, whatever its draw, holds another pair
-    // (scores worked out afresh, `score` left untouched). Never true with
-    // mutation above 0. The synchronous rule is deterministic and asks
+    // True when no draw of a stochastic rule can change any cell's pair
+    // from the state as it stands, so the run is over: under Fermi and the
+    // two Moran rules, no cell has a neighbour holding another pair; under
+    // proportional imitation, no cell has a neighbour holding another pair
+    // that scores more than it; under Asynchronous, no cell's pick,
+    // whatever its draw, holds another pair (scores worked out afresh,
+    // `score` left untouched). Never true with mutation above 0. The synchronous rule is deterministic and asks
     // nothing of this: a state it repeats is its end.
     bool isAbsorbing() const;
 
@@ -367,6 +455,21 @@ private:
     bool absorbingNow() const;
     // isAbsorbing under the ecology rule.
     bool ecologySettled() const;
+
+    // The generations of the rules in world_rules.cpp.
+    void stepSynchronousImitation(bool fermi);
+    void stepProportionalSequential(std::uint32_t updates);
+    void stepDeathBirth(std::uint32_t updates);
+    void stepBirthDeath(std::uint32_t updates);
+    // `updates` single updates of a random-sequential rule.
+    void sequentialUpdates(std::uint32_t updates);
+    // The Fermi decision for score difference own - theirs and a chance.
+    bool fermiAdopts(double own, double theirs, double chance);
+    // exp(x) through expMemo.
+    double memoExp(double x);
+    // Birth-death's sum tree: built afresh from the scores, one leaf set.
+    void buildFitnessTree();
+    void setFitness(int cell);
 
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge

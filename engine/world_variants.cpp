@@ -20,10 +20,11 @@ constexpr double kTwoTo32 = 4294967296.0;
 
 const char* updateRuleName(UpdateRule rule) {
     switch (rule) {
+        case UpdateRule::Synchronous: return "synchronous";
         case UpdateRule::Asynchronous: return "asynchronous";
         case UpdateRule::Fermi: return "fermi";
         case UpdateRule::Ecology: return "ecology";
-        default: return "synchronous";
+        default: return imitationName(imitationOf(rule));
     }
 }
 
@@ -32,6 +33,77 @@ bool parseUpdateRule(const std::string& text, UpdateRule& out) {
     else if (text == "asynchronous") out = UpdateRule::Asynchronous;
     else if (text == "fermi") out = UpdateRule::Fermi;
     else if (text == "ecology") out = UpdateRule::Ecology;
+    else return false;
+    return true;
+}
+
+ImitationRule imitationOf(UpdateRule rule) {
+    switch (rule) {
+        case UpdateRule::Fermi:
+        case UpdateRule::FermiSynchronous: return ImitationRule::Fermi;
+        case UpdateRule::Proportional:
+        case UpdateRule::ProportionalSequential: return ImitationRule::Proportional;
+        case UpdateRule::DeathBirth: return ImitationRule::DeathBirth;
+        case UpdateRule::BirthDeath: return ImitationRule::BirthDeath;
+        default: return ImitationRule::Best;
+    }
+}
+
+Schedule scheduleOf(UpdateRule rule) {
+    switch (rule) {
+        case UpdateRule::Synchronous:
+        case UpdateRule::FermiSynchronous:
+        case UpdateRule::Proportional: return Schedule::Synchronous;
+        default: return Schedule::RandomSequential;
+    }
+}
+
+bool combineRule(ImitationRule rule, Schedule schedule, UpdateRule& out) {
+    const bool sync = schedule == Schedule::Synchronous;
+    switch (rule) {
+        case ImitationRule::Best: out = sync ? UpdateRule::Synchronous : UpdateRule::Asynchronous; return true;
+        case ImitationRule::Fermi: out = sync ? UpdateRule::FermiSynchronous : UpdateRule::Fermi; return true;
+        case ImitationRule::Proportional:
+            out = sync ? UpdateRule::Proportional : UpdateRule::ProportionalSequential;
+            return true;
+        case ImitationRule::DeathBirth: out = UpdateRule::DeathBirth; return !sync;
+        case ImitationRule::BirthDeath: out = UpdateRule::BirthDeath; return !sync;
+    }
+    return false;
+}
+
+Schedule defaultSchedule(ImitationRule rule) {
+    return rule == ImitationRule::Best || rule == ImitationRule::Proportional ? Schedule::Synchronous
+                                                                              : Schedule::RandomSequential;
+}
+
+const char* imitationName(ImitationRule rule) {
+    switch (rule) {
+        case ImitationRule::Fermi: return "fermi";
+        case ImitationRule::Proportional: return "proportional";
+        case ImitationRule::DeathBirth: return "death-birth";
+        case ImitationRule::BirthDeath: return "birth-death";
+        default: return "best";
+    }
+}
+
+bool parseImitation(const std::string& text, ImitationRule& out) {
+    if (text == "best") out = ImitationRule::Best;
+    else if (text == "fermi") out = ImitationRule::Fermi;
+    else if (text == "proportional") out = ImitationRule::Proportional;
+    else if (text == "death-birth") out = ImitationRule::DeathBirth;
+    else if (text == "birth-death") out = ImitationRule::BirthDeath;
+    else return false;
+    return true;
+}
+
+const char* scheduleName(Schedule schedule) {
+    return schedule == Schedule::Synchronous ? "synchronous" : "random-sequential";
+}
+
+bool parseSchedule(const std::string& text, Schedule& out) {
+    if (text == "synchronous") out = Schedule::Synchronous;
+    else if (text == "random-sequential") out = Schedule::RandomSequential;
     else return false;
     return true;
 }
@@ -198,7 +270,11 @@ bool World::updateCell(int cell, std::uint32_t draw) {
 bool World::compareWith(int cell, int other, double chance, const int games[8]) {
     // The same pair is no change, whatever the chance.
     if (selfStrategy[other] == selfStrategy[cell] && otherStrategy[other] == otherStrategy[cell]) return false;
-    const double x = (score[cell] - score[other]) / noise;
+    return fermiAdopts(score[cell], score[other], chance) && takePair(cell, other, games);
+}
+
+bool World::fermiAdopts(double own, double theirs, double chance) {
+    const double x = (own - theirs) / noise;
     // Far from zero the exponential decides nothing: at x <= -40, exp(x) <
     // 2^-53 and 1 / (1 + exp(x)) rounds to exactly 1; at x >= 40 it is below
     // 1e-17, under any chance from drawUnit.
@@ -215,7 +291,7 @@ bool World::compareWith(int cell, int other, double chance, const int games[8]) 
         }
         adopt = chance < memo.chance;
     }
-    return adopt && takePair(cell, other, games);
+    return adopt;
 }
 
 bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
@@ -228,24 +304,10 @@ bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
 
 void World::stepVariant() {
     prepareVariantScores();
-    const auto cells = static_cast<std::uint32_t>(cellCount());
-    if (updateRule == UpdateRule::Fermi) {
-        int games[8];
-        int neighbours[8];
-        const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
-        for (std::uint32_t u = 0; u < cells; ++u) {
-            const auto cell = static_cast<int>(drawBelow(random, cells));
-            // Away from the edges the neighbours are the first `full` games.
-            const bool inside = gamesOf(cell, games);
-            const auto count = static_cast<std::uint32_t>(inside ? full : presentOf(games, neighbours));
-            const auto neighbour = drawBelow(random, count);
-            compareWith(cell, (inside ? games : neighbours)[neighbour], drawUnit(random), games);
-        }
+    if (updateRule == UpdateRule::FermiSynchronous || updateRule == UpdateRule::Proportional) {
+        stepSynchronousImitation(updateRule == UpdateRule::FermiSynchronous);
     } else {
-        for (std::uint32_t u = 0; u < cells; ++u) {
-            const auto cell = static_cast<int>(drawBelow(random, cells));
-            updateCell(cell, random.next());
-        }
+        sequentialUpdates(static_cast<std::uint32_t>(cellCount()));
     }
     // The whole-grid step must not reuse what it computed before these updates.
     forgetLastStep();
@@ -254,20 +316,74 @@ void World::stepVariant() {
     countPairs();
 }
 
+void World::singleUpdates(std::uint32_t count) {
+    prepareVariantScores();
+    sequentialUpdates(count);
+    forgetLastStep();
+    keepVariantScores();
+    countPairs();
+}
+
+void World::sequentialUpdates(std::uint32_t updates) {
+    const auto cells = static_cast<std::uint32_t>(cellCount());
+    if (updateRule == UpdateRule::ProportionalSequential) {
+        stepProportionalSequential(updates);
+    } else if (updateRule == UpdateRule::DeathBirth) {
+        stepDeathBirth(updates);
+    } else if (updateRule == UpdateRule::BirthDeath) {
+        stepBirthDeath(updates);
+    } else if (updateRule == UpdateRule::Fermi) {
+        int games[8];
+        int neighbours[8];
+        const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
+        for (std::uint32_t u = 0; u < updates; ++u) {
+            const auto cell = static_cast<int>(drawBelow(random, cells));
+            // Away from the edges the neighbours are the first `full` games.
+            const bool inside = gamesOf(cell, games);
+            const auto count = static_cast<std::uint32_t>(inside ? full : presentOf(games, neighbours));
+            const auto neighbour = drawBelow(random, count);
+            compareWith(cell, (inside ? games : neighbours)[neighbour], drawUnit(random), games);
+        }
+    } else {
+        for (std::uint32_t u = 0; u < updates; ++u) {
+            const auto cell = static_cast<int>(drawBelow(random, cells));
+            updateCell(cell, random.next());
+        }
+    }
+}
+
 int World::mutate() {
     if (mutation <= 0.0) return 0;
     // chance < mutation as a comparison of whole numbers: mutation 1 always holds.
     const auto threshold = static_cast<std::uint64_t>(mutation * kTwoTo32);
     int drawn = 0;
+    // The codes of each pool in increasing order; a full pool draws as it
+    // always has, one number's top three bits.
+    struct Pool {
+        std::array<CellCode, kCodeCount> codes{};
+        std::uint32_t size = 0;
+    };
+    const auto poolOf = [](const std::array<bool, kCodeCount>& excluded) {
+        Pool pool;
+        for (int k = 0; k < kCodeCount; ++k) {
+            if (!excluded[k]) pool.codes[pool.size++] = static_cast<CellCode>(k);
+        }
+        return pool;
+    };
+    const Pool selfPool = poolOf(selfMutationExcluded);
+    const Pool otherPool = poolOf(otherMutationExcluded);
     const auto mutates = [&] { return static_cast<std::uint64_t>(random.next()) < threshold; };
-    const auto freshCode = [&] { return static_cast<CellCode>(random.next() >> 29); };
+    const auto freshCode = [&](const Pool& pool) {
+        if (pool.size == kCodeCount) return static_cast<CellCode>(random.next() >> 29);
+        return pool.codes[drawBelow(random, pool.size)];
+    };
     for (int i = 0; i < cellCount(); ++i) {
-        if (mutates()) {
-            selfStrategy[i] = freshCode();
+        if (mutates() && selfPool.size > 0) {
+            selfStrategy[i] = freshCode(selfPool);
             ++drawn;
         }
-        if (mutates()) {
-            otherStrategy[i] = freshCode();
+        if (mutates() && otherPool.size > 0) {
+            otherStrategy[i] = freshCode(otherPool);
             ++drawn;
         }
     }

@@ -1,0 +1,234 @@
+// The update rules of evolutionary game theory on lattices beyond the
+// design's: Fermi and proportional imitation on the synchronous schedule,
+// proportional imitation on the random-sequential one, and the Moran
+// death-birth and birth-death processes. Like the other variants they draw
+// only from the world's own generator, in the order stepVariant documents,
+// and keep the scores current as pairs change.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "world.h"
+
+namespace talvane {
+
+namespace {
+
+// A fitness above this, or a sum tree whose total falls below its inverse,
+// is measured again from the largest score: exp(W * difference) must
+// neither overflow nor vanish.
+constexpr double kFitnessRebase = 0x1p200;
+
+}  // namespace
+
+double World::payoffRange() const {
+    double low = payoffTable[0][0];
+    double high = low;
+    for (const auto& row : payoffTable) {
+        for (const double entry : row) {
+            low = std::min(low, entry);
+            high = std::max(high, entry);
+        }
+    }
+    return high - low + (extraPoint ? 1.0 : 0.0);
+}
+
+int World::gameCount(int cell) const {
+    int games[8];
+    int count = 0;
+    gamesOf(cell, games);
+    for (int g = 0; g < 8; ++g) count += games[g] >= 0;
+    return count + (playSelf ? 1 : 0);
+}
+
+bool World::proportionalAdopts(int cell, int other, double chance) const {
+    const double gain = score[other] - score[cell];
+    if (!(gain > 0.0)) return false;
+    const double range = payoffRange();
+    if (!(range > 0.0)) return false;
+    const int k = std::max(gameCount(cell), gameCount(other));
+    return chance < gain / (static_cast<double>(k) * range);
+}
+
+double World::memoExp(double x) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    VariantScratch::FermiMemo& memo = variant_.expMemo[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 56];
+    if (memo.bits != bits) {
+        memo.bits = bits;
+        memo.chance = std::exp(x);
+    }
+    return memo.chance;
+}
+
+void World::stepSynchronousImitation(bool fermi) {
+    // Every cell decides from the state the generation started with; the
+    // new pairs are written aside and the world rescored once at the end.
+    const int cells = cellCount();
+    variant_.nextSelf = selfStrategy;
+    variant_.nextOther = otherStrategy;
+    const double range = payoffRange();
+    int games[8];
+    int neighbours[8];
+    for (int cell = 0; cell < cells; ++cell) {
+        gamesOf(cell, games);
+        const int count = presentOf(games, neighbours);
+        const int other = neighbours[drawBelow(random, static_cast<std::uint32_t>(count))];
+        const double chance = drawUnit(random);
+        if (selfStrategy[other] == selfStrategy[cell] && otherStrategy[other] == otherStrategy[cell]) continue;
+        bool adopt;
+        if (fermi) {
+            adopt = fermiAdopts(score[cell], score[other], chance);
+        } else {
+            const double gain = score[other] - score[cell];
+            adopt = gain > 0.0 && range > 0.0 &&
+                    chance < gain / (static_cast<double>(std::max(count + (playSelf ? 1 : 0), gameCount(other))) *
+                                     range);
+        }
+        if (adopt) {
+            variant_.nextSelf[cell] = selfStrategy[other];
+            variant_.nextOther[cell] = otherStrategy[other];
+        }
+    }
+    selfStrategy.swap(variant_.nextSelf);
+    otherStrategy.swap(variant_.nextOther);
+    scoreAll();
+}
+
+void World::stepProportionalSequential(std::uint32_t updates) {
+    const auto cells = static_cast<std::uint32_t>(cellCount());
+    const double range = payoffRange();
+    if (!(range > 0.0)) {
+        // No score can exceed another's: the draws are made and nothing changes.
+        for (std::uint32_t u = 0; u < updates; ++u) {
+            int games[8];
+            int neighbours[8];
+            const auto cell = static_cast<int>(drawBelow(random, cells));
+            gamesOf(cell, games);
+            drawBelow(random, static_cast<std::uint32_t>(presentOf(games, neighbours)));
+            drawUnit(random);
+        }
+        return;
+    }
+    const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
+    const int self = playSelf ? 1 : 0;
+    int games[8];
+    int neighbours[8];
+    for (std::uint32_t u = 0; u < updates; ++u) {
+        const auto cell = static_cast<int>(drawBelow(random, cells));
+        const bool inside = gamesOf(cell, games);
+        const int count = inside ? full : presentOf(games, neighbours);
+        const int other = (inside ? games : neighbours)[drawBelow(random, static_cast<std::uint32_t>(count))];
+        const double chance = drawUnit(random);
+        const double gain = score[other] - score[cell];
+        if (!(gain > 0.0)) continue;
+        // Away from the edges every cell plays the same number of games.
+        const int k = inside ? count + self : std::max(count + self, gameCount(other));
+        if (chance < gain / (static_cast<double>(k) * range)) takePair(cell, other, games);
+    }
+}
+
+void World::stepDeathBirth(std::uint32_t updates) {
+    const auto cells = static_cast<std::uint32_t>(cellCount());
+    int games[8];
+    int neighbours[8];
+    double weight[8];
+    for (std::uint32_t u = 0; u < updates; ++u) {
+        const auto cell = static_cast<int>(drawBelow(random, cells));
+        const double chance = drawUnit(random);
+        gamesOf(cell, games);
+        const int count = presentOf(games, neighbours);
+        // Nothing changes where every neighbour holds the dying cell's pair.
+        bool differs = false;
+        for (int k = 0; k < count; ++k) {
+            const int n = neighbours[k];
+            differs = differs || selfStrategy[n] != selfStrategy[cell] || otherStrategy[n] != otherStrategy[cell];
+        }
+        if (!differs) continue;
+        // Fitness relative to the best neighbour: that one weighs 1, so the
+        // sum lies in [1, 8] whatever the scores.
+        double top = score[neighbours[0]];
+        for (int k = 1; k < count; ++k) top = std::max(top, score[neighbours[k]]);
+        double total = 0.0;
+        for (int k = 0; k < count; ++k) {
+            weight[k] = memoExp(selection * (score[neighbours[k]] - top));
+            total += weight[k];
+        }
+        // The first neighbour whose running sum passes chance * total; the
+        // last one of weight above zero if rounding leaves none.
+        const double target = chance * total;
+        int pick = -1;
+        double running = 0.0;
+        for (int k = 0; k < count; ++k) {
+            if (weight[k] <= 0.0) continue;
+            pick = k;
+            running += weight[k];
+            if (target < running) break;
+        }
+        takePair(cell, neighbours[pick], games);
+    }
+}
+
+void World::setFitness(int cell) {
+    VariantScratch& v = variant_;
+    const double fitness = memoExp(selection * (score[cell] - v.reference));
+    int node = v.leaves + cell;
+    v.fitnessTree[node] = fitness;
+    for (node >>= 1; node >= 1; node >>= 1) v.fitnessTree[node] = v.fitnessTree[2 * node] + v.fitnessTree[2 * node + 1];
+}
+
+void World::buildFitnessTree() {
+    VariantScratch& v = variant_;
+    const int cells = cellCount();
+    v.leaves = 1;
+    while (v.leaves < cells) v.leaves *= 2;
+    v.fitnessTree.assign(static_cast<std::size_t>(2 * v.leaves), 0.0);
+    v.reference = *std::max_element(score.begin(), score.end());
+    for (int i = 0; i < cells; ++i) v.fitnessTree[v.leaves + i] = memoExp(selection * (score[i] - v.reference));
+    for (int node = v.leaves - 1; node >= 1; --node) {
+        v.fitnessTree[node] = v.fitnessTree[2 * node] + v.fitnessTree[2 * node + 1];
+    }
+}
+
+void World::stepBirthDeath(std::uint32_t updates) {
+    // Fitness is measured from the largest score at the start of the
+    // generation: the best cell weighs 1, so the total is at least 1.
+    buildFitnessTree();
+    VariantScratch& v = variant_;
+    int games[8];
+    int neighbours[8];
+    for (std::uint32_t u = 0; u < updates; ++u) {
+        const double chance = drawUnit(random);
+        // Down the tree to the leaf where chance * total falls; never into
+        // a side that weighs nothing.
+        double target = chance * v.fitnessTree[1];
+        int node = 1;
+        while (node < v.leaves) {
+            const double left = v.fitnessTree[2 * node];
+            if (target < left || v.fitnessTree[2 * node + 1] <= 0.0) {
+                node = 2 * node;
+            } else {
+                target -= left;
+                node = 2 * node + 1;
+            }
+        }
+        const int parent = node - v.leaves;
+        gamesOf(parent, games);
+        const int count = presentOf(games, neighbours);
+        const int child = neighbours[drawBelow(random, static_cast<std::uint32_t>(count))];
+        int childGames[8];
+        gamesOf(child, childGames);
+        if (!takePair(child, parent, childGames)) continue;
+        // The child's score and those of the cells it plays have changed.
+        setFitness(child);
+        double largest = v.fitnessTree[v.leaves + child];
+        for (int g = 0; g < 8; ++g) {
+            if (childGames[g] < 0) continue;
+            setFitness(childGames[g]);
+            largest = std::max(largest, v.fitnessTree[v.leaves + childGames[g]]);
+        }
+        if (largest > kFitnessRebase || v.fitnessTree[1] < 1.0 / kFitnessRebase) buildFitnessTree();
+    }
+}
+
+}  // namespace talvane
