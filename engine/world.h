@@ -202,7 +202,7 @@ struct VariantScratch {
     std::array<FermiMemo, 64> fermiMemo{};
     // exp(x) for the x met lately, keyed the same way: the Moran rules'
     // fitness relative to a reference score.
-    std::array<FermiMemo, 256> expMemo{};
+    std::array<FermiMemo, 4096> expMemo{};
 
     // The synchronous schedule's next pairs.
     std::vector<CellCode> nextSelf, nextOther;

@@ -53,7 +53,7 @@ bool World::proportionalAdopts(int cell, int other, double chance) const {
 double World::memoExp(double x) {
     std::uint64_t bits;
     std::memcpy(&bits, &x, sizeof bits);
-    VariantScratch::FermiMemo& memo = variant_.expMemo[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 56];
+    VariantScratch::FermiMemo& memo = variant_.expMemo[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 52];
     if (memo.bits != bits) {
         memo.bits = bits;
         memo.chance = std::exp(x);
