@@ -61,6 +61,21 @@ double World::memoExp(double x) {
     return memo.chance;
 }
 
+double World::fitnessOf(double difference) {
+    constexpr int kTableSize = 1 << 16;
+    VariantScratch& v = variant_;
+    if (v.exact && difference <= 0.0 && difference > -kTableSize) {
+        if (v.expTableSelection != selection || v.expTable.empty()) {
+            v.expTable.assign(kTableSize, -1.0);
+            v.expTableSelection = selection;
+        }
+        double& entry = v.expTable[static_cast<std::size_t>(-difference)];
+        if (entry < 0.0) entry = std::exp(selection * difference);
+        return entry;
+    }
+    return memoExp(selection * difference);
+}
+
 void World::stepSynchronousImitation(bool fermi) {
     // Every cell decides from the state the generation started with; the
     // new pairs are written aside and the world rescored once at the end.
@@ -151,7 +166,7 @@ void World::stepDeathBirth(std::uint32_t updates) {
         for (int k = 1; k < count; ++k) top = std::max(top, score[neighbours[k]]);
         double total = 0.0;
         for (int k = 0; k < count; ++k) {
-            weight[k] = memoExp(selection * (score[neighbours[k]] - top));
+            weight[k] = fitnessOf(score[neighbours[k]] - top);
             total += weight[k];
         }
         // The first neighbour whose running sum passes chance * total; the
@@ -171,7 +186,7 @@ void World::stepDeathBirth(std::uint32_t updates) {
 
 void World::setFitness(int cell) {
     VariantScratch& v = variant_;
-    const double fitness = memoExp(selection * (score[cell] - v.reference));
+    const double fitness = fitnessOf(score[cell] - v.reference);
     int node = v.leaves + cell;
     v.fitnessTree[node] = fitness;
     for (node >>= 1; node >= 1; node >>= 1) v.fitnessTree[node] = v.fitnessTree[2 * node] + v.fitnessTree[2 * node + 1];
@@ -184,7 +199,7 @@ void World::buildFitnessTree() {
     while (v.leaves < cells) v.leaves *= 2;
     v.fitnessTree.assign(static_cast<std::size_t>(2 * v.leaves), 0.0);
     v.reference = *std::max_element(score.begin(), score.end());
-    for (int i = 0; i < cells; ++i) v.fitnessTree[v.leaves + i] = memoExp(selection * (score[i] - v.reference));
+    for (int i = 0; i < cells; ++i) v.fitnessTree[v.leaves + i] = fitnessOf(score[i] - v.reference);
     for (int node = v.leaves - 1; node >= 1; --node) {
         v.fitnessTree[node] = v.fitnessTree[2 * node] + v.fitnessTree[2 * node + 1];
     }
