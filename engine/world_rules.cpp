@@ -107,7 +107,13 @@ void World::stepSynchronousImitation(bool fermi) {
     }
     selfStrategy.swap(variant_.nextSelf);
     otherStrategy.swap(variant_.nextOther);
-    scoreAll();
+    // The whole-grid scoring gives scoreCell's numbers for every cell, much
+    // faster than cell by cell; scoreAll also works out whether the scores
+    // are whole numbers, which does not change with the pairs.
+    const bool exact = variant_.exact;
+    scoreCurrentState(score);
+    variant_.exact = exact;
+    variant_.valid = false;
 }
 
 void World::stepProportionalSequential(std::uint32_t updates) {
