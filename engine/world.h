@@ -204,7 +204,12 @@ struct VariantScratch {
     std::array<FermiMemo, 64> fermiMemo{};
     // exp(x) for the x met lately, keyed the same way: the Moran rules'
     // fitness relative to a reference score.
-    std::array<FermiMemo, 256> expMemo{};
+    std::array<FermiMemo, 4096> expMemo{};
+    // exp(W * d) for whole d from 0 down to -(size - 1), filled as met
+    // (a negative entry is not yet computed), for the selection it holds:
+    // with whole-number scores the Moran rules' differences are whole.
+    std::vector<double> expTable;
+    double expTableSelection = 0.0;
 
     // The synchronous schedule's next pairs.
     std::vector<CellCode> nextSelf, nextOther;
@@ -467,6 +472,8 @@ private:
     bool fermiAdopts(double own, double theirs, double chance);
     // exp(x) through expMemo.
     double memoExp(double x);
+    // exp(selection * difference), from expTable when it can.
+    double fitnessOf(double difference);
     // Birth-death's sum tree: built afresh from the scores, one leaf set.
     void buildFitnessTree();
     void setFitness(int cell);

@@ -53,12 +53,27 @@ bool World::proportionalAdopts(int cell, int other, double chance) const {
 double World::memoExp(double x) {
     std::uint64_t bits;
     std::memcpy(&bits, &x, sizeof bits);
-    VariantScratch::FermiMemo& memo = variant_.expMemo[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 56];
+    VariantScratch::FermiMemo& memo = variant_.expMemo[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 52];
     if (memo.bits != bits) {
         memo.bits = bits;
         memo.chance = std::exp(x);
     }
     return memo.chance;
+}
+
+double World::fitnessOf(double difference) {
+    constexpr int kTableSize = 1 << 16;
+    VariantScratch& v = variant_;
+    if (v.exact && difference <= 0.0 && difference > -kTableSize) {
+        if (v.expTableSelection != selection || v.expTable.empty()) {
+            v.expTable.assign(kTableSize, -1.0);
+            v.expTableSelection = selection;
+        }
+        double& entry = v.expTable[static_cast<std::size_t>(-difference)];
+        if (entry < 0.0) entry = std::exp(selection * difference);
+        return entry;
+    }
+    return memoExp(selection * difference);
 }
 
 void World::stepSynchronousImitation(bool fermi) {
@@ -92,7 +107,13 @@ void World::stepSynchronousImitation(bool fermi) {
     }
     selfStrategy.swap(variant_.nextSelf);
     otherStrategy.swap(variant_.nextOther);
-    scoreAll();
+    // The whole-grid scoring gives scoreCell's numbers for every cell, much
+    // faster than cell by cell; scoreAll also works out whether the scores
+    // are whole numbers, which does not change with the pairs.
+    const bool exact = variant_.exact;
+    scoreCurrentState(score);
+    variant_.exact = exact;
+    variant_.valid = false;
 }
 
 void World::stepProportionalSequential(std::uint32_t updates) {
@@ -151,7 +172,7 @@ void World::stepDeathBirth(std::uint32_t updates) {
         for (int k = 1; k < count; ++k) top = std::max(top, score[neighbours[k]]);
         double total = 0.0;
         for (int k = 0; k < count; ++k) {
-            weight[k] = memoExp(selection * (score[neighbours[k]] - top));
+            weight[k] = fitnessOf(score[neighbours[k]] - top);
             total += weight[k];
         }
         // The first neighbour whose running sum passes chance * total; the
@@ -171,7 +192,7 @@ void World::stepDeathBirth(std::uint32_t updates) {
 
 void World::setFitness(int cell) {
     VariantScratch& v = variant_;
-    const double fitness = memoExp(selection * (score[cell] - v.reference));
+    const double fitness = fitnessOf(score[cell] - v.reference);
     int node = v.leaves + cell;
     v.fitnessTree[node] = fitness;
     for (node >>= 1; node >= 1; node >>= 1) v.fitnessTree[node] = v.fitnessTree[2 * node] + v.fitnessTree[2 * node + 1];
@@ -184,7 +205,7 @@ void World::buildFitnessTree() {
     while (v.leaves < cells) v.leaves *= 2;
     v.fitnessTree.assign(static_cast<std::size_t>(2 * v.leaves), 0.0);
     v.reference = *std::max_element(score.begin(), score.end());
-    for (int i = 0; i < cells; ++i) v.fitnessTree[v.leaves + i] = memoExp(selection * (score[i] - v.reference));
+    for (int i = 0; i < cells; ++i) v.fitnessTree[v.leaves + i] = fitnessOf(score[i] - v.reference);
     for (int node = v.leaves - 1; node >= 1; --node) {
         v.fitnessTree[node] = v.fitnessTree[2 * node] + v.fitnessTree[2 * node + 1];
     }

@@ -75,10 +75,45 @@ Neighbourhood neighbourhoodOf(const std::string& text) {
     return neighbourhood;
 }
 
-UpdateRule updateOf(const std::string& text) {
-    UpdateRule rule{};
-    if (!parseUpdateRule(text, rule)) fail("update: " + quoted(text) + " is not synchronous, asynchronous or fermi");
-    return rule;
+// update and schedule together, as talvane-batch takes --update and
+// --schedule: "synchronous" and "asynchronous" are the best rule on either
+// schedule, and each rule has its own schedule when none is given.
+UpdateRule updateOf(const std::string& text, const std::optional<std::string>& scheduleText = std::nullopt) {
+    ImitationRule rule = ImitationRule::Best;
+    std::optional<Schedule> implied;
+    if (text == "synchronous") {
+        implied = Schedule::Synchronous;
+    } else if (text == "asynchronous") {
+        implied = Schedule::RandomSequential;
+    } else if (!parseImitation(text, rule)) {
+        fail("update: " + quoted(text) +
+             " is not best, fermi, proportional, death-birth or birth-death (or synchronous, asynchronous)");
+    }
+    Schedule schedule = implied.value_or(defaultSchedule(rule));
+    if (scheduleText) {
+        if (!parseSchedule(*scheduleText, schedule)) {
+            fail("schedule: " + quoted(*scheduleText) + " is not synchronous or random-sequential");
+        }
+        if (implied && schedule != *implied) {
+            fail("schedule: update=" + quoted(text) + " is the best rule on the " + scheduleName(*implied) +
+                 " schedule; give update=\"best\"");
+        }
+    }
+    UpdateRule out{};
+    if (!combineRule(rule, schedule, out)) fail("schedule: " + quoted(text) + " is random-sequential by nature");
+    return out;
+}
+
+double checkSelection(double selection) {
+    if (!(selection > 0.0) || !std::isfinite(selection)) {
+        fail("selection: " + std::to_string(selection) + " is not a number above 0 (such as 1 or 0.01)");
+    }
+    return selection;
+}
+
+int checkRounds(std::int64_t rounds) {
+    if (rounds < 1 || rounds > kMaxRounds) fail("rounds: " + std::to_string(rounds) + " is not in the range 1 to 1000000");
+    return static_cast<int>(rounds);
 }
 
 CompetitionMode competitionOf(const std::string& text) {
@@ -282,6 +317,9 @@ struct WorldOptions {
     bool playSelf, extraPoint;
     double noise, mutation;
     int threads;
+    std::optional<std::string> schedule;
+    std::optional<std::int64_t> rounds;
+    double selection;
 };
 
 void applyOptions(PyWorld& w, const WorldOptions& o) {
@@ -289,7 +327,14 @@ void applyOptions(PyWorld& w, const WorldOptions& o) {
     w.competition = competitionOf(o.competition);
     w.world.playSelf = o.playSelf;
     w.world.extraPoint = o.extraPoint;
-    w.world.updateRule = updateOf(o.update);
+    w.world.updateRule = updateOf(o.update, o.schedule);
+    w.world.selection = checkSelection(o.selection);
+    if (o.rounds) {
+        if (w.competition == kCompetitionInfinite) {
+            fail("rounds: the infinite competition has no match length; give rounds only with competition=\"finite\"");
+        }
+        w.rounds = checkRounds(*o.rounds);
+    }
     w.world.noise = checkNoise(o.noise);
     w.world.mutation = checkMutation(o.mutation);
     w.threads = checkThreads(o.threads);
@@ -412,12 +457,13 @@ std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges,
                                    bool extraPoint, const std::string& update, double noise, double mutation,
                                    int threads, std::optional<std::int64_t> seed, const std::string& layout,
                                    std::optional<std::vector<int>> selfPool, std::optional<std::vector<int>> otherPool,
-                                   const py::object& mix, bool populate) {
+                                   const py::object& mix, bool populate, const std::optional<std::string>& schedule,
+                                   std::optional<std::int64_t> rounds, double selection) {
     WorldShape shape{checkSide(rows, "rows"), checkSide(cols, "cols"), edgesOf(edges), neighbourhoodOf(neighbourhood)};
     if (payoffsGiven && competitionOf(competition) == kCompetitionInfinite) refusePayoffsOfInfinite();
     const std::vector<double> payoffs = payoffsGiven ? *payoffsGiven : std::vector<double>{3, 0, 5, 1};
     const WorldOptions options{edges, neighbourhood, competition, update, payoffs, playSelf, extraPoint,
-                               noise, mutation, threads};
+                               noise, mutation, threads, schedule, rounds, selection};
     const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
     const PairWeights pairs = mixOf(mix);
     if (!populate && !pairs.empty()) fail("mix: a world that is not populated is not seeded; give mix or populate=False");
@@ -954,7 +1000,14 @@ PYBIND11_MODULE(_talvane, m) {
 World(rows=64, cols=64, *, edges="wrap", neighbourhood="moore", payoffs=None,
       competition="finite", play_self=False, extra_point=False, update="synchronous",
       noise=0.1, mutation=0.0, threads=1, seed=None, layout="checkerboard",
-      self_pool=None, other_pool=None, mix=None, populate=True)
+      self_pool=None, other_pool=None, mix=None, populate=True, schedule=None,
+      rounds=None, selection=1.0)
+
+update is "best", "fermi", "proportional", "death-birth" or "birth-death"
+(or the old "synchronous" and "asynchronous", the best rule on either
+schedule); schedule "synchronous" or "random-sequential" (None: the rule's
+own); rounds the length of a finite match (None: 200); selection W of the
+death-birth and birth-death fitness exp(W * score).
 
 The options are those of talvane-batch; payoffs (None: (3, 0, 5, 1)) go with
 the finite competition only. The world is seeded at once from the
@@ -970,7 +1023,8 @@ and stepping it gives the same worlds and counts.)")
              "neighbourhood"_a = "moore", "payoffs"_a = py::none(), "competition"_a = "finite",
              "play_self"_a = false, "extra_point"_a = false, "update"_a = "synchronous", "noise"_a = kDefaultNoise,
              "mutation"_a = 0.0, "threads"_a = 1, "seed"_a = py::none(), "layout"_a = "checkerboard",
-             "self_pool"_a = py::none(), "other_pool"_a = py::none(), "mix"_a = py::none(), "populate"_a = true)
+             "self_pool"_a = py::none(), "other_pool"_a = py::none(), "mix"_a = py::none(), "populate"_a = true,
+             "schedule"_a = py::none(), "rounds"_a = py::none(), "selection"_a = kDefaultSelection)
         .def("__copy__", [](PyWorld& w) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); })
         .def("__deepcopy__", [](PyWorld& w, py::dict) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); },
              "memo"_a)
@@ -1072,7 +1126,28 @@ array of that shape with codes 0 to 7 to change the grid.)")
         .def_property(
             "update", [](PyWorld& w) { return updateRuleName(w.world.updateRule); },
             lockedSetter<std::string>([](PyWorld& w, const std::string& text) { w.world.updateRule = updateOf(text); }),
-            "\"synchronous\", \"asynchronous\" or \"fermi\".")
+            "\"synchronous\", \"asynchronous\" or \"fermi\" for the rules of old; else the rule's name "
+            "(\"fermi\", \"proportional\", \"death-birth\", \"birth-death\"), with its schedule beside it. Set, "
+            "the rule goes on its own schedule.")
+        .def_property(
+            "schedule", [](PyWorld& w) { return scheduleName(scheduleOf(w.world.updateRule)); },
+            lockedSetter<std::string>([](PyWorld& w, const std::string& text) {
+                const ImitationRule rule = imitationOf(w.world.updateRule);
+                w.world.updateRule = updateOf(imitationName(rule), text);
+            }),
+            "\"synchronous\" or \"random-sequential\".")
+        .def_property(
+            "rounds", [](PyWorld& w) { return w.rounds; },
+            lockedSetter<std::int64_t>([](PyWorld& w, std::int64_t n) {
+                if (w.competition == kCompetitionInfinite) fail("rounds: the infinite competition has no match length");
+                w.rounds = checkRounds(n);
+                w.applyPayoffs();
+            }),
+            "Rounds of a finite match, 1 to 1000000.")
+        .def_property(
+            "selection", [](PyWorld& w) { return w.world.selection; },
+            lockedSetter<double>([](PyWorld& w, double s) { w.world.selection = checkSelection(s); }),
+            "W of the death-birth and birth-death fitness exp(W * score), above 0.")
         .def_property(
             "noise", [](PyWorld& w) { return w.world.noise; },
             lockedSetter<double>([](PyWorld& w, double k) { w.world.noise = checkNoise(k); }),

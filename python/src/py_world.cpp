@@ -28,6 +28,7 @@ PyWorld::PyWorld(const PyWorld& other)
       payoffs(other.payoffs),
       competition(other.competition),
       threads(other.threads),
+      rounds(other.rounds),
       lastSeed(other.lastSeed),
       seeding(other.seeding) {}
 
@@ -37,9 +38,9 @@ void PyWorld::applyPayoffs() {
     } else if (payoffs.whole) {
         const auto& v = payoffs.values;
         world.payoffTable = finitePayoffTable(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
-                                              static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3]));
+                                              static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3]), rounds);
     } else {
-        world.payoffTable = finitePayoffTableOf(payoffs.values);
+        world.payoffTable = finitePayoffTableOf(payoffs.values, rounds);
     }
 }
 
@@ -51,6 +52,9 @@ void PyWorld::seedCells(const SeedingOptions& options, const PairWeights& mix) {
     }
     seeding = options;
     lastSeed = options.seed;
+    // Mutation draws from the pools seeding drew from, as in talvane-batch.
+    world.selfMutationExcluded = options.selfExcluded;
+    world.otherMutationExcluded = options.otherExcluded;
 }
 
 void PyWorld::stepOnce() {

@@ -36,6 +36,7 @@ public:
     Payoffs payoffs;                                     // the finite competition's payoffs
     CompetitionMode competition = kCompetitionFinite;    // finite or infinite
     int threads = 1;                                     // threads that share a synchronous generation
+    int rounds = 200;                                    // rounds of a finite match
     std::optional<std::uint32_t> lastSeed;               // seed of the latest seeding or generator start
     SeedingOptions seeding;                              // pools and layout of the latest seeding
     std::mutex mutex;                                    // held while the world steps or changes

@@ -23,6 +23,18 @@ CASES = [
     (["--size", "200", "--threads", "2"], {"rows": 200, "cols": 200, "threads": 2}),
     (["--mix", "7/7:0.9,0/0:0.1", "--layout", "random"], {"mix": {(7, 7): 0.9, (0, 0): 0.1}, "layout": "random"}),
     (["--mix", "6/0:1,3/5:2.5,0/0:0", "--size", "9x31"], {"mix": [(48, 1), ((3, 5), 2.5), (0, 0)], "rows": 9, "cols": 31}),
+    (["--update", "proportional", "--rounds", "1", "--payoffs", "1,0.7,1.3,0", "--size", "30"],
+     {"update": "proportional", "rounds": 1, "payoffs": (1, 0.7, 1.3, 0), "rows": 30, "cols": 30}),
+    (["--update", "proportional", "--schedule", "random-sequential", "--edges", "fixed", "--size", "20"],
+     {"update": "proportional", "schedule": "random-sequential", "edges": "fixed", "rows": 20, "cols": 20}),
+    (["--update", "fermi", "--schedule", "synchronous", "--size", "25"],
+     {"update": "fermi", "schedule": "synchronous", "rows": 25, "cols": 25}),
+    (["--update", "death-birth", "--selection", "0.05", "--size", "20", "--mutation", "0.01", "--self-pool", "0,7",
+      "--other-pool", "0,7"],
+     {"update": "death-birth", "selection": 0.05, "rows": 20, "cols": 20, "mutation": 0.01, "self_pool": [0, 7],
+      "other_pool": [0, 7]}),
+    (["--update", "birth-death", "--rounds", "5", "--size", "20", "--neighbourhood", "von-neumann"],
+     {"update": "birth-death", "rounds": 5, "rows": 20, "cols": 20, "neighbourhood": "von-neumann"}),
 ]
 
 

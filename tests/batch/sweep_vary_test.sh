@@ -68,4 +68,18 @@ head -n 1 "$dir/nets/results.csv" | grep -q '^name,seed,payoffs,layout,competiti
 (cd "$dir" && "$batch" --seed 4 --generations 5 --network small-world:200:4:0.1 --layout random --log net.csv 2>/dev/null)
 cmp -s "$dir/net.csv" "$dir/nets/vemo_s4_p3_0_5_1_random_finite_networksmall-world_200_4_0.1.csv" \
   || fail "network run differs from the direct run: $(ls "$dir/nets")"
+# Schedules and match lengths are lists of their own, one column each; a run
+# equals the same run made directly.
+refused "--schedules beside --vary schedule" --schedules synchronous --vary schedule=synchronous -- --schedule {schedule}
+refused "--rounds-list beside --rounds" --rounds-list "1 2" -- --rounds 3
+"$sweep" --batch "$batch" --out "$dir/rules" --seeds 4 --generations 5 -j 2 --updates "fermi proportional" \
+  --schedules "synchronous random-sequential" --rounds-list "1 200" -- --size 10 2>"$dir/err" \
+  || fail "sweep of rules failed: $(cat "$dir/err")"
+[ "$(wc -l <"$dir/rules/results.csv")" -eq 9 ] || fail "rules sweep: $(wc -l <"$dir/rules/results.csv") lines"
+head -n 1 "$dir/rules/results.csv" | grep -q '^name,seed,payoffs,layout,competition,generations,update,noise,mutation,size,schedule,rounds,done,' \
+  || fail "rules results.csv header: $(head -n 1 "$dir/rules/results.csv")"
+(cd "$dir" && "$batch" --seed 4 --generations 5 --size 10 --update proportional --schedule random-sequential --rounds 1 \
+  --log rule-direct.csv 2>/dev/null)
+cmp -s "$dir/rule-direct.csv" "$dir/rules/vemo_s4_p3_0_5_1_checkerboard_finite_uproportional_n0.1_m0_schedulerandom-sequential_rounds1.csv" \
+  || fail "a rules sweep's run differs from the direct run"
 echo "1 passed, 0 failed"

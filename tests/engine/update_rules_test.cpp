@@ -309,6 +309,19 @@ TEST(SequentialSchedule, AGenerationIsRowsTimesColsSingleUpdatesAndKeepsScoresCu
     }
 }
 
+TEST(SynchronousSchedule, KeepsTheScoresOfTheNewStateWithEveryOption) {
+    for (const UpdateRule rule : {UpdateRule::Proportional, UpdateRule::FermiSynchronous}) {
+        for (const Case& c : kCases) {
+            World w = caseWorld(c, rule, 5);
+            w.payoffTable = finitePayoffTableOf({1, 0.25, 1.75, 0.5}, 3);
+            for (int g = 0; g < 4; ++g) {
+                w.stepVariant();
+                for (int i = 0; i < w.cellCount(); ++i) EXPECT_EQ(w.score[i], Plain(w).score(i)) << c.name << " " << i;
+            }
+        }
+    }
+}
+
 TEST(MoranRules, FitnessNeverOverflowsWhateverTheScores) {
     // 200-round matches of payoffs near 2^31: scores of the order of 10^12,
     // with W = 1 a plain exp(W * score) would be infinite.
