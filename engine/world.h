@@ -474,9 +474,8 @@ private:
     double memoExp(double x);
     // exp(selection * difference), from expTable when it can.
     double fitnessOf(double difference);
-    // Birth-death's sum tree: built afresh from the scores, one leaf set.
+    // Birth-death's sum tree, built afresh from the scores.
     void buildFitnessTree();
-    void setFitness(int cell);
 
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge

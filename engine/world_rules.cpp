@@ -190,14 +190,6 @@ void World::stepDeathBirth(std::uint32_t updates) {
     }
 }
 
-void World::setFitness(int cell) {
-    VariantScratch& v = variant_;
-    const double fitness = fitnessOf(score[cell] - v.reference);
-    int node = v.leaves + cell;
-    v.fitnessTree[node] = fitness;
-    for (node >>= 1; node >= 1; node >>= 1) v.fitnessTree[node] = v.fitnessTree[2 * node] + v.fitnessTree[2 * node + 1];
-}
-
 void World::buildFitnessTree() {
     VariantScratch& v = variant_;
     const int cells = cellCount();
@@ -240,13 +232,33 @@ void World::stepBirthDeath(std::uint32_t updates) {
         int childGames[8];
         gamesOf(child, childGames);
         if (!takePair(child, parent, childGames)) continue;
-        // The child's score and those of the cells it plays have changed.
-        setFitness(child);
-        double largest = v.fitnessTree[v.leaves + child];
+        // The child's score and those of the cells it plays have changed:
+        // their leaves are set, then each node above them summed once, level
+        // by level (the cells lie close together, so they share ancestors).
+        int nodes[9];
+        int touched = 0;
+        nodes[touched++] = v.leaves + child;
         for (int g = 0; g < 8; ++g) {
-            if (childGames[g] < 0) continue;
-            setFitness(childGames[g]);
-            largest = std::max(largest, v.fitnessTree[v.leaves + childGames[g]]);
+            if (childGames[g] >= 0) nodes[touched++] = v.leaves + childGames[g];
+        }
+        double largest = 0.0;
+        for (int k = 0; k < touched; ++k) {
+            const double fitness = fitnessOf(score[nodes[k] - v.leaves] - v.reference);
+            v.fitnessTree[nodes[k]] = fitness;
+            largest = std::max(largest, fitness);
+        }
+        while (nodes[0] > 1) {
+            int parents = 0;
+            for (int k = 0; k < touched; ++k) {
+                const int parent = nodes[k] >> 1;
+                bool seen = false;
+                for (int j = 0; j < parents; ++j) seen = seen || nodes[j] == parent;
+                if (!seen) nodes[parents++] = parent;
+            }
+            touched = parents;
+            for (int k = 0; k < touched; ++k) {
+                v.fitnessTree[nodes[k]] = v.fitnessTree[2 * nodes[k]] + v.fitnessTree[2 * nodes[k] + 1];
+            }
         }
         if (largest > kFitnessRebase || v.fitnessTree[1] < 1.0 / kFitnessRebase) buildFitnessTree();
     }
