@@ -367,6 +367,8 @@ private:
     bool absorbingNow() const;
     // isAbsorbing under the ecology rule.
     bool ecologySettled() const;
+    // ecologyCells_ := the empty cells (agents false) or the agents, row-major.
+    void listCells(bool agents);
 
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge
@@ -376,6 +378,8 @@ private:
     VariantScratch variant_;
     mutable AbsorbingMemo absorbing_;
     std::vector<int> ecologyCells_;  // the ecology steps' list of empty cells or of agents
+    EcologyPtrTable ecologyTable_;   // interact's PTR of every outcome of an agent's games
+    std::vector<std::uint8_t> ecologyBits_;  // interact's help and occupancy bits of each cell
 };
 
 }  // namespace talvane
