@@ -204,8 +204,12 @@ int World::interact() {
 }
 
 int World::reproduce() {
-    std::vector<int>& order = ecologyCells_;
+    // The agents with their PTR, shuffled together, so that the turns below
+    // read them in order rather than from all over the grid.
     listCells(true);
+    std::vector<EcologyTurn>& order = ecologyTurns_;
+    order.resize(ecologyCells_.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = {ecologyCells_[k], score[ecologyCells_[k]]};
     for (std::size_t i = order.size(); i > 1; --i) {
         const std::uint32_t j = drawBelow(random, static_cast<std::uint32_t>(i));
         std::swap(order[i - 1], order[j]);
@@ -215,8 +219,9 @@ int World::reproduce() {
     int born = 0;
     int games[8];
     int empties[8];
-    for (const int parent : order) {
-        if (!(drawUnit(random) < score[parent])) continue;
+    for (const EcologyTurn& turn : order) {
+        if (!(drawUnit(random) < turn.ptr)) continue;
+        const int parent = turn.cell;
         gamesOf(parent, games);
         int count = 0;
         for (int g = 0; g < 8; ++g) {
@@ -247,8 +252,9 @@ int World::reproduce() {
 int World::die() {
     const std::uint64_t dies = thresholdOf(ecology.death);
     int deaths = 0;
-    for (int cell = 0; cell < cellCount(); ++cell) {
-        if (isEmpty(cell) || !meets(random, dies)) continue;
+    listCells(true);
+    for (const int cell : ecologyCells_) {
+        if (!meets(random, dies)) continue;
         cellColor[cell] = kEmptyCode;
         selfStrategy[cell] = kEmptyCode;
         otherStrategy[cell] = kEmptyCode;

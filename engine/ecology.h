@@ -46,6 +46,12 @@ struct EcologyPtrTable {
     double base = 0.0, cost = 0.0, benefit = 0.0;
 };
 
+// An agent's turn to reproduce: its cell and its PTR.
+struct EcologyTurn {
+    std::int32_t cell;
+    double ptr;
+};
+
 // The four kinds of agent, by their (self, others) pair.
 enum class AgentType : std::uint8_t {
     Ethnocentric,  // 7/0: helps its own colour only

@@ -380,6 +380,7 @@ private:
     std::vector<int> ecologyCells_;  // the ecology steps' list of empty cells or of agents
     EcologyPtrTable ecologyTable_;   // interact's PTR of every outcome of an agent's games
     std::vector<std::uint8_t> ecologyBits_;  // interact's help and occupancy bits of each cell
+    std::vector<EcologyTurn> ecologyTurns_;  // reproduce's shuffled agents
 };
 
 }  // namespace talvane
