@@ -49,10 +49,8 @@ void defineEcologyOptions(CLI::App& app, EcologyLine& line) {
                                      "; under --update ecology, a child's chance per trait (colour, self, others) "
                                      "of another value (default there 0.005)");
     line.layoutOption = app.get_option("--layout");
-    for (const char* name : {"--payoffs", "--competition", "--play-self", "--extra-point", "--noise", "--mix",
-                             "--center", "--place", "--self-pool", "--other-pool", "--layout"}) {
-        line.imitationOnly.push_back(app.get_option(name));
-    }
+    for (const char* name : {"--mix", "--center", "--place"}) line.imitationOnly.push_back(app.get_option(name));
+    line.poolOptions = {app.get_option("--self-pool"), app.get_option("--other-pool")};
 }
 
 bool ecologySettings(const CommandLine& line, RunSettings& run, std::string& error) {
@@ -78,10 +76,27 @@ bool ecologySettings(const CommandLine& line, RunSettings& run, std::string& err
         }
         return true;
     }
+    // The game's options (--payoffs, --competition, --noise, ...) and --layout
+    // have no effect under ecology, as --noise has none under the synchronous
+    // rule; options that would seed agents have no place in its start.
     for (const CLI::Option* option : eco.imitationOnly) {
         if (given(option)) {
-            error = option->get_name() + ": not used by --update ecology (its agents help or not, from an empty "
-                                         "world or --load)";
+            error = option->get_name() + ": not used by --update ecology (it starts from an empty world or --load)";
+            return false;
+        }
+    }
+    // Immigrants draw AllC or AllD for each side: a pool given must be those two.
+    const std::string* poolTexts[2] = {&line.selfPool, &line.otherPool};
+    for (int k = 0; k < 2; ++k) {
+        std::array<bool, 8> excluded{};
+        std::string unused;
+        if (!given(eco.poolOptions[k])) continue;
+        const bool parsed = parseStrategyList(*poolTexts[k], excluded, unused);
+        bool onlyBoth = parsed && !excluded[kHelpCode] && !excluded[kRefuseCode];
+        for (int code = 1; code < kHelpCode; ++code) onlyBoth = onlyBoth && excluded[code];
+        if (!onlyBoth) {
+            error = eco.poolOptions[k]->get_name() + ": under --update ecology the pool is 0,7 (AllD and AllC), "
+                                                     "not \"" + *poolTexts[k] + "\"";
             return false;
         }
     }

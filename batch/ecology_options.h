@@ -30,14 +30,15 @@ struct EcologyLine {
     std::vector<CLI::Option*> options;    // the six above, in that order
     CLI::Option* mutationOption = nullptr;
     CLI::Option* layoutOption = nullptr;
-    std::vector<CLI::Option*> imitationOnly;  // options of the game and of seeding, which ecology has no use for
+    std::vector<CLI::Option*> imitationOnly;  // --mix, --center, --place: they seed agents, which ecology does not
+    std::vector<CLI::Option*> poolOptions;    // --self-pool, --other-pool
 };
 
 // The mutation rate of a child under the ecology rule when --mutation is not given.
 inline constexpr double kDefaultEcologyMutation = 0.005;
 
-// Declares the six options on app, after the options of the game and of
-// seeding, whose handles it keeps.
+// Declares the six options on app, after the options of seeding, whose
+// handles it keeps.
 void defineEcologyOptions(CLI::App& app, EcologyLine& line);
 
 // Checks them against the rest of the command line and fills run.ecology

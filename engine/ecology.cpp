@@ -43,6 +43,63 @@ bool meets(Mt19937& random, std::uint64_t threshold) {
 // Whether a strategy code helps in a one-move game: its first move.
 bool helps(int code) { return (code & 4) != 0; }
 
+// The PTR of every cell from the help and occupancy bits (World::interact),
+// the neighbours in the order of the games (left, right, up, down, then up
+// left, down left, up right, down right), as World::gamesOf gives them; a
+// fixed number of games lets the compiler keep them in registers. Returns
+// the meetings.
+template <int Games>
+int interactAll(const WorldShape& shape, const CellCode* color, const std::uint8_t* helpBits, const double* ptrOf,
+                double* score) {
+    const int rows = shape.rows;
+    const int cols = shape.cols;
+    const bool wrap = shape.edges == Edges::Wrap;
+    int meetings = 0;
+    for (int r = 0; r < rows; ++r) {
+        const int up = r > 0 ? r - 1 : (wrap ? rows - 1 : -1);
+        const int down = r + 1 < rows ? r + 1 : (wrap ? 0 : -1);
+        const int here = r * cols;
+        const int above = up * cols;
+        const int below = down * cols;
+        for (int c = 0; c < cols; ++c) {
+            const int left = c > 0 ? c - 1 : (wrap ? cols - 1 : -1);
+            const int right = c + 1 < cols ? c + 1 : (wrap ? 0 : -1);
+            int around[8];
+            around[0] = left < 0 ? -1 : here + left;
+            around[1] = right < 0 ? -1 : here + right;
+            around[2] = up < 0 ? -1 : above + c;
+            around[3] = down < 0 ? -1 : below + c;
+            if constexpr (Games == 8) {
+                around[4] = up < 0 || left < 0 ? -1 : above + left;
+                around[5] = down < 0 || left < 0 ? -1 : below + left;
+                around[6] = up < 0 || right < 0 ? -1 : above + right;
+                around[7] = down < 0 || right < 0 ? -1 : below + right;
+            }
+            const int cell = here + c;
+            const int own = color[cell];
+            const unsigned mine = helpBits[cell];
+            unsigned key = 0;
+            unsigned met = 0;
+            for (int g = 0; g < Games; ++g) {
+                const int n = around[g];
+                if (n < 0) continue;  // beyond a fixed edge: the same cells every period
+                const unsigned theirs = helpBits[n];
+                const unsigned occupied = theirs >> 2;
+                // Towards its own colour a strategy uses bit 0, towards the others bit 1.
+                const unsigned side = color[n] == own ? 0u : 1u;
+                const unsigned give = (mine >> side) & occupied;
+                const unsigned get = (theirs >> side) & 1u;  // 0 for an empty neighbour
+                key |= ((give & 1u) | get << 1) << (2 * g);
+                met += occupied;
+            }
+            const bool agent = own >= 0;
+            score[cell] = agent ? ptrOf[key] : 0.0;
+            meetings += agent ? static_cast<int>(met) : 0;
+        }
+    }
+    return meetings;
+}
+
 }  // namespace
 
 const char* agentTypeName(AgentType type) {
@@ -70,13 +127,24 @@ void World::clearCells() {
     forgetLastStep();
 }
 
+// Lists the cells that are empty (or, with agents, those that are not) in
+// row-major order, without a branch on each cell: the two kinds lie at random.
+void World::listCells(bool agents) {
+    std::vector<int>& list = ecologyCells_;
+    list.resize(static_cast<std::size_t>(cellCount()));
+    std::size_t count = 0;
+    const CellCode* color = cellColor.data();
+    for (int i = 0; i < cellCount(); ++i) {
+        list[count] = i;
+        count += (color[i] >= 0) == agents;
+    }
+    list.resize(count);
+}
+
 int World::immigrate() {
     if (ecology.immigrants <= 0) return 0;
     std::vector<int>& empties = ecologyCells_;
-    empties.clear();
-    for (int i = 0; i < cellCount(); ++i) {
-        if (isEmpty(i)) empties.push_back(i);
-    }
+    listCells(false);
     const auto colors = static_cast<std::uint32_t>(ecology.colors);
     int placed = 0;
     while (placed < ecology.immigrants && !empties.empty()) {
@@ -95,39 +163,53 @@ int World::immigrate() {
 int World::interact() {
     // Each agent meets each occupied neighbour once as the helper and once
     // as the helped; its PTR starts from the base and changes game by game
-    // in the order of its games, so the sums are the same on every machine.
-    const double base = ecology.ptr;
-    const double cost = ecology.cost;
-    const double benefit = ecology.benefit;
-    int meetings = 0;
-    int games[8];
-    for (int cell = 0; cell < cellCount(); ++cell) {
-        if (isEmpty(cell)) {
-            score[cell] = 0.0;
-            continue;
+    // in the order of its games (the cost when it helps, then the benefit
+    // when it is helped), so the sums are the same on every machine. Each
+    // game has four outcomes, two bits of a key: bit 2g, the agent helps in
+    // game g; bit 2g+1, it is helped. A table holds the PTR of every key,
+    // summed in that order, so the cells need no branch on the colours and
+    // empty cells around them, which lie at random.
+    const int games = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
+    EcologyPtrTable& table = ecologyTable_;
+    if (table.ptr.empty() || table.games != games || table.base != ecology.ptr || table.cost != ecology.cost ||
+        table.benefit != ecology.benefit) {
+        table.games = games;
+        table.base = ecology.ptr;
+        table.cost = ecology.cost;
+        table.benefit = ecology.benefit;
+        table.ptr.assign(std::size_t{1} << (2 * games), 0.0);
+        for (std::size_t key = 0; key < table.ptr.size(); ++key) {
+            double ptr = table.base;
+            for (int g = 0; g < games; ++g) {
+                if ((key >> (2 * g)) & 1) ptr -= table.cost;
+                if ((key >> (2 * g + 1)) & 1) ptr += table.benefit;
+            }
+            table.ptr[key] = ptr;
         }
-        gamesOf(cell, games);
-        const int color = cellColor[cell];
-        double ptr = base;
-        for (int g = 0; g < 8; ++g) {
-            const int n = games[g];
-            if (n < 0 || isEmpty(n)) continue;
-            const bool same = cellColor[n] == color;
-            if (helps(same ? selfStrategy[cell] : otherStrategy[cell])) ptr -= cost;
-            if (helps(same ? selfStrategy[n] : otherStrategy[n])) ptr += benefit;
-            ++meetings;
-        }
-        score[cell] = ptr;
     }
-    return meetings;
+    const double* ptrOf = table.ptr.data();
+    // Per cell: bit 0, its self strategy helps; bit 1, its others strategy
+    // helps (bit 2 of a code is its first move); bit 2, it holds an agent.
+    std::vector<std::uint8_t>& bits = ecologyBits_;
+    bits.resize(static_cast<std::size_t>(cellCount()));
+    for (int i = 0; i < cellCount(); ++i) {
+        const auto s = static_cast<unsigned>(selfStrategy[i]);
+        const auto o = static_cast<unsigned>(otherStrategy[i]);
+        const unsigned agent = cellColor[i] >= 0 ? 1u : 0u;
+        bits[static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>((((s >> 2) & 1u) | ((o >> 2) & 1u) << 1 | agent << 2) * agent);
+    }
+    return games == 8 ? interactAll<8>(shape_, cellColor.data(), bits.data(), ptrOf, score.data())
+                      : interactAll<4>(shape_, cellColor.data(), bits.data(), ptrOf, score.data());
 }
 
 int World::reproduce() {
-    std::vector<int>& order = ecologyCells_;
-    order.clear();
-    for (int i = 0; i < cellCount(); ++i) {
-        if (!isEmpty(i)) order.push_back(i);
-    }
+    // The agents with their PTR, shuffled together, so that the turns below
+    // read them in order rather than from all over the grid.
+    listCells(true);
+    std::vector<EcologyTurn>& order = ecologyTurns_;
+    order.resize(ecologyCells_.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = {ecologyCells_[k], score[ecologyCells_[k]]};
     for (std::size_t i = order.size(); i > 1; --i) {
         const std::uint32_t j = drawBelow(random, static_cast<std::uint32_t>(i));
         std::swap(order[i - 1], order[j]);
@@ -137,8 +219,9 @@ int World::reproduce() {
     int born = 0;
     int games[8];
     int empties[8];
-    for (const int parent : order) {
-        if (!(drawUnit(random) < score[parent])) continue;
+    for (const EcologyTurn& turn : order) {
+        if (!(drawUnit(random) < turn.ptr)) continue;
+        const int parent = turn.cell;
         gamesOf(parent, games);
         int count = 0;
         for (int g = 0; g < 8; ++g) {
@@ -169,8 +252,9 @@ int World::reproduce() {
 int World::die() {
     const std::uint64_t dies = thresholdOf(ecology.death);
     int deaths = 0;
-    for (int cell = 0; cell < cellCount(); ++cell) {
-        if (isEmpty(cell) || !meets(random, dies)) continue;
+    listCells(true);
+    for (const int cell : ecologyCells_) {
+        if (!meets(random, dies)) continue;
         cellColor[cell] = kEmptyCode;
         selfStrategy[cell] = kEmptyCode;
         otherStrategy[cell] = kEmptyCode;

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace talvane {
 
@@ -35,6 +36,20 @@ struct EcologyRules {
     double mutation = 0.005;  // a child's chance, per trait, of a different colour, self or others code
 
     bool operator==(const EcologyRules&) const = default;
+};
+
+// The PTR after every outcome of an agent's games, for the parameters it was
+// computed from (World::interact).
+struct EcologyPtrTable {
+    std::vector<double> ptr;
+    int games = 0;
+    double base = 0.0, cost = 0.0, benefit = 0.0;
+};
+
+// An agent's turn to reproduce: its cell and its PTR.
+struct EcologyTurn {
+    std::int32_t cell;
+    double ptr;
 };
 
 // The four kinds of agent, by their (self, others) pair.

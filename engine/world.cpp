@@ -1,5 +1,7 @@
 #include "world.h"
 
+#include <algorithm>
+
 #include <cassert>
 
 namespace talvane {
@@ -213,10 +215,15 @@ bool World::codesInRange() const {
 
 const PairCounts& World::countPairs() {
     pairCounts_ = {};
-    // An empty cell (code -1) is counted in no pair.
+    // An empty cell (code -1) is counted in no pair: it goes to a 65th
+    // count that is dropped, so that no branch depends on where the empty
+    // cells lie.
+    std::array<std::uint32_t, kPairCount + 1> counts{};
     for (int i = 0; i < cellCount(); ++i) {
-        if (selfStrategy[i] >= 0) ++pairCounts_[(selfStrategy[i] & 7) * kCodeCount + (otherStrategy[i] & 7)];
+        const int pair = (selfStrategy[i] & 7) * kCodeCount + (otherStrategy[i] & 7);
+        ++counts[static_cast<std::size_t>(selfStrategy[i] >= 0 ? pair : kPairCount)];
     }
+    std::copy_n(counts.begin(), kPairCount, pairCounts_.begin());
     return pairCounts_;
 }
 

@@ -460,6 +460,8 @@ private:
     bool absorbingNow() const;
     // isAbsorbing under the ecology rule.
     bool ecologySettled() const;
+    // ecologyCells_ := the empty cells (agents false) or the agents, row-major.
+    void listCells(bool agents);
 
     // The generations of the rules in world_rules.cpp.
     void stepSynchronousImitation(bool fermi);
@@ -485,6 +487,9 @@ private:
     VariantScratch variant_;
     mutable AbsorbingMemo absorbing_;
     std::vector<int> ecologyCells_;  // the ecology steps' list of empty cells or of agents
+    EcologyPtrTable ecologyTable_;   // interact's PTR of every outcome of an agent's games
+    std::vector<std::uint8_t> ecologyBits_;  // interact's help and occupancy bits of each cell
+    std::vector<EcologyTurn> ecologyTurns_;  // reproduce's shuffled agents
 };
 
 }  // namespace talvane

@@ -207,6 +207,12 @@ bool openWorldFile(const std::string& path) {
         tell(where + ": " + error.message, "Open world");
         return false;
     }
+    if (file.hasEmptyCells()) {
+        tell(path + " holds empty cells, an ecology world; this window runs imitation only "
+                    "(talvane-batch --update ecology runs it).",
+             "Open world");
+        return false;
+    }
     if (file.rows != kGridSize || file.cols != kGridSize) {
         tell(path + " holds a world of " + std::to_string(file.rows) + " x " + std::to_string(file.cols) +
                  " cells; this window shows worlds of 64 x 64 cells only (talvane-batch runs other sizes).",

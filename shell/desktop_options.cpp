@@ -82,6 +82,12 @@ int parseDesktopCommandLine(int argc, const char* const* argv, DesktopStart& sta
             }
             return kDesktopBadWorld;
         }
+        if (world.hasEmptyCells()) {
+            std::fprintf(stderr, "talvane: %s: empty cells (an ecology world): the desktop program runs imitation "
+                                 "only (talvane-batch --update ecology runs it)\n",
+                         load.c_str());
+            return kDesktopBadWorld;
+        }
         if (world.rows != kGridSize || world.cols != kGridSize) {
             std::fprintf(stderr, "talvane: %s: the world is %d x %d cells; the desktop program shows 64 x 64\n",
                          load.c_str(), world.rows, world.cols);

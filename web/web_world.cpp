@@ -174,6 +174,10 @@ bool WebWorld::loadText(const std::string& text, std::string& error) {
         error = (fault.line > 0 ? "line " + std::to_string(fault.line) + ": " : std::string()) + fault.message;
         return false;
     }
+    if (file.hasEmptyCells()) {
+        error = "empty cells (an ecology world): the page runs imitation only";
+        return false;
+    }
     if (file.rows > kMaxPageSide || file.cols > kMaxPageSide) {
         error = "the page holds worlds of up to " + std::to_string(kMaxPageSide) + " x " +
                 std::to_string(kMaxPageSide) + " cells";

@@ -78,7 +78,12 @@ Neighbourhood neighbourhoodOf(const std::string& text) {
 // update and schedule together, as talvane-batch takes --update and
 // --schedule: "synchronous" and "asynchronous" are the best rule on either
 // schedule, and each rule has its own schedule when none is given.
+// "ecology" is the ecological tag model, which has no schedule.
 UpdateRule updateOf(const std::string& text, const std::optional<std::string>& scheduleText = std::nullopt) {
+    if (text == "ecology") {
+        if (scheduleText) fail("schedule: the ecology rule has no schedule");
+        return UpdateRule::Ecology;
+    }
     ImitationRule rule = ImitationRule::Best;
     std::optional<Schedule> implied;
     if (text == "synchronous") {
@@ -87,7 +92,7 @@ UpdateRule updateOf(const std::string& text, const std::optional<std::string>& s
         implied = Schedule::RandomSequential;
     } else if (!parseImitation(text, rule)) {
         fail("update: " + quoted(text) +
-             " is not best, fermi, proportional, death-birth or birth-death (or synchronous, asynchronous)");
+             " is not best, fermi, proportional, death-birth, birth-death or ecology (or synchronous, asynchronous)");
     }
     Schedule schedule = implied.value_or(defaultSchedule(rule));
     if (scheduleText) {
@@ -148,6 +153,20 @@ double checkMutation(double mutation) {
 int checkThreads(int threads) {
     if (threads < 1 || threads > 256) fail("threads: " + std::to_string(threads) + " is not in the range 1 to 256");
     return threads;
+}
+
+// The ecology rule's parameters, with talvane-batch's words.
+EcologyRules ecologyRulesOf(int colors, int immigrants, double ptr, double cost, double benefit, double death,
+                            double mutation) {
+    if (colors < 1 || colors > kMaxEcologyColors) fail("colors: " + std::to_string(colors) + " is not in the range 1 to 8");
+    if (immigrants < 0) fail("immigrants: " + std::to_string(immigrants) + " is not a number of agents 0 or more");
+    if (!(ptr >= 0.0 && ptr <= 1.0)) fail("ptr: " + std::to_string(ptr) + " is not a number from 0 to 1 (such as 0.1)");
+    if (!(cost >= 0.0) || !std::isfinite(cost)) fail("cost: " + std::to_string(cost) + " is not a number of 0 or more");
+    if (!(benefit >= 0.0) || !std::isfinite(benefit)) {
+        fail("benefit: " + std::to_string(benefit) + " is not a number of 0 or more");
+    }
+    if (!(death >= 0.0 && death <= 1.0)) fail("death: " + std::to_string(death) + " is not a number from 0 to 1 (such as 0.1)");
+    return EcologyRules{colors, immigrants, ptr, cost, benefit, death, checkMutation(mutation)};
 }
 
 Payoffs payoffsOf(const std::vector<double>& values) {
@@ -236,10 +255,12 @@ void setGrid(PyWorld& w, std::vector<CellCode> World::*grid, const py::handle& v
     std::vector<CellCode> codes(static_cast<std::size_t>(world.cellCount()));
     for (int i = 0; i < world.cellCount(); ++i) {
         const double code = data[i];
-        if (!(code >= 0 && code < kCodeCount && code == std::trunc(code))) {
+        const bool empty = code == kEmptyCode && world.updateRule == UpdateRule::Ecology;
+        if (!empty && !(code >= 0 && code < kCodeCount && code == std::trunc(code))) {
             std::ostringstream message;
             message << name << ": " << code << " at (" << i / world.cols() << ", " << i % world.cols()
-                    << ") is not a code 0 to 7";
+                    << ") is not a code 0 to 7"
+                    << (world.updateRule == UpdateRule::Ecology ? " or -1 (empty)" : "");
             fail(message.str());
         }
         codes[static_cast<std::size_t>(i)] = static_cast<CellCode>(code);
@@ -454,22 +475,36 @@ void refusePayoffsOfInfinite() {
 
 std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges, const std::string& neighbourhood,
                                    const std::optional<std::vector<double>>& payoffsGiven, const std::string& competition, bool playSelf,
-                                   bool extraPoint, const std::string& update, double noise, double mutation,
-                                   int threads, std::optional<std::int64_t> seed, const std::string& layout,
-                                   std::optional<std::vector<int>> selfPool, std::optional<std::vector<int>> otherPool,
-                                   const py::object& mix, bool populate, const std::optional<std::string>& schedule,
-                                   std::optional<std::int64_t> rounds, double selection) {
+                                   bool extraPoint, const std::string& update, double noise,
+                                   std::optional<double> mutationGiven, int threads, std::optional<std::int64_t> seed,
+                                   const std::string& layout, std::optional<std::vector<int>> selfPool,
+                                   std::optional<std::vector<int>> otherPool, const py::object& mix, bool populate,
+                                   const std::optional<std::string>& schedule, std::optional<std::int64_t> rounds,
+                                   double selection, int colors, int immigrants, double ptr, double cost,
+                                   double benefit, double death) {
+    const bool ecology = updateOf(update, schedule) == UpdateRule::Ecology;
+    const double mutation = mutationGiven ? *mutationGiven : (ecology ? EcologyRules{}.mutation : 0.0);
+    const EcologyRules rules = ecologyRulesOf(colors, immigrants, ptr, cost, benefit, death, mutation);
+    if (ecology && !mix.is_none()) fail("mix: an ecology world starts empty; place agents or load a world file");
     WorldShape shape{checkSide(rows, "rows"), checkSide(cols, "cols"), edgesOf(edges), neighbourhoodOf(neighbourhood)};
     if (payoffsGiven && competitionOf(competition) == kCompetitionInfinite) refusePayoffsOfInfinite();
     const std::vector<double> payoffs = payoffsGiven ? *payoffsGiven : std::vector<double>{3, 0, 5, 1};
     const WorldOptions options{edges, neighbourhood, competition, update, payoffs, playSelf, extraPoint,
-                               noise, mutation, threads, schedule, rounds, selection};
+                               noise, ecology ? 0.0 : mutation, threads, schedule, rounds, selection};
     const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
     const PairWeights pairs = mixOf(mix);
     if (!populate && !pairs.empty()) fail("mix: a world that is not populated is not seeded; give mix or populate=False");
     auto w = std::make_unique<PyWorld>(shape);
     applyOptions(*w, options);
-    if (populate) {
+    w->world.ecology = rules;
+    if (ecology) {
+        // The paper's start: an empty world, the generator from the seed.
+        w->world.clearCells();
+        w->world.countPairs();
+        w->world.random.seed(seeding.seed);
+        w->lastSeed = seeding.seed;
+        w->seeding = seeding;
+    } else if (populate) {
         w->seedCells(seeding, pairs);
     } else {
         // A blank world: only the generator starts from the seed, as for a loaded world.
@@ -488,7 +523,16 @@ void reseed(PyWorld& w, std::optional<std::int64_t> seed, const std::optional<st
                                              otherPool ? otherPool : admittedCodes(w.seeding.otherExcluded));
     const PairWeights pairs = mixOf(mix);
     auto lock = lockWorld(w);
-    w.seedCells(options, pairs);
+    if (w.world.updateRule == UpdateRule::Ecology) {
+        if (!pairs.empty()) fail("mix: an ecology world starts empty; place agents or load a world file");
+        w.world.clearCells();
+        w.world.countPairs();
+        w.world.random.seed(options.seed);
+        w.lastSeed = options.seed;
+        w.seeding = options;
+    } else {
+        w.seedCells(options, pairs);
+    }
     w.world.generation = 0;
     std::fill(w.world.score.begin(), w.world.score.end(), 0.0);
 }
@@ -502,6 +546,12 @@ void place(PyWorld& w, int row, int col, py::object pair, std::optional<int> col
     const int self = code / kCodeCount;
     const int other = code % kCodeCount;
     const int newColor = color ? codeOf(*color, "color") : -1;
+    if (w.world.updateRule == UpdateRule::Ecology) {
+        const auto side = [](int code) { return code == kHelpCode || code == kRefuseCode; };
+        if (!side(self) || !side(other)) fail("pair: ecology agents hold 0 (AllD) or 7 (AllC) for each side");
+        if (newColor >= w.world.ecology.colors) fail("color: " + std::to_string(newColor) + " is not below colors");
+        if (newColor < 0 && w.world.isEmpty(w.world.index(row, col))) fail("color: an empty cell needs a colour");
+    }
     auto lock = lockWorld(w);
     const int i = w.world.index(row, col);
     w.world.selfStrategy[i] = static_cast<CellCode>(self);
@@ -660,9 +710,14 @@ py::dict stats(PyWorld& w) {
         counts = w.world.countPairs();
         generation = w.world.generation;
         // The row the batch runner's --stats table writes for this world.
-        const std::vector<int> colors = colorsPresent(w.world);
-        header = statsHeader(colors);
-        row = statsRow(generation, computeWorldStats(w.world, cooperationOf(w)), colors);
+        if (w.world.updateRule == UpdateRule::Ecology) {
+            header = ecologyStatsHeader(w.world.ecology.colors);
+            row = ecologyStatsRow(generation, takeCensus(w.world), w.world.ecology.colors);
+        } else {
+            const std::vector<int> colors = colorsPresent(w.world);
+            header = statsHeader(colors);
+            row = statsRow(generation, computeWorldStats(w.world, cooperationOf(w)), colors);
+        }
     }
     py::dict out;
     out["generation"] = generation;
@@ -671,7 +726,9 @@ py::dict stats(PyWorld& w) {
     for (std::size_t i = 1; i < names.size() && i < values.size(); ++i) {
         const std::string& value = values[i];
         const bool whole = value.find_first_not_of("0123456789-") == std::string::npos && !value.empty();
-        out[py::str(names[i])] = whole ? py::object(py::int_(std::stoll(value))) : py::object(py::float_(std::stod(value)));
+        out[py::str(names[i])] = value.empty() ? py::object(py::float_(std::nan("")))
+                                 : whole      ? py::object(py::int_(std::stoll(value)))
+                                              : py::object(py::float_(std::stod(value)));
     }
     for (int k = 0; k < kPairCount; ++k) {
         out[py::str("s{}o{}").format(k / kCodeCount, k % kCodeCount)] = counts[static_cast<std::size_t>(k)];
@@ -694,23 +751,23 @@ std::string stepStats(PyWorld& w, std::int64_t n) {
     std::vector<int> colors;
     CooperationTable coop{};
     std::string table;
+    const bool ecology = w.world.updateRule == UpdateRule::Ecology;
+    const auto rowOf = [&]() {
+        return ecology ? ecologyStatsRow(w.world.generation, takeCensus(w.world), w.world.ecology.colors)
+                       : statsRow(w.world.generation, computeWorldStats(w.world, coop), colors);
+    };
     {
         auto lock = lockWorld(w);
         colors = colorsPresent(w.world);
         coop = cooperationOf(w);
-        std::string header = statsHeader(colors);
+        std::string header = ecology ? ecologyStatsHeader(w.world.ecology.colors) : statsHeader(colors);
         header = header.substr(0, header.find('\n'));
         for (int k = 0; k < kPairCount; ++k) {
             header += ",s" + std::to_string(k / kCodeCount) + "o" + std::to_string(k % kCodeCount);
         }
-        table = header + "\n" +
-                withPairCounts(statsRow(w.world.generation, computeWorldStats(w.world, coop), colors),
-                               w.world.countPairs());
+        table = header + "\n" + withPairCounts(rowOf(), w.world.countPairs());
     }
-    stepMany(w, n, [&](std::int64_t) {
-        table += withPairCounts(statsRow(w.world.generation, computeWorldStats(w.world, coop), colors),
-                                w.world.pairCounts());
-    });
+    stepMany(w, n, [&](std::int64_t) { table += withPairCounts(rowOf(), w.world.pairCounts()); });
     return table;
 }
 
@@ -1022,9 +1079,11 @@ and stepping it gives the same worlds and counts.)")
         .def(py::init(&makeWorld), "rows"_a = 64, "cols"_a = 64, py::kw_only(), "edges"_a = "wrap",
              "neighbourhood"_a = "moore", "payoffs"_a = py::none(), "competition"_a = "finite",
              "play_self"_a = false, "extra_point"_a = false, "update"_a = "synchronous", "noise"_a = kDefaultNoise,
-             "mutation"_a = 0.0, "threads"_a = 1, "seed"_a = py::none(), "layout"_a = "checkerboard",
+             "mutation"_a = py::none(), "threads"_a = 1, "seed"_a = py::none(), "layout"_a = "checkerboard",
              "self_pool"_a = py::none(), "other_pool"_a = py::none(), "mix"_a = py::none(), "populate"_a = true,
-             "schedule"_a = py::none(), "rounds"_a = py::none(), "selection"_a = kDefaultSelection)
+             "schedule"_a = py::none(), "rounds"_a = py::none(), "selection"_a = kDefaultSelection,
+             "colors"_a = 4, "immigrants"_a = 1, "ptr"_a = 0.12, "cost"_a = 0.01, "benefit"_a = 0.03,
+             "death"_a = 0.1)
         .def("__copy__", [](PyWorld& w) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); })
         .def("__deepcopy__", [](PyWorld& w, py::dict) { auto lock = lockWorld(w); return std::make_unique<PyWorld>(w); },
              "memo"_a)
@@ -1125,13 +1184,22 @@ array of that shape with codes 0 to 7 to change the grid.)")
             "Discriminating cells earn an extra point per same-colour game.")
         .def_property(
             "update", [](PyWorld& w) { return updateRuleName(w.world.updateRule); },
-            lockedSetter<std::string>([](PyWorld& w, const std::string& text) { w.world.updateRule = updateOf(text); }),
+            lockedSetter<std::string>([](PyWorld& w, const std::string& text) {
+                const UpdateRule rule = updateOf(text);
+                // Ecology worlds hold empty cells and their own rules: they are made so, not switched.
+                if ((rule == UpdateRule::Ecology) != (w.world.updateRule == UpdateRule::Ecology)) {
+                    fail("update: a world becomes an ecology world (or stops being one) only when it is made: "
+                         "World(update=\"ecology\", ...)");
+                }
+                w.world.updateRule = rule;
+            }),
             "\"synchronous\", \"asynchronous\" or \"fermi\" for the rules of old; else the rule's name "
-            "(\"fermi\", \"proportional\", \"death-birth\", \"birth-death\"), with its schedule beside it. Set, "
-            "the rule goes on its own schedule.")
+            "(\"fermi\", \"proportional\", \"death-birth\", \"birth-death\"), with its schedule beside it; "
+            "\"ecology\" only as the world is made. Set, the rule goes on its own schedule.")
         .def_property(
             "schedule", [](PyWorld& w) { return scheduleName(scheduleOf(w.world.updateRule)); },
             lockedSetter<std::string>([](PyWorld& w, const std::string& text) {
+                if (w.world.updateRule == UpdateRule::Ecology) fail("schedule: the ecology rule has no schedule");
                 const ImitationRule rule = imitationOf(w.world.updateRule);
                 w.world.updateRule = updateOf(imitationName(rule), text);
             }),
@@ -1153,9 +1221,31 @@ array of that shape with codes 0 to 7 to change the grid.)")
             lockedSetter<double>([](PyWorld& w, double k) { w.world.noise = checkNoise(k); }),
             "K of the Fermi rule, above 0, in the units of the scores.")
         .def_property(
-            "mutation", [](PyWorld& w) { return w.world.mutation; },
-            lockedSetter<double>([](PyWorld& w, double mu) { w.world.mutation = checkMutation(mu); }),
-            "Each strategy's chance per generation of becoming a random code, 0 to 1.")
+            "mutation",
+            [](PyWorld& w) {
+                return w.world.updateRule == UpdateRule::Ecology ? w.world.ecology.mutation : w.world.mutation;
+            },
+            lockedSetter<double>([](PyWorld& w, double mu) {
+                (w.world.updateRule == UpdateRule::Ecology ? w.world.ecology.mutation : w.world.mutation) =
+                    checkMutation(mu);
+            }),
+            "Each strategy's chance per generation of becoming a random code, 0 to 1; under ecology a child's "
+            "chance per trait of another value.")
+        .def_property_readonly(
+            "ecology",
+            [](PyWorld& w) {
+                const EcologyRules& e = w.world.ecology;
+                py::dict out;
+                out["colors"] = e.colors;
+                out["immigrants"] = e.immigrants;
+                out["ptr"] = e.ptr;
+                out["cost"] = e.cost;
+                out["benefit"] = e.benefit;
+                out["death"] = e.death;
+                out["mutation"] = e.mutation;
+                return out;
+            },
+            "The ecology rule's parameters (a copy): colors, immigrants, ptr, cost, benefit, death, mutation.")
         .def_property(
             "threads", [](PyWorld& w) { return w.threads; },
             lockedSetter<int>([](PyWorld& w, int n) { w.threads = checkThreads(n); }),

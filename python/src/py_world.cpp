@@ -58,6 +58,10 @@ void PyWorld::seedCells(const SeedingOptions& options, const PairWeights& mix) {
 }
 
 void PyWorld::stepOnce() {
+    if (world.updateRule == UpdateRule::Ecology) {
+        world.stepEcology();
+        return;
+    }
     if (world.updateRule == UpdateRule::Synchronous) {
         world.step(threads);
     } else {

@@ -51,6 +51,28 @@ def strategy_code(name):
     raise ValueError(f"strategy: {name!r} is none of {', '.join(STRATEGIES)}")
 
 
+def _check_fits_rule(path, color, self_strategy, other_strategy, options):
+    """As talvane-batch --load checks a world: empty cells (-1) only under
+    update="ecology", whose agents hold 0 or 7 for each side and a colour
+    below colors."""
+    import numpy as np
+
+    empty = color == -1
+    if options.get("update") != "ecology":
+        if empty.any():
+            row, col = np.argwhere(empty)[0]
+            raise ValueError(f"{path}: row {row}, col {col} is empty: empty cells need update=\"ecology\"")
+        return
+    colors = options.get("colors", 4)
+    bad_pair = ~empty & ~(np.isin(self_strategy, (0, 7)) & np.isin(other_strategy, (0, 7)))
+    bad_color = ~empty & (color >= colors)
+    for bad, what in ((bad_pair, "a pair other than 0 (AllD) and 7 (AllC) for each side"),
+                      (bad_color, f"a colour of {colors} or more (colors={colors})")):
+        if bad.any():
+            row, col = np.argwhere(bad)[0]
+            raise ValueError(f"{path}: row {row}, col {col} holds {what}")
+
+
 def load(path, *, seed=None, **options):
     """A world read from a world file (CSV: row,col,color,self,other), as
     talvane-batch --load reads it; its size is the file's. The generator starts
@@ -58,11 +80,13 @@ def load(path, *, seed=None, **options):
     load(path, seed=S) steps as talvane-batch --load path --seed S does. Other
     keyword options are those of World (not rows, cols or the seeding's).
     Raises OSError when the file cannot be read and ValueError, with the line
-    and the fault, when it is no valid world file."""
+    and the fault, when it is no valid world file. Empty cells ("r,c,,,")
+    are -1 in the grids and need update="ecology"."""
     for name in ("rows", "cols", "populate", "layout", "self_pool", "other_pool", "mix"):
         if name in options:
             raise TypeError(f"load() takes no {name!r}: the file gives the world")
     rows, cols, color, self_strategy, other_strategy = _talvane._read_world(path)
+    _check_fits_rule(path, color, self_strategy, other_strategy, options)
     world = World(rows, cols, seed=seed, populate=False, **options)
     world.color = color
     world.self_strategy = self_strategy

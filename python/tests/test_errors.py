@@ -17,7 +17,7 @@ import talvane
     ({"payoffs": (3, 0, float("inf"), 1)}, "payoffs: each of R, S, T, P must be a finite number"),
     ({"payoffs": (3, 0, 5e9, 1)}, "32-bit integers' range"),
     ({"competition": "endless"}, 'competition: "endless" is not finite or infinite'),
-    ({"update": "random"}, 'update: "random" is not best, fermi, proportional, death-birth or birth-death'),
+    ({"update": "random"}, 'update: "random" is not best, fermi, proportional, death-birth, birth-death or ecology'),
     ({"noise": 0}, "noise: 0.000000 is not a number above 0"),
     ({"noise": float("nan")}, "noise: nan is not a number above 0"),
     ({"mutation": 1.5}, "mutation: 1.500000 is not a number from 0 to 1"),

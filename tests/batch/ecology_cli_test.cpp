@@ -144,10 +144,11 @@ TEST(BatchEcology, BadValuesAreRefusedWithOneLineAndStatus2) {
         {"--update", "ecology", "--cost", "-0.01"},   {"--update", "ecology", "--benefit", "-1"},
         {"--update", "ecology", "--colors", "0"},     {"--update", "ecology", "--colors", "9"},
         {"--update", "ecology", "--death", "1.01"},   {"--update", "ecology", "--mutation", "2"},
-        {"--update", "ecology", "--immigrants", "-1"}, {"--update", "ecology", "--payoffs", "3,0,5,1"},
+        {"--update", "ecology", "--immigrants", "-1"}, {"--update", "ecology", "--place", "0,0,7/0"},
         {"--update", "ecology", "--mix", "7/0:1"},    {"--ptr", "0.1"},
         {"--colors", "3"},                            {"--update", "fermi", "--death", "0.1"},
-        {"--update", "ecology", "--ptr", "nan"},
+        {"--update", "ecology", "--ptr", "nan"},      {"--update", "ecology", "--self-pool", "0,6,7"},
+        {"--update", "ecology", "--other-pool", "7"},
     };
     for (const auto& args : bad) {
         const Outcome outcome = box.run(with(args, {"--log", "never.csv"}));
@@ -157,6 +158,17 @@ TEST(BatchEcology, BadValuesAreRefusedWithOneLineAndStatus2) {
         EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << shown << outcome.err;
         EXPECT_FALSE(box.exists("never.csv")) << shown;
     }
+}
+
+TEST(BatchEcology, TheGameAndLayoutOptionsChangeNothingUnderEcology) {
+    Sandbox box;
+    ASSERT_EQ(box.run(with(kPaper, {"--generations", "60", "--log", "plain.csv"})).status, 0);
+    ASSERT_EQ(box.run(with(kPaper, {"--generations", "60", "--log", "given.csv", "--payoffs", "4,0,5,1",
+                                    "--competition", "finite", "--layout", "random", "--noise", "3",
+                                    "--self-pool", "7,0", "--other-pool", "AllD,AllC", "--extra-point"}))
+                  .status,
+              0);
+    EXPECT_EQ(box.read("given.csv"), box.read("plain.csv"));
 }
 
 TEST(BatchEcology, UnfitWorldFilesAreRefusedWithStatus3) {

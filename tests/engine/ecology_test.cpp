@@ -120,6 +120,49 @@ TEST(EcologyInteraction, PtrFollowsTheHelpGivenAndReceived) {
     EXPECT_DOUBLE_EQ(moore.score[moore.index(3, 3)], 0.5 + 0.25);
 }
 
+TEST(EcologyInteraction, EveryShapeMatchesAPlainSumOverTheNeighbours) {
+    // A plain reference from World::neighboursOf, branch by branch, against
+    // the table-driven step, on random worlds of every shape.
+    for (const Edges edges : {Edges::Wrap, Edges::Fixed}) {
+        for (const Neighbourhood n : {Neighbourhood::VonNeumann, Neighbourhood::Moore}) {
+            for (const auto& [rows, cols] : {std::pair{3, 3}, std::pair{7, 4}, std::pair{16, 19}}) {
+                World world = emptyWorld(rows, cols, edges, n);
+                world.ecology.ptr = 0.3;
+                world.ecology.cost = 0.07;
+                world.ecology.benefit = 0.11;
+                world.random.seed(static_cast<std::uint32_t>(rows * 100 + cols));
+                for (int i = 0; i < world.cellCount(); ++i) {
+                    if (world.random.next() >> 31) {
+                        put(world, i / cols, i % cols, static_cast<int>(world.random.next() % 3),
+                            (world.random.next() >> 31) * 7, (world.random.next() >> 31) * 7);
+                    }
+                }
+                int expectedMeetings = 0;
+                std::vector<double> expected(world.cellCount(), 0.0);
+                for (int i = 0; i < world.cellCount(); ++i) {
+                    if (world.isEmpty(i)) continue;
+                    int around[8];
+                    const int count = world.neighboursOf(i, around);
+                    double ptr = 0.3;
+                    for (int k = 0; k < count; ++k) {
+                        const int j = around[k];
+                        if (world.isEmpty(j)) continue;
+                        const bool same = world.cellColor[j] == world.cellColor[i];
+                        if ((same ? world.selfStrategy[i] : world.otherStrategy[i]) == 7) ptr -= 0.07;
+                        if ((same ? world.selfStrategy[j] : world.otherStrategy[j]) == 7) ptr += 0.11;
+                        ++expectedMeetings;
+                    }
+                    expected[i] = ptr;
+                }
+                EXPECT_EQ(world.interact(), expectedMeetings);
+                for (int i = 0; i < world.cellCount(); ++i) {
+                    ASSERT_EQ(world.score[i], expected[i]) << rows << "x" << cols << " cell " << i;
+                }
+            }
+        }
+    }
+}
+
 TEST(EcologyReproduction, OnlyIntoEmptyNeighboursAndNeverWhenAllAreFull) {
     // A full world: no child whatever the PTR.
     World full = emptyWorld(4, 4, Edges::Wrap);
