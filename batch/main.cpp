@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "file_clash.h"
+#include "measures.h"
 #include "options.h"
 #include "sim_state.h"
 #include "snapshot.h"
@@ -289,7 +290,7 @@ int runPlan(BatchPlan& plan) {
 }
 
 int runFromCommandLine(const CLI::App& app, const CommandLine& line, const SnapshotOptions& snapshot,
-                       const PictureOptions& pictures, BatchPlan& plan);
+                       const PictureOptions& pictures, const MeasureOptions& measures, BatchPlan& plan);
 
 }  // namespace
 
@@ -303,6 +304,8 @@ int main(int argc, char** argv) {
     defineSnapshotOptions(app, snapshot);
     PictureOptions pictures;
     definePictureOptions(app, pictures);
+    MeasureOptions measures;
+    defineMeasureOptions(app, measures);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -316,7 +319,7 @@ int main(int argc, char** argv) {
 
     BatchPlan plan;
     try {
-        return runFromCommandLine(app, line, snapshot, pictures, plan);
+        return runFromCommandLine(app, line, snapshot, pictures, measures, plan);
     } catch (const std::bad_alloc&) {
         return reportOutOfMemory(plan.run.effectiveShape());
     }
@@ -325,15 +328,16 @@ int main(int argc, char** argv) {
 namespace {
 
 int runFromCommandLine(const CLI::App& app, const CommandLine& line, const SnapshotOptions& snapshot,
-                       const PictureOptions& pictures, BatchPlan& plan) {
+                       const PictureOptions& pictures, const MeasureOptions& measures, BatchPlan& plan) {
     std::string error;
-    if (!makePlan(line, plan, error)) {
+    if (!makePlan(line, plan, error) || !addMeasures(measures, plan, error)) {
         std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
         return kExitUsage;
     }
     addSnapshotOutput(plan, snapshot);
     plan.run.optionValues = optionValues(app);
     ecologyOptionValues(plan.run.optionValues, line, plan.run);
+    dropUngivenMeasureOptions(measures, plan.run.optionValues);
     if (const int status = checkFileNames(plan, pictures); status != kExitOk) return status;
     if (const int status = loadCheckpoint(plan); status != kExitOk) return status;
     if (const int status = loadStartWorld(plan); status != kExitOk) return status;
@@ -341,8 +345,18 @@ int runFromCommandLine(const CLI::App& app, const CommandLine& line, const Snaps
     if (const int status = refusePicturesOfGraphs(snapshot, pictures, plan); status != kExitOk) return status;
     if (const int status = checkResumedOutputs(plan.run); status != kExitOk) return status;
     if (const int status = checkSnapshot(snapshot, plan); status != kExitOk) return status;
+    // The pictures set their own per-generation hook; the measurements' goes first.
+    auto measureHook = std::move(plan.run.onGeneration);
+    plan.run.onGeneration = nullptr;
     FrameRecorderPtr recorder;
     if (const int status = preparePictures(pictures, snapshot.view, plan, recorder); status != kExitOk) return status;
+    if (measureHook) {
+        auto pictureHook = std::move(plan.run.onGeneration);
+        plan.run.onGeneration = [measureHook, pictureHook](const World& world, std::int32_t generation) {
+            const int status = measureHook(world, generation);
+            return status == kExitOk && pictureHook ? pictureHook(world, generation) : status;
+        };
+    }
     announceSeeds(plan);
     if (const int status = runPlan(plan); status != kExitOk) return status;
     return finishPictures(recorder.get());

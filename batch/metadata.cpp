@@ -165,6 +165,7 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     output("save_graph", s.graph.savePath);
     for (const ExtraOutput& extra : s.extraOutputs) output(extra.option.c_str() + 2, extra.path);
     field("files", outputs + "}");
+    if (s.measuresJson) field("measures", s.measuresJson(r));
     field("start_time", jsonString(r.startTime));
     field("end_time", jsonString(r.endTime));
     field("first_generation", std::to_string(r.firstGeneration));

@@ -28,6 +28,7 @@ inline constexpr int kExitBadInput = 3;    // bad world file
 // (the picture, the snapshot): rendered from the run's world once the last
 // generation has run, into bytes that are then written like every output.
 struct RunSettings;
+struct RunRecord;
 struct ExtraOutput {
     std::string option;  // the option that asked for it, for messages
     std::string path;    // the file to write
@@ -97,6 +98,9 @@ struct RunSettings {
     // Called with the world as the run starts (generation 0) and after every
     // generation; a status other than kExitOk ends the run with that status.
     std::function<int(const World& world, std::int32_t generation)> onGeneration;
+    // The measurements of the run (--measure), as the JSON object of its
+    // record's "measures"; unset: the record has none.
+    std::function<std::string(const RunRecord& record)> measuresJson;
 };
 
 // What a finished run reports: how many cells hold each (self, others) pair

@@ -21,7 +21,10 @@
 
 #include "graph.h"
 #include "graph_world.h"
+#include "checkpoint.h"
 #include "grid_image.h"
+#include "measures.h"
+#include "metadata.h"
 #include "output_file.h"
 #include "payoffs.h"
 #include "py_world.h"
@@ -328,6 +331,50 @@ py::array_t<std::uint32_t> stepCounts(PyWorld& w, std::int64_t n) {
         std::copy(counts.begin(), counts.end(), rows + g * kPairCount);
     });
     return out;
+}
+
+// Runs generations from the world as it stands, taking the measurements of
+// talvane-batch --measure over generations first..last (the world's own
+// numbering) and watching for a settled state as a run does; returns the
+// record's "measures" object and the settling as JSON text.
+std::string runMeasured(PyWorld& w, std::int64_t n, const std::vector<std::string>& names, std::int64_t first,
+                        std::int64_t last) {
+    if (n < 0) fail("generations: " + std::to_string(n) + " is not a number of generations 0 or more");
+    if (last < first) fail("window: " + std::to_string(first) + ":" + std::to_string(last) + " ends before it starts");
+    std::vector<Measure> measures;
+    for (const std::string& name : names) {
+        Measure m;
+        std::string error;
+        if (!parseMeasure(name, m, error)) fail(error);
+        measures.push_back(m);
+    }
+    MeasureSet set(std::move(measures), first, last, w.competition);
+    SettleWatch settle;
+    RunRecord record;
+    const bool stochastic = w.world.updateRule != UpdateRule::Synchronous || w.world.mutation > 0.0;
+    {
+        py::gil_scoped_release release;
+        std::lock_guard<std::mutex> lock(w.mutex);
+        set.observe(w.world, w.world.generation);
+        settle.observe(w.world);
+    }
+    stepMany(w, n, [&](std::int64_t) {
+        const int repeated = settle.observe(w.world);
+        const bool ended = stochastic ? w.world.isAbsorbing() : repeated > 0;
+        if (ended && record.settledGeneration < 0) {
+            record.settledGeneration = w.world.generation;
+            record.period = stochastic ? 0 : repeated;
+            record.absorbing = stochastic;
+        }
+        set.observe(w.world, w.world.generation);
+    });
+    record.generationReached = w.world.generation;
+    return "{\"measures\": " + set.json(record) + ", \"generation_reached\": " +
+           std::to_string(record.generationReached) + ", \"settled_generation\": " +
+           (record.settledGeneration >= 0 ? std::to_string(record.settledGeneration) : "null") +
+           ", \"period\": " + (record.period > 0 ? std::to_string(record.period) : "null") +
+           ", \"settled_by\": " +
+           (record.settledGeneration < 0 ? "null" : record.absorbing ? "\"absorbing\"" : "\"cycle\"") + "}";
 }
 
 // --- Construction and seeding ---
@@ -1117,6 +1164,8 @@ all_coop_other, then the same for each colour present: green_, red_, ...),
 and the 64 pair counts under the names s{self}o{other}.)")
         .def("_step_stats", &stepStats, "generations"_a,
              "Runs generations and returns the statistics table as CSV text, from the world as it stands.")
+        .def("_run_measured", &runMeasured, "generations"_a, "measures"_a, "first"_a, "last"_a,
+             "Runs generations with measurements over first..last; JSON of the means, spreads and settling.")
         .def("_grid_png", &gridPng, "cell_pixels"_a, "view"_a, "legend"_a)
         .def("save", &save, "path"_a,
              R"(Writes the world file (CSV: row,col,color,self,other) that talvane-batch

@@ -36,7 +36,7 @@ from . import _talvane
 
 __all__ = [
     "COLORS", "GraphWorld", "INFINITE_PAYOFF_TABLE", "LAYOUTS", "PAIR_COLUMNS", "STRATEGIES", "World",
-    "classify_game", "finite_payoff_table", "load", "network", "run", "strategy_code",
+    "animate", "classify_game", "finite_payoff_table", "load", "network", "run", "strategy_code", "sweep",
 ]
 
 #: Column names of the 64 pair counts, in the order of the population log.
@@ -108,7 +108,7 @@ def _run(self, generations):
     return pd.read_csv(io.StringIO(self._step_stats(generations)))
 
 
-def _image(self, path, view="strategies"):
+def _snapshot(self, path, view="strategies"):
     """Writes a PNG of the world as the desktop window shows it, paused
     (980 x 700, the picture of talvane-batch --snapshot): view "strategies"
     or "colors". Only 64 x 64 worlds fit the window's frame. Needs an X
@@ -149,12 +149,76 @@ def _new_world(cls, *args, graph=None, **options):
 
 
 World.__new__ = staticmethod(_new_world)
+
+
+def _repr_png(self):
+    """The world in a notebook: the software picture with its legend."""
+    return self._grid_png(None, "strategies", True)
+
+
 World.run = _run
-World.image = _image
+World.snapshot = _snapshot
+World.image = _grid_image
 World.grid_image = _grid_image
+World._repr_png_ = _repr_png
+
+
+class Movie:
+    """Frames of a world as an H.264 video (MP4); a notebook shows it as an
+    HTML5 video. .mp4 holds the bytes, .frames their number; save(path)
+    writes them."""
+
+    def __init__(self, mp4, frames, fps):
+        self.mp4, self.frames, self.fps = mp4, frames, fps
+
+    def _repr_html_(self):
+        import base64
+        return ('<video controls loop autoplay muted playsinline src="data:video/mp4;base64,'
+                + base64.b64encode(self.mp4).decode("ascii") + '"></video>')
+
+    def save(self, path):
+        _talvane._write_output(path, self.mp4)
+
+    def __repr__(self):
+        return f"Movie({self.frames} frames at {self.fps} per second, {len(self.mp4)} bytes)"
+
+
+def animate(world, generations, every=1, *, fps=10, view="strategies", cell_pixels=None, legend=True):
+    """Steps world for the given generations and returns a Movie of it: a
+    frame of the world as it stands, then one every `every` generations (the
+    pictures of World.image, drawn in software), encoded by ffmpeg (Debian
+    package ffmpeg). The world is left at its last generation."""
+    import shutil
+    import subprocess
+
+    if every < 1:
+        raise ValueError(f"every: {every} is not 1 or more")
+    if generations < 0:
+        raise ValueError(f"generations: {generations} is not 0 or more")
+    ffmpeg = shutil.which("ffmpeg")
+    if ffmpeg is None:
+        raise RuntimeError("animate needs ffmpeg (Debian package ffmpeg)")
+    frames = [world._grid_png(cell_pixels, view, legend)]
+    done = 0
+    while done < generations:
+        n = min(every, generations - done)
+        world.step(n)
+        done += n
+        frames.append(world._grid_png(cell_pixels, view, legend))
+    # Even sides, as the H.264 encoder's colour format needs.
+    command = [ffmpeg, "-v", "error", "-f", "image2pipe", "-framerate", str(fps), "-c:v", "png", "-i", "-",
+               "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+               "-movflags", "frag_keyframe+empty_moov", "-f", "mp4", "-"]
+    result = subprocess.run(command, input=b"".join(frames), capture_output=True)
+    if result.returncode != 0 or not result.stdout:
+        raise RuntimeError("ffmpeg could not encode the movie: " + result.stderr.decode(errors="replace").strip())
+    return Movie(result.stdout, len(frames), fps)
 
 
 def run(generations=1000, **options):
     """Makes World(**options) and runs it: the pandas DataFrame of World.run,
     one row per generation from 0 to generations."""
     return World(**options).run(generations)
+
+
+from .sweeps import sweep  # noqa: E402  (needs strategy_code and World above)

@@ -22,7 +22,7 @@ def test_pictures_equal_the_batch_runners_snapshots(batch_program, without_text_
                     "--snapshot", expected, *batch_args], check=True, capture_output=True, timeout=120)
     w = talvane.World(seed=5, **options)
     w.step(7)
-    w.image(tmp_path / "python.png", view=view)
+    w.snapshot(tmp_path / "python.png", view=view)
     # The batch runner's picture also carries the run's record in a text
     # chunk; the pictures themselves must be the same bytes.
     assert without_text_chunks((tmp_path / "python.png").read_bytes()) == without_text_chunks(expected.read_bytes())
@@ -30,9 +30,9 @@ def test_pictures_equal_the_batch_runners_snapshots(batch_program, without_text_
 
 def test_pictures_refuse_what_the_frame_cannot_show(tmp_path):
     with pytest.raises(ValueError, match="64 x 64 worlds only; this one is 20x30"):
-        talvane.World(20, 30, seed=1).image(tmp_path / "x.png")
+        talvane.World(20, 30, seed=1).snapshot(tmp_path / "x.png")
     with pytest.raises(ValueError, match='view: "cells" is not strategies or colors'):
-        talvane.World(seed=1).image(tmp_path / "x.png", view="cells")
+        talvane.World(seed=1).snapshot(tmp_path / "x.png", view="cells")
     with pytest.raises(OSError):
-        talvane.World(seed=1).image(tmp_path / "missing" / "x.png")
+        talvane.World(seed=1).snapshot(tmp_path / "missing" / "x.png")
     assert list(tmp_path.iterdir()) == []

@@ -41,6 +41,15 @@ cd "$work"
 "$plot" sweep results.csv --x b --y share --by layout -o bylayout.png >/dev/null
 "$plot" sweep results.csv --x b --y seed --value share --heat -o heat.png >/dev/null
 
+# A sweep's measurement with one run at each b: the band is each run's own
+# spread over its window (column NAME_sd), so the figure differs from one
+# drawn from the means alone.
+printf 'b,share:7/7,share:7/7_sd\n1.5,0.75,0.01\n1.7,0.68,0.05\n1.9,0.32,0.03\n' >measured.csv
+cut -d, -f1,2 measured.csv >means.csv
+"$plot" sweep measured.csv --x b --y share:7/7 -o band.png >/dev/null
+"$plot" sweep means.csv --x b --y share:7/7 -o noband.png >/dev/null
+! cmp -s band.png noband.png || { echo "the window's spread draws no band" >&2; exit 1; }
+
 printf 'generation,all_coop_same,all_coop_other,green_coop_same\n0,0.5,0.4,0.6\n1,0.6,0.3,0.7\n2,0.7,0.2,0.8\n' >stats.csv
 "$plot" stats stats.csv -o coop.png >/dev/null
 
