@@ -85,11 +85,6 @@ bool graphPlan(const CommandLine& line, const GraphLine& graph, BatchPlan& plan,
         error = "--update ecology: the ecological model runs on lattices, not on graphs";
         return false;
     }
-    if (rule != UpdateRule::Synchronous && rule != UpdateRule::Asynchronous && rule != UpdateRule::Fermi) {
-        error = std::string("--update ") + updateRuleName(rule) + " --schedule " + scheduleName(scheduleOf(rule)) +
-                ": graph worlds run best (either schedule) and fermi (random-sequential) for now";
-        return false;
-    }
     if (given(graph.graphOption)) {
         if (graph.graph.empty()) {
             error = "--graph: a file name is needed";

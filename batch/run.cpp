@@ -81,13 +81,8 @@ bool readWhole(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-// Current state of the run as a checkpoint.
-Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, std::int64_t generation,
-                             const SettleWatch& settle) {
-    Checkpoint c;
-    c.seed = settings.seed;
-    c.generation = generation;
-    c.shape = world.shape();
+// The rules of the run, as every checkpoint holds them.
+void setCheckpointRules(const RunSettings& settings, Checkpoint& c) {
     c.competitionMode = settings.competitionMode;
     c.payoffs = settings.payoffs;
     c.playSelf = settings.playSelf;
@@ -102,6 +97,16 @@ Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, st
     c.rounds = settings.rounds;
     c.selfMutationExcluded = settings.selfExcluded;
     c.otherMutationExcluded = settings.otherExcluded;
+}
+
+// Current state of the run as a checkpoint.
+Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, std::int64_t generation,
+                             const SettleWatch& settle) {
+    Checkpoint c;
+    c.seed = settings.seed;
+    c.generation = generation;
+    c.shape = world.shape();
+    setCheckpointRules(settings, c);
     c.random = world.random.state();
     c.recent = settle.recent();
     c.color = world.cellColor;
@@ -594,14 +599,7 @@ Checkpoint currentGraphCheckpoint(const RunSettings& settings, const GraphWorld&
     c.seed = settings.seed;
     c.generation = generation;
     c.graph = Checkpoint::GraphMark{world.nodeCount(), graphChecksum(world.graph())};
-    c.competitionMode = settings.competitionMode;
-    c.payoffs = settings.payoffs;
-    c.playSelf = settings.playSelf;
-    c.extraPoint = settings.extraPoint;
-    c.realPayoffs = settings.realPayoffs;
-    c.updateRule = settings.updateRule;
-    c.noise = settings.noise;
-    c.mutation = settings.mutation;
+    setCheckpointRules(settings, c);
     c.random = world.random.state();
     c.recent = settle.recent();
     c.color = world.nodeColor;

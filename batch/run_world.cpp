@@ -88,6 +88,7 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
     world.extraPoint = run.extraPoint;
     world.updateRule = run.updateRule;
     world.noise = run.noise;
+    world.selection = run.selection;
     world.mutation = run.mutation;
     world.selfMutationExcluded = run.selfExcluded;
     world.otherMutationExcluded = run.otherExcluded;

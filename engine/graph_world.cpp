@@ -268,16 +268,18 @@ int GraphWorld::fermiNeighbour(int node, int k) const {
 bool GraphWorld::compareWithNeighbour(int node, int neighbour, double chance) {
     const int other = fermiNeighbour(node, neighbour);
     if (selfStrategy[other] == selfStrategy[node] && otherStrategy[other] == otherStrategy[node]) return false;
-    const double x = (score[node] - score[other]) / noise;
-    // As on the lattice: far from zero the exponential decides nothing.
-    bool adopt;
-    if (x <= -40.0) adopt = chance < 1.0;
-    else if (x >= 40.0 && chance >= 1e-17) adopt = false;
-    else adopt = chance < 1.0 / (1.0 + std::exp(x));
-    return adopt && takePair(node, other);
+    return fermiAdopts(score[node], score[other], chance) && takePair(node, other);
 }
 
-void GraphWorld::stepVariant() {
+bool GraphWorld::fermiAdopts(double own, double theirs, double chance) const {
+    const double x = (own - theirs) / noise;
+    // As on the lattice: far from zero the exponential decides nothing.
+    if (x <= -40.0) return chance < 1.0;
+    if (x >= 40.0 && chance >= 1e-17) return false;
+    return chance < 1.0 / (1.0 + std::exp(x));
+}
+
+void GraphWorld::prepareVariantScores() {
     // Whole-number entries keep every score a whole number below 2^53, where
     // adding the change of one game is exact.
     int maxDegree = 0;
@@ -288,8 +290,37 @@ void GraphWorld::stepVariant() {
         for (const double entry : row) exact_ = exact_ && entry == std::trunc(entry) && std::fabs(entry) <= limit;
     }
     scoreAll();
+}
+
+void GraphWorld::stepVariant() {
+    prepareVariantScores();
+    if (updateRule == UpdateRule::FermiSynchronous || updateRule == UpdateRule::Proportional) {
+        stepSynchronousImitation(updateRule == UpdateRule::FermiSynchronous);
+    } else {
+        sequentialUpdates(static_cast<std::uint32_t>(nodeCount()));
+    }
+    ++generation;
+    countPairs();
+}
+
+void GraphWorld::singleUpdates(std::uint32_t count) {
+    prepareVariantScores();
+    sequentialUpdates(count);
+    countPairs();
+}
+
+void GraphWorld::sequentialUpdates(std::uint32_t updates) {
+    switch (updateRule) {
+    case UpdateRule::ProportionalSequential: stepProportionalSequential(updates); break;
+    case UpdateRule::DeathBirth: stepDeathBirth(updates); break;
+    case UpdateRule::BirthDeath: stepBirthDeath(updates); break;
+    default: stepBestOrFermi(updates); break;
+    }
+}
+
+void GraphWorld::stepBestOrFermi(std::uint32_t updates) {
     const auto n = static_cast<std::uint32_t>(nodeCount());
-    for (std::uint32_t u = 0; u < n; ++u) {
+    for (std::uint32_t u = 0; u < updates; ++u) {
         const auto node = static_cast<int>(drawBelow(random, n));
         if (updateRule == UpdateRule::Fermi) {
             const auto d = static_cast<std::uint32_t>(degree(node));
@@ -301,8 +332,6 @@ void GraphWorld::stepVariant() {
             updateNode(node, random.next());
         }
     }
-    ++generation;
-    countPairs();
 }
 
 int GraphWorld::mutate() {
@@ -370,9 +399,21 @@ bool GraphWorld::isAbsorbing() const {
         }
     }
     if (mixed.empty()) return true;
-    if (updateRule != UpdateRule::Asynchronous) return false;
+    const bool proportional = updateRule == UpdateRule::Proportional || updateRule == UpdateRule::ProportionalSequential;
+    if (updateRule != UpdateRule::Asynchronous && !proportional) return false;
     std::vector<double> fresh(static_cast<std::size_t>(nodeCount()));
     for (int u = 0; u < nodeCount(); ++u) fresh[u] = scoreNode(u);
+    if (proportional) {
+        // Proportional imitation copies only a neighbour that scores more.
+        if (!(payoffRangeOf(payoffTable, extraPoint) > 0.0)) return true;
+        for (const int u : mixed) {
+            for (std::uint32_t e = graph_.offsets[u]; e < graph_.offsets[u + 1]; ++e) {
+                const int v = graph_.neighbours[e];
+                if (!samePair(u, v) && fresh[v] > fresh[u]) return false;
+            }
+        }
+        return true;
+    }
     for (const int u : mixed) {
         const int starts = graph_.slots.empty() ? degree(u) : 8;
         for (int start = 0; start < starts; ++start) {

@@ -17,6 +17,12 @@
 // - Asynchronous and Fermi generations make N single updates, each of a node
 //   drawn with drawBelow, with the draws of the lattice variants; mutation
 //   draws as the lattice's does, node by node.
+// - Synchronous Fermi and proportional imitation, random-sequential
+//   proportional imitation and the Moran death-birth and birth-death rules
+//   make the lattice's draws too, with a node's neighbours in the order
+//   fermiNeighbour gives; in proportional imitation k_x is the node's degree
+//   (plus one with playSelf). A node without neighbours draws nothing after
+//   it is drawn, and is passed over by the synchronous rules.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +59,7 @@ public:
     UpdateRule updateRule = UpdateRule::Synchronous;
     double noise = kDefaultNoise;
     double mutation = 0.0;
+    double selection = kDefaultSelection;  // W of the Moran rules' fitness exp(W * score)
     // Codes a mutating strategy may take (true keeps a code out), as the lattice world's.
     std::array<bool, kCodeCount> selfMutationExcluded{};
     std::array<bool, kCodeCount> otherMutationExcluded{};
@@ -92,11 +99,28 @@ public:
     // order of games (left, right, up, down, then the diagonals).
     int fermiNeighbour(int node, int k) const;
 
-    // One generation of an Asynchronous or Fermi rule: N updates, each
-    // drawing its node with drawBelow, then (asynchronous) one number for
-    // chooseNode or (Fermi) the neighbour with drawBelow and the chance with
-    // drawUnit; a node without neighbours draws nothing more. Counts pairs.
+    // One generation of any rule but synchronous best. Random-sequential
+    // rules make N updates, each drawing its node with drawBelow, then
+    // (asynchronous) one number for chooseNode, (Fermi, proportional) the
+    // neighbour with drawBelow and the chance with drawUnit, (death-birth)
+    // the chance that picks the parent; birth-death draws the parent by
+    // fitness with drawUnit, then the neighbour it replaces with drawBelow.
+    // Synchronous Fermi and proportional draw the neighbour and the chance
+    // for each node in node order. Counts pairs.
     void stepVariant();
+
+    // `count` single updates of a random-sequential rule (any rule but the
+    // two synchronous imitations and synchronous best), with the draws of
+    // stepVariant; the generation does not change. Counts pairs.
+    void singleUpdates(std::uint32_t count);
+
+    // Games `node` plays: its degree, plus one with playSelf.
+    int gameCount(int node) const { return degree(node) + (playSelf ? 1 : 0); }
+
+    // One proportional-imitation decision from the current scores: true when
+    // score(other) > score(node) and chance < (score(other) - score(node)) /
+    // (max(k_node, k_other) * D).
+    bool proportionalAdopts(int node, int other, double chance) const;
 
     // Mutation, node by node, with the lattice's draws. Returns how many
     // strategies were drawn afresh; counts the pairs.
@@ -124,6 +148,18 @@ private:
     int pickFrom(int node, const double* scores, int start) const;
     void rescoreAround(int node, int oldSelf, int oldOther);
     bool takePair(int node, int from);
+    bool fermiAdopts(double own, double theirs, double chance) const;
+
+    // Works out whether scores are whole numbers and scores every node.
+    void prepareVariantScores();
+    void sequentialUpdates(std::uint32_t updates);
+    void stepBestOrFermi(std::uint32_t updates);
+    void stepSynchronousImitation(bool fermi);
+    void stepProportionalSequential(std::uint32_t updates);
+    void stepDeathBirth(std::uint32_t updates);
+    void buildFitnessTree();
+    void setFitnessLeaf(int node);
+    void stepBirthDeath(std::uint32_t updates);
 
     // The synchronous step of a lattice graph: the nodes' cells are swapped
     // into lattice_, which steps them, and back.
@@ -138,6 +174,12 @@ private:
     std::vector<std::uint32_t> draws_;
     std::vector<CellCode> nextSelf_, nextOther_;
     bool exact_ = false;  // every score a whole number: variant changes may be added up
+    // Birth-death: each node's fitness exp(W * (score - reference)) at the
+    // leaves of a sum tree (leaf i at leaves_ + i, entry n the sum of 2n and
+    // 2n + 1), as the lattice keeps it.
+    std::vector<double> fitnessTree_;
+    int leaves_ = 0;
+    double reference_ = 0.0;
 };
 
 // --- World files of graph worlds ---

@@ -100,6 +100,10 @@ bool parseUpdateRule(const std::string& text, UpdateRule& out);
 
 inline constexpr double kDefaultNoise = 0.1;      // K of the Fermi rule unless chosen
 inline constexpr double kDefaultSelection = 1.0;  // W of the Moran rules' fitness exp(W * score) unless chosen
+// A Moran fitness above this, or a birth-death sum tree whose total falls
+// below its inverse, is measured again from the largest score: exp(W *
+// difference) must neither overflow nor vanish.
+inline constexpr double kFitnessRebase = 0x1p200;
 
 // A number 0 .. bound - 1 from the generator, every value equally likely
 // (bound >= 1); draws one number, more only in the rare case of a rejection.
@@ -232,6 +236,11 @@ struct AbsorbingMemo {
     bool valid = false;
 };
 
+// The largest difference between two entries of the payoff table, plus one
+// with the extra point: a bound on what one game can change, the D of
+// proportional imitation.
+double payoffRangeOf(const PayoffTable& table, bool extraPoint);
+
 class World {
 public:
     // A world of the given shape (which must be valid), every cell Green
@@ -345,8 +354,7 @@ public:
     // (score(other) - score(cell)) / (max(k_cell, k_other) * D).
     bool proportionalAdopts(int cell, int other, double chance) const;
 
-    // The largest difference between two entries of the payoff table, plus
-    // one with the extra point: a bound on what one game can change.
+    // payoffRangeOf this world's table and extra point.
     double payoffRange() const;
 
     // Games the element `cell` plays: its neighbours, and itself with playSelf.

@@ -12,19 +12,10 @@
 
 namespace talvane {
 
-namespace {
-
-// A fitness above this, or a sum tree whose total falls below its inverse,
-// is measured again from the largest score: exp(W * difference) must
-// neither overflow nor vanish.
-constexpr double kFitnessRebase = 0x1p200;
-
-}  // namespace
-
-double World::payoffRange() const {
-    double low = payoffTable[0][0];
+double payoffRangeOf(const PayoffTable& table, bool extraPoint) {
+    double low = table[0][0];
     double high = low;
-    for (const auto& row : payoffTable) {
+    for (const auto& row : table) {
         for (const double entry : row) {
             low = std::min(low, entry);
             high = std::max(high, entry);
@@ -32,6 +23,8 @@ double World::payoffRange() const {
     }
     return high - low + (extraPoint ? 1.0 : 0.0);
 }
+
+double World::payoffRange() const { return payoffRangeOf(payoffTable, extraPoint); }
 
 int World::gameCount(int cell) const {
     int games[8];

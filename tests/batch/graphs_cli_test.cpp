@@ -189,17 +189,25 @@ TEST(BatchGraphs, BadEdgeListsAndOptionsThatDoNotFitAGraphAreRefusedBeforeAnythi
 }
 
 TEST(BatchGraphs, ACheckpointedRunGoesOnExactlyAndOnlyOnItsOwnGraph) {
-    for (const char* rule : {"synchronous", "fermi"}) {
+    // The new rules with a match length and a selection strength of their
+    // own, which the checkpoint must hold for the resumed run to go on alike.
+    const std::vector<std::string> tails[] = {
+        {}, {}, {"--rounds", "1", "--payoffs", "1,0,1.6,0"}, {"--rounds", "1", "--selection", "0.2"}};
+    const char* rules[] = {"synchronous", "fermi", "proportional", "death-birth"};
+    for (int r = 0; r < 4; ++r) {
+        const char* rule = rules[r];
         Sandbox box;
         const std::vector<std::string> network{"--network", "small-world:300:4:0.2"};
         std::vector<std::string> whole{"--seed", "6", "--update", rule, "--generations", "20", "--log", "whole.csv",
                                        "--stats", "whole-stats.csv", "--save", "whole.world"};
         whole.insert(whole.end(), network.begin(), network.end());
+        whole.insert(whole.end(), tails[r].begin(), tails[r].end());
         ASSERT_EQ(box.run(whole).status, 0);
         std::vector<std::string> part{"--seed", "6", "--update", rule, "--generations", "10", "--log", "part.csv",
                                       "--stats", "part-stats.csv", "--checkpoint", "run.ckpt", "--checkpoint-every",
                                       "4"};
         part.insert(part.end(), network.begin(), network.end());
+        part.insert(part.end(), tails[r].begin(), tails[r].end());
         ASSERT_EQ(box.run(part).status, 0);
         // Another graph is refused before anything is written.
         const Outcome other = box.run({"--resume", "run.ckpt", "--network", "small-world:300:4:0.3", "--generations",

@@ -117,13 +117,26 @@ TEST(GraphWorldByHand, VariantsKeepScoresCurrentAndFollowTheirRules) {
                 }
             }
         }
-        w.updateRule = UpdateRule::Fermi;
-        for (int g = 0; g < 5; ++g) w.stepVariant();
-        w.updateRule = UpdateRule::Asynchronous;
-        for (int g = 0; g < 5; ++g) w.stepVariant();
+        w.selection = 0.05;
+        int generations = 0;
+        for (const UpdateRule rule :
+             {UpdateRule::Fermi, UpdateRule::Asynchronous, UpdateRule::FermiSynchronous, UpdateRule::Proportional,
+              UpdateRule::ProportionalSequential, UpdateRule::DeathBirth, UpdateRule::BirthDeath}) {
+            w.updateRule = rule;
+            for (int g = 0; g < 5; ++g, ++generations) {
+                w.stepVariant();
+                for (int i = 0; i < 7; ++i) {
+                    if (whole) {
+                        ASSERT_EQ(w.score[i], w.scoreNode(i)) << updateRuleName(rule) << " node " << i;
+                    } else {
+                        ASSERT_NEAR(w.score[i], w.scoreNode(i), 1e-9) << updateRuleName(rule) << " node " << i;
+                    }
+                }
+            }
+        }
         EXPECT_EQ(w.selfStrategy[6], aloneSelf);
         EXPECT_EQ(w.otherStrategy[6], aloneOther);
-        EXPECT_EQ(w.generation, 10);
+        EXPECT_EQ(w.generation, generations);
     }
     // Fermi: a neighbour far better is taken at any chance below one, one far
     // worse at no chance above 1e-17; the same pair is never a change.
@@ -143,6 +156,90 @@ TEST(GraphWorldByHand, VariantsKeepScoresCurrentAndFollowTheirRules) {
     a.updateRule = UpdateRule::Asynchronous;
     EXPECT_TRUE(a.isAbsorbing());
     a.selfStrategy = a.otherStrategy = {0, 7, 7};
+    EXPECT_FALSE(a.isAbsorbing());
+}
+
+// A star: node 0 in the middle, leaves 1, 2, 3, one colour. With the
+// distinct table (own * 10 + theirs + 1) and self codes 0, 7, 3, 3 the
+// leaves score 71, 31, 31 and the middle 8 + 4 + 4 = 16; D = 78 - 1 = 77.
+GraphWorld scoredStar() {
+    GraphWorld w(graphOf(4, {{0, 1}, {0, 2}, {0, 3}}));
+    w.payoffTable = distinctTable();
+    w.selfStrategy = {0, 7, 3, 3};
+    w.otherStrategy = {0, 7, 3, 3};
+    w.selection = 0.05;
+    w.scoreAll();
+    EXPECT_EQ(w.score, (std::vector<double>{16, 71, 31, 31}));
+    return w;
+}
+
+// How often, over many seeds, one update (or one synchronous generation)
+// of the rule leaves the middle node with each self code.
+std::vector<double> middleOutcomes(UpdateRule rule, int trials) {
+    std::vector<double> share(kCodeCount, 0.0);
+    const GraphWorld start = scoredStar();
+    const bool synchronous = rule == UpdateRule::Proportional || rule == UpdateRule::FermiSynchronous;
+    for (int t = 0; t < trials; ++t) {
+        GraphWorld w = start;
+        w.updateRule = rule;
+        w.random.seed(static_cast<std::uint32_t>(1000 + t));
+        if (synchronous) w.stepVariant();
+        else w.singleUpdates(1);
+        share[w.selfStrategy[0]] += 1.0 / trials;
+    }
+    return share;
+}
+
+TEST(GraphWorldByHand, NewRulesPickWithTheChancesWorkedOutByHand) {
+    // Each expected share is computed below from the scores 16 (middle),
+    // 71, 31, 31; over 20,000 seeds a share's standard deviation is at most
+    // 0.0036, and each bound is six of them.
+    constexpr int kTrials = 20000;
+    const auto bound = [](double p) { return 6.0 * std::sqrt(p * (1.0 - p) / kTrials); };
+    const double f71 = std::exp(0.05 * 71), f31 = std::exp(0.05 * 31), f16 = std::exp(0.05 * 16);
+    struct Case {
+        UpdateRule rule;
+        double takes7, takes3;  // chance that the middle ends with self code 7, with 3
+    };
+    const Case cases[] = {
+        // The middle draws one leaf and copies it with (P_y - 16) / (max(3, 1) * 77).
+        {UpdateRule::Proportional, (1.0 / 3) * 55.0 / 231.0, (2.0 / 3) * 15.0 / 231.0},
+        // The same, once the middle is the node drawn (one in four).
+        {UpdateRule::ProportionalSequential, 0.25 * (1.0 / 3) * 55.0 / 231.0, 0.25 * (2.0 / 3) * 15.0 / 231.0},
+        // The middle dies (one in four) and a leaf is chosen by fitness.
+        {UpdateRule::DeathBirth, 0.25 * f71 / (f71 + 2 * f31), 0.25 * 2 * f31 / (f71 + 2 * f31)},
+        // A leaf reproduces by fitness among all four nodes; its only neighbour is the middle.
+        {UpdateRule::BirthDeath, f71 / (f16 + f71 + 2 * f31), 2 * f31 / (f16 + f71 + 2 * f31)},
+    };
+    for (const Case& c : cases) {
+        const std::vector<double> share = middleOutcomes(c.rule, kTrials);
+        EXPECT_NEAR(share[7], c.takes7, bound(c.takes7)) << updateRuleName(c.rule);
+        EXPECT_NEAR(share[3], c.takes3, bound(c.takes3)) << updateRuleName(c.rule);
+        EXPECT_NEAR(share[0], 1.0 - c.takes7 - c.takes3, bound(c.takes7 + c.takes3)) << updateRuleName(c.rule);
+    }
+    // A leaf never copies the middle, which scores less, under proportional imitation.
+    for (int t = 0; t < 200; ++t) {
+        GraphWorld w = scoredStar();
+        w.updateRule = UpdateRule::Proportional;
+        w.random.seed(static_cast<std::uint32_t>(t));
+        w.stepVariant();
+        ASSERT_EQ(w.selfStrategy[1], 7);
+        ASSERT_EQ(w.selfStrategy[2], 3);
+    }
+    // Absorbing under proportional imitation: only a better neighbour with
+    // another pair is ever copied.
+    GraphWorld a = scoredStar();
+    a.updateRule = UpdateRule::ProportionalSequential;
+    EXPECT_FALSE(a.isAbsorbing());
+    // An AllD middle and AllC leaves with R, S, T, P = 5, 3, 1, 0: every
+    // node scores 600, so nobody copies anybody.
+    a.selfStrategy = {0, 7, 7, 7};
+    a.otherStrategy = {0, 7, 7, 7};
+    a.payoffTable = finitePayoffTable(5, 3, 1, 0);
+    EXPECT_TRUE(a.isAbsorbing());
+    a.payoffTable = finitePayoffTable(5, 2, 1, 0);  // now the middle scores more
+    EXPECT_FALSE(a.isAbsorbing());
+    a.updateRule = UpdateRule::DeathBirth;
     EXPECT_FALSE(a.isAbsorbing());
 }
 
@@ -223,7 +320,9 @@ TEST(LatticeAsGraph, GivesTheLatticesRunsForEverySizeNeighbourhoodAndEdge) {
 }
 
 TEST(LatticeAsGraph, GivesTheLatticesVariantsAndMutation) {
-    for (const UpdateRule rule : {UpdateRule::Asynchronous, UpdateRule::Fermi}) {
+    for (const UpdateRule rule :
+         {UpdateRule::Asynchronous, UpdateRule::Fermi, UpdateRule::FermiSynchronous, UpdateRule::Proportional,
+          UpdateRule::ProportionalSequential, UpdateRule::DeathBirth, UpdateRule::BirthDeath}) {
         for (const Edges edges : {Edges::Wrap, Edges::Fixed}) {
             for (const Neighbourhood hood : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
                 const WorldShape shape{9, 12, edges, hood};
@@ -232,10 +331,13 @@ TEST(LatticeAsGraph, GivesTheLatticesVariantsAndMutation) {
                 w.payoffTable = finitePayoffTable(3, 0, 5, 1);
                 w.updateRule = rule;
                 w.noise = 50.0;
+                w.selection = 0.01;
+                w.playSelf = hood == Neighbourhood::VonNeumann;
                 w.mutation = 0.01;
                 w.random.seed(77);
                 GraphWorld g = asGraph(w, latticeGraph(shape));
                 g.noise = w.noise;
+                g.selection = w.selection;
                 const std::string what = std::string(updateRuleName(rule)) + " " + edgesName(edges) + " " +
                                          neighbourhoodName(hood);
                 for (int gen = 0; gen < 10; ++gen) {
