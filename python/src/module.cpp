@@ -889,8 +889,15 @@ std::unique_ptr<PyGraphWorld> makeGraphWorld(const py::object& edges, std::optio
                                              const std::string& update, double noise, double mutation, int threads,
                                              std::optional<std::int64_t> seed, const std::string& layout,
                                              std::optional<std::vector<int>> selfPool,
-                                             std::optional<std::vector<int>> otherPool, const py::object& mix) {
+                                             std::optional<std::vector<int>> otherPool, const py::object& mix,
+                                             const std::optional<std::string>& schedule,
+                                             std::optional<std::int64_t> rounds, double selection) {
     if (payoffsGiven && competitionOf(competition) == kCompetitionInfinite) refusePayoffsOfInfinite();
+    if (rounds && competitionOf(competition) == kCompetitionInfinite) {
+        fail("rounds: the infinite competition has no match length; give rounds only with competition=\"finite\"");
+    }
+    const UpdateRule rule = updateOf(update, schedule);
+    if (rule == UpdateRule::Ecology) fail("update: the ecology rule runs on lattices, not on graphs");
     if (layout == "checkerboard") fail("layout: \"checkerboard\" needs a lattice; give \"random\" or \"segregated\"");
     const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
     const PairWeights pairs = mixOf(mix);
@@ -900,16 +907,15 @@ std::unique_ptr<PyGraphWorld> makeGraphWorld(const py::object& edges, std::optio
     GraphWorld& world = w->world;
     world.playSelf = playSelf;
     world.extraPoint = extraPoint;
-    world.updateRule = updateOf(update);
+    world.updateRule = rule;
     world.noise = checkNoise(noise);
+    world.selection = checkSelection(selection);
     world.mutation = checkMutation(mutation);
+    // Mutation draws from the pools seeding draws from, as in talvane-batch.
+    world.selfMutationExcluded = seeding.selfExcluded;
+    world.otherMutationExcluded = seeding.otherExcluded;
     w->threads = checkThreads(threads);
-    const auto& v = w->payoffs.values;
-    world.payoffTable = w->competition == kCompetitionInfinite ? infinitePayoffTable
-                        : w->payoffs.whole
-                            ? finitePayoffTable(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
-                                                static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3]))
-                            : finitePayoffTableOf(v);
+    world.payoffTable = payoffTableFor(w->competition, w->payoffs, rounds ? checkRounds(*rounds) : kDefaultRounds);
     // As talvane-batch --graph FILE --seed S: the generator starts from the
     // seed and the nodes are seeded from it.
     world.random.seed(seeding.seed);
@@ -1030,11 +1036,15 @@ plays its neighbours along the edges. Made by talvane.World(graph=EDGES, ...)
 object with an edges() method (a networkx graph); nodes: the node count when
 nodes without edges follow the last numbered one. Seeded as talvane-batch
 --graph FILE --seed S seeds: layouts "random" and "segregated" (the first
-half of the node numbers Green).)")
+half of the node numbers Green). update, schedule, rounds and selection as
+World takes them: every imitation and Moran rule runs on graphs, with k_x the
+node's degree (plus one with play_self) in proportional imitation; mutation
+draws from the seeding pools.)")
         .def(py::init(&makeGraphWorld), "graph"_a, py::kw_only(), "nodes"_a = py::none(), "payoffs"_a = py::none(),
              "competition"_a = "finite", "play_self"_a = false, "extra_point"_a = false, "update"_a = "synchronous",
              "noise"_a = kDefaultNoise, "mutation"_a = 0.0, "threads"_a = 1, "seed"_a = py::none(),
-             "layout"_a = "random", "self_pool"_a = py::none(), "other_pool"_a = py::none(), "mix"_a = py::none())
+             "layout"_a = "random", "self_pool"_a = py::none(), "other_pool"_a = py::none(), "mix"_a = py::none(),
+             "schedule"_a = py::none(), "rounds"_a = py::none(), "selection"_a = kDefaultSelection)
         .def("copy", [](PyGraphWorld& w) { auto lock = lockGraphWorld(w); return std::make_unique<PyGraphWorld>(w); },
              "An independent copy: nodes, rules, generator state and generation.")
         .def("__repr__",

@@ -32,17 +32,15 @@ PyWorld::PyWorld(const PyWorld& other)
       lastSeed(other.lastSeed),
       seeding(other.seeding) {}
 
-void PyWorld::applyPayoffs() {
-    if (competition == kCompetitionInfinite) {
-        world.payoffTable = infinitePayoffTable;
-    } else if (payoffs.whole) {
-        const auto& v = payoffs.values;
-        world.payoffTable = finitePayoffTable(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
-                                              static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3]), rounds);
-    } else {
-        world.payoffTable = finitePayoffTableOf(payoffs.values, rounds);
-    }
+PayoffTable payoffTableFor(CompetitionMode competition, const Payoffs& payoffs, int rounds) {
+    if (competition == kCompetitionInfinite) return infinitePayoffTable;
+    if (!payoffs.whole) return finitePayoffTableOf(payoffs.values, rounds);
+    const auto& v = payoffs.values;
+    return finitePayoffTable(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
+                             static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3]), rounds);
 }
+
+void PyWorld::applyPayoffs() { world.payoffTable = payoffTableFor(competition, payoffs, rounds); }
 
 void PyWorld::seedCells(const SeedingOptions& options, const PairWeights& mix) {
     if (mix.empty()) {

@@ -27,6 +27,11 @@ struct Payoffs {
 // std::invalid_argument with the message for the user.
 Payoffs checkPayoffs(const std::array<double, 4>& values);
 
+// The payoff table of a competition, as talvane-batch fills it: the infinite
+// competition's own, else the totals of matches of `rounds` rounds, exact
+// integers for whole payoffs.
+PayoffTable payoffTableFor(CompetitionMode competition, const Payoffs& payoffs, int rounds);
+
 class PyWorld {
 public:
     explicit PyWorld(const WorldShape& shape) : world(shape) {}

@@ -27,6 +27,15 @@ class EdgeSource:
      ["--update", "fermi", "--payoffs", "1,0,1.3,0", "--noise", "0.5", "--layout", "segregated"]),
     ({"update": "asynchronous", "play_self": True, "mutation": 0.01, "threads": 2},
      ["--update", "asynchronous", "--play-self", "--mutation", "0.01", "--threads", "2"]),
+    ({"update": "proportional", "rounds": 1, "payoffs": (1, 0, 1.6, 0), "schedule": "random-sequential"},
+     ["--update", "proportional", "--rounds", "1", "--payoffs", "1,0,1.6,0", "--schedule", "random-sequential"]),
+    ({"update": "fermi", "schedule": "synchronous", "noise": 20.0},
+     ["--update", "fermi", "--schedule", "synchronous", "--noise", "20"]),
+    ({"update": "death-birth", "rounds": 1, "selection": 0.3, "self_pool": [0, 7], "other_pool": [0, 7],
+      "mutation": 0.02},
+     ["--update", "death-birth", "--rounds", "1", "--selection", "0.3", "--self-pool", "0,7",
+      "--other-pool", "0,7", "--mutation", "0.02"]),
+    ({"update": "birth-death", "selection": 0.01}, ["--update", "birth-death", "--selection", "0.01"]),
 ])
 def test_a_graph_world_steps_as_the_batch_runner_steps_it(run_batch, tmp_path, options, batch_args):
     edges = talvane.network("small-world", n=400, k=4, p=0.2, seed=9)
