@@ -131,9 +131,6 @@ MeasureSet::MeasureSet(std::vector<Measure> measures, std::int64_t from, std::in
 
 void MeasureSet::observe(const World& world, std::int64_t generation) {
     if (generation < from_ || generation > to_) return;
-    const PairCounts& counts = world.pairCounts();
-    double cells = 0.0;
-    for (std::uint32_t n : counts) cells += n;
     // The cooperation rates are those of the statistics table: the whole
     // world's from the counted games, a colour's from the full statistics.
     GroupStats whole;
@@ -144,6 +141,20 @@ void MeasureSet::observe(const World& world, std::int64_t generation) {
     } else if (needCoop_) {
         whole = worldCooperation(world, coop_);
     }
+    add(world.pairCounts(), whole, groups);
+}
+
+void MeasureSet::observe(const GraphWorld& world, std::int64_t generation) {
+    if (generation < from_ || generation > to_) return;
+    // A graph's statistics table counts each node's games along its edges.
+    WorldStats groups{};
+    if (needGroups_ || needCoop_) groups = computeGraphStats(world, coop_);
+    add(world.pairCounts(), groups[0], groups);
+}
+
+void MeasureSet::add(const PairCounts& counts, const GroupStats& whole, const WorldStats& groups) {
+    double cells = 0.0;
+    for (std::uint32_t n : counts) cells += n;
     for (std::size_t k = 0; k < measures_.size(); ++k) {
         const Measure& m = measures_[k];
         double value = 0.0;
@@ -270,11 +281,18 @@ bool addMeasures(const MeasureOptions& options, BatchPlan& plan, std::string& er
         }
     }
     auto set = std::make_shared<MeasureSet>(std::move(measures), from, to, plan.run.competitionMode);
-    auto before = plan.run.onGeneration;
-    plan.run.onGeneration = [set, before](const World& world, std::int32_t generation) {
-        set->observe(world, generation);
-        return before ? before(world, generation) : kExitOk;
-    };
+    if (plan.run.graph.graph || plan.run.graph.network) {
+        // Every graph world, a lattice graph's too, is measured on its nodes.
+        plan.run.onGraphGeneration = [set](const GraphWorld& world, std::int32_t generation) {
+            set->observe(world, generation);
+        };
+    } else {
+        auto before = plan.run.onGeneration;
+        plan.run.onGeneration = [set, before](const World& world, std::int32_t generation) {
+            set->observe(world, generation);
+            return before ? before(world, generation) : kExitOk;
+        };
+    }
     plan.run.measuresJson = [set](const RunRecord& record) { return set->json(record); };
     return true;
 }

@@ -47,6 +47,7 @@ public:
 
     // Adds the world at this generation when the generation lies in the window.
     void observe(const World& world, std::int64_t generation);
+    void observe(const GraphWorld& world, std::int64_t generation);
 
     // The "measures" object of the run's record.
     std::string json(const RunRecord& record) const;
@@ -54,6 +55,8 @@ public:
     const std::vector<Measure>& measures() const { return measures_; }
 
 private:
+    void add(const PairCounts& counts, const GroupStats& whole, const WorldStats& groups);
+
     std::vector<Measure> measures_;
     std::int64_t from_, to_;
     CooperationTable coop_;

@@ -658,6 +658,7 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
         }
         writeStats(0);
         settle.observe(world);
+        if (settings.onGraphGeneration) settings.onGraphGeneration(world, 0);
         if (settings.onGeneration && lattice) {
             if (const int status = settings.onGeneration(latticeNow(), 0); status != kExitOk) return status;
         }
@@ -684,6 +685,7 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
             record.absorbing = stochastic;
         }
         if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
+        if (settings.onGraphGeneration) settings.onGraphGeneration(world, static_cast<std::int32_t>(generation));
         if (settings.onGeneration && lattice) {
             const auto reached = static_cast<std::int32_t>(generation);
             if (const int status = settings.onGeneration(latticeNow(), reached); status != kExitOk) return status;

@@ -98,6 +98,8 @@ struct RunSettings {
     // Called with the world as the run starts (generation 0) and after every
     // generation; a status other than kExitOk ends the run with that status.
     std::function<int(const World& world, std::int32_t generation)> onGeneration;
+    // Called as onGeneration is, with the world of a run on a graph.
+    std::function<void(const GraphWorld& world, std::int32_t generation)> onGraphGeneration;
     // The measurements of the run (--measure), as the JSON object of its
     // record's "measures"; unset: the record has none.
     std::function<std::string(const RunRecord& record)> measuresJson;

@@ -143,6 +143,7 @@ RunSettings settingsForRun(const RunSettings& base, int run) {
     for (ExtraOutput& extra : settings.extraOutputs) extra.path = numberedPath(extra.path, run);
     settings.onProgress = nullptr;
     settings.onGeneration = nullptr;
+    settings.onGraphGeneration = nullptr;
     return settings;
 }
 

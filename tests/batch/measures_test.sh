@@ -11,10 +11,13 @@ trap 'rm -rf "$dir"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # A world of every strategy in two colours, so that the shares, the strategy
-# counts and the two cooperation rates all differ from one another.
-"$batch" --seed 3 --size 30 --generations 60 --payoffs 3,0,5,1 --window 5:15 \
+# counts and the two cooperation rates all differ from one another: on a
+# lattice, and on a graph (measured on its nodes, as its table counts them).
+for world in "--size 30" "--network small-world:900:4:0.1 --layout segregated"; do
+# shellcheck disable=SC2086
+"$batch" --seed 3 $world --generations 60 --payoffs 3,0,5,1 --window 5:15 \
   --measure share:6/6,self:TFT --measure other:AllD --measure coop_same,coop_other,red_coop_other,settled \
-  --stats "$dir/stats.csv" --log "$dir/vemo.csv" 2>/dev/null
+  --stats "$dir/stats.csv" --log "$dir/vemo.csv" 2>/dev/null || fail "$world: the measured run failed"
 python3 - "$dir" <<'PY'
 import csv, json, math, sys
 d = sys.argv[1]
@@ -57,6 +60,7 @@ if got["settled"]["mean"] != settled:
 if record["options"]["--window"] != "5:15":
     sys.exit("FAIL: the record should list --window")
 PY
+done
 
 # The default window is the last tenth; a run without measurements has no
 # "measures" and does not list the two options in its record.
