@@ -160,15 +160,21 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
     // Scores: each game's term is found with masks, not a branch on the
     // colours, which lie at random.
     forParts(n, parts, [&](int first, int end, int) {
+        // Locals, as in the choices below: the byte stores may alias the captures.
+        const std::uint32_t* const offsetsHere = offsets;
+        const std::int32_t* const neighboursHere = neighbours;
+        const std::uint16_t* const keysHere = keys;
+        double* const scoresHere = scores;
+        std::uint8_t* const uniformHere = uniform;
         for (int u = first; u < end; ++u) {
-            const int me = keys[u];
+            const int me = keysHere[u];
             const int self = (me >> 3) & 7, other = me & 7;
             const int sameRow = self * 8 + (self != other ? bonusOffset : 0);
             const int otherRow = other * 8;
             double sum = 0.0;
             int differ = 0;
-            for (std::uint32_t e = offsets[u]; e < offsets[u + 1]; ++e) {
-                const int them = keys[neighbours[e]];
+            for (std::uint32_t e = offsetsHere[u]; e < offsetsHere[u + 1]; ++e) {
+                const int them = keysHere[neighboursHere[e]];
                 differ |= (them ^ me) & 0x3f;
                 const int same = -static_cast<int>(((them ^ me) & kColorBits) == 0);
                 const int viaSelf = sameRow + ((them >> 3) & 7);
@@ -176,8 +182,8 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
                 sum += terms[viaOther ^ ((viaSelf ^ viaOther) & same)];
             }
             if (playSelf) sum += terms[self * 9 + (self != other ? bonusOffset : 0)];
-            scores[u] = sum;
-            uniform[u] = differ == 0;
+            scoresHere[u] = sum;
+            uniformHere[u] = differ == 0;
         }
     });
     // Choices, from the scores and the pairs as they were.
@@ -185,36 +191,47 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
     forParts(n, parts, [&](int first, int end, int part) {
         PairCounts& mine = counts[static_cast<std::size_t>(part)];
         mine = {};
+        // The arrays as locals of this pass: the codes it stores are bytes,
+        // which may alias anything in memory, so pointers read through the
+        // captures would be loaded again after every store.
+        const std::uint32_t* const offsetsHere = offsets;
+        const std::int32_t* const neighboursHere = neighbours;
+        const std::uint16_t* const keysHere = keys;
+        const double* const scoresHere = scores;
+        const std::uint8_t* const uniformHere = uniform;
+        const std::uint32_t* const drawsHere = draws;
+        CellCode* const nextSelf = nextSelf_.data();
+        CellCode* const nextOther = nextOther_.data();
         for (int u = first; u < end; ++u) {
-            if (uniform[u]) {
-                const int key = keys[u];
-                nextSelf_[u] = static_cast<CellCode>((key >> 3) & 7);
-                nextOther_[u] = static_cast<CellCode>(key & 7);
+            if (uniformHere[u]) {
+                const int key = keysHere[u];
+                nextSelf[u] = static_cast<CellCode>((key >> 3) & 7);
+                nextOther[u] = static_cast<CellCode>(key & 7);
                 ++mine[key & 0x3f];
                 continue;
             }
-            const std::uint32_t lo = offsets[u], hi = offsets[u + 1];
-            const double own = scores[u];
-            const std::uint32_t draw = draws[u];
+            const std::uint32_t lo = offsetsHere[u], hi = offsetsHere[u + 1];
+            const double own = scoresHere[u];
+            const std::uint32_t draw = drawsHere[u];
             const auto start = static_cast<std::uint32_t>((static_cast<std::uint64_t>(draw) * (hi - lo)) >> 32);
             // One pass: the best so far, the last neighbour at it, and the
             // last at it placed before start.
             double best = own;
             int any = u, beforeStart = -1;
+            // Without branches on the scores, which lie at random: selects only.
             for (std::uint32_t e = lo; e < hi; ++e) {
-                const int v = neighbours[e];
-                const double s = scores[v];
-                if (s < best) continue;
-                const std::uint32_t place = e - lo;
-                if (s > best) beforeStart = -1;
-                best = s;
-                any = v;
-                beforeStart = place < start ? v : beforeStart;
+                const int v = neighboursHere[e];
+                const double s = scoresHere[v];
+                const bool atLeast = s >= best;
+                beforeStart = s > best ? -1 : beforeStart;
+                best = atLeast ? s : best;
+                any = atLeast ? v : any;
+                beforeStart = atLeast && e - lo < start ? v : beforeStart;
             }
             const int from = (own == best || best < 0.0) ? u : (beforeStart >= 0 ? beforeStart : any);
-            const int key = keys[from];
-            nextSelf_[u] = static_cast<CellCode>((key >> 3) & 7);
-            nextOther_[u] = static_cast<CellCode>(key & 7);
+            const int key = keysHere[from];
+            nextSelf[u] = static_cast<CellCode>((key >> 3) & 7);
+            nextOther[u] = static_cast<CellCode>(key & 7);
             ++mine[key & 0x3f];
         }
     });
