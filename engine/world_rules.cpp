@@ -1,5 +1,5 @@
 // The update rules of evolutionary game theory on lattices beyond the
-// design's: Fermi and proportional imitation on the synchronous schedule,
+// original best rule: Fermi and proportional imitation on the synchronous schedule,
 // proportional imitation on the random-sequential one, and the Moran
 // death-birth and birth-death processes. Like the other variants they draw
 // only from the world's own generator, in the order stepVariant documents,

@@ -65,7 +65,7 @@ std::vector<Fl_Menu_Item> popupItems(const MenuState& menus) {
             const int check = menus.checked[def.command] ? FL_MENU_VALUE : 0;
             items.push_back(menuEntry(def.text, def.command, FL_MENU_TOGGLE | check));
         } else if (def.menu == MenuId::Main) {
-            // A line parts the design's items from the teaching items after "Quit".
+            // A line parts the standard items from the teaching items after "Quit".
             const int flags = def.command == kCmdQuit ? FL_MENU_DIVIDER : 0;
             items.push_back(menuEntry(def.command == kCmdGo ? menus.pauseText : def.text, def.command, flags));
         } else {

@@ -1,4 +1,4 @@
-// The update rules beyond the design's (proportional imitation, Fermi on the
+// The update rules beyond the original best rule (proportional imitation, Fermi on the
 // synchronous schedule, the Moran death-birth and birth-death processes) and
 // mutation within the pools. Each rule's chances are worked out here from
 // its formula with a plain per-cell reference, checked against arithmetic

@@ -570,7 +570,7 @@ TEST_F(ClassroomTest, GuideItemAndTheTeachingItemsFollowQuit) {
     for (std::size_t k = 0; k < menuItems.size(); ++k) {
         if (menuItems[k].command == kCmdQuit) quit = k;
     }
-    EXPECT_EQ(quit, 16u) << "the design's items moved";
+    EXPECT_EQ(quit, 16u) << "the standard items moved";
     for (std::size_t k = quit + 1; k < menuItems.size(); ++k) {
         EXPECT_GE(menuItems[k].command, kCmdStep);
         EXPECT_EQ(menuItems[k].menu, MenuId::Main);
