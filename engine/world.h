@@ -236,6 +236,22 @@ struct AbsorbingMemo {
     bool valid = false;
 };
 
+// The Moran rules' draw by weight: the first of weight[0 .. count - 1] whose
+// running sum passes chance * total; the last one of weight above zero if
+// rounding leaves none. Some weight must be above zero.
+inline int pickByWeight(const double* weight, int count, double total, double chance) {
+    const double target = chance * total;
+    int pick = -1;
+    double running = 0.0;
+    for (int k = 0; k < count; ++k) {
+        if (weight[k] <= 0.0) continue;
+        pick = k;
+        running += weight[k];
+        if (target < running) break;
+    }
+    return pick;
+}
+
 // The largest difference between two entries of the payoff table, plus one
 // with the extra point: a bound on what one game can change, the D of
 // proportional imitation.
@@ -425,7 +441,14 @@ private:
     // neighbour at element `other`.
     bool compareWith(int cell, int other, double chance, const int games[8]);
     // Writes the present cells of `games` to out in order; returns how many.
-    static int presentOf(const int games[8], int out[8]);
+    static int presentOf(const int games[8], int out[8]) {
+        int count = 0;
+        for (int g = 0; g < 8; ++g) {
+            out[count] = games[g];
+            count += games[g] >= 0;
+        }
+        return count;
+    }
     // The cells `cell` plays in the order of its games, -1 where none is.
     // Cells away from every edge have the same neighbours on a torus and in
     // a world with fixed edges, found by adding offsets; the rest go the

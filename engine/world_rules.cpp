@@ -168,17 +168,7 @@ void World::stepDeathBirth(std::uint32_t updates) {
             weight[k] = fitnessOf(score[neighbours[k]] - top);
             total += weight[k];
         }
-        // The first neighbour whose running sum passes chance * total; the
-        // last one of weight above zero if rounding leaves none.
-        const double target = chance * total;
-        int pick = -1;
-        double running = 0.0;
-        for (int k = 0; k < count; ++k) {
-            if (weight[k] <= 0.0) continue;
-            pick = k;
-            running += weight[k];
-            if (target < running) break;
-        }
+        const int pick = pickByWeight(weight, count, total, chance);
         takePair(cell, neighbours[pick], games);
     }
 }

@@ -108,15 +108,6 @@ bool parseSchedule(const std::string& text, Schedule& out) {
     return true;
 }
 
-int World::presentOf(const int games[8], int out[8]) {
-    int count = 0;
-    for (int g = 0; g < 8; ++g) {
-        out[count] = games[g];
-        count += games[g] >= 0;
-    }
-    return count;
-}
-
 int World::neighboursOf(int cell, int out[8]) const {
     int games[8];
     gamesOf(cell, games);
