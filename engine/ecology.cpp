@@ -253,13 +253,27 @@ int World::die() {
     const std::uint64_t dies = thresholdOf(ecology.death);
     int deaths = 0;
     listCells(true);
+    // Every agent is listed, so the survivors' pairs are the world's pair
+    // counts: counted here, in lanes as countPairs counts, the world need
+    // not be read again.
+    std::array<std::array<std::uint32_t, kPairCount>, kCountLanes> counts{};
+    std::size_t k = 0;
     for (const int cell : ecologyCells_) {
-        if (!meets(random, dies)) continue;
+        if (!meets(random, dies)) {
+            ++counts[k++ % kCountLanes][static_cast<std::size_t>((selfStrategy[cell] & 7) * kCodeCount +
+                                                                 (otherStrategy[cell] & 7))];
+            continue;
+        }
         cellColor[cell] = kEmptyCode;
         selfStrategy[cell] = kEmptyCode;
         otherStrategy[cell] = kEmptyCode;
         score[cell] = 0.0;
         ++deaths;
+    }
+    for (int pair = 0; pair < kPairCount; ++pair) {
+        std::uint32_t sum = 0;
+        for (const auto& lane : counts) sum += lane[static_cast<std::size_t>(pair)];
+        pairCounts_[static_cast<std::size_t>(pair)] = sum;
     }
     return deaths;
 }
@@ -268,10 +282,9 @@ void World::stepEcology() {
     immigrate();
     interact();
     reproduce();
-    die();
+    die();  // counts the pairs of the agents that live on
     forgetLastStep();
     ++generation;
-    countPairs();
 }
 
 bool World::ecologySettled() const {

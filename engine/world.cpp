@@ -218,12 +218,21 @@ const PairCounts& World::countPairs() {
     // An empty cell (code -1) is counted in no pair: it goes to a 65th
     // count that is dropped, so that no branch depends on where the empty
     // cells lie.
-    std::array<std::uint32_t, kPairCount + 1> counts{};
-    for (int i = 0; i < cellCount(); ++i) {
-        const int pair = (selfStrategy[i] & 7) * kCodeCount + (otherStrategy[i] & 7);
-        ++counts[static_cast<std::size_t>(selfStrategy[i] >= 0 ? pair : kPairCount)];
+    // Neighbouring cells count in different lanes, so that a run of cells
+    // with one pair does not make each increment wait for the one before.
+    std::array<std::array<std::uint32_t, kPairCount + 1>, kCountLanes> counts{};
+    const CellCode* const self = selfStrategy.data();
+    const CellCode* const other = otherStrategy.data();
+    const int cells = cellCount();
+    for (int i = 0; i < cells; ++i) {
+        const int pair = (self[i] & 7) * kCodeCount + (other[i] & 7);
+        ++counts[static_cast<std::size_t>(i % kCountLanes)][static_cast<std::size_t>(self[i] >= 0 ? pair : kPairCount)];
     }
-    std::copy_n(counts.begin(), kPairCount, pairCounts_.begin());
+    for (int k = 0; k < kPairCount; ++k) {
+        std::uint32_t sum = 0;
+        for (const auto& lane : counts) sum += lane[static_cast<std::size_t>(k)];
+        pairCounts_[static_cast<std::size_t>(k)] = sum;
+    }
     return pairCounts_;
 }
 

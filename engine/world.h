@@ -421,7 +421,7 @@ public:
     int immigrate();
     int interact();  // sets `score` to each agent's PTR, 0 in empty cells
     int reproduce();
-    int die();
+    int die();  // also counts the pairs of the agents left
 
     // Forgets what the last step computed, so the next one scores every cell.
     void forgetLastStep() { scratch_.valid = false; }

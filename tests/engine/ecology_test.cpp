@@ -346,6 +346,13 @@ TEST(EcologyPeriod, RepeatsFromItsSeedCountsOnlyAgentsAndSettlesOnlyWhenNothingC
     EXPECT_EQ(a.pairCounts()[7 * 8 + 0], census.types[0]);
     EXPECT_EQ(a.pairCounts()[7 * 8 + 7], census.types[1]);
     EXPECT_FALSE(a.isAbsorbing());
+    // The period counts the pairs as it removes the dead: every period they
+    // are those a count of the whole world gives.
+    for (int g = 0; g < 50; ++g) {
+        a.stepEcology();
+        World recount = a;
+        ASSERT_EQ(recount.countPairs(), a.pairCounts()) << "period " << a.generation;
+    }
 
     World still = emptyWorld(3, 3);
     still.ecology.immigrants = 0;
