@@ -232,7 +232,7 @@ std::string formatCheckpoint(const Checkpoint& c) {
         out += std::string("edges ") + edgesName(c.shape.edges) + "\n";
         out += std::string("neighbourhood ") + neighbourhoodName(c.shape.neighbourhood) + "\n";
     }
-    out += std::string("competition ") + (c.competitionMode == kCompetitionInfinite ? "infinite" : "finite") + "\n";
+    out += std::string("competition ") + competitionName(static_cast<CompetitionMode>(c.competitionMode)) + "\n";
     out += "payoffs";
     for (std::int32_t p : c.payoffs) out += " " + std::to_string(p);
     out += "\n";
@@ -373,10 +373,11 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
             return fail(lines.number(), "bad neighbourhood line");
         }
     }
-    if (!expect("competition", 2) || (w[1] != "finite" && w[1] != "infinite")) {
+    CompetitionMode competition = kCompetitionFinite;
+    if (!expect("competition", 2) || !parseCompetition(w[1], competition)) {
         return fail(lines.number(), "bad competition line");
     }
-    c.competitionMode = w[1] == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
+    c.competitionMode = competition;
     if (!expect("payoffs", 5)) return fail(lines.number(), "bad payoffs line");
     for (int k = 0; k < 4; ++k) {
         if (!toInt(w[1 + k], INT32_MIN, INT32_MAX, v)) return fail(lines.number(), "bad payoffs line");

@@ -10,13 +10,6 @@ namespace talvane {
 
 namespace {
 
-std::string layoutName(std::int32_t layout) {
-    switch (layout) {
-        case kLayoutRandom: return "random";
-        case kLayoutSegregated: return "segregated";
-        default: return "checkerboard";
-    }
-}
 
 // A JSON number that reads back as the same double.
 std::string number(double value) {
@@ -127,7 +120,7 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     bool poolsFull = true;
     for (int k = 0; k < 8; ++k) poolsFull = poolsFull && !s.selfExcluded[k] && !s.otherExcluded[k];
     if (s.mutation > 0.0 && !poolsFull) field("mutation_codes", jsonString("seeding pools"));
-    field("competition", jsonString(s.competitionMode == kCompetitionInfinite ? "infinite" : "finite"));
+    field("competition", jsonString(competitionName(static_cast<CompetitionMode>(s.competitionMode))));
     field("play_self", s.playSelf ? "true" : "false");
     field("extra_point", s.extraPoint ? "true" : "false");
     std::string start = "pools";
@@ -141,7 +134,7 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
         start = "empty";
     }
     field("start", jsonString(start));
-    field("layout", jsonString(layoutName(s.colorLayout)));
+    field("layout", jsonString(colorLayoutName(static_cast<ColorLayout>(s.colorLayout))));
     field("self_pool", jsonString(poolText(s.selfExcluded)));
     field("other_pool", jsonString(poolText(s.otherExcluded)));
     std::string options = "{";

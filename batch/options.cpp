@@ -52,11 +52,6 @@ bool poolsAdmitSomething(const RunSettings& run, std::string& error) {
     return ok;
 }
 
-std::int32_t layoutCode(const std::string& name) {
-    if (name == "random") return kLayoutRandom;
-    if (name == "segregated") return kLayoutSegregated;
-    return kLayoutCheckerboard;
-}
 
 bool pools(const CommandLine& line, RunSettings& run, std::string& error) {
     if (!parseStrategyList(line.selfPool, run.selfExcluded, error)) {
@@ -442,9 +437,14 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     RunSettings& run = plan.run;
     plan.manyRuns = given(line.runsOption);
     if (!numbers(line, plan, error) || !shape(line, plan, error)) return false;
-    run.colorLayout = layoutCode(line.layout);
+    // The option parser admits only the names, so both parses succeed.
+    ColorLayout layout = kLayoutCheckerboard;
+    parseColorLayout(line.layout, layout);
+    run.colorLayout = layout;
     plan.layoutGiven = given(line.graph.layoutOption);
-    run.competitionMode = line.competition == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
+    CompetitionMode mode = kCompetitionFinite;
+    parseCompetition(line.competition, mode);
+    run.competitionMode = mode;
     run.playSelf = line.playSelf;
     run.extraPoint = line.extraPoint;
     if (!payoffs(line, run, error) || !variants(line, run, error) || !ecologySettings(line, run, error)) return false;

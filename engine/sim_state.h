@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -48,6 +49,31 @@ enum ColorLayout : std::int32_t {
     kLayoutSegregated = 2,    // Green on one half, Red on the other
 };
 inline constexpr std::int32_t kLayoutCount = 3;  // layouts 0 .. 2
+
+// The names every program gives competitions and layouts (options, run
+// records, checkpoints, Python), and their parsers: false for any other text.
+inline const char* competitionName(CompetitionMode mode) {
+    return mode == kCompetitionInfinite ? "infinite" : "finite";
+}
+inline bool parseCompetition(std::string_view text, CompetitionMode& out) {
+    if (text == "finite") out = kCompetitionFinite;
+    else if (text == "infinite") out = kCompetitionInfinite;
+    else return false;
+    return true;
+}
+inline constexpr std::array<const char*, kLayoutCount> kLayoutNames{"random", "checkerboard", "segregated"};
+inline const char* colorLayoutName(ColorLayout layout) {
+    return layout >= 0 && layout < kLayoutCount ? kLayoutNames[static_cast<std::size_t>(layout)] : "checkerboard";
+}
+inline bool parseColorLayout(std::string_view text, ColorLayout& out) {
+    for (std::int32_t i = 0; i < kLayoutCount; ++i) {
+        if (text == kLayoutNames[static_cast<std::size_t>(i)]) {
+            out = static_cast<ColorLayout>(i);
+            return true;
+        }
+    }
+    return false;
+}
 
 template <typename T>
 using Grid = std::array<T, kCellCount>;

@@ -18,11 +18,6 @@ int usage(const std::string& text) {
     return kDesktopUsage;
 }
 
-std::int32_t layoutCode(const std::string& name) {
-    if (name == "random") return kLayoutRandom;
-    if (name == "segregated") return kLayoutSegregated;
-    return kLayoutCheckerboard;
-}
 
 // The log's file can be made in its folder (or, when it exists, written), as
 // talvane-batch checks its outputs: tried with a temporary file of the output
@@ -68,8 +63,13 @@ int parseDesktopCommandLine(int argc, const char* const* argv, DesktopStart& sta
     if (!parsePayoffs(payoffs, start.payoffs, error)) return usage("--payoffs: " + error);
     if (start.logPath.empty()) return usage("--log: a file name is needed (\"-\" for standard output)");
     if (std::string why; !logCanBeWritten(start.logPath, why)) return usage(start.logPath + ": " + why);
-    start.colorLayout = layoutCode(layout);
-    start.competitionMode = competition == "infinite" ? kCompetitionInfinite : kCompetitionFinite;
+    // The option parser admits only the names, so both parses succeed.
+    ColorLayout colorLayout = kLayoutCheckerboard;
+    parseColorLayout(layout, colorLayout);
+    start.colorLayout = colorLayout;
+    CompetitionMode competitionMode = kCompetitionFinite;
+    parseCompetition(competition, competitionMode);
+    start.competitionMode = competitionMode;
     if (handles.load->count() > 0) {
         if (load.empty()) return usage("--load: a file name is needed");
         WorldFile world;

@@ -39,7 +39,6 @@ namespace talvane::python {
 
 namespace {
 
-constexpr std::array<const char*, kLayoutCount> kLayoutNames{"random", "checkerboard", "segregated"};
 constexpr std::int64_t kMaxSeed = 4294967295;
 // Cells stepped between two looks at Python's signals (Ctrl-C) in a long step.
 constexpr std::int64_t kCellsBetweenSignalChecks = 1 << 22;
@@ -125,17 +124,14 @@ int checkRounds(std::int64_t rounds) {
 }
 
 CompetitionMode competitionOf(const std::string& text) {
-    if (text == "finite") return kCompetitionFinite;
-    if (text == "infinite") return kCompetitionInfinite;
-    fail("competition: " + quoted(text) + " is not finite or infinite");
+    CompetitionMode mode = kCompetitionFinite;
+    if (!parseCompetition(text, mode)) fail("competition: " + quoted(text) + " is not finite or infinite");
+    return mode;
 }
 
-const char* competitionName(CompetitionMode mode) { return mode == kCompetitionInfinite ? "infinite" : "finite"; }
-
 ColorLayout layoutOf(const std::string& text) {
-    for (int i = 0; i < kLayoutCount; ++i) {
-        if (text == kLayoutNames[i]) return static_cast<ColorLayout>(i);
-    }
+    ColorLayout layout = kLayoutCheckerboard;
+    if (parseColorLayout(text, layout)) return layout;
     fail("layout: " + quoted(text) + " is not random, checkerboard or segregated");
 }
 
