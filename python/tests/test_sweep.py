@@ -104,16 +104,26 @@ def test_runs_step_with_the_gil_released():
             n += 1
         counted.append(n)
 
+    # A run long enough to tell the two apart: the generations double until
+    # one takes more than 0.2 s (a few tries on any machine); then the run
+    # is made again, from the same start, with the counter going.
+    generations = 40
+    for _ in range(8):
+        before = time.perf_counter()
+        world.copy()._run_measured(generations, ["coop_same"], 0, generations)
+        if time.perf_counter() - before > 0.2:
+            break
+        generations *= 2
     counter = threading.Thread(target=count)
     counter.start()
     before = time.perf_counter()
-    world._run_measured(40, ["coop_same"], 0, 40)
+    world._run_measured(generations, ["coop_same"], 0, generations)
     took = time.perf_counter() - before
     stop.set()
     counter.join()
     # Holding the GIL, the run would leave the counter at most a switch
     # interval (5 ms) of counting per generation piece; free, it counts all along.
-    assert took > 0.05
+    assert took > 0.05  # the run timed above at 0.2 s or more
     assert counted[0] > 200000 * took
 
 
