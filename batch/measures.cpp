@@ -13,13 +13,6 @@ namespace talvane {
 
 namespace {
 
-// A JSON number that reads back as the same double.
-std::string jsonNumber(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
-}
-
 // A measurement's name as a JSON string (names are printable; quotes and
 // backslashes escaped, other control characters dropped).
 std::string jsonName(const std::string& text) {

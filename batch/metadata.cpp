@@ -11,12 +11,6 @@ namespace talvane {
 namespace {
 
 
-// A JSON number that reads back as the same double.
-std::string number(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
-}
 
 std::string poolText(const std::array<bool, 8>& excluded) {
     std::string out;
@@ -34,6 +28,12 @@ std::string utcTimeNow() {
     gmtime_r(&now, &parts);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+std::string jsonNumber(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
     return text;
 }
 
@@ -76,7 +76,7 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
                                                    : "\"file\": " + jsonString(s.graph.path);
         field("graph", "{" + source + ", \"nodes\": " + std::to_string(g.nodes) +
                            ", \"edges\": " + std::to_string(g.edges) + ", \"checksum\": " + jsonString(checksum) +
-                           ", \"degree\": {\"mean\": " + number(g.degrees.mean) +
+                           ", \"degree\": {\"mean\": " + jsonNumber(g.degrees.mean) +
                            ", \"min\": " + std::to_string(g.degrees.minimum) +
                            ", \"max\": " + std::to_string(g.degrees.maximum) + ", \"histogram\": " + histogram +
                            "]}}");
@@ -87,23 +87,23 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     }
     if (s.realPayoffs) {
         std::string list = "[";
-        for (std::size_t k = 0; k < 4; ++k) list += (k > 0 ? ", " : "") + number((*s.realPayoffs)[k]);
+        for (std::size_t k = 0; k < 4; ++k) list += (k > 0 ? ", " : "") + jsonNumber((*s.realPayoffs)[k]);
         field("payoffs", list + "]");
     } else {
         field("payoffs", "[" + std::to_string(s.payoffs[0]) + ", " + std::to_string(s.payoffs[1]) + ", " +
                              std::to_string(s.payoffs[2]) + ", " + std::to_string(s.payoffs[3]) + "]");
     }
     field("update", jsonString(updateRuleName(s.updateRule)));
-    field("noise", number(s.noise));
+    field("noise", jsonNumber(s.noise));
     if (s.updateRule == UpdateRule::Ecology) {
         const EcologyRules& e = s.ecology;
-        field("mutation", number(e.mutation));
+        field("mutation", jsonNumber(e.mutation));
         field("ecology", "{\"colors\": " + std::to_string(e.colors) + ", \"immigrants\": " +
-                             std::to_string(e.immigrants) + ", \"ptr\": " + number(e.ptr) +
-                             ", \"cost\": " + number(e.cost) + ", \"benefit\": " + number(e.benefit) +
-                             ", \"death\": " + number(e.death) + "}");
+                             std::to_string(e.immigrants) + ", \"ptr\": " + jsonNumber(e.ptr) +
+                             ", \"cost\": " + jsonNumber(e.cost) + ", \"benefit\": " + jsonNumber(e.benefit) +
+                             ", \"death\": " + jsonNumber(e.death) + "}");
     } else {
-        field("mutation", number(s.mutation));
+        field("mutation", jsonNumber(s.mutation));
     }
     if (s.imitationColors > 0) field("colors", std::to_string(s.imitationColors));
     // Written only for what the program's first rules and matches did not
@@ -114,7 +114,7 @@ std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
     if (!oldRule) field("schedule", jsonString(scheduleName(scheduleOf(s.updateRule))));
     const ImitationRule imitation = imitationOf(s.updateRule);
     if (imitation == ImitationRule::DeathBirth || imitation == ImitationRule::BirthDeath) {
-        field("selection", number(s.selection));
+        field("selection", jsonNumber(s.selection));
     }
     if (s.rounds != 200) field("rounds", std::to_string(s.rounds));
     bool poolsFull = true;

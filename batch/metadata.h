@@ -44,6 +44,8 @@ std::string utcTimeNow();
 
 // text as a JSON string, quotes included.
 std::string jsonString(const std::string& text);
+// A JSON number that reads back as the same double.
+std::string jsonNumber(double value);
 
 // The JSON record of a run (an object, ending in a line feed).
 std::string formatMetadata(const RunSettings& settings, const RunRecord& record);
