@@ -31,12 +31,6 @@ std::string utcTimeNow() {
     return text;
 }
 
-std::string jsonNumber(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
-}
-
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (const char ch : text) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -44,8 +45,13 @@ std::string utcTimeNow();
 
 // text as a JSON string, quotes included.
 std::string jsonString(const std::string& text);
-// A JSON number that reads back as the same double.
-std::string jsonNumber(double value);
+// A JSON number that reads back as the same double. Inline, because the
+// programs that take measurements without writing records use it too.
+inline std::string jsonNumber(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
 
 // The JSON record of a run (an object, ending in a line feed).
 std::string formatMetadata(const RunSettings& settings, const RunRecord& record);
