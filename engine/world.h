@@ -431,6 +431,8 @@ private:
     // first drawn from random, on this thread while another packs the cells
     // when there are bands.
     void stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fill);
+    // The stages of one generation of stepWith.
+    class GenerationStep;
     void stepCellByCell(const std::uint32_t* draws);
     // Brings the scores that a new pair of `cell` touches up to date;
     // `games` is gamesOf(cell).

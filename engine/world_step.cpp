@@ -422,145 +422,202 @@ void World::scoreCurrentState(std::vector<double>& out) const {
 
 void World::step(const std::uint32_t* draws, int threads) { stepWith(draws, threads, nullptr); }
 
-void World::stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fill) {
-    const Padded p(shape_);
-    const bool fixed = shape_.edges == Edges::Fixed;
-    const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
-    StepScratch& s = scratch_;
-    if (s.keys[0].size() != p.size()) {
-        for (auto& keys : s.keys) keys.assign(p.size(), kAbsent);
-        s.scores.assign(p.size(), kNoCell);
-        s.rowChanged.assign(static_cast<std::size_t>(rows()), 1);
-        s.rowSettled.assign(static_cast<std::size_t>(rows()), 0);
-        s.rowSkipped.assign(static_cast<std::size_t>(rows()), 0);
-        s.valid = false;
-    }
-    const int bandCount = cellCount() >= kMinCellsForThreads ? std::clamp(threads, 1, rows()) : 1;
-    s.bands.resize(static_cast<std::size_t>(bandCount));
-    for (BandScratch& band : s.bands) prepare(band, cols());
-    const auto bandOf = [&s](int b) -> BandScratch& { return s.bands[static_cast<std::size_t>(b)]; };
+// One generation of the packed step, in its stages: pack the cells into
+// keys, score them, choose every cell's next pair, count the new pairs.
+class World::GenerationStep {
+public:
+    GenerationStep(World& w, int threads);
+    // Packs the cells into this step's keys (drawing the draws into fill
+    // meanwhile, when fill is given); false when a code does not fit the
+    // packing, and the step must go cell by cell.
+    bool pack(std::uint32_t* fill);
+    // Scores every cell; rows that nothing near them changed since the step
+    // before keep their scores when the payoffs are the same.
+    void score();
+    // Every cell's next pair, straight into the grids: the keys keep the
+    // world as this step found it.
+    void choose(const std::uint32_t* draws);
+    // The counts of the new world: those of the rows skipped and of the rows chosen.
+    void countPairs();
 
-    // Pack this world's cells, and see which rows differ from the step before's.
-    s.current ^= 1;
-    Key* keys = s.keys[s.current].data();
-    const Key* before = s.keys[s.current ^ 1].data();
-    const auto pack = [&](int first, int end, int b) {
-        int bits = 0;
-        for (int r = first; r < end; ++r) {
-            Key* row = keys + p.at(r, 0);
-            const CellCode* color = cellColor.data() + index(r, 0);
-            const CellCode* self = selfStrategy.data() + index(r, 0);
-            const CellCode* other = otherStrategy.data() + index(r, 0);
-            for (int c = 0; c < cols(); ++c) {
-                bits |= color[c] | self[c] | other[c];
-                row[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
-            }
-            s.rowChanged[r] = std::memcmp(row, before + p.at(r, 0), static_cast<std::size_t>(cols()) * sizeof(Key)) != 0;
+private:
+    BandScratch& band(int b) { return s_.bands[static_cast<std::size_t>(b)]; }
+    void packRows(int first, int end, int b);
+    // Whether a row within distance rows of r changed since the step before.
+    bool changedNear(int r, int distance) const;
+
+    World& w_;
+    StepScratch& s_;
+    const Padded p_;
+    const bool fixed_;
+    const bool moore_;
+    int bandCount_ = 1;
+    Key* keys_ = nullptr;
+    const Key* before_ = nullptr;
+    bool reuse_ = false;    // the scores of the step before hold for unchanged rows
+    bool wasValid_ = false; // the step before left its scratch complete
+};
+
+World::GenerationStep::GenerationStep(World& w, int threads)
+    : w_(w),
+      s_(w.scratch_),
+      p_(w.shape_),
+      fixed_(w.shape_.edges == Edges::Fixed),
+      moore_(w.shape_.neighbourhood == Neighbourhood::Moore) {
+    if (s_.keys[0].size() != p_.size()) {
+        const auto rows = static_cast<std::size_t>(w.rows());
+        for (auto& keys : s_.keys) keys.assign(p_.size(), kAbsent);
+        s_.scores.assign(p_.size(), kNoCell);
+        s_.rowChanged.assign(rows, 1);
+        s_.rowSettled.assign(rows, 0);
+        s_.rowSkipped.assign(rows, 0);
+        s_.valid = false;
+    }
+    bandCount_ = w.cellCount() >= kMinCellsForThreads ? std::clamp(threads, 1, w.rows()) : 1;
+    s_.bands.resize(static_cast<std::size_t>(bandCount_));
+    for (BandScratch& b : s_.bands) prepare(b, w.cols());
+}
+
+bool World::GenerationStep::changedNear(int r, int distance) const {
+    if (s_.rowChanged[r]) return true;
+    int up = r, down = r;
+    for (int d = 0; d < distance; ++d) {
+        up = up < 0 ? -1 : w_.rowAbove_[up];
+        down = down < 0 ? -1 : w_.rowBelow_[down];
+        if ((up >= 0 && s_.rowChanged[up]) || (down >= 0 && s_.rowChanged[down])) return true;
+    }
+    return false;
+}
+
+// Packs rows first .. end - 1, and sees which differ from the step before's.
+void World::GenerationStep::packRows(int first, int end, int b) {
+    const int cols = w_.cols();
+    int bits = 0;
+    for (int r = first; r < end; ++r) {
+        Key* row = keys_ + p_.at(r, 0);
+        const CellCode* color = w_.cellColor.data() + w_.index(r, 0);
+        const CellCode* self = w_.selfStrategy.data() + w_.index(r, 0);
+        const CellCode* other = w_.otherStrategy.data() + w_.index(r, 0);
+        for (int c = 0; c < cols; ++c) {
+            bits |= color[c] | self[c] | other[c];
+            row[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
         }
-        bandOf(b).codeBits = bits;
-    };
-    if (fill && bandCount > 1) {
+        s_.rowChanged[r] = std::memcmp(row, before_ + p_.at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
+    }
+    band(b).codeBits = bits;
+}
+
+bool World::GenerationStep::pack(std::uint32_t* fill) {
+    s_.current ^= 1;
+    keys_ = s_.keys[s_.current].data();
+    before_ = s_.keys[s_.current ^ 1].data();
+    if (fill && bandCount_ > 1) {
         // The draws come one after another from the generator: while this
         // thread draws them, another packs every row.
-        std::thread packer([&] { pack(0, rows(), 0); });
-        random.fill(fill, cellCount());
+        std::thread packer([this] { packRows(0, w_.rows(), 0); });
+        w_.random.fill(fill, w_.cellCount());
         packer.join();
     } else {
-        if (fill) random.fill(fill, cellCount());
-        forBands(rows(), bandCount, pack);
+        if (fill) w_.random.fill(fill, w_.cellCount());
+        forBands(w_.rows(), bandCount_, [this](int first, int end, int b) { packRows(first, end, b); });
     }
     int bits = 0;
-    for (const BandScratch& band : s.bands) bits |= band.codeBits;
-    if ((bits & ~7) != 0) {
-        // Codes that do not fit the packing: every cell by the per-cell rules.
-        stepCellByCell(draws);
-        ++generation;
-        return;
-    }
-    if (!fixed) wrapBorder(p, keys);
+    for (const BandScratch& b : s_.bands) bits |= b.codeBits;
+    if ((bits & ~7) != 0) return false;
+    if (!fixed_) wrapBorder(p_, keys_);
+    return true;
+}
 
-    // Scores: only rows next to a changed row, unless the inputs changed.
-    const std::array<double, 2 * kPairCount + 1> terms = termsOf(payoffTable);
-    const bool wasValid = s.valid;
-    const bool reuse = s.valid && terms == s.terms && playSelf == s.playSelf && extraPoint == s.extraPoint;
-    const Offsets o = offsetsFor(p, moore);
-    // Whether a row within distance rows of r changed since the step before.
-    const auto changedNear = [&](int r, int distance) {
-        if (s.rowChanged[r]) return true;
-        int up = r, down = r;
-        for (int d = 0; d < distance; ++d) {
-            up = up < 0 ? -1 : rowAbove_[up];
-            down = down < 0 ? -1 : rowBelow_[down];
-            if ((up >= 0 && s.rowChanged[up]) || (down >= 0 && s.rowChanged[down])) return true;
-        }
-        return false;
-    };
-    using ChooseRow = bool (*)(const Key*, const double*, int, const Offsets&, const std::uint32_t*, BandScratch&,
-                               CellCode*, CellCode*);
-    const ScoreRow scoreKind = scoreRowFor(moore, fixed);
-    ChooseRow chooseKind = moore ? chooseRowOf<true> : chooseRowOf<false>;
-#if TALVANE_WIDE_STEP
-    if (detail::wideVectorsInUse()) chooseKind = moore ? chooseRowWide<true> : chooseRowWide<false>;
-#endif
-    forBands(rows(), bandCount, [&](int first, int end, int b) {
+void World::GenerationStep::score() {
+    const std::array<double, 2 * kPairCount + 1> terms = termsOf(w_.payoffTable);
+    const bool playSelf = w_.playSelf;
+    const bool extraPoint = w_.extraPoint;
+    wasValid_ = s_.valid;
+    reuse_ = s_.valid && terms == s_.terms && playSelf == s_.playSelf && extraPoint == s_.extraPoint;
+    const Offsets o = offsetsFor(p_, moore_);
+    const ScoreRow scoreKind = scoreRowFor(moore_, fixed_);
+    const int cols = w_.cols();
+    forBands(w_.rows(), bandCount_, [&](int first, int end, int b) {
         for (int r = first; r < end; ++r) {
-            double* out = s.scores.data() + p.at(r, 0);
-            double* own = score.data() + index(r, 0);
-            if (!reuse || changedNear(r, 1)) {
-                scoreKind(keys + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, bandOf(b), out, own);
+            double* out = s_.scores.data() + p_.at(r, 0);
+            double* own = w_.score.data() + w_.index(r, 0);
+            if (!reuse_ || changedNear(r, 1)) {
+                scoreKind(keys_ + p_.at(r, 0), cols, o, terms.data(), playSelf, extraPoint, band(b), out, own);
             } else {
                 // Copied every time: the world's own scores may have been cleared since (a restart does).
-                std::memcpy(own, out, static_cast<std::size_t>(cols()) * sizeof(double));
+                std::memcpy(own, out, static_cast<std::size_t>(cols) * sizeof(double));
             }
         }
     });
-    if (!fixed) wrapBorder(p, s.scores.data());
-    s.terms = terms;
-    s.playSelf = playSelf;
-    s.extraPoint = extraPoint;
-    s.valid = true;
+    if (!fixed_) wrapBorder(p_, s_.scores.data());
+    s_.terms = terms;
+    s_.playSelf = playSelf;
+    s_.extraPoint = extraPoint;
+    s_.valid = true;
+}
 
+void World::GenerationStep::choose(const std::uint32_t* draws) {
     // The counts of the rows skipped last step hold only while the keys
     // they were counted from are this step's keys before.
-    if (!wasValid) {
-        std::fill(s.rowSkipped.begin(), s.rowSkipped.end(), std::uint8_t{0});
-        s.skippedCounts = {};
+    if (!wasValid_) {
+        std::fill(s_.rowSkipped.begin(), s_.rowSkipped.end(), std::uint8_t{0});
+        s_.skippedCounts = {};
     }
-    // Every cell's next pair, straight into the grids: the keys keep the
-    // world as this step found it.
-    forBands(rows(), bandCount, [&](int first, int end, int b) {
-        BandScratch& band = bandOf(b);
+    using ChooseRow = bool (*)(const Key*, const double*, int, const Offsets&, const std::uint32_t*, BandScratch&,
+                               CellCode*, CellCode*);
+    ChooseRow chooseKind = moore_ ? chooseRowOf<true> : chooseRowOf<false>;
+#if TALVANE_WIDE_STEP
+    if (detail::wideVectorsInUse()) chooseKind = moore_ ? chooseRowWide<true> : chooseRowWide<false>;
+#endif
+    const Offsets o = offsetsFor(p_, moore_);
+    const int cols = w_.cols();
+    forBands(w_.rows(), bandCount_, [&](int first, int end, int b) {
+        BandScratch& scratch = band(b);
         for (int r = first; r < end; ++r) {
-            const Key* row = keys + p.at(r, 0);
+            const Key* row = keys_ + p_.at(r, 0);
             // A row that kept every pair last time, with nothing changed within
             // two rows since and no choice left to its draws, keeps them again.
             // Its pairs are counted once, when it is first skipped, and taken
             // away when it is chosen again (its keys are the same till then).
-            if (reuse && s.rowSettled[r] && !changedNear(r, 2)) {
-                if (!s.rowSkipped[r]) addPairs<1>(row, cols(), band.skippedDelta);
-                s.rowSkipped[r] = 1;
+            if (reuse_ && s_.rowSettled[r] && !changedNear(r, 2)) {
+                if (!s_.rowSkipped[r]) addPairs<1>(row, cols, scratch.skippedDelta);
+                s_.rowSkipped[r] = 1;
                 continue;
             }
-            if (s.rowSkipped[r]) addPairs<-1>(before + p.at(r, 0), cols(), band.skippedDelta);
-            s.rowSkipped[r] = 0;
-            const int cell = index(r, 0);
-            const double* rowScores = s.scores.data() + p.at(r, 0);
-            CellCode* self = selfStrategy.data() + cell;
-            CellCode* other = otherStrategy.data() + cell;
-            s.rowSettled[r] = chooseKind(row, rowScores, cols(), o, draws + cell, band, self, other);
+            if (s_.rowSkipped[r]) addPairs<-1>(before_ + p_.at(r, 0), cols, scratch.skippedDelta);
+            s_.rowSkipped[r] = 0;
+            const int cell = w_.index(r, 0);
+            const double* rowScores = s_.scores.data() + p_.at(r, 0);
+            CellCode* self = w_.selfStrategy.data() + cell;
+            CellCode* other = w_.otherStrategy.data() + cell;
+            s_.rowSettled[r] = chooseKind(row, rowScores, cols, o, draws + cell, scratch, self, other);
         }
     });
-    // The counts of the new world: those of the rows skipped and of the rows chosen.
-    for (const BandScratch& band : s.bands) {
-        for (const auto& lane : band.skippedDelta) {
-            for (int k = 0; k < kPairCount; ++k) s.skippedCounts[k] += static_cast<std::uint32_t>(lane[k]);
+}
+
+void World::GenerationStep::countPairs() {
+    for (const BandScratch& b : s_.bands) {
+        for (const auto& lane : b.skippedDelta) {
+            for (int k = 0; k < kPairCount; ++k) s_.skippedCounts[k] += static_cast<std::uint32_t>(lane[k]);
         }
     }
-    pairCounts_ = s.skippedCounts;
-    for (const BandScratch& band : s.bands) {
-        for (const auto& lane : band.newCounts) {
-            for (int k = 0; k < kPairCount; ++k) pairCounts_[k] += static_cast<std::uint32_t>(lane[k]);
+    w_.pairCounts_ = s_.skippedCounts;
+    for (const BandScratch& b : s_.bands) {
+        for (const auto& lane : b.newCounts) {
+            for (int k = 0; k < kPairCount; ++k) w_.pairCounts_[k] += static_cast<std::uint32_t>(lane[k]);
         }
+    }
+}
+
+void World::stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fill) {
+    GenerationStep step(*this, threads);
+    if (step.pack(fill)) {
+        step.score();
+        step.choose(draws);
+        step.countPairs();
+    } else {
+        // Codes that do not fit the packing: every cell by the per-cell rules.
+        stepCellByCell(draws);
     }
     ++generation;
 }
