@@ -509,6 +509,13 @@ private:
     double memoExp(double x);
     // exp(selection * difference), from expTable when it can.
     double fitnessOf(double difference);
+    // Whole-number differences above -kFitnessTableSize look their fitness up
+    // in this table (entries below 0 not yet computed); null when the scores
+    // are not whole numbers.
+    static constexpr int kFitnessTableSize = 1 << 16;
+    double* fitnessTable();
+    // fitnessOf with the table at hand.
+    double fitnessFrom(double* table, double difference);
     // Birth-death's sum tree, built afresh from the scores.
     void buildFitnessTree();
 

@@ -54,20 +54,26 @@ double World::memoExp(double x) {
     return memo.chance;
 }
 
-double World::fitnessOf(double difference) {
-    constexpr int kTableSize = 1 << 16;
-    VariantScratch& v = variant_;
-    if (v.exact && difference <= 0.0 && difference > -kTableSize) {
-        if (v.expTableSelection != selection || v.expTable.empty()) {
-            v.expTable.assign(kTableSize, -1.0);
-            v.expTableSelection = selection;
-        }
-        double& entry = v.expTable[static_cast<std::size_t>(-difference)];
+inline double World::fitnessFrom(double* table, double difference) {
+    if (table && difference <= 0.0 && difference > -kFitnessTableSize) {
+        double& entry = table[static_cast<std::size_t>(-difference)];
         if (entry < 0.0) entry = std::exp(selection * difference);
         return entry;
     }
     return memoExp(selection * difference);
 }
+
+double* World::fitnessTable() {
+    VariantScratch& v = variant_;
+    if (!v.exact) return nullptr;
+    if (v.expTableSelection != selection || v.expTable.empty()) {
+        v.expTable.assign(kFitnessTableSize, -1.0);
+        v.expTableSelection = selection;
+    }
+    return v.expTable.data();
+}
+
+double World::fitnessOf(double difference) { return fitnessFrom(fitnessTable(), difference); }
 
 void World::stepSynchronousImitation(bool fermi) {
     // Every cell decides from the state the generation started with; the
@@ -147,6 +153,8 @@ void World::stepDeathBirth(std::uint32_t updates) {
     int games[8];
     int neighbours[8];
     double weight[8];
+    // The table does not move while the selection stays.
+    double* const table = fitnessTable();
     for (std::uint32_t u = 0; u < updates; ++u) {
         const auto cell = static_cast<int>(drawBelow(random, cells));
         const double chance = drawUnit(random);
@@ -165,7 +173,7 @@ void World::stepDeathBirth(std::uint32_t updates) {
         for (int k = 1; k < count; ++k) top = std::max(top, score[neighbours[k]]);
         double total = 0.0;
         for (int k = 0; k < count; ++k) {
-            weight[k] = fitnessOf(score[neighbours[k]] - top);
+            weight[k] = fitnessFrom(table, score[neighbours[k]] - top);
             total += weight[k];
         }
         const int pick = pickByWeight(weight, count, total, chance);
