@@ -4,6 +4,8 @@
 #include <cmath>
 #include <thread>
 
+#include "mutation.h"
+
 namespace talvane {
 
 namespace {
@@ -353,38 +355,9 @@ void GraphWorld::stepBestOrFermi(std::uint32_t updates) {
 
 int GraphWorld::mutate() {
     if (mutation <= 0.0) return 0;
-    const auto threshold = static_cast<std::uint64_t>(mutation * 4294967296.0);
-    int drawn = 0;
-    // The lattice's draws: a full pool takes one number's top three bits,
-    // another pool drawBelow its size among its codes in increasing order.
-    struct Pool {
-        std::array<CellCode, kCodeCount> codes{};
-        std::uint32_t size = 0;
-    };
-    const auto poolOf = [](const std::array<bool, kCodeCount>& excluded) {
-        Pool pool;
-        for (int k = 0; k < kCodeCount; ++k) {
-            if (!excluded[k]) pool.codes[pool.size++] = static_cast<CellCode>(k);
-        }
-        return pool;
-    };
-    const Pool selfPool = poolOf(selfMutationExcluded);
-    const Pool otherPool = poolOf(otherMutationExcluded);
-    const auto mutates = [&] { return static_cast<std::uint64_t>(random.next()) < threshold; };
-    const auto freshCode = [&](const Pool& pool) {
-        if (pool.size == kCodeCount) return static_cast<CellCode>(random.next() >> 29);
-        return pool.codes[drawBelow(random, pool.size)];
-    };
-    for (int i = 0; i < nodeCount(); ++i) {
-        if (mutates() && selfPool.size > 0) {
-            selfStrategy[i] = freshCode(selfPool);
-            ++drawn;
-        }
-        if (mutates() && otherPool.size > 0) {
-            otherStrategy[i] = freshCode(otherPool);
-            ++drawn;
-        }
-    }
+    // The lattice's draws, node by node.
+    const int drawn = mutateStrategies(random, mutation, selfMutationExcluded, otherMutationExcluded,
+                                       selfStrategy.data(), otherStrategy.data(), nodeCount());
     countPairs();
     return drawn;
 }

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "mutation.h"
 #include "world.h"
 
 namespace talvane {
@@ -343,13 +344,11 @@ void World::sequentialUpdates(std::uint32_t updates) {
     }
 }
 
-int World::mutate() {
+int mutateStrategies(Mt19937& random, double mutation, const std::array<bool, kCodeCount>& selfExcluded,
+                     const std::array<bool, kCodeCount>& otherExcluded, CellCode* self, CellCode* other, int count) {
     if (mutation <= 0.0) return 0;
     // chance < mutation as a comparison of whole numbers: mutation 1 always holds.
     const auto threshold = static_cast<std::uint64_t>(mutation * kTwoTo32);
-    int drawn = 0;
-    // The codes of each pool in increasing order; a full pool draws as it
-    // always has, one number's top three bits.
     struct Pool {
         std::array<CellCode, kCodeCount> codes{};
         std::uint32_t size = 0;
@@ -361,25 +360,32 @@ int World::mutate() {
         }
         return pool;
     };
-    const Pool selfPool = poolOf(selfMutationExcluded);
-    const Pool otherPool = poolOf(otherMutationExcluded);
+    const Pool selfPool = poolOf(selfExcluded);
+    const Pool otherPool = poolOf(otherExcluded);
     const auto mutates = [&] { return static_cast<std::uint64_t>(random.next()) < threshold; };
     const auto freshCode = [&](const Pool& pool) {
         if (pool.size == kCodeCount) return static_cast<CellCode>(random.next() >> 29);
         return pool.codes[drawBelow(random, pool.size)];
     };
-    for (int i = 0; i < cellCount(); ++i) {
+    int drawn = 0;
+    for (int i = 0; i < count; ++i) {
         if (mutates() && selfPool.size > 0) {
-            selfStrategy[i] = freshCode(selfPool);
+            self[i] = freshCode(selfPool);
             ++drawn;
         }
         if (mutates() && otherPool.size > 0) {
-            otherStrategy[i] = freshCode(otherPool);
+            other[i] = freshCode(otherPool);
             ++drawn;
         }
     }
+    return drawn;
+}
+
+int World::mutate() {
+    const int drawn = mutateStrategies(random, mutation, selfMutationExcluded, otherMutationExcluded,
+                                       selfStrategy.data(), otherStrategy.data(), cellCount());
     if (drawn > 0) forgetLastStep();
-    countPairs();
+    if (mutation > 0.0) countPairs();
     return drawn;
 }
 
