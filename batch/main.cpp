@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "file_clash.h"
+#include "frame_describe.h"
 #include "measures.h"
 #include "options.h"
 #include "sim_state.h"
@@ -150,29 +151,21 @@ void defineSnapshotOptions(CLI::App& app, SnapshotOptions& snapshot) {
         ->capture_default_str();
 }
 
-// The snapshot module draws the desktop's frame, which shows the process's
-// shared record: the run's final world and settings go there, paused.
-void showInSim(const RunSettings& run, const World& world) {
-    resetSimState();
-    sim.payoffCC = run.payoffs[0];
-    sim.payoffCD = run.payoffs[1];
-    sim.payoffDC = run.payoffs[2];
-    sim.payoffDD = run.payoffs[3];
-    sim.competitionMode = run.competitionMode;
-    sim.playSelf = run.playSelf;
-    sim.extraPointSameColor = run.extraPoint;
-    sim.colorLayout = run.colorLayout;
-    for (int i = 0; i < kCodeCount; ++i) {
-        sim.selfPool[i] = run.selfExcluded[i];
-        sim.otherPool[i] = run.otherExcluded[i];
-    }
+// The desktop's frame of the run's final world and settings, paused.
+FrameDescription describeFinalFrame(const RunSettings& run, const World& world, bool strategies) {
+    FrameSettings shown;
+    shown.payoffs = run.payoffs;
+    shown.competition = run.competitionMode;
+    shown.playSelf = run.playSelf;
+    shown.extraPoint = run.extraPoint;
+    shown.colorLayout = run.colorLayout;
+    shown.selfExcluded = run.selfExcluded;
+    shown.otherExcluded = run.otherExcluded;
     // "Random pool" unless the run started from cells of its own.
-    sim.randomPoolMode = !run.resume && !run.start && !run.startConditions.any();
-    sim.world = world;
-    sim.pairCounts = world.pairCounts();
-    sim.generation = static_cast<std::int32_t>(world.generation);
-    sim.frameInterval = 1;
-    sim.paused = true;
+    shown.randomPool = !run.resume && !run.start && !run.startConditions.any();
+    shown.generation = static_cast<std::int32_t>(world.generation);
+    shown.viewStrategies = strategies;
+    return describeWorld(world, shown);
 }
 
 // Draws the final world, paused, in the chosen view; under --runs each run
@@ -182,9 +175,8 @@ void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
     const bool strategies = snapshot.view == "strategies";
     plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](const RunSettings& run, const World& world,
                                                                                std::string& png, std::string& error) {
-                                         showInSim(run, world);
-                                         sim.viewStrategies = strategies;
-                                         const int status = snapshotPngThroughModule(png, error);
+                                         const FrameDescription frame = describeFinalFrame(run, world, strategies);
+                                         const int status = snapshotPngThroughModule(frame, png, error);
                                          // The picture carries the run's record, as its JSON file does.
                                          if (status == kSnapshotWritten && !finishingRunMetadata().empty()) {
                                              addPngText(png, "Comment", finishingRunMetadata());

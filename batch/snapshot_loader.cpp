@@ -10,8 +10,9 @@
 namespace talvane {
 namespace {
 
-using RenderFunction = int (*)(std::string*, std::string*);
+using RenderFunction = int (*)(const FrameDescription*, std::string*, std::string*);
 using CheckFunction = int (*)(std::string*);
+using SizeFunction = unsigned long (*)();
 
 // The module's entry points, once loaded.
 struct SnapshotModule {
@@ -27,6 +28,22 @@ std::string programFolder() {
     const std::string exe(path, static_cast<std::size_t>(length));
     const std::size_t slash = exe.rfind('/');
     return slash == std::string::npos ? "." : exe.substr(0, slash);
+}
+
+// The entry points, provided the module draws the description this program fills.
+void findEntryPoints(void* handle, SnapshotModule& module) {
+    const auto size = reinterpret_cast<SizeFunction>(dlsym(handle, "talvane_snapshot_description_size"));
+    module.render = reinterpret_cast<RenderFunction>(dlsym(handle, "talvane_snapshot_render"));
+    module.check = reinterpret_cast<CheckFunction>(dlsym(handle, "talvane_snapshot_check"));
+    if (!size || !module.render || !module.check) {
+        module.error = "the snapshot module lacks its entry points";
+    } else if (size() != sizeof(FrameDescription)) {
+        module.error = "the snapshot module " TALVANE_SNAPSHOT_MODULE " belongs to another version of talvane-batch";
+    } else {
+        return;
+    }
+    module.render = nullptr;
+    module.check = nullptr;
 }
 
 // Beside the program in the build tree; under the library folder once installed.
@@ -47,9 +64,7 @@ SnapshotModule loadModule() {
         module.error = "the snapshot module " TALVANE_SNAPSHOT_MODULE " is not installed beside talvane-batch";
         return module;
     }
-    module.render = reinterpret_cast<RenderFunction>(dlsym(handle, "talvane_snapshot_render"));
-    module.check = reinterpret_cast<CheckFunction>(dlsym(handle, "talvane_snapshot_check"));
-    if (!module.render || !module.check) module.error = "the snapshot module lacks its entry points";
+    findEntryPoints(handle, module);
     return module;
 }
 
@@ -60,13 +75,13 @@ const SnapshotModule& snapshotModule() {
 
 }  // namespace
 
-int snapshotPngThroughModule(std::string& png, std::string& error) {
+int snapshotPngThroughModule(const FrameDescription& frame, std::string& png, std::string& error) {
     const SnapshotModule& module = snapshotModule();
     if (!module.render || !module.check) {
         error = module.error;
         return kSnapshotNoGl;
     }
-    return module.render(&png, &error);
+    return module.render(&frame, &png, &error);
 }
 
 int checkSnapshotThroughModule(std::string& error) {

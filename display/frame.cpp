@@ -8,6 +8,9 @@
 //   6. the layout icon in random-pool mode (panels), otherwise the paint
 //      tool buttons (tool_buttons).
 // Everything else stays black. Nothing carries over from the last frame.
+// Everything drawn comes from the FrameDescription: its filler has worked out
+// the texts and the names, so drawing reads no shared state and calls no
+// engine code.
 #include "frame.h"
 
 #include <GL/gl.h>
@@ -15,7 +18,6 @@
 
 #include "grid_view.h"
 #include "panels.h"
-#include "sim_state.h"
 #include "text_overlay.h"
 #include "tool_buttons.h"
 
@@ -41,15 +43,15 @@ void clearFrame() {
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
-void composeFrame() {
+void composeFrame(const FrameDescription& frame) {
     clearFrame();
-    drawTitleLine();
-    drawStatusBlock();
-    drawPanels();
-    drawGrid();
-    if (sim.competitionMode.load(std::memory_order_relaxed) == kCompetitionFinite) drawPayoffMatrix();
-    if (sim.randomPoolMode.load(std::memory_order_relaxed)) drawLayoutIcon();
-    else drawToolButtons();
+    drawTitleLine(frame);
+    drawStatusBlock(frame);
+    drawPanels(frame);
+    drawGrid(frame);
+    if (frame.payoffMatrixShown) drawPayoffMatrix(frame);
+    if (frame.layoutIconShown) drawLayoutIcon(frame);
+    else drawToolButtons(frame);
 }
 
 }  // namespace talvane

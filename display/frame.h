@@ -1,6 +1,8 @@
-// Composition of one whole frame from the shared state, and the drawing
+// Composition of one whole frame from its description, and the drawing
 // surface's pixel format.
 #pragma once
+
+#include "frame_description.h"
 
 namespace talvane {
 
@@ -26,9 +28,10 @@ bool setupPixelFormat(PixelFormatTarget& target);
 // everything black.
 void clearFrame();
 
-// Draws one whole 980 x 700 frame from sim into the current GL context:
-// projection, flat shading, cleared to black, then every element in order.
-// The caller makes the context current and swaps the buffers afterwards.
-void composeFrame();
+// Draws one whole 980 x 700 frame of the description into the current GL
+// context: projection, flat shading, cleared to black, then every element in
+// order. Reads nothing but the description. The caller makes the context
+// current and swaps the buffers afterwards.
+void composeFrame(const FrameDescription& frame);
 
 }  // namespace talvane

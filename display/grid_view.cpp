@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "cell_palette.h"
-#include "sim_state.h"
 
 namespace talvane {
 
@@ -20,11 +19,11 @@ unsigned setPaletteColor(unsigned index) {
     return kDrawDone;
 }
 
-unsigned drawCell(unsigned i, unsigned j, unsigned outerCode, unsigned innerCode, unsigned colorCode) {
+unsigned drawCell(unsigned i, unsigned j, unsigned outerCode, unsigned innerCode, unsigned colorCode, bool strategies) {
     if (i >= kGridSize || j >= kGridSize || outerCode >= 40 || innerCode >= 40) return kDrawOutOfRange;
     const int x0 = kGridLeft + kCellPitch * static_cast<int>(i);
     const int y0 = kGridTop + kCellPitch * static_cast<int>(j);
-    if (sim.viewStrategies.load(std::memory_order_relaxed)) {
+    if (strategies) {
         setPaletteColor(outerCode);
         glRecti(x0, y0, x0 + 8, y0 + 8);
         setPaletteColor(innerCode);
@@ -132,21 +131,17 @@ private:
 // picture: thousands of tiny rectangles cost a software renderer far more
 // than one image. The grid's area is black before it is drawn and nothing
 // else is drawn there, so the black between the cells changes nothing.
-unsigned drawGrid() {
+unsigned drawGrid(const FrameDescription& frame) {
     thread_local GridImage image;
     image.clear();
     CellPainter painter(image);
-    const bool strategies = sim.viewStrategies.load(std::memory_order_relaxed);
     unsigned status = kDrawDone;
-    // The simulation thread may be in the middle of a generation: the frame
-    // shows the one before it, whole.
-    GridLock lock;
     for (unsigned i = 0; i < kGridSize && status == kDrawDone; ++i) {
         for (unsigned j = 0; j < kGridSize && status == kDrawDone; ++j) {
             const std::size_t cell = i * kGridSize + j;
-            status = painter.paint(i, j, static_cast<unsigned>(sim.world.otherStrategy[cell]),
-                                   static_cast<unsigned>(sim.world.selfStrategy[cell]),
-                                   static_cast<unsigned>(sim.world.cellColor[cell]), strategies);
+            status = painter.paint(i, j, static_cast<unsigned>(frame.otherCodes[cell]),
+                                   static_cast<unsigned>(frame.selfCodes[cell]),
+                                   static_cast<unsigned>(frame.colorCodes[cell]), frame.viewStrategies);
         }
     }
     image.draw();

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "frame_description.h"
 #include "frame_layout.h"
 
 namespace talvane {
@@ -27,10 +28,10 @@ unsigned setPaletteColor(unsigned index);
 // outerCode around a 4 x 4 square in innerCode, in colour view one 8 x 8
 // square in colorCode. 2 and nothing drawn when i or j is 64 or more, or a
 // strategy code is 40 or more.
-unsigned drawCell(unsigned i, unsigned j, unsigned outerCode, unsigned innerCode, unsigned colorCode);
+unsigned drawCell(unsigned i, unsigned j, unsigned outerCode, unsigned innerCode, unsigned colorCode, bool strategies);
 
-// Draws every cell of the world from sim; stops at the first failing cell and
-// returns its status.
-unsigned drawGrid();
+// Draws every cell of the description in its view; stops at the first
+// failing cell and returns its status.
+unsigned drawGrid(const FrameDescription& frame);
 
 }  // namespace talvane

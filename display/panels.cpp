@@ -3,9 +3,8 @@
 #include <GL/gl.h>
 
 #include <array>
-#include <atomic>
+#include <span>
 
-#include "sim_state.h"
 #include "text_overlay.h"
 #include "tool_buttons.h"
 
@@ -18,37 +17,34 @@ struct PanelLayout {
     int titleX;                                         // baseline start of the title
     int swatchX;                                        // left edge of every row's swatch
     int nameX;                                          // baseline start of every row's name
-    int rows;                                           // 8 strategies or 3 colours
-    const std::array<const char*, kCodeCount>& names;   // row i shows names[i]
-    const std::array<std::atomic<bool>, kCodeCount>& pool;  // a set flag excludes code i
+    std::span<const FrameText> names;                   // one row per name: 8 strategies or 3 colours
+    const std::array<bool, kCodeCount>& excluded;       // a set flag excludes code i
     bool leftColumn;                                    // hover applies while hoverOnLeftPanel is this
 };
 
-bool rowHovered(const PanelLayout& panel, int row) {
-    return sim.hoveredPanelRow.load(std::memory_order_relaxed) == row &&
-           sim.hoverOnLeftPanel.load(std::memory_order_relaxed) == panel.leftColumn;
+bool rowHovered(const FrameDescription& frame, const PanelLayout& panel, int row) {
+    return frame.hoveredPanelRow == row && frame.hoverOnLeftPanel == panel.leftColumn;
 }
 
-void drawRow(const PanelLayout& panel, int row) {
+void drawRow(const FrameDescription& frame, const PanelLayout& panel, int row) {
     const int y = kPanelFirstRowBaseline + kPanelRowPitch * row;
     const unsigned code = static_cast<unsigned>(row);
-    const bool excluded = sim.randomPoolMode.load(std::memory_order_relaxed) &&
-                          panel.pool[code].load(std::memory_order_relaxed);
+    const bool excluded = frame.poolMarksShown && panel.excluded[code];
     if (!excluded) {
         setPaletteColor(code);
         glRectf(static_cast<float>(panel.swatchX), static_cast<float>(y - 8),
                 static_cast<float>(panel.swatchX + 8), static_cast<float>(y));
     }
-    if (rowHovered(panel, row)) setPaletteColor(code);
+    if (rowHovered(frame, panel, row)) setPaletteColor(code);
     else if (excluded) glColor3fv(kExcludedRowColor.data());
     else glColor3fv(kRowNameColor.data());
-    drawText(kFontPanel, panel.names[code], panel.nameX, y);
+    drawText(kFontPanel, panel.names[code].data(), panel.nameX, y);
 }
 
-void drawPanel(const PanelLayout& panel) {
+void drawPanel(const FrameDescription& frame, const PanelLayout& panel) {
     setPaletteColor(8);
     drawText(kFontPanel, panel.title, panel.titleX, kPanelTitleBaseline);
-    for (int row = 0; row < panel.rows; ++row) drawRow(panel, row);
+    for (int row = 0; row < static_cast<int>(panel.names.size()); ++row) drawRow(frame, panel, row);
 }
 
 // The random layout's fixed pattern, rows from the top, columns from the
@@ -72,36 +68,37 @@ int layoutSquareColor(int layout, int a, int b) {
 
 }  // namespace
 
-void drawSelfPanel() {
+void drawSelfPanel(const FrameDescription& frame) {
     const PanelColumn& c = kLeftPanelColumn;
-    drawPanel({"self strategies", c.titleX, c.swatchX, c.nameX, 8, strategyNames, sim.selfPool, true});
+    drawPanel(frame, {"self strategies", c.titleX, c.swatchX, c.nameX, frame.strategyNames, frame.selfExcluded, true});
 }
 
-void drawOthersPanel() {
+void drawOthersPanel(const FrameDescription& frame) {
     const PanelColumn& c = kRightPanelColumn;
-    drawPanel({"others strategies", c.titleX, c.swatchX, c.nameX, 8, strategyNames, sim.otherPool, false});
+    drawPanel(frame,
+              {"others strategies", c.titleX, c.swatchX, c.nameX, frame.strategyNames, frame.otherExcluded, false});
 }
 
-void drawColorPanel() {
+void drawColorPanel(const FrameDescription& frame) {
     const PanelColumn& c = kLeftPanelColumn;
-    drawPanel({"colors (ethnicity)", c.titleX, c.swatchX, c.nameX, 3, colorNames, sim.selfPool, true});
+    drawPanel(frame, {"colors (ethnicity)", c.titleX, c.swatchX, c.nameX, frame.colorNames, frame.selfExcluded, true});
 }
 
-void drawPanels() {
-    if (sim.viewStrategies.load(std::memory_order_relaxed)) {
-        drawSelfPanel();
-        drawOthersPanel();
+void drawPanels(const FrameDescription& frame) {
+    if (frame.viewStrategies) {
+        drawSelfPanel(frame);
+        drawOthersPanel(frame);
     } else {
-        drawColorPanel();
+        drawColorPanel(frame);
     }
 }
 
-void drawLayoutIcon() {
+void drawLayoutIcon(const FrameDescription& frame) {
     glColor3fv(kIconPlateColor.data());
     glRecti(kLayoutIconLeft, kLayoutIconTop, kLayoutIconRight, kLayoutIconBottom - 1);
     setPaletteColor(9);
     drawRectOutline(kLayoutIconLeft, kLayoutIconTop, kLayoutIconRight, kLayoutIconBottom);
-    const int layout = sim.colorLayout.load(std::memory_order_relaxed);
+    const int layout = frame.colorLayout;
     for (int a = 0; a < 4; ++a) {
         for (int b = 0; b < 4; ++b) {
             const int color = layoutSquareColor(layout, a, b);

@@ -14,15 +14,15 @@ inline constexpr Rgb kExcludedRowColor{0.25f, 0.25f, 0.25f};
 inline constexpr Rgb kIconPlateColor{0.8f, 0.8f, 0.8f};
 
 // Self and others panels in strategy view, the colour panel in colour view.
-void drawPanels();
-// "self strategies": eight rows in the left column, pool flags selfPool.
-void drawSelfPanel();
-// "others strategies": eight rows in the right column, pool flags otherPool.
-void drawOthersPanel();
-// "colors (ethnicity)": three rows in the left column, pool flags selfPool.
-void drawColorPanel();
+void drawPanels(const FrameDescription& frame);
+// "self strategies": eight rows in the left column, marks selfExcluded.
+void drawSelfPanel(const FrameDescription& frame);
+// "others strategies": eight rows in the right column, marks otherExcluded.
+void drawOthersPanel(const FrameDescription& frame);
+// "colors (ethnicity)": three rows in the left column, marks selfExcluded.
+void drawColorPanel(const FrameDescription& frame);
 
 // A 4 x 4 preview of colorLayout on a grey plate at 627..654 x 455..481.
-void drawLayoutIcon();
+void drawLayoutIcon(const FrameDescription& frame);
 
 }  // namespace talvane

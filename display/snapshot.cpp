@@ -103,7 +103,7 @@ private:
 
 }  // namespace
 
-int writeSnapshotPng(const char* path, std::string& error) {
+int writeSnapshotPng(const FrameDescription& frame, const char* path, std::string& error) {
     if (!path || !*path) {
         error = "no file name for the snapshot";
         return kSnapshotFileError;
@@ -111,15 +111,15 @@ int writeSnapshotPng(const char* path, std::string& error) {
     const CurrentContextKeeper keeper;  // declared first: restored after the surface is gone
     OffscreenSurface surface;
     if (const int status = prepareSurface(surface, error); status != kSnapshotWritten) return status;
-    composeFrame();
+    composeFrame(frame);
     return writeFile(path, surface.readFrame(), error);
 }
 
-int renderSnapshotPng(std::string& png, std::string& error) {
+int renderSnapshotPng(const FrameDescription& frame, std::string& png, std::string& error) {
     const CurrentContextKeeper keeper;  // declared first: restored after the surface is gone
     OffscreenSurface surface;
     if (const int status = prepareSurface(surface, error); status != kSnapshotWritten) return status;
-    composeFrame();
+    composeFrame(frame);
     png.clear();
     if (!encodePngInMemory(png, surface.readFrame())) {
         error = "PNG encoding failed";

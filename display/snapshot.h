@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "frame_description.h"
+
 namespace talvane {
 
 // Results of writeSnapshotPng.
@@ -11,19 +13,19 @@ inline constexpr int kSnapshotNoDisplay = 4;  // no X display to render on (sugg
 inline constexpr int kSnapshotNoGl = 5;       // no GL configuration, context or fonts
 inline constexpr int kSnapshotFileError = 6;  // the file could not be written
 
-// Renders the frame of the current sim state exactly as the drawing window
-// shows it (980 x 700) and writes it to path as an RGB PNG, through the one
+// Renders the frame of the description exactly as the drawing window would
+// show it (980 x 700) and writes it to path as an RGB PNG, through the one
 // output writer: a regular file is written under a temporary name beside it
 // and renamed over it only once complete (its mode kept), a link is written
 // through, a device or pipe written into; path never holds half a picture.
 // On failure returns one of the
 // codes above and says why in error.
-int writeSnapshotPng(const char* path, std::string& error);
+int writeSnapshotPng(const FrameDescription& frame, const char* path, std::string& error);
 
 // Renders the frame as writeSnapshotPng does and returns the PNG's bytes in
 // png, for a caller that writes files its own way. Returns kSnapshotWritten
 // or the code of what failed, with error set.
-int renderSnapshotPng(std::string& png, std::string& error);
+int renderSnapshotPng(const FrameDescription& frame, std::string& png, std::string& error);
 
 // Checks that a snapshot can be rendered here (a display and a GL surface)
 // without rendering one, so that a long run can be refused before it

@@ -5,11 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "glut_fonts.h"
-#include "payoffs.h"
 #include "frame_layout.h"
+#include "glut_fonts.h"
 #include "pixel_grid.h"
-#include "sim_state.h"
 
 namespace talvane {
 
@@ -27,7 +25,6 @@ namespace {
 constexpr int kStatusX = 625;
 constexpr int kStatusFirstBaseline = 285;
 constexpr int kStatusPitch = 15;
-constexpr int kStatusLineCount = 11;
 
 void setColor(const Rgb& color) {
     glColor3fv(color.data());
@@ -35,55 +32,9 @@ void setColor(const Rgb& color) {
 
 // The infoPage colour; a value outside 0..5 falls back to the first entry
 // rather than reading past the table.
-const Rgb& statusColor() {
-    const int page = sim.infoPage.load(std::memory_order_relaxed);
+const Rgb& statusColor(const FrameDescription& frame) {
+    const int page = frame.infoPage;
     return textPalette[page >= 0 && page < static_cast<int>(textPalette.size()) ? page : 0];
-}
-
-const char* competitionLine() {
-    return sim.competitionMode.load(std::memory_order_relaxed) == kCompetitionFinite ? "Competition mode: finite"
-                                                                     : "Competition mode: infinite";
-}
-
-void speedLine(char* buffer, std::size_t size) {
-    const int interval = sim.frameInterval.load(std::memory_order_relaxed);
-    if (interval == 0) std::snprintf(buffer, size, "<S> Slow Motion");
-    else if (interval == 1) std::snprintf(buffer, size, "<S> Normal Speed");
-    else if (interval == 2) std::snprintf(buffer, size, "<S> Showing every other generation");
-    else std::snprintf(buffer, size, "<S> Showing every %dth generation", interval);
-}
-
-const char* paintModeLine() {
-    if (!sim.randomPoolMode.load(std::memory_order_relaxed)) return "<P> Switch to random stategies";
-    return sim.viewStrategies.load(std::memory_order_relaxed) ? "<P> Switch to painting strategies"
-                                                              : "<P> Switch to painting colors";
-}
-
-const char* layoutLine() {
-    switch (sim.colorLayout.load(std::memory_order_relaxed)) {
-        case kLayoutRandom: return "<C> Colors initialized randomly";
-        case kLayoutCheckerboard: return "<C> Colors initialized as a checkerboard";
-        case kLayoutSegregated: return "<C> Colors initialized as segregated";
-        default: return "";
-    }
-}
-
-const char* fixedStatusLine(int line) {
-    switch (line) {
-        case 1: return competitionLine();
-        case 4: return "<R> Restart";
-        case 5: return sim.paused.load(std::memory_order_relaxed) ? "<SPACE> Resume" : "<SPACE> Pause";
-        case 7: return paintModeLine();
-        case 8: return sim.viewStrategies.load(std::memory_order_relaxed) ? "<V> Switch to viewing colors"
-                                                                          : "<V> Switch to viewing stategies";
-        case 9: return sim.extraPointSameColor.load(std::memory_order_relaxed)
-                           ? "<+> Extra point for same color: YES"
-                           : "<+> Extra point for same color: NO";
-        case 10: return sim.playSelf.load(std::memory_order_relaxed) ? "<Y> Playing yourself: YES (9 neighbors)"
-                                                                     : "<Y> Playing yourself: NO (8 neighbors)";
-        case 11: return layoutLine();
-        default: return "";
-    }
 }
 
 void drawBevel() {
@@ -156,48 +107,26 @@ unsigned drawText(int fontCode, const char* text, int x, int y) {
     return kDrawDone;
 }
 
-void formatTitleLine(char* buffer, std::size_t size) {
-    // Infinite competition scores from its fixed long-run table whatever the
-    // four payoffs say: the title names the game of that table.
-    const bool infinite = sim.competitionMode.load(std::memory_order_relaxed) == kCompetitionInfinite;
-    const auto& p = kInfiniteTablePayoffs;
-    const char* game = infinite ? classifyGame(p[0], p[1], p[2], p[3])
-                                : classifyGame(sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(),
-                                               sim.payoffDD.load());
-    const bool named = std::strcmp(game, "Unnamed Game") != 0;
-    const char* paused = sim.paused.load(std::memory_order_relaxed) ? " (Paused)" : "";
-    std::snprintf(buffer, size, "%s%s%s", named ? "Spatialized " : "", game, paused);
-}
-
 void formatPayoffRow(char* buffer, std::size_t size, int a, int b, int c, int d) {
     std::snprintf(buffer, size, "%d, %d     %d, %d", a, b, c, d);
 }
 
-void formatStatusLine(int line, char* buffer, std::size_t size) {
-    if (line == 2) std::snprintf(buffer, size, "Generation %d", sim.generation.load(std::memory_order_relaxed));
-    else if (line == 6) speedLine(buffer, size);
-    else std::snprintf(buffer, size, "%s", fixedStatusLine(line));
-}
-
-unsigned drawTitleLine() {
-    char title[kTextBufferSize];
-    formatTitleLine(title, sizeof title);
+unsigned drawTitleLine(const FrameDescription& frame) {
     setColor(kTitleColor);
-    return drawText(kFontTitle, title, 20, 50);
+    return drawText(kFontTitle, frame.title.data(), 20, 50);
 }
 
-unsigned drawStatusBlock() {
+unsigned drawStatusBlock(const FrameDescription& frame) {
     drawBevel();
-    setColor(statusColor());
-    char text[kTextBufferSize];
+    setColor(statusColor(frame));
     for (int line = 1; line <= kStatusLineCount; ++line) {
-        formatStatusLine(line, text, sizeof text);
+        const char* text = frame.statusLines[static_cast<std::size_t>(line - 1)].data();
         if (text[0] != '\0') drawText(kFontStatus, text, kStatusX, kStatusFirstBaseline + kStatusPitch * (line - 1));
     }
     return kDrawDone;
 }
 
-unsigned drawPayoffMatrix() {
+unsigned drawPayoffMatrix(const FrameDescription& frame) {
     glLineWidth(1.0f);
     glBegin(GL_LINES);
     setPaletteColor(6);
@@ -211,8 +140,8 @@ unsigned drawPayoffMatrix() {
     drawText(kFontStatus, "C", 869, 279);
     drawText(kFontStatus, "D", 901, 279);
 
-    const int r = sim.payoffCC.load(), s = sim.payoffCD.load(), t = sim.payoffDC.load(), p = sim.payoffDD.load();
-    setColor(statusColor());
+    const auto [r, s, t, p] = frame.payoffs;
+    setColor(statusColor(frame));
     char row[kTextBufferSize];
     formatPayoffRow(row, sizeof row, r, r, s, t);
     drawText(kFontStatus, row, 864, 298);

@@ -32,27 +32,21 @@ unsigned drawBitmapString(void* font, const char* text);
 // point (x, y), in the current colour; 2 if the text is null, else 0.
 unsigned drawText(int fontCode, const char* text, int x, int y);
 
-// The title at (20, 50): "Spatialized " and the game's name, or "Unnamed
-// Game" alone, then " (Paused)" while paused. In infinite competition the
-// game is that of the long-run table in use, whatever the four payoffs.
-unsigned drawTitleLine();
+// The description's title at (20, 50).
+unsigned drawTitleLine(const FrameDescription& frame);
 
-// The bevel and the eleven status lines from baseline (625, 285), in the
-// colour of infoPage.
-unsigned drawStatusBlock();
+// The bevel and the description's eleven status lines from baseline
+// (625, 285), in the colour of its infoPage.
+unsigned drawStatusBlock(const FrameDescription& frame);
 
-// The 2 x 2 payoff matrix at 845..925 x 270..323 (finite competition only).
-unsigned drawPayoffMatrix();
+// The 2 x 2 payoff matrix of the description's payoffs at 845..925 x 270..323.
+unsigned drawPayoffMatrix(const FrameDescription& frame);
 
-// Texts as the frame shows them, also for tests and other front ends.
-// The title line for the current payoffs and pause state.
-void formatTitleLine(char* buffer, std::size_t size);
-// One payoff row: "%d, %d     %d, %d"; needs 54 bytes for any four values.
+// One payoff row as the matrix shows it: "%d, %d     %d, %d"; needs 54
+// bytes for any four values.
 void formatPayoffRow(char* buffer, std::size_t size, int a, int b, int c, int d);
-// Status line 1..11 (line 3 is always empty); empty where the frame draws none.
-void formatStatusLine(int line, char* buffer, std::size_t size);
 
 // Room for any title, status line or payoff row, terminator included.
-inline constexpr std::size_t kTextBufferSize = 64;
+inline constexpr std::size_t kTextBufferSize = kFrameTextSize;
 
 }  // namespace talvane

@@ -5,7 +5,6 @@
 #include <array>
 
 #include "pixel_grid.h"
-#include "sim_state.h"
 
 namespace talvane {
 namespace {
@@ -134,14 +133,13 @@ void drawBucketIcon(int x, int y, int colorCode) {
     glEnd();
 }
 
-void drawToolButtons() {
-    if (sim.viewStrategies.load(std::memory_order_relaxed)) {
-        drawBrushSwatch(kSwatchButtonX, kToolButtonY, sim.brushOther.load(), sim.brushSelf.load());
+void drawToolButtons(const FrameDescription& frame) {
+    if (frame.viewStrategies) {
+        drawBrushSwatch(kSwatchButtonX, kToolButtonY, frame.brushOther, frame.brushSelf);
     } else {
-        const int color = sim.brushColor.load();
-        drawBrushSwatch(kSwatchButtonX, kToolButtonY, color, color);
+        drawBrushSwatch(kSwatchButtonX, kToolButtonY, frame.brushColor, frame.brushColor);
     }
-    const int tool = sim.paintTool.load(std::memory_order_relaxed);
+    const int tool = frame.paintTool;
     drawPencilButton(kPencilButtonX, kToolButtonY, tool == kToolPencil);
     drawFillButton(kFillButtonX, kToolButtonY, tool == kToolFill);
 }

@@ -25,8 +25,8 @@ std::span<const IconPoint> bucketOutlinePoints();  // 72, black
 inline constexpr Rgb kSelectedButtonColor{1.0f, 1.0f, 1.0f};
 inline constexpr Rgb kButtonColor{0.8f, 0.8f, 0.8f};
 
-// The row of three buttons for the current brush and paintTool.
-void drawToolButtons();
+// The row of three buttons for the description's brush and paint tool.
+void drawToolButtons(const FrameDescription& frame);
 
 // A one-pixel outline in the current colour, corners (x0, y0) and (x1, y1);
 // the bottom edge reaches one pixel further so that (x1, y1) is lit.

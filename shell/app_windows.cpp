@@ -19,6 +19,7 @@
 #include "classroom.h"
 #include "commands.h"
 #include "cursors.h"
+#include "desktop_frame.h"
 #include "dialog_windows.h"
 #include "fltk_host.h"
 #include "key_map.h"
@@ -91,7 +92,7 @@ DrawingWindow::DrawingWindow(int x, int y) : Fl_Gl_Window(x, y, kFrameWidth, kFr
 
 void DrawingWindow::draw() {
     if (!valid()) glViewport(0, 0, w(), h());
-    composeFrame();
+    composeFrame(describeDesktopFrame());
     if (composed_) composed_();
 }
 
@@ -290,7 +291,7 @@ std::string FltkWindowSystem::chooseFile(FileDialog kind, const std::string& sug
 
 std::string FltkWindowSystem::savePicture(const std::string& path) {
     std::string error;
-    const int status = writeSnapshotPng(path.c_str(), error);
+    const int status = writeSnapshotPng(describeDesktopFrame(), path.c_str(), error);
     // The snapshot renders with a GL context of its own; the toolkit believes
     // the window's context is still current, so make it so.
     if (window_.shown() && window_.context() != nullptr && !displayLost()) {

@@ -22,6 +22,7 @@
 #include "graph.h"
 #include "graph_world.h"
 #include "checkpoint.h"
+#include "frame_capsule.h"
 #include "grid_image.h"
 #include "measures.h"
 #include "metadata.h"
@@ -1105,7 +1106,7 @@ PYBIND11_MODULE(_talvane, m) {
     using namespace talvane::python;
     m.doc() = "The Talvane engine: worlds of evolving strategies in a spatial population.";
 
-    py::class_<PyWorld>(m, "World", R"(A world: a grid of cells, each with a colour and two strategies.
+    py::class_<PyWorld> world(m, "World", R"(A world: a grid of cells, each with a colour and two strategies.
 
 World(rows=64, cols=64, *, edges="wrap", neighbourhood="moore", payoffs=None,
       competition="finite", play_self=False, extra_point=False, update="synchronous",
@@ -1128,7 +1129,8 @@ draws every cell's pair with weights instead of from the pools: a mapping
 self*8 + other, e.g. mix={(7, 7): 0.9, (0, 0): 0.1}. With populate=False every cell
 stays Green playing AllD against everyone and only the generator starts
 from the seed. World(seed=S) is the world `talvane-batch --seed S` seeds,
-and stepping it gives the same worlds and counts.)")
+and stepping it gives the same worlds and counts.)");
+    world
         .def(py::init(&makeWorld), "rows"_a = 64, "cols"_a = 64, py::kw_only(), "edges"_a = "wrap",
              "neighbourhood"_a = "moore", "payoffs"_a = py::none(), "competition"_a = "finite",
              "play_self"_a = false, "extra_point"_a = false, "update"_a = "synchronous", "noise"_a = kDefaultNoise,
@@ -1313,6 +1315,7 @@ array of that shape with codes 0 to 7 to change the grid.)")
                                "Self strategy codes the latest seeding drew from.")
         .def_property_readonly("other_pool", [](PyWorld& w) { return admittedCodes(w.seeding.otherExcluded); },
                                "Others strategy codes the latest seeding drew from.");
+    defineFrameDescription(world);
 
     m.def("_write_output", &writeOutput, "path"_a, "data"_a,
           "Writes data to path with the programs' one output writer (through links, into pipes, modes kept).");

@@ -118,7 +118,7 @@ def _snapshot(self, path, view="strategies"):
     file's mode; straight into a pipe or device)."""
     from . import _picture
 
-    png = _picture.render_png(self, view)
+    png = _picture.render_png(self._frame_description(view))
     _talvane._write_output(path, png)
 
 

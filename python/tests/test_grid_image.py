@@ -70,3 +70,24 @@ def test_grid_images_refuse_bad_settings(tmp_path):
     with pytest.raises(OSError):
         w.grid_image(tmp_path / "missing" / "x.png")
     assert list(tmp_path.iterdir()) == []
+
+
+def test_image_of_a_large_world_needs_no_display_and_loads_no_window_library():
+    # World.image in a process with no X display: the picture comes from the
+    # software renderer, and neither importing talvane nor drawing loads an
+    # X or GL library (the frame's module is loaded by World.snapshot only).
+    script = (
+        "import sys, talvane\n"
+        "w = talvane.World(200, 200, seed=4)\n"
+        "w.step(2)\n"
+        "png = w.image()\n"
+        "maps = open('/proc/self/maps').read()\n"
+        "loaded = sorted({l.split('/')[-1] for l in maps.splitlines() if 'libGL' in l or 'libX11' in l})\n"
+        "print(len(png), png[:8] == b'\\x89PNG\\r\\n\\x1a\\n', 'talvane._picture' in sys.modules, loaded)\n"
+    )
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    drawn = subprocess.run([sys.executable, "-c", script], check=True, capture_output=True, env=env, text=True,
+                           timeout=120)
+    size, is_png, picture_loaded, loaded = drawn.stdout.split(" ", 3)
+    assert int(size) > 1000 and is_png == "True"
+    assert picture_loaded == "False" and loaded.strip() == "[]"

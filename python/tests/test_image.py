@@ -36,3 +36,35 @@ def test_pictures_refuse_what_the_frame_cannot_show(tmp_path):
     with pytest.raises(OSError):
         talvane.World(seed=1).snapshot(tmp_path / "missing" / "x.png")
     assert list(tmp_path.iterdir()) == []
+
+
+def test_pictures_from_several_threads_at_once_are_each_whole(tmp_path):
+    # Each thread describes its own world with the GIL released and draws one
+    # picture at a time: none waits for another forever, and each picture is
+    # the one its world gives alone.
+    import threading
+    worlds = [talvane.World(seed=s) for s in (11, 12, 13)]
+    for w in worlds:
+        w.step(3)
+    alone = []
+    for k, w in enumerate(worlds):
+        w.snapshot(tmp_path / f"alone{k}.png")
+        alone.append((tmp_path / f"alone{k}.png").read_bytes())
+    errors = []
+
+    def draw(k):
+        try:
+            for _ in range(3):
+                worlds[k].snapshot(tmp_path / f"thread{k}.png")
+        except Exception as error:  # reported below
+            errors.append(error)
+
+    threads = [threading.Thread(target=draw, args=(k,)) for k in range(len(worlds))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(timeout=120)
+    assert not any(t.is_alive() for t in threads), "a picture never finished"
+    assert errors == []
+    assert [(tmp_path / f"thread{k}.png").read_bytes() for k in range(len(worlds))] == alone
+    assert len(set(alone)) == len(alone)

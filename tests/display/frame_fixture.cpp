@@ -7,6 +7,7 @@
 #include <memory>
 #include <ostream>
 
+#include "desktop_frame.h"
 #include "frame.h"
 #include "offscreen.h"
 #include "sim_state.h"
@@ -83,7 +84,7 @@ void FrameTest::TearDown() { resetSimState(); }
 void FrameTest::blankFrame() { clearFrame(); }
 
 Picture FrameTest::renderFrame() {
-    composeFrame();
+    composeFrame(describeDesktopFrame());
     return read();
 }
 

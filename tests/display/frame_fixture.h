@@ -43,7 +43,7 @@ private:
 class FrameTest : public ::testing::Test {
 public:
     static void blankFrame();      // frame projection, all black
-    static Picture renderFrame();  // the whole frame of sim
+    static Picture renderFrame();  // the whole frame of sim, as the desktop describes it
     static Picture read();         // what is drawn so far
     // The text alone on a black frame, in the colour, baseline start (x, y).
     static Picture textAlone(int font, const char* text, int x, int y, const Rgb& color);

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "desktop_frame.h"
 #include "frame.h"
 #include "frame_fixture.h"
 #include "offscreen.h"
@@ -131,7 +132,7 @@ TEST_F(SnapshotTest, WritesTheFrameAsTheWindowShowsIt) {
     sim.generation = 77;
     const std::string path = (dir_ / "world.png").string();
     std::string error;
-    ASSERT_EQ(writeSnapshotPng(path.c_str(), error), 0) << error;
+    ASSERT_EQ(writeSnapshotPng(describeDesktopFrame(), path.c_str(), error), 0) << error;
 
     png_uint_32 width = 0, height = 0;
     const Picture written(readPng(path, width, height));
@@ -149,7 +150,7 @@ TEST_F(SnapshotTest, APictureIsWrittenThroughALinkAndKeepsTheFilesMode) {
     ASSERT_EQ(chmod(target.c_str(), 0600), 0);
     ASSERT_EQ(symlink("target.png", link.c_str()), 0);
     std::string error;
-    ASSERT_EQ(writeSnapshotPng(link.c_str(), error), kSnapshotWritten) << error;
+    ASSERT_EQ(writeSnapshotPng(describeDesktopFrame(), link.c_str(), error), kSnapshotWritten) << error;
     EXPECT_TRUE(std::filesystem::is_symlink(link)) << "the link was replaced";
     png_uint_32 width = 0, height = 0;
     readPng(target, width, height);
@@ -163,14 +164,14 @@ TEST_F(SnapshotTest, APictureIsWrittenThroughALinkAndKeepsTheFilesMode) {
 TEST_F(SnapshotTest, FailuresSayWhyAndLeaveNothing) {
     std::string error;
     const std::string unwritable = (dir_ / "missing" / "world.png").string();
-    EXPECT_EQ(writeSnapshotPng(unwritable.c_str(), error), kSnapshotFileError);
+    EXPECT_EQ(writeSnapshotPng(describeDesktopFrame(), unwritable.c_str(), error), kSnapshotFileError);
     EXPECT_NE(error.find(unwritable), std::string::npos) << error;
-    EXPECT_EQ(writeSnapshotPng("", error), kSnapshotFileError);
+    EXPECT_EQ(writeSnapshotPng(describeDesktopFrame(), "", error), kSnapshotFileError);
 
     const char* saved = std::getenv("DISPLAY");
     const std::string display = saved ? saved : "";
     setenv("DISPLAY", ":4093", 1);  // no server there
-    const int status = writeSnapshotPng((dir_ / "world.png").string().c_str(), error);
+    const int status = writeSnapshotPng(describeDesktopFrame(), (dir_ / "world.png").string().c_str(), error);
     setenv("DISPLAY", display.c_str(), 1);
     EXPECT_EQ(status, kSnapshotNoDisplay);
     EXPECT_NE(error.find("xvfb-run"), std::string::npos) << error;

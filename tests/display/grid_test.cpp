@@ -3,6 +3,7 @@
 // drawing.
 #include <GL/gl.h>
 
+#include "desktop_frame.h"
 #include "frame_fixture.h"
 #include "sim_state.h"
 
@@ -27,7 +28,7 @@ TEST_F(GridTest, CellSquaresAndGapsInBothViews) {
     for (bool strategies : {true, false}) {
         sim.viewStrategies = strategies;
         blankFrame();
-        ASSERT_EQ(drawGrid(), 0u);
+        ASSERT_EQ(drawGrid(describeDesktopFrame()), 0u);
         const Picture p = read();
         if (strategies) {
             const Pixel outer = toPixel({0.31f, 0.31f, 0.31f});
@@ -52,7 +53,7 @@ TEST_F(GridTest, FirstIndexRunsAcrossSecondDown) {
     setCell(63, 0, 2, 2, 0);
     setCell(0, 63, 4, 4, 0);
     blankFrame();
-    drawGrid();
+    drawGrid(describeDesktopFrame());
     const Picture p = read();
     EXPECT_TRUE(filled(p, 20, 80, 28, 88, palette(7)));    // [0][0] top left
     EXPECT_TRUE(filled(p, 587, 80, 595, 88, palette(2)));  // [63][0] top right
@@ -66,10 +67,11 @@ TEST_F(GridTest, FirstIndexRunsAcrossSecondDown) {
 
 TEST_F(GridTest, OutOfRangeArgumentsDrawNothing) {
     blankFrame();
-    EXPECT_EQ(drawCell(64, 0, 1, 1, 1), 2u);
-    EXPECT_EQ(drawCell(0, 64, 1, 1, 1), 2u);
-    EXPECT_EQ(drawCell(0, 0, 40, 1, 1), 2u);
-    EXPECT_EQ(drawCell(0, 0, 1, 40, 1), 2u);
+    EXPECT_EQ(drawCell(64, 0, 1, 1, 1, true), 2u);
+    EXPECT_EQ(drawCell(0, 64, 1, 1, 1, true), 2u);
+    EXPECT_EQ(drawCell(0, 0, 40, 1, 1, true), 2u);
+    EXPECT_EQ(drawCell(0, 0, 1, 40, 1, true), 2u);
+    EXPECT_EQ(drawCell(0, 0, 40, 1, 1, false), 2u);
     EXPECT_EQ(read().countLit(0, 0, 980, 700), 0);
     ASSERT_EQ(setPaletteColor(3), 0u);
     EXPECT_EQ(setPaletteColor(10), 2u);  // keeps magenta
@@ -85,13 +87,14 @@ TEST_F(GridTest, WholeGridMatchesCellByCellDrawingExactly) {
         sim.viewStrategies = strategies;
         blankFrame();
         glColor3f(0.5f, 0.25f, 1.0f);  // in force for the first cell, whose colour code is 12
-        ASSERT_EQ(drawGrid(), 0u);
+        ASSERT_EQ(drawGrid(describeDesktopFrame()), 0u);
         const Picture whole = read();
         blankFrame();
         glColor3f(0.5f, 0.25f, 1.0f);
         for (unsigned k = 0; k < kCellCount; ++k)
             drawCell(k / 64, k % 64, static_cast<unsigned>(sim.world.otherStrategy[k]),
-                     static_cast<unsigned>(sim.world.selfStrategy[k]), static_cast<unsigned>(sim.world.cellColor[k]));
+                     static_cast<unsigned>(sim.world.selfStrategy[k]), static_cast<unsigned>(sim.world.cellColor[k]),
+                     strategies);
         EXPECT_TRUE(whole.sameRegion(read(), 0, 0, 980, 700)) << (strategies ? "strategy view" : "colour view");
     }
 }

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "desktop_frame.h"
 #include "frame_fixture.h"
 #include "sim_state.h"
 #include "text_overlay.h"
@@ -170,28 +171,22 @@ TEST_F(TextTest, ExtremeValuesAreFormattedWhole) {
                                     textPalette[0]);
     EXPECT_TRUE(renderFrame().sameRegion(alone, 860, 286, 980, 301));
     sim.payoffCC = 0, sim.payoffCD = -1, sim.payoffDC = INT_MAX, sim.payoffDD = INT_MIN;
-    formatTitleLine(row, sizeof row);
-    EXPECT_STREQ(row, "Spatialized Chicken (Paused)");
+    EXPECT_STREQ(titleLine(desktopFrameSettings()).data(), "Spatialized Chicken (Paused)");
 }
 
 // Infinite competition plays the long-run table of the default Prisoner's
 // Dilemma whatever the payoffs: the title must not name another game.
 TEST_F(TextTest, InfiniteTitleNamesTheGameOfTheTableInUse) {
-    char title[kTextBufferSize];
     sim.payoffCC = 3, sim.payoffCD = 1, sim.payoffDC = 4, sim.payoffDD = 0;  // Chicken
     sim.competitionMode = 5;
-    formatTitleLine(title, sizeof title);
-    EXPECT_STREQ(title, "Spatialized Prisoner's Dilemma (Paused)");
+    EXPECT_STREQ(titleLine(desktopFrameSettings()).data(), "Spatialized Prisoner's Dilemma (Paused)");
     sim.payoffCC = 1, sim.payoffCD = 1, sim.payoffDC = 1, sim.payoffDD = 1;  // no game at all
     sim.paused = false;
-    formatTitleLine(title, sizeof title);
-    EXPECT_STREQ(title, "Spatialized Prisoner's Dilemma");
+    EXPECT_STREQ(titleLine(desktopFrameSettings()).data(), "Spatialized Prisoner's Dilemma");
     sim.competitionMode = 4;
-    formatTitleLine(title, sizeof title);
-    EXPECT_STREQ(title, "Unnamed Game");
+    EXPECT_STREQ(titleLine(desktopFrameSettings()).data(), "Unnamed Game");
     sim.payoffCC = 3, sim.payoffCD = 1, sim.payoffDC = 4, sim.payoffDD = 0;
-    formatTitleLine(title, sizeof title);
-    EXPECT_STREQ(title, "Spatialized Chicken");
+    EXPECT_STREQ(titleLine(desktopFrameSettings()).data(), "Spatialized Chicken");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "desktop_frame.h"
 #include "frame.h"
 #include "offscreen.h"
 #include "sim_state.h"
@@ -127,7 +128,7 @@ TEST_F(FrameTextBoxTest, WholeFramesAreUnchanged) {
     for (const Setting& s : settings) {
         resetSimState();
         s.apply();
-        auto [boxed, plain] = boxedAndPlain([] { composeFrame(); });
+        auto [boxed, plain] = boxedAndPlain([] { composeFrame(describeDesktopFrame()); });
         ASSERT_GT(litBytes(plain), 0) << s.name;
         EXPECT_TRUE(boxed == plain) << s.name;
     }

@@ -1,0 +1,55 @@
+#include "desktop_frame.h"
+
+#include "sim_state.h"
+
+namespace talvane {
+namespace {
+
+template <std::size_t N>
+std::array<bool, N> loadFlags(const std::array<std::atomic<bool>, N>& flags) {
+    std::array<bool, N> values{};
+    for (std::size_t i = 0; i < N; ++i) values[i] = flags[i].load(std::memory_order_relaxed);
+    return values;
+}
+
+// The pointer and the paint tools, as the user-interface thread left them.
+void describePointerAndTools(FrameDescription& d) {
+    d.infoPage = sim.infoPage.load(std::memory_order_relaxed);
+    d.hoveredPanelRow = sim.hoveredPanelRow.load(std::memory_order_relaxed);
+    d.hoverOnLeftPanel = sim.hoverOnLeftPanel.load(std::memory_order_relaxed);
+    d.paintTool = sim.paintTool.load(std::memory_order_relaxed);
+    d.brushSelf = sim.brushSelf.load(std::memory_order_relaxed);
+    d.brushOther = sim.brushOther.load(std::memory_order_relaxed);
+    d.brushColor = sim.brushColor.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+FrameSettings desktopFrameSettings() {
+    FrameSettings s;
+    s.payoffs = {sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load()};
+    s.competition = sim.competitionMode.load(std::memory_order_relaxed);
+    s.playSelf = sim.playSelf.load(std::memory_order_relaxed);
+    s.extraPoint = sim.extraPointSameColor.load(std::memory_order_relaxed);
+    s.colorLayout = sim.colorLayout.load(std::memory_order_relaxed);
+    s.selfExcluded = loadFlags(sim.selfPool);
+    s.otherExcluded = loadFlags(sim.otherPool);
+    s.randomPool = sim.randomPoolMode.load(std::memory_order_relaxed);
+    s.generation = sim.generation.load(std::memory_order_relaxed);
+    s.paused = sim.paused.load(std::memory_order_relaxed);
+    s.frameInterval = sim.frameInterval.load(std::memory_order_relaxed);
+    s.viewStrategies = sim.viewStrategies.load(std::memory_order_relaxed);
+    return s;
+}
+
+FrameDescription describeDesktopFrame() {
+    FrameDescription d = describeFrame(desktopFrameSettings());
+    describePointerAndTools(d);
+    // The simulation thread may be in the middle of a generation: the frame
+    // shows the one before it, whole.
+    GridLock lock;
+    describeCells(sim.world, d);
+    return d;
+}
+
+}  // namespace talvane
