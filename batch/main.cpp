@@ -1,6 +1,6 @@
 // talvane-batch: runs the model with no window, from a seed or a world file,
 // for any number of generations, and writes the population log and the final
-// world. Several independent runs go to child processes, a few at a time.
+// world. Several independent runs go to threads of this process, a few at a time.
 //
 // Exit status: 0 done, 1 an output could not be written, 2 usage error,
 // 3 bad world file, 4 no display for the snapshot (5 and 6 other snapshot
@@ -10,6 +10,7 @@
 #include <chrono>
 #include <new>
 #include <cstdio>
+#include <mutex>
 #include <unistd.h>
 
 #include "file_clash.h"
@@ -168,22 +169,30 @@ FrameDescription describeFinalFrame(const RunSettings& run, const World& world, 
     return describeWorld(world, shown);
 }
 
+// The snapshot of one run's final world, with the run's record as its text.
+// The snapshot module draws in one off-screen context, so the runs of
+// --runs, on threads of their own, draw one at a time.
+int renderSnapshot(const RunSettings& run, const World& world, bool strategies, const std::string& record,
+                   std::string& png, std::string& error) {
+    const FrameDescription frame = describeFinalFrame(run, world, strategies);
+    static std::mutex drawing;
+    const std::lock_guard<std::mutex> lock(drawing);
+    const int status = snapshotPngThroughModule(frame, png, error);
+    // The picture carries the run's record, as its JSON file does.
+    if (status == kSnapshotWritten && !record.empty()) addPngText(png, "Comment", record);
+    return status;
+}
+
 // Draws the final world, paused, in the chosen view; under --runs each run
 // gets its own numbered picture.
 void addSnapshotOutput(BatchPlan& plan, const SnapshotOptions& snapshot) {
     if (snapshot.path.empty()) return;
     const bool strategies = snapshot.view == "strategies";
-    plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, [strategies](const RunSettings& run, const World& world,
-                                                                               std::string& png, std::string& error) {
-                                         const FrameDescription frame = describeFinalFrame(run, world, strategies);
-                                         const int status = snapshotPngThroughModule(frame, png, error);
-                                         // The picture carries the run's record, as its JSON file does.
-                                         if (status == kSnapshotWritten && !finishingRunMetadata().empty()) {
-                                             addPngText(png, "Comment", finishingRunMetadata());
-                                         }
-                                         return status;
-                                     },
-                                     kSnapshotFileError});
+    const auto render = [strategies](const RunSettings& run, const World& world, const std::string& record,
+                                     std::string& png, std::string& error) {
+        return renderSnapshot(run, world, strategies, record, png, error);
+    };
+    plan.run.extraOutputs.push_back({"--snapshot", snapshot.path, render, kSnapshotFileError});
 }
 
 // The outputs and the input as the command line names them.

@@ -438,7 +438,8 @@ int preparePictures(const PictureOptions& options, const std::string& view, Batc
     }
     if (!options.image.empty()) {
         plan.run.extraOutputs.push_back({"--image", options.image, [picture](const RunSettings&, const World& world,
-                                                                             std::string& png, std::string& error) {
+                                                                             const std::string&, std::string& png,
+                                                                             std::string& error) {
                                              IndexedImage image;
                                              GridPicture final = picture;
                                              final.generation = world.generation;

@@ -115,11 +115,6 @@ Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, st
     return c;
 }
 
-std::string& metadataOfFinishingRun() {
-    static std::string text;
-    return text;
-}
-
 FileMark markOf(const std::string& text) {
     return {static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n')),
             fnv1a(kFnvBasis, text.data(), text.size())};
@@ -249,7 +244,7 @@ public:
             }
         }
         if (!settings_.statsPath.empty()) {
-            statsFile_ = statsToFile() ? std::fopen(stats_.writePath().c_str(), "ab") : stdout;
+            statsFile_ = statsToFile() ? openCreated(stats_.writePath(), true) : stdout;
             if (statsFile_ == nullptr) return reportFailure(settings_.statsPath, std::strerror(errno));
         }
         return kExitOk;
@@ -263,8 +258,7 @@ public:
         if (settings_.logPath.empty() || logFailed_) return;
         errno = 0;
         if (logFile_ == nullptr) {
-            const char* mode = settings_.resume ? "ab" : "w";
-            logFile_ = logToFile() ? std::fopen(log_.writePath().c_str(), mode) : stdout;
+            logFile_ = logToFile() ? openCreated(log_.writePath(), settings_.resume.has_value()) : stdout;
             if (logFile_ == nullptr) return stopLogging(errno);
         }
         char line[kLogLineBytes];
@@ -355,23 +349,19 @@ public:
         if (!settings_.metaPath.empty() && !meta_.write(metadata, error)) {
             return reportFailure(settings_.metaPath, error);
         }
-        metadataOfFinishingRun() = metadata;
         for (std::size_t i = 0; i < extras_.size(); ++i) {
             const ExtraOutput& extra = settings_.extraOutputs[i];
             std::string bytes;
             if (world == nullptr) continue;
-            if (const int status = extra.render(settings_, *world, bytes, error); status != kExitOk) {
+            if (const int status = extra.render(settings_, *world, metadata, bytes, error); status != kExitOk) {
                 std::fprintf(stderr, "talvane-batch: %s\n", error.c_str());
-                metadataOfFinishingRun().clear();
                 return status;
             }
             if (!extras_[i].write(bytes, error)) {
                 reportFailure(extra.path, error);
-                metadataOfFinishingRun().clear();
                 return extra.writeFailure;
             }
         }
-        metadataOfFinishingRun().clear();
         return kExitOk;
     }
 
@@ -482,8 +472,6 @@ void writeStatsRow(std::FILE* file, const RunSettings& settings, const World& wo
 }
 
 }  // namespace
-
-const std::string& finishingRunMetadata() { return metadataOfFinishingRun(); }
 
 int checkResumedOutputs(const RunSettings& settings) {
     if (!settings.resume) return kExitOk;

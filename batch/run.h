@@ -32,8 +32,12 @@ struct RunRecord;
 struct ExtraOutput {
     std::string option;  // the option that asked for it, for messages
     std::string path;    // the file to write
-    // Fills bytes; returns kExitOk or an exit status, with error set.
-    std::function<int(const RunSettings& run, const World& world, std::string& bytes, std::string& error)> render;
+    // Fills bytes from the final world and the run's JSON record (for outputs
+    // that carry it, as the snapshot's text does); returns kExitOk or an exit
+    // status, with error set.
+    std::function<int(const RunSettings& run, const World& world, const std::string& record, std::string& bytes,
+                      std::string& error)>
+        render;
     int writeFailure = kExitFailure;  // exit status when the file cannot be written
 };
 
@@ -136,10 +140,6 @@ int reportOutOfMemory(const WorldShape& shape);
 // For a resumed run: kExitOk when its log and statistics table end where the
 // checkpoint does; otherwise says so on standard error and returns kExitBadInput.
 int checkResumedOutputs(const RunSettings& settings);
-
-// The JSON record of the run being finished, for outputs that carry it (the
-// pictures' text); empty outside the finishing of a run.
-const std::string& finishingRunMetadata();
 
 // path with "-" and the run number inserted before the extension of its file name:
 // ("out/vemo.csv", 3) gives "out/vemo-3.csv", ("log", 2) gives "log-2".

@@ -1,15 +1,11 @@
 #include "runs.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <csignal>
-#include <map>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
-#include "output_file.h"
 #include "statistics.h"
 
 namespace talvane {
@@ -17,103 +13,6 @@ namespace talvane {
 namespace {
 
 constexpr int kPairsShown = 3;
-
-struct Child {
-    int run = 0;     // run number 1..K
-    int pipeFd = -1; // read end of the pipe the run reports its counts on
-};
-
-bool writeAll(int fd, const void* data, std::size_t size) {
-    const char* at = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t done = write(fd, at, size);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        at += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
-bool readAll(int fd, void* data, std::size_t size) {
-    char* at = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t done = read(fd, at, size);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        at += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
-[[noreturn]] void runChild(const RunSettings& base, int run, int pipeFd) {
-    RunResult result;
-    const RunSettings settings = settingsForRun(base, run);
-    int status = runOnce(settings, result);
-    if (status == kExitOk && !writeAll(pipeFd, &result, sizeof result)) status = kExitFailure;
-    std::fflush(nullptr);
-    _exit(status);
-}
-
-// Starts run number run in a child process; false when no process could be made.
-bool launch(const RunSettings& base, int run, std::map<pid_t, Child>& running) {
-    int fds[2];
-    if (pipe(fds) != 0) return false;
-    std::fflush(nullptr);  // nothing buffered may be written twice
-    const pid_t parent = getpid();
-    // A signal waits until the child is in the table it is passed on from,
-    // and the child handles none before it ends with this process.
-    const SignalBlock block;
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        return false;
-    }
-    if (pid == 0) {
-        if (!becomeChildOf(parent)) _exit(kExitFailure);
-        block.restore();
-        close(fds[0]);
-        for (const auto& [sibling, child] : running) close(child.pipeFd);  // the siblings' reports are not ours
-        runChild(base, run, fds[1]);
-    }
-    close(fds[1]);
-    addChildProcess(pid);
-    running[pid] = {run, fds[0]};
-    return true;
-}
-
-// Waits for one child; returns its exit status, and its counts in summary.
-int reapOne(std::map<pid_t, Child>& running, RunSummary& summary) {
-    int status = 0;
-    pid_t pid = -1;
-    do {
-        pid = waitpid(-1, &status, 0);
-    } while (pid < 0 && errno == EINTR);
-    auto found = running.find(pid);
-    if (pid < 0 || found == running.end()) return kExitFailure;
-    const Child child = found->second;
-    running.erase(found);
-    removeChildProcess(pid);
-    summary.run = child.run;
-    RunResult result;
-    const bool reported = readAll(child.pipeFd, &result, sizeof result);
-    summary.counts = result.counts;
-    summary.generationReached = result.generationReached;
-    summary.settledGeneration = result.settledGeneration;
-    summary.period = result.period;
-    summary.absorbing = result.absorbing;
-    close(child.pipeFd);
-    if (WIFEXITED(status) && WEXITSTATUS(status) != kExitOk) return WEXITSTATUS(status);
-    if (!WIFEXITED(status) || !reported) {
-        std::fprintf(stderr, "talvane-batch: run %d ended abnormally%s\n", child.run,
-                     WIFSIGNALED(status) ? (std::string(" (signal ") + std::to_string(WTERMSIG(status)) + ")").c_str()
-                                         : "");
-        return kExitFailure;
-    }
-    return kExitOk;
-}
 
 void showProgressLine(int done, int total) {
     std::fprintf(stderr, "\rtalvane-batch: %d of %d runs done", done, total);
@@ -123,6 +22,96 @@ void showProgressLine(int done, int total) {
 void clearProgressLine() {
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
+}
+
+RunSummary summaryOf(const RunSettings& settings, int run, const RunResult& result) {
+    RunSummary summary;
+    summary.run = run;
+    summary.seed = settings.seed;
+    summary.counts = result.counts;
+    summary.generationReached = result.generationReached;
+    summary.settledGeneration = result.settledGeneration;
+    summary.period = result.period;
+    summary.absorbing = result.absorbing;
+    return summary;
+}
+
+// The runs of a series and how they ended, shared by the threads that run
+// them: each takes the next run, runs it, and reports it.
+class RunQueue {
+public:
+    // The first jobs runs start together whatever becomes of them, as a
+    // series always has: a failure stops only the runs after them.
+    RunQueue(const RunSettings& base, int runs, int jobs, bool showProgress)
+        : base_(base), runs_(runs), firstStarts_(std::min(jobs, runs)), showProgress_(showProgress),
+          next_(firstStarts_ + 1) {}
+
+    // Runs that start at once, one per thread.
+    int firstStarts() const { return firstStarts_; }
+
+    // Runs run first (one of the first starts), then takes runs and runs
+    // them until none is left to start.
+    void work(int first) {
+        for (int run = first; run != 0; run = take()) {
+            const RunSettings settings = settingsForRun(base_, run);
+            RunResult result;
+            const int status = runOnce(settings, result);
+            report(summaryOf(settings, run, result), status);
+        }
+    }
+
+    // The summaries of the runs that succeeded, by run number.
+    std::vector<RunSummary> summaries() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::sort(summaries_.begin(), summaries_.end(),
+                  [](const RunSummary& a, const RunSummary& b) { return a.run < b.run; });
+        return summaries_;
+    }
+
+    // kExitOk, or the exit status of the first run that failed.
+    int failure() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return failure_;
+    }
+
+private:
+    // The next run to start (1..K), or 0: all have started, or one failed.
+    int take() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (next_ > runs_ || failure_ != kExitOk) return 0;
+        return next_++;
+    }
+
+    void report(const RunSummary& summary, int status) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (status != kExitOk && failure_ == kExitOk) failure_ = status;
+        if (status == kExitOk) summaries_.push_back(summary);
+        if (showProgress_) showProgressLine(static_cast<int>(summaries_.size()), runs_);
+    }
+
+    const RunSettings& base_;
+    const int runs_;
+    const int firstStarts_;
+    const bool showProgress_;
+    std::mutex mutex_;
+    int next_;                   // the next run to start
+    int failure_ = kExitOk;      // the first failed run's status
+    std::vector<RunSummary> summaries_;  // the runs that succeeded, as they ended
+};
+
+// Runs the queue on a thread per job; on this one when no thread can be made.
+void runOnThreads(RunQueue& queue) {
+    std::vector<std::thread> workers;
+    try {
+        for (int run = 1; run <= queue.firstStarts(); ++run) {
+            workers.emplace_back([&queue, run] { queue.work(run); });
+        }
+    } catch (const std::system_error&) {
+        // Fewer threads than jobs: this one runs the first starts that got
+        // none, and those made take the later runs between them.
+        for (int run = static_cast<int>(workers.size()) + 1; run <= queue.firstStarts(); ++run) queue.work(run);
+    }
+    for (std::thread& worker : workers) worker.join();
 }
 
 std::string pairText(int pair) {
@@ -148,35 +137,12 @@ RunSettings settingsForRun(const RunSettings& base, int run) {
 }
 
 int runMany(const RunSettings& base, int runs, int jobs, bool showProgress) {
-    std::map<pid_t, Child> running;
-    std::vector<RunSummary> summaries;
-    int next = 1;
-    int failure = kExitOk;
+    RunQueue queue(base, runs, jobs, showProgress);
     if (showProgress) showProgressLine(0, runs);
-    while (true) {
-        while (failure == kExitOk && next <= runs && static_cast<int>(running.size()) < jobs) {
-            if (!launch(base, next, running)) {
-                std::fprintf(stderr, "talvane-batch: cannot start run %d: %s\n", next, std::strerror(errno));
-                failure = kExitFailure;
-                break;
-            }
-            ++next;
-        }
-        if (running.empty()) break;
-        RunSummary summary;
-        const int status = reapOne(running, summary);
-        if (status != kExitOk && failure == kExitOk) failure = status;
-        if (status == kExitOk) {
-            summary.seed = base.seed + static_cast<std::uint32_t>(summary.run - 1);
-            summaries.push_back(summary);
-        }
-        if (showProgress) showProgressLine(static_cast<int>(summaries.size()), runs);
-    }
+    runOnThreads(queue);
     if (showProgress) clearProgressLine();
-    if (failure != kExitOk) return failure;
-    std::sort(summaries.begin(), summaries.end(),
-              [](const RunSummary& a, const RunSummary& b) { return a.run < b.run; });
-    std::fputs(formatSummary(summaries).c_str(), stdout);
+    if (const int failure = queue.failure(); failure != kExitOk) return failure;
+    std::fputs(formatSummary(queue.summaries()).c_str(), stdout);
     return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
 }
 

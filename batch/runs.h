@@ -1,5 +1,5 @@
-// Many independent runs, each in a child process of its own (the engine holds
-// one world per process), a fixed number at a time, and their summary.
+// Many independent runs, each stepping a world of its own on a thread of
+// this process, a fixed number at a time, and their summary.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +22,10 @@ struct RunSummary {
 };
 
 // Runs runs copies of base, run i (1..runs) with seed base.seed + i - 1 and
-// its files numbered, at most jobs at a time. Prints the summary table on
-// standard output when all succeed; on the first failure starts no further
-// run, waits for those under way, and returns that run's exit status.
+// its files numbered, at most jobs at a time on threads of their own. Prints
+// the summary table on standard output when all succeed; on the first
+// failure starts no further run, waits for those under way, and returns that
+// run's exit status.
 // showProgress: keep a progress line on standard error.
 int runMany(const RunSettings& base, int runs, int jobs, bool showProgress);
 

@@ -6,8 +6,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
-#include <sys/prctl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -16,15 +17,32 @@ namespace talvane {
 
 namespace {
 
-// Temporary files the signal handler removes. Fixed storage, because the
-// handler may use only async-signal-safe calls: no allocation, no locks.
-constexpr int kSlots = 8;
-constexpr std::size_t kPathMax = 4096;
-std::array<std::array<char, kPathMax>, kSlots> pendingPaths{};
-std::array<std::atomic<bool>, kSlots> pendingUsed{};
+// Temporary files the signal handler removes: pointers to the paths their
+// OutputFile holds. Fixed storage, because the handler may use only
+// async-signal-safe calls: no allocation, no locks. Room for a dozen outputs
+// of each of 4,096 runs on threads of one process.
+constexpr int kSlots = 1 << 16;
+std::array<std::atomic<const char*>, kSlots> pendingPaths{};
 
 constexpr int kChildSlots = 4096;
 std::array<std::atomic<int>, kChildSlots> childPids{};
+
+// The handler and the threads of the process agree through these two: a
+// thread inside a SignalBlock is counted in sectionsOpen, and the handler,
+// once it has set ending, waits until none is counted before it removes
+// anything, so a file and its entry, or a run's renames, are never caught
+// half done by a signal taken on another thread. A thread that would open
+// a section after ending was set waits for the end instead.
+std::atomic<int> sectionsOpen{0};
+std::atomic<bool> ending{false};
+thread_local int blockDepth = 0;  // SignalBlocks open on this thread
+
+// How long the handler waits for the open sections: they are short, but one
+// may wait for a lock (the allocator's, standard error's) that the thread
+// the handler interrupted holds, and then it never closes.
+constexpr int kSectionWaitMs = 2000;
+
+constexpr std::size_t kPathMax = 4096;
 
 // Symbolic links followed before giving up, as the kernel does (ELOOP).
 constexpr int kMaxLinks = 40;
@@ -33,19 +51,31 @@ constexpr int kMaxLinks = 40;
 constexpr const char* kTempPattern = ".tvXXXXXX";
 
 int claimSlot(const std::string& path) {
-    if (path.size() >= kPathMax) return -1;
     for (int i = 0; i < kSlots; ++i) {
-        if (pendingUsed[i].load()) continue;
-        std::memcpy(pendingPaths[i].data(), path.c_str(), path.size() + 1);
-        pendingUsed[i].store(true);
-        return i;
+        const char* empty = nullptr;
+        if (pendingPaths[i].compare_exchange_strong(empty, path.c_str())) return i;
     }
     return -1;
 }
 
 void releaseSlot(int& slot) {
-    if (slot >= 0) pendingUsed[slot].store(false);
+    if (slot >= 0) pendingPaths[slot].store(nullptr);
     slot = -1;
+}
+
+// The process is ending on another thread's signal: nothing more is done here.
+[[noreturn]] void waitForTheEnd() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+    for (;;) pause();
+}
+
+void awaitOpenSections() {
+    const timespec millisecond{0, 1000000};
+    for (int waited = 0; sectionsOpen.load() > 0 && waited < kSectionWaitMs; ++waited) {
+        nanosleep(&millisecond, nullptr);
+    }
 }
 
 // Faults the process itself caused: the signal is not the children's business.
@@ -55,13 +85,15 @@ bool isFault(int signo) {
 }
 
 extern "C" void removePendingAndDie(int signo) {
+    if (ending.exchange(true)) waitForTheEnd();
+    awaitOpenSections();
     if (!isFault(signo)) {
         for (auto& pid : childPids) {
             if (int child = pid.load(); child > 0) kill(child, signo);
         }
     }
-    for (int i = 0; i < kSlots; ++i) {
-        if (pendingUsed[i].load()) unlink(pendingPaths[i].data());
+    for (auto& path : pendingPaths) {
+        if (const char* pending = path.load()) unlink(pending);
     }
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -92,11 +124,6 @@ void catchSignal(int signo, bool force) {
     sigfillset(&action.sa_mask);  // one cleanup at a time
     sigaction(signo, &action, nullptr);
 }
-
-// The signal a run started as a child process gets when its parent ends.
-// A real-time signal nobody else sends, so no inherited "ignore" can keep a
-// child running on its own.
-int parentDeathSignal() { return SIGRTMIN + 1; }
 
 std::string directoryOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
@@ -265,6 +292,15 @@ void OutputFile::discard() {
     tempPath_.clear();
 }
 
+std::FILE* openCreated(const std::string& path, bool append) {
+    const int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    const int fd = open(path.c_str(), flags);
+    if (fd < 0) return nullptr;
+    std::FILE* file = fdopen(fd, append ? "ab" : "wb");
+    if (file == nullptr) close(fd);
+    return file;
+}
+
 bool writeOutputFile(const std::string& path, const std::string& bytes, std::string& error) {
     OutputFile out;
     return out.create(path, error) && out.write(bytes, error) && out.commit(error);
@@ -273,12 +309,18 @@ bool writeOutputFile(const std::string& path, const std::string& bytes, std::str
 SignalBlock::SignalBlock() {
     sigset_t all;
     sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &saved_);
+    pthread_sigmask(SIG_BLOCK, &all, &saved_);
+    if (blockDepth++ > 0) return;
+    sectionsOpen.fetch_add(1);
+    if (!ending.load()) return;
+    sectionsOpen.fetch_sub(1);
+    waitForTheEnd();
 }
 
-SignalBlock::~SignalBlock() { restore(); }
-
-void SignalBlock::restore() const { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+SignalBlock::~SignalBlock() {
+    if (--blockDepth == 0) sectionsOpen.fetch_sub(1);
+    pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+}
 
 void addChildProcess(int pid) {
     for (auto& slot : childPids) {
@@ -292,14 +334,6 @@ void removeChildProcess(int pid) {
         int expected = pid;
         if (slot.compare_exchange_strong(expected, 0)) return;
     }
-}
-
-bool becomeChildOf(int parent) {
-    for (auto& slot : childPids) slot.store(0);
-    catchSignal(parentDeathSignal(), true);
-    prctl(PR_SET_PDEATHSIG, parentDeathSignal());
-    // The parent may have ended before the request was made; then no signal comes.
-    return getppid() == parent;
 }
 
 void installOutputCleanup() {

@@ -8,11 +8,13 @@
 // socket) and a file the user may not write are refused.
 //
 // Temporary files still open when a signal ends the process are removed by
-// the signal handler; an inherited "ignore" (nohup) is kept.
+// the signal handler, whichever thread of the process made them and
+// whichever takes the signal; an inherited "ignore" (nohup) is kept.
 #pragma once
 
 #include <signal.h>
 
+#include <cstdio>
 #include <string>
 
 namespace talvane {
@@ -57,6 +59,11 @@ private:
 // (what went wrong, without the path) when the output cannot be written.
 bool writeOutputFile(const std::string& path, const std::string& bytes, std::string& error);
 
+// Opens what OutputFile::create made (its writePath()) as a stream, emptied
+// or for appending; never creates a file, so a temporary file that the
+// signal handler removed stays removed. Null with errno set on failure.
+std::FILE* openCreated(const std::string& path, bool append);
+
 // The file a path finally names: symbolic links followed (also dangling ones,
 // to the name they point to). Returns path unchanged when it is no link.
 std::string followLinks(const std::string& path);
@@ -67,24 +74,23 @@ std::string followLinks(const std::string& path);
 bool namesNonRegularFile(const std::string& path);
 
 // Installs the handlers that, on any signal that ends the process, remove
-// unfinished outputs, pass the signal on to the runs started as child
-// processes, and then end the process as the signal would. Signals the
+// unfinished outputs, pass the signal on to the child processes (the movie
+// encoder), and then end the process as the signal would. Signals the
 // process inherited as ignored stay ignored. Call once, early.
 void installOutputCleanup();
 
-// Blocks every signal that can be blocked for the lifetime of the guard, so
-// that a temporary file and its entry in the cleanup table (or a child and its
-// entry in the child table) come and go together.
+// Blocks every signal that can be blocked on this thread for the lifetime of
+// the guard, and keeps the signal handler of any other thread from cleaning
+// up until the guard ends, so that a temporary file and its entry in the
+// cleanup table (or a child and its entry in the child table, or a run's
+// outputs and their renames) come and go together. Once a signal is ending
+// the process, a guard being made waits for the end instead of returning.
 class SignalBlock {
 public:
     SignalBlock();
     ~SignalBlock();
     SignalBlock(const SignalBlock&) = delete;
     SignalBlock& operator=(const SignalBlock&) = delete;
-
-    // Puts the earlier mask back now (in a forked child, which never leaves
-    // the guard's scope).
-    void restore() const;
 
     // The signal mask before the guard: the one a program started inside it
     // should run with.
@@ -97,10 +103,5 @@ private:
 // Child processes that an ending signal is passed on to.
 void addChildProcess(int pid);
 void removeChildProcess(int pid);
-
-// In a freshly forked child, with signals still blocked: forgets the parent's
-// other children and arranges to end (cleaning up) when the parent ends.
-// Returns false when the parent is already gone.
-bool becomeChildOf(int parent);
 
 }  // namespace talvane

@@ -1,12 +1,13 @@
 // talvane-batch and signals: every signal that ends a run removes its
 // temporary files, an inherited "ignore" (nohup) holds, and the runs of
-// --runs end with their parent. Each signal is sent only once the run is
+// --runs end with their process. Each signal is sent only once the run is
 // seen writing its temporary files, so nothing depends on timing luck.
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <thread>
 
@@ -50,6 +51,21 @@ TEST(BatchSignals, AnInheritedIgnoreHolds) {
     EXPECT_TRUE(box.exists("world.csv"));
 }
 
+// Sizes of the files in the sandbox, by name.
+std::map<std::string, std::uintmax_t> sizes(const Sandbox& box) {
+    std::map<std::string, std::uintmax_t> out;
+    for (const std::string& name : box.files()) {
+        std::error_code ignored;
+        out[name] = std::filesystem::file_size(box.path(name), ignored);
+    }
+    return out;
+}
+
+// The runs of --runs are threads of one process: a caught signal ends them
+// all and they remove their temporary files; SIGKILL, which nothing can
+// catch, takes them all with the process at once, as it takes a single run:
+// then the temporary files stay, but nothing writes them any more, and no
+// output appears under its final name.
 TEST(BatchSignals, RunsEndWithTheirParent) {
     for (int signo : {SIGKILL, SIGTERM}) {
         SCOPED_TRACE(strsignal(signo));
@@ -60,6 +76,13 @@ TEST(BatchSignals, RunsEndWithTheirParent) {
         ASSERT_TRUE(box.awaitTemporaryFiles(2)) << "the two runs never began writing";
         kill(pid, signo);
         box.wait(pid);
+        if (signo == SIGKILL) {
+            const auto before = sizes(box);
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            EXPECT_EQ(sizes(box), before) << "something went on writing after the process was killed";
+            for (const auto& [name, size] : before) EXPECT_EQ(name.front(), '.') << "a final output appeared: " << name;
+            continue;
+        }
         // Runs left going would keep their temporary files (and write their
         // outputs at the end); ended runs remove them.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
