@@ -24,7 +24,6 @@ void storeAll(std::array<std::atomic<T>, N>& flags, T value) {
 void resetSimState() {
     // Atomics cannot be copied from a fresh SimState, so each field is set by hand.
     sim.world = World();
-    sim.fillMark.fill(0);
     sim.stepThreads = 1;
     sim.colorPool = {false, true, false, true, true, true, true, true};
     sim.slowDelayMs = 500;
@@ -53,19 +52,6 @@ void resetSimState() {
     sim.colorLayout = kLayoutCheckerboard;
     storeAll(sim.selfPool, false);
     storeAll(sim.otherPool, false);
-
-    sim.viewStrategies = true;
-    sim.infoPage = 0;
-    sim.hoveredPanelRow = -1;
-    sim.hoverOnLeftPanel = false;
-    sim.paintTool = kToolNone;
-    sim.brushSelf = 0;
-    sim.brushOther = 0;
-    sim.brushColor = 0;
-    sim.dragPainting = false;
-    sim.fillBusy = false;
-    sim.menuOpen = false;
-    sim.ignoreNextClick = false;
 
     if (sim.logFile) std::fclose(sim.logFile);
     sim.logFile = nullptr;

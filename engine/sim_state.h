@@ -1,7 +1,9 @@
 // The one shared record of the whole program: the world, the game settings,
-// run control, seeding settings, the view and mouse tools, and the log's
-// scratch data. Both threads use it; everything the simulation thread and the
-// user-interface thread both touch outside the grids is a lock-free atomic.
+// run control, seeding settings, and the log's scratch data. Both threads use
+// it; everything the simulation thread and the user-interface thread both
+// touch outside the grids is a lock-free atomic. What the user-interface
+// thread alone uses (the view, the pointer, the paint tools, the menu) is the
+// desktop's own record, not this one.
 #pragma once
 
 #include <array>
@@ -87,7 +89,6 @@ struct SimState {
     // seeding) and while a frame reads them, so that a frame drawn at any
     // moment shows one whole generation. Never held across a repaint request.
     std::mutex gridMutex;
-    Grid<std::uint8_t> fillMark{};       // visited marks of the flood fill
     int stepThreads = 1;                 // threads that share one generation of a large world
 
     // --- Game settings ---
@@ -119,20 +120,6 @@ struct SimState {
     std::array<std::atomic<bool>, kCodeCount> otherPool{};  // true keeps the code out of seeded others strategies
     // The same for colours; only Green (0) and Red (2) are admitted, and nothing changes it.
     std::array<bool, kCodeCount> colorPool{false, true, false, true, true, true, true, true};
-
-    // --- View and mouse tools ---
-    std::atomic<bool> viewStrategies{true};        // grid and panels show strategies (true) or colours (false)
-    std::atomic<std::int32_t> infoPage{0};         // 0..5: which colour the status text is drawn in
-    std::atomic<std::int32_t> hoveredPanelRow{-1}; // panel row under the pointer, -1 outside the panels
-    std::atomic<bool> hoverOnLeftPanel{false};     // the pointer was last over the left panel column
-    std::atomic<std::int32_t> paintTool{kToolNone};  // a PaintTool
-    std::atomic<std::int32_t> brushSelf{0};        // self strategy that painting writes
-    std::atomic<std::int32_t> brushOther{0};       // others strategy that painting writes
-    std::atomic<std::int32_t> brushColor{0};       // colour that painting writes
-    std::atomic<bool> dragPainting{false};         // a pencil stroke is under way
-    std::atomic<bool> fillBusy{false};             // a flood fill is running
-    std::atomic<bool> menuOpen{false};             // the popup menu is on screen
-    std::atomic<bool> ignoreNextClick{false};      // the menu closed without a choice: swallow the next left press
 
     // --- Population log ---
     std::array<std::uint32_t, kCodeCount * kCodeCount> pairCounts{};  // cells per (self, others) pair, self*8 + others

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "commands.h"
+#include "desktop_view.h"
 #include "host.h"
 #include "output_file.h"
 #include "population_log.h"
@@ -173,7 +174,7 @@ void restoreWorld(const WorldSnapshot& state) {
     sim.randomPoolMode = state.randomPoolMode;
     sim.colorLayout = state.colorLayout;
     showStrategySet(state.randomPoolMode);
-    if (!state.randomPoolMode) sim.paintTool = kToolPencil;
+    if (!state.randomPoolMode) desktopView.paintTool = kToolPencil;
 }
 
 std::string generationDigits() {
@@ -231,7 +232,7 @@ bool openWorldFile(const std::string& path) {
         // Made by hand like a painted world: paint mode, and a restart that
         // keeps the cells, starts the count at 0 and the log afresh.
         sim.randomPoolMode = false;
-        sim.paintTool = kToolPencil;
+        desktopView.paintTool = kToolPencil;
         showStrategySet(false);
         sim.seededUnrun = false;
         sim.stepPending = false;

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "classroom.h"
+#include "desktop_view.h"
 #include "dialogs.h"
 #include "host.h"
 #include "run_control.h"
@@ -63,7 +64,7 @@ void selectCompetition(int mode) {
 
 void enterPaintMode() {
     sim.randomPoolMode = false;
-    sim.paintTool = kToolPencil;
+    desktopView.paintTool = kToolPencil;
     pauseIfRunning();
     checkStrategySet(false);
 }
@@ -179,7 +180,7 @@ void OnKeyDown(unsigned virtualKey, unsigned /*repeatCount*/, unsigned flags) {
     }
     switch (virtualKey) {
         case vk::Space: togglePause(); break;
-        case vk::Help: sim.infoPage = (sim.infoPage + 1) % 6; break;
+        case vk::Help: desktopView.infoPage = (desktopView.infoPage + 1) % 6; break;
         case vk::C: case vk::Numpad3: nextColorLayout(); break;
         case vk::E: case vk::Numpad5: flip(sim.consoleEcho); break;
         case vk::P: case vk::F1:
@@ -187,7 +188,7 @@ void OnKeyDown(unsigned virtualKey, unsigned /*repeatCount*/, unsigned flags) {
             break;
         case vk::R: case vk::F3: OnCommand(kCmdRestart); break;
         case vk::S: case vk::F4: sim.frameInterval = sim.frameInterval == 0 ? 1 : 0; break;
-        case vk::V: case vk::F7: flip(sim.viewStrategies); break;
+        case vk::V: case vk::F7: desktopView.viewStrategies = !desktopView.viewStrategies; break;
         case vk::Y: case vk::F10: flip(sim.playSelf); break;
         case vk::Add: case vk::F5: case vk::OemPlus: flip(sim.extraPointSameColor); break;
         case vk::N: OnCommand(kCmdStep); break;
@@ -199,15 +200,15 @@ void OnKeyDown(unsigned virtualKey, unsigned /*repeatCount*/, unsigned flags) {
 }
 
 void OnContextMenu(int screenX, int screenY) {
-    sim.menuOpen = true;
+    desktopView.menuOpen = true;
     pauseIfRunning();
     requestRepaint();
     const int chosen = windowSystem().trackPopupMenu(menus, screenX, screenY);
-    sim.menuOpen = false;
+    desktopView.menuOpen = false;
     if (chosen != 0) {
         OnCommand(static_cast<unsigned>(chosen));
     } else {
-        sim.ignoreNextClick = true;
+        desktopView.ignoreNextClick = true;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "desktop_frame.h"
 
+#include "desktop_view.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -12,15 +13,15 @@ std::array<bool, N> loadFlags(const std::array<std::atomic<bool>, N>& flags) {
     return values;
 }
 
-// The pointer and the paint tools, as the user-interface thread left them.
+// The info page, the pointer and the paint tools: the desktop's own record.
 void describePointerAndTools(FrameDescription& d) {
-    d.infoPage = sim.infoPage.load(std::memory_order_relaxed);
-    d.hoveredPanelRow = sim.hoveredPanelRow.load(std::memory_order_relaxed);
-    d.hoverOnLeftPanel = sim.hoverOnLeftPanel.load(std::memory_order_relaxed);
-    d.paintTool = sim.paintTool.load(std::memory_order_relaxed);
-    d.brushSelf = sim.brushSelf.load(std::memory_order_relaxed);
-    d.brushOther = sim.brushOther.load(std::memory_order_relaxed);
-    d.brushColor = sim.brushColor.load(std::memory_order_relaxed);
+    d.infoPage = desktopView.infoPage;
+    d.hoveredPanelRow = desktopView.hoveredPanelRow;
+    d.hoverOnLeftPanel = desktopView.hoverOnLeftPanel;
+    d.paintTool = desktopView.paintTool;
+    d.brushSelf = desktopView.brushSelf;
+    d.brushOther = desktopView.brushOther;
+    d.brushColor = desktopView.brushColor;
 }
 
 }  // namespace
@@ -38,7 +39,7 @@ FrameSettings desktopFrameSettings() {
     s.generation = sim.generation.load(std::memory_order_relaxed);
     s.paused = sim.paused.load(std::memory_order_relaxed);
     s.frameInterval = sim.frameInterval.load(std::memory_order_relaxed);
-    s.viewStrategies = sim.viewStrategies.load(std::memory_order_relaxed);
+    s.viewStrategies = desktopView.viewStrategies;
     return s;
 }
 

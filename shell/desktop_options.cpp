@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "desktop_view.h"
 #include "options.h"
 #include "output_file.h"
 #include "population_log.h"
@@ -116,7 +117,7 @@ void applyDesktopStart(const DesktopStart& start) {
         }
         // Made by hand: the start-up restart keeps it.
         sim.randomPoolMode = false;
-        sim.paintTool = kToolPencil;
+        desktopView.paintTool = kToolPencil;
     }
 }
 

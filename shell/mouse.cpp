@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "classroom.h"
+#include "desktop_view.h"
 #include "dialogs.h"
 #include "host.h"
 #include "run_control.h"
@@ -23,7 +24,7 @@ int cellIndex(int i, int j) { return i * kGridSize + j; }
 // The cursor of the current paint tool, for a pointer over the grid in
 // paint mode; other tool values leave the cursor alone.
 void setToolCursor() {
-    const int tool = sim.paintTool;
+    const int tool = desktopView.paintTool;
     if (tool == kToolPencil) windowSystem().setCursor(PointerShape::Pencil);
     if (tool == kToolFill) windowSystem().setCursor(PointerShape::Bucket);
 }
@@ -36,11 +37,11 @@ bool overPayoffMatrix(int x, int y) {
 // colour view.
 void paintCell(int i, int j) {
     const int cell = cellIndex(i, j);
-    if (sim.viewStrategies) {
-        sim.world.selfStrategy[cell] = sim.brushSelf;
-        sim.world.otherStrategy[cell] = sim.brushOther;
+    if (desktopView.viewStrategies) {
+        sim.world.selfStrategy[cell] = desktopView.brushSelf;
+        sim.world.otherStrategy[cell] = desktopView.brushOther;
     } else {
-        sim.world.cellColor[cell] = sim.brushColor;
+        sim.world.cellColor[cell] = desktopView.brushColor;
     }
 }
 
@@ -61,14 +62,14 @@ void writeFillValue(int cell, bool strategies, int newSelf, int newOther) {
 }
 
 void paintGridCell(int i, int j) {
-    const int tool = sim.paintTool;
+    const int tool = desktopView.paintTool;
     if (tool == kToolFill) {
         windowSystem().setCursor(PointerShape::Bucket);
-        if (sim.fillBusy) return;
-        if (sim.viewStrategies) {
-            floodFill(i, j, sim.brushSelf, sim.brushOther);
+        if (desktopView.fillBusy) return;
+        if (desktopView.viewStrategies) {
+            floodFill(i, j, desktopView.brushSelf, desktopView.brushOther);
         } else {
-            floodFill(i, j, sim.brushColor, 0);
+            floodFill(i, j, desktopView.brushColor, 0);
         }
     } else if (tool == kToolPencil) {
         windowSystem().setCursor(PointerShape::Pencil);
@@ -77,7 +78,7 @@ void paintGridCell(int i, int j) {
             recordUndoPoint();  // the stroke that starts here is undone as a whole
             paintCell(i, j);
         }
-        sim.dragPainting = true;
+        desktopView.dragPainting = true;
         sim.seededUnrun = false;
     }
 }
@@ -85,13 +86,13 @@ void paintGridCell(int i, int j) {
 }  // namespace
 
 void OnMouseMove(int x, int y) {
-    if (sim.dragPainting) dragPaint(x - kGridLeft, y - kGridTop);
+    if (desktopView.dragPainting) dragPaint(x - kGridLeft, y - kGridTop);
     if (kGridArea.contains(x, y) && !sim.randomPoolMode && sim.paused) setToolCursor();
     if (kPanelArea.contains(x, y)) {
-        sim.hoveredPanelRow = (y - kPanelRowsTop) / kPanelRowPitch;
-        sim.hoverOnLeftPanel = (x - kPanelLeft < kLeftPanelWidth);
+        desktopView.hoveredPanelRow = (y - kPanelRowsTop) / kPanelRowPitch;
+        desktopView.hoverOnLeftPanel = (x - kPanelLeft < kLeftPanelWidth);
     } else {
-        sim.hoveredPanelRow = -1;
+        desktopView.hoveredPanelRow = -1;
     }
     if (overPayoffMatrix(x, y)) windowSystem().setCursor(PointerShape::Hand);
     if (sim.paused) requestRepaint();
@@ -99,7 +100,7 @@ void OnMouseMove(int x, int y) {
 
 bool OnSetCursor() {
     WindowSystem& ui = windowSystem();
-    if (sim.menuOpen) {
+    if (desktopView.menuOpen) {
         ui.setCursor(PointerShape::Arrow);
         return true;
     }
@@ -121,8 +122,8 @@ bool OnSetCursor() {
 }
 
 void OnLButtonDown(int x, int y) {
-    if (sim.ignoreNextClick) {
-        sim.ignoreNextClick = false;
+    if (desktopView.ignoreNextClick) {
+        desktopView.ignoreNextClick = false;
         return;
     }
     if (kPanelArea.contains(x, y)) panelClick(x - kPanelLeft, y - kPanelRowsTop);
@@ -132,7 +133,7 @@ void OnLButtonDown(int x, int y) {
 }
 
 void OnLButtonUp(int /*x*/, int /*y*/) {
-    sim.dragPainting = false;
+    desktopView.dragPainting = false;
     if (sim.randomPoolMode) return;
     int x = 0;
     int y = 0;
@@ -155,15 +156,15 @@ void panelClick(int px, int py) {
     if (py < kPanelTopMargin || px <= 0) return;
     const int row = py / kPanelRowPitch;
     const bool left = px < kLeftPanelWidth;
-    sim.hoverOnLeftPanel = left;
+    desktopView.hoverOnLeftPanel = left;
     if (sim.randomPoolMode) {
         auto& flag = left ? sim.selfPool[row] : sim.otherPool[row];
         flag = !flag;
         sim.poolEdited = true;
-    } else if (sim.viewStrategies) {
-        (left ? sim.brushSelf : sim.brushOther) = row;
+    } else if (desktopView.viewStrategies) {
+        (left ? desktopView.brushSelf : desktopView.brushOther) = row;
     } else if (left) {
-        sim.brushColor = row % 3;
+        desktopView.brushColor = row % 3;
     }
     requestRepaint();
 }
@@ -183,24 +184,24 @@ void toolClick(int x, int y) {
     pauseIfRunning();
     const int hit = toolHitTest(x, y);
     if (hit == kHitSwatch) {
-        if (sim.viewStrategies) {
-            fillAll(sim.brushSelf, sim.brushOther);
+        if (desktopView.viewStrategies) {
+            fillAll(desktopView.brushSelf, desktopView.brushOther);
         } else {
-            fillAll(sim.brushColor, 0);
+            fillAll(desktopView.brushColor, 0);
         }
         requestRepaint();
     } else if (hit == kHitFill || hit == kHitPencil) {
-        sim.paintTool = hit;
+        desktopView.paintTool = hit;
         requestRepaint();
     }
 }
 
 void floodFill(int i, int j, int newSelf, int newOther) {
-    if (sim.fillBusy) return;
-    sim.fillBusy = true;
+    if (desktopView.fillBusy) return;
+    desktopView.fillBusy = true;
     SimulationHold hold;
-    sim.fillMark.fill(0);
-    const bool strategies = sim.viewStrategies;
+    desktopView.fillMark.fill(0);
+    const bool strategies = desktopView.viewStrategies;
     const std::int64_t oldValue = fillValue(cellIndex(i, j), strategies);
     const std::int64_t newValue = strategies ? std::int64_t{newSelf} * 8 + newOther : newSelf;
     if (newValue != oldValue) {
@@ -212,8 +213,8 @@ void floodFill(int i, int j, int newSelf, int newOther) {
         while (!pending.empty()) {
             const int cell = pending.back();
             pending.pop_back();
-            if (sim.fillMark[cell] != 0) continue;
-            sim.fillMark[cell] = 1;
+            if (desktopView.fillMark[cell] != 0) continue;
+            desktopView.fillMark[cell] = 1;
             if (fillValue(cell, strategies) != oldValue) continue;
             writeFillValue(cell, strategies, newSelf, newOther);
             const int r = cell / kGridSize;
@@ -225,7 +226,7 @@ void floodFill(int i, int j, int newSelf, int newOther) {
             pending.push_back(cellIndex((r + 1) % kGridSize, c));
         }
     }
-    sim.fillBusy = false;
+    desktopView.fillBusy = false;
 }
 
 void fillAll(int selfValue, int otherValue) {
@@ -233,7 +234,7 @@ void fillAll(int selfValue, int otherValue) {
     recordUndoPoint();
     sim.seededUnrun = false;
     for (int cell = 0; cell < kCellCount; ++cell) {
-        if (sim.viewStrategies) {
+        if (desktopView.viewStrategies) {
             sim.world.selfStrategy[cell] = selfValue;
             sim.world.otherStrategy[cell] = otherValue;
         } else {
@@ -243,7 +244,7 @@ void fillAll(int selfValue, int otherValue) {
 }
 
 void dragPaint(int gx, int gy) {
-    if (!sim.dragPainting || !sim.paused) return;
+    if (!desktopView.dragPainting || !sim.paused) return;
     bool wrapped = true;
     if (gx >= kGridPixels) {
         gx %= kGridPixels;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "desktop_frame.h"
+#include "desktop_view.h"
 #include "frame.h"
 #include "offscreen.h"
 #include "sim_state.h"
@@ -33,8 +34,9 @@ void composeFrames(benchmark::State& state, bool strategies) {
         return;
     }
     resetSimState();
+    resetDesktopView();
     varyTheWorld();
-    sim.viewStrategies = strategies;
+    desktopView.viewStrategies = strategies;
     composeFrame(describeDesktopFrame());  // loads the fonts outside the timing
     glFinish();
     for (auto _ : state) {

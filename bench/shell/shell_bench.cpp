@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "commands.h"
+#include "desktop_view.h"
 #include "headless_host.h"
 #include "mouse.h"
 #include "sim_state.h"
@@ -17,10 +18,11 @@ HeadlessHost quietHost;  // repaints nothing; painting never sleeps or shows a m
 
 void paintModeWorld() {
     resetSimState();
+    resetDesktopView();
     sim.restartPending = false;
     sim.host = &quietHost;
     sim.randomPoolMode = false;
-    sim.paintTool = 2;
+    desktopView.paintTool = 2;
 }
 
 void BM_FloodFillWholeGrid(benchmark::State& state) {

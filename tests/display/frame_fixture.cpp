@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "desktop_frame.h"
+#include "desktop_view.h"
 #include "frame.h"
 #include "offscreen.h"
 #include "sim_state.h"
@@ -77,9 +78,10 @@ void FrameTest::SetUp() {
         FAIL() << "no off-screen GL surface: " << surfaceError;
     }
     resetSimState();
+    resetDesktopView();
 }
 
-void FrameTest::TearDown() { resetSimState(); }
+void FrameTest::TearDown() { resetSimState(); resetDesktopView(); }
 
 void FrameTest::blankFrame() { clearFrame(); }
 

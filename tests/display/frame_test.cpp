@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "desktop_frame.h"
+#include "desktop_view.h"
 #include "frame.h"
 #include "frame_fixture.h"
 #include "offscreen.h"
@@ -128,7 +129,7 @@ protected:
 
 TEST_F(SnapshotTest, WritesTheFrameAsTheWindowShowsIt) {
     varyTheWorld();
-    sim.viewStrategies = false;
+    desktopView.viewStrategies = false;
     sim.generation = 77;
     const std::string path = (dir_ / "world.png").string();
     std::string error;

@@ -4,6 +4,7 @@
 #include <GL/gl.h>
 
 #include "desktop_frame.h"
+#include "desktop_view.h"
 #include "frame_fixture.h"
 #include "sim_state.h"
 
@@ -26,7 +27,7 @@ TEST_F(GridTest, CellSquaresAndGapsInBothViews) {
     setCell(6, 7, 3, 3, 1);  // one strategy for both: a solid square
     const int x0 = 20 + 9 * 5, y0 = 80 + 9 * 7;
     for (bool strategies : {true, false}) {
-        sim.viewStrategies = strategies;
+        desktopView.viewStrategies = strategies;
         blankFrame();
         ASSERT_EQ(drawGrid(describeDesktopFrame()), 0u);
         const Picture p = read();
@@ -84,7 +85,7 @@ TEST_F(GridTest, OutOfRangeArgumentsDrawNothing) {
 TEST_F(GridTest, WholeGridMatchesCellByCellDrawingExactly) {
     for (int k = 0; k < kCellCount; ++k) setCell(k / 64, k % 64, (k / 8 + k / 64) % 8, k % 8, k % 11 ? (k / 5) % 8 : 12);
     for (bool strategies : {true, false}) {
-        sim.viewStrategies = strategies;
+        desktopView.viewStrategies = strategies;
         blankFrame();
         glColor3f(0.5f, 0.25f, 1.0f);  // in force for the first cell, whose colour code is 12
         ASSERT_EQ(drawGrid(describeDesktopFrame()), 0u);

@@ -2,6 +2,7 @@
 // colour-layout icon.
 #include <array>
 
+#include "desktop_view.h"
 #include "frame_fixture.h"
 #include "panels.h"
 #include "sim_state.h"
@@ -59,12 +60,12 @@ TEST_F(PanelsTest, ExcludedRowsAndHover) {
     sim.randomPoolMode = false;  // paint mode excludes nothing
     EXPECT_TRUE(rowIs(renderFrame(), kLeft, 6, palette(6), "110 TFT", kRowNameColor));
 
-    sim.hoveredPanelRow = 3;
-    sim.hoverOnLeftPanel = true;
+    desktopView.hoveredPanelRow = 3;
+    desktopView.hoverOnLeftPanel = true;
     p = renderFrame();
     EXPECT_TRUE(rowIs(p, kLeft, 3, palette(3), "011", cellPalette[3]));
     EXPECT_TRUE(rowIs(p, kRight, 3, palette(3), "011", kRowNameColor));
-    sim.hoverOnLeftPanel = false;
+    desktopView.hoverOnLeftPanel = false;
     sim.randomPoolMode = true;
     sim.otherPool[3] = true;  // hovering an excluded row brings no swatch back
     p = renderFrame();
@@ -73,7 +74,7 @@ TEST_F(PanelsTest, ExcludedRowsAndHover) {
 }
 
 TEST_F(PanelsTest, ColourViewHasOnePanelOfThreeColours) {
-    sim.viewStrategies = false;
+    desktopView.viewStrategies = false;
     sim.selfPool[1] = true;
     const Picture p = renderFrame();
     EXPECT_TRUE(titleIs(p, 629, "colors (ethnicity)"));
@@ -82,8 +83,8 @@ TEST_F(PanelsTest, ColourViewHasOnePanelOfThreeColours) {
     EXPECT_TRUE(rowIs(p, kLeft, 2, palette(2), "Red", kRowNameColor));
     EXPECT_EQ(p.countLit(610, 98 + 18 * 3 - 13, 980, 268), 0);  // no fourth row
     EXPECT_EQ(p.countLit(795, 50, 980, 268), 0);                 // right column empty
-    sim.hoverOnLeftPanel = true;
-    sim.hoveredPanelRow = 5;  // beyond the three rows: highlights nothing
+    desktopView.hoverOnLeftPanel = true;
+    desktopView.hoveredPanelRow = 5;  // beyond the three rows: highlights nothing
     EXPECT_TRUE(renderFrame().sameRegion(p, 600, 50, 980, 268));
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "desktop_frame.h"
+#include "desktop_view.h"
 #include "frame_fixture.h"
 #include "sim_state.h"
 #include "text_overlay.h"
@@ -99,9 +100,9 @@ TEST_F(TextTest, StatusLinesFollowTheSettings) {
         {[] { sim.frameInterval = 0; }, 6, "<S> Slow Motion"},
         {[] { sim.frameInterval = 2; }, 6, "<S> Showing every other generation"},
         {[] { sim.frameInterval = 10; }, 6, "<S> Showing every 10th generation"},
-        {[] { sim.viewStrategies = false; }, 7, "<P> Switch to painting colors"},
+        {[] { desktopView.viewStrategies = false; }, 7, "<P> Switch to painting colors"},
         {[] { sim.randomPoolMode = false; }, 7, "<P> Switch to random stategies"},
-        {[] { sim.viewStrategies = false; }, 8, "<V> Switch to viewing stategies"},
+        {[] { desktopView.viewStrategies = false; }, 8, "<V> Switch to viewing stategies"},
         {[] { sim.extraPointSameColor = true; }, 9, "<+> Extra point for same color: YES"},
         {[] { sim.playSelf = true; }, 10, "<Y> Playing yourself: YES (9 neighbors)"},
         {[] { sim.colorLayout = 0; }, 11, "<C> Colors initialized randomly"},
@@ -111,6 +112,7 @@ TEST_F(TextTest, StatusLinesFollowTheSettings) {
     };
     for (const Case& c : cases) {
         resetSimState();
+        resetDesktopView();
         c.set();
         EXPECT_TRUE(statusLineIs(renderFrame(), c.line, c.text));
     }
@@ -130,7 +132,7 @@ TEST_F(TextTest, BevelAlongTopAndLeftOnly) {
 
 TEST_F(TextTest, InfoPageRecoloursStatusAndMatrixNumbersOnly) {
     for (int page = 0; page < 6; ++page) {
-        sim.infoPage = page;
+        desktopView.infoPage = page;
         const Picture p = renderFrame();
         const Rgb& color = textPalette[static_cast<std::size_t>(page)];
         EXPECT_TRUE(statusLineIs(p, 4, "<R> Restart", color)) << "page " << page;

@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "desktop_view.h"
 #include "frame_fixture.h"
 #include "sim_state.h"
 #include "tool_buttons.h"
@@ -87,7 +88,7 @@ void expectMap(const Picture& p, const std::array<std::string, N>& map, int left
 TEST_F(ToolButtonsTest, ButtonsSelectedAndNotWithBothIconsExactly) {
     sim.randomPoolMode = false;
     for (int tool : {0, 2, 1}) {
-        sim.paintTool = tool;
+        desktopView.paintTool = tool;
         const Picture p = renderFrame();
         const Pixel pencilFace = tool == 2 ? kWhite : kLightGrey, fillFace = tool == 1 ? kWhite : kLightGrey;
         expectMap(p, kPencilMap, kPencilLeft, kPencilTop, kWhite, pencilFace);
@@ -118,8 +119,8 @@ TEST_F(ToolButtonsTest, RectOutlineLightsTheFourEdgesWithTheBottomRightCorner) {
 
 TEST_F(ToolButtonsTest, SwatchShowsTheBrushAsACell) {
     sim.randomPoolMode = false;
-    sim.brushSelf = 6;
-    sim.brushOther = 2;
+    desktopView.brushSelf = 6;
+    desktopView.brushOther = 2;
     Picture p = renderFrame();
     const Pixel red = toPixel(cellPalette[2]), darkGrey = toPixel(cellPalette[6]);
     EXPECT_TRUE(filled(p, 637, 464, 644, 471, darkGrey));   // inner 637..643
@@ -132,8 +133,8 @@ TEST_F(ToolButtonsTest, SwatchShowsTheBrushAsACell) {
     EXPECT_TRUE(filled(p, 633, 475, 648, 476, kBlack));     // outline, bottom
     EXPECT_TRUE(filled(p, 627, 454, 633, 460, kLightGrey)); // the face is never selected
 
-    sim.viewStrategies = false;
-    sim.brushColor = 2;
+    desktopView.viewStrategies = false;
+    desktopView.brushColor = 2;
     p = renderFrame();
     EXPECT_TRUE(filled(p, 634, 461, 647, 474, red));
 }

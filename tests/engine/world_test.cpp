@@ -1,4 +1,4 @@
-// The shared record's start values, name tables and torus neighbour tables.
+// The shared record's start values, and which element of the grids is which cell on the torus.
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -14,7 +14,6 @@ TEST(WorldState, StartValuesAfterReset) {
     EXPECT_TRUE(sim.paused);
     EXPECT_TRUE(sim.restartPending);
     EXPECT_TRUE(sim.randomPoolMode);
-    EXPECT_TRUE(sim.viewStrategies);
     EXPECT_EQ(sim.colorLayout, 1);
     EXPECT_EQ(sim.competitionMode, 4);
     EXPECT_EQ(sim.frameInterval, 1);
@@ -23,7 +22,6 @@ TEST(WorldState, StartValuesAfterReset) {
     EXPECT_EQ(sim.payoffCD, 0);
     EXPECT_EQ(sim.payoffDC, 5);
     EXPECT_EQ(sim.payoffDD, 1);
-    EXPECT_EQ(sim.hoveredPanelRow, -1);
     EXPECT_EQ(sim.generation, 0);
     EXPECT_FALSE(sim.playSelf);
     EXPECT_FALSE(sim.extraPointSameColor);

@@ -18,6 +18,7 @@
 
 #include "classroom.h"
 #include "commands.h"
+#include "desktop_view.h"
 #include "fake_window_system.h"
 #include "generation.h"
 #include "mouse.h"
@@ -99,6 +100,7 @@ protected:
         setWindowSystem(nullptr);
         resetClassroom();
         resetSimState();
+        resetDesktopView();
         std::system(("rm -rf " + folder).c_str());
     }
 
@@ -107,7 +109,7 @@ protected:
     // Paint mode with the pencil on a uniform world (0, 0), colour 0.
     void paintMode() {
         OnCommand(kCmdPaintCells);
-        sim.paintTool = kToolPencil;
+        desktopView.paintTool = kToolPencil;
         testing::fillWorld(0, 0, 0);
     }
 
@@ -155,7 +157,7 @@ TEST_F(ClassroomTest, OpenWorldShowsItAtGenerationZeroInPaintMode) {
     EXPECT_TRUE(worldIs(file));
     EXPECT_EQ(sim.generation, 0);
     EXPECT_FALSE(sim.randomPoolMode);
-    EXPECT_EQ(sim.paintTool, kToolPencil);
+    EXPECT_EQ(desktopView.paintTool, kToolPencil);
     EXPECT_TRUE(menus.checked[kCmdPaintCells]);
     EXPECT_TRUE(sim.restartPending);  // the log starts afresh, as at a restart
     restartSimulation();
@@ -291,7 +293,7 @@ TEST_F(ClassroomTest, ControlKeysDoNotReachThePlainKeys) {
     EXPECT_EQ(sim.frameInterval, 1);
     // Other keys act as they do alone, Control or not.
     control(vk::V);
-    EXPECT_FALSE(sim.viewStrategies);
+    EXPECT_FALSE(desktopView.viewStrategies);
     OnKeyDown(vk::S, 1, 0);
     EXPECT_EQ(sim.frameInterval, 0);
     OnKeyDown(vk::Y, 1, 0);
@@ -300,17 +302,17 @@ TEST_F(ClassroomTest, ControlKeysDoNotReachThePlainKeys) {
 
 TEST_F(ClassroomTest, UndoAndRedoAPencilStrokeAndAFill) {
     paintMode();
-    sim.brushSelf = 6;
-    sim.brushOther = 2;
+    desktopView.brushSelf = 6;
+    desktopView.brushOther = 2;
     // A stroke over three cells of row 10 is one change.
     OnLButtonDown(kGridLeft + 9 * 3 + 4, kGridTop + 9 * 10 + 4);
     OnMouseMove(kGridLeft + 9 * 4 + 4, kGridTop + 9 * 10 + 4);
     OnMouseMove(kGridLeft + 9 * 5 + 4, kGridTop + 9 * 10 + 4);
     OnLButtonUp(kGridLeft + 9 * 5 + 4, kGridTop + 9 * 10 + 4);
     ASSERT_EQ(sim.world.selfStrategy[5 * 64 + 10], 6);
-    sim.paintTool = kToolFill;
-    sim.brushSelf = 7;
-    sim.brushOther = 7;
+    desktopView.paintTool = kToolFill;
+    desktopView.brushSelf = 7;
+    desktopView.brushOther = 7;
     OnLButtonDown(kGridLeft + 9 * 40 + 4, kGridTop + 9 * 40 + 4);  // fills the (0, 0) region
     ASSERT_EQ(sim.world.selfStrategy[0], 7);
     EXPECT_EQ(undoHistory().undoDepth(), 2u);
@@ -335,7 +337,7 @@ TEST_F(ClassroomTest, UndoAndRedoAPencilStrokeAndAFill) {
 
     // A new change forgets what could be redone.
     undoCommand();
-    sim.paintTool = kToolPencil;
+    desktopView.paintTool = kToolPencil;
     OnLButtonDown(kGridLeft + 4, kGridTop + 4);
     OnLButtonUp(kGridLeft + 4, kGridTop + 4);
     EXPECT_EQ(undoHistory().redoDepth(), 0u);
@@ -452,7 +454,7 @@ TEST_F(ClassroomTest, RedoAfterUndoingAStrokeGivesBackTheLinesAndSamplesThatUndo
     sim.world.selfStrategy[200] = 7;
     drawFrame();
     for (int g = 0; g < 3; ++g) runGeneration();
-    sim.paintTool = kToolPencil;
+    desktopView.paintTool = kToolPencil;
     OnLButtonDown(kGridLeft + 4, kGridTop + 4);
     OnLButtonUp(kGridLeft + 4, kGridTop + 4);
     drawFrame();
@@ -477,7 +479,7 @@ TEST_F(ClassroomTest, UndoAfterRunningOnCutsTheLogBack) {
     OnCommand(kCmdPaintCells);
     testing::fillWorld(6, 0, 0);
     for (int g = 0; g < 3; ++g) stepGeneration();
-    sim.paintTool = kToolPencil;
+    desktopView.paintTool = kToolPencil;
     OnLButtonDown(kGridLeft + 4, kGridTop + 4);
     OnLButtonUp(kGridLeft + 4, kGridTop + 4);
     for (int g = 0; g < 4; ++g) stepGeneration();
@@ -517,9 +519,9 @@ TEST_F(ClassroomTest, UndoOfAnOpenedWorldAndAColourLayoutChange) {
 TEST_F(ClassroomTest, HistoryHoldsAtLeastTwentyAndStaysBounded) {
     paintMode();
     for (int k = 1; k <= 200; ++k) {
-        sim.brushSelf = k % 8;
-        sim.brushOther = (k / 8) % 8;
-        fillAll(sim.brushSelf, sim.brushOther);
+        desktopView.brushSelf = k % 8;
+        desktopView.brushOther = (k / 8) % 8;
+        fillAll(desktopView.brushSelf, desktopView.brushOther);
     }
     EXPECT_LE(undoHistory().undoDepth(), undoHistory().limit());
     EXPECT_GE(undoHistory().limit(), 20u);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "commands.h"
+#include "desktop_view.h"
 #include "dialogs.h"
 #include "fake_window_system.h"
 #include "key_map.h"
@@ -22,7 +23,7 @@ using testing::FakeWindowSystem;
 class CommandsTest : public ::testing::Test {
 protected:
     void SetUp() override { testing::installFake(ui); }
-    void TearDown() override { setWindowSystem(nullptr); resetSimState(); }
+    void TearDown() override { setWindowSystem(nullptr); resetSimState(); resetDesktopView(); }
 
     int repaints() const { return ui.fakeHost.repaints; }
     bool checked(int id) const { return menus.checked[id]; }
@@ -55,16 +56,16 @@ TEST_F(CommandsTest, StrategySetCommands) {
     sim.paused = false;
     OnCommand(kCmdPaintCells);
     EXPECT_FALSE(sim.randomPoolMode);
-    EXPECT_EQ(sim.paintTool, 2);
+    EXPECT_EQ(desktopView.paintTool, 2);
     EXPECT_TRUE(sim.paused);
     EXPECT_FALSE(checked(kCmdRandomPool));
     EXPECT_TRUE(checked(kCmdPaintCells));
     EXPECT_FALSE(sim.restartPending);
 
     // Again while paused: only the tool goes back to the pencil.
-    sim.paintTool = 1;
+    desktopView.paintTool = 1;
     OnCommand(kCmdPaintCells);
-    EXPECT_EQ(sim.paintTool, 2);
+    EXPECT_EQ(desktopView.paintTool, 2);
     EXPECT_TRUE(sim.paused);
 
     OnCommand(kCmdRandomPool);
@@ -200,20 +201,22 @@ TEST_F(CommandsTest, EveryKeyRepaintsOnce) {
 }
 
 TEST_F(CommandsTest, ToggleKeysAndTheirAlternates) {
-    struct Toggle { unsigned key; std::atomic<bool>* flag; };
+    // Flags of the shared record, and the view of the desktop's own record.
+    struct Toggle { unsigned key; std::atomic<bool>* shared; bool* own; };
     const Toggle toggles[] = {
-        {vk::E, &sim.consoleEcho}, {vk::Numpad5, &sim.consoleEcho},
-        {vk::V, &sim.viewStrategies}, {vk::F7, &sim.viewStrategies},
-        {vk::Y, &sim.playSelf}, {vk::F10, &sim.playSelf},
-        {vk::Add, &sim.extraPointSameColor}, {vk::F5, &sim.extraPointSameColor},
-        {vk::OemPlus, &sim.extraPointSameColor},
+        {vk::E, &sim.consoleEcho, nullptr}, {vk::Numpad5, &sim.consoleEcho, nullptr},
+        {vk::V, nullptr, &desktopView.viewStrategies}, {vk::F7, nullptr, &desktopView.viewStrategies},
+        {vk::Y, &sim.playSelf, nullptr}, {vk::F10, &sim.playSelf, nullptr},
+        {vk::Add, &sim.extraPointSameColor, nullptr}, {vk::F5, &sim.extraPointSameColor, nullptr},
+        {vk::OemPlus, &sim.extraPointSameColor, nullptr},
     };
     for (const Toggle& t : toggles) {
-        const bool before = *t.flag;
+        auto flag = [&t] { return t.shared ? t.shared->load() : *t.own; };
+        const bool before = flag();
         OnKeyDown(t.key, 1, 0);
-        EXPECT_EQ(*t.flag, !before) << "key " << t.key;
+        EXPECT_EQ(flag(), !before) << "key " << t.key;
         OnKeyDown(t.key, 1, 0);  // an automatic repeat flips it back
-        EXPECT_EQ(*t.flag, before) << "key " << t.key;
+        EXPECT_EQ(flag(), before) << "key " << t.key;
     }
     EXPECT_TRUE(sim.paused);
     OnKeyDown(vk::Space, 1, 0);
@@ -223,7 +226,7 @@ TEST_F(CommandsTest, ToggleKeysAndTheirAlternates) {
 TEST_F(CommandsTest, HelpKeyCyclesSixTextColours) {
     for (int press = 1; press <= 6; ++press) {
         OnKeyDown(vk::Help, 1, 0);
-        EXPECT_EQ(sim.infoPage, press % 6);
+        EXPECT_EQ(desktopView.infoPage, press % 6);
     }
 }
 
@@ -284,9 +287,9 @@ TEST_F(CommandsTest, ContextMenuPausesAndRunsTheChoice) {
     OnContextMenu(100, 100);
     EXPECT_TRUE(ui.menuWasOpenWhileTracking);
     EXPECT_TRUE(ui.pausedWhileTracking);
-    EXPECT_FALSE(sim.menuOpen);
+    EXPECT_FALSE(desktopView.menuOpen);
     EXPECT_FALSE(sim.paused);  // "Go" resumed
-    EXPECT_FALSE(sim.ignoreNextClick);
+    EXPECT_FALSE(desktopView.ignoreNextClick);
 
     ui.menuChoice = kCmdDrop9;
     OnContextMenu(100, 100);
@@ -299,10 +302,10 @@ TEST_F(CommandsTest, DismissedMenuSwallowsTheNextLeftPress) {
     ui.menuChoice = 0;
     OnContextMenu(10, 10);
     EXPECT_TRUE(sim.paused);
-    EXPECT_TRUE(sim.ignoreNextClick);
+    EXPECT_TRUE(desktopView.ignoreNextClick);
     OnLButtonDown(100, 100);  // would resume in random-pool mode
     EXPECT_TRUE(sim.paused);
-    EXPECT_FALSE(sim.ignoreNextClick);
+    EXPECT_FALSE(desktopView.ignoreNextClick);
     OnLButtonDown(100, 100);
     EXPECT_FALSE(sim.paused);
 }
@@ -347,6 +350,7 @@ TEST(KeyMap, PlusKeyOnEveryLayout) {
 TEST(StartUp, OnCreateRunsInOrderAndShowsASeededPausedWorld) {
     FakeWindowSystem ui;
     resetSimState();
+    resetDesktopView();
     menus = MenuState{};
     OnCreate(ui);
     const std::vector<std::string> order{"surface after menus", "cursors", "host"};
@@ -363,6 +367,7 @@ TEST(StartUp, OnCreateRunsInOrderAndShowsASeededPausedWorld) {
     OnDestroy();
     setWindowSystem(nullptr);
     resetSimState();
+    resetDesktopView();
 }
 
 }  // namespace

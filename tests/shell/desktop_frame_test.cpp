@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "desktop_frame.h"
+#include "desktop_view.h"
 #include "sim_state.h"
 
 namespace talvane {
@@ -17,8 +18,8 @@ namespace {
 
 class DesktopFrameTest : public ::testing::Test {
 protected:
-    void SetUp() override { resetSimState(); }
-    void TearDown() override { resetSimState(); }
+    void SetUp() override { resetSimState(); resetDesktopView(); }
+    void TearDown() override { resetSimState(); resetDesktopView(); }
 };
 
 std::string text(const FrameText& t) { return std::string(t.data()); }
@@ -30,14 +31,14 @@ TEST_F(DesktopFrameTest, ShowsTheRecordsSettingsPointerAndTools) {
     sim.selfPool[3] = true;
     sim.otherPool[5] = true;
     sim.randomPoolMode = false;
-    sim.viewStrategies = false;
-    sim.hoveredPanelRow = 4;
-    sim.hoverOnLeftPanel = true;
-    sim.paintTool = kToolFill;
-    sim.brushSelf = 6;
-    sim.brushOther = 2;
-    sim.brushColor = 1;
-    sim.infoPage = 5;
+    desktopView.viewStrategies = false;
+    desktopView.hoveredPanelRow = 4;
+    desktopView.hoverOnLeftPanel = true;
+    desktopView.paintTool = kToolFill;
+    desktopView.brushSelf = 6;
+    desktopView.brushOther = 2;
+    desktopView.brushColor = 1;
+    desktopView.infoPage = 5;
     const FrameDescription d = describeDesktopFrame();
     EXPECT_EQ(text(d.title), "Spatialized Prisoner's Dilemma");
     EXPECT_EQ(text(d.statusLines[1]), "Generation 41");
@@ -50,6 +51,31 @@ TEST_F(DesktopFrameTest, ShowsTheRecordsSettingsPointerAndTools) {
     EXPECT_EQ(d.paintTool, kToolFill);
     EXPECT_EQ(d.brushSelf * 100 + d.brushOther * 10 + d.brushColor, 621);
     EXPECT_EQ(d.infoPage, 5);
+}
+
+// The desktop's own record starts as the window does, and its reset brings
+// every field back after a session's worth of changes.
+TEST_F(DesktopFrameTest, TheDesktopRecordResetsToTheStartUpView) {
+    for (int pass = 0; pass < 2; ++pass) {
+        const DesktopView& v = desktopView;
+        EXPECT_TRUE(v.viewStrategies);
+        EXPECT_EQ(v.infoPage, 0);
+        EXPECT_EQ(v.hoveredPanelRow, -1);
+        EXPECT_FALSE(v.hoverOnLeftPanel);
+        EXPECT_EQ(v.paintTool, kToolNone);
+        EXPECT_EQ(v.brushSelf + v.brushOther + v.brushColor, 0);
+        EXPECT_FALSE(v.dragPainting || v.fillBusy || v.menuOpen || v.ignoreNextClick);
+        EXPECT_EQ(std::count(v.fillMark.begin(), v.fillMark.end(), 0), kCellCount);
+        desktopView.viewStrategies = false;
+        desktopView.infoPage = 4;
+        desktopView.hoveredPanelRow = 2;
+        desktopView.hoverOnLeftPanel = true;
+        desktopView.paintTool = kToolPencil;
+        desktopView.brushSelf = desktopView.brushOther = desktopView.brushColor = 1;
+        desktopView.dragPainting = desktopView.fillBusy = desktopView.menuOpen = desktopView.ignoreNextClick = true;
+        desktopView.fillMark.fill(1);
+        resetDesktopView();
+    }
 }
 
 // A writer that, like a generation, changes every cell under the grid lock:

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "classroom.h"
+#include "desktop_view.h"
 #include "payoffs.h"
 #include "sim_state.h"
 
@@ -10,7 +11,7 @@ namespace talvane::testing {
 
 int FakeWindowSystem::trackPopupMenu(const MenuState&, int, int) {
     ++menusShown;
-    menuWasOpenWhileTracking = sim.menuOpen;
+    menuWasOpenWhileTracking = desktopView.menuOpen;
     pausedWhileTracking = sim.paused;
     return menuChoice;
 }
@@ -24,6 +25,7 @@ bool FakeWindowSystem::runPayoffsDialog(PayoffFields& fields) {
 void installFake(FakeWindowSystem& fake) {
     resetClassroom();
     resetSimState();
+    resetDesktopView();
     computeFinitePayoffTable();
     sim.restartPending = false;
     sim.host = &fake.fakeHost;

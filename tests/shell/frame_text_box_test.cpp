@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "desktop_frame.h"
+#include "desktop_view.h"
 #include "frame.h"
 #include "offscreen.h"
 #include "sim_state.h"
@@ -35,6 +36,7 @@ protected:
             FAIL() << "no off-screen GL surface: " << error_;
         }
         resetSimState();
+        resetDesktopView();
         glViewport(0, 0, kFrameWidth, kFrameHeight);
     }
 
@@ -103,7 +105,7 @@ TEST_F(FrameTextBoxTest, WholeFramesAreUnchanged) {
         {"running, colours, random pool",
          [] {
              sim.paused = false;
-             sim.viewStrategies = false;
+             desktopView.viewStrategies = false;
              sim.randomPoolMode = true;
              sim.competitionMode = 5;
              sim.generation = 2147483647;
@@ -115,18 +117,19 @@ TEST_F(FrameTextBoxTest, WholeFramesAreUnchanged) {
              sim.payoffCD = -2147483647 - 1;
              sim.payoffDC = 2147483647;
              sim.payoffDD = -2147483647 - 1;
-             sim.infoPage = 3;
+             desktopView.infoPage = 3;
          }},
         {"hovered panel row, slow motion",
          [] {
-             sim.hoveredPanelRow = 2;
-             sim.hoverOnLeftPanel = true;
+             desktopView.hoveredPanelRow = 2;
+             desktopView.hoverOnLeftPanel = true;
              sim.frameInterval = 0;
              sim.competitionMode = 4;
          }},
     };
     for (const Setting& s : settings) {
         resetSimState();
+        resetDesktopView();
         s.apply();
         auto [boxed, plain] = boxedAndPlain([] { composeFrame(describeDesktopFrame()); });
         ASSERT_GT(litBytes(plain), 0) << s.name;

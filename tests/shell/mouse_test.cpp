@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "commands.h"
+#include "desktop_view.h"
 #include "fake_window_system.h"
 #include "mouse.h"
 #include "payoffs.h"
@@ -17,12 +18,12 @@ int cell(int i, int j) { return i * kGridSize + j; }
 class MouseTest : public ::testing::Test {
 protected:
     void SetUp() override { testing::installFake(ui); }
-    void TearDown() override { setWindowSystem(nullptr); resetSimState(); }
+    void TearDown() override { setWindowSystem(nullptr); resetSimState(); resetDesktopView(); }
 
     // Paint mode with the given tool, paused, on a uniform world of (0, 0), colour 0.
     void enterPaintMode(int tool) {
         OnCommand(kCmdPaintCells);
-        sim.paintTool = tool;
+        desktopView.paintTool = tool;
         testing::fillWorld(0, 0, 0);
     }
     int painted() const {
@@ -36,15 +37,15 @@ protected:
 
 TEST_F(MouseTest, PencilPressPaintsTheCellUnderThePoint) {
     enterPaintMode(2);
-    sim.brushSelf = 6;
-    sim.brushOther = 2;
+    desktopView.brushSelf = 6;
+    desktopView.brushOther = 2;
     sim.seededUnrun = true;
     OnLButtonDown(20, 80);
     OnLButtonDown(28, 88);
     EXPECT_EQ(painted(), 1);
     EXPECT_EQ(sim.world.selfStrategy[cell(0, 0)], 6);
     EXPECT_EQ(sim.world.otherStrategy[cell(0, 0)], 2);
-    EXPECT_TRUE(sim.dragPainting);
+    EXPECT_TRUE(desktopView.dragPainting);
     EXPECT_FALSE(sim.seededUnrun);
     EXPECT_EQ(ui.lastCursor(), PointerShape::Pencil);
 
@@ -54,8 +55,8 @@ TEST_F(MouseTest, PencilPressPaintsTheCellUnderThePoint) {
     EXPECT_EQ(painted(), 2);
 
     // Colour view paints colours only.
-    sim.viewStrategies = false;
-    sim.brushColor = 2;
+    desktopView.viewStrategies = false;
+    desktopView.brushColor = 2;
     OnLButtonDown(20 + 9 * 5, 80 + 9 * 7);
     EXPECT_EQ(sim.world.cellColor[cell(5, 7)], 2);
     EXPECT_EQ(sim.world.selfStrategy[cell(5, 7)], 0);
@@ -71,9 +72,9 @@ TEST_F(MouseTest, GridPressPausesOrResumes) {
 
     // Paint mode while running: the press only pauses.
     sim.randomPoolMode = false;
-    sim.paintTool = 2;
+    desktopView.paintTool = 2;
     testing::fillWorld(0, 0, 0);
-    sim.brushSelf = 5;
+    desktopView.brushSelf = 5;
     OnLButtonDown(100, 100);
     EXPECT_TRUE(sim.paused);
     EXPECT_EQ(painted(), 0);
@@ -88,10 +89,10 @@ TEST_F(MouseTest, GridPressPausesOrResumes) {
 
 TEST_F(MouseTest, NoToolChosenPaintsNothing) {
     enterPaintMode(0);
-    sim.brushSelf = 4;
+    desktopView.brushSelf = 4;
     OnLButtonDown(100, 100);
     EXPECT_EQ(painted(), 0);
-    EXPECT_FALSE(sim.dragPainting);
+    EXPECT_FALSE(desktopView.dragPainting);
 }
 
 TEST_F(MouseTest, PanelClicksEditPoolsInRandomPoolMode) {
@@ -100,10 +101,10 @@ TEST_F(MouseTest, PanelClicksEditPoolsInRandomPoolMode) {
     EXPECT_TRUE(sim.paused);
     EXPECT_TRUE(sim.selfPool[3]);
     EXPECT_TRUE(sim.poolEdited);
-    EXPECT_TRUE(sim.hoverOnLeftPanel);
+    EXPECT_TRUE(desktopView.hoverOnLeftPanel);
     OnLButtonDown(850, 140);
     EXPECT_TRUE(sim.otherPool[3]);
-    EXPECT_FALSE(sim.hoverOnLeftPanel);
+    EXPECT_FALSE(desktopView.hoverOnLeftPanel);
     OnLButtonDown(700, 140);
     EXPECT_FALSE(sim.selfPool[3]);
 
@@ -128,23 +129,23 @@ TEST_F(MouseTest, PanelClicksEditPoolsInRandomPoolMode) {
 TEST_F(MouseTest, PanelClicksChooseTheBrushInPaintMode) {
     enterPaintMode(2);
     OnLButtonDown(700, 140);
-    EXPECT_EQ(sim.brushSelf, 3);
+    EXPECT_EQ(desktopView.brushSelf, 3);
     OnLButtonDown(850, 140);
-    EXPECT_EQ(sim.brushOther, 3);
+    EXPECT_EQ(desktopView.brushOther, 3);
     EXPECT_FALSE(sim.poolEdited);
     EXPECT_FALSE(sim.selfPool[3]);
 
-    sim.viewStrategies = false;
+    desktopView.viewStrategies = false;
     OnLButtonDown(700, 176);  // row 5
-    EXPECT_EQ(sim.brushColor, 2);
+    EXPECT_EQ(desktopView.brushColor, 2);
     const int rowColours[] = {0, 1, 2, 0, 1, 2, 0, 1};
     for (int row = 0; row < 8; ++row) {
         OnLButtonDown(700, 90 + 18 * row);
-        EXPECT_EQ(sim.brushColor, rowColours[row]) << "row " << row;
+        EXPECT_EQ(desktopView.brushColor, rowColours[row]) << "row " << row;
     }
     OnLButtonDown(850, 100);  // colour view has no right column
-    EXPECT_EQ(sim.brushColor, 1);
-    EXPECT_EQ(sim.brushOther, 3);
+    EXPECT_EQ(desktopView.brushColor, 1);
+    EXPECT_EQ(desktopView.brushOther, 3);
 }
 
 TEST_F(MouseTest, ToolHitTestAtTheButtonEdges) {
@@ -165,8 +166,8 @@ TEST_F(MouseTest, ToolHitTestAtTheButtonEdges) {
 
 TEST_F(MouseTest, ToolButtonsInPaintMode) {
     enterPaintMode(0);
-    sim.brushSelf = 6;
-    sim.brushOther = 2;
+    desktopView.brushSelf = 6;
+    desktopView.brushOther = 2;
     sim.seededUnrun = true;
     OnLButtonDown(640, 460);
     EXPECT_EQ(painted(), kCellCount);
@@ -175,16 +176,16 @@ TEST_F(MouseTest, ToolButtonsInPaintMode) {
     EXPECT_FALSE(sim.seededUnrun);
 
     OnLButtonDown(670, 460);
-    EXPECT_EQ(sim.paintTool, 2);
+    EXPECT_EQ(desktopView.paintTool, 2);
     OnLButtonDown(710, 460);
-    EXPECT_EQ(sim.paintTool, 1);
+    EXPECT_EQ(desktopView.paintTool, 1);
     OnLButtonDown(659, 460);
-    EXPECT_EQ(sim.paintTool, 1);
+    EXPECT_EQ(desktopView.paintTool, 1);
 
     // Colour view: the swatch sets every colour and no strategy.
-    sim.viewStrategies = false;
-    sim.brushColor = 1;
-    sim.brushSelf = 3;
+    desktopView.viewStrategies = false;
+    desktopView.brushColor = 1;
+    desktopView.brushSelf = 3;
     OnLButtonDown(640, 460);
     for (int c = 0; c < kCellCount; ++c) ASSERT_EQ(sim.world.cellColor[c], 1);
     EXPECT_EQ(sim.world.selfStrategy[0], 6);
@@ -192,26 +193,26 @@ TEST_F(MouseTest, ToolButtonsInPaintMode) {
 
 TEST_F(MouseTest, PressAt590x460PaintsOneGridCellOnly) {
     enterPaintMode(2);
-    sim.brushSelf = 1;
+    desktopView.brushSelf = 1;
     OnLButtonDown(590, 460);
     EXPECT_EQ(painted(), 1);
     EXPECT_EQ(sim.world.selfStrategy[cell(63, 42)], 1);
-    EXPECT_EQ(sim.paintTool, 2);
+    EXPECT_EQ(desktopView.paintTool, 2);
 }
 
 TEST_F(MouseTest, ToolButtonsIgnoredInRandomPoolMode) {
     testing::fillWorld(0, 0, 0);
-    sim.brushSelf = 4;
+    desktopView.brushSelf = 4;
     OnLButtonDown(640, 460);
     OnLButtonDown(710, 460);
     EXPECT_EQ(painted(), 0);
-    EXPECT_EQ(sim.paintTool, 0);
+    EXPECT_EQ(desktopView.paintTool, 0);
 }
 
 TEST_F(MouseTest, FloodFillCoversAWholeUniformGrid) {
     enterPaintMode(1);
-    sim.brushSelf = 7;
-    sim.brushOther = 3;
+    desktopView.brushSelf = 7;
+    desktopView.brushOther = 3;
     sim.seededUnrun = true;
     OnLButtonDown(300, 300);
     EXPECT_EQ(painted(), kCellCount);
@@ -219,9 +220,9 @@ TEST_F(MouseTest, FloodFillCoversAWholeUniformGrid) {
         ASSERT_EQ(sim.world.selfStrategy[c], 7);
         ASSERT_EQ(sim.world.otherStrategy[c], 3);
     }
-    EXPECT_FALSE(sim.fillBusy);
+    EXPECT_FALSE(desktopView.fillBusy);
     EXPECT_TRUE(sim.seededUnrun);  // a fill is not a stroke
-    EXPECT_FALSE(sim.dragPainting);
+    EXPECT_FALSE(desktopView.dragPainting);
     EXPECT_EQ(ui.lastCursor(), PointerShape::Bucket);
 }
 
@@ -235,8 +236,8 @@ TEST_F(MouseTest, FloodFillFollowsTheRegionAcrossTheWrap) {
     }
     sim.world.selfStrategy[cell(1, 1)] = 5;     // joined to the left stripe by an edge
     sim.world.selfStrategy[cell(2, 3)] = 5;     // only diagonal to (1, 1): not joined
-    sim.brushSelf = 2;
-    sim.brushOther = 0;
+    desktopView.brushSelf = 2;
+    desktopView.brushOther = 0;
     OnLButtonDown(20 + 9 * 63 + 3, 80 + 9 * 10);  // a cell of the right stripe
     for (int j = 0; j < kGridSize; ++j) {
         ASSERT_EQ(sim.world.selfStrategy[cell(0, j)], 2);
@@ -253,29 +254,29 @@ TEST_F(MouseTest, FloodFillCompareSameValueAndColourView) {
     sim.world.otherStrategy[cell(10, 10)] = 4;
     // The same self strategy but another pair is a different region.
     sim.world.selfStrategy[cell(11, 10)] = 3;
-    sim.brushSelf = 3;
-    sim.brushOther = 4;
+    desktopView.brushSelf = 3;
+    desktopView.brushOther = 4;
     floodFill(10, 10, 3, 4);  // the brush equals the start cell: nothing changes
     EXPECT_EQ(painted(), 2);
     floodFill(10, 10, 1, 1);
     EXPECT_EQ(sim.world.selfStrategy[cell(10, 10)], 1);
     EXPECT_EQ(sim.world.selfStrategy[cell(11, 10)], 3);
 
-    sim.viewStrategies = false;
+    desktopView.viewStrategies = false;
     sim.world.cellColor[cell(20, 20)] = 2;
     floodFill(5, 5, 1, 0);
     EXPECT_EQ(sim.world.cellColor[cell(5, 5)], 1);
     EXPECT_EQ(sim.world.cellColor[cell(20, 20)], 2);
     EXPECT_EQ(sim.world.selfStrategy[cell(5, 5)], 0);  // colour view leaves strategies alone
 
-    sim.fillBusy = true;  // a fill under way takes no second one
+    desktopView.fillBusy = true;  // a fill under way takes no second one
     floodFill(5, 5, 0, 0);
     EXPECT_EQ(sim.world.cellColor[cell(5, 5)], 1);
 }
 
 TEST_F(MouseTest, PencilStrokeWrapsAroundTheEdges) {
     enterPaintMode(2);
-    sim.brushSelf = 4;
+    desktopView.brushSelf = 4;
     const int y = 80 + 9 * 10 + 4;  // second index 10
     OnLButtonDown(20 + 9 * 62 + 4, y);
     OnMouseMove(20 + 9 * 63 + 4, y);
@@ -308,7 +309,7 @@ TEST_F(MouseTest, PencilStrokeWrapsAroundTheEdges) {
 
 TEST_F(MouseTest, StrokePaintsNothingOnceRunning) {
     enterPaintMode(2);
-    sim.brushSelf = 4;
+    desktopView.brushSelf = 4;
     OnLButtonDown(100, 100);
     sim.paused = false;
     OnMouseMove(200, 200);
@@ -343,25 +344,25 @@ TEST_F(MouseTest, CursorFollowsWhatAClickWouldDo) {
 
     OnCommand(kCmdPaintCells);
     EXPECT_EQ(cursorAt(100, 100), PointerShape::Pencil);
-    sim.paintTool = 1;
+    desktopView.paintTool = 1;
     EXPECT_EQ(cursorAt(100, 100), PointerShape::Bucket);
     sim.paused = false;
     EXPECT_EQ(cursorAt(100, 100), PointerShape::Hand);
 
-    sim.menuOpen = true;
+    desktopView.menuOpen = true;
     EXPECT_EQ(cursorAt(100, 100), PointerShape::Arrow);
 }
 
 TEST_F(MouseTest, PointerMovesTrackTheHoveredPanelRow) {
     OnMouseMove(700, 140);
-    EXPECT_EQ(sim.hoveredPanelRow, 3);
-    EXPECT_TRUE(sim.hoverOnLeftPanel);
+    EXPECT_EQ(desktopView.hoveredPanelRow, 3);
+    EXPECT_TRUE(desktopView.hoverOnLeftPanel);
     OnMouseMove(850, 223);
-    EXPECT_EQ(sim.hoveredPanelRow, 7);
-    EXPECT_FALSE(sim.hoverOnLeftPanel);
+    EXPECT_EQ(desktopView.hoveredPanelRow, 7);
+    EXPECT_FALSE(desktopView.hoverOnLeftPanel);
     OnMouseMove(850, 87);
-    EXPECT_EQ(sim.hoveredPanelRow, -1);
-    EXPECT_FALSE(sim.hoverOnLeftPanel);  // keeps its value outside
+    EXPECT_EQ(desktopView.hoveredPanelRow, -1);
+    EXPECT_FALSE(desktopView.hoverOnLeftPanel);  // keeps its value outside
 
     const int before = ui.fakeHost.repaints;
     OnMouseMove(10, 10);
