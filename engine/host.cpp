@@ -18,7 +18,10 @@ Mt19937& threadGenerator() {
 
 }  // namespace
 
-void Host::seedRandom(std::uint32_t seed) { threadGenerator().seed(seed); }
+std::uint32_t Host::seedRandom(std::uint32_t seed) {
+    threadGenerator().seed(seed);
+    return seed;
+}
 
 std::uint32_t Host::nextRandom() { return threadGenerator().next(); }
 

@@ -27,8 +27,10 @@ public:
     // The calendar time in whole seconds; seeding seeds the generator from it.
     virtual std::int64_t clockSeconds() = 0;
 
-    // Reseeds the calling thread's random generator.
-    virtual void seedRandom(std::uint32_t seed);
+    // Reseeds the calling thread's random generator; returns the seed it
+    // took, which a host may choose in place of the one given (the desktop's
+    // --seed, at the first seeding).
+    virtual std::uint32_t seedRandom(std::uint32_t seed);
 
     // Next number of the calling thread's random generator, uniform over
     // 0 .. 2^32 - 1.

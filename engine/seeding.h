@@ -1,5 +1,5 @@
-// Random seeding of the world from the strategy and colour pools, and the
-// three colour layouts.
+// Random seeding of the desktop's world from its strategy pools and colour
+// layout, through the seeding every program uses (world_seeding.h).
 #pragma once
 
 namespace talvane {
@@ -8,16 +8,11 @@ namespace talvane {
 // user which pool is empty (self first) and returns false.
 bool validatePools();
 
-// Fills every cell from the pools and applies the colour layout. Does nothing
-// in "Paint cells" mode; pauses a running simulation first; leaves the grids
+// Reseeds the host's generator from the clock and seeds sim.world with
+// seedWorld from the seed the host took: every cell from the pools, then the
+// colour layout, drawn from the world's own generator. Does nothing in
+// "Paint cells" mode; pauses a running simulation first; leaves the grids
 // alone when a pool is empty.
 void seedPopulation();
-
-// Colour layout 0: every cell's colour drawn again from the colour pool.
-void applyRandomColors();
-// Colour layout 1: Green and Red alternate along rows and columns, random phase.
-void applyCheckerboard();
-// Colour layout 2: the first half of the rows (rounded down) Green, the rest Red.
-void applySegregated();
 
 }  // namespace talvane

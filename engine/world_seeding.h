@@ -1,7 +1,7 @@
-// Random seeding of one World that is not the desktop's: the same draws, in
-// the same order, as seedPopulation makes for sim.world, taken from the
-// world's own generator. A world seeded here with seed S is the world that
-// talvane-batch seeds with --seed S.
+// Random seeding of a World from its own generator: the desktop's restart
+// (seedPopulation), talvane-batch, Python and the web page all seed here, so
+// a world seeded with seed S is the world that talvane-batch seeds with
+// --seed S and the desktop with --seed S.
 #pragma once
 
 #include <array>

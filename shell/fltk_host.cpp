@@ -86,8 +86,8 @@ void FltkHost::setArrowCursor() {
 
 void FltkHost::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-void FltkHost::seedRandom(std::uint32_t seed) {
-    Host::seedRandom(firstSeedPending_.exchange(false) ? firstSeed_ : seed);
+std::uint32_t FltkHost::seedRandom(std::uint32_t seed) {
+    return Host::seedRandom(firstSeedPending_.exchange(false) ? firstSeed_ : seed);
 }
 
 std::int64_t FltkHost::clockSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }

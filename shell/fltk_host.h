@@ -40,7 +40,7 @@ public:
     void sleepMs(int ms) override;
     std::int64_t clockSeconds() override;
     void serviceWhileWaiting() override;
-    void seedRandom(std::uint32_t seed) override;
+    std::uint32_t seedRandom(std::uint32_t seed) override;
 
     // The first seeding of the run (the start-up world) uses this seed
     // instead of the clock, so that a start with --seed can be repeated.

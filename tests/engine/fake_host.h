@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,9 @@ public:
     std::vector<Message> messages;
     std::vector<int> sleeps;          // requested milliseconds, in order
     std::vector<std::uint32_t> seeds; // every seedRandom, in order
+    // A seed seedRandom takes in place of the one given, as the desktop's
+    // --seed does at the first seeding; unset: the one given.
+    std::optional<std::uint32_t> seedInstead;
     int arrowCursorCount = 0;
     std::int64_t clock = 1'700'000'000;
     // Numbers nextRandom hands out first; once used up the thread's own
@@ -58,12 +62,12 @@ public:
         if (realSleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(realSleepMs));
     }
     std::int64_t clockSeconds() override { return clock; }
-    void seedRandom(std::uint32_t seed) override {
+    std::uint32_t seedRandom(std::uint32_t seed) override {
         {
             std::lock_guard lock(recordMutex);
             seeds.push_back(seed);
         }
-        Host::seedRandom(seed);
+        return Host::seedRandom(seedInstead.value_or(seed));
     }
     std::uint32_t nextRandom() override {
         if (fedRandom.empty()) return Host::nextRandom();

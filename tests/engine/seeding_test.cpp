@@ -2,6 +2,8 @@
 // messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine_fixture.h"
 #include "seeding.h"
 #include "world_seeding.h"
@@ -42,24 +44,27 @@ TEST_F(SeedingTest, DefaultPoolsAndCheckerboard) {
         for (int o = 0; o < 8; ++o) EXPECT_TRUE(seen[s][o]) << "pair " << s << o << " never drawn";
     }
     EXPECT_TRUE(isCheckerboard());
-    EXPECT_EQ(host.repaintGenerations.size(), 2u) << "the checkerboard and the seeding each repaint";
+    EXPECT_EQ(host.repaintGenerations.size(), 1u) << "the seeded world, layout and all, is drawn once";
 }
 
 TEST_F(SeedingTest, DrawsAreRepeatedUntilThePoolAdmitsThem) {
     for (int i = 0; i < 8; ++i) sim.selfPool[i] = i != 6;
     for (int i = 0; i < 8; ++i) sim.otherPool[i] = i != 1 && i != 3;
-    sim.colorLayout = 9;  // keep the colours the cell loop drew
-    // Cell 0: self draws 0, 14 (6); others draws 2, 9 (1); colour draws 1, 5, 10 (2).
-    for (std::uint32_t v : {0u, 14u, 2u, 9u, 1u, 5u, 10u}) host.feed(v);
+    sim.colorLayout = kLayoutRandom;
+    // The world's generator from the clock's seed: the first cell's first
+    // self draw is refused (only 6 is admitted), so the loop must go on.
+    host.clock = 11;
+    Mt19937 replay;
+    replay.seed(11);
+    ASSERT_NE(replay.next() % 8, 6u) << "a seed whose first draw the pool refuses";
     seedPopulation();
-    EXPECT_EQ(sim.world.selfStrategy[0], 6);
-    EXPECT_EQ(sim.world.otherStrategy[0], 1);
-    EXPECT_EQ(sim.world.cellColor[0], 2);
     for (int i = 0; i < kCellCount; ++i) {
         ASSERT_EQ(sim.world.selfStrategy[i], 6);
         ASSERT_TRUE(sim.world.otherStrategy[i] == 1 || sim.world.otherStrategy[i] == 3);
         ASSERT_TRUE(sim.world.cellColor[i] == 0 || sim.world.cellColor[i] == 2);
     }
+    EXPECT_GT(std::count(sim.world.otherStrategy.begin(), sim.world.otherStrategy.end(), 1), 1800);
+    EXPECT_GT(std::count(sim.world.otherStrategy.begin(), sim.world.otherStrategy.end(), 3), 1800);
 }
 
 TEST_F(SeedingTest, LayoutsOfColour) {
@@ -82,21 +87,24 @@ TEST_F(SeedingTest, LayoutsOfColour) {
 }
 
 TEST_F(SeedingTest, CheckerboardPhaseComesFromOneDraw) {
-    for (std::uint32_t phase : {0u, 1u}) {
-        // 3 draws per cell with default pools admit at once except colours.
-        host.fedRandom.clear();
-        for (int i = 0; i < kCellCount; ++i) {
-            host.feed(0);
-            host.feed(0);
-            host.feed(0);
-        }
-        host.feed(phase + 2 * 1000);
+    // The same seed with the segregated layout, which draws nothing after
+    // the cells: the checkerboard's phase is the world generator's next draw.
+    bool phases[2] = {};
+    for (std::uint32_t seed = 20; seed < 28; ++seed) {
+        host.clock = seed;
+        sim.colorLayout = kLayoutSegregated;
         seedPopulation();
-        EXPECT_TRUE(host.fedRandom.empty());
+        Mt19937 afterCells = sim.world.random;
+        const bool phase = afterCells.next() % 2 != 0;
+        sim.colorLayout = kLayoutCheckerboard;
+        seedPopulation();
         EXPECT_TRUE(isCheckerboard());
         // Phase set: Green where row + column is even, so at (0, 0).
-        EXPECT_EQ(sim.world.cellColor[0], phase ? 0 : 2);
+        EXPECT_EQ(sim.world.cellColor[0], phase ? 0 : 2) << "seed " << seed;
+        EXPECT_EQ(sim.world.random.next(), afterCells.next()) << "one draw, no more: seed " << seed;
+        phases[phase] = true;
     }
+    EXPECT_TRUE(phases[0] && phases[1]) << "both phases among eight seeds";
 }
 
 TEST_F(SeedingTest, EmptyPoolsAreRefusedSelfFirst) {
@@ -151,30 +159,40 @@ TEST_F(SeedingTest, TwoSeedingsInTheSameSecondAreIdentical) {
     EXPECT_NE(sim.world.selfStrategy, self);
 }
 
-// A world seeded on its own draws exactly what the desktop's seeding draws
-// for sim.world from the same seed: every layout, with pools that force
-// rejected draws.
-TEST_F(SeedingTest, AWorldSeededOnItsOwnMatchesTheDesktopsSeeding) {
+// The desktop's restart seeds its world as talvane-batch seeds one: the
+// world seeded on its own with the seed the host took (the clock's, or the
+// desktop's --seed in its place), for every layout, with pools that force
+// refused draws.
+TEST_F(SeedingTest, TheDesktopSeedsItsWorldAsEveryProgramDoes) {
     for (const ColorLayout layout : {kLayoutRandom, kLayoutCheckerboard, kLayoutSegregated}) {
-        SeedingOptions options;
-        options.seed = static_cast<std::uint32_t>(host.clock) + static_cast<std::uint32_t>(layout);
-        options.layout = layout;
-        options.selfExcluded = {true, false, true, true, true, true, false, true};
-        options.otherExcluded = {false, true, true, true, true, true, true, false};
-        host.clock = options.seed;
-        sim.colorLayout = layout;
-        for (int i = 0; i < kCodeCount; ++i) {
-            sim.selfPool[i] = options.selfExcluded[i];
-            sim.otherPool[i] = options.otherExcluded[i];
+        for (const bool seedGiven : {false, true}) {
+            SCOPED_TRACE(std::string("layout ") + std::to_string(layout) + (seedGiven ? ", --seed" : ", the clock"));
+            SeedingOptions options;
+            options.seed = static_cast<std::uint32_t>(host.clock) + static_cast<std::uint32_t>(layout);
+            options.layout = layout;
+            options.selfExcluded = {true, false, true, true, true, true, false, true};
+            options.otherExcluded = {false, true, true, true, true, true, true, false};
+            host.clock = seedGiven ? 5 : options.seed;
+            host.seedInstead.reset();
+            if (seedGiven) host.seedInstead = options.seed;
+            sim.colorLayout = layout;
+            for (int i = 0; i < kCodeCount; ++i) {
+                sim.selfPool[i] = options.selfExcluded[i];
+                sim.otherPool[i] = options.otherExcluded[i];
+            }
+            seedPopulation();
+            World world;
+            seedWorld(world, options);
+            EXPECT_EQ(world.cellColor, sim.world.cellColor);
+            EXPECT_EQ(world.selfStrategy, sim.world.selfStrategy);
+            EXPECT_EQ(world.otherStrategy, sim.world.otherStrategy);
+            // The generations go on from that seed too: the host's generator
+            // restarted from it, the world's stands where the seeding left it.
+            Mt19937 fromSeed;
+            fromSeed.seed(options.seed);
+            EXPECT_EQ(host.nextRandom(), fromSeed.next());
+            EXPECT_EQ(world.random.next(), sim.world.random.next());
         }
-        seedPopulation();
-        World world;
-        seedWorld(world, options);
-        EXPECT_EQ(world.cellColor, sim.world.cellColor) << "layout " << layout;
-        EXPECT_EQ(world.selfStrategy, sim.world.selfStrategy) << "layout " << layout;
-        EXPECT_EQ(world.otherStrategy, sim.world.otherStrategy) << "layout " << layout;
-        // Both generators stand at the same place afterwards.
-        EXPECT_EQ(world.random.next(), host.nextRandom()) << "layout " << layout;
     }
 }
 
