@@ -108,20 +108,7 @@ int loadCheckpoint(BatchPlan& plan) {
     }
     run.seed = checkpoint.seed;
     if (!checkpoint.graph) run.shape = checkpoint.shape;
-    run.payoffs = checkpoint.payoffs;
-    run.competitionMode = checkpoint.competitionMode;
-    run.playSelf = checkpoint.playSelf;
-    run.extraPoint = checkpoint.extraPoint;
-    run.realPayoffs = checkpoint.realPayoffs;
-    run.updateRule = checkpoint.updateRule;
-    run.noise = checkpoint.noise;
-    run.mutation = checkpoint.mutation;
-    run.ecology = checkpoint.ecology;
-    run.imitationColors = checkpoint.imitationColors;
-    run.selection = checkpoint.selection;
-    run.rounds = checkpoint.rounds;
-    run.selfExcluded = checkpoint.selfMutationExcluded;
-    run.otherExcluded = checkpoint.otherMutationExcluded;
+    run.rules = checkpoint.rules;
     run.resume = std::move(checkpoint);
     return kExitOk;
 }
@@ -154,17 +141,11 @@ void defineSnapshotOptions(CLI::App& app, SnapshotOptions& snapshot) {
 // shared record: the run's final world and settings go there, paused.
 void showInSim(const RunSettings& run, const World& world) {
     resetSimState();
-    sim.payoffCC = run.payoffs[0];
-    sim.payoffCD = run.payoffs[1];
-    sim.payoffDC = run.payoffs[2];
-    sim.payoffDD = run.payoffs[3];
-    sim.competitionMode = run.competitionMode;
-    sim.playSelf = run.playSelf;
-    sim.extraPointSameColor = run.extraPoint;
-    sim.colorLayout = run.colorLayout;
+    setSimRules(run.rules);
+    sim.colorLayout = static_cast<std::int32_t>(run.colorLayout);
     for (int i = 0; i < kCodeCount; ++i) {
-        sim.selfPool[i] = run.selfExcluded[i];
-        sim.otherPool[i] = run.otherExcluded[i];
+        sim.selfPool[i] = run.rules.selfExcluded[i];
+        sim.otherPool[i] = run.rules.otherExcluded[i];
     }
     // "Random pool" unless the run started from cells of its own.
     sim.randomPoolMode = !run.resume && !run.start && !run.startConditions.any();

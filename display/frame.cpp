@@ -47,7 +47,7 @@ void composeFrame() {
     drawStatusBlock();
     drawPanels();
     drawGrid();
-    if (sim.competitionMode.load(std::memory_order_relaxed) == kCompetitionFinite) drawPayoffMatrix();
+    if (competitionOf(sim) == CompetitionMode::Finite) drawPayoffMatrix();
     if (sim.randomPoolMode.load(std::memory_order_relaxed)) drawLayoutIcon();
     else drawToolButtons();
 }

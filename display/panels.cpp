@@ -61,11 +61,11 @@ constexpr std::array<std::array<unsigned, 4>, 4> kRandomLayoutPattern{{
 }};
 
 // Palette colour of icon square (column a, row b), or -1 for none.
-int layoutSquareColor(int layout, int a, int b) {
+int layoutSquareColor(ColorLayout layout, int a, int b) {
     switch (layout) {
-        case kLayoutRandom: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
-        case kLayoutCheckerboard: return (a + b) % 2 == 0 ? 0 : 2;
-        case kLayoutSegregated: return a < 2 ? 0 : 2;
+        case ColorLayout::Random: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
+        case ColorLayout::Checkerboard: return (a + b) % 2 == 0 ? 0 : 2;
+        case ColorLayout::Segregated: return a < 2 ? 0 : 2;
         default: return -1;
     }
 }
@@ -101,7 +101,7 @@ void drawLayoutIcon() {
     glRecti(kLayoutIconLeft, kLayoutIconTop, kLayoutIconRight, kLayoutIconBottom - 1);
     setPaletteColor(9);
     drawRectOutline(kLayoutIconLeft, kLayoutIconTop, kLayoutIconRight, kLayoutIconBottom);
-    const int layout = sim.colorLayout.load(std::memory_order_relaxed);
+    const ColorLayout layout = colorLayoutOf(sim);
     for (int a = 0; a < 4; ++a) {
         for (int b = 0; b < 4; ++b) {
             const int color = layoutSquareColor(layout, a, b);

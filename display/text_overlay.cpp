@@ -41,7 +41,7 @@ const Rgb& statusColor() {
 }
 
 const char* competitionLine() {
-    return sim.competitionMode.load(std::memory_order_relaxed) == kCompetitionFinite ? "Competition mode: finite"
+    return competitionOf(sim) == CompetitionMode::Finite ? "Competition mode: finite"
                                                                      : "Competition mode: infinite";
 }
 
@@ -60,10 +60,10 @@ const char* paintModeLine() {
 }
 
 const char* layoutLine() {
-    switch (sim.colorLayout.load(std::memory_order_relaxed)) {
-        case kLayoutRandom: return "<C> Colors initialized randomly";
-        case kLayoutCheckerboard: return "<C> Colors initialized as a checkerboard";
-        case kLayoutSegregated: return "<C> Colors initialized as segregated";
+    switch (colorLayoutOf(sim)) {
+        case ColorLayout::Random: return "<C> Colors initialized randomly";
+        case ColorLayout::Checkerboard: return "<C> Colors initialized as a checkerboard";
+        case ColorLayout::Segregated: return "<C> Colors initialized as segregated";
         default: return "";
     }
 }
@@ -159,7 +159,7 @@ unsigned drawText(int fontCode, const char* text, int x, int y) {
 void formatTitleLine(char* buffer, std::size_t size) {
     // Infinite competition scores from its fixed long-run table whatever the
     // four payoffs say: the title names the game of that table.
-    const bool infinite = sim.competitionMode.load(std::memory_order_relaxed) == kCompetitionInfinite;
+    const bool infinite = competitionOf(sim) == CompetitionMode::Infinite;
     const auto& p = kInfiniteTablePayoffs;
     const char* game = infinite ? classifyGame(p[0], p[1], p[2], p[3])
                                 : classifyGame(sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(),

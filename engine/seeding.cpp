@@ -72,10 +72,10 @@ void drawCells(const PoolSnapshot& pools) {
 }
 
 void applyColorLayout() {
-    switch (sim.colorLayout.load()) {
-        case kLayoutRandom: applyRandomColors(); break;
-        case kLayoutCheckerboard: applyCheckerboard(); break;
-        case kLayoutSegregated: applySegregated(); break;
+    switch (colorLayoutOf(sim)) {
+        case ColorLayout::Random: applyRandomColors(); break;
+        case ColorLayout::Checkerboard: applyCheckerboard(); break;
+        case ColorLayout::Segregated: applySegregated(); break;
         default: break;  // keep the colours drawn with the strategies
     }
 }

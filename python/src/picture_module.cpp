@@ -29,14 +29,12 @@ void showInSim(PyWorld& w, bool strategies) {
     resetSimState();
     sim.world = w.world;
     sim.generation = static_cast<std::int32_t>(std::min<std::int64_t>(w.world.generation, INT32_MAX));
-    sim.payoffCC = shownPayoff(w.payoffs.values[0]);
-    sim.payoffCD = shownPayoff(w.payoffs.values[1]);
-    sim.payoffDC = shownPayoff(w.payoffs.values[2]);
-    sim.payoffDD = shownPayoff(w.payoffs.values[3]);
-    sim.competitionMode = w.competition;
-    sim.playSelf = w.world.playSelf;
-    sim.extraPointSameColor = w.world.extraPoint;
-    sim.colorLayout = w.seeding.layout;
+    // The frame's matrix shows whole numbers: decimal payoffs truncated.
+    Rules shown = w.rules;
+    const std::array<double, 4> values = payoffValues(w.rules);
+    for (std::size_t k = 0; k < 4; ++k) shown.payoffs[k] = shownPayoff(values[k]);
+    setSimRules(shown);
+    sim.colorLayout = static_cast<std::int32_t>(w.seeding.layout);
     for (int i = 0; i < kCodeCount; ++i) {
         sim.selfPool[i] = w.seeding.selfExcluded[static_cast<std::size_t>(i)];
         sim.otherPool[i] = w.seeding.otherExcluded[static_cast<std::size_t>(i)];

@@ -155,14 +155,14 @@ TEST_F(SeedingTest, TwoSeedingsInTheSameSecondAreIdentical) {
 // for sim.world from the same seed: every layout, with pools that force
 // rejected draws.
 TEST_F(SeedingTest, AWorldSeededOnItsOwnMatchesTheDesktopsSeeding) {
-    for (const ColorLayout layout : {kLayoutRandom, kLayoutCheckerboard, kLayoutSegregated}) {
+    for (const ColorLayout layout : {ColorLayout::Random, ColorLayout::Checkerboard, ColorLayout::Segregated}) {
         SeedingOptions options;
         options.seed = static_cast<std::uint32_t>(host.clock) + static_cast<std::uint32_t>(layout);
         options.layout = layout;
         options.selfExcluded = {true, false, true, true, true, true, false, true};
         options.otherExcluded = {false, true, true, true, true, true, true, false};
         host.clock = options.seed;
-        sim.colorLayout = layout;
+        sim.colorLayout = static_cast<std::int32_t>(layout);
         for (int i = 0; i < kCodeCount; ++i) {
             sim.selfPool[i] = options.selfExcluded[i];
             sim.otherPool[i] = options.otherExcluded[i];
@@ -170,18 +170,18 @@ TEST_F(SeedingTest, AWorldSeededOnItsOwnMatchesTheDesktopsSeeding) {
         seedPopulation();
         World world;
         seedWorld(world, options);
-        EXPECT_EQ(world.cellColor, sim.world.cellColor) << "layout " << layout;
-        EXPECT_EQ(world.selfStrategy, sim.world.selfStrategy) << "layout " << layout;
-        EXPECT_EQ(world.otherStrategy, sim.world.otherStrategy) << "layout " << layout;
+        EXPECT_EQ(world.cellColor, sim.world.cellColor) << "layout " << colorLayoutName(layout);
+        EXPECT_EQ(world.selfStrategy, sim.world.selfStrategy) << "layout " << colorLayoutName(layout);
+        EXPECT_EQ(world.otherStrategy, sim.world.otherStrategy) << "layout " << colorLayoutName(layout);
         // Both generators stand at the same place afterwards.
-        EXPECT_EQ(world.random.next(), host.nextRandom()) << "layout " << layout;
+        EXPECT_EQ(world.random.next(), host.nextRandom()) << "layout " << colorLayoutName(layout);
     }
 }
 
 TEST_F(SeedingTest, AWorldOfAnyShapeIsSeededFromItsPoolsAndLayout) {
     World world(WorldShape{7, 5, Edges::Fixed, Neighbourhood::VonNeumann});
     SeedingOptions options;
-    options.layout = kLayoutSegregated;
+    options.layout = ColorLayout::Segregated;
     options.selfExcluded.fill(true);
     options.selfExcluded[6] = false;
     seedWorld(world, options);
