@@ -135,6 +135,49 @@ bool readableVersion(const std::string& text, int& version) {
     return true;
 }
 
+// A mutation pool as "0,7" ("none" when it admits no code), and back.
+std::string poolList(const std::array<bool, kCodeCount>& excluded) {
+    std::string list;
+    for (int k = 0; k < kCodeCount; ++k) {
+        if (!excluded[k]) list += (list.empty() ? "" : ",") + std::to_string(k);
+    }
+    return list.empty() ? std::string("none") : list;
+}
+
+bool poolOf(const std::string& text, std::array<bool, kCodeCount>& excluded) {
+    excluded.fill(true);
+    if (text == "none") return true;
+    std::istringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) {
+        if (item.size() != 1 || item[0] < '0' || item[0] > '7') return false;
+        excluded[item[0] - '0'] = false;
+    }
+    return true;
+}
+
+// The lines after "mutation": the ecology's parameters or the imitation
+// colours, then those that only runs beyond the old rules and matches write.
+std::string variantLines(const Rules& r) {
+    std::string out;
+    if (r.updateRule == UpdateRule::Ecology) {
+        const EcologyRules& e = r.ecology;
+        out += "ecology " + std::to_string(e.colors) + " " + std::to_string(e.immigrants) + " " + exact(e.ptr) + " " +
+               exact(e.cost) + " " + exact(e.benefit) + " " + exact(e.death) + " " + exact(e.mutation) + "\n";
+    } else if (r.imitationColors > 0) {
+        out += "colors " + std::to_string(r.imitationColors) + "\n";
+    }
+    if (!isOldRule(r.updateRule)) out += std::string("schedule ") + scheduleName(scheduleOf(r.updateRule)) + "\n";
+    const ImitationRule imitation = imitationOf(r.updateRule);
+    if (imitation == ImitationRule::DeathBirth || imitation == ImitationRule::BirthDeath) {
+        out += "selection " + exact(r.selection) + "\n";
+    }
+    if (r.rounds != kDefaultRounds) out += "rounds " + std::to_string(r.rounds) + "\n";
+    if (r.mutation > 0.0 && !poolsFull(r)) {
+        out += "mutation-pools " + poolList(r.selfExcluded) + " " + poolList(r.otherExcluded) + "\n";
+    }
+    return out;
+}
+
 std::string formatMark(const char* key, const std::optional<FileMark>& mark) {
     if (!mark) return std::string(key) + " none\n";
     return std::string(key) + " " + std::to_string(mark->lines) + " " + hex(mark->hash) + "\n";
@@ -149,6 +192,100 @@ bool parseMark(const std::vector<std::string>& w, const char* key, std::optional
     if (w.size() != 3 || !toInt(w[1], 0, INT64_MAX, read.lines) || !toHex(w[2], read.hash)) return false;
     mark = read;
     return true;
+}
+
+// Reads the lines variantLines writes, the first of them already in w.
+std::string readVariantLines(Lines& lines, std::vector<std::string>& w, bool& more, Rules& c) {
+    std::int64_t v = 0;
+    if (c.updateRule == UpdateRule::Ecology) {
+        EcologyRules& e = c.ecology;
+        std::int64_t colors = 0, immigrants = 0;
+        if (w.size() != 8 || w[0] != "ecology" || !toInt(w[1], 1, kMaxEcologyColors, colors) ||
+            !toInt(w[2], 0, 1 << 24, immigrants) || !toReal(w[3], e.ptr) || !toReal(w[4], e.cost) ||
+            !toReal(w[5], e.benefit) || !toReal(w[6], e.death) || !toReal(w[7], e.mutation) || e.ptr < 0.0 ||
+            e.ptr > 1.0 || e.cost < 0.0 || e.benefit < 0.0 || e.death < 0.0 || e.death > 1.0 || e.mutation < 0.0 ||
+            e.mutation > 1.0) {
+            return "bad ecology line";
+        }
+        e.colors = static_cast<int>(colors);
+        e.immigrants = static_cast<int>(immigrants);
+        if (!lines.next(w)) return "bad random line";
+    } else if (!w.empty() && w[0] == "colors") {
+        if (w.size() != 2 || !toInt(w[1], 1, kMaxEcologyColors, v)) return "bad colors line";
+        c.imitationColors = static_cast<int>(v);
+        if (!lines.next(w)) return "bad random line";
+    }
+    const ImitationRule imitation = imitationOf(c.updateRule);
+    more = true;  // w holds the line after those above
+    if (more && !w.empty() && w[0] == "schedule") {
+        Schedule schedule = Schedule::Synchronous;
+        if (imitation == ImitationRule::Best || w.size() != 2 || !parseSchedule(w[1], schedule) ||
+            !combineRule(imitation, schedule, c.updateRule)) {
+            return "bad schedule line";
+        }
+        more = lines.next(w);
+    }
+    if (more && !w.empty() && w[0] == "selection") {
+        if (w.size() != 2 || !toReal(w[1], c.selection) || !(c.selection > 0.0)) return "bad selection line";
+        more = lines.next(w);
+    }
+    if (more && !w.empty() && w[0] == "rounds") {
+        if (w.size() != 2 || !toInt(w[1], 1, kMaxRounds, v) || c.competition == CompetitionMode::Infinite) {
+            return "bad rounds line";
+        }
+        c.rounds = static_cast<std::int32_t>(v);
+        more = lines.next(w);
+    }
+    if (more && !w.empty() && w[0] == "mutation-pools") {
+        if (w.size() != 3 || !poolOf(w[1], c.selfExcluded) || !poolOf(w[2], c.otherExcluded)) {
+            return "bad mutation-pools line";
+        }
+        more = lines.next(w);
+    }
+    return "";
+}
+
+// Reads the rules' lines, from "competition" to the last of the optional
+// lines; leaves the next line in w (more false at the end of the text).
+// Returns "" or what was wrong ("bad noise line").
+std::string readRules(Lines& lines, std::vector<std::string>& w, bool& more, Rules& c) {
+    std::int64_t v = 0;
+    auto expect = [&](const char* key, std::size_t count) {
+        return lines.next(w) && w.size() == count && w[0] == key;
+    };
+    c = defaultRules();
+    if (!expect("competition", 2) || !parseCompetition(w[1], c.competition)) return "bad competition line";
+    if (!expect("payoffs", 5)) return "bad payoffs line";
+    for (int k = 0; k < 4; ++k) {
+        if (!toInt(w[1 + k], INT32_MIN, INT32_MAX, v)) return "bad payoffs line";
+        c.payoffs[k] = static_cast<std::int32_t>(v);
+    }
+    if (!expect("play-self", 2) || (w[1] != "0" && w[1] != "1")) return "bad play-self line";
+    c.playSelf = w[1] == "1";
+    if (!expect("extra-point", 2) || (w[1] != "0" && w[1] != "1")) return "bad extra-point line";
+    c.extraPoint = w[1] == "1";
+    if (!lines.next(w) || w.empty() || w[0] != "real-payoffs" || (w.size() != 2 && w.size() != 5) ||
+        (w.size() == 2 && w[1] != "none")) {
+        return "bad real-payoffs line";
+    }
+    if (w.size() == 5) {
+        std::array<double, 4> real{};
+        for (int k = 0; k < 4; ++k) {
+            if (!toReal(w[1 + k], real[k])) return "bad real-payoffs line";
+        }
+        c.realPayoffs = real;
+    }
+    ImitationRule imitation = ImitationRule::Best;
+    if (!expect("update", 2) || (!parseUpdateRule(w[1], c.updateRule) && !parseImitation(w[1], imitation))) {
+        return "bad update line";
+    }
+    if (!parseUpdateRule(w[1], c.updateRule)) combineRule(imitation, defaultSchedule(imitation), c.updateRule);
+    if (!expect("noise", 2) || !toReal(w[1], c.noise) || !(c.noise > 0.0)) return "bad noise line";
+    if (!expect("mutation", 2) || !toReal(w[1], c.mutation) || c.mutation < 0.0 || c.mutation > 1.0) {
+        return "bad mutation line";
+    }
+    if (!lines.next(w)) return "bad random line";
+    return readVariantLines(lines, w, more, c);
 }
 
 }  // namespace
@@ -220,6 +357,26 @@ int SettleWatch::observeHash(std::uint64_t h) {
     return period;
 }
 
+std::string formatCheckpointRules(const Rules& r) {
+    std::string out = std::string("competition ") + competitionName(r.competition) + "\n";
+    out += "payoffs";
+    for (std::int32_t p : r.payoffs) out += " " + std::to_string(p);
+    out += "\n";
+    out += std::string("play-self ") + (r.playSelf ? "1" : "0") + "\n";
+    out += std::string("extra-point ") + (r.extraPoint ? "1" : "0") + "\n";
+    out += "real-payoffs";
+    if (r.realPayoffs) {
+        for (double p : *r.realPayoffs) out += " " + exact(p);
+    } else {
+        out += " none";
+    }
+    out += "\n";
+    out += std::string("update ") + updateRuleName(r.updateRule) + "\n";
+    out += "noise " + exact(r.noise) + "\n";
+    out += "mutation " + exact(r.mutation) + "\n";
+    return out + variantLines(r);
+}
+
 std::string formatCheckpoint(const Checkpoint& c) {
     std::string out;
     out += std::string(kMagic) + " " + std::to_string(kCheckpointVersion) + "\n";
@@ -232,53 +389,7 @@ std::string formatCheckpoint(const Checkpoint& c) {
         out += std::string("edges ") + edgesName(c.shape.edges) + "\n";
         out += std::string("neighbourhood ") + neighbourhoodName(c.shape.neighbourhood) + "\n";
     }
-    out += std::string("competition ") + competitionName(static_cast<CompetitionMode>(c.competitionMode)) + "\n";
-    out += "payoffs";
-    for (std::int32_t p : c.payoffs) out += " " + std::to_string(p);
-    out += "\n";
-    out += std::string("play-self ") + (c.playSelf ? "1" : "0") + "\n";
-    out += std::string("extra-point ") + (c.extraPoint ? "1" : "0") + "\n";
-    out += "real-payoffs";
-    if (c.realPayoffs) {
-        for (double p : *c.realPayoffs) out += " " + exact(p);
-    } else {
-        out += " none";
-    }
-    out += "\n";
-    out += std::string("update ") + updateRuleName(c.updateRule) + "\n";
-    out += "noise " + exact(c.noise) + "\n";
-    out += "mutation " + exact(c.mutation) + "\n";
-    if (c.updateRule == UpdateRule::Ecology) {
-        const EcologyRules& e = c.ecology;
-        out += "ecology " + std::to_string(e.colors) + " " + std::to_string(e.immigrants) + " " + exact(e.ptr) + " " +
-               exact(e.cost) + " " + exact(e.benefit) + " " + exact(e.death) + " " + exact(e.mutation) + "\n";
-    } else if (c.imitationColors > 0) {
-        out += "colors " + std::to_string(c.imitationColors) + "\n";
-    }
-    const bool oldRule = c.updateRule == UpdateRule::Synchronous || c.updateRule == UpdateRule::Asynchronous ||
-                         c.updateRule == UpdateRule::Fermi || c.updateRule == UpdateRule::Ecology;
-    if (!oldRule) out += std::string("schedule ") + scheduleName(scheduleOf(c.updateRule)) + "\n";
-    const ImitationRule imitation = imitationOf(c.updateRule);
-    if (imitation == ImitationRule::DeathBirth || imitation == ImitationRule::BirthDeath) {
-        out += "selection " + exact(c.selection) + "\n";
-    }
-    if (c.rounds != 200) out += "rounds " + std::to_string(c.rounds) + "\n";
-    const auto poolList = [](const std::array<bool, 8>& excluded) {
-        std::string list;
-        for (int k = 0; k < 8; ++k) {
-            if (!excluded[k]) list += (list.empty() ? "" : ",") + std::to_string(k);
-        }
-        return list.empty() ? std::string("none") : list;
-    };
-    const auto full = [](const std::array<bool, 8>& excluded) {
-        for (const bool out : excluded) {
-            if (out) return false;
-        }
-        return true;
-    };
-    if (c.mutation > 0.0 && (!full(c.selfMutationExcluded) || !full(c.otherMutationExcluded))) {
-        out += "mutation-pools " + poolList(c.selfMutationExcluded) + " " + poolList(c.otherMutationExcluded) + "\n";
-    }
+    out += formatCheckpointRules(c.rules);
     out += "random " + std::to_string(c.random.index);
     for (std::uint32_t w : c.random.words) out += " " + std::to_string(w);
     out += "\n";
@@ -373,106 +484,8 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
             return fail(lines.number(), "bad neighbourhood line");
         }
     }
-    CompetitionMode competition = kCompetitionFinite;
-    if (!expect("competition", 2) || !parseCompetition(w[1], competition)) {
-        return fail(lines.number(), "bad competition line");
-    }
-    c.competitionMode = competition;
-    if (!expect("payoffs", 5)) return fail(lines.number(), "bad payoffs line");
-    for (int k = 0; k < 4; ++k) {
-        if (!toInt(w[1 + k], INT32_MIN, INT32_MAX, v)) return fail(lines.number(), "bad payoffs line");
-        c.payoffs[k] = static_cast<std::int32_t>(v);
-    }
-    if (!expect("play-self", 2) || (w[1] != "0" && w[1] != "1")) return fail(lines.number(), "bad play-self line");
-    c.playSelf = w[1] == "1";
-    if (!expect("extra-point", 2) || (w[1] != "0" && w[1] != "1")) return fail(lines.number(), "bad extra-point line");
-    c.extraPoint = w[1] == "1";
-    if (!lines.next(w) || w.empty() || w[0] != "real-payoffs" || (w.size() != 2 && w.size() != 5) ||
-        (w.size() == 2 && w[1] != "none")) {
-        return fail(lines.number(), "bad real-payoffs line");
-    }
-    c.realPayoffs.reset();
-    if (w.size() == 5) {
-        std::array<double, 4> real{};
-        for (int k = 0; k < 4; ++k) {
-            if (!toReal(w[1 + k], real[k])) return fail(lines.number(), "bad real-payoffs line");
-        }
-        c.realPayoffs = real;
-    }
-    ImitationRule imitation = ImitationRule::Best;
-    if (!expect("update", 2) || (!parseUpdateRule(w[1], c.updateRule) && !parseImitation(w[1], imitation))) {
-        return fail(lines.number(), "bad update line");
-    }
-    if (!parseUpdateRule(w[1], c.updateRule)) combineRule(imitation, defaultSchedule(imitation), c.updateRule);
-    imitation = imitationOf(c.updateRule);
-    if (!expect("noise", 2) || !toReal(w[1], c.noise) || !(c.noise > 0.0)) return fail(lines.number(), "bad noise line");
-    if (!expect("mutation", 2) || !toReal(w[1], c.mutation) || c.mutation < 0.0 || c.mutation > 1.0) {
-        return fail(lines.number(), "bad mutation line");
-    }
-    c.ecology = EcologyRules{};
-    c.imitationColors = 0;
-    if (!lines.next(w)) return fail(lines.number(), "bad random line");
-    if (c.updateRule == UpdateRule::Ecology) {
-        EcologyRules& e = c.ecology;
-        std::int64_t colors = 0, immigrants = 0;
-        if (w.size() != 8 || w[0] != "ecology" || !toInt(w[1], 1, kMaxEcologyColors, colors) ||
-            !toInt(w[2], 0, 1 << 24, immigrants) || !toReal(w[3], e.ptr) || !toReal(w[4], e.cost) ||
-            !toReal(w[5], e.benefit) || !toReal(w[6], e.death) || !toReal(w[7], e.mutation) || e.ptr < 0.0 ||
-            e.ptr > 1.0 || e.cost < 0.0 || e.benefit < 0.0 || e.death < 0.0 || e.death > 1.0 || e.mutation < 0.0 ||
-            e.mutation > 1.0) {
-            return fail(lines.number(), "bad ecology line");
-        }
-        e.colors = static_cast<int>(colors);
-        e.immigrants = static_cast<int>(immigrants);
-        if (!lines.next(w)) return fail(lines.number(), "bad random line");
-    } else if (!w.empty() && w[0] == "colors") {
-        if (w.size() != 2 || !toInt(w[1], 1, kMaxEcologyColors, v)) return fail(lines.number(), "bad colors line");
-        c.imitationColors = static_cast<int>(v);
-        if (!lines.next(w)) return fail(lines.number(), "bad random line");
-    }
-    // The lines that only runs beyond the old rules and matches write.
-    c.selection = kDefaultSelection;
-    c.rounds = 200;
-    c.selfMutationExcluded = {};
-    c.otherMutationExcluded = {};
-    const auto poolOf = [](const std::string& text, std::array<bool, 8>& excluded) {
-        excluded.fill(true);
-        if (text == "none") return true;
-        std::istringstream in(text);
-        for (std::string item; std::getline(in, item, ',');) {
-            if (item.size() != 1 || item[0] < '0' || item[0] > '7') return false;
-            excluded[item[0] - '0'] = false;
-        }
-        return true;
-    };
-    bool more = true;  // w holds the line after those above
-    if (more && !w.empty() && w[0] == "schedule") {
-        Schedule schedule = Schedule::Synchronous;
-        if (imitation == ImitationRule::Best || w.size() != 2 || !parseSchedule(w[1], schedule) ||
-            !combineRule(imitation, schedule, c.updateRule)) {
-            return fail(lines.number(), "bad schedule line");
-        }
-        more = lines.next(w);
-    }
-    if (more && !w.empty() && w[0] == "selection") {
-        if (w.size() != 2 || !toReal(w[1], c.selection) || !(c.selection > 0.0)) {
-            return fail(lines.number(), "bad selection line");
-        }
-        more = lines.next(w);
-    }
-    if (more && !w.empty() && w[0] == "rounds") {
-        if (w.size() != 2 || !toInt(w[1], 1, 1000000, v) || c.competitionMode == kCompetitionInfinite) {
-            return fail(lines.number(), "bad rounds line");
-        }
-        c.rounds = static_cast<std::int32_t>(v);
-        more = lines.next(w);
-    }
-    if (more && !w.empty() && w[0] == "mutation-pools") {
-        if (w.size() != 3 || !poolOf(w[1], c.selfMutationExcluded) || !poolOf(w[2], c.otherMutationExcluded)) {
-            return fail(lines.number(), "bad mutation-pools line");
-        }
-        more = lines.next(w);
-    }
+    bool more = true;
+    if (const std::string bad = readRules(lines, w, more, c.rules); !bad.empty()) return fail(lines.number(), bad);
     if (!more || w.size() != 2 + Mt19937::kStateSize || w[0] != "random" ||
         !toInt(w[1], 0, Mt19937::kStateSize, v)) {
         return fail(lines.number(), "bad random line");
@@ -512,7 +525,7 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         for (std::int64_t col = 0; col < inRow; ++col) {
             const std::size_t i = static_cast<std::size_t>(r * cols + col);
             const char* at = line.data() + col * 3;
-            if (c.updateRule == UpdateRule::Ecology && at[0] == '-' && at[1] == '-' && at[2] == '-') {
+            if (c.rules.updateRule == UpdateRule::Ecology && at[0] == '-' && at[1] == '-' && at[2] == '-') {
                 c.color[i] = c.self[i] = c.other[i] = kEmptyCode;
                 continue;
             }

@@ -54,6 +54,7 @@
 #include <string>
 
 #include "random_generator.h"
+#include "rules.h"
 #include "world.h"
 
 namespace talvane {
@@ -103,20 +104,7 @@ struct Checkpoint {
     std::uint32_t seed = 0;
     std::int64_t generation = 0;
     WorldShape shape;
-    std::int32_t competitionMode = 4;           // a CompetitionMode
-    std::array<std::int32_t, 4> payoffs{3, 0, 5, 1};
-    bool playSelf = false;
-    bool extraPoint = false;
-    std::optional<std::array<double, 4>> realPayoffs;  // decimal payoffs, when given
-    UpdateRule updateRule = UpdateRule::Synchronous;
-    double noise = kDefaultNoise;
-    double mutation = 0.0;
-    EcologyRules ecology;                       // under update ecology
-    int imitationColors = 0;                    // --colors under an imitation rule, 0 when not given
-    double selection = kDefaultSelection;       // W of the Moran rules
-    std::int32_t rounds = 200;                  // rounds of a finite match
-    std::array<bool, 8> selfMutationExcluded{};   // codes a mutating self strategy may not take
-    std::array<bool, 8> otherMutationExcluded{};  // the same for the others strategies
+    Rules rules;                                // the rules of its generations, mutation pools included
     Mt19937::State random;
     std::deque<std::uint64_t> recent;           // SettleWatch::recent()
     std::optional<FileMark> log;                // the log then; none when no file held it (or version 1)
@@ -133,6 +121,10 @@ struct Checkpoint {
 inline constexpr int kCheckpointNodesPerLine = 64;  // nodes per grid line of a graph's checkpoint
 
 std::string formatCheckpoint(const Checkpoint& checkpoint);
+
+// The lines of the rules in a checkpoint, "competition" to "mutation-pools"
+// (each optional line only where it applies); readCheckpoint reads them back.
+std::string formatCheckpointRules(const Rules& rules);
 
 // Reads a checkpoint file; false with a one-line error (naming the line where
 // it can) when the file cannot be read, is not a checkpoint, is of another

@@ -60,7 +60,7 @@ bool ecologySettings(const CommandLine& line, RunSettings& run, std::string& err
         error = "--colors: " + error;
         return false;
     }
-    if (run.updateRule != UpdateRule::Ecology) {
+    if (run.rules.updateRule != UpdateRule::Ecology) {
         for (std::size_t k = 1; k < eco.options.size(); ++k) {
             if (given(eco.options[k])) {
                 error = eco.options[k]->get_name() + ": only with --update ecology";
@@ -72,7 +72,7 @@ bool ecologySettings(const CommandLine& line, RunSettings& run, std::string& err
                 error = "--colors: under an imitation rule only with --layout random (the layout it draws)";
                 return false;
             }
-            run.imitationColors = static_cast<int>(colors);
+            run.rules.imitationColors = static_cast<int>(colors);
         }
         return true;
     }
@@ -100,7 +100,7 @@ bool ecologySettings(const CommandLine& line, RunSettings& run, std::string& err
             return false;
         }
     }
-    EcologyRules& rules = run.ecology;
+    EcologyRules& rules = run.rules.ecology;
     rules.colors = static_cast<int>(colors);
     std::int64_t immigrants = 0;
     if (!parseDecimal(eco.immigrants, 0, 1 << 24, immigrants, error)) {
@@ -117,14 +117,14 @@ bool ecologySettings(const CommandLine& line, RunSettings& run, std::string& err
     }
     // --mutation was checked (0 to 1) as the imitation rate; under ecology it
     // is the child's, and the imitation rate stays 0.
-    rules.mutation = given(eco.mutationOption) ? run.mutation : kDefaultEcologyMutation;
-    run.mutation = 0.0;
+    rules.mutation = given(eco.mutationOption) ? run.rules.mutation : kDefaultEcologyMutation;
+    run.rules.mutation = 0.0;
     return true;
 }
 
 void ecologyOptionValues(std::vector<std::pair<std::string, std::string>>& values, const CommandLine& line,
                          const RunSettings& run) {
-    const bool ecology = run.updateRule == UpdateRule::Ecology;
+    const bool ecology = run.rules.updateRule == UpdateRule::Ecology;
     std::vector<std::pair<std::string, std::string>> kept;
     for (auto& [name, value] : values) {
         bool drop = false;
@@ -139,7 +139,7 @@ void ecologyOptionValues(std::vector<std::pair<std::string, std::string>>& value
 }
 
 bool worldFitsRule(const WorldFile& world, const RunSettings& run, std::string& error) {
-    const bool ecology = run.updateRule == UpdateRule::Ecology;
+    const bool ecology = run.rules.updateRule == UpdateRule::Ecology;
     const int cells = world.rows * world.cols;
     for (int i = 0; i < cells; ++i) {
         const std::string where = "row " + std::to_string(i / world.cols) + ", col " + std::to_string(i % world.cols);
@@ -155,9 +155,9 @@ bool worldFitsRule(const WorldFile& world, const RunSettings& run, std::string& 
                     ": ecology agents hold 0 (AllD) or 7 (AllC) for each side";
             return false;
         }
-        if (world.color[i] >= run.ecology.colors) {
+        if (world.color[i] >= run.rules.ecology.colors) {
             error = where + " has colour " + std::to_string(world.color[i]) + ": --colors " +
-                    std::to_string(run.ecology.colors) + " admits 0 to " + std::to_string(run.ecology.colors - 1);
+                    std::to_string(run.rules.ecology.colors) + " admits 0 to " + std::to_string(run.rules.ecology.colors - 1);
             return false;
         }
     }
@@ -165,11 +165,11 @@ bool worldFitsRule(const WorldFile& world, const RunSettings& run, std::string& 
 }
 
 bool writesEcologyTable(const RunSettings& run) {
-    return run.updateRule == UpdateRule::Ecology || run.imitationColors > 0;
+    return run.rules.updateRule == UpdateRule::Ecology || run.rules.imitationColors > 0;
 }
 
 int ecologyTableColors(const RunSettings& run) {
-    return run.updateRule == UpdateRule::Ecology ? run.ecology.colors : run.imitationColors;
+    return run.rules.updateRule == UpdateRule::Ecology ? run.rules.ecology.colors : run.rules.imitationColors;
 }
 
 }  // namespace talvane

@@ -41,8 +41,8 @@ inline constexpr double kDefaultEcologyMutation = 0.005;
 // handles it keeps.
 void defineEcologyOptions(CLI::App& app, EcologyLine& line);
 
-// Checks them against the rest of the command line and fills run.ecology
-// (and run.imitationColors); false with a one-line message for the user.
+// Checks them against the rest of the command line and fills run.rules.ecology
+// (and run.rules.imitationColors); false with a one-line message for the user.
 bool ecologySettings(const CommandLine& line, RunSettings& run, std::string& error);
 
 // The record lists the six options only for ecology runs, or where given, so

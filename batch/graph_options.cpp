@@ -80,7 +80,7 @@ bool graphPlan(const CommandLine& line, const GraphLine& graph, BatchPlan& plan,
         error = std::string(name) + ": a graph world takes its shape from the graph; give it without " + name;
         return false;
     }
-    const UpdateRule rule = plan.run.updateRule;
+    const UpdateRule rule = plan.run.rules.updateRule;
     if (rule == UpdateRule::Ecology) {
         error = "--update ecology: the ecological model runs on lattices, not on graphs";
         return false;
@@ -120,12 +120,12 @@ bool graphPlan(const CommandLine& line, const GraphLine& graph, BatchPlan& plan,
     // Colours on a graph: random or segregated by node number; the
     // checkerboard needs a lattice. Unless --layout is given, a graph that is
     // no lattice's is coloured at random.
-    if (plan.run.colorLayout == kLayoutCheckerboard && out.network && !out.lattice()) {
+    if (plan.run.colorLayout == ColorLayout::Checkerboard && out.network && !out.lattice()) {
         if (given(graph.layoutOption)) {
             error = "--layout checkerboard: only a lattice graph has a checkerboard; give random or segregated";
             return false;
         }
-        plan.run.colorLayout = kLayoutRandom;
+        plan.run.colorLayout = ColorLayout::Random;
     }
     return true;
 }
@@ -151,7 +151,7 @@ int loadGraphInputs(BatchPlan& plan) {
         }
         graph.graph = std::make_shared<const Graph>(std::move(read));
         if (graph.graph->lattice) plan.run.shape = *graph.graph->lattice;
-        if (plan.run.colorLayout == kLayoutCheckerboard && !graph.lattice()) {
+        if (plan.run.colorLayout == ColorLayout::Checkerboard && !graph.lattice()) {
             if (plan.layoutGiven) {
                 std::fprintf(stderr,
                              "talvane-batch: --layout checkerboard: the graph in %s is no lattice's; give random "
@@ -159,7 +159,7 @@ int loadGraphInputs(BatchPlan& plan) {
                              graph.path.c_str());
                 return kExitUsage;
             }
-            plan.run.colorLayout = kLayoutRandom;
+            plan.run.colorLayout = ColorLayout::Random;
         }
     }
     const int nodes = graph.nodes();

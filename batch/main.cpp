@@ -110,20 +110,7 @@ int loadCheckpoint(BatchPlan& plan) {
     }
     run.seed = checkpoint.seed;
     if (!checkpoint.graph) run.shape = checkpoint.shape;
-    run.payoffs = checkpoint.payoffs;
-    run.competitionMode = checkpoint.competitionMode;
-    run.playSelf = checkpoint.playSelf;
-    run.extraPoint = checkpoint.extraPoint;
-    run.realPayoffs = checkpoint.realPayoffs;
-    run.updateRule = checkpoint.updateRule;
-    run.noise = checkpoint.noise;
-    run.mutation = checkpoint.mutation;
-    run.ecology = checkpoint.ecology;
-    run.imitationColors = checkpoint.imitationColors;
-    run.selection = checkpoint.selection;
-    run.rounds = checkpoint.rounds;
-    run.selfExcluded = checkpoint.selfMutationExcluded;
-    run.otherExcluded = checkpoint.otherMutationExcluded;
+    run.rules = checkpoint.rules;
     run.resume = std::move(checkpoint);
     return kExitOk;
 }
@@ -155,13 +142,13 @@ void defineSnapshotOptions(CLI::App& app, SnapshotOptions& snapshot) {
 // The desktop's frame of the run's final world and settings, paused.
 FrameDescription describeFinalFrame(const RunSettings& run, const World& world, bool strategies) {
     FrameSettings shown;
-    shown.payoffs = run.payoffs;
-    shown.competition = run.competitionMode;
-    shown.playSelf = run.playSelf;
-    shown.extraPoint = run.extraPoint;
+    shown.payoffs = run.rules.payoffs;
+    shown.competition = run.rules.competition;
+    shown.playSelf = run.rules.playSelf;
+    shown.extraPoint = run.rules.extraPoint;
     shown.colorLayout = run.colorLayout;
-    shown.selfExcluded = run.selfExcluded;
-    shown.otherExcluded = run.otherExcluded;
+    shown.selfExcluded = run.rules.selfExcluded;
+    shown.otherExcluded = run.rules.otherExcluded;
     // "Random pool" unless the run started from cells of its own.
     shown.randomPool = !run.resume && !run.start && !run.startConditions.any();
     shown.generation = static_cast<std::int32_t>(world.generation);

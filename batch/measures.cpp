@@ -107,11 +107,11 @@ bool parseWindow(const std::string& text, std::int64_t& from, std::int64_t& to, 
     return true;
 }
 
-MeasureSet::MeasureSet(std::vector<Measure> measures, std::int64_t from, std::int64_t to, int competitionMode)
+MeasureSet::MeasureSet(std::vector<Measure> measures, std::int64_t from, std::int64_t to, CompetitionMode competitionMode)
     : measures_(std::move(measures)),
       from_(from),
       to_(to),
-      coop_(competitionMode == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable()),
+      coop_(competitionMode == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable()),
       sum_(measures_.size(), 0.0),
       sumSquares_(measures_.size(), 0.0),
       samples_(measures_.size(), 0) {
@@ -273,7 +273,7 @@ bool addMeasures(const MeasureOptions& options, BatchPlan& plan, std::string& er
             return false;
         }
     }
-    auto set = std::make_shared<MeasureSet>(std::move(measures), from, to, plan.run.competitionMode);
+    auto set = std::make_shared<MeasureSet>(std::move(measures), from, to, plan.run.rules.competition);
     if (plan.run.graph.graph || plan.run.graph.network) {
         // Every graph world, a lattice graph's too, is measured on its nodes.
         plan.run.onGraphGeneration = [set](const GraphWorld& world, std::int32_t generation) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "rules.h"
 #include "statistics.h"
 
 namespace talvane {
@@ -43,7 +44,7 @@ bool parseWindow(const std::string& text, std::int64_t& from, std::int64_t& to, 
 // The measurements of one run, accumulated generation by generation.
 class MeasureSet {
 public:
-    MeasureSet(std::vector<Measure> measures, std::int64_t from, std::int64_t to, int competitionMode);
+    MeasureSet(std::vector<Measure> measures, std::int64_t from, std::int64_t to, CompetitionMode competitionMode);
 
     // Adds the world at this generation when the generation lies in the window.
     void observe(const World& world, std::int64_t generation);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "graph.h"
+#include "rules.h"
 
 namespace talvane {
 
@@ -55,6 +56,18 @@ inline std::string jsonNumber(double value) {
 
 // The JSON record of a run (an object, ending in a line feed).
 std::string formatMetadata(const RunSettings& settings, const RunRecord& record);
+
+// The record's fields of the rules, in the record's order ("payoffs" to
+// "extra_point"): each field's name and JSON value. Fields that the
+// program's first rules did not have ("schedule", "selection", "rounds",
+// "mutation_codes") appear only where they apply.
+std::vector<std::pair<std::string, std::string>> recordFieldsOf(const Rules& rules);
+
+// The rules of a record that formatMetadata wrote; the mutation pools are
+// its seeding pools ("self_pool", "other_pool"). Decimal payoffs
+// that are all whole numbers come back as whole numbers (the same table).
+// False with a message when a field is missing or malformed.
+bool readRecordRules(const std::string& record, Rules& rules, std::string& error);
 
 // The record's file beside a log: "out/vemo.csv" gives "out/vemo.json".
 std::string metadataPathFor(const std::string& logPath);

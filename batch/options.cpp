@@ -43,8 +43,8 @@ bool poolsAdmitSomething(const RunSettings& run, std::string& error) {
     resetSimState();
     sim.host = &catcher;
     for (int i = 0; i < kCodeCount; ++i) {
-        sim.selfPool[i] = run.selfExcluded[i];
-        sim.otherPool[i] = run.otherExcluded[i];
+        sim.selfPool[i] = run.rules.selfExcluded[i];
+        sim.otherPool[i] = run.rules.otherExcluded[i];
     }
     const bool ok = validatePools();
     resetSimState();
@@ -54,11 +54,11 @@ bool poolsAdmitSomething(const RunSettings& run, std::string& error) {
 
 
 bool pools(const CommandLine& line, RunSettings& run, std::string& error) {
-    if (!parseStrategyList(line.selfPool, run.selfExcluded, error)) {
+    if (!parseStrategyList(line.selfPool, run.rules.selfExcluded, error)) {
         error = "--self-pool: " + error;
         return false;
     }
-    if (!parseStrategyList(line.otherPool, run.otherExcluded, error)) {
+    if (!parseStrategyList(line.otherPool, run.rules.otherExcluded, error)) {
         error = "--other-pool: " + error;
         return false;
     }
@@ -232,91 +232,6 @@ bool shape(const CommandLine& line, BatchPlan& plan, std::string& error) {
     return true;
 }
 
-// --payoffs: four integers keep the exact integer path; decimals are taken as reals.
-bool payoffs(const CommandLine& line, RunSettings& run, std::string& error) {
-    run.realPayoffs.reset();
-    std::string integerError;
-    if (parsePayoffs(line.payoffs, run.payoffs, integerError)) return true;
-    std::array<double, 4> real{};
-    if (!parseRealPayoffs(line.payoffs, real, error)) {
-        error = "--payoffs: " + error;
-        return false;
-    }
-    run.realPayoffs = real;
-    return true;
-}
-
-// --update and --schedule together. The old spellings keep their meaning:
-// synchronous is best on the synchronous schedule, asynchronous best on the
-// random-sequential one, fermi (with no schedule) Fermi random-sequential.
-bool updateRule(const CommandLine& line, RunSettings& run, std::string& error) {
-    if (line.update == "ecology") {
-        if (given(line.scheduleOption)) {
-            error = "--schedule: the ecology rule has its own order of events; give it without --schedule";
-            return false;
-        }
-        run.updateRule = UpdateRule::Ecology;
-        return true;
-    }
-    ImitationRule rule = ImitationRule::Best;
-    std::optional<Schedule> implied;
-    if (line.update == "synchronous") {
-        implied = Schedule::Synchronous;
-    } else if (line.update == "asynchronous") {
-        implied = Schedule::RandomSequential;
-    } else if (!parseImitation(line.update, rule)) {
-        error = "--update: \"" + line.update +
-                "\" is not best, fermi, proportional, death-birth, birth-death or ecology (or synchronous, asynchronous)";
-        return false;
-    }
-    Schedule schedule = implied.value_or(defaultSchedule(rule));
-    if (given(line.scheduleOption)) {
-        Schedule chosen = Schedule::Synchronous;
-        if (!parseSchedule(line.schedule, chosen)) {
-            error = "--schedule: \"" + line.schedule + "\" is not synchronous or random-sequential";
-            return false;
-        }
-        if (implied && chosen != *implied) {
-            error = "--schedule " + line.schedule + ": --update " + line.update + " is the best rule on the " +
-                    scheduleName(*implied) + " schedule; give --update best --schedule " + line.schedule;
-            return false;
-        }
-        schedule = chosen;
-    }
-    if (!combineRule(rule, schedule, run.updateRule)) {
-        error = "--schedule " + line.schedule + ": --update " + line.update + " is random-sequential by nature";
-        return false;
-    }
-    return true;
-}
-
-bool variants(const CommandLine& line, RunSettings& run, std::string& error) {
-    if (!updateRule(line, run, error)) return false;
-    if (!parseReal(line.selection, run.selection, error) || !(run.selection > 0.0)) {
-        error = "--selection: \"" + line.selection + "\" is not a number above 0 (such as 1 or 0.01)";
-        return false;
-    }
-    std::int64_t rounds = 0;
-    if (!parseDecimal(line.rounds, 1, kMaxRounds, rounds, error)) {
-        error = "--rounds: " + error;
-        return false;
-    }
-    if (given(line.roundsOption) && line.competition == "infinite") {
-        error = "--rounds: the infinite competition has no match length; give --rounds only with --competition finite";
-        return false;
-    }
-    run.rounds = static_cast<std::int32_t>(rounds);
-    if (!parseReal(line.noise, run.noise, error) || run.noise <= 0.0) {
-        error = "--noise: \"" + line.noise + "\" is not a number above 0 (such as 0.1)";
-        return false;
-    }
-    if (!parseReal(line.mutation, run.mutation, error) || run.mutation < 0.0 || run.mutation > 1.0) {
-        error = "--mutation: \"" + line.mutation + "\" is not a number from 0 to 1 (such as 0.001)";
-        return false;
-    }
-    return true;
-}
-
 // A checkpoint holds the rules and the world: options that would change them
 // have no place beside --resume, whatever their values (a default given is
 // still a wish the checkpoint would silently overrule).
@@ -334,7 +249,7 @@ bool resumption(const CommandLine& line, const BatchPlan& plan, std::string& err
 // The infinite competition's table is fixed: payoffs given with it would be
 // silently without effect.
 bool competition(const CommandLine& line, std::string& error) {
-    if (line.competition != "infinite" || !given(line.payoffsOption)) return true;
+    if (line.rules.competition != "infinite" || !given(line.rules.payoffsOption)) return true;
     error = "--payoffs: the infinite competition's table does not depend on the payoffs; give --payoffs only "
             "with --competition finite";
     return false;
@@ -349,8 +264,7 @@ void defineOptions(CLI::App& app, CommandLine& line) {
                    "Generations to run after seeding or loading; 0 seeds or loads, saves and exits")
         ->capture_default_str();
     const ModelOptionHandles shared = defineModelOptions(
-        app, {&line.seed, &line.layout, &line.payoffs, &line.competition, &line.playSelf, &line.extraPoint, &line.load,
-              &line.log});
+        app, {&line.seed, &line.layout, &line.rules, &line.load, &line.log});
     line.seedOption = shared.seed;
     line.seedOption->description(line.seedOption->get_description() + ". The seed in use is printed on standard error");
     line.loadOption = shared.load;
@@ -377,26 +291,26 @@ void defineOptions(CLI::App& app, CommandLine& line) {
     app.add_option("--threads", line.threads,
                    "Threads that share each generation of a large world (synchronous rule only); same results")
         ->capture_default_str();
-    app.add_option("--update", line.update,
+    app.add_option("--update", line.rules.update,
                    "Update rule: best (take the best-scoring pair around), fermi (pairwise comparison with "
                    "noise K), proportional (copy a better neighbour with chance proportional to the "
                    "difference), death-birth or birth-death (Moran, fitness exp(W * score)), or ecology (the "
                    "tag model with empty cells, birth, death and immigration); synchronous and asynchronous "
                    "are best on either schedule")
         ->capture_default_str();
-    line.scheduleOption = app.add_option("--schedule", line.schedule,
+    line.rules.scheduleOption = app.add_option("--schedule", line.rules.schedule,
                                          "synchronous (every cell from the same state) or random-sequential "
                                          "(rows x cols single updates of random cells); default: synchronous for "
                                          "best and proportional, random-sequential for the others");
-    line.selectionOption = app.add_option("--selection", line.selection,
+    app.add_option("--selection", line.rules.selection,
                                           "W > 0 of the death-birth and birth-death fitness exp(W * score); "
                                           "small is weak selection (default: 1)");
-    line.roundsOption = app.add_option("--rounds", line.rounds,
+    line.rules.roundsOption = app.add_option("--rounds", line.rules.rounds,
                                        "Rounds of a finite match, 1 (one-shot) to 1000000 (default: 200)");
-    app.add_option("--noise", line.noise,
+    app.add_option("--noise", line.rules.noise,
                    "K of the fermi rule, > 0, in units of the scores (sums over a cell's games)")
         ->capture_default_str();
-    app.add_option("--mutation", line.mutation,
+    app.add_option("--mutation", line.rules.mutation,
                    "Chance, 0 to 1, that each strategy of each cell becomes a random code after each generation")
         ->capture_default_str();
     line.mixOption = app.add_option("--mix", line.mix,
@@ -421,8 +335,7 @@ void defineOptions(CLI::App& app, CommandLine& line) {
     line.resumeOption = app.add_option("--resume", line.resume,
                                        "Go on from this checkpoint for --generations more, appending to the log "
                                        "and the statistics table");
-    line.payoffsOption = app.get_option("--payoffs");
-    defineEcologyOptions(app, line.ecology);
+        defineEcologyOptions(app, line.ecology);
     line.worldOptions = line.ecology.options;
     for (const char* name : {"--seed", "--size", "--load", "--mix", "--center", "--place", "--payoffs",
                              "--competition", "--play-self", "--extra-point", "--edges", "--neighbourhood",
@@ -438,16 +351,11 @@ bool makePlan(const CommandLine& line, BatchPlan& plan, std::string& error) {
     plan.manyRuns = given(line.runsOption);
     if (!numbers(line, plan, error) || !shape(line, plan, error)) return false;
     // The option parser admits only the names, so both parses succeed.
-    ColorLayout layout = kLayoutCheckerboard;
+    ColorLayout layout = ColorLayout::Checkerboard;
     parseColorLayout(line.layout, layout);
     run.colorLayout = layout;
     plan.layoutGiven = given(line.graph.layoutOption);
-    CompetitionMode mode = kCompetitionFinite;
-    parseCompetition(line.competition, mode);
-    run.competitionMode = mode;
-    run.playSelf = line.playSelf;
-    run.extraPoint = line.extraPoint;
-    if (!payoffs(line, run, error) || !variants(line, run, error) || !ecologySettings(line, run, error)) return false;
+    if (!parseRules(line.rules, run.rules, error) || !ecologySettings(line, run, error)) return false;
     return pools(line, run, error) && startConditions(line, plan, error) && outputs(line, plan, error) &&
            resumption(line, plan, error) && competition(line, error) && seeds(line, plan, error) &&
            graphPlan(line, line.graph, plan, error);
@@ -490,27 +398,6 @@ bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, s
     }
 }
 
-bool parseDecimal(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value,
-                  std::string& error) {
-    const bool negative = !text.empty() && text[0] == '-';
-    const std::size_t digitsStart = negative ? 1 : 0;
-    bool digitsOnly = text.size() > digitsStart;
-    for (std::size_t i = digitsStart; i < text.size(); ++i) digitsOnly = digitsOnly && text[i] >= '0' && text[i] <= '9';
-    const std::string range = std::to_string(low) + " to " + std::to_string(high);
-    if (!digitsOnly) {
-        error = "\"" + text + "\" is not an integer (give a decimal number " + range + ")";
-        return false;
-    }
-    std::int64_t read = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), read, 10);
-    if (ec != std::errc() || end != text.data() + text.size() || read < low || read > high) {
-        error = text + " is not in the range " + range;
-        return false;
-    }
-    value = read;
-    return true;
-}
-
 bool parseSize(const std::string& text, int& rows, int& cols, std::string& error) {
     const std::size_t x = text.find('x');
     const std::string rowsText = text.substr(0, x);
@@ -523,52 +410,6 @@ bool parseSize(const std::string& text, int& rows, int& cols, std::string& error
     }
     rows = static_cast<int>(r);
     cols = static_cast<int>(c);
-    return true;
-}
-
-bool parsePayoffs(const std::string& text, std::array<std::int32_t, 4>& payoffs, std::string& error) {
-    const char* at = text.data();
-    const char* end = text.data() + text.size();
-    for (std::size_t i = 0; i < payoffs.size(); ++i) {
-        auto [next, ec] = std::from_chars(at, end, payoffs[i]);
-        const bool separatorOk = i + 1 < payoffs.size() ? (next != end && *next == ',') : next == end;
-        if (ec != std::errc() || !separatorOk) {
-            error = "\"" + text + "\" is not four 32-bit integers R,S,T,P (such as 3,0,5,1)";
-            return false;
-        }
-        at = next + 1;
-    }
-    return true;
-}
-
-bool parseReal(const std::string& text, double& value, std::string& error) {
-    double read = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), read);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(read)) {
-        error = "\"" + text + "\" is not a decimal number";
-        return false;
-    }
-    value = read;
-    return true;
-}
-
-bool parseRealPayoffs(const std::string& text, std::array<double, 4>& payoffs, std::string& error) {
-    constexpr double kLimit = 2147483648.0;  // the 32-bit integers' range, as for whole-number payoffs
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < payoffs.size(); ++i) {
-        const std::size_t comma = text.find(',', start);
-        const bool last = i + 1 == payoffs.size();
-        const bool separatorOk = last ? comma == std::string::npos : comma != std::string::npos;
-        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        std::string itemError;
-        if (!separatorOk || !parseReal(item, payoffs[i], itemError) || payoffs[i] < -kLimit ||
-            payoffs[i] >= kLimit) {
-            error = "\"" + text + "\" is not four numbers R,S,T,P (such as 3,0,5,1 or 1,0,1.9,0), "
-                    "each from -2147483648 to 2147483647";
-            return false;
-        }
-        start = comma + 1;
-    }
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include "graph_options.h"
 #include "ecology_options.h"
 #include "run.h"
+#include "shared_options.h"
 
 namespace talvane {
 
@@ -19,12 +20,9 @@ struct CommandLine {
     std::string seed;                            // --seed, decimal, when given
     std::string generations = "1000";            // --generations, decimal
     std::string layout = "checkerboard";         // --layout
+    RuleLine rules;                              // the options of the rules: --payoffs ... --mutation
     std::string selfPool = "0,1,2,3,4,5,6,7";    // --self-pool: admitted codes
     std::string otherPool = "0,1,2,3,4,5,6,7";   // --other-pool
-    std::string payoffs = "3,0,5,1";             // --payoffs R,S,T,P
-    std::string competition = "finite";          // --competition
-    bool playSelf = false;                       // --play-self
-    bool extraPoint = false;                     // --extra-point
     std::string load;                            // --load FILE
     std::string save;                            // --save FILE
     std::string log = "vemo.csv";                // --log FILE, "-" standard output
@@ -34,12 +32,6 @@ struct CommandLine {
     std::string edges = "wrap";                  // --edges wrap|fixed
     std::string neighbourhood = "moore";         // --neighbourhood moore|von-neumann
     std::string threads = "1";                   // --threads N, decimal
-    std::string update = "synchronous";          // --update best|fermi|proportional|death-birth|birth-death, or the old synchronous|asynchronous, or ecology
-    std::string schedule;                        // --schedule synchronous|random-sequential, when given
-    std::string selection = "1";                 // --selection W, a decimal > 0
-    std::string rounds = "200";                  // --rounds N, 1 .. 1000000
-    std::string noise = "0.1";                   // --noise K, a decimal > 0
-    std::string mutation = "0";                  // --mutation MU, a decimal 0..1
     std::string mix;                             // --mix PAIR:WEIGHT,...
     std::string center;                          // --center PAIR
     std::vector<std::string> places;             // --place ROW,COL,PAIR, repeatable
@@ -62,10 +54,6 @@ struct CommandLine {
     CLI::Option* logOption = nullptr;            // tells whether --log was given
     CLI::Option* saveOption = nullptr;           // tells whether --save was given
     CLI::Option* loadOption = nullptr;           // tells whether --load was given
-    CLI::Option* payoffsOption = nullptr;        // tells whether --payoffs was given
-    CLI::Option* scheduleOption = nullptr;       // tells whether --schedule was given
-    CLI::Option* selectionOption = nullptr;      // tells whether --selection was given
-    CLI::Option* roundsOption = nullptr;         // tells whether --rounds was given
     std::vector<CLI::Option*> worldOptions;      // options that shape the world or its rules, refused beside --resume
     GraphLine graph;                             // --graph, --network, --save-graph
     EcologyLine ecology;                         // --colors, --immigrants, --ptr, --cost, --benefit, --death
@@ -100,25 +88,8 @@ std::vector<std::pair<std::string, std::string>> optionValues(const CLI::App& ap
 // excluded. An empty text gives an empty pool. False on a malformed list.
 bool parseStrategyList(const std::string& text, std::array<bool, 8>& excluded, std::string& error);
 
-// Reads text as a decimal integer from low to high: digits only (a leading
-// "-" for a negative low), no base prefix, leading zeros ignored ("010" is
-// 10). False with a message for the user on anything else.
-bool parseDecimal(const std::string& text, std::int64_t low, std::int64_t high, std::int64_t& value,
-                  std::string& error);
-
 // Parses "ROWSxCOLS" or "N" (N x N), each side 3 to 4096. False with a
 // message for the user on anything else.
 bool parseSize(const std::string& text, int& rows, int& cols, std::string& error);
-
-// Parses "R,S,T,P": four 32-bit integers. False on anything else.
-bool parsePayoffs(const std::string& text, std::array<std::int32_t, 4>& payoffs, std::string& error);
-
-// Parses "R,S,T,P" where the payoffs may be decimals ("1,0,1.9,0"), each
-// finite and within the range of the 32-bit integers. False on anything else.
-bool parseRealPayoffs(const std::string& text, std::array<double, 4>& payoffs, std::string& error);
-
-// Reads text as a finite decimal number ("0.1", "-2", "1e-3"; no "inf", no
-// "nan", no "+"). False with a message for the user on anything else.
-bool parseReal(const std::string& text, double& value, std::string& error);
 
 }  // namespace talvane

@@ -81,24 +81,6 @@ bool readWhole(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-// The rules of the run, as every checkpoint holds them.
-void setCheckpointRules(const RunSettings& settings, Checkpoint& c) {
-    c.competitionMode = settings.competitionMode;
-    c.payoffs = settings.payoffs;
-    c.playSelf = settings.playSelf;
-    c.extraPoint = settings.extraPoint;
-    c.realPayoffs = settings.realPayoffs;
-    c.updateRule = settings.updateRule;
-    c.noise = settings.noise;
-    c.mutation = settings.mutation;
-    c.ecology = settings.ecology;
-    c.imitationColors = settings.imitationColors;
-    c.selection = settings.selection;
-    c.rounds = settings.rounds;
-    c.selfMutationExcluded = settings.selfExcluded;
-    c.otherMutationExcluded = settings.otherExcluded;
-}
-
 // Current state of the run as a checkpoint.
 Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, std::int64_t generation,
                              const SettleWatch& settle) {
@@ -106,7 +88,7 @@ Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, st
     c.seed = settings.seed;
     c.generation = generation;
     c.shape = world.shape();
-    setCheckpointRules(settings, c);
+    c.rules = settings.rules;
     c.random = world.random.state();
     c.recent = settle.recent();
     c.color = world.cellColor;
@@ -514,7 +496,7 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     const std::int64_t first = settings.resume ? settings.resume->generation : 0;
     if (settings.resume) settle.setRecent(settings.resume->recent);
     const CooperationTable coop =
-        settings.competitionMode == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
+        settings.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
     const std::vector<int> colors = colorsPresent(world);
     if (!settings.resume) {
         if (outputs.stats() != nullptr) {
@@ -530,7 +512,7 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     }
 
     std::int64_t generation = first;
-    const bool stochastic = settings.updateRule != UpdateRule::Synchronous || settings.mutation > 0.0;
+    const bool stochastic = settings.rules.updateRule != UpdateRule::Synchronous || settings.rules.mutation > 0.0;
     record.stopReason = "generations";
     for (std::int32_t done = 1; done <= settings.generations; ++done) {
         stepRun(world, settings.threads);
@@ -587,7 +569,7 @@ Checkpoint currentGraphCheckpoint(const RunSettings& settings, const GraphWorld&
     c.seed = settings.seed;
     c.generation = generation;
     c.graph = Checkpoint::GraphMark{world.nodeCount(), graphChecksum(world.graph())};
-    setCheckpointRules(settings, c);
+    c.rules = settings.rules;
     c.random = world.random.state();
     c.recent = settle.recent();
     c.color = world.nodeColor;
@@ -620,7 +602,7 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     const std::int64_t first = settings.resume ? settings.resume->generation : 0;
     if (settings.resume) settle.setRecent(settings.resume->recent);
     const CooperationTable coop =
-        settings.competitionMode == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
+        settings.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
     const std::vector<int> colors = colorsPresent(world);
     const auto writeStats = [&](std::int64_t generation) {
         if (outputs.stats() == nullptr) return;
@@ -652,7 +634,7 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
         }
     }
     std::int64_t generation = first;
-    const bool stochastic = settings.updateRule != UpdateRule::Synchronous || settings.mutation > 0.0;
+    const bool stochastic = settings.rules.updateRule != UpdateRule::Synchronous || settings.rules.mutation > 0.0;
     record.stopReason = "generations";
     for (std::int32_t done = 1; done <= settings.generations; ++done) {
         if (world.updateRule == UpdateRule::Synchronous) {

@@ -12,6 +12,7 @@
 
 #include "checkpoint.h"
 #include "graph_world.h"
+#include "rules.h"
 #include "sim_state.h"
 #include "start_conditions.h"
 #include "world_file.h"
@@ -63,21 +64,9 @@ struct GraphSettings {
 struct RunSettings {
     std::uint32_t seed = 0;                                  // seeds seeding and the imitation draws
     std::int32_t generations = 1000;                         // generations after seeding or loading
-    std::int32_t colorLayout = kLayoutCheckerboard;          // a ColorLayout
-    std::array<bool, 8> selfExcluded{};                      // true keeps a code out of seeded self strategies
-    std::array<bool, 8> otherExcluded{};                     // the same for the others strategies
-    std::array<std::int32_t, 4> payoffs{3, 0, 5, 1};         // R, S, T, P
-    std::optional<std::array<double, 4>> realPayoffs;        // decimal R, S, T, P: these rule the finite table
-    UpdateRule updateRule = UpdateRule::Synchronous;         // how a generation updates the cells
-    double noise = kDefaultNoise;                            // K of the Fermi rule
-    double mutation = 0.0;                                   // each strategy's chance of a random code per generation
-    EcologyRules ecology;                                    // the ecology rule's parameters (its mutation among them)
-    int imitationColors = 0;                                 // --colors under imitation: the random layout's colours, 0 none
-    double selection = kDefaultSelection;                    // W of the Moran rules' fitness exp(W * score)
-    std::int32_t rounds = 200;                               // rounds of a finite match
-    std::int32_t competitionMode = kCompetitionFinite;       // a CompetitionMode
-    bool playSelf = false;                                   // every cell also plays itself
-    bool extraPoint = false;                                 // extra point for same colour
+    ColorLayout colorLayout = ColorLayout::Checkerboard;     // the colours of a seeded world
+    Rules rules;                                             // the rules of its generations (their mutation pools
+                                                             // are the seeding pools too)
     WorldShape shape;                                        // size, edges and neighbourhood of a seeded world
     int threads = 1;                                         // threads that share each generation of a large world
     std::optional<WorldFile> start;                          // a loaded world instead of seeding (its size wins)

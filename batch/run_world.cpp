@@ -20,7 +20,7 @@ void copyCells(World& world, const WorldFile& file) {
 // the centre and placed cells.
 void seedCells(World& world, const RunSettings& run) {
     const StartConditions& start = run.startConditions;
-    const auto layout = static_cast<ColorLayout>(run.colorLayout);
+    const ColorLayout layout = run.colorLayout;
     if (run.start) {
         copyCells(world, *run.start);
         world.random.seed(run.seed);
@@ -29,16 +29,16 @@ void seedCells(World& world, const RunSettings& run) {
     } else {
         SeedingOptions seeding;
         seeding.seed = run.seed;
-        seeding.selfExcluded = run.selfExcluded;
-        seeding.otherExcluded = run.otherExcluded;
+        seeding.selfExcluded = run.rules.selfExcluded;
+        seeding.otherExcluded = run.rules.otherExcluded;
         seeding.layout = layout;
         seedWorld(world, seeding);
     }
     // The researcher's control: the random layout drawn again over T colours,
     // one drawBelow(T) per cell in row-major order.
-    if (!run.start && run.imitationColors > 0) {
+    if (!run.start && run.rules.imitationColors > 0) {
         for (CellCode& color : world.cellColor) {
-            color = static_cast<CellCode>(drawBelow(world.random, static_cast<std::uint32_t>(run.imitationColors)));
+            color = static_cast<CellCode>(drawBelow(world.random, static_cast<std::uint32_t>(run.rules.imitationColors)));
         }
     }
     std::vector<Placement> places;
@@ -59,17 +59,6 @@ WorldShape RunSettings::effectiveShape() const {
 }
 
 
-namespace {
-
-PayoffTable payoffTableOf(const RunSettings& run) {
-    if (run.competitionMode == kCompetitionInfinite) return infinitePayoffTable;
-    if (run.realPayoffs) return finitePayoffTableOf(*run.realPayoffs, run.rounds);
-    const auto& v = run.payoffs;
-    return finitePayoffTable(v[0], v[1], v[2], v[3], run.rounds);
-}
-
-}  // namespace
-
 bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std::string& error) {
     const GraphSettings& settings = run.graph;
     Mt19937 random;
@@ -83,16 +72,8 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
     out.emplace(std::move(graph));
     GraphWorld& world = *out;
     world.random = random;
-    world.payoffTable = payoffTableOf(run);
-    world.playSelf = run.playSelf;
-    world.extraPoint = run.extraPoint;
-    world.updateRule = run.updateRule;
-    world.noise = run.noise;
-    world.selection = run.selection;
-    world.mutation = run.mutation;
-    world.selfMutationExcluded = run.selfExcluded;
-    world.otherMutationExcluded = run.otherExcluded;
-    const auto layout = static_cast<ColorLayout>(run.colorLayout);
+    applyRules(world, run.rules);
+    const ColorLayout layout = run.colorLayout;
     if (run.resume) {
         const Checkpoint& c = *run.resume;
         if (!c.graph || c.graph->nodes != world.nodeCount() || c.graph->checksum != graphChecksum(world.graph())) {
@@ -112,8 +93,8 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
     } else {
         SeedingOptions seeding;
         seeding.seed = run.seed;
-        seeding.selfExcluded = run.selfExcluded;
-        seeding.otherExcluded = run.otherExcluded;
+        seeding.selfExcluded = run.rules.selfExcluded;
+        seeding.otherExcluded = run.rules.otherExcluded;
         seeding.layout = layout;
         seedGraphWorld(world, seeding);
     }
@@ -126,27 +107,16 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
     return true;
 }
 
-void applyPayoffTable(World& world, const RunSettings& run) { world.payoffTable = payoffTableOf(run); }
-
 World startWorld(const RunSettings& run) {
     World world(run.effectiveShape());
-    applyPayoffTable(world, run);
-    world.playSelf = run.playSelf;
-    world.extraPoint = run.extraPoint;
-    world.updateRule = run.updateRule;
-    world.noise = run.noise;
-    world.mutation = run.mutation;
-    world.ecology = run.ecology;
-    world.selection = run.selection;
-    world.selfMutationExcluded = run.selfExcluded;
-    world.otherMutationExcluded = run.otherExcluded;
+    applyRules(world, run.rules);
     if (run.resume) {
         const Checkpoint& c = *run.resume;
         world.cellColor = c.color;
         world.selfStrategy = c.self;
         world.otherStrategy = c.other;
         world.random.setState(c.random);
-    } else if (run.updateRule == UpdateRule::Ecology && !run.start) {
+    } else if (run.rules.updateRule == UpdateRule::Ecology && !run.start) {
         // The paper's start: an empty world; the draws start from the seed.
         world.clearCells();
         world.random.seed(run.seed);

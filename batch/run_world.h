@@ -11,13 +11,8 @@
 
 namespace talvane {
 
-// Puts the payoff table of the settings' competition into world: the
-// infinite competition's fixed table, or the finite one of the decimal or
-// whole-number payoffs.
-void applyPayoffTable(World& world, const RunSettings& run);
-
 // The world of generation 0 (or of the checkpoint it resumes): the shape,
-// the payoff table and the rules; the cells of the checkpoint, of the loaded
+// the payoff table and the rules (applyRules); the cells of the checkpoint, of the loaded
 // world file, of the mixture or of the pools' seeding, then the centre and
 // placed cells; its generator seeded as talvane-batch seeds it (or set to
 // the checkpoint's state). Its generation counter starts at 0.

@@ -58,10 +58,10 @@ constexpr std::array<std::array<unsigned, 4>, 4> kRandomLayoutPattern{{
 
 // Palette colour of icon square (column a, row b), or -1 for none.
 int layoutSquareColor(int layout, int a, int b) {
-    switch (layout) {
-        case kLayoutRandom: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
-        case kLayoutCheckerboard: return (a + b) % 2 == 0 ? 0 : 2;
-        case kLayoutSegregated: return a < 2 ? 0 : 2;
+    switch (static_cast<ColorLayout>(layout)) {
+        case ColorLayout::Random: return static_cast<int>(kRandomLayoutPattern[static_cast<std::size_t>(b)][static_cast<std::size_t>(a)]);
+        case ColorLayout::Checkerboard: return (a + b) % 2 == 0 ? 0 : 2;
+        case ColorLayout::Segregated: return a < 2 ? 0 : 2;
         default: return -1;
     }
 }

@@ -96,11 +96,6 @@ PayoffTable finitePayoffTable(std::int32_t r, std::int32_t s, std::int32_t t, st
     return table;
 }
 
-void computeFinitePayoffTable() {
-    sim.world.payoffTable =
-        finitePayoffTable(sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load());
-}
-
 const char* classifyGame(std::int32_t r32, std::int32_t s32, std::int32_t t32, std::int32_t p32) {
     // Widened so that S + T cannot overflow; the division truncates toward zero.
     const std::int64_t r = r32, s = s32, t = t32, p = p32;

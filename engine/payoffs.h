@@ -5,10 +5,10 @@
 #include <array>
 #include <cstdint>
 
-#include "sim_state.h"
+#include "rules.h"
+#include "world.h"
 
 namespace talvane {
-
 
 // Long-run average payoff per round of each pair of strategies for the
 // default payoffs 3, 0, 5, 1; [own code][opponent's code].
@@ -16,22 +16,15 @@ extern const PayoffTable infinitePayoffTable;
 // The payoffs R, S, T, P that infinitePayoffTable is the long-run table of.
 inline constexpr std::array<std::int32_t, 4> kInfiniteTablePayoffs{3, 0, 5, 1};
 
-inline constexpr int kDefaultRounds = 200;      // rounds of a finite match unless chosen
-inline constexpr int kMaxRounds = 1'000'000;    // the longest match that may be chosen
-
 // The totals of matches of `rounds` rounds (1 .. kMaxRounds) for the
 // payoffs R, S, T, P; exact for every 32-bit payoff.
 PayoffTable finitePayoffTable(std::int32_t r, std::int32_t s, std::int32_t t, std::int32_t p,
                               int rounds = kDefaultRounds);
 
-// Overwrites sim.world.payoffTable with the totals of 200-round matches under the
-// current four payoffs. Exact for every 32-bit payoff.
-void computeFinitePayoffTable();
-
 // The totals of 200-round matches under payoffs R, S, T, P that need not be
 // whole numbers, [own code][opponent's code]: each total is counted outcome
 // by outcome, multiplied out and summed in extended precision, then rounded
-// once, so whole-number payoffs give exactly computeFinitePayoffTable's table.
+// once, so whole-number payoffs give exactly finitePayoffTable's table.
 PayoffTable finitePayoffTableOf(const std::array<double, 4>& payoffs, int rounds = kDefaultRounds);
 
 // classifyGame for payoffs that need not be whole numbers: the same

@@ -53,10 +53,10 @@ bool runTurn() {
 }
 
 void fillPayoffTable() {
-    switch (sim.competitionMode.load()) {
-        case kCompetitionFinite: computeFinitePayoffTable(); break;
-        case kCompetitionInfinite: sim.world.payoffTable = infinitePayoffTable; break;
-        default: break;  // an unknown mode keeps the table as it is
+    const Rules rules = simRules();
+    // An unknown mode keeps the table as it is.
+    if (rules.competition == CompetitionMode::Finite || rules.competition == CompetitionMode::Infinite) {
+        sim.world.payoffTable = payoffTableOf(rules);
     }
 }
 

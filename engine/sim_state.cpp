@@ -1,5 +1,7 @@
 #include "sim_state.h"
 
+#include "payoffs.h"
+
 namespace talvane {
 
 const std::array<const char*, kCodeCount> strategyNames = {
@@ -33,7 +35,7 @@ void resetSimState() {
     sim.payoffCD = 0;
     sim.payoffDC = 5;
     sim.payoffDD = 1;
-    sim.competitionMode = kCompetitionFinite;
+    sim.competitionMode = static_cast<std::int32_t>(CompetitionMode::Finite);
     sim.playSelf = false;
     sim.extraPointSameColor = false;
 
@@ -49,13 +51,38 @@ void resetSimState() {
     sim.logRewindLines = -1;
 
     sim.randomPoolMode = true;
-    sim.colorLayout = kLayoutCheckerboard;
+    sim.colorLayout = static_cast<std::int32_t>(ColorLayout::Checkerboard);
     storeAll(sim.selfPool, false);
     storeAll(sim.otherPool, false);
 
     if (sim.logFile) std::fclose(sim.logFile);
     sim.logFile = nullptr;
     sim.host = nullptr;
+}
+
+Rules simRules() {
+    Rules rules = defaultRules();
+    rules.payoffs = {sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load()};
+    rules.competition = static_cast<CompetitionMode>(sim.competitionMode.load());
+    rules.playSelf = sim.playSelf.load();
+    rules.extraPoint = sim.extraPointSameColor.load();
+    return rules;
+}
+
+void setSimRules(const Rules& rules) {
+    sim.payoffCC = rules.payoffs[0];
+    sim.payoffCD = rules.payoffs[1];
+    sim.payoffDC = rules.payoffs[2];
+    sim.payoffDD = rules.payoffs[3];
+    sim.competitionMode = static_cast<std::int32_t>(rules.competition);
+    sim.playSelf = rules.playSelf;
+    sim.extraPointSameColor = rules.extraPoint;
+}
+
+void computeFinitePayoffTable() {
+    const Rules rules = simRules();
+    const auto& v = rules.payoffs;
+    sim.world.payoffTable = finitePayoffTable(v[0], v[1], v[2], v[3]);
 }
 
 }  // namespace talvane

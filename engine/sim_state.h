@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "rules.h"
 #include "world.h"
 
 namespace talvane {
@@ -30,13 +31,6 @@ extern const std::array<const char*, kCodeCount> strategyNames;
 // Display names of the colour codes: "Green", "Cyan", "Red", then empty texts.
 extern const std::array<const char*, kCodeCount> colorNames;
 
-// Competition modes: how a pair of strategies is scored (the values are the
-// "Competition" menu's command ids).
-enum CompetitionMode : std::int32_t {
-    kCompetitionFinite = 4,    // 200-round matches under the four payoffs
-    kCompetitionInfinite = 5,  // long-run averages of the default Prisoner's Dilemma
-};
-
 // Paint tools of paint mode.
 enum PaintTool : std::int32_t {
     kToolNone = 0,    // none chosen yet
@@ -45,27 +39,19 @@ enum PaintTool : std::int32_t {
 };
 
 // Colour layouts of seeding, in the order the C key cycles through them.
-enum ColorLayout : std::int32_t {
-    kLayoutRandom = 0,        // every cell Green or Red at random
-    kLayoutCheckerboard = 1,  // alternating cells
-    kLayoutSegregated = 2,    // Green on one half, Red on the other
+enum class ColorLayout : std::int32_t {
+    Random = 0,        // every cell Green or Red at random
+    Checkerboard = 1,  // alternating cells
+    Segregated = 2,    // Green on one half, Red on the other
 };
 inline constexpr std::int32_t kLayoutCount = 3;  // layouts 0 .. 2
 
-// The names every program gives competitions and layouts (options, run
-// records, checkpoints, Python), and their parsers: false for any other text.
-inline const char* competitionName(CompetitionMode mode) {
-    return mode == kCompetitionInfinite ? "infinite" : "finite";
-}
-inline bool parseCompetition(std::string_view text, CompetitionMode& out) {
-    if (text == "finite") out = kCompetitionFinite;
-    else if (text == "infinite") out = kCompetitionInfinite;
-    else return false;
-    return true;
-}
+// The names every program gives layouts (options, run records, Python), and
+// their parser: false for any other text.
 inline constexpr std::array<const char*, kLayoutCount> kLayoutNames{"random", "checkerboard", "segregated"};
 inline const char* colorLayoutName(ColorLayout layout) {
-    return layout >= 0 && layout < kLayoutCount ? kLayoutNames[static_cast<std::size_t>(layout)] : "checkerboard";
+    const auto code = static_cast<std::int32_t>(layout);
+    return code >= 0 && code < kLayoutCount ? kLayoutNames[static_cast<std::size_t>(code)] : "checkerboard";
 }
 inline bool parseColorLayout(std::string_view text, ColorLayout& out) {
     for (std::int32_t i = 0; i < kLayoutCount; ++i) {
@@ -96,7 +82,7 @@ struct SimState {
     std::atomic<std::int32_t> payoffCD{0};  // S: I cooperate, the opponent defects
     std::atomic<std::int32_t> payoffDC{5};  // T: I defect, the opponent cooperates
     std::atomic<std::int32_t> payoffDD{1};  // P: both defect
-    std::atomic<std::int32_t> competitionMode{kCompetitionFinite};  // a CompetitionMode
+    std::atomic<std::int32_t> competitionMode{4};  // a CompetitionMode's number (4 finite, 5 infinite)
     std::atomic<bool> playSelf{false};             // every cell also plays one game against itself
     std::atomic<bool> extraPointSameColor{false};  // discriminating cells earn 1.0 per same-colour game
 
@@ -115,7 +101,7 @@ struct SimState {
 
     // --- Seeding settings ---
     std::atomic<bool> randomPoolMode{true};        // true "Random pool" (seeded at random), false "Paint cells"
-    std::atomic<std::int32_t> colorLayout{kLayoutCheckerboard};  // a ColorLayout
+    std::atomic<std::int32_t> colorLayout{1};  // a ColorLayout's number (0 random, 1 checkerboard, 2 segregated)
     std::array<std::atomic<bool>, kCodeCount> selfPool{};   // true keeps the code out of seeded self strategies
     std::array<std::atomic<bool>, kCodeCount> otherPool{};  // true keeps the code out of seeded others strategies
     // The same for colours; only Green (0) and Red (2) are admitted, and nothing changes it.
@@ -148,6 +134,16 @@ struct SimState {
     Host* host = nullptr;                          // repaints, message boxes, cursor, sleep, clock, random numbers
 };
 
+// The competition and the colour layout of a state record as their types
+// (its atomics hold their numbers, which a test or a future menu may set to
+// a value that names neither).
+inline CompetitionMode competitionOf(const SimState& state) {
+    return static_cast<CompetitionMode>(state.competitionMode.load());
+}
+inline ColorLayout colorLayoutOf(const SimState& state) {
+    return static_cast<ColorLayout>(state.colorLayout.load());
+}
+
 // The one instance, holding its start values before any window or thread exists.
 extern SimState sim;
 
@@ -163,5 +159,16 @@ private:
 // Puts every field of sim back to its start value (the host pointer included,
 // which becomes null). For tests and for hosts that run several worlds in turn.
 void resetSimState();
+
+// The game settings of sim as rules: the payoffs, the competition, play-self
+// and the extra point; every other rule has its default (the desktop runs
+// the synchronous best rule in 200-round matches).
+Rules simRules();
+// Stores those settings of rules into sim's atomics.
+void setSimRules(const Rules& rules);
+
+// Overwrites sim.world.payoffTable with the totals of 200-round matches under
+// sim's four payoffs. Exact for every 32-bit payoff.
+void computeFinitePayoffTable();
 
 }  // namespace talvane

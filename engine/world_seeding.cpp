@@ -63,11 +63,11 @@ void laySegregated(SeedTarget& cells) {
 // The random layout draws every colour again, the checkerboard its phase.
 void layColors(SeedTarget& cells, ColorLayout layout) {
     switch (layout) {
-        case kLayoutRandom:
+        case ColorLayout::Random:
             for (CellCode& color : cells.color) color = drawAdmitted(cells.random, kSeedingColorExclusions);
             break;
-        case kLayoutCheckerboard: layCheckerboard(cells); break;
-        case kLayoutSegregated: laySegregated(cells); break;
+        case ColorLayout::Checkerboard: layCheckerboard(cells); break;
+        case ColorLayout::Segregated: laySegregated(cells); break;
     }
 }
 

@@ -27,7 +27,7 @@ struct SeedingOptions {
     std::uint32_t seed = 0;                     // the generator restarts from this
     CodeExclusions selfExcluded{};              // codes kept out of the self strategies
     CodeExclusions otherExcluded{};             // codes kept out of the others strategies
-    ColorLayout layout = kLayoutCheckerboard;   // how the colours are laid out afterwards
+    ColorLayout layout = ColorLayout::Checkerboard;   // how the colours are laid out afterwards
 };
 
 // True when the pool admits at least one code.

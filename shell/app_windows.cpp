@@ -255,7 +255,7 @@ void FltkWindowSystem::frameComposed() {
     const std::int32_t generation = sim.generation;
     const PairCounts pairs = generation > 0 ? PairCounts(sim.pairCounts) : countPairsOf(sim.world);
     observeChartFrame(generation, pairs, countColors(sim.world),
-                      cooperationRatesOf(sim.world, static_cast<CompetitionMode>(sim.competitionMode.load())));
+                      cooperationRatesOf(sim.world, competitionOf(sim)));
     if (chart_) chart_->historyChanged();
     host_->frameComposed();
 }

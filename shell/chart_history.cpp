@@ -78,7 +78,7 @@ PairCounts countPairsOf(const World& world) {
 CooperationRates cooperationRatesOf(const World& world, CompetitionMode competition) {
     static const CooperationTable finite = finiteCooperationTable();
     static const CooperationTable infinite = infiniteCooperationTable();
-    const GroupStats all = worldCooperation(world, competition == kCompetitionInfinite ? infinite : finite);
+    const GroupStats all = worldCooperation(world, competition == CompetitionMode::Infinite ? infinite : finite);
     CooperationRates rates;
     if (all.gamesSame > 0) rates.own = static_cast<float>(all.coopSame / static_cast<double>(all.gamesSame));
     if (all.gamesOther > 0) rates.others = static_cast<float>(all.coopOther / static_cast<double>(all.gamesOther));

@@ -41,7 +41,7 @@ bool openedWorldRestart = false;  // the next restart is an opened world's, reco
 // coming restart; set by the user-interface thread, read by the restart.
 std::atomic<bool> settingsNoted{false};
 std::atomic<bool> notedRandomPool{true};
-std::atomic<std::int32_t> notedLayout{kLayoutCheckerboard};
+std::atomic<std::int32_t> notedLayout{static_cast<std::int32_t>(ColorLayout::Checkerboard)};
 
 // The chart's history. Frames add to it on the user-interface thread; a
 // restart copies it on the simulation thread, hence the lock.

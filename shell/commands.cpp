@@ -54,12 +54,12 @@ void checkStrategySet(bool randomPool) {
     checkMenuItem(kCmdPaintCells, !randomPool);
 }
 
-void selectCompetition(int mode) {
-    if (sim.competitionMode == mode) return;
-    sim.competitionMode = mode;
+void selectCompetition(CompetitionMode mode) {
+    if (competitionOf(sim) == mode) return;
+    sim.competitionMode = static_cast<std::int32_t>(mode);
     sim.restartPending = true;
-    checkMenuItem(kCmdFinite, mode == kCompetitionFinite);
-    checkMenuItem(kCmdInfinite, mode == kCompetitionInfinite);
+    checkMenuItem(kCmdFinite, mode == CompetitionMode::Finite);
+    checkMenuItem(kCmdInfinite, mode == CompetitionMode::Infinite);
 }
 
 void enterPaintMode() {
@@ -95,8 +95,8 @@ void buildMenus() {
     for (int id = kCmdSlow; id <= kCmdDrop99; ++id) {
         checkMenuItem(id, sim.frameInterval == frameIntervalForSpeed(id));
     }
-    checkMenuItem(kCmdFinite, sim.competitionMode == kCompetitionFinite);
-    checkMenuItem(kCmdInfinite, sim.competitionMode == kCompetitionInfinite);
+    checkMenuItem(kCmdFinite, competitionOf(sim) == CompetitionMode::Finite);
+    checkMenuItem(kCmdInfinite, competitionOf(sim) == CompetitionMode::Infinite);
     checkMenuItem(kCmdChart, chartOpen());
     menus.built = true;
 }
@@ -129,8 +129,8 @@ bool OnCommand(unsigned command, unsigned long /*param*/) {
             checkStrategySet(true);
             break;
         case kCmdPaintCells: enterPaintMode(); break;
-        case kCmdFinite: selectCompetition(kCompetitionFinite); break;
-        case kCmdInfinite: selectCompetition(kCompetitionInfinite); break;
+        case kCmdFinite: selectCompetition(CompetitionMode::Finite); break;
+        case kCmdInfinite: selectCompetition(CompetitionMode::Infinite); break;
         case kCmdSlow: case kCmdNormal: case kCmdDrop1:
         case kCmdDrop4: case kCmdDrop9: case kCmdDrop99: selectSpeed(id); break;
         case kCmdRestart: restartCommand(); break;

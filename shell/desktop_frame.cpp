@@ -29,10 +29,10 @@ void describePointerAndTools(FrameDescription& d) {
 FrameSettings desktopFrameSettings() {
     FrameSettings s;
     s.payoffs = {sim.payoffCC.load(), sim.payoffCD.load(), sim.payoffDC.load(), sim.payoffDD.load()};
-    s.competition = sim.competitionMode.load(std::memory_order_relaxed);
+    s.competition = competitionOf(sim);
     s.playSelf = sim.playSelf.load(std::memory_order_relaxed);
     s.extraPoint = sim.extraPointSameColor.load(std::memory_order_relaxed);
-    s.colorLayout = sim.colorLayout.load(std::memory_order_relaxed);
+    s.colorLayout = colorLayoutOf(sim);
     s.selfExcluded = loadFlags(sim.selfPool);
     s.otherExcluded = loadFlags(sim.otherPool);
     s.randomPool = sim.randomPoolMode.load(std::memory_order_relaxed);

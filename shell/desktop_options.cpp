@@ -36,13 +36,12 @@ bool logCanBeWritten(const std::string& path, std::string& error) {
 int parseDesktopCommandLine(int argc, const char* const* argv, DesktopStart& start) {
     std::string seed;
     std::string layout = "checkerboard";
-    std::string payoffs = "3,0,5,1";
-    std::string competition = "finite";
+    RuleLine rules;
     std::string load;
     CLI::App app{"Talvane: a spatial population of strategies for a repeated two-person game, in a window.",
                  "talvane"};
     const ModelOptionHandles handles = defineModelOptions(
-        app, {&seed, &layout, &payoffs, &competition, &start.playSelf, &start.extraPoint, &load, &start.logPath});
+        app, {&seed, &layout, &rules, &load, &start.logPath});
     handles.seed->description(handles.seed->get_description() + "; seeds the first world only");
     handles.load->description(handles.load->get_description() + " (64 x 64 cells; opened in paint mode)");
     app.set_version_flag("--version", std::string("talvane ") + TALVANE_VERSION);
@@ -61,16 +60,15 @@ int parseDesktopCommandLine(int argc, const char* const* argv, DesktopStart& sta
         start.seed = static_cast<std::uint32_t>(value);
     }
     std::string error;
-    if (!parsePayoffs(payoffs, start.payoffs, error)) return usage("--payoffs: " + error);
+    // The desktop's payoff matrix holds whole numbers only.
+    if (std::array<std::int32_t, 4> whole{}; !parsePayoffs(rules.payoffs, whole, error)) {
+        return usage("--payoffs: " + error);
+    }
+    if (!parseRules(rules, start.rules, error)) return usage(error);
     if (start.logPath.empty()) return usage("--log: a file name is needed (\"-\" for standard output)");
     if (std::string why; !logCanBeWritten(start.logPath, why)) return usage(start.logPath + ": " + why);
-    // The option parser admits only the names, so both parses succeed.
-    ColorLayout colorLayout = kLayoutCheckerboard;
-    parseColorLayout(layout, colorLayout);
-    start.colorLayout = colorLayout;
-    CompetitionMode competitionMode = kCompetitionFinite;
-    parseCompetition(competition, competitionMode);
-    start.competitionMode = competitionMode;
+    // The option parser admits only the names, so this parse succeeds.
+    parseColorLayout(layout, start.colorLayout);
     if (handles.load->count() > 0) {
         if (load.empty()) return usage("--load: a file name is needed");
         WorldFile world;
@@ -100,14 +98,8 @@ int parseDesktopCommandLine(int argc, const char* const* argv, DesktopStart& sta
 }
 
 void applyDesktopStart(const DesktopStart& start) {
-    sim.colorLayout = start.colorLayout;
-    sim.payoffCC = start.payoffs[0];
-    sim.payoffCD = start.payoffs[1];
-    sim.payoffDC = start.payoffs[2];
-    sim.payoffDD = start.payoffs[3];
-    sim.competitionMode = start.competitionMode;
-    sim.playSelf = start.playSelf;
-    sim.extraPointSameColor = start.extraPoint;
+    sim.colorLayout = static_cast<std::int32_t>(start.colorLayout);
+    setSimRules(start.rules);
     setLogPath(start.logPath.c_str());
     if (start.world) {
         for (int i = 0; i < kCellCount; ++i) {

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "rules.h"
+#include "sim_state.h"
 #include "world_file.h"
 
 namespace talvane {
@@ -16,11 +18,8 @@ namespace talvane {
 // What the command line asks of the start.
 struct DesktopStart {
     std::optional<std::uint32_t> seed;          // the first seeding's seed, else the clock
-    std::int32_t colorLayout = 1;               // a ColorLayout
-    std::array<std::int32_t, 4> payoffs{3, 0, 5, 1};  // R, S, T, P
-    std::int32_t competitionMode = 4;           // a CompetitionMode
-    bool playSelf = false;
-    bool extraPoint = false;
+    ColorLayout colorLayout = ColorLayout::Checkerboard;  // the layout of seeding
+    Rules rules;                                // the game: whole payoffs, competition, play-self, extra point
     std::optional<WorldFile> world;             // --load: a 64 x 64 world to start from, in paint mode
     std::string logPath = "vemo.csv";           // --log
 };

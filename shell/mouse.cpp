@@ -30,7 +30,7 @@ void setToolCursor() {
 }
 
 bool overPayoffMatrix(int x, int y) {
-    return sim.competitionMode == kCompetitionFinite && kPayoffMatrixArea.contains(x, y);
+    return competitionOf(sim) == CompetitionMode::Finite && kPayoffMatrixArea.contains(x, y);
 }
 
 // Writes the brush into cell [i][j]: the pair in strategy view, the colour in

@@ -89,7 +89,7 @@ bool WebWorld::start(const std::vector<std::string>& args, std::string& error) {
     }
     args_ = args;
     seed = run.seed;
-    competition_ = run.competitionMode;
+    competition_ = run.rules.competition;
     startGeneration = run.generations;
     return true;
 }
@@ -219,7 +219,7 @@ const IndexedImage& WebWorld::draw(int cellPixels, GridView view) {
 
 WorldStats WebWorld::stats() const {
     const CooperationTable coop =
-        competition_ == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
+        competition_ == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
     return computeWorldStats(world, coop);
 }
 

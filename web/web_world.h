@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "grid_image.h"
+#include "rules.h"
 #include "statistics.h"
 #include "world.h"
 
@@ -60,7 +61,7 @@ public:
 
 private:
     std::vector<std::string> args_;       // options of the latest start
-    int competition_ = 0;                 // a CompetitionMode
+    CompetitionMode competition_ = CompetitionMode::Finite;  // the run's competition
     IndexedImage image_;                  // the latest picture
 };
 

@@ -19,7 +19,7 @@ FrameText formatText(const char* format, Args... args) {
 FrameText copyText(const char* source) { return formatText("%s", source); }
 
 const char* competitionLine(const FrameSettings& s) {
-    return s.competition == kCompetitionFinite ? "Competition mode: finite" : "Competition mode: infinite";
+    return s.competition == CompetitionMode::Finite ? "Competition mode: finite" : "Competition mode: infinite";
 }
 
 FrameText speedLine(std::int32_t interval) {
@@ -34,11 +34,11 @@ const char* paintModeLine(const FrameSettings& s) {
     return s.viewStrategies ? "<P> Switch to painting strategies" : "<P> Switch to painting colors";
 }
 
-const char* layoutLine(std::int32_t layout) {
+const char* layoutLine(ColorLayout layout) {
     switch (layout) {
-        case kLayoutRandom: return "<C> Colors initialized randomly";
-        case kLayoutCheckerboard: return "<C> Colors initialized as a checkerboard";
-        case kLayoutSegregated: return "<C> Colors initialized as segregated";
+        case ColorLayout::Random: return "<C> Colors initialized randomly";
+        case ColorLayout::Checkerboard: return "<C> Colors initialized as a checkerboard";
+        case ColorLayout::Segregated: return "<C> Colors initialized as segregated";
         default: return "";
     }
 }
@@ -69,7 +69,7 @@ void describeTexts(const FrameSettings& s, FrameDescription& d) {
 FrameText titleLine(const FrameSettings& s) {
     // Infinite competition scores from its fixed long-run table whatever the
     // four payoffs say: the title names the game of that table.
-    const auto& p = s.competition == kCompetitionInfinite ? kInfiniteTablePayoffs : s.payoffs;
+    const auto& p = s.competition == CompetitionMode::Infinite ? kInfiniteTablePayoffs : s.payoffs;
     const char* game = classifyGame(p[0], p[1], p[2], p[3]);
     const bool named = std::strcmp(game, "Unnamed Game") != 0;
     return formatText("%s%s%s", named ? "Spatialized " : "", game, s.paused ? " (Paused)" : "");
@@ -89,8 +89,8 @@ FrameDescription describeFrame(const FrameSettings& s) {
     d.otherExcluded = s.otherExcluded;
     d.poolMarksShown = s.randomPool;
     d.layoutIconShown = s.randomPool;
-    d.colorLayout = s.colorLayout;
-    d.payoffMatrixShown = s.competition == kCompetitionFinite;
+    d.colorLayout = static_cast<std::int32_t>(s.colorLayout);
+    d.payoffMatrixShown = s.competition == CompetitionMode::Finite;
     d.payoffs = s.payoffs;
     return d;
 }

@@ -16,10 +16,10 @@ namespace talvane {
 // value out of range is drawn as the desktop draws it.
 struct FrameSettings {
     std::array<std::int32_t, 4> payoffs{3, 0, 5, 1};    // R, S, T, P as the matrix shows them
-    std::int32_t competition = kCompetitionFinite;      // a CompetitionMode
+    CompetitionMode competition = CompetitionMode::Finite;
     bool playSelf = false;                              // cells also play themselves
     bool extraPoint = false;                            // the extra point for same-colour games
-    std::int32_t colorLayout = kLayoutCheckerboard;     // a ColorLayout
+    ColorLayout colorLayout = ColorLayout::Checkerboard;
     std::array<bool, kCodeCount> selfExcluded{};        // codes kept out of seeded self strategies
     std::array<bool, kCodeCount> otherExcluded{};       // codes kept out of seeded others strategies
     bool randomPool = true;                             // "Random pool" (true) or "Paint cells"

@@ -46,7 +46,7 @@ struct FrameDescription {
 
     // --- Below the status block: the layout icon or the paint tool buttons ---
     bool layoutIconShown = true;                    // the icon (random-pool mode), else the buttons
-    std::int32_t colorLayout = kLayoutCheckerboard;  // the icon's layout; other values draw a bare plate
+    std::int32_t colorLayout = static_cast<std::int32_t>(ColorLayout::Checkerboard);  // the icon's layout; other values draw a bare plate
     std::int32_t paintTool = kToolNone;             // the button drawn selected, a PaintTool
     std::int32_t brushSelf = 0;                     // the swatch's inner code in strategy view
     std::int32_t brushOther = 0;                    // the swatch's outer code in strategy view

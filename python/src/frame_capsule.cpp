@@ -22,8 +22,10 @@ std::int32_t shownPayoff(double value) { return static_cast<std::int32_t>(std::t
 // What the frame shows beside the cells: the world paused, in the view asked for.
 FrameSettings shownSettings(const PyWorld& w, bool strategies) {
     FrameSettings s;
-    for (std::size_t i = 0; i < s.payoffs.size(); ++i) s.payoffs[i] = shownPayoff(w.payoffs.values[i]);
-    s.competition = w.competition;
+    // The matrix shows whole numbers: decimal payoffs truncated.
+    const std::array<double, 4> values = payoffValues(w.rules);
+    for (std::size_t i = 0; i < s.payoffs.size(); ++i) s.payoffs[i] = shownPayoff(values[i]);
+    s.competition = w.rules.competition;
     s.playSelf = w.world.playSelf;
     s.extraPoint = w.world.extraPoint;
     s.colorLayout = w.seeding.layout;

@@ -125,13 +125,13 @@ int checkRounds(std::int64_t rounds) {
 }
 
 CompetitionMode competitionOf(const std::string& text) {
-    CompetitionMode mode = kCompetitionFinite;
+    CompetitionMode mode = CompetitionMode::Finite;
     if (!parseCompetition(text, mode)) fail("competition: " + quoted(text) + " is not finite or infinite");
     return mode;
 }
 
 ColorLayout layoutOf(const std::string& text) {
-    ColorLayout layout = kLayoutCheckerboard;
+    ColorLayout layout = ColorLayout::Checkerboard;
     if (parseColorLayout(text, layout)) return layout;
     fail("layout: " + quoted(text) + " is not random, checkerboard or segregated");
 }
@@ -345,7 +345,7 @@ std::string runMeasured(PyWorld& w, std::int64_t n, const std::vector<std::strin
         if (!parseMeasure(name, m, error)) fail(error);
         measures.push_back(m);
     }
-    MeasureSet set(std::move(measures), first, last, w.competition);
+    MeasureSet set(std::move(measures), first, last, w.rules.competition);
     SettleWatch settle;
     RunRecord record;
     const bool stochastic = w.world.updateRule != UpdateRule::Synchronous || w.world.mutation > 0.0;
@@ -388,22 +388,23 @@ struct WorldOptions {
 };
 
 void applyOptions(PyWorld& w, const WorldOptions& o) {
-    w.payoffs = payoffsOf(o.payoffs);
-    w.competition = competitionOf(o.competition);
-    w.world.playSelf = o.playSelf;
-    w.world.extraPoint = o.extraPoint;
-    w.world.updateRule = updateOf(o.update, o.schedule);
-    w.world.selection = checkSelection(o.selection);
+    Rules& rules = w.rules;
+    setPayoffs(rules, payoffsOf(o.payoffs));
+    rules.competition = competitionOf(o.competition);
+    rules.playSelf = o.playSelf;
+    rules.extraPoint = o.extraPoint;
+    rules.updateRule = updateOf(o.update, o.schedule);
+    rules.selection = checkSelection(o.selection);
     if (o.rounds) {
-        if (w.competition == kCompetitionInfinite) {
+        if (rules.competition == CompetitionMode::Infinite) {
             fail("rounds: the infinite competition has no match length; give rounds only with competition=\"finite\"");
         }
-        w.rounds = checkRounds(*o.rounds);
+        rules.rounds = checkRounds(*o.rounds);
     }
-    w.world.noise = checkNoise(o.noise);
-    w.world.mutation = checkMutation(o.mutation);
+    rules.noise = checkNoise(o.noise);
+    rules.mutation = checkMutation(o.mutation);
     w.threads = checkThreads(o.threads);
-    w.applyPayoffs();
+    w.applyRules();
 }
 
 SeedingOptions seedingOf(const std::optional<std::int64_t>& seed, const std::string& layout,
@@ -531,7 +532,7 @@ std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges,
     const EcologyRules rules = ecologyRulesOf(colors, immigrants, ptr, cost, benefit, death, mutation);
     if (ecology && !mix.is_none()) fail("mix: an ecology world starts empty; place agents or load a world file");
     WorldShape shape{checkSide(rows, "rows"), checkSide(cols, "cols"), edgesOf(edges), neighbourhoodOf(neighbourhood)};
-    if (payoffsGiven && competitionOf(competition) == kCompetitionInfinite) refusePayoffsOfInfinite();
+    if (payoffsGiven && competitionOf(competition) == CompetitionMode::Infinite) refusePayoffsOfInfinite();
     const std::vector<double> payoffs = payoffsGiven ? *payoffsGiven : std::vector<double>{3, 0, 5, 1};
     const WorldOptions options{edges, neighbourhood, competition, update, payoffs, playSelf, extraPoint,
                                noise, ecology ? 0.0 : mutation, threads, schedule, rounds, selection};
@@ -540,7 +541,8 @@ std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges,
     if (!populate && !pairs.empty()) fail("mix: a world that is not populated is not seeded; give mix or populate=False");
     auto w = std::make_unique<PyWorld>(shape);
     applyOptions(*w, options);
-    w->world.ecology = rules;
+    w->rules.ecology = rules;
+    w->applyRules();
     if (ecology) {
         // The paper's start: an empty world, the generator from the seed.
         w->world.clearCells();
@@ -562,7 +564,7 @@ std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges,
 void reseed(PyWorld& w, std::optional<std::int64_t> seed, const std::optional<std::string>& layout,
             const std::optional<std::vector<int>>& selfPool, const std::optional<std::vector<int>>& otherPool,
             const py::object& mix) {
-    const std::string layoutName = layout ? *layout : kLayoutNames[w.seeding.layout];
+    const std::string layoutName = layout ? *layout : colorLayoutName(w.seeding.layout);
     const SeedingOptions options = seedingOf(seed, layoutName, selfPool ? selfPool : admittedCodes(w.seeding.selfExcluded),
                                              otherPool ? otherPool : admittedCodes(w.seeding.otherExcluded));
     const PairWeights pairs = mixOf(mix);
@@ -730,7 +732,7 @@ std::string describe(PyWorld& w) {
 }
 
 CooperationTable cooperationOf(const PyWorld& w) {
-    return w.competition == kCompetitionInfinite ? infiniteCooperationTable() : finiteCooperationTable();
+    return w.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
 }
 
 // Splits one line of comma-separated fields.
@@ -822,11 +824,9 @@ std::string stepStats(PyWorld& w, std::int64_t n) {
 struct PyGraphWorld {
     explicit PyGraphWorld(Graph graph) : world(std::move(graph)) {}
     PyGraphWorld(const PyGraphWorld& other)
-        : world(other.world), payoffs(other.payoffs), competition(other.competition), threads(other.threads),
-          lastSeed(other.lastSeed) {}
+        : world(other.world), rules(other.rules), threads(other.threads), lastSeed(other.lastSeed) {}
     GraphWorld world;
-    Payoffs payoffs;
-    CompetitionMode competition = kCompetitionFinite;
+    Rules rules;  // the rules the world was filled from
     int threads = 1;
     std::optional<std::uint32_t> lastSeed;
     std::mutex mutex;
@@ -889,8 +889,8 @@ std::unique_ptr<PyGraphWorld> makeGraphWorld(const py::object& edges, std::optio
                                              std::optional<std::vector<int>> otherPool, const py::object& mix,
                                              const std::optional<std::string>& schedule,
                                              std::optional<std::int64_t> rounds, double selection) {
-    if (payoffsGiven && competitionOf(competition) == kCompetitionInfinite) refusePayoffsOfInfinite();
-    if (rounds && competitionOf(competition) == kCompetitionInfinite) {
+    if (payoffsGiven && competitionOf(competition) == CompetitionMode::Infinite) refusePayoffsOfInfinite();
+    if (rounds && competitionOf(competition) == CompetitionMode::Infinite) {
         fail("rounds: the infinite competition has no match length; give rounds only with competition=\"finite\"");
     }
     const UpdateRule rule = updateOf(update, schedule);
@@ -899,20 +899,22 @@ std::unique_ptr<PyGraphWorld> makeGraphWorld(const py::object& edges, std::optio
     const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
     const PairWeights pairs = mixOf(mix);
     auto w = std::make_unique<PyGraphWorld>(graphOf(edges, nodes));
-    w->payoffs = payoffsOf(payoffsGiven ? *payoffsGiven : std::vector<double>{3, 0, 5, 1});
-    w->competition = competitionOf(competition);
-    GraphWorld& world = w->world;
-    world.playSelf = playSelf;
-    world.extraPoint = extraPoint;
-    world.updateRule = rule;
-    world.noise = checkNoise(noise);
-    world.selection = checkSelection(selection);
-    world.mutation = checkMutation(mutation);
+    Rules& rules = w->rules;
+    setPayoffs(rules, payoffsOf(payoffsGiven ? *payoffsGiven : std::vector<double>{3, 0, 5, 1}));
+    rules.competition = competitionOf(competition);
+    rules.playSelf = playSelf;
+    rules.extraPoint = extraPoint;
+    rules.updateRule = rule;
+    rules.noise = checkNoise(noise);
+    rules.selection = checkSelection(selection);
+    rules.mutation = checkMutation(mutation);
     // Mutation draws from the pools seeding draws from, as in talvane-batch.
-    world.selfMutationExcluded = seeding.selfExcluded;
-    world.otherMutationExcluded = seeding.otherExcluded;
+    rules.selfExcluded = seeding.selfExcluded;
+    rules.otherExcluded = seeding.otherExcluded;
+    rules.rounds = rounds ? checkRounds(*rounds) : kDefaultRounds;
     w->threads = checkThreads(threads);
-    world.payoffTable = payoffTableFor(w->competition, w->payoffs, rounds ? checkRounds(*rounds) : kDefaultRounds);
+    GraphWorld& world = w->world;
+    applyRules(world, rules);
     // As talvane-batch --graph FILE --seed S: the generator starts from the
     // seed and the nodes are seeded from it.
     world.random.seed(seeding.seed);
@@ -1215,29 +1217,29 @@ array of that shape with codes 0 to 7 to change the grid.)")
             }),
             "Generations stepped since the world was made, seeded or the counter set.")
         .def_property(
-            "payoffs", [](PyWorld& w) { const auto& v = w.payoffs.values; return py::make_tuple(v[0], v[1], v[2], v[3]); },
+            "payoffs", [](PyWorld& w) { const auto v = payoffValues(w.rules); return py::make_tuple(v[0], v[1], v[2], v[3]); },
             lockedSetter<std::vector<double>>([](PyWorld& w, std::vector<double> v) {
-                if (w.competition == kCompetitionInfinite) refusePayoffsOfInfinite();
-                w.payoffs = payoffsOf(v);
-                w.applyPayoffs();
+                if (w.rules.competition == CompetitionMode::Infinite) refusePayoffsOfInfinite();
+                setPayoffs(w.rules, payoffsOf(v));
+                w.applyRules();
             }),
             "R, S, T, P of the finite competition; setting them recomputes the payoff table (refused while "
             "the competition is infinite).")
         .def_property(
-            "competition", [](PyWorld& w) { return competitionName(w.competition); },
+            "competition", [](PyWorld& w) { return competitionName(w.rules.competition); },
             lockedSetter<std::string>([](PyWorld& w, const std::string& text) {
-                w.competition = competitionOf(text);
-                w.applyPayoffs();
+                w.rules.competition = competitionOf(text);
+                w.applyRules();
             }),
             "\"finite\" (200-round matches under the payoffs) or \"infinite\" (long-run averages).")
         .def_property_readonly("payoff_table", [](PyWorld& w) { return tableArray(w.world.payoffTable); },
                                "What one match earns, [own code, opponent's code]: an 8 x 8 read-only copy.")
         .def_property(
-            "play_self", [](PyWorld& w) { return w.world.playSelf; },
-            lockedSetter<bool>([](PyWorld& w, bool on) { w.world.playSelf = on; }), "Every cell also plays itself.")
+            "play_self", [](PyWorld& w) { return w.rules.playSelf; },
+            lockedSetter<bool>([](PyWorld& w, bool on) { w.rules.playSelf = on; w.applyRules(); }), "Every cell also plays itself.")
         .def_property(
-            "extra_point", [](PyWorld& w) { return w.world.extraPoint; },
-            lockedSetter<bool>([](PyWorld& w, bool on) { w.world.extraPoint = on; }),
+            "extra_point", [](PyWorld& w) { return w.rules.extraPoint; },
+            lockedSetter<bool>([](PyWorld& w, bool on) { w.rules.extraPoint = on; w.applyRules(); }),
             "Discriminating cells earn an extra point per same-colour game.")
         .def_property(
             "update", [](PyWorld& w) { return updateRuleName(w.world.updateRule); },
@@ -1248,7 +1250,8 @@ array of that shape with codes 0 to 7 to change the grid.)")
                     fail("update: a world becomes an ecology world (or stops being one) only when it is made: "
                          "World(update=\"ecology\", ...)");
                 }
-                w.world.updateRule = rule;
+                w.rules.updateRule = rule;
+                w.applyRules();
             }),
             "\"synchronous\", \"asynchronous\" or \"fermi\" for the rules of old; else the rule's name "
             "(\"fermi\", \"proportional\", \"death-birth\", \"birth-death\"), with its schedule beside it; "
@@ -1258,33 +1261,41 @@ array of that shape with codes 0 to 7 to change the grid.)")
             lockedSetter<std::string>([](PyWorld& w, const std::string& text) {
                 if (w.world.updateRule == UpdateRule::Ecology) fail("schedule: the ecology rule has no schedule");
                 const ImitationRule rule = imitationOf(w.world.updateRule);
-                w.world.updateRule = updateOf(imitationName(rule), text);
+                w.rules.updateRule = updateOf(imitationName(rule), text);
+                w.applyRules();
             }),
             "\"synchronous\" or \"random-sequential\".")
         .def_property(
-            "rounds", [](PyWorld& w) { return w.rounds; },
+            "rounds", [](PyWorld& w) { return w.rules.rounds; },
             lockedSetter<std::int64_t>([](PyWorld& w, std::int64_t n) {
-                if (w.competition == kCompetitionInfinite) fail("rounds: the infinite competition has no match length");
-                w.rounds = checkRounds(n);
-                w.applyPayoffs();
+                if (w.rules.competition == CompetitionMode::Infinite) fail("rounds: the infinite competition has no match length");
+                w.rules.rounds = checkRounds(n);
+                w.applyRules();
             }),
             "Rounds of a finite match, 1 to 1000000.")
         .def_property(
-            "selection", [](PyWorld& w) { return w.world.selection; },
-            lockedSetter<double>([](PyWorld& w, double s) { w.world.selection = checkSelection(s); }),
+            "selection", [](PyWorld& w) { return w.rules.selection; },
+            lockedSetter<double>([](PyWorld& w, double s) {
+                w.rules.selection = checkSelection(s);
+                w.applyRules();
+            }),
             "W of the death-birth and birth-death fitness exp(W * score), above 0.")
         .def_property(
-            "noise", [](PyWorld& w) { return w.world.noise; },
-            lockedSetter<double>([](PyWorld& w, double k) { w.world.noise = checkNoise(k); }),
+            "noise", [](PyWorld& w) { return w.rules.noise; },
+            lockedSetter<double>([](PyWorld& w, double k) {
+                w.rules.noise = checkNoise(k);
+                w.applyRules();
+            }),
             "K of the Fermi rule, above 0, in the units of the scores.")
         .def_property(
             "mutation",
             [](PyWorld& w) {
-                return w.world.updateRule == UpdateRule::Ecology ? w.world.ecology.mutation : w.world.mutation;
+                return w.rules.updateRule == UpdateRule::Ecology ? w.rules.ecology.mutation : w.rules.mutation;
             },
             lockedSetter<double>([](PyWorld& w, double mu) {
-                (w.world.updateRule == UpdateRule::Ecology ? w.world.ecology.mutation : w.world.mutation) =
+                (w.rules.updateRule == UpdateRule::Ecology ? w.rules.ecology.mutation : w.rules.mutation) =
                     checkMutation(mu);
+                w.applyRules();
             }),
             "Each strategy's chance per generation of becoming a random code, 0 to 1; under ecology a child's "
             "chance per trait of another value.")
@@ -1309,7 +1320,7 @@ array of that shape with codes 0 to 7 to change the grid.)")
             "Threads that share each synchronous generation of a large world (same results).")
         .def_property_readonly("last_seed", [](PyWorld& w) { return w.lastSeed; },
                                "The seed of the latest seeding (or generator start).")
-        .def_property_readonly("layout", [](PyWorld& w) { return kLayoutNames[w.seeding.layout]; },
+        .def_property_readonly("layout", [](PyWorld& w) { return colorLayoutName(w.seeding.layout); },
                                "Colour layout of the latest seeding.")
         .def_property_readonly("self_pool", [](PyWorld& w) { return admittedCodes(w.seeding.selfExcluded); },
                                "Self strategy codes the latest seeding drew from.")

@@ -25,22 +25,21 @@ Payoffs checkPayoffs(const std::array<double, 4>& values) {
 
 PyWorld::PyWorld(const PyWorld& other)
     : world(other.world),
-      payoffs(other.payoffs),
-      competition(other.competition),
+      rules(other.rules),
       threads(other.threads),
-      rounds(other.rounds),
       lastSeed(other.lastSeed),
       seeding(other.seeding) {}
 
-PayoffTable payoffTableFor(CompetitionMode competition, const Payoffs& payoffs, int rounds) {
-    if (competition == kCompetitionInfinite) return infinitePayoffTable;
-    if (!payoffs.whole) return finitePayoffTableOf(payoffs.values, rounds);
-    const auto& v = payoffs.values;
-    return finitePayoffTable(static_cast<std::int32_t>(v[0]), static_cast<std::int32_t>(v[1]),
-                             static_cast<std::int32_t>(v[2]), static_cast<std::int32_t>(v[3]), rounds);
+void setPayoffs(Rules& rules, const Payoffs& payoffs) {
+    rules.realPayoffs.reset();
+    if (!payoffs.whole) {
+        rules.realPayoffs = payoffs.values;
+        return;
+    }
+    for (std::size_t k = 0; k < 4; ++k) rules.payoffs[k] = static_cast<std::int32_t>(payoffs.values[k]);
 }
 
-void PyWorld::applyPayoffs() { world.payoffTable = payoffTableFor(competition, payoffs, rounds); }
+void PyWorld::applyRules() { talvane::applyRules(world, rules); }
 
 void PyWorld::seedCells(const SeedingOptions& options, const PairWeights& mix) {
     if (mix.empty()) {
@@ -51,8 +50,9 @@ void PyWorld::seedCells(const SeedingOptions& options, const PairWeights& mix) {
     seeding = options;
     lastSeed = options.seed;
     // Mutation draws from the pools seeding drew from, as in talvane-batch.
-    world.selfMutationExcluded = options.selfExcluded;
-    world.otherMutationExcluded = options.otherExcluded;
+    rules.selfExcluded = options.selfExcluded;
+    rules.otherExcluded = options.otherExcluded;
+    applyRules();
 }
 
 void PyWorld::stepOnce() {

@@ -1,6 +1,6 @@
 // The value behind talvane.World: an engine World with what talvane-batch
-// keeps beside it (the four payoffs, the competition, the threads, the
-// latest seeding) and a lock, so that one world is stepped or changed by one
+// keeps beside it (the rules it is filled from, the threads, the latest
+// seeding) and a lock, so that one world is stepped or changed by one
 // thread at a time while other worlds step in parallel.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "rules.h"
 #include "sim_state.h"
 #include "world.h"
 #include "world_seeding.h"
@@ -27,28 +28,32 @@ struct Payoffs {
 // std::invalid_argument with the message for the user.
 Payoffs checkPayoffs(const std::array<double, 4>& values);
 
-// The payoff table of a competition, as talvane-batch fills it: the infinite
-// competition's own, else the totals of matches of `rounds` rounds, exact
-// integers for whole payoffs.
-PayoffTable payoffTableFor(CompetitionMode competition, const Payoffs& payoffs, int rounds);
+// Puts checked payoffs into rules: whole numbers keep the exact integer
+// table, other numbers rule the decimal one.
+void setPayoffs(Rules& rules, const Payoffs& payoffs);
+// R, S, T, P of the rules as numbers, whichever kind they are. Inline: the
+// picture module uses it without linking the world's code.
+inline std::array<double, 4> payoffValues(const Rules& rules) {
+    if (rules.realPayoffs) return *rules.realPayoffs;
+    const auto& v = rules.payoffs;
+    return {static_cast<double>(v[0]), static_cast<double>(v[1]), static_cast<double>(v[2]), static_cast<double>(v[3])};
+}
 
 class PyWorld {
 public:
     explicit PyWorld(const WorldShape& shape) : world(shape) {}
     PyWorld(const PyWorld& other);
 
-    World world;                                         // the grids, the rules, the generator
-    Payoffs payoffs;                                     // the finite competition's payoffs
-    CompetitionMode competition = kCompetitionFinite;    // finite or infinite
+    World world;                                         // the grids, the generator, the rules' fields
+    Rules rules;                                         // the rules the world is filled from (applyRules)
     int threads = 1;                                     // threads that share a synchronous generation
-    int rounds = 200;                                    // rounds of a finite match
     std::optional<std::uint32_t> lastSeed;               // seed of the latest seeding or generator start
     SeedingOptions seeding;                              // pools and layout of the latest seeding
     std::mutex mutex;                                    // held while the world steps or changes
 
-    // Fills world.payoffTable from the payoffs and the competition, as a
-    // restart of talvane-batch does.
-    void applyPayoffs();
+    // Fills the world's payoff table and rule fields from rules, as
+    // talvane-batch fills the world of a run.
+    void applyRules();
 
     // Seeds the cells from the pools and the layout with this seed; with a
     // mix, draws the pairs from it instead of the pools.

@@ -46,11 +46,11 @@ TEST(FrameDescribe, RandomPoolShowsMarksAndTheIconPaintingShowsTheButtons) {
     FrameSettings s;
     s.selfExcluded[6] = true;
     s.otherExcluded[1] = true;
-    s.colorLayout = kLayoutSegregated;
+    s.colorLayout = ColorLayout::Segregated;
     FrameDescription d = describeFrame(s);
     EXPECT_TRUE(d.poolMarksShown);
     EXPECT_TRUE(d.layoutIconShown);
-    EXPECT_EQ(d.colorLayout, kLayoutSegregated);
+    EXPECT_EQ(d.colorLayout, static_cast<std::int32_t>(ColorLayout::Segregated));
     EXPECT_TRUE(d.selfExcluded[6] && !d.selfExcluded[1]);
     EXPECT_TRUE(d.otherExcluded[1] && !d.otherExcluded[6]);
 
@@ -73,7 +73,7 @@ TEST(FrameDescribe, TheMatrixShowsTheFourPayoffsInFiniteCompetitionOnly) {
     EXPECT_EQ(d.payoffs, s.payoffs);
     EXPECT_EQ(text(d.statusLines[0]), "Competition mode: finite");
 
-    s.competition = kCompetitionInfinite;
+    s.competition = CompetitionMode::Infinite;
     d = describeFrame(s);
     EXPECT_FALSE(d.payoffMatrixShown);
     EXPECT_EQ(text(d.statusLines[0]), "Competition mode: infinite");
@@ -98,7 +98,7 @@ TEST(FrameDescribe, EveryTextFitsWithItsTerminatorAtExtremes) {
     s.generation = INT_MIN;
     s.frameInterval = INT_MIN;
     s.payoffs = {INT_MIN, INT_MAX, INT_MIN, INT_MAX};
-    s.colorLayout = 7;
+    s.colorLayout = static_cast<ColorLayout>(7);
     for (int line = 0; line <= kStatusLineCount + 1; ++line) {
         const FrameText t = statusLine(s, line);
         EXPECT_LT(std::strlen(t.data()), kFrameTextSize) << line;

@@ -566,7 +566,7 @@ TEST(GraphSeeding, LayoutsFollowNodeNumbersAndThePoolsHold) {
     for (int i = 0; i < 101; ++i) ring.push_back({i, (i + 1) % 101});
     GraphWorld w(graphOf(101, ring));
     SeedingOptions options;
-    options.layout = kLayoutSegregated;
+    options.layout = ColorLayout::Segregated;
     options.selfExcluded.fill(true);
     options.selfExcluded[6] = false;
     options.otherExcluded.fill(true);
@@ -578,7 +578,7 @@ TEST(GraphSeeding, LayoutsFollowNodeNumbersAndThePoolsHold) {
         EXPECT_EQ(w.selfStrategy[i], 6);
         EXPECT_TRUE(w.otherStrategy[i] == 0 || w.otherStrategy[i] == 7);
     }
-    options.layout = kLayoutRandom;
+    options.layout = ColorLayout::Random;
     w.random.seed(3);
     seedGraphWorld(w, options);
     int green = 0;

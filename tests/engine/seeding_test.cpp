@@ -50,7 +50,7 @@ TEST_F(SeedingTest, DefaultPoolsAndCheckerboard) {
 TEST_F(SeedingTest, DrawsAreRepeatedUntilThePoolAdmitsThem) {
     for (int i = 0; i < 8; ++i) sim.selfPool[i] = i != 6;
     for (int i = 0; i < 8; ++i) sim.otherPool[i] = i != 1 && i != 3;
-    sim.colorLayout = kLayoutRandom;
+    sim.colorLayout = static_cast<std::int32_t>(ColorLayout::Random);
     // The world's generator from the clock's seed: the first cell's first
     // self draw is refused (only 6 is admitted), so the loop must go on.
     host.clock = 11;
@@ -92,11 +92,11 @@ TEST_F(SeedingTest, CheckerboardPhaseComesFromOneDraw) {
     bool phases[2] = {};
     for (std::uint32_t seed = 20; seed < 28; ++seed) {
         host.clock = seed;
-        sim.colorLayout = kLayoutSegregated;
+        sim.colorLayout = static_cast<std::int32_t>(ColorLayout::Segregated);
         seedPopulation();
         Mt19937 afterCells = sim.world.random;
         const bool phase = afterCells.next() % 2 != 0;
-        sim.colorLayout = kLayoutCheckerboard;
+        sim.colorLayout = static_cast<std::int32_t>(ColorLayout::Checkerboard);
         seedPopulation();
         EXPECT_TRUE(isCheckerboard());
         // Phase set: Green where row + column is even, so at (0, 0).
@@ -164,9 +164,9 @@ TEST_F(SeedingTest, TwoSeedingsInTheSameSecondAreIdentical) {
 // desktop's --seed in its place), for every layout, with pools that force
 // refused draws.
 TEST_F(SeedingTest, TheDesktopSeedsItsWorldAsEveryProgramDoes) {
-    for (const ColorLayout layout : {kLayoutRandom, kLayoutCheckerboard, kLayoutSegregated}) {
+    for (const ColorLayout layout : {ColorLayout::Random, ColorLayout::Checkerboard, ColorLayout::Segregated}) {
         for (const bool seedGiven : {false, true}) {
-            SCOPED_TRACE(std::string("layout ") + std::to_string(layout) + (seedGiven ? ", --seed" : ", the clock"));
+            SCOPED_TRACE(std::string("layout ") + std::string(colorLayoutName(layout)) + (seedGiven ? ", --seed" : ", the clock"));
             SeedingOptions options;
             options.seed = static_cast<std::uint32_t>(host.clock) + static_cast<std::uint32_t>(layout);
             options.layout = layout;
@@ -175,7 +175,7 @@ TEST_F(SeedingTest, TheDesktopSeedsItsWorldAsEveryProgramDoes) {
             host.clock = seedGiven ? 5 : options.seed;
             host.seedInstead.reset();
             if (seedGiven) host.seedInstead = options.seed;
-            sim.colorLayout = layout;
+            sim.colorLayout = static_cast<std::int32_t>(layout);
             for (int i = 0; i < kCodeCount; ++i) {
                 sim.selfPool[i] = options.selfExcluded[i];
                 sim.otherPool[i] = options.otherExcluded[i];
@@ -199,7 +199,7 @@ TEST_F(SeedingTest, TheDesktopSeedsItsWorldAsEveryProgramDoes) {
 TEST_F(SeedingTest, AWorldOfAnyShapeIsSeededFromItsPoolsAndLayout) {
     World world(WorldShape{7, 5, Edges::Fixed, Neighbourhood::VonNeumann});
     SeedingOptions options;
-    options.layout = kLayoutSegregated;
+    options.layout = ColorLayout::Segregated;
     options.selfExcluded.fill(true);
     options.selfExcluded[6] = false;
     seedWorld(world, options);

@@ -105,7 +105,7 @@ TEST(ChartHistoryTest, CooperationRatesOfAWorldAndInTheSamples) {
     World world;  // 64 x 64, every cell Green
     std::fill(world.selfStrategy.begin(), world.selfStrategy.end(), 7);
     std::fill(world.otherStrategy.begin(), world.otherStrategy.end(), 0);
-    CooperationRates rates = cooperationRatesOf(world, kCompetitionFinite);
+    CooperationRates rates = cooperationRatesOf(world, CompetitionMode::Finite);
     EXPECT_FLOAT_EQ(rates.own, 1.0f);
     EXPECT_TRUE(std::isnan(rates.others)) << "no games against other colours: no rate";
 
@@ -119,14 +119,14 @@ TEST(ChartHistoryTest, CooperationRatesOfAWorldAndInTheSamples) {
             world.otherStrategy[i] = green ? 0 : 7;
         }
     }
-    rates = cooperationRatesOf(world, kCompetitionFinite);
+    rates = cooperationRatesOf(world, CompetitionMode::Finite);
     EXPECT_FLOAT_EQ(rates.others, 0.5f);
     EXPECT_FLOAT_EQ(rates.own, 1.0f) << "the diagonal neighbours have the same colour";
     // Against AllD, TFT cooperates once in 200 rounds, and in the long run never.
     std::fill(world.otherStrategy.begin(), world.otherStrategy.end(), 6);
     for (int i = 0; i < world.cellCount(); i += 2) world.otherStrategy[i] = 0;
-    const float finite = cooperationRatesOf(world, kCompetitionFinite).others;
-    const float infinite = cooperationRatesOf(world, kCompetitionInfinite).others;
+    const float finite = cooperationRatesOf(world, CompetitionMode::Finite).others;
+    const float infinite = cooperationRatesOf(world, CompetitionMode::Infinite).others;
     EXPECT_GT(finite, infinite);
 
     ChartHistory history;
