@@ -444,15 +444,6 @@ private:
     CheckpointCopy statsCopy_;  // the same for the table
 };
 
-void writeStatsRow(std::FILE* file, const RunSettings& settings, const World& world, std::int64_t generation,
-                   const CooperationTable& coop, const std::vector<int>& colors) {
-    if (file == nullptr) return;
-    const std::string row = writesEcologyTable(settings)
-                                ? ecologyStatsRow(generation, takeCensus(world), ecologyTableColors(settings))
-                                : statsRow(generation, computeWorldStats(world, coop), colors);
-    std::fwrite(row.data(), 1, row.size(), file);
-}
-
 }  // namespace
 
 int checkResumedOutputs(const RunSettings& settings) {
@@ -485,82 +476,54 @@ void stepRun(World& world, int threads) {
     world.mutate();
 }
 
-int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
-    RunOutputs outputs(settings);
-    if (const int status = outputs.prepare(); status != kExitOk) return status;
-    RunRecord record;
-    record.startTime = utcTimeNow();
-
-    World world = startWorld(settings);
-    SettleWatch settle;
-    const std::int64_t first = settings.resume ? settings.resume->generation : 0;
-    if (settings.resume) settle.setRecent(settings.resume->recent);
-    const CooperationTable coop =
-        settings.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
-    const std::vector<int> colors = colorsPresent(world);
-    if (!settings.resume) {
-        if (outputs.stats() != nullptr) {
-            const std::string header = writesEcologyTable(settings) ? ecologyStatsHeader(ecologyTableColors(settings))
-                                                                    : statsHeader(colors);
-            std::fwrite(header.data(), 1, header.size(), outputs.stats());
-        }
-        writeStatsRow(outputs.stats(), settings, world, 0, coop, colors);
-        settle.observe(world);
-        if (settings.onGeneration) {
-            if (const int status = settings.onGeneration(world, 0); status != kExitOk) return status;
-        }
+// The same on a graph, which has no ecology rule.
+void stepRun(GraphWorld& world, int threads) {
+    if (world.updateRule == UpdateRule::Synchronous) {
+        world.step(threads);
+    } else {
+        world.stepVariant();
     }
-
-    std::int64_t generation = first;
-    const bool stochastic = settings.rules.updateRule != UpdateRule::Synchronous || settings.rules.mutation > 0.0;
-    record.stopReason = "generations";
-    for (std::int32_t done = 1; done <= settings.generations; ++done) {
-        stepRun(world, settings.threads);
-        generation = first + done;
-        outputs.writeLogLine(world.pairCounts());
-        writeStatsRow(outputs.stats(), settings, world, generation, coop, colors);
-        if (const int status = outputs.healthCheck(); status != kExitOk) return status;
-        // A repeated state ends a deterministic run; under a random rule or
-        // mutation only a state that no draw can change is an end.
-        const int repeated = settle.observe(world);
-        const bool ended = stochastic ? world.isAbsorbing() : repeated > 0;
-        const int period = ended ? (stochastic ? 1 : repeated) : 0;
-        if (ended && record.settledGeneration < 0) {
-            record.settledGeneration = generation;
-            record.period = stochastic ? 0 : repeated;
-            record.absorbing = stochastic;
-        }
-        if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
-        if (settings.onGeneration) {
-            const auto reached = static_cast<std::int32_t>(generation);
-            if (const int status = settings.onGeneration(world, reached); status != kExitOk) return status;
-        }
-        if (settings.checkpointEvery > 0 && generation % settings.checkpointEvery == 0 &&
-            !(settings.untilSettled && period > 0) && done < settings.generations) {
-            const int status = outputs.checkpointNow(currentCheckpoint(settings, world, generation, settle));
-            if (status != kExitOk) return status;
-        }
-        if (settings.untilSettled && period > 0) {
-            record.stopReason = "settled";
-            break;
-        }
-    }
-    record.firstGeneration = first;
-    record.generationReached = generation;
-    record.endTime = utcTimeNow();
-    result.counts = world.countPairs();
-    result.generationReached = generation;
-    result.settledGeneration = record.settledGeneration;
-    result.period = record.period;
-    result.absorbing = record.absorbing;
-    std::optional<Checkpoint> checkpoint;
-    if (!settings.checkpointPath.empty()) checkpoint = currentCheckpoint(settings, world, generation, settle);
-    const auto savedWorld = [&world] { return formatWorld(worldFileOf(world)); };
-    const int status = outputs.finish(&world, savedWorld, std::string(), generation, std::move(checkpoint),
-                                      formatMetadata(settings, record));
-    if (status != kExitOk) return status;
-    return outputs.commit();
+    world.mutate();
 }
+
+CooperationTable cooperationTableOf(const RunSettings& settings) {
+    return settings.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable()
+                                                                   : finiteCooperationTable();
+}
+
+// What a run on a lattice writes of its world.
+class LatticeRunWorld {
+public:
+    LatticeRunWorld(const RunSettings& settings, World& world)
+        : settings_(settings), world_(world), coop_(cooperationTableOf(settings)), colors_(colorsPresent(world)) {}
+
+    World& world() { return world_; }
+    void describe(RunRecord&) const {}
+    std::string statsHeaderLine() const {
+        return writesEcologyTable(settings_) ? ecologyStatsHeader(ecologyTableColors(settings_)) : statsHeader(colors_);
+    }
+    std::string statsRowOf(std::int64_t generation) const {
+        return writesEcologyTable(settings_)
+                   ? ecologyStatsRow(generation, takeCensus(world_), ecologyTableColors(settings_))
+                   : statsRow(generation, computeWorldStats(world_, coop_), colors_);
+    }
+    // The run's hook on the world as it stands at generation.
+    int report(std::int32_t generation) {
+        return settings_.onGeneration ? settings_.onGeneration(world_, generation) : kExitOk;
+    }
+    Checkpoint checkpoint(std::int64_t generation, const SettleWatch& settle) const {
+        return currentCheckpoint(settings_, world_, generation, settle);
+    }
+    const World* picture() { return &world_; }
+    std::string savedWorld() const { return formatWorld(worldFileOf(world_)); }
+    std::string savedGraph() const { return std::string(); }
+
+private:
+    const RunSettings& settings_;
+    World& world_;
+    const CooperationTable coop_;
+    const std::vector<int> colors_;
+};
 
 // The state of a graph run as a checkpoint.
 Checkpoint currentGraphCheckpoint(const RunSettings& settings, const GraphWorld& world, std::int64_t generation,
@@ -578,9 +541,182 @@ Checkpoint currentGraphCheckpoint(const RunSettings& settings, const GraphWorld&
     return c;
 }
 
-// A run on a graph: the lattice run's loop with the graph world's step. A
-// lattice graph's nodes are its lattice's cells, so its pictures are drawn
-// from a lattice world that holds the nodes' cells.
+// What a run on a graph writes of its world. A lattice graph's nodes are
+// its lattice's cells, so its pictures and hooks see a lattice world that
+// holds the nodes' cells.
+class GraphRunWorld {
+public:
+    GraphRunWorld(const RunSettings& settings, GraphWorld& world)
+        : settings_(settings), world_(world), coop_(cooperationTableOf(settings)), colors_(colorsPresent(world)) {
+        if (world.graph().lattice && (settings.onGeneration || !settings.extraOutputs.empty())) {
+            lattice_.emplace(*world.graph().lattice);
+        }
+    }
+
+    GraphWorld& world() { return world_; }
+    void describe(RunRecord& record) const { record.graph = graphRecordOf(world_.graph()); }
+    std::string statsHeaderLine() const { return statsHeader(colors_); }
+    std::string statsRowOf(std::int64_t generation) const {
+        return statsRow(generation, computeGraphStats(world_, coop_), colors_);
+    }
+    int report(std::int32_t generation) {
+        if (settings_.onGraphGeneration) settings_.onGraphGeneration(world_, generation);
+        if (!settings_.onGeneration || !lattice_) return kExitOk;
+        return settings_.onGeneration(latticeNow(), generation);
+    }
+    Checkpoint checkpoint(std::int64_t generation, const SettleWatch& settle) const {
+        return currentGraphCheckpoint(settings_, world_, generation, settle);
+    }
+    const World* picture() { return lattice_ ? &latticeNow() : nullptr; }
+    std::string savedWorld() const { return formatNodeFile(nodeCellsOf(world_)); }
+    std::string savedGraph() const {
+        return settings_.graph.savePath.empty() ? std::string() : formatEdgeList(world_.graph());
+    }
+
+private:
+    const World& latticeNow() {
+        lattice_->cellColor = world_.nodeColor;
+        lattice_->selfStrategy = world_.selfStrategy;
+        lattice_->otherStrategy = world_.otherStrategy;
+        lattice_->generation = world_.generation;
+        lattice_->countPairs();
+        return *lattice_;
+    }
+
+    const RunSettings& settings_;
+    GraphWorld& world_;
+    const CooperationTable coop_;
+    const std::vector<int> colors_;
+    std::optional<World> lattice_;
+};
+
+// One run as a value: its world (through Kind, one of the two above), its
+// outputs, its record and its watch for settling. start writes generation
+// 0 (unless the run resumes), steps the generations, finish writes the
+// final outputs and puts every file under its name.
+template <typename Kind>
+class Run {
+public:
+    Run(const RunSettings& settings, Kind& kind, RunOutputs& outputs, std::string startTime)
+        : settings_(settings),
+          kind_(kind),
+          outputs_(outputs),
+          first_(settings.resume ? settings.resume->generation : 0),
+          generation_(first_),
+          stochastic_(settings.rules.updateRule != UpdateRule::Synchronous || settings.rules.mutation > 0.0) {
+        record_.startTime = std::move(startTime);
+        kind_.describe(record_);
+        if (settings.resume) settle_.setRecent(settings.resume->recent);
+    }
+
+    // Generation 0's table row, the watch's first state and the hook; a
+    // resumed run wrote them before.
+    int start() {
+        if (settings_.resume) return kExitOk;
+        if (outputs_.stats() != nullptr) write(kind_.statsHeaderLine());
+        writeStats(0);
+        settle_.observe(kind_.world());
+        return kind_.report(0);
+    }
+
+    // The run's generations, or fewer when it stops once settled.
+    int stepAll() {
+        record_.stopReason = "generations";
+        for (std::int32_t done = 1; done <= settings_.generations; ++done) {
+            bool stop = false;
+            if (const int status = stepOnce(done, stop); status != kExitOk) return status;
+            if (stop) {
+                record_.stopReason = "settled";
+                break;
+            }
+        }
+        return kExitOk;
+    }
+
+    int finish(RunResult& result) {
+        record_.firstGeneration = first_;
+        record_.generationReached = generation_;
+        record_.endTime = utcTimeNow();
+        result.counts = kind_.world().countPairs();
+        result.generationReached = generation_;
+        result.settledGeneration = record_.settledGeneration;
+        result.period = record_.period;
+        result.absorbing = record_.absorbing;
+        std::optional<Checkpoint> checkpoint;
+        if (!settings_.checkpointPath.empty()) checkpoint = kind_.checkpoint(generation_, settle_);
+        const auto savedWorld = [this] { return kind_.savedWorld(); };
+        const int status = outputs_.finish(kind_.picture(), savedWorld, kind_.savedGraph(), generation_,
+                                           std::move(checkpoint), formatMetadata(settings_, record_));
+        if (status != kExitOk) return status;
+        return outputs_.commit();
+    }
+
+private:
+    // Generation number done of this run, and its outputs; stop is set when
+    // the run ends here, settled.
+    int stepOnce(std::int32_t done, bool& stop) {
+        stepRun(kind_.world(), settings_.threads);
+        generation_ = first_ + done;
+        outputs_.writeLogLine(kind_.world().pairCounts());
+        writeStats(generation_);
+        if (const int status = outputs_.healthCheck(); status != kExitOk) return status;
+        const bool ended = observe();
+        if (settings_.onProgress && done % kProgressEvery == 0) settings_.onProgress(done);
+        if (const int status = kind_.report(static_cast<std::int32_t>(generation_)); status != kExitOk) return status;
+        stop = settings_.untilSettled && ended;
+        if (settings_.checkpointEvery > 0 && generation_ % settings_.checkpointEvery == 0 && !stop &&
+            done < settings_.generations) {
+            return outputs_.checkpointNow(kind_.checkpoint(generation_, settle_));
+        }
+        return kExitOk;
+    }
+
+    // A repeated state ends a deterministic run; under a random rule or
+    // mutation only a state that no draw can change is an end. The first
+    // end is recorded; true when the world stands at one.
+    bool observe() {
+        const int repeated = settle_.observe(kind_.world());
+        const bool ended = stochastic_ ? kind_.world().isAbsorbing() : repeated > 0;
+        if (ended && record_.settledGeneration < 0) {
+            record_.settledGeneration = generation_;
+            record_.period = stochastic_ ? 0 : repeated;
+            record_.absorbing = stochastic_;
+        }
+        return ended;
+    }
+
+    void writeStats(std::int64_t generation) {
+        if (outputs_.stats() != nullptr) write(kind_.statsRowOf(generation));
+    }
+    void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), outputs_.stats()); }
+
+    const RunSettings& settings_;
+    Kind& kind_;
+    RunOutputs& outputs_;
+    RunRecord record_;
+    SettleWatch settle_;
+    const std::int64_t first_;
+    std::int64_t generation_;
+    const bool stochastic_;
+};
+
+template <typename Kind>
+int runToTheEnd(Run<Kind>& run, RunResult& result) {
+    if (const int status = run.start(); status != kExitOk) return status;
+    if (const int status = run.stepAll(); status != kExitOk) return status;
+    return run.finish(result);
+}
+
+int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
+    RunOutputs outputs(settings);
+    if (const int status = outputs.prepare(); status != kExitOk) return status;
+    std::string startTime = utcTimeNow();
+    World world = startWorld(settings);
+    LatticeRunWorld kind(settings, world);
+    Run<LatticeRunWorld> run(settings, kind, outputs, std::move(startTime));
+    return runToTheEnd(run, result);
+}
+
 int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     std::optional<GraphWorld> drawn;
     std::string error;
@@ -592,101 +728,11 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
         std::fprintf(stderr, "talvane-batch: --network %s: %s\n", settings.graph.network->text.c_str(), error.c_str());
         return kExitUsage;
     }
-    GraphWorld& world = *drawn;
     RunOutputs outputs(settings);
     if (const int status = outputs.prepare(); status != kExitOk) return status;
-    RunRecord record;
-    record.startTime = utcTimeNow();
-    record.graph = graphRecordOf(world.graph());
-    SettleWatch settle;
-    const std::int64_t first = settings.resume ? settings.resume->generation : 0;
-    if (settings.resume) settle.setRecent(settings.resume->recent);
-    const CooperationTable coop =
-        settings.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
-    const std::vector<int> colors = colorsPresent(world);
-    const auto writeStats = [&](std::int64_t generation) {
-        if (outputs.stats() == nullptr) return;
-        const std::string row = statsRow(generation, computeGraphStats(world, coop), colors);
-        std::fwrite(row.data(), 1, row.size(), outputs.stats());
-    };
-    std::optional<World> lattice;
-    if (world.graph().lattice && (settings.onGeneration || !settings.extraOutputs.empty())) {
-        lattice.emplace(*world.graph().lattice);
-    }
-    const auto latticeNow = [&]() -> const World& {
-        lattice->cellColor = world.nodeColor;
-        lattice->selfStrategy = world.selfStrategy;
-        lattice->otherStrategy = world.otherStrategy;
-        lattice->generation = world.generation;
-        lattice->countPairs();
-        return *lattice;
-    };
-    if (!settings.resume) {
-        if (outputs.stats() != nullptr) {
-            const std::string header = statsHeader(colors);
-            std::fwrite(header.data(), 1, header.size(), outputs.stats());
-        }
-        writeStats(0);
-        settle.observe(world);
-        if (settings.onGraphGeneration) settings.onGraphGeneration(world, 0);
-        if (settings.onGeneration && lattice) {
-            if (const int status = settings.onGeneration(latticeNow(), 0); status != kExitOk) return status;
-        }
-    }
-    std::int64_t generation = first;
-    const bool stochastic = settings.rules.updateRule != UpdateRule::Synchronous || settings.rules.mutation > 0.0;
-    record.stopReason = "generations";
-    for (std::int32_t done = 1; done <= settings.generations; ++done) {
-        if (world.updateRule == UpdateRule::Synchronous) {
-            world.step(settings.threads);
-        } else {
-            world.stepVariant();
-        }
-        world.mutate();
-        generation = first + done;
-        outputs.writeLogLine(world.pairCounts());
-        writeStats(generation);
-        if (const int status = outputs.healthCheck(); status != kExitOk) return status;
-        const int repeated = settle.observe(world);
-        const bool ended = stochastic ? world.isAbsorbing() : repeated > 0;
-        if (ended && record.settledGeneration < 0) {
-            record.settledGeneration = generation;
-            record.period = stochastic ? 0 : repeated;
-            record.absorbing = stochastic;
-        }
-        if (settings.onProgress && done % kProgressEvery == 0) settings.onProgress(done);
-        if (settings.onGraphGeneration) settings.onGraphGeneration(world, static_cast<std::int32_t>(generation));
-        if (settings.onGeneration && lattice) {
-            const auto reached = static_cast<std::int32_t>(generation);
-            if (const int status = settings.onGeneration(latticeNow(), reached); status != kExitOk) return status;
-        }
-        const bool stopping = settings.untilSettled && ended;
-        if (settings.checkpointEvery > 0 && generation % settings.checkpointEvery == 0 && !stopping &&
-            done < settings.generations) {
-            const int status = outputs.checkpointNow(currentGraphCheckpoint(settings, world, generation, settle));
-            if (status != kExitOk) return status;
-        }
-        if (stopping) {
-            record.stopReason = "settled";
-            break;
-        }
-    }
-    record.firstGeneration = first;
-    record.generationReached = generation;
-    record.endTime = utcTimeNow();
-    result.counts = world.countPairs();
-    result.generationReached = generation;
-    result.settledGeneration = record.settledGeneration;
-    result.period = record.period;
-    result.absorbing = record.absorbing;
-    std::optional<Checkpoint> checkpoint;
-    if (!settings.checkpointPath.empty()) checkpoint = currentGraphCheckpoint(settings, world, generation, settle);
-    const auto savedWorld = [&world] { return formatNodeFile(nodeCellsOf(world)); };
-    const std::string graphText = settings.graph.savePath.empty() ? std::string() : formatEdgeList(world.graph());
-    const int status = outputs.finish(lattice ? &latticeNow() : nullptr, savedWorld, graphText, generation,
-                                      std::move(checkpoint), formatMetadata(settings, record));
-    if (status != kExitOk) return status;
-    return outputs.commit();
+    GraphRunWorld kind(settings, *drawn);
+    Run<GraphRunWorld> run(settings, kind, outputs, utcTimeNow());
+    return runToTheEnd(run, result);
 }
 
 }  // namespace
