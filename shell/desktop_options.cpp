@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "options.h"
 #include "output_file.h"
 #include "population_log.h"
 #include "shared_options.h"

@@ -11,11 +11,11 @@
 #include <sys/stat.h>
 
 #include "checkpoint_copy.h"
-#include "ecology_options.h"
 #include "file_clash.h"
 #include "metadata.h"
 #include "output_file.h"
 #include "population_log.h"
+#include "run_description.h"
 #include "run_world.h"
 #include "statistics.h"
 
@@ -569,7 +569,7 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     if (!settings.checkpointPath.empty()) checkpoint = currentCheckpoint(settings, world, generation, settle);
     const auto savedWorld = [&world] { return formatWorld(worldFileOf(world)); };
     const int status = outputs.finish(&world, savedWorld, std::string(), generation, std::move(checkpoint),
-                                      formatMetadata(settings, record));
+                                      formatMetadata(describeRun(settings, record), record));
     if (status != kExitOk) return status;
     return outputs.commit();
 }
@@ -696,7 +696,7 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     const auto savedWorld = [&world] { return formatNodeFile(nodeCellsOf(world)); };
     const std::string graphText = settings.graph.savePath.empty() ? std::string() : formatEdgeList(world.graph());
     const int status = outputs.finish(lattice ? &latticeNow() : nullptr, savedWorld, graphText, generation,
-                                      std::move(checkpoint), formatMetadata(settings, record));
+                                      std::move(checkpoint), formatMetadata(describeRun(settings, record), record));
     if (status != kExitOk) return status;
     return outputs.commit();
 }
