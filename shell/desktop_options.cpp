@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "desktop_view.h"
-#include "options.h"
 #include "output_file.h"
 #include "population_log.h"
 #include "shared_options.h"

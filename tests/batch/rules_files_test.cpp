@@ -10,7 +10,7 @@
 #include "checkpoint.h"
 #include "metadata.h"
 #include "options.h"
-#include "run.h"
+#include "run_description.h"
 #include "shared_options.h"
 
 namespace talvane {
@@ -93,7 +93,7 @@ TEST(RuleFiles, ACheckpointWithABadRuleLineNamesIt) {
 
 TEST(RuleFiles, ARunRecordGivesBackTheRulesItWasWrittenFrom) {
     for (const Rules& rules : rulesOfEveryKind()) {
-        RunSettings run;
+        RunDescription run;
         run.rules = rules;
         const std::string record = formatMetadata(run, RunRecord{});
         Rules read;
@@ -105,7 +105,7 @@ TEST(RuleFiles, ARunRecordGivesBackTheRulesItWasWrittenFrom) {
 }
 
 TEST(RuleFiles, WholeDecimalPayoffsComeBackWholeWithTheSameTable) {
-    RunSettings run;
+    RunDescription run;
     run.rules.realPayoffs = std::array<double, 4>{4, 0, 6, 1};
     Rules read;
     std::string error;
@@ -116,8 +116,7 @@ TEST(RuleFiles, WholeDecimalPayoffsComeBackWholeWithTheSameTable) {
 }
 
 TEST(RuleFiles, ARecordWithoutItsRulesIsRefused) {
-    RunSettings run;
-    const std::string record = formatMetadata(run, RunRecord{});
+    const std::string record = formatMetadata(RunDescription{}, RunRecord{});
     for (const char* field : {"\"payoffs\"", "\"update\"", "\"competition\"", "\"self_pool\""}) {
         std::string cut = record;
         const std::size_t at = cut.find(std::string("  ") + field);

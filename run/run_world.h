@@ -18,6 +18,12 @@ namespace talvane {
 // the checkpoint's state). Its generation counter starts at 0.
 World startWorld(const RunSettings& run);
 
+// True when the run writes the ecology statistics table instead of the
+// imitation one: an ecology run, or an imitation run given --colors.
+bool writesEcologyTable(const RunSettings& run);
+// The table's colours: --colors of either kind.
+int ecologyTableColors(const RunSettings& run);
+
 // The cells of world as a world file holds them.
 WorldFile worldFileOf(const World& world);
 

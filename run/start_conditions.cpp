@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "options.h"
+#include "shared_options.h"
 #include "statistics.h"
 
 namespace talvane {

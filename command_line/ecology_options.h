@@ -56,10 +56,4 @@ void ecologyOptionValues(std::vector<std::pair<std::string, std::string>>& value
 // with a message (naming the first offending cell) otherwise.
 bool worldFitsRule(const WorldFile& world, const RunSettings& run, std::string& error);
 
-// True when the run writes the ecology statistics table instead of the
-// imitation one: an ecology run, or an imitation run given --colors.
-bool writesEcologyTable(const RunSettings& run);
-// The table's colours: --colors of either kind.
-int ecologyTableColors(const RunSettings& run);
-
 }  // namespace talvane

@@ -128,6 +128,14 @@ World startWorld(const RunSettings& run) {
     return world;
 }
 
+bool writesEcologyTable(const RunSettings& run) {
+    return run.rules.updateRule == UpdateRule::Ecology || run.rules.imitationColors > 0;
+}
+
+int ecologyTableColors(const RunSettings& run) {
+    return run.rules.updateRule == UpdateRule::Ecology ? run.rules.ecology.colors : run.rules.imitationColors;
+}
+
 WorldFile worldFileOf(const World& world) {
     WorldFile file = WorldFile::ofSize(world.rows(), world.cols());
     for (int i = 0; i < world.cellCount(); ++i) {

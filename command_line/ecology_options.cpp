@@ -164,12 +164,4 @@ bool worldFitsRule(const WorldFile& world, const RunSettings& run, std::string& 
     return true;
 }
 
-bool writesEcologyTable(const RunSettings& run) {
-    return run.rules.updateRule == UpdateRule::Ecology || run.rules.imitationColors > 0;
-}
-
-int ecologyTableColors(const RunSettings& run) {
-    return run.rules.updateRule == UpdateRule::Ecology ? run.rules.ecology.colors : run.rules.imitationColors;
-}
-
 }  // namespace talvane

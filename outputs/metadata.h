@@ -12,10 +12,10 @@
 
 #include "graph.h"
 #include "rules.h"
+#include "sim_state.h"
 
 namespace talvane {
 
-struct RunSettings;
 
 // The graph a run's world lived on, for its record.
 struct GraphRecord {
@@ -54,8 +54,24 @@ inline std::string jsonNumber(double value) {
     return text;
 }
 
+// What a run's record says of the run itself besides how it went: made
+// from the run's settings (describeRun) by the program that ran it.
+struct RunDescription {
+    std::uint32_t seed = 0;                    // the run's seed
+    WorldShape shape;                          // the lattice's size and shape (a run on a graph has none)
+    std::optional<std::string> network;        // a graph drawn from a recipe: the recipe's text
+    std::string graphPath;                     // else a graph read from this edge list
+    Rules rules;                               // the rules of its generations
+    std::string start = "pools";               // "pools", "checkpoint", "world file", "mix" or "empty"
+    ColorLayout layout = ColorLayout::Checkerboard;  // the colour layout of seeding
+    std::vector<std::pair<std::string, std::string>> options;  // every option in effect, in order
+    std::vector<std::pair<std::string, std::string>> files;    // (kind, path) of every file named, in order
+    std::optional<std::string> measures;       // the measurements as a JSON object, when taken
+    std::int32_t generationsAsked = 0;         // --generations
+};
+
 // The JSON record of a run (an object, ending in a line feed).
-std::string formatMetadata(const RunSettings& settings, const RunRecord& record);
+std::string formatMetadata(const RunDescription& run, const RunRecord& record);
 
 // The record's fields of the rules, in the record's order ("payoffs" to
 // "extra_point"): each field's name and JSON value. Fields that the

@@ -10,6 +10,7 @@
 
 #include "graph_options.h"
 #include "ecology_options.h"
+#include "batch_plan.h"
 #include "run.h"
 #include "shared_options.h"
 
@@ -57,18 +58,6 @@ struct CommandLine {
     std::vector<CLI::Option*> worldOptions;      // options that shape the world or its rules, refused beside --resume
     GraphLine graph;                             // --graph, --network, --save-graph
     EcologyLine ecology;                         // --colors, --immigrants, --ptr, --cost, --benefit, --death
-};
-
-// What the program will do.
-struct BatchPlan {
-    RunSettings run;        // settings of the run, or of run 1 under --runs
-    std::string loadPath;   // world file to start from, empty to seed
-    std::int32_t runs = 1;  // number of runs
-    bool manyRuns = false;  // --runs was given: numbered files, a summary
-    std::int32_t jobs = 1;  // runs at a time
-    bool sizeGiven = false; // --size was given: a loaded world must have that size
-    std::string resumePath; // checkpoint to go on from, empty for a fresh run
-    bool layoutGiven = false;  // --layout was given
 };
 
 // Declares every option of talvane-batch on app, storing into line.

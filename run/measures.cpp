@@ -6,8 +6,9 @@
 #include <limits>
 #include <cstdio>
 
+#include "batch_plan.h"
 #include "metadata.h"
-#include "options.h"
+#include "shared_options.h"
 
 namespace talvane {
 

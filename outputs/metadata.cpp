@@ -8,7 +8,6 @@
 #include <map>
 #include <sstream>
 
-#include "run.h"
 #include "statistics.h"
 
 namespace talvane {
@@ -186,6 +185,40 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
+namespace {
+
+std::string graphJson(const RunDescription& run, const GraphRecord& g) {
+    char checksum[24];
+    std::snprintf(checksum, sizeof checksum, "%016llx", static_cast<unsigned long long>(g.checksum));
+    std::string histogram = "[";
+    for (std::size_t k = 0; k < g.degrees.histogram.size(); ++k) {
+        histogram += (k > 0 ? ", " : "") + std::to_string(g.degrees.histogram[k]);
+    }
+    const std::string source =
+        run.network ? "\"network\": " + jsonString(*run.network) : "\"file\": " + jsonString(run.graphPath);
+    return "{" + source + ", \"nodes\": " + std::to_string(g.nodes) + ", \"edges\": " + std::to_string(g.edges) +
+           ", \"checksum\": " + jsonString(checksum) + ", \"degree\": {\"mean\": " + jsonNumber(g.degrees.mean) +
+           ", \"min\": " + std::to_string(g.degrees.minimum) + ", \"max\": " + std::to_string(g.degrees.maximum) +
+           ", \"histogram\": " + histogram + "]}}";
+}
+
+std::string worldJson(const WorldShape& shape) {
+    return "{\"rows\": " + std::to_string(shape.rows) + ", \"cols\": " + std::to_string(shape.cols) +
+           ", \"edges\": " + jsonString(edgesName(shape.edges)) +
+           ", \"neighbourhood\": " + jsonString(neighbourhoodName(shape.neighbourhood)) + "}";
+}
+
+// Names and texts as one JSON object of strings.
+std::string objectJson(const std::vector<std::pair<std::string, std::string>>& members) {
+    std::string out = "{";
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        out += (i > 0 ? ", " : "") + jsonString(members[i].first) + ": " + jsonString(members[i].second);
+    }
+    return out + "}";
+}
+
+}  // namespace
+
 std::vector<std::pair<std::string, std::string>> recordFieldsOf(const Rules& rules) {
     std::vector<std::pair<std::string, std::string>> fields;
     auto field = [&fields](const char* name, const std::string& json) { fields.emplace_back(name, json); };
@@ -214,77 +247,31 @@ std::vector<std::pair<std::string, std::string>> recordFieldsOf(const Rules& rul
     return fields;
 }
 
-std::string formatMetadata(const RunSettings& s, const RunRecord& r) {
+std::string formatMetadata(const RunDescription& run, const RunRecord& r) {
     std::string out = "{\n";
     auto field = [&out](const std::string& name, const std::string& json, bool last = false) {
         out += "  " + jsonString(name) + ": " + json + (last ? "\n" : ",\n");
     };
     field("program", jsonString("talvane-batch"));
     field("version", jsonString(TALVANE_VERSION));
-    field("seed", std::to_string(s.seed));
-    const WorldShape shape = s.effectiveShape();
+    field("seed", std::to_string(run.seed));
     if (r.graph) {
-        const GraphRecord& g = *r.graph;
-        char checksum[24];
-        std::snprintf(checksum, sizeof checksum, "%016llx", static_cast<unsigned long long>(g.checksum));
-        std::string histogram = "[";
-        for (std::size_t k = 0; k < g.degrees.histogram.size(); ++k) {
-            histogram += (k > 0 ? ", " : "") + std::to_string(g.degrees.histogram[k]);
-        }
-        const std::string source = s.graph.network ? "\"network\": " + jsonString(s.graph.network->text)
-                                                   : "\"file\": " + jsonString(s.graph.path);
-        field("graph", "{" + source + ", \"nodes\": " + std::to_string(g.nodes) +
-                           ", \"edges\": " + std::to_string(g.edges) + ", \"checksum\": " + jsonString(checksum) +
-                           ", \"degree\": {\"mean\": " + jsonNumber(g.degrees.mean) +
-                           ", \"min\": " + std::to_string(g.degrees.minimum) +
-                           ", \"max\": " + std::to_string(g.degrees.maximum) + ", \"histogram\": " + histogram +
-                           "]}}");
+        field("graph", graphJson(run, *r.graph));
     } else {
-    field("world", "{\"rows\": " + std::to_string(shape.rows) + ", \"cols\": " + std::to_string(shape.cols) +
-                       ", \"edges\": " + jsonString(edgesName(shape.edges)) +
-                       ", \"neighbourhood\": " + jsonString(neighbourhoodName(shape.neighbourhood)) + "}");
+        field("world", worldJson(run.shape));
     }
-    for (const auto& [name, json] : recordFieldsOf(s.rules)) field(name, json);
-    std::string start = "pools";
-    if (!s.resumePath.empty()) {
-        start = "checkpoint";
-    } else if (!s.loadPath.empty()) {
-        start = "world file";
-    } else if (!s.startConditions.mix.empty()) {
-        start = "mix";
-    } else if (s.rules.updateRule == UpdateRule::Ecology) {
-        start = "empty";
-    }
-    field("start", jsonString(start));
-    field("layout", jsonString(colorLayoutName(static_cast<ColorLayout>(s.colorLayout))));
-    field("self_pool", jsonString(poolText(s.rules.selfExcluded)));
-    field("other_pool", jsonString(poolText(s.rules.otherExcluded)));
-    std::string options = "{";
-    for (std::size_t i = 0; i < s.optionValues.size(); ++i) {
-        options += (i > 0 ? ", " : "") + jsonString(s.optionValues[i].first) + ": " +
-                   jsonString(s.optionValues[i].second);
-    }
-    field("options", options + "}");
-    std::string outputs = "{";
-    auto output = [&outputs](const char* name, const std::string& path) {
-        if (path.empty()) return;
-        outputs += (outputs.size() > 1 ? ", " : "") + jsonString(name) + ": " + jsonString(path);
-    };
-    output("log", s.logPath);
-    output("stats", s.statsPath);
-    output("save", s.savePath);
-    output("checkpoint", s.checkpointPath);
-    output("load", s.loadPath);
-    output("resume", s.resumePath);
-    output("graph", s.graph.path);
-    output("save_graph", s.graph.savePath);
-    for (const ExtraOutput& extra : s.extraOutputs) output(extra.option.c_str() + 2, extra.path);
-    field("files", outputs + "}");
-    if (s.measuresJson) field("measures", s.measuresJson(r));
+    for (const auto& [name, json] : recordFieldsOf(run.rules)) field(name, json);
+    field("start", jsonString(run.start));
+    field("layout", jsonString(colorLayoutName(run.layout)));
+    field("self_pool", jsonString(poolText(run.rules.selfExcluded)));
+    field("other_pool", jsonString(poolText(run.rules.otherExcluded)));
+    field("options", objectJson(run.options));
+    field("files", objectJson(run.files));
+    if (run.measures) field("measures", *run.measures);
     field("start_time", jsonString(r.startTime));
     field("end_time", jsonString(r.endTime));
     field("first_generation", std::to_string(r.firstGeneration));
-    field("generations_asked", std::to_string(s.generations));
+    field("generations_asked", std::to_string(run.generationsAsked));
     field("generation_reached", std::to_string(r.generationReached));
     field("stop_reason", jsonString(r.stopReason));
     field("settled_by", r.settledGeneration < 0 ? "null" : jsonString(r.absorbing ? "absorbing" : "cycle"));

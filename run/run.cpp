@@ -11,11 +11,11 @@
 #include <sys/stat.h>
 
 #include "checkpoint_copy.h"
-#include "ecology_options.h"
 #include "file_clash.h"
 #include "metadata.h"
 #include "output_file.h"
 #include "population_log.h"
+#include "run_description.h"
 #include "run_world.h"
 #include "statistics.h"
 
@@ -646,7 +646,7 @@ public:
         if (!settings_.checkpointPath.empty()) checkpoint = kind_.checkpoint(generation_, settle_);
         const auto savedWorld = [this] { return kind_.savedWorld(); };
         const int status = outputs_.finish(kind_.picture(), savedWorld, kind_.savedGraph(), generation_,
-                                           std::move(checkpoint), formatMetadata(settings_, record_));
+                                           std::move(checkpoint), formatMetadata(describeRun(settings_, record_), record_));
         if (status != kExitOk) return status;
         return outputs_.commit();
     }
