@@ -7,14 +7,12 @@
 #include <optional>
 #include <unistd.h>
 
-#include "headless_host.h"
 #include "metadata.h"
 #include "output_file.h"
 #include "payoffs.h"
 #include "statistics.h"
-#include "seeding.h"
 #include "shared_options.h"
-#include "sim_state.h"
+#include "world_seeding.h"
 
 namespace talvane {
 
@@ -22,34 +20,17 @@ namespace {
 
 constexpr std::int64_t kMaxSeed = std::numeric_limits<std::uint32_t>::max();
 
-// Keeps the last message box's text instead of showing it.
-class MessageCatcher : public HeadlessHost {
-public:
-    void showMessage(const char* text, const char* caption) override {
-        message = std::string(caption) + " " + text;
-    }
-    std::string message;
-};
-
 std::int32_t coreCount() {
     long cores = sysconf(_SC_NPROCESSORS_ONLN);
     return cores > 0 ? static_cast<std::int32_t>(cores) : 1;
 }
 
-// Asks the engine whether the pools admit something, so that the refusal
-// carries the engine's own words; self pool first, as seeding checks them.
+// The pools must admit something; the refusal carries the desktop's words,
+// self pool first, as seeding checks them.
 bool poolsAdmitSomething(const RunSettings& run, std::string& error) {
-    MessageCatcher catcher;
-    resetSimState();
-    sim.host = &catcher;
-    for (int i = 0; i < kCodeCount; ++i) {
-        sim.selfPool[i] = run.rules.selfExcluded[i];
-        sim.otherPool[i] = run.rules.otherExcluded[i];
-    }
-    const bool ok = validatePools();
-    resetSimState();
-    error = catcher.message;
-    return ok;
+    const std::optional<EmptyPoolMessage> refusal = emptyPoolMessage(run.rules.selfExcluded, run.rules.otherExcluded);
+    if (refusal) error = std::string(refusal->caption) + " " + refusal->text;
+    return !refusal;
 }
 
 

@@ -10,8 +10,6 @@ namespace talvane {
 
 namespace {
 
-constexpr const char* kEmptyPoolCaption = "Can't create a random pool with nothing in it!";
-
 // The strategy pools as they stand when seeding begins. Seeding draws from
 // this copy, so a pool toggled meanwhile on the other thread can never leave
 // a draw loop without an admitted code.
@@ -30,15 +28,9 @@ PoolSnapshot snapshotPools() {
 }
 
 bool validateSnapshot(const PoolSnapshot& pools) {
-    if (!admitsSomething(pools.self)) {
-        sim.host->showMessage("Would you like to enable at least one \"self\" strategy?", kEmptyPoolCaption);
-        return false;
-    }
-    if (!admitsSomething(pools.other)) {
-        sim.host->showMessage("Would you like to enable at least one \"others\" strategy?", kEmptyPoolCaption);
-        return false;
-    }
-    return true;
+    const std::optional<EmptyPoolMessage> refusal = emptyPoolMessage(pools.self, pools.other);
+    if (refusal) sim.host->showMessage(refusal->text, refusal->caption);
+    return !refusal;
 }
 
 // The desktop's world seeded as every program seeds one: from the pools,

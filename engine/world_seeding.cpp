@@ -111,6 +111,15 @@ bool admitsSomething(const CodeExclusions& excluded) {
     return std::find(excluded.begin(), excluded.end(), false) != excluded.end();
 }
 
+std::optional<EmptyPoolMessage> emptyPoolMessage(const CodeExclusions& self, const CodeExclusions& other) {
+    constexpr const char* kCaption = "Can't create a random pool with nothing in it!";
+    if (!admitsSomething(self)) return EmptyPoolMessage{kCaption, "Would you like to enable at least one \"self\" strategy?"};
+    if (!admitsSomething(other)) {
+        return EmptyPoolMessage{kCaption, "Would you like to enable at least one \"others\" strategy?"};
+    }
+    return std::nullopt;
+}
+
 void drawMixture(World& world, const PairWeights& mix) {
     SeedTarget cells = targetOf(world);
     drawMixtureInto(cells, mix);

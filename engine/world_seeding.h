@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -32,6 +33,15 @@ struct SeedingOptions {
 
 // True when the pool admits at least one code.
 bool admitsSomething(const CodeExclusions& excluded);
+
+// What the user is told when a strategy pool admits nothing: the message
+// box's caption and text, the self pool checked first.
+struct EmptyPoolMessage {
+    const char* caption;
+    const char* text;
+};
+// The message for the first empty strategy pool; nullopt when both admit a code.
+std::optional<EmptyPoolMessage> emptyPoolMessage(const CodeExclusions& self, const CodeExclusions& other);
 
 // Restarts world.random from options.seed, then draws every cell's self
 // strategy, others strategy and colour in row-major order (each draw repeated
