@@ -417,7 +417,178 @@ std::string formatCheckpoint(const Checkpoint& c) {
     return out;
 }
 
-bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) {
+namespace {
+
+// The text of a checkpoint file, its version and where its checksum line
+// starts, once the file is read and found whole; error says why not.
+struct CheckedText {
+    std::string text;
+    int format = 0;
+    std::string version;
+    std::size_t checksumLine = 0;  // the offset of the line feed before "checksum "
+};
+
+// Reads a checkpoint's lines in their order, one named step a part of the
+// file; every refusal names the file and, where it has one, the line.
+class CheckpointReader {
+public:
+    CheckpointReader(const std::string& path, const CheckedText& file, Checkpoint& c, std::string& error)
+        : path_(path), file_(file), c_(c), error_(error), lines_(file.text.substr(0, file.checksumLine + 1)) {}
+
+    bool read() {
+        return header() && shape() && rules() && random() && recent() && marks() && grid() && end();
+    }
+
+private:
+    bool fail(int line, const std::string& what) {
+        error_ = path_ + (line > 0 ? ":" + std::to_string(line) : "") + ": " + what;
+        return false;
+    }
+    bool failHere(const std::string& what) { return fail(lines_.number(), what); }
+    bool expect(const char* key, std::size_t count) { return lines_.next(w_) && w_.size() == count && w_[0] == key; }
+
+    bool header() {
+        if (!lines_.next(w_) || w_.size() != 2 || w_[0] != kMagic) return fail(1, "not a talvane checkpoint");
+        if (w_[1] != file_.version) return fail(1, unreadableVersion(file_.version));
+        if (!expect("seed", 2) || !toInt(w_[1], 0, 4294967295LL, v_)) return failHere("bad seed line");
+        c_.seed = static_cast<std::uint32_t>(v_);
+        if (!expect("generation", 2) || !toInt(w_[1], 0, INT32_MAX, v_)) return failHere("bad generation line");
+        c_.generation = v_;
+        return true;
+    }
+
+    // A graph's line, or a lattice's size, edges and neighbourhood lines.
+    bool shape() {
+        c_.graph.reset();
+        if (!lines_.next(w_)) return failHere("bad size line");
+        if (!w_.empty() && w_[0] == "graph") return graph();
+        if (w_.size() != 3 || w_[0] != "size" || !toInt(w_[1], kMinWorldSide, kMaxWorldSide, rows_) ||
+            !toInt(w_[2], kMinWorldSide, kMaxWorldSide, cols_)) {
+            return failHere("bad size line");
+        }
+        c_.shape.rows = static_cast<int>(rows_);
+        c_.shape.cols = static_cast<int>(cols_);
+        if (!expect("edges", 2) || !parseEdges(w_[1], c_.shape.edges)) return failHere("bad edges line");
+        if (!expect("neighbourhood", 2) || !parseNeighbourhood(w_[1], c_.shape.neighbourhood)) {
+            return failHere("bad neighbourhood line");
+        }
+        return true;
+    }
+
+    bool graph() {
+        Checkpoint::GraphMark mark;
+        std::uint64_t checksum = 0;
+        if (w_.size() != 3 || !toInt(w_[1], kMinGraphNodes, kMaxGraphNodes, v_) || !toHex(w_[2], checksum)) {
+            return failHere("bad graph line");
+        }
+        mark.nodes = static_cast<int>(v_);
+        mark.checksum = checksum;
+        c_.graph = mark;
+        // The nodes' lines: 64 nodes each, the last one what remains.
+        rows_ = (v_ + kCheckpointNodesPerLine - 1) / kCheckpointNodesPerLine;
+        cols_ = kCheckpointNodesPerLine;
+        return true;
+    }
+
+    // The rules' lines; they end at the line after them, which the random
+    // line's step takes up.
+    bool rules() {
+        if (const std::string bad = readRules(lines_, w_, more_, c_.rules); !bad.empty()) return failHere(bad);
+        return true;
+    }
+
+    bool random() {
+        if (!more_ || w_.size() != 2 + Mt19937::kStateSize || w_[0] != "random" ||
+            !toInt(w_[1], 0, Mt19937::kStateSize, v_)) {
+            return failHere("bad random line");
+        }
+        c_.random.index = static_cast<int>(v_);
+        for (int k = 0; k < Mt19937::kStateSize; ++k) {
+            if (!toInt(w_[2 + k], 0, UINT32_MAX, v_)) return failHere("bad random line");
+            c_.random.words[k] = static_cast<std::uint32_t>(v_);
+        }
+        return true;
+    }
+
+    bool recent() {
+        if (!lines_.next(w_) || w_.size() < 2 || w_[0] != "recent" || !toInt(w_[1], 0, kSettlePeriodMax, v_) ||
+            w_.size() != 2 + static_cast<std::size_t>(v_)) {
+            return failHere("bad recent line");
+        }
+        c_.recent.clear();
+        for (std::size_t k = 2; k < w_.size(); ++k) {
+            std::uint64_t h = 0;
+            if (!toHex(w_[k], h)) return failHere("bad recent line");
+            c_.recent.push_back(h);
+        }
+        return true;
+    }
+
+    // Where the log and the table stood (from format 2 on).
+    bool marks() {
+        c_.log.reset();
+        c_.stats.reset();
+        if (file_.format < 2) return true;
+        if (!lines_.next(w_) || !parseMark(w_, "log", c_.log)) return failHere("bad log line");
+        if (!lines_.next(w_) || !parseMark(w_, "stats", c_.stats)) return failHere("bad stats line");
+        return true;
+    }
+
+    bool grid() {
+        if (!expect("grid", 1)) return failHere("the grid line is missing");
+        const std::size_t cells =
+            c_.graph ? static_cast<std::size_t>(c_.graph->nodes) : static_cast<std::size_t>(rows_ * cols_);
+        c_.color.assign(cells, 0);
+        c_.self.assign(cells, 0);
+        c_.other.assign(cells, 0);
+        for (std::int64_t r = 0; r < rows_; ++r) {
+            const std::int64_t inRow = std::min<std::int64_t>(cols_, static_cast<std::int64_t>(cells) - r * cols_);
+            if (!lines_.nextRaw(line_) || line_.size() != static_cast<std::size_t>(inRow) * 3) {
+                return failHere("a grid row of " + std::to_string(inRow) + " cells is expected");
+            }
+            for (std::int64_t col = 0; col < inRow; ++col) {
+                if (!cell(static_cast<std::size_t>(r * cols_ + col), line_.data() + col * 3)) return false;
+            }
+        }
+        return true;
+    }
+
+    // Cell i from its three characters: colour, self, others; "---" is an
+    // empty cell of the ecology rule.
+    bool cell(std::size_t i, const char* at) {
+        if (c_.rules.updateRule == UpdateRule::Ecology && at[0] == '-' && at[1] == '-' && at[2] == '-') {
+            c_.color[i] = c_.self[i] = c_.other[i] = kEmptyCode;
+            return true;
+        }
+        for (int k = 0; k < 3; ++k) {
+            if (at[k] < '0' || at[k] > '7') return failHere("a cell code outside 0 to 7");
+        }
+        c_.color[i] = static_cast<CellCode>(at[0] - '0');
+        c_.self[i] = static_cast<CellCode>(at[1] - '0');
+        c_.other[i] = static_cast<CellCode>(at[2] - '0');
+        return true;
+    }
+
+    bool end() {
+        if (lines_.nextRaw(line_)) return failHere("unexpected text after the grid");
+        return true;
+    }
+
+    const std::string& path_;
+    const CheckedText& file_;
+    Checkpoint& c_;
+    std::string& error_;
+    Lines lines_;
+    std::vector<std::string> w_;  // the words of the line read last
+    std::string line_;            // a grid line read last
+    std::int64_t v_ = 0;
+    std::int64_t rows_ = 0;       // grid lines
+    std::int64_t cols_ = 0;       // cells per grid line
+    bool more_ = true;            // a line follows the rules
+};
+
+// Reads the file and checks its magic, its version and its checksum.
+bool readCheckedText(const std::string& path, CheckedText& out, std::string& error) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = path + ": cannot be read: " + std::strerror(errno);
@@ -425,16 +596,16 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
     }
     std::ostringstream whole;
     whole << file.rdbuf();
-    const std::string text = withLineFeeds(whole.str());
+    out.text = withLineFeeds(whole.str());
+    const std::string& text = out.text;
     auto fail = [&](int line, const std::string& what) {
         error = path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + what;
         return false;
     };
     const std::string magic = std::string(kMagic) + " ";
     if (text.compare(0, magic.size(), magic) != 0) return fail(0, "not a talvane checkpoint");
-    const std::string version = text.substr(magic.size(), text.find('\n') - std::min(text.find('\n'), magic.size()));
-    int format = 0;
-    if (!readableVersion(version, format)) return fail(1, unreadableVersion(version));
+    out.version = text.substr(magic.size(), text.find('\n') - std::min(text.find('\n'), magic.size()));
+    if (!readableVersion(out.version, out.format)) return fail(1, unreadableVersion(out.version));
     // The checksum line closes the file; everything before it must match it.
     const std::size_t last = text.size() >= 2 ? text.rfind('\n', text.size() - 2) : std::string::npos;
     std::uint64_t sum = 0;
@@ -444,101 +615,16 @@ bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) 
         return fail(0, "damaged: the checksum line at its end is missing (a cut-off file?)");
     }
     if (fnv1a(kFnvBasis, text.data(), last + 1) != sum) return fail(0, "damaged: its checksum does not match its contents");
-
-    Lines lines(text.substr(0, last + 1));
-    std::vector<std::string> w;
-    std::int64_t v = 0;
-    auto expect = [&](const char* key, std::size_t count) {
-        return lines.next(w) && w.size() == count && w[0] == key;
-    };
-    if (!lines.next(w) || w.size() != 2 || w[0] != kMagic) return fail(1, "not a talvane checkpoint");
-    if (w[1] != version) return fail(1, unreadableVersion(version));
-    if (!expect("seed", 2) || !toInt(w[1], 0, 4294967295LL, v)) return fail(lines.number(), "bad seed line");
-    c.seed = static_cast<std::uint32_t>(v);
-    if (!expect("generation", 2) || !toInt(w[1], 0, INT32_MAX, v)) return fail(lines.number(), "bad generation line");
-    c.generation = v;
-    std::int64_t rows = 0, cols = 0;
-    c.graph.reset();
-    if (!lines.next(w)) return fail(lines.number(), "bad size line");
-    if (!w.empty() && w[0] == "graph") {
-        Checkpoint::GraphMark mark;
-        std::uint64_t checksum = 0;
-        if (w.size() != 3 || !toInt(w[1], kMinGraphNodes, kMaxGraphNodes, v) || !toHex(w[2], checksum)) {
-            return fail(lines.number(), "bad graph line");
-        }
-        mark.nodes = static_cast<int>(v);
-        mark.checksum = checksum;
-        c.graph = mark;
-        // The nodes' lines: 64 nodes each, the last one what remains.
-        rows = (v + kCheckpointNodesPerLine - 1) / kCheckpointNodesPerLine;
-        cols = kCheckpointNodesPerLine;
-    } else {
-        if (w.size() != 3 || w[0] != "size" || !toInt(w[1], kMinWorldSide, kMaxWorldSide, rows) ||
-            !toInt(w[2], kMinWorldSide, kMaxWorldSide, cols)) {
-            return fail(lines.number(), "bad size line");
-        }
-        c.shape.rows = static_cast<int>(rows);
-        c.shape.cols = static_cast<int>(cols);
-        if (!expect("edges", 2) || !parseEdges(w[1], c.shape.edges)) return fail(lines.number(), "bad edges line");
-        if (!expect("neighbourhood", 2) || !parseNeighbourhood(w[1], c.shape.neighbourhood)) {
-            return fail(lines.number(), "bad neighbourhood line");
-        }
-    }
-    bool more = true;
-    if (const std::string bad = readRules(lines, w, more, c.rules); !bad.empty()) return fail(lines.number(), bad);
-    if (!more || w.size() != 2 + Mt19937::kStateSize || w[0] != "random" ||
-        !toInt(w[1], 0, Mt19937::kStateSize, v)) {
-        return fail(lines.number(), "bad random line");
-    }
-    c.random.index = static_cast<int>(v);
-    for (int k = 0; k < Mt19937::kStateSize; ++k) {
-        if (!toInt(w[2 + k], 0, UINT32_MAX, v)) return fail(lines.number(), "bad random line");
-        c.random.words[k] = static_cast<std::uint32_t>(v);
-    }
-    if (!lines.next(w) || w.size() < 2 || w[0] != "recent" || !toInt(w[1], 0, kSettlePeriodMax, v) ||
-        w.size() != 2 + static_cast<std::size_t>(v)) {
-        return fail(lines.number(), "bad recent line");
-    }
-    c.recent.clear();
-    for (std::size_t k = 2; k < w.size(); ++k) {
-        std::uint64_t h = 0;
-        if (!toHex(w[k], h)) return fail(lines.number(), "bad recent line");
-        c.recent.push_back(h);
-    }
-    c.log.reset();
-    c.stats.reset();
-    if (format >= 2) {
-        if (!lines.next(w) || !parseMark(w, "log", c.log)) return fail(lines.number(), "bad log line");
-        if (!lines.next(w) || !parseMark(w, "stats", c.stats)) return fail(lines.number(), "bad stats line");
-    }
-    if (!expect("grid", 1)) return fail(lines.number(), "the grid line is missing");
-    const std::size_t cells = c.graph ? static_cast<std::size_t>(c.graph->nodes) : static_cast<std::size_t>(rows * cols);
-    c.color.assign(cells, 0);
-    c.self.assign(cells, 0);
-    c.other.assign(cells, 0);
-    std::string line;
-    for (std::int64_t r = 0; r < rows; ++r) {
-        const std::int64_t inRow = std::min<std::int64_t>(cols, static_cast<std::int64_t>(cells) - r * cols);
-        if (!lines.nextRaw(line) || line.size() != static_cast<std::size_t>(inRow) * 3) {
-            return fail(lines.number(), "a grid row of " + std::to_string(inRow) + " cells is expected");
-        }
-        for (std::int64_t col = 0; col < inRow; ++col) {
-            const std::size_t i = static_cast<std::size_t>(r * cols + col);
-            const char* at = line.data() + col * 3;
-            if (c.rules.updateRule == UpdateRule::Ecology && at[0] == '-' && at[1] == '-' && at[2] == '-') {
-                c.color[i] = c.self[i] = c.other[i] = kEmptyCode;
-                continue;
-            }
-            for (int k = 0; k < 3; ++k) {
-                if (at[k] < '0' || at[k] > '7') return fail(lines.number(), "a cell code outside 0 to 7");
-            }
-            c.color[i] = static_cast<CellCode>(at[0] - '0');
-            c.self[i] = static_cast<CellCode>(at[1] - '0');
-            c.other[i] = static_cast<CellCode>(at[2] - '0');
-        }
-    }
-    if (lines.nextRaw(line)) return fail(lines.number(), "unexpected text after the grid");
+    out.checksumLine = last;
     return true;
+}
+
+}  // namespace
+
+bool readCheckpoint(const std::string& path, Checkpoint& c, std::string& error) {
+    CheckedText file;
+    if (!readCheckedText(path, file, error)) return false;
+    return CheckpointReader(path, file, c, error).read();
 }
 
 }  // namespace talvane
