@@ -26,8 +26,8 @@ double scoreCell(int row, int col) {
     return sim.world.scoreCell(row, col);
 }
 
-void chooseImitation(int row, int col, StrategyCode& nextSelf, StrategyCode& nextOther) {
-    const int chosen = sim.world.chooseCell(row, col, sim.host->nextRandom());
+void chooseImitation(int row, int col, std::uint32_t draw, StrategyCode& nextSelf, StrategyCode& nextOther) {
+    const int chosen = sim.world.chooseCell(row, col, draw);
     nextSelf = sim.world.selfStrategy[chosen];
     nextOther = sim.world.otherStrategy[chosen];
 }
@@ -40,10 +40,9 @@ void stepGeneration() {
     {
         GridLock lock;
         if (world.updateRule == UpdateRule::Synchronous) {
-            // One number per cell, in row-major order, from the host's generator.
-            std::uint32_t* draws = world.drawSpace();
-            sim.host->fillRandom(draws, world.cellCount());
-            world.step(draws, sim.stepThreads);
+            // One number per cell, in row-major order, from the world's own
+            // generator: the desktop's --seed N repeats talvane-batch --seed N.
+            world.step(sim.stepThreads);
         } else {
             world.stepVariant();
         }

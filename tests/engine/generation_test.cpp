@@ -23,10 +23,12 @@ void randomWorld(std::mt19937& rng, int colors) {
     }
 }
 
-std::vector<std::uint32_t> randomStarts(std::mt19937& rng) {
-    std::vector<std::uint32_t> starts(kCellCount);
-    for (auto& s : starts) s = rng();
-    return starts;
+// The numbers the next step will draw: one per cell, row-major, from the
+// world's own generator, which the step leaves where g is left.
+std::vector<std::uint32_t> nextDraws(Mt19937& g) {
+    std::vector<std::uint32_t> draws(kCellCount);
+    for (auto& d : draws) d = g.next();
+    return draws;
 }
 
 struct Expected {
@@ -37,15 +39,14 @@ struct Expected {
 
 // What one step must produce, built from scoreCell and chooseImitation with
 // the cells visited in reverse order: the result may not depend on order.
-Expected referenceStep(FakeHost& host, const std::vector<std::uint32_t>& starts) {
+Expected referenceStep(const std::vector<std::uint32_t>& starts) {
     Expected out{};
     for (int i = kCellCount - 1; i >= 0; --i) out.score[i] = scoreCell(i / kGridSize, i % kGridSize);
     const std::vector<double> before = sim.world.score;
     sim.world.score = out.score;
     for (int i = kCellCount - 1; i >= 0; --i) {
-        host.feed(starts[i]);
         StrategyCode self = 0, other = 0;
-        chooseImitation(i / kGridSize, i % kGridSize, self, other);
+        chooseImitation(i / kGridSize, i % kGridSize, starts[i], self, other);
         out.self[i] = static_cast<CellCode>(self);
         out.other[i] = static_cast<CellCode>(other);
     }
@@ -54,11 +55,16 @@ Expected referenceStep(FakeHost& host, const std::vector<std::uint32_t>& starts)
 }
 
 void expectStepMatchesReference(FakeHost& host, std::mt19937& rng) {
-    const auto starts = randomStarts(rng);
-    const Expected expected = referenceStep(host, starts);
-    for (auto s : starts) host.feed(s);  // the step draws once per cell, row-major
+    sim.world.random.seed(static_cast<std::uint32_t>(rng()));
+    Mt19937 after = sim.world.random;
+    const auto starts = nextDraws(after);
+    const Expected expected = referenceStep(starts);
+    host.feed(7, 16);  // numbers the step must leave alone
     stepGeneration();
-    ASSERT_TRUE(host.fedRandom.empty());
+    ASSERT_EQ(host.fedRandom.size(), 16u) << "the step drew from the host";
+    host.fedRandom.clear();
+    ASSERT_EQ(sim.world.random.state().words, after.state().words) << "the step draws once per cell, row-major";
+    ASSERT_EQ(sim.world.random.state().index, after.state().index);
     ASSERT_EQ(sim.world.score, expected.score);
     ASSERT_EQ(sim.world.selfStrategy, expected.self);
     ASSERT_EQ(sim.world.otherStrategy, expected.other);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine_fixture.h"
+#include "generation.h"
 #include "seeding.h"
 #include "world_seeding.h"
 
@@ -194,6 +195,27 @@ TEST_F(SeedingTest, TheDesktopSeedsItsWorldAsEveryProgramDoes) {
             EXPECT_EQ(world.random.next(), sim.world.random.next());
         }
     }
+}
+
+// From the desktop's --seed on, the generations draw what talvane-batch
+// draws: the desktop's world steps as a world seeded and stepped on its own.
+TEST_F(SeedingTest, TheDesktopsGenerationsAreThoseOfEveryProgram) {
+    host.seedInstead = 42;
+    seedPopulation();
+    SeedingOptions options;
+    options.seed = 42;
+    options.layout = colorLayoutOf(sim);
+    World world;
+    seedWorld(world, options);
+    world.payoffTable = sim.world.payoffTable;
+    for (int g = 1; g <= 30; ++g) {
+        stepGeneration();
+        world.step(1);
+        ASSERT_EQ(world.selfStrategy, sim.world.selfStrategy) << "generation " << g;
+        ASSERT_EQ(world.otherStrategy, sim.world.otherStrategy) << "generation " << g;
+    }
+    EXPECT_NE(world.pairCounts(), (PairCounts{})) << "the worlds hold cells";
+    EXPECT_EQ(world.random.next(), sim.world.random.next());
 }
 
 TEST_F(SeedingTest, AWorldOfAnyShapeIsSeededFromItsPoolsAndLayout) {
