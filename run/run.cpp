@@ -461,31 +461,6 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
 
 namespace {
 
-// One generation as every program steps a run: the world's update rule,
-// with the draws from its own generator, then mutation.
-void stepRun(World& world, int threads) {
-    if (world.updateRule == UpdateRule::Ecology) {
-        world.stepEcology();  // mutation is part of its reproduction
-        return;
-    }
-    if (world.updateRule == UpdateRule::Synchronous) {
-        world.step(threads);
-    } else {
-        world.stepVariant();
-    }
-    world.mutate();
-}
-
-// The same on a graph, which has no ecology rule.
-void stepRun(GraphWorld& world, int threads) {
-    if (world.updateRule == UpdateRule::Synchronous) {
-        world.step(threads);
-    } else {
-        world.stepVariant();
-    }
-    world.mutate();
-}
-
 CooperationTable cooperationTableOf(const RunSettings& settings) {
     return settings.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable()
                                                                    : finiteCooperationTable();

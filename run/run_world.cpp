@@ -146,4 +146,26 @@ WorldFile worldFileOf(const World& world) {
     return file;
 }
 
+void stepRun(World& world, int threads) {
+    if (world.updateRule == UpdateRule::Ecology) {
+        world.stepEcology();  // mutation is part of its reproduction
+        return;
+    }
+    if (world.updateRule == UpdateRule::Synchronous) {
+        world.step(threads);
+    } else {
+        world.stepVariant();
+    }
+    world.mutate();
+}
+
+void stepRun(GraphWorld& world, int threads) {
+    if (world.updateRule == UpdateRule::Synchronous) {
+        world.step(threads);
+    } else {
+        world.stepVariant();
+    }
+    world.mutate();
+}
+
 }  // namespace talvane

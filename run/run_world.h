@@ -34,4 +34,11 @@ WorldFile worldFileOf(const World& world);
 // lattice world does. False with error when the network cannot be drawn.
 bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std::string& error);
 
+// One generation as every program steps a run: the world's update rule,
+// with the draws from its own generator, then mutation (the ecology rule
+// mutates in its reproduction). threads share a synchronous generation.
+void stepRun(World& world, int threads);
+// The same on a graph, which has no ecology rule.
+void stepRun(GraphWorld& world, int threads);
+
 }  // namespace talvane

@@ -29,6 +29,7 @@
 #include "output_file.h"
 #include "payoffs.h"
 #include "py_world.h"
+#include "run_world.h"
 #include "sim_state.h"
 #include "statistics.h"
 #include "world_file.h"
@@ -935,14 +936,7 @@ void stepGraph(PyGraphWorld& w, std::int64_t n) {
         {
             py::gil_scoped_release release;
             std::lock_guard<std::mutex> lock(w.mutex);
-            for (; done < end; ++done) {
-                if (w.world.updateRule == UpdateRule::Synchronous) {
-                    w.world.step(w.threads);
-                } else {
-                    w.world.stepVariant();
-                }
-                w.world.mutate();
-            }
+            for (; done < end; ++done) stepRun(w.world, w.threads);
         }
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "payoffs.h"
+#include "run_world.h"
 
 namespace talvane::python {
 
@@ -55,17 +56,6 @@ void PyWorld::seedCells(const SeedingOptions& options, const PairWeights& mix) {
     applyRules();
 }
 
-void PyWorld::stepOnce() {
-    if (world.updateRule == UpdateRule::Ecology) {
-        world.stepEcology();
-        return;
-    }
-    if (world.updateRule == UpdateRule::Synchronous) {
-        world.step(threads);
-    } else {
-        world.stepVariant();
-    }
-    world.mutate();
-}
+void PyWorld::stepOnce() { stepRun(world, threads); }
 
 }  // namespace talvane::python
