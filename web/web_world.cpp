@@ -72,14 +72,7 @@ bool WebWorld::start(const std::vector<std::string>& args, std::string& error) {
         std::vector<std::uint8_t> probe(static_cast<std::size_t>(needed));
         probe.back() = 1;
         World fresh = startWorld(run);
-        for (std::int32_t done = 0; done < run.generations; ++done) {
-            if (fresh.updateRule == UpdateRule::Synchronous) {
-                fresh.step();
-            } else {
-                fresh.stepVariant();
-            }
-            fresh.mutate();
-        }
+        for (std::int32_t done = 0; done < run.generations; ++done) stepRun(fresh, 1);
         probe = {};
         world = std::move(fresh);
     } catch (const std::bad_alloc&) {
@@ -110,14 +103,7 @@ void WebWorld::restart() {
     start(args, unused);
 }
 
-void WebWorld::step() {
-    if (world.updateRule == UpdateRule::Synchronous) {
-        world.step();
-    } else {
-        world.stepVariant();
-    }
-    world.mutate();
-}
+void WebWorld::step() { stepRun(world, 1); }
 
 bool WebWorld::setCell(int row, int col, int color, int self, int other) {
     if (row < 0 || col < 0 || row >= world.rows() || col >= world.cols()) return false;
