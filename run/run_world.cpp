@@ -7,6 +7,16 @@ namespace talvane {
 
 namespace {
 
+// The pools' seeding of a run: its seed, its rules' pools, the layout.
+SeedingOptions seedingOf(const RunSettings& run, ColorLayout layout) {
+    SeedingOptions seeding;
+    seeding.seed = run.seed;
+    seeding.selfExcluded = run.rules.selfExcluded;
+    seeding.otherExcluded = run.rules.otherExcluded;
+    seeding.layout = layout;
+    return seeding;
+}
+
 void copyCells(World& world, const WorldFile& file) {
     for (int i = 0; i < world.cellCount(); ++i) {
         world.cellColor[i] = static_cast<CellCode>(file.color[i]);
@@ -27,12 +37,7 @@ void seedCells(World& world, const RunSettings& run) {
     } else if (!start.mix.empty()) {
         seedWorldMixture(world, run.seed, start.mix, layout);
     } else {
-        SeedingOptions seeding;
-        seeding.seed = run.seed;
-        seeding.selfExcluded = run.rules.selfExcluded;
-        seeding.otherExcluded = run.rules.otherExcluded;
-        seeding.layout = layout;
-        seedWorld(world, seeding);
+        seedWorld(world, seedingOf(run, layout));
     }
     // The researcher's control: the random layout drawn again over T colours,
     // one drawBelow(T) per cell in row-major order.
@@ -91,12 +96,7 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
     } else if (!run.startConditions.mix.empty()) {
         seedGraphWorldMixture(world, run.startConditions.mix, layout);
     } else {
-        SeedingOptions seeding;
-        seeding.seed = run.seed;
-        seeding.selfExcluded = run.rules.selfExcluded;
-        seeding.otherExcluded = run.rules.otherExcluded;
-        seeding.layout = layout;
-        seedGraphWorld(world, seeding);
+        seedGraphWorld(world, seedingOf(run, layout));
     }
     for (const auto& [node, pair] : settings.places) {
         world.selfStrategy[static_cast<std::size_t>(node)] = static_cast<CellCode>(pair / kCodeCount);
