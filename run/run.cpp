@@ -81,19 +81,29 @@ bool readWhole(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-// Current state of the run as a checkpoint.
-Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, std::int64_t generation,
-                             const SettleWatch& settle) {
+// What every checkpoint holds: the seed, the generation, the rules, the
+// generator, the recent states and the cells (colours given, as lattice and
+// graph worlds name theirs differently).
+template <typename AnyWorld>
+Checkpoint checkpointOf(const RunSettings& settings, const AnyWorld& world, const std::vector<CellCode>& color,
+                        std::int64_t generation, const SettleWatch& settle) {
     Checkpoint c;
     c.seed = settings.seed;
     c.generation = generation;
-    c.shape = world.shape();
     c.rules = settings.rules;
     c.random = world.random.state();
     c.recent = settle.recent();
-    c.color = world.cellColor;
+    c.color = color;
     c.self = world.selfStrategy;
     c.other = world.otherStrategy;
+    return c;
+}
+
+// Current state of the run as a checkpoint.
+Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, std::int64_t generation,
+                             const SettleWatch& settle) {
+    Checkpoint c = checkpointOf(settings, world, world.cellColor, generation, settle);
+    c.shape = world.shape();
     return c;
 }
 
@@ -503,16 +513,8 @@ private:
 // The state of a graph run as a checkpoint.
 Checkpoint currentGraphCheckpoint(const RunSettings& settings, const GraphWorld& world, std::int64_t generation,
                                   const SettleWatch& settle) {
-    Checkpoint c;
-    c.seed = settings.seed;
-    c.generation = generation;
+    Checkpoint c = checkpointOf(settings, world, world.nodeColor, generation, settle);
     c.graph = Checkpoint::GraphMark{world.nodeCount(), graphChecksum(world.graph())};
-    c.rules = settings.rules;
-    c.random = world.random.state();
-    c.recent = settle.recent();
-    c.color = world.nodeColor;
-    c.self = world.selfStrategy;
-    c.other = world.otherStrategy;
     return c;
 }
 
