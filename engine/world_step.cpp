@@ -491,18 +491,27 @@ bool World::GenerationStep::changedNear(int r, int distance) const {
 
 // Packs rows first .. end - 1, and sees which differ from the step before's.
 void World::GenerationStep::packRows(int first, int end, int b) {
+    // Locals throughout: the byte stores would otherwise make every member be read again.
     const int cols = w_.cols();
+    const Padded p = p_;
+    Key* const keys = keys_;
+    const Key* const before = before_;
+    std::uint8_t* const changed = s_.rowChanged.data();
+    const CellCode* const colors = w_.cellColor.data();
+    const CellCode* const selves = w_.selfStrategy.data();
+    const CellCode* const others = w_.otherStrategy.data();
     int bits = 0;
     for (int r = first; r < end; ++r) {
-        Key* row = keys_ + p_.at(r, 0);
-        const CellCode* color = w_.cellColor.data() + w_.index(r, 0);
-        const CellCode* self = w_.selfStrategy.data() + w_.index(r, 0);
-        const CellCode* other = w_.otherStrategy.data() + w_.index(r, 0);
+        Key* row = keys + p.at(r, 0);
+        const std::size_t at = static_cast<std::size_t>(r) * static_cast<std::size_t>(cols);
+        const CellCode* color = colors + at;
+        const CellCode* self = selves + at;
+        const CellCode* other = others + at;
         for (int c = 0; c < cols; ++c) {
             bits |= color[c] | self[c] | other[c];
             row[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
         }
-        s_.rowChanged[r] = std::memcmp(row, before_ + p_.at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
+        changed[r] = std::memcmp(row, before + p.at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
     }
     band(b).codeBits = bits;
 }
@@ -571,26 +580,32 @@ void World::GenerationStep::choose(const std::uint32_t* draws) {
 #endif
     const Offsets o = offsetsFor(p_, moore_);
     const int cols = w_.cols();
+    const Padded p = p_;
+    const Key* const keys = keys_;
+    const Key* const before = before_;
+    const bool reuse = reuse_;
+    std::uint8_t* const settled = s_.rowSettled.data();
+    std::uint8_t* const skipped = s_.rowSkipped.data();
+    const double* const scores = s_.scores.data();
+    CellCode* const selves = w_.selfStrategy.data();
+    CellCode* const others = w_.otherStrategy.data();
     forBands(w_.rows(), bandCount_, [&](int first, int end, int b) {
         BandScratch& scratch = band(b);
         for (int r = first; r < end; ++r) {
-            const Key* row = keys_ + p_.at(r, 0);
+            const Key* row = keys + p.at(r, 0);
             // A row that kept every pair last time, with nothing changed within
             // two rows since and no choice left to its draws, keeps them again.
             // Its pairs are counted once, when it is first skipped, and taken
             // away when it is chosen again (its keys are the same till then).
-            if (reuse_ && s_.rowSettled[r] && !changedNear(r, 2)) {
-                if (!s_.rowSkipped[r]) addPairs<1>(row, cols, scratch.skippedDelta);
-                s_.rowSkipped[r] = 1;
+            if (reuse && settled[r] && !changedNear(r, 2)) {
+                if (!skipped[r]) addPairs<1>(row, cols, scratch.skippedDelta);
+                skipped[r] = 1;
                 continue;
             }
-            if (s_.rowSkipped[r]) addPairs<-1>(before_ + p_.at(r, 0), cols, scratch.skippedDelta);
-            s_.rowSkipped[r] = 0;
-            const int cell = w_.index(r, 0);
-            const double* rowScores = s_.scores.data() + p_.at(r, 0);
-            CellCode* self = w_.selfStrategy.data() + cell;
-            CellCode* other = w_.otherStrategy.data() + cell;
-            s_.rowSettled[r] = chooseKind(row, rowScores, cols, o, draws + cell, scratch, self, other);
+            if (skipped[r]) addPairs<-1>(before + p.at(r, 0), cols, scratch.skippedDelta);
+            skipped[r] = 0;
+            const int cell = r * cols;
+            settled[r] = chooseKind(row, scores + p.at(r, 0), cols, o, draws + cell, scratch, selves + cell, others + cell);
         }
     });
 }
