@@ -53,9 +53,9 @@ void seedPopulation() {
     pauseIfRunning();
     const PoolSnapshot pools = snapshotPools();
     if (!validateSnapshot(pools)) return;
-    // The host's generator, which draws for the generations, and the
-    // world's own, which draws the cells, start from one seed: the clock's,
-    // or the one the host puts in its place (the desktop's --seed).
+    // The world's own generator, which draws the cells and then every
+    // generation, starts from the seed the host takes: the clock's, or the
+    // one it puts in its place (the desktop's --seed).
     const std::uint32_t seed = sim.host->seedRandom(static_cast<std::uint32_t>(sim.host->clockSeconds()));
     {
         GridLock lock;

@@ -8,9 +8,10 @@ namespace talvane {
 // user which pool is empty (self first) and returns false.
 bool validatePools();
 
-// Reseeds the host's generator from the clock and seeds sim.world with
-// seedWorld from the seed the host took: every cell from the pools, then the
-// colour layout, drawn from the world's own generator. Does nothing in
+// Seeds sim.world with seedWorld from the seed the host takes (the clock's,
+// or the desktop's --seed): every cell from the pools, then the colour
+// layout, drawn from the world's own generator, which the generations then
+// go on drawing from. Does nothing in
 // "Paint cells" mode; pauses a running simulation first; leaves the grids
 // alone when a pool is empty.
 void seedPopulation();
