@@ -81,32 +81,6 @@ bool readWhole(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
-// What every checkpoint holds: the seed, the generation, the rules, the
-// generator, the recent states and the cells (colours given, as lattice and
-// graph worlds name theirs differently).
-template <typename AnyWorld>
-Checkpoint checkpointOf(const RunSettings& settings, const AnyWorld& world, const std::vector<CellCode>& color,
-                        std::int64_t generation, const SettleWatch& settle) {
-    Checkpoint c;
-    c.seed = settings.seed;
-    c.generation = generation;
-    c.rules = settings.rules;
-    c.random = world.random.state();
-    c.recent = settle.recent();
-    c.color = color;
-    c.self = world.selfStrategy;
-    c.other = world.otherStrategy;
-    return c;
-}
-
-// Current state of the run as a checkpoint.
-Checkpoint currentCheckpoint(const RunSettings& settings, const World& world, std::int64_t generation,
-                             const SettleWatch& settle) {
-    Checkpoint c = checkpointOf(settings, world, world.cellColor, generation, settle);
-    c.shape = world.shape();
-    return c;
-}
-
 FileMark markOf(const std::string& text) {
     return {static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n')),
             fnv1a(kFnvBasis, text.data(), text.size())};
@@ -144,7 +118,7 @@ int earlierOutputs(const RunSettings& settings_, std::string& log, std::string& 
     if (statsToFile && !namesNonRegularFile(settings_.statsPath)) {
         World world(c.shape);
         world.cellColor = c.color;
-        const std::string header = writesEcologyTable(settings_) ? ecologyStatsHeader(ecologyTableColors(settings_))
+        const std::string header = writesEcologyTable(settings_.rules) ? ecologyStatsHeader(ecologyTableColors(settings_.rules))
                                                                  : statsHeader(colorsPresent(world));
         if (!readWhole(settings_.statsPath, stats)) {
             return refuse(settings_.statsPath, "cannot be read; the table to go on with is needed");
@@ -471,210 +445,151 @@ int runOnce(const RunSettings& settings, PairCounts& finalCounts) {
 
 namespace {
 
-CooperationTable cooperationTableOf(const RunSettings& settings) {
-    return settings.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable()
-                                                                   : finiteCooperationTable();
-}
-
 // What a run on a lattice writes of its world.
 class LatticeRunWorld {
 public:
-    LatticeRunWorld(const RunSettings& settings, World& world)
-        : settings_(settings), world_(world), coop_(cooperationTableOf(settings)), colors_(colorsPresent(world)) {}
+    using AnyWorld = World;
+    LatticeRunWorld(const RunSettings& settings, WorldRun<World>& run) : settings_(settings), run_(run) {}
 
-    World& world() { return world_; }
     void describe(RunRecord&) const {}
-    std::string statsHeaderLine() const {
-        return writesEcologyTable(settings_) ? ecologyStatsHeader(ecologyTableColors(settings_)) : statsHeader(colors_);
-    }
-    std::string statsRowOf(std::int64_t generation) const {
-        return writesEcologyTable(settings_)
-                   ? ecologyStatsRow(generation, takeCensus(world_), ecologyTableColors(settings_))
-                   : statsRow(generation, computeWorldStats(world_, coop_), colors_);
-    }
     // The run's hook on the world as it stands at generation.
-    int report(std::int32_t generation) {
-        return settings_.onGeneration ? settings_.onGeneration(world_, generation) : kExitOk;
+    int report(const World& world, std::int64_t generation) {
+        return settings_.onGeneration ? settings_.onGeneration(world, static_cast<std::int32_t>(generation)) : kExitOk;
     }
-    Checkpoint checkpoint(std::int64_t generation, const SettleWatch& settle) const {
-        return currentCheckpoint(settings_, world_, generation, settle);
-    }
-    const World* picture() { return &world_; }
-    std::string savedWorld() const { return formatWorld(worldFileOf(world_)); }
+    const World* picture() { return &run_.world(); }
+    std::string savedWorld() const { return formatWorld(worldFileOf(run_.world())); }
     std::string savedGraph() const { return std::string(); }
 
 private:
     const RunSettings& settings_;
-    World& world_;
-    const CooperationTable coop_;
-    const std::vector<int> colors_;
+    WorldRun<World>& run_;
 };
-
-// The state of a graph run as a checkpoint.
-Checkpoint currentGraphCheckpoint(const RunSettings& settings, const GraphWorld& world, std::int64_t generation,
-                                  const SettleWatch& settle) {
-    Checkpoint c = checkpointOf(settings, world, world.nodeColor, generation, settle);
-    c.graph = Checkpoint::GraphMark{world.nodeCount(), graphChecksum(world.graph())};
-    return c;
-}
 
 // What a run on a graph writes of its world. A lattice graph's nodes are
 // its lattice's cells, so its pictures and hooks see a lattice world that
 // holds the nodes' cells.
 class GraphRunWorld {
 public:
-    GraphRunWorld(const RunSettings& settings, GraphWorld& world)
-        : settings_(settings), world_(world), coop_(cooperationTableOf(settings)), colors_(colorsPresent(world)) {
+    using AnyWorld = GraphWorld;
+    GraphRunWorld(const RunSettings& settings, WorldRun<GraphWorld>& run) : settings_(settings), run_(run) {
+        const GraphWorld& world = run.world();
         if (world.graph().lattice && (settings.onGeneration || !settings.extraOutputs.empty())) {
             lattice_.emplace(*world.graph().lattice);
         }
     }
 
-    GraphWorld& world() { return world_; }
-    void describe(RunRecord& record) const { record.graph = graphRecordOf(world_.graph()); }
-    std::string statsHeaderLine() const { return statsHeader(colors_); }
-    std::string statsRowOf(std::int64_t generation) const {
-        return statsRow(generation, computeGraphStats(world_, coop_), colors_);
-    }
-    int report(std::int32_t generation) {
-        if (settings_.onGraphGeneration) settings_.onGraphGeneration(world_, generation);
+    void describe(RunRecord& record) const { record.graph = graphRecordOf(run_.world().graph()); }
+    int report(const GraphWorld& world, std::int64_t generation) {
+        if (settings_.onGraphGeneration) settings_.onGraphGeneration(world, static_cast<std::int32_t>(generation));
         if (!settings_.onGeneration || !lattice_) return kExitOk;
-        return settings_.onGeneration(latticeNow(), generation);
-    }
-    Checkpoint checkpoint(std::int64_t generation, const SettleWatch& settle) const {
-        return currentGraphCheckpoint(settings_, world_, generation, settle);
+        return settings_.onGeneration(latticeNow(), static_cast<std::int32_t>(generation));
     }
     const World* picture() { return lattice_ ? &latticeNow() : nullptr; }
-    std::string savedWorld() const { return formatNodeFile(nodeCellsOf(world_)); }
+    std::string savedWorld() const { return formatNodeFile(nodeCellsOf(run_.world())); }
     std::string savedGraph() const {
-        return settings_.graph.savePath.empty() ? std::string() : formatEdgeList(world_.graph());
+        return settings_.graph.savePath.empty() ? std::string() : formatEdgeList(run_.world().graph());
     }
 
 private:
     const World& latticeNow() {
-        lattice_->cellColor = world_.nodeColor;
-        lattice_->selfStrategy = world_.selfStrategy;
-        lattice_->otherStrategy = world_.otherStrategy;
-        lattice_->generation = world_.generation;
+        const GraphWorld& world = run_.world();
+        lattice_->cellColor = world.nodeColor;
+        lattice_->selfStrategy = world.selfStrategy;
+        lattice_->otherStrategy = world.otherStrategy;
+        lattice_->generation = world.generation;
         lattice_->countPairs();
         return *lattice_;
     }
 
     const RunSettings& settings_;
-    GraphWorld& world_;
-    const CooperationTable coop_;
-    const std::vector<int> colors_;
+    WorldRun<GraphWorld>& run_;
     std::optional<World> lattice_;
 };
 
-// One run as a value: its world (through Kind, one of the two above), its
-// outputs, its record and its watch for settling. start writes generation
-// 0 (unless the run resumes), steps the generations, finish writes the
-// final outputs and puts every file under its name.
+// One run of talvane-batch: the world's run (through Kind, one of the two
+// above, for what it writes of its world) with its outputs as the run's
+// sinks, its record and its checkpoints. start writes generation 0 (unless
+// the run resumes), stepAll steps the generations, finish writes the final
+// outputs and puts every file under its name.
 template <typename Kind>
 class Run {
 public:
-    Run(const RunSettings& settings, Kind& kind, RunOutputs& outputs, std::string startTime)
-        : settings_(settings),
-          kind_(kind),
-          outputs_(outputs),
-          first_(settings.resume ? settings.resume->generation : 0),
-          generation_(first_),
-          stochastic_(settings.rules.updateRule != UpdateRule::Synchronous || settings.rules.mutation > 0.0) {
+    using AnyWorld = typename Kind::AnyWorld;
+
+    Run(const RunSettings& settings, WorldRun<AnyWorld>& run, Kind& kind, RunOutputs& outputs, std::string startTime)
+        : settings_(settings), run_(run), kind_(kind), outputs_(outputs) {
         record_.startTime = std::move(startTime);
         kind_.describe(record_);
-        if (settings.resume) settle_.setRecent(settings.resume->recent);
+        run.threads = settings.threads;
+        run.watchSettling = true;
+        if (settings.resume) run.resume(*settings.resume);
+        first_ = run.generation();
+        run.sinks.log = [&outputs](const PairCounts& counts) { outputs.writeLogLine(counts); };
+        if (std::FILE* stats = outputs.stats(); stats != nullptr) {
+            run.sinks.stats = [stats](const std::string& text) { std::fwrite(text.data(), 1, text.size(), stats); };
+        }
+        run.sinks.check = [&outputs] { return outputs.healthCheck(); };
+        run.sinks.frame = [&kind](const AnyWorld& world, std::int64_t generation) {
+            return kind.report(world, generation);
+        };
     }
 
     // Generation 0's table row, the watch's first state and the hook; a
     // resumed run wrote them before.
-    int start() {
-        if (settings_.resume) return kExitOk;
-        if (outputs_.stats() != nullptr) write(kind_.statsHeaderLine());
-        writeStats(0);
-        settle_.observe(kind_.world());
-        return kind_.report(0);
-    }
+    int start() { return settings_.resume ? kExitOk : run_.start(); }
 
     // The run's generations, or fewer when it stops once settled.
     int stepAll() {
         record_.stopReason = "generations";
         for (std::int32_t done = 1; done <= settings_.generations; ++done) {
-            bool stop = false;
-            if (const int status = stepOnce(done, stop); status != kExitOk) return status;
+            if (const int status = run_.step(1); status != kExitOk) return status;
+            if (settings_.onProgress && done % kProgressEvery == 0) settings_.onProgress(done);
+            const bool stop = settings_.untilSettled && run_.settledNow();
             if (stop) {
                 record_.stopReason = "settled";
                 break;
+            }
+            const std::int64_t generation = run_.generation();
+            if (settings_.checkpointEvery > 0 && generation % settings_.checkpointEvery == 0 &&
+                done < settings_.generations) {
+                if (const int status = outputs_.checkpointNow(run_.checkpoint(settings_.seed)); status != kExitOk) {
+                    return status;
+                }
             }
         }
         return kExitOk;
     }
 
     int finish(RunResult& result) {
+        const Settling& settled = run_.settling();
         record_.firstGeneration = first_;
-        record_.generationReached = generation_;
+        record_.generationReached = run_.generation();
+        record_.settledGeneration = settled.generation;
+        record_.period = settled.period;
+        record_.absorbing = settled.absorbing;
         record_.endTime = utcTimeNow();
-        result.counts = kind_.world().countPairs();
-        result.generationReached = generation_;
-        result.settledGeneration = record_.settledGeneration;
-        result.period = record_.period;
-        result.absorbing = record_.absorbing;
+        result.counts = run_.world().countPairs();
+        result.generationReached = record_.generationReached;
+        result.settledGeneration = settled.generation;
+        result.period = settled.period;
+        result.absorbing = settled.absorbing;
         std::optional<Checkpoint> checkpoint;
-        if (!settings_.checkpointPath.empty()) checkpoint = kind_.checkpoint(generation_, settle_);
+        if (!settings_.checkpointPath.empty()) checkpoint = run_.checkpoint(settings_.seed);
         const auto savedWorld = [this] { return kind_.savedWorld(); };
-        const int status = outputs_.finish(kind_.picture(), savedWorld, kind_.savedGraph(), generation_,
-                                           std::move(checkpoint), formatMetadata(describeRun(settings_, record_), record_));
+        const int status =
+            outputs_.finish(kind_.picture(), savedWorld, kind_.savedGraph(), record_.generationReached,
+                            std::move(checkpoint), formatMetadata(describeRun(settings_, record_), record_));
         if (status != kExitOk) return status;
         return outputs_.commit();
     }
 
 private:
-    // Generation number done of this run, and its outputs; stop is set when
-    // the run ends here, settled.
-    int stepOnce(std::int32_t done, bool& stop) {
-        stepRun(kind_.world(), settings_.threads);
-        generation_ = first_ + done;
-        outputs_.writeLogLine(kind_.world().pairCounts());
-        writeStats(generation_);
-        if (const int status = outputs_.healthCheck(); status != kExitOk) return status;
-        const bool ended = observe();
-        if (settings_.onProgress && done % kProgressEvery == 0) settings_.onProgress(done);
-        if (const int status = kind_.report(static_cast<std::int32_t>(generation_)); status != kExitOk) return status;
-        stop = settings_.untilSettled && ended;
-        if (settings_.checkpointEvery > 0 && generation_ % settings_.checkpointEvery == 0 && !stop &&
-            done < settings_.generations) {
-            return outputs_.checkpointNow(kind_.checkpoint(generation_, settle_));
-        }
-        return kExitOk;
-    }
-
-    // A repeated state ends a deterministic run; under a random rule or
-    // mutation only a state that no draw can change is an end. The first
-    // end is recorded; true when the world stands at one.
-    bool observe() {
-        const int repeated = settle_.observe(kind_.world());
-        const bool ended = stochastic_ ? kind_.world().isAbsorbing() : repeated > 0;
-        if (ended && record_.settledGeneration < 0) {
-            record_.settledGeneration = generation_;
-            record_.period = stochastic_ ? 0 : repeated;
-            record_.absorbing = stochastic_;
-        }
-        return ended;
-    }
-
-    void writeStats(std::int64_t generation) {
-        if (outputs_.stats() != nullptr) write(kind_.statsRowOf(generation));
-    }
-    void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), outputs_.stats()); }
-
     const RunSettings& settings_;
+    WorldRun<AnyWorld>& run_;
     Kind& kind_;
     RunOutputs& outputs_;
     RunRecord record_;
-    SettleWatch settle_;
-    const std::int64_t first_;
-    std::int64_t generation_;
-    const bool stochastic_;
+    std::int64_t first_ = 0;
 };
 
 template <typename Kind>
@@ -688,9 +603,9 @@ int runOnceWithMemory(const RunSettings& settings, RunResult& result) {
     RunOutputs outputs(settings);
     if (const int status = outputs.prepare(); status != kExitOk) return status;
     std::string startTime = utcTimeNow();
-    World world = startWorld(settings);
+    WorldRun<World> world(startWorld(settings), settings.rules);
     LatticeRunWorld kind(settings, world);
-    Run<LatticeRunWorld> run(settings, kind, outputs, std::move(startTime));
+    Run<LatticeRunWorld> run(settings, world, kind, outputs, std::move(startTime));
     return runToTheEnd(run, result);
 }
 
@@ -707,8 +622,9 @@ int runGraphWithMemory(const RunSettings& settings, RunResult& result) {
     }
     RunOutputs outputs(settings);
     if (const int status = outputs.prepare(); status != kExitOk) return status;
-    GraphRunWorld kind(settings, *drawn);
-    Run<GraphRunWorld> run(settings, kind, outputs, utcTimeNow());
+    WorldRun<GraphWorld> world(std::move(*drawn), settings.rules);
+    GraphRunWorld kind(settings, world);
+    Run<GraphRunWorld> run(settings, world, kind, outputs, utcTimeNow());
     return runToTheEnd(run, result);
 }
 

@@ -98,10 +98,6 @@ struct RunSettings {
     std::function<std::string(const RunRecord& record)> measuresJson;
 };
 
-// What a finished run reports: how many cells hold each (self, others) pair
-// in the final world, entry self*8 + others.
-using PairCounts = std::array<std::uint32_t, 64>;
-
 // What a finished run reports besides its final pair counts.
 struct RunResult {
     PairCounts counts{};

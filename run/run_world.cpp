@@ -85,10 +85,7 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
             error = "the graph is not the one the checkpoint's world lives on";
             return false;
         }
-        world.nodeColor = c.color;
-        world.selfStrategy = c.self;
-        world.otherStrategy = c.other;
-        world.random.setState(c.random);
+        restoreCells(world, c);
     } else if (settings.start) {
         world.nodeColor = settings.start->color;
         world.selfStrategy = settings.start->self;
@@ -111,11 +108,7 @@ World startWorld(const RunSettings& run) {
     World world(run.effectiveShape());
     applyRules(world, run.rules);
     if (run.resume) {
-        const Checkpoint& c = *run.resume;
-        world.cellColor = c.color;
-        world.selfStrategy = c.self;
-        world.otherStrategy = c.other;
-        world.random.setState(c.random);
+        restoreCells(world, *run.resume);
     } else if (run.rules.updateRule == UpdateRule::Ecology && !run.start) {
         // The paper's start: an empty world; the draws start from the seed.
         world.clearCells();
@@ -126,24 +119,6 @@ World startWorld(const RunSettings& run) {
     world.generation = 0;
     world.countPairs();
     return world;
-}
-
-bool writesEcologyTable(const RunSettings& run) {
-    return run.rules.updateRule == UpdateRule::Ecology || run.rules.imitationColors > 0;
-}
-
-int ecologyTableColors(const RunSettings& run) {
-    return run.rules.updateRule == UpdateRule::Ecology ? run.rules.ecology.colors : run.rules.imitationColors;
-}
-
-WorldFile worldFileOf(const World& world) {
-    WorldFile file = WorldFile::ofSize(world.rows(), world.cols());
-    for (int i = 0; i < world.cellCount(); ++i) {
-        file.color[i] = world.cellColor[i];
-        file.self[i] = world.selfStrategy[i];
-        file.other[i] = world.otherStrategy[i];
-    }
-    return file;
 }
 
 void stepRun(World& world, int threads) {

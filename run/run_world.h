@@ -8,6 +8,7 @@
 #include "graph_world.h"
 #include "world.h"
 #include "world_file.h"
+#include "world_run.h"
 
 namespace talvane {
 
@@ -17,15 +18,6 @@ namespace talvane {
 // placed cells; its generator seeded as talvane-batch seeds it (or set to
 // the checkpoint's state). Its generation counter starts at 0.
 World startWorld(const RunSettings& run);
-
-// True when the run writes the ecology statistics table instead of the
-// imitation one: an ecology run, or an imitation run given --colors.
-bool writesEcologyTable(const RunSettings& run);
-// The table's colours: --colors of either kind.
-int ecologyTableColors(const RunSettings& run);
-
-// The cells of world as a world file holds them.
-WorldFile worldFileOf(const World& world);
 
 // The graph world of generation 0: the generator restarts from the seed;
 // a --network recipe is drawn from it first, then the nodes are seeded (a

@@ -12,7 +12,7 @@ layers=(
   "outputs/output_file"
   "outputs/file_clash outputs/png_text outputs/checkpoint outputs/checkpoint_copy outputs/metadata"
   "command_line/shared_options"
-  "run/run run/run_world run/run_description run/measures run/start_conditions run/batch_plan"
+  "run/run run/run_world run/world_run run/run_description run/measures run/start_conditions run/batch_plan"
   "command_line/options command_line/ecology_options command_line/graph_options"
   "batch/main batch/pictures batch/runs batch/snapshot_loader"
 )
