@@ -155,6 +155,14 @@ void WorldRun<AnyWorld>::resume(const Checkpoint& c) {
 }
 
 template <typename AnyWorld>
+void WorldRun<AnyWorld>::restartWatch() {
+    settle_ = SettleWatch();
+    settling_ = Settling();
+    settledNow_ = false;
+    watchSettling = true;
+}
+
+template <typename AnyWorld>
 std::string WorldRun<AnyWorld>::tableHeader() const {
     return statsHeaderOf(world_, rules_, colors_);
 }

@@ -95,6 +95,9 @@ public:
     const Settling& settling() const { return settling_; }
     // True when the latest generation stands at a settled state.
     bool settledNow() const { return settledNow_; }
+    // Forgets the states seen and the settling found, and watches for
+    // settled states from now on.
+    void restartWatch();
     // The recent states the watch holds (a checkpoint's).
     const SettleWatch& watch() const { return settle_; }
 

@@ -23,9 +23,9 @@ std::int32_t shownPayoff(double value) { return static_cast<std::int32_t>(std::t
 FrameSettings shownSettings(const PyWorld& w, bool strategies) {
     FrameSettings s;
     // The matrix shows whole numbers: decimal payoffs truncated.
-    const std::array<double, 4> values = payoffValues(w.rules);
+    const std::array<double, 4> values = payoffValues(w.rules());
     for (std::size_t i = 0; i < s.payoffs.size(); ++i) s.payoffs[i] = shownPayoff(values[i]);
-    s.competition = w.rules.competition;
+    s.competition = w.rules().competition;
     s.playSelf = w.world.playSelf;
     s.extraPoint = w.world.extraPoint;
     s.colorLayout = w.seeding.layout;

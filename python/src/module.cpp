@@ -295,39 +295,51 @@ py::array tableArray(const PayoffTable& table) {
 
 // --- Stepping ---
 
-// Steps n generations with the GIL released, in pieces between which Ctrl-C
-// is looked at; calls each(generation index) after every generation.
-template <typename Each>
-void stepMany(PyWorld& w, std::int64_t n, Each each) {
+// Gives a world's run its sinks for one call, and takes them away after
+// (and stops any watching for settled states), whatever happens: the world
+// may be copied afterwards.
+class SinksFor {
+public:
+    SinksFor(PyWorld& w, RunSinks<World> sinks) : w_(w) { w_.run.sinks = std::move(sinks); }
+    ~SinksFor() {
+        w_.run.sinks = {};
+        w_.run.watchSettling = false;
+    }
+    SinksFor(const SinksFor&) = delete;
+    SinksFor& operator=(const SinksFor&) = delete;
+
+private:
+    PyWorld& w_;
+};
+
+// Steps n generations of the world's run with the GIL released, in pieces
+// between which Ctrl-C is looked at; the run's sinks see every generation.
+void stepMany(PyWorld& w, std::int64_t n) {
     if (n < 0) fail("n: " + std::to_string(n) + " is not a number of generations 0 or more");
     const std::int64_t piece = std::max<std::int64_t>(1, kCellsBetweenSignalChecks / w.world.cellCount());
     for (std::int64_t done = 0; done < n;) {
-        const std::int64_t end = std::min(n, done + piece);
+        const std::int64_t count = std::min(n - done, piece);
         {
             py::gil_scoped_release release;
             std::lock_guard<std::mutex> lock(w.mutex);
-            for (; done < end; ++done) {
-                w.stepOnce();
-                each(done);
-            }
+            w.run.step(count);
         }
+        done += count;
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
 }
 
-void step(PyWorld& w, std::int64_t n) {
-    stepMany(w, n, [](std::int64_t) {});
-}
+void step(PyWorld& w, std::int64_t n) { stepMany(w, n); }
 
 // n generations, and the pair counts after each: an (n, 64) array.
 py::array_t<std::uint32_t> stepCounts(PyWorld& w, std::int64_t n) {
     if (n < 0) fail("generations: " + std::to_string(n) + " is not a number of generations 0 or more");
     py::array_t<std::uint32_t> out({static_cast<py::ssize_t>(n), static_cast<py::ssize_t>(kPairCount)});
-    std::uint32_t* rows = out.mutable_data();
-    stepMany(w, n, [&](std::int64_t g) {
-        const PairCounts& counts = w.world.pairCounts();
-        std::copy(counts.begin(), counts.end(), rows + g * kPairCount);
-    });
+    std::uint32_t* row = out.mutable_data();
+    RunSinks<World> sinks;
+    sinks.log = [&row](const PairCounts& counts) { row = std::copy(counts.begin(), counts.end(), row); };
+    const SinksFor given(w, std::move(sinks));
+    stepMany(w, n);
     return out;
 }
 
@@ -346,27 +358,26 @@ std::string runMeasured(PyWorld& w, std::int64_t n, const std::vector<std::strin
         if (!parseMeasure(name, m, error)) fail(error);
         measures.push_back(m);
     }
-    MeasureSet set(std::move(measures), first, last, w.rules.competition);
-    SettleWatch settle;
-    RunRecord record;
-    const bool stochastic = w.world.updateRule != UpdateRule::Synchronous || w.world.mutation > 0.0;
+    MeasureSet set(std::move(measures), first, last, w.rules().competition);
+    RunSinks<World> sinks;
+    sinks.frame = [&set](const World& world, std::int64_t generation) {
+        set.observe(world, generation);
+        return 0;
+    };
+    const SinksFor given(w, std::move(sinks));
     {
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(w.mutex);
-        set.observe(w.world, w.world.generation);
-        settle.observe(w.world);
+        w.run.restartWatch();
+        w.run.start();
     }
-    stepMany(w, n, [&](std::int64_t) {
-        const int repeated = settle.observe(w.world);
-        const bool ended = stochastic ? w.world.isAbsorbing() : repeated > 0;
-        if (ended && record.settledGeneration < 0) {
-            record.settledGeneration = w.world.generation;
-            record.period = stochastic ? 0 : repeated;
-            record.absorbing = stochastic;
-        }
-        set.observe(w.world, w.world.generation);
-    });
+    stepMany(w, n);
+    RunRecord record;
+    const Settling& settled = w.run.settling();
     record.generationReached = w.world.generation;
+    record.settledGeneration = settled.generation;
+    record.period = settled.period;
+    record.absorbing = settled.absorbing;
     return "{\"measures\": " + set.json(record) + ", \"generation_reached\": " +
            std::to_string(record.generationReached) + ", \"settled_generation\": " +
            (record.settledGeneration >= 0 ? std::to_string(record.settledGeneration) : "null") +
@@ -389,7 +400,7 @@ struct WorldOptions {
 };
 
 void applyOptions(PyWorld& w, const WorldOptions& o) {
-    Rules& rules = w.rules;
+    Rules rules = w.rules();
     setPayoffs(rules, payoffsOf(o.payoffs));
     rules.competition = competitionOf(o.competition);
     rules.playSelf = o.playSelf;
@@ -405,7 +416,7 @@ void applyOptions(PyWorld& w, const WorldOptions& o) {
     rules.noise = checkNoise(o.noise);
     rules.mutation = checkMutation(o.mutation);
     w.threads = checkThreads(o.threads);
-    w.applyRules();
+    w.run.setRules(rules);
 }
 
 SeedingOptions seedingOf(const std::optional<std::int64_t>& seed, const std::string& layout,
@@ -542,8 +553,7 @@ std::unique_ptr<PyWorld> makeWorld(int rows, int cols, const std::string& edges,
     if (!populate && !pairs.empty()) fail("mix: a world that is not populated is not seeded; give mix or populate=False");
     auto w = std::make_unique<PyWorld>(shape);
     applyOptions(*w, options);
-    w->rules.ecology = rules;
-    w->applyRules();
+    w->changeRules([&](Rules& r) { r.ecology = rules; });
     if (ecology) {
         // The paper's start: an empty world, the generator from the seed.
         w->world.clearCells();
@@ -732,10 +742,6 @@ std::string describe(PyWorld& w) {
     return text.str();
 }
 
-CooperationTable cooperationOf(const PyWorld& w) {
-    return w.rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
-}
-
 // Splits one line of comma-separated fields.
 std::vector<std::string> fieldsOf(const std::string& line) {
     std::vector<std::string> fields;
@@ -756,15 +762,11 @@ py::dict stats(PyWorld& w) {
         auto lock = lockWorld(w);
         counts = w.world.countPairs();
         generation = w.world.generation;
-        // The row the batch runner's --stats table writes for this world.
-        if (w.world.updateRule == UpdateRule::Ecology) {
-            header = ecologyStatsHeader(w.world.ecology.colors);
-            row = ecologyStatsRow(generation, takeCensus(w.world), w.world.ecology.colors);
-        } else {
-            const std::vector<int> colors = colorsPresent(w.world);
-            header = statsHeader(colors);
-            row = statsRow(generation, computeWorldStats(w.world, cooperationOf(w)), colors);
-        }
+        // The row the batch runner's --stats table writes for this world
+        // (start takes the table's colours from the world as it stands).
+        w.run.start();
+        header = w.run.tableHeader();
+        row = w.run.tableRow();
     }
     py::dict out;
     out["generation"] = generation;
@@ -795,40 +797,39 @@ std::string withPairCounts(const std::string& line, const PairCounts& counts) {
 // generation, each row followed by the 64 pair counts of the log.
 std::string stepStats(PyWorld& w, std::int64_t n) {
     if (n < 0) fail("generations: " + std::to_string(n) + " is not a number of generations 0 or more");
-    std::vector<int> colors;
-    CooperationTable coop{};
     std::string table;
-    const bool ecology = w.world.updateRule == UpdateRule::Ecology;
-    const auto rowOf = [&]() {
-        return ecology ? ecologyStatsRow(w.world.generation, takeCensus(w.world), w.world.ecology.colors)
-                       : statsRow(w.world.generation, computeWorldStats(w.world, coop), colors);
+    RunSinks<World> sinks;
+    sinks.stats = [&table, &w](const std::string& text) {
+        if (!table.empty()) {
+            table += withPairCounts(text, w.world.pairCounts());
+            return;
+        }
+        // The header, with the names of the pair counts.
+        table = text.substr(0, text.find('\n'));
+        for (int k = 0; k < kPairCount; ++k) {
+            table += ",s" + std::to_string(k / kCodeCount) + "o" + std::to_string(k % kCodeCount);
+        }
+        table += "\n";
     };
+    const SinksFor given(w, std::move(sinks));
     {
         auto lock = lockWorld(w);
-        colors = colorsPresent(w.world);
-        coop = cooperationOf(w);
-        std::string header = ecology ? ecologyStatsHeader(w.world.ecology.colors) : statsHeader(colors);
-        header = header.substr(0, header.find('\n'));
-        for (int k = 0; k < kPairCount; ++k) {
-            header += ",s" + std::to_string(k / kCodeCount) + "o" + std::to_string(k % kCodeCount);
-        }
-        table = header + "\n" + withPairCounts(rowOf(), w.world.countPairs());
+        w.run.start();
     }
-    stepMany(w, n, [&](std::int64_t) { table += withPairCounts(rowOf(), w.world.pairCounts()); });
+    stepMany(w, n);
     return table;
 }
 
 // --- Worlds on graphs ---
 
-// The value behind talvane.GraphWorld: an engine GraphWorld with the payoffs
-// and competition it was made with, its threads and a lock, as PyWorld.
+// The value behind talvane.GraphWorld: the run of an engine GraphWorld (its
+// rules, generator and threads) with its seed and a lock, as PyWorld.
 struct PyGraphWorld {
-    explicit PyGraphWorld(Graph graph) : world(std::move(graph)) {}
-    PyGraphWorld(const PyGraphWorld& other)
-        : world(other.world), rules(other.rules), threads(other.threads), lastSeed(other.lastSeed) {}
-    GraphWorld world;
-    Rules rules;  // the rules the world was filled from
-    int threads = 1;
+    PyGraphWorld(Graph graph, const Rules& rules) : run(GraphWorld(std::move(graph)), rules), world(run.world()) {}
+    PyGraphWorld(const PyGraphWorld& other) : run(other.run), world(run.world()), lastSeed(other.lastSeed) {}
+    WorldRun<GraphWorld> run;
+    GraphWorld& world;  // the run's world
+    const Rules& rules() const { return run.rules(); }
     std::optional<std::uint32_t> lastSeed;
     std::mutex mutex;
 };
@@ -899,8 +900,7 @@ std::unique_ptr<PyGraphWorld> makeGraphWorld(const py::object& edges, std::optio
     if (layout == "checkerboard") fail("layout: \"checkerboard\" needs a lattice; give \"random\" or \"segregated\"");
     const SeedingOptions seeding = seedingOf(seed, layout, selfPool, otherPool);
     const PairWeights pairs = mixOf(mix);
-    auto w = std::make_unique<PyGraphWorld>(graphOf(edges, nodes));
-    Rules& rules = w->rules;
+    Rules rules;
     setPayoffs(rules, payoffsOf(payoffsGiven ? *payoffsGiven : std::vector<double>{3, 0, 5, 1}));
     rules.competition = competitionOf(competition);
     rules.playSelf = playSelf;
@@ -913,18 +913,12 @@ std::unique_ptr<PyGraphWorld> makeGraphWorld(const py::object& edges, std::optio
     rules.selfExcluded = seeding.selfExcluded;
     rules.otherExcluded = seeding.otherExcluded;
     rules.rounds = rounds ? checkRounds(*rounds) : kDefaultRounds;
-    w->threads = checkThreads(threads);
-    GraphWorld& world = w->world;
-    applyRules(world, rules);
+    auto w = std::make_unique<PyGraphWorld>(graphOf(edges, nodes), rules);
+    w->run.threads = checkThreads(threads);
     // As talvane-batch --graph FILE --seed S: the generator starts from the
     // seed and the nodes are seeded from it.
-    world.random.seed(seeding.seed);
+    w->run.seed(seeding, pairs);
     w->lastSeed = seeding.seed;
-    if (pairs.empty()) {
-        seedGraphWorld(world, seeding);
-    } else {
-        seedGraphWorldMixture(world, pairs, seeding.layout);
-    }
     return w;
 }
 
@@ -936,7 +930,8 @@ void stepGraph(PyGraphWorld& w, std::int64_t n) {
         {
             py::gil_scoped_release release;
             std::lock_guard<std::mutex> lock(w.mutex);
-            for (; done < end; ++done) stepRun(w.world, w.threads);
+            w.run.step(end - done);
+            done = end;
         }
         if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     }
@@ -1211,29 +1206,27 @@ array of that shape with codes 0 to 7 to change the grid.)")
             }),
             "Generations stepped since the world was made, seeded or the counter set.")
         .def_property(
-            "payoffs", [](PyWorld& w) { const auto v = payoffValues(w.rules); return py::make_tuple(v[0], v[1], v[2], v[3]); },
+            "payoffs", [](PyWorld& w) { const auto v = payoffValues(w.rules()); return py::make_tuple(v[0], v[1], v[2], v[3]); },
             lockedSetter<std::vector<double>>([](PyWorld& w, std::vector<double> v) {
-                if (w.rules.competition == CompetitionMode::Infinite) refusePayoffsOfInfinite();
-                setPayoffs(w.rules, payoffsOf(v));
-                w.applyRules();
+                if (w.rules().competition == CompetitionMode::Infinite) refusePayoffsOfInfinite();
+                w.changeRules([&](Rules& r) { setPayoffs(r, payoffsOf(v)); });
             }),
             "R, S, T, P of the finite competition; setting them recomputes the payoff table (refused while "
             "the competition is infinite).")
         .def_property(
-            "competition", [](PyWorld& w) { return competitionName(w.rules.competition); },
+            "competition", [](PyWorld& w) { return competitionName(w.rules().competition); },
             lockedSetter<std::string>([](PyWorld& w, const std::string& text) {
-                w.rules.competition = competitionOf(text);
-                w.applyRules();
+                w.changeRules([&](Rules& r) { r.competition = competitionOf(text); });
             }),
             "\"finite\" (200-round matches under the payoffs) or \"infinite\" (long-run averages).")
         .def_property_readonly("payoff_table", [](PyWorld& w) { return tableArray(w.world.payoffTable); },
                                "What one match earns, [own code, opponent's code]: an 8 x 8 read-only copy.")
         .def_property(
-            "play_self", [](PyWorld& w) { return w.rules.playSelf; },
-            lockedSetter<bool>([](PyWorld& w, bool on) { w.rules.playSelf = on; w.applyRules(); }), "Every cell also plays itself.")
+            "play_self", [](PyWorld& w) { return w.rules().playSelf; },
+            lockedSetter<bool>([](PyWorld& w, bool on) { w.changeRules([&](Rules& r) { r.playSelf = on; }); }), "Every cell also plays itself.")
         .def_property(
-            "extra_point", [](PyWorld& w) { return w.rules.extraPoint; },
-            lockedSetter<bool>([](PyWorld& w, bool on) { w.rules.extraPoint = on; w.applyRules(); }),
+            "extra_point", [](PyWorld& w) { return w.rules().extraPoint; },
+            lockedSetter<bool>([](PyWorld& w, bool on) { w.changeRules([&](Rules& r) { r.extraPoint = on; }); }),
             "Discriminating cells earn an extra point per same-colour game.")
         .def_property(
             "update", [](PyWorld& w) { return updateRuleName(w.world.updateRule); },
@@ -1244,8 +1237,7 @@ array of that shape with codes 0 to 7 to change the grid.)")
                     fail("update: a world becomes an ecology world (or stops being one) only when it is made: "
                          "World(update=\"ecology\", ...)");
                 }
-                w.rules.updateRule = rule;
-                w.applyRules();
+                w.changeRules([&](Rules& r) { r.updateRule = rule; });
             }),
             "\"synchronous\", \"asynchronous\" or \"fermi\" for the rules of old; else the rule's name "
             "(\"fermi\", \"proportional\", \"death-birth\", \"birth-death\"), with its schedule beside it; "
@@ -1255,41 +1247,38 @@ array of that shape with codes 0 to 7 to change the grid.)")
             lockedSetter<std::string>([](PyWorld& w, const std::string& text) {
                 if (w.world.updateRule == UpdateRule::Ecology) fail("schedule: the ecology rule has no schedule");
                 const ImitationRule rule = imitationOf(w.world.updateRule);
-                w.rules.updateRule = updateOf(imitationName(rule), text);
-                w.applyRules();
+                w.changeRules([&](Rules& r) { r.updateRule = updateOf(imitationName(rule), text); });
             }),
             "\"synchronous\" or \"random-sequential\".")
         .def_property(
-            "rounds", [](PyWorld& w) { return w.rules.rounds; },
+            "rounds", [](PyWorld& w) { return w.rules().rounds; },
             lockedSetter<std::int64_t>([](PyWorld& w, std::int64_t n) {
-                if (w.rules.competition == CompetitionMode::Infinite) fail("rounds: the infinite competition has no match length");
-                w.rules.rounds = checkRounds(n);
-                w.applyRules();
+                if (w.rules().competition == CompetitionMode::Infinite) fail("rounds: the infinite competition has no match length");
+                w.changeRules([&](Rules& r) { r.rounds = checkRounds(n); });
             }),
             "Rounds of a finite match, 1 to 1000000.")
         .def_property(
-            "selection", [](PyWorld& w) { return w.rules.selection; },
+            "selection", [](PyWorld& w) { return w.rules().selection; },
             lockedSetter<double>([](PyWorld& w, double s) {
-                w.rules.selection = checkSelection(s);
-                w.applyRules();
+                w.changeRules([&](Rules& r) { r.selection = checkSelection(s); });
             }),
             "W of the death-birth and birth-death fitness exp(W * score), above 0.")
         .def_property(
-            "noise", [](PyWorld& w) { return w.rules.noise; },
+            "noise", [](PyWorld& w) { return w.rules().noise; },
             lockedSetter<double>([](PyWorld& w, double k) {
-                w.rules.noise = checkNoise(k);
-                w.applyRules();
+                w.changeRules([&](Rules& r) { r.noise = checkNoise(k); });
             }),
             "K of the Fermi rule, above 0, in the units of the scores.")
         .def_property(
             "mutation",
             [](PyWorld& w) {
-                return w.rules.updateRule == UpdateRule::Ecology ? w.rules.ecology.mutation : w.rules.mutation;
+                return w.rules().updateRule == UpdateRule::Ecology ? w.rules().ecology.mutation : w.rules().mutation;
             },
             lockedSetter<double>([](PyWorld& w, double mu) {
-                (w.rules.updateRule == UpdateRule::Ecology ? w.rules.ecology.mutation : w.rules.mutation) =
-                    checkMutation(mu);
-                w.applyRules();
+                const double checked = checkMutation(mu);
+                w.changeRules([&](Rules& r) {
+                    (r.updateRule == UpdateRule::Ecology ? r.ecology.mutation : r.mutation) = checked;
+                });
             }),
             "Each strategy's chance per generation of becoming a random code, 0 to 1; under ecology a child's "
             "chance per trait of another value.")

@@ -25,11 +25,7 @@ Payoffs checkPayoffs(const std::array<double, 4>& values) {
 }
 
 PyWorld::PyWorld(const PyWorld& other)
-    : world(other.world),
-      rules(other.rules),
-      threads(other.threads),
-      lastSeed(other.lastSeed),
-      seeding(other.seeding) {}
+    : run(other.run), world(run.world()), lastSeed(other.lastSeed), seeding(other.seeding) {}
 
 void setPayoffs(Rules& rules, const Payoffs& payoffs) {
     rules.realPayoffs.reset();
@@ -40,22 +36,10 @@ void setPayoffs(Rules& rules, const Payoffs& payoffs) {
     for (std::size_t k = 0; k < 4; ++k) rules.payoffs[k] = static_cast<std::int32_t>(payoffs.values[k]);
 }
 
-void PyWorld::applyRules() { talvane::applyRules(world, rules); }
-
 void PyWorld::seedCells(const SeedingOptions& options, const PairWeights& mix) {
-    if (mix.empty()) {
-        seedWorld(world, options);
-    } else {
-        seedWorldMixture(world, options.seed, mix, options.layout);
-    }
+    run.seed(options, mix);
     seeding = options;
     lastSeed = options.seed;
-    // Mutation draws from the pools seeding drew from, as in talvane-batch.
-    rules.selfExcluded = options.selfExcluded;
-    rules.otherExcluded = options.otherExcluded;
-    applyRules();
 }
-
-void PyWorld::stepOnce() { stepRun(world, threads); }
 
 }  // namespace talvane::python

@@ -1,6 +1,6 @@
-// The value behind talvane.World: an engine World with what talvane-batch
-// keeps beside it (the rules it is filled from, the threads, the latest
-// seeding) and a lock, so that one world is stepped or changed by one
+// The value behind talvane.World: the run of an engine World (its rules,
+// generator and threads, stepped as talvane-batch steps it) with the latest
+// seeding and a lock, so that one world is stepped or changed by one
 // thread at a time while other worlds step in parallel.
 #pragma once
 
@@ -13,6 +13,7 @@
 #include "rules.h"
 #include "sim_state.h"
 #include "world.h"
+#include "world_run.h"
 #include "world_seeding.h"
 
 namespace talvane::python {
@@ -41,26 +42,30 @@ inline std::array<double, 4> payoffValues(const Rules& rules) {
 
 class PyWorld {
 public:
-    explicit PyWorld(const WorldShape& shape) : world(shape) {}
+    explicit PyWorld(const WorldShape& shape) : run(World(shape), Rules{}), world(run.world()) {}
     PyWorld(const PyWorld& other);
 
-    World world;                                         // the grids, the generator, the rules' fields
-    Rules rules;                                         // the rules the world is filled from (applyRules)
-    int threads = 1;                                     // threads that share a synchronous generation
+    WorldRun<World> run;                                 // the world, its rules and generator, stepped as every run
+    World& world;                                        // the run's world: the grids the user reads and paints
     std::optional<std::uint32_t> lastSeed;               // seed of the latest seeding or generator start
     SeedingOptions seeding;                              // pools and layout of the latest seeding
     std::mutex mutex;                                    // held while the world steps or changes
+    int& threads = run.threads;                          // threads that share a synchronous generation
 
-    // Fills the world's payoff table and rule fields from rules, as
-    // talvane-batch fills the world of a run.
-    void applyRules();
+    // The rules the world is filled from.
+    const Rules& rules() const { return run.rules(); }
+    // Changes the rules and fills the world from them, as talvane-batch
+    // fills the world of a run.
+    template <typename Change>
+    void changeRules(Change change) {
+        Rules rules = run.rules();
+        change(rules);
+        run.setRules(rules);
+    }
 
     // Seeds the cells from the pools and the layout with this seed; with a
     // mix, draws the pairs from it instead of the pools.
     void seedCells(const SeedingOptions& options, const PairWeights& mix = {});
-
-    // One generation as talvane-batch runs it: the update rule, then mutation.
-    void stepOnce();
 };
 
 }  // namespace talvane::python
