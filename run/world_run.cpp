@@ -58,6 +58,31 @@ std::string statsRowOf(const GraphWorld& world, const Rules& rules, std::int64_t
     return statsRow(generation, computeGraphStats(world, cooperationOf(rules)), colors);
 }
 
+// A lattice loads a world file of any size into a new world of that size
+// (built before the old one goes, so a failure leaves it); the generator stays.
+void loadCells(World& world, const WorldFile& file, const Rules& rules) {
+    WorldShape shape = world.shape();
+    shape.rows = file.rows;
+    shape.cols = file.cols;
+    World loaded(shape);
+    loaded.random = world.random;
+    applyRules(loaded, rules);
+    for (int i = 0; i < loaded.cellCount(); ++i) {
+        loaded.cellColor[i] = static_cast<CellCode>(file.color[i]);
+        loaded.selfStrategy[i] = static_cast<CellCode>(file.self[i]);
+        loaded.otherStrategy[i] = static_cast<CellCode>(file.other[i]);
+    }
+    loaded.countPairs();
+    world = std::move(loaded);
+}
+
+void loadCells(GraphWorld& world, const NodeCells& cells, const Rules&) {
+    world.nodeColor = cells.color;
+    world.selfStrategy = cells.self;
+    world.otherStrategy = cells.other;
+    world.countPairs();
+}
+
 }  // namespace
 
 bool writesEcologyTable(const Rules& rules) {
@@ -88,31 +113,14 @@ void WorldRun<AnyWorld>::seed(const SeedingOptions& options, const PairWeights& 
     rules_.otherExcluded = options.otherExcluded;
     applyRules(world_, rules_);
     world_.countPairs();
+    // A seeded world starts its count again.
+    world_.generation = 0;
+    first_ = 0;
 }
 
 template <typename AnyWorld>
-void WorldRun<AnyWorld>::load(const WorldFile& file) requires std::same_as<AnyWorld, World> {
-    WorldShape shape = world_.shape();
-    shape.rows = file.rows;
-    shape.cols = file.cols;
-    World loaded(shape);
-    loaded.random = world_.random;
-    applyRules(loaded, rules_);
-    for (int i = 0; i < loaded.cellCount(); ++i) {
-        loaded.cellColor[i] = static_cast<CellCode>(file.color[i]);
-        loaded.selfStrategy[i] = static_cast<CellCode>(file.self[i]);
-        loaded.otherStrategy[i] = static_cast<CellCode>(file.other[i]);
-    }
-    loaded.countPairs();
-    world_ = std::move(loaded);
-}
-
-template <typename AnyWorld>
-void WorldRun<AnyWorld>::load(const NodeCells& cells) requires std::same_as<AnyWorld, GraphWorld> {
-    world_.nodeColor = cells.color;
-    world_.selfStrategy = cells.self;
-    world_.otherStrategy = cells.other;
-    world_.countPairs();
+void WorldRun<AnyWorld>::load(const Cells& cells) {
+    loadCells(world_, cells, rules_);
 }
 
 template <typename AnyWorld>

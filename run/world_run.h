@@ -8,10 +8,10 @@
 #pragma once
 
 #include <array>
-#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <type_traits>
 
 #include "checkpoint.h"
 #include "graph_world.h"
@@ -67,13 +67,14 @@ public:
 
     // Seeds the cells from the pools and the layout of options, restarting
     // the generator from its seed; with a mix, draws the pairs from it
-    // instead of the pools. The rules' mutation pools become the seeding's.
+    // instead of the pools. The rules' mutation pools become the seeding's,
+    // and the generations are counted from 0 again.
     void seed(const SeedingOptions& options, const PairWeights& mix = {});
     // Replaces the cells with a world file's, of any size (the shape's
     // edges and neighbourhood stay), or a graph's with those of its nodes;
     // the rules and the generator stay.
-    void load(const WorldFile& file) requires std::same_as<AnyWorld, World>;
-    void load(const NodeCells& cells) requires std::same_as<AnyWorld, GraphWorld>;
+    using Cells = std::conditional_t<std::is_same_v<AnyWorld, World>, WorldFile, NodeCells>;
+    void load(const Cells& cells);
     // The run as a checkpoint holds it: seed names the seed the run
     // started from.
     Checkpoint checkpoint(std::uint32_t seed) const;

@@ -142,8 +142,8 @@ EMSCRIPTEN_KEEPALIVE const double* tv_stats() {
 // The statistics row talvane-batch --stats writes for the world now, with its
 // header line before it.
 EMSCRIPTEN_KEEPALIVE const char* tv_stats_table() {
-    const std::vector<int> colors = talvane::colorsPresent(page.world);
-    message = talvane::statsHeader(colors) + talvane::statsRow(page.world.generation, page.stats(), colors);
+    page.run.start();  // the table's colours as the world stands, painted ones too
+    message = page.run.tableHeader() + page.run.tableRow();
     return message.c_str();
 }
 

@@ -71,10 +71,10 @@ bool WebWorld::start(const std::vector<std::string>& args, std::string& error) {
         // Room for the new world beside the old one, or a clean refusal.
         std::vector<std::uint8_t> probe(static_cast<std::size_t>(needed));
         probe.back() = 1;
-        World fresh = startWorld(run);
-        for (std::int32_t done = 0; done < run.generations; ++done) stepRun(fresh, 1);
+        WorldRun<World> fresh(startWorld(run), run.rules);
+        fresh.step(run.generations);
         probe = {};
-        world = std::move(fresh);
+        this->run = std::move(fresh);
     } catch (const std::bad_alloc&) {
         error = "a world of " + std::to_string(run.shape.rows) + " x " + std::to_string(run.shape.cols) +
                 " cells needs about " + megabytes(needed) + " of memory, more than this device gives the page";
@@ -82,7 +82,6 @@ bool WebWorld::start(const std::vector<std::string>& args, std::string& error) {
     }
     args_ = args;
     seed = run.seed;
-    competition_ = run.rules.competition;
     startGeneration = run.generations;
     return true;
 }
@@ -103,7 +102,7 @@ void WebWorld::restart() {
     start(args, unused);
 }
 
-void WebWorld::step() { stepRun(world, 1); }
+void WebWorld::step() { run.step(1); }
 
 bool WebWorld::setCell(int row, int col, int color, int self, int other) {
     if (row < 0 || col < 0 || row >= world.rows() || col >= world.cols()) return false;
@@ -143,15 +142,7 @@ bool WebWorld::setCells(const std::vector<int>& codes) {
     return true;
 }
 
-std::string WebWorld::saveText() const {
-    WorldFile file = WorldFile::ofSize(world.rows(), world.cols());
-    for (int i = 0; i < world.cellCount(); ++i) {
-        file.color[i] = world.cellColor[i];
-        file.self[i] = world.selfStrategy[i];
-        file.other[i] = world.otherStrategy[i];
-    }
-    return formatWorld(file);
-}
+std::string WebWorld::saveText() const { return formatWorld(worldFileOf(world)); }
 
 bool WebWorld::loadText(const std::string& text, std::string& error) {
     WorldFile file;
@@ -169,25 +160,9 @@ bool WebWorld::loadText(const std::string& text, std::string& error) {
                 std::to_string(kMaxPageSide) + " cells";
         return false;
     }
-    WorldShape shape = world.shape();
-    shape.rows = file.rows;
-    shape.cols = file.cols;
     try {
-        World loaded(shape);
-        loaded.payoffTable = world.payoffTable;
-        loaded.playSelf = world.playSelf;
-        loaded.extraPoint = world.extraPoint;
-        loaded.updateRule = world.updateRule;
-        loaded.noise = world.noise;
-        loaded.mutation = world.mutation;
-        loaded.random.seed(seed);  // a loaded world's draws start from the seed, as talvane-batch --load
-        for (int i = 0; i < loaded.cellCount(); ++i) {
-            loaded.cellColor[i] = static_cast<CellCode>(file.color[i]);
-            loaded.selfStrategy[i] = static_cast<CellCode>(file.self[i]);
-            loaded.otherStrategy[i] = static_cast<CellCode>(file.other[i]);
-        }
-        loaded.countPairs();
-        world = std::move(loaded);
+        run.load(file);
+        world.random.seed(seed);  // a loaded world's draws start from the seed, as talvane-batch --load
     } catch (const std::bad_alloc&) {
         error = "this world needs more memory than this device gives the page";
         return false;
@@ -204,8 +179,8 @@ const IndexedImage& WebWorld::draw(int cellPixels, GridView view) {
 }
 
 WorldStats WebWorld::stats() const {
-    const CooperationTable coop =
-        competition_ == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
+    const CooperationTable coop = run.rules().competition == CompetitionMode::Infinite ? infiniteCooperationTable()
+                                                                                       : finiteCooperationTable();
     return computeWorldStats(world, coop);
 }
 

@@ -1,7 +1,6 @@
-// The world the web page holds: an engine World made from talvane-batch's
-// options (parsed by the batch runner's own option code), with what the
-// batch runner keeps beside it (the payoffs, the competition, the seed) and
-// the page's edits. Every call works on this value; nothing here touches the
+// The world the web page holds: the run of an engine World made from
+// talvane-batch's options (parsed by the batch runner's own option code),
+// stepped as the batch runner steps it, with the seed and the page's edits. Every call works on this value; nothing here touches the
 // process-wide sim state.
 #pragma once
 
@@ -13,6 +12,7 @@
 #include "rules.h"
 #include "statistics.h"
 #include "world.h"
+#include "world_run.h"
 
 namespace talvane::web {
 
@@ -20,6 +20,10 @@ inline constexpr int kMaxPageSide = 1024;  // the page's worlds are at most this
 
 class WebWorld {
 public:
+    WebWorld() = default;
+    WebWorld(const WebWorld&) = delete;
+    WebWorld& operator=(const WebWorld&) = delete;
+
     // Builds the world that talvane-batch with these options (argv[0] left
     // out, long names as typed: "--size", "99", "--play-self") would hold
     // once --generations have run. False with a message for the user on a
@@ -55,13 +59,13 @@ public:
     // The statistics of the world now (whole world, then each colour).
     WorldStats stats() const;
 
-    World world;                          // the grids, the rules, the generator
+    WorldRun<World> run{World(), defaultRules()};  // the world, its rules and generator
+    World& world = run.world();           // the run's world: the grids the page draws and edits
     std::uint32_t seed = 0;               // seed of the latest start
     std::int64_t startGeneration = 0;     // generations run when the world was started (--generations)
 
 private:
     std::vector<std::string> args_;       // options of the latest start
-    CompetitionMode competition_ = CompetitionMode::Finite;  // the run's competition
     IndexedImage image_;                  // the latest picture
 };
 
