@@ -160,38 +160,22 @@ struct CellCooperation {
     std::uint64_t gamesSame = 0, gamesOther = 0;
 };
 
-// The games of a cell: its opponents as opponentsOf lists them, for every
-// cell; cells away from the edges find theirs by adding offsets.
-CellCooperation cooperationOf(const World& world, int cell, const int* opponents, int count,
-                              const CooperationTable& coop) {
-    const int color = world.cellColor[cell];
-    const int self = world.selfStrategy[cell] & 7;
-    const int other = world.otherStrategy[cell] & 7;
-    CellCooperation out;
-    for (int k = 0; k < count; ++k) {
-        const int n = opponents[k];
-        if (n < 0) continue;
-        if (world.cellColor[n] == color) {
-            out.coopSame += coop[self][world.selfStrategy[n] & 7];
-            ++out.gamesSame;
-        } else {
-            out.coopOther += coop[other][world.otherStrategy[n] & 7];
-            ++out.gamesOther;
-        }
-    }
-    if (world.playSelf) {
-        out.coopSame += coop[self][self];
-        ++out.gamesSame;
-    }
-    return out;
-}
-
 }  // namespace
 
 WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
-    WorldStats stats{};
     std::vector<double> scores;
     world.scoreCurrentState(scores);
+    // Whole-number counts do not depend on the order they are taken in: the
+    // cells per (colour, self, others) and the games per colour are gathered
+    // here and put into the groups at the end. The sums of decimals are
+    // added as they always have been, so that the table's digits stay: cell
+    // by cell in row-major order, each cell's games in opponentsOf's order.
+    std::array<std::uint32_t, kCodeCount * kPairCount> cellsOf{};
+    std::array<std::uint64_t, kCodeCount> gamesSame{}, gamesOther{};
+    std::array<double, kCodeCount + 1> scoreSum{}, coopSame{}, coopOther{};  // 0: the whole world, 1 + c: colour c
+    const CellCode* colors = world.cellColor.data();
+    const CellCode* selves = world.selfStrategy.data();
+    const CellCode* others = world.otherStrategy.data();
     const int cols = world.cols();
     const bool moore = world.shape().neighbourhood == Neighbourhood::Moore;
     const int mooreOffsets[8] = {-cols - 1, -cols, -cols + 1, -1, 1, cols - 1, cols, cols + 1};
@@ -202,22 +186,74 @@ WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
         const bool innerRow = r > 0 && r < world.rows() - 1;
         for (int c = 0; c < cols; ++c) {
             const int cell = world.index(r, c);
-            int opponents[8];
-            int n;
+            const CellCode ownColor = colors[cell];
+            const int color = ownColor & 7;
+            const int self = selves[cell] & 7;
+            const int other = others[cell] & 7;
+            double same = 0.0, otherColors = 0.0;
+            std::uint32_t sameGames = 0, otherGames = 0;
+            // A game against the other kind adds 0.0, which leaves a sum of
+            // shares as it was: the same sums as adding only the games of
+            // each kind, without a branch a game.
+            const auto play = [&](int opponent) {
+                const bool sameColor = colors[opponent] == ownColor;
+                same += sameColor ? coop[self][selves[opponent] & 7] : 0.0;
+                otherColors += sameColor ? 0.0 : coop[other][others[opponent] & 7];
+                sameGames += sameColor ? 1 : 0;
+                otherGames += sameColor ? 0 : 1;
+            };
             if (innerRow && c > 0 && c < cols - 1) {
-                for (int k = 0; k < count; ++k) opponents[k] = cell + offsets[k];
-                n = count;
+                for (int k = 0; k < count; ++k) play(cell + offsets[k]);
             } else {
-                n = opponentsOf(world, r, c, opponents);
+                int opponents[8];
+                const int n = opponentsOf(world, r, c, opponents);
+                for (int k = 0; k < n; ++k) {
+                    if (opponents[k] >= 0) play(opponents[k]);
+                }
             }
-            const int color = world.cellColor[cell];
-            const int self = world.selfStrategy[cell];
-            const int other = world.otherStrategy[cell];
-            const CellCooperation k = cooperationOf(world, cell, opponents, n, coop);
+            if (world.playSelf) {
+                same += coop[self][self];
+                ++sameGames;
+            }
             const double score = scores[static_cast<std::size_t>(cell)];
-            addCell(stats[0], self, other, score, k.coopSame, k.gamesSame, k.coopOther, k.gamesOther);
-            addCell(stats[1 + (color & 7)], self, other, score, k.coopSame, k.gamesSame, k.coopOther, k.gamesOther);
+            const std::size_t group = 1 + static_cast<std::size_t>(color);
+            scoreSum[0] += score;
+            scoreSum[group] += score;
+            coopSame[0] += same;
+            coopSame[group] += same;
+            coopOther[0] += otherColors;
+            coopOther[group] += otherColors;
+            ++cellsOf[static_cast<std::size_t>(color * kPairCount + self * kCodeCount + other)];
+            gamesSame[static_cast<std::size_t>(color)] += sameGames;
+            gamesOther[static_cast<std::size_t>(color)] += otherGames;
         }
+    }
+    WorldStats stats{};
+    for (std::size_t g = 0; g <= kCodeCount; ++g) {
+        stats[g].scoreSum = scoreSum[g];
+        stats[g].coopSame = coopSame[g];
+        stats[g].coopOther = coopOther[g];
+    }
+    for (int color = 0; color < kCodeCount; ++color) {
+        GroupStats& group = stats[static_cast<std::size_t>(1 + color)];
+        for (int pair = 0; pair < kPairCount; ++pair) {
+            const std::uint32_t cells = cellsOf[static_cast<std::size_t>(color * kPairCount + pair)];
+            group.cells += cells;
+            group.self[static_cast<std::size_t>(pair / kCodeCount)] += cells;
+            group.other[static_cast<std::size_t>(pair % kCodeCount)] += cells;
+            if (pair / kCodeCount != pair % kCodeCount) group.discriminating += cells;
+        }
+        group.gamesSame = gamesSame[static_cast<std::size_t>(color)];
+        group.gamesOther = gamesOther[static_cast<std::size_t>(color)];
+        GroupStats& whole = stats[0];
+        whole.cells += group.cells;
+        for (int k = 0; k < kCodeCount; ++k) {
+            whole.self[static_cast<std::size_t>(k)] += group.self[static_cast<std::size_t>(k)];
+            whole.other[static_cast<std::size_t>(k)] += group.other[static_cast<std::size_t>(k)];
+        }
+        whole.discriminating += group.discriminating;
+        whole.gamesSame += group.gamesSame;
+        whole.gamesOther += group.gamesOther;
     }
     return stats;
 }
