@@ -85,7 +85,7 @@ bool startGraphWorld(const RunSettings& run, std::optional<GraphWorld>& out, std
             error = "the graph is not the one the checkpoint's world lives on";
             return false;
         }
-        restoreCells(world, c);
+        // Its cells and generator come from the checkpoint as the run resumes (WorldRun::resume).
     } else if (settings.start) {
         world.nodeColor = settings.start->color;
         world.selfStrategy = settings.start->self;
@@ -108,7 +108,7 @@ World startWorld(const RunSettings& run) {
     World world(run.effectiveShape());
     applyRules(world, run.rules);
     if (run.resume) {
-        restoreCells(world, *run.resume);
+        // Its cells and generator come from the checkpoint as the run resumes (WorldRun::resume).
     } else if (run.rules.updateRule == UpdateRule::Ecology && !run.start) {
         // The paper's start: an empty world; the draws start from the seed.
         world.clearCells();

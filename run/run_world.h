@@ -12,11 +12,12 @@
 
 namespace talvane {
 
-// The world of generation 0 (or of the checkpoint it resumes): the shape,
-// the payoff table and the rules (applyRules); the cells of the checkpoint, of the loaded
-// world file, of the mixture or of the pools' seeding, then the centre and
-// placed cells; its generator seeded as talvane-batch seeds it (or set to
-// the checkpoint's state). Its generation counter starts at 0.
+// The world of generation 0: the shape, the payoff table and the rules
+// (applyRules); the cells of the loaded world file, of the mixture or of
+// the pools' seeding, then the centre and placed cells; its generator
+// seeded as talvane-batch seeds it. For a run that resumes, only the shape
+// and the rules: WorldRun::resume puts in the checkpoint's cells and
+// generator. Its generation counter starts at 0.
 World startWorld(const RunSettings& run);
 
 // The graph world of generation 0: the generator restarts from the seed;

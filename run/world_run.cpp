@@ -83,6 +83,21 @@ void loadCells(GraphWorld& world, const NodeCells& cells, const Rules&) {
     world.countPairs();
 }
 
+// Puts a checkpoint's cells and generator into a world of its shape.
+void restoreCells(World& world, const Checkpoint& c) {
+    world.cellColor = c.color;
+    world.selfStrategy = c.self;
+    world.otherStrategy = c.other;
+    world.random.setState(c.random);
+}
+
+void restoreCells(GraphWorld& world, const Checkpoint& c) {
+    world.nodeColor = c.color;
+    world.selfStrategy = c.self;
+    world.otherStrategy = c.other;
+    world.random.setState(c.random);
+}
+
 }  // namespace
 
 bool writesEcologyTable(const Rules& rules) {
@@ -136,20 +151,6 @@ Checkpoint WorldRun<AnyWorld>::checkpoint(std::uint32_t seed) const {
     c.other = world_.otherStrategy;
     markShape(c, world_);
     return c;
-}
-
-void restoreCells(World& world, const Checkpoint& c) {
-    world.cellColor = c.color;
-    world.selfStrategy = c.self;
-    world.otherStrategy = c.other;
-    world.random.setState(c.random);
-}
-
-void restoreCells(GraphWorld& world, const Checkpoint& c) {
-    world.nodeColor = c.color;
-    world.selfStrategy = c.self;
-    world.otherStrategy = c.other;
-    world.random.setState(c.random);
 }
 
 template <typename AnyWorld>

@@ -126,10 +126,6 @@ private:
 extern template class WorldRun<World>;
 extern template class WorldRun<GraphWorld>;
 
-// Puts a checkpoint's cells and generator into a world of its shape.
-void restoreCells(World& world, const Checkpoint& checkpoint);
-void restoreCells(GraphWorld& world, const Checkpoint& checkpoint);
-
 // The cells of world as a world file holds them.
 WorldFile worldFileOf(const World& world);
 
