@@ -161,6 +161,7 @@ int World::immigrate() {
 }
 
 int World::interact() {
+    forgetLastStep();  // the scores become PTRs
     // Each agent meets each occupied neighbour once as the helper and once
     // as the helped; its PTR starts from the base and changes game by game
     // in the order of its games (the cost when it helps, then the benefit
@@ -204,6 +205,7 @@ int World::interact() {
 }
 
 int World::reproduce() {
+    forgetLastStep();  // newborns' scores are set to 0
     // The agents with their PTR, shuffled together, so that the turns below
     // read them in order rather than from all over the grid.
     listCells(true);
@@ -250,6 +252,7 @@ int World::reproduce() {
 }
 
 int World::die() {
+    forgetLastStep();  // the dead's scores are set to 0
     const std::uint64_t dies = thresholdOf(ecology.death);
     int deaths = 0;
     listCells(true);

@@ -196,4 +196,15 @@ void Mt19937::fill(std::uint32_t* out, int count) {
     }
 }
 
+void Mt19937::fillLowBytes(std::uint8_t* out, int count) {
+    std::uint32_t words[kStateSize];
+    while (count > 0) {
+        const int n = std::min(count, kStateSize);
+        fill(words, n);
+        for (int k = 0; k < n; ++k) out[k] = static_cast<std::uint8_t>(words[k]);
+        out += n;
+        count -= n;
+    }
+}
+
 }  // namespace talvane

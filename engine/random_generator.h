@@ -26,6 +26,9 @@ public:
 
     // The next count numbers, in order.
     void fill(std::uint32_t* out, int count);
+    // The low eight bits of each of the next count numbers, in order: the
+    // same numbers as fill, for a consumer that needs no more of each.
+    void fillLowBytes(std::uint8_t* out, int count);
 
     static constexpr int kStateSize = 624;
 

@@ -115,7 +115,7 @@ void restartSimulation() {
     }
     {
         GridLock lock;
-        std::fill(sim.world.score.begin(), sim.world.score.end(), 0.0);
+        sim.world.clearScores();
     }
     if (sim.frameInterval.load() == 0) sim.host->sleepMs(sim.slowDelayMs);
     pauseIfRunning();

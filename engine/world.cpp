@@ -236,7 +236,7 @@ const PairCounts& World::countPairs() {
     return pairCounts_;
 }
 
-void World::stepCellByCell(const std::uint32_t* draws) {
+void World::stepCellByCell(const std::uint8_t* draws) {
     for (int r = 0; r < rows(); ++r) {
         for (int c = 0; c < cols(); ++c) score[index(r, c)] = scoreCell(r, c);
     }
@@ -255,13 +255,21 @@ void World::stepCellByCell(const std::uint32_t* draws) {
     countPairs();
 }
 
-std::uint32_t* World::drawSpace() {
+void World::clearScores() {
+    std::fill(score.begin(), score.end(), 0.0);
+    forgetLastStep();
+}
+
+void World::step(const std::uint32_t* draws, int threads) {
     scratch_.draws.resize(static_cast<std::size_t>(cellCount()));
-    return scratch_.draws.data();
+    std::uint8_t* low = scratch_.draws.data();
+    for (int i = 0; i < cellCount(); ++i) low[i] = static_cast<std::uint8_t>(draws[i]);
+    stepWith(low, threads, nullptr);
 }
 
 void World::step(int threads) {
-    std::uint32_t* draws = drawSpace();
+    scratch_.draws.resize(static_cast<std::size_t>(cellCount()));
+    std::uint8_t* draws = scratch_.draws.data();
     stepWith(draws, threads, draws);
 }
 

@@ -165,15 +165,21 @@ struct BandScratch {
     LaneCounts newCounts{};                // cells per new pair in the rows the band chose
     LaneCounts skippedDelta{};             // changes to the counts of the rows skipped
     int codeBits = 0;                      // every code seen, or-ed together
+    // The scores of a few consecutive rows, padded as the keys are: rows
+    // windowFirst - 1 .. windowEnd, so that the rows windowFirst ..
+    // windowEnd - 1 can choose from them. Empty when windowEnd is windowFirst.
+    std::vector<double> window;
+    int windowRows = 0;  // most rows whose choices one filling serves
+    int windowFirst = 0, windowEnd = 0;
 };
 
-// Scratch of the whole-grid step: packed cells and scores with a border of
-// one cell on every side, the numbers drawn, per-row flags.
+// Scratch of the whole-grid step: packed cells with a border of one cell on
+// every side, the numbers drawn, per-row flags. The scores are the world's
+// own: the step keeps no other copy of them.
 struct StepScratch {
     std::vector<std::uint16_t> keys[2];  // this step's packed cells and the step before's
     int current = 0;                     // which of keys[] is this step's
-    std::vector<double> scores;          // padded scores, -infinity where no cell lies
-    std::vector<std::uint32_t> draws;    // the number drawn for each cell this step
+    std::vector<std::uint8_t> draws;     // the low bits of the number drawn for each cell this step
     std::vector<std::uint8_t> rowChanged;  // row r differs from the step before
     std::vector<std::uint8_t> rowSettled;  // row r kept every pair last step, and no draw decided it
     std::vector<BandScratch> bands;      // one per band of rows that a thread steps
@@ -182,7 +188,7 @@ struct StepScratch {
     std::array<double, 2 * kPairCount + 1> terms{};  // the inputs the scores were computed from
     bool playSelf = false;
     bool extraPoint = false;
-    bool valid = false;  // keys[other], scores and pairCounts describe a scored world
+    bool valid = false;  // keys[other], the world's scores and pairCounts describe a scored world
 };
 
 // What the variants' scores were computed from, so that a generation that
@@ -273,7 +279,11 @@ public:
     std::vector<CellCode> cellColor;      // colour code of each cell
     std::vector<CellCode> selfStrategy;   // strategy played against neighbours of the same colour
     std::vector<CellCode> otherStrategy;  // strategy played against neighbours of other colours
-    std::vector<double> score;            // each cell's total payoff in the latest generation
+    // Each cell's total payoff in the latest generation. The step rescores
+    // only the rows near a change and keeps the rest of these as they are:
+    // whatever sets them otherwise than the rules do calls forgetLastStep
+    // (clearScores does both).
+    std::vector<double> score;
 
     // --- The rules of its generations ---
     PayoffTable payoffTable{};  // match totals, [own code][opponent's code]
@@ -385,10 +395,6 @@ public:
     // is 0. Counts the pairs; returns how many strategies were drawn afresh.
     int mutate();
 
-    // Room for one number per cell, which a host fills from its own
-    // generator and hands to step.
-    std::uint32_t* drawSpace();
-
     // Cells per (self, others) pair after the latest step; counted afresh
     // by countPairs.
     const PairCounts& pairCounts() const { return pairCounts_; }
@@ -425,15 +431,18 @@ public:
 
     // Forgets what the last step computed, so the next one scores every cell.
     void forgetLastStep() { scratch_.valid = false; }
+    // Every score 0, as a restart leaves them; the next step scores every cell.
+    void clearScores();
 
 private:
-    // step(draws, threads); with fill (where draws point), the draws are
-    // first drawn from random, on this thread while another packs the cells
-    // when there are bands.
-    void stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fill);
+    // step(draws, threads) from the low eight bits of each number, all that
+    // a choice uses of it (draw % 8); with fill (where draws point), they
+    // are first drawn from random, on this thread while another packs the
+    // cells when there are bands.
+    void stepWith(const std::uint8_t* draws, int threads, std::uint8_t* fill);
     // The stages of one generation of stepWith.
     class GenerationStep;
-    void stepCellByCell(const std::uint32_t* draws);
+    void stepCellByCell(const std::uint8_t* draws);
     // Brings the scores that a new pair of `cell` touches up to date;
     // `games` is gamesOf(cell).
     void rescoreAround(int cell, const int games[8], int oldSelf, int oldOther);

@@ -3,7 +3,9 @@
 // opposite rows and columns into the border, fixed edges fill it with a mark
 // that plays no game and a score of minus infinity that imitation never
 // picks. Every neighbour of a cell then sits at the same distance from it, and
-// one loop serves every size, edge and neighbourhood.
+// one loop serves every size, edge and neighbourhood. The scores are laid out
+// the same way, a few rows at a time, as the choices need them: the world's
+// own scores are the only whole copy.
 //
 // The step keeps what it last computed from and rescores only the rows next
 // to a row that changed since; everything is compared afresh at every step,
@@ -126,12 +128,12 @@ void addPairs(const Key* key, int cols, LaneCounts& lanes) {
     for (; c < cols; ++c) lanes[0][key[c] & kPairBits] += kSign;
 }
 
-// Scores of the cols cells from key, into out and copy. Each pass works down the
+// Scores of the cols cells from key, into out. Each pass works down the
 // whole row, so that the compiler can take many cells at a time; every
 // cell's terms are still added in the order of its games.
 template <bool kMoore, bool kFixed>
 [[gnu::always_inline]] inline void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
-                BandScratch& row, double* out, double* copy) {
+                BandScratch& row, double* out) {
     constexpr int kGames = kMoore ? 8 : 4;
     const Key bonus = extraPoint ? kBonusOffset : 0;
     for (int g = 0; g < kGames; ++g) {
@@ -163,7 +165,6 @@ template <bool kMoore, bool kFixed>
             double sum = 0.0;
             for (int g = 0; g < kTerms; ++g) sum += terms[index[static_cast<std::ptrdiff_t>(g) * cols + c]];
             out[c] = sum;
-            copy[c] = sum;
         }
     };
     playSelf ? sumTerms.template operator()<kGames + 1>() : sumTerms.template operator()<kGames>();
@@ -183,7 +184,7 @@ inline int pickOf(std::uint32_t atBest, std::uint32_t draw) {
 // best or when every candidate scores below zero, has bit 8 alone. Above
 // them, from bit kPickShift, the candidate its draw picks. Columns first to end.
 template <int kFirst>
-void markBest(const double* score, const std::uint32_t* draws, int first, int end, const Offsets& o, double* best,
+void markBest(const double* score, const std::uint8_t* draws, int first, int end, const Offsets& o, double* best,
               std::uint64_t* atBest) {
     for (int c = first; c < end; ++c) best[c] = score[c];
     for (int k = kFirst; k < 8; ++k) {
@@ -212,19 +213,19 @@ using I64x2 = std::int64_t __attribute__((vector_size(16)));
 using F64x4 = double __attribute__((vector_size(32)));
 using I64x4 = std::int64_t __attribute__((vector_size(32)));
 
-using U32x2 = std::uint32_t __attribute__((vector_size(8)));
-using U32x4 = std::uint32_t __attribute__((vector_size(16)));
+using U8x2 = std::uint8_t __attribute__((vector_size(2)));
+using U8x4 = std::uint8_t __attribute__((vector_size(4)));
 
 template <int kLanes> struct Vectors;
 using U64x2 = std::uint64_t __attribute__((vector_size(16)));
 using U64x4 = std::uint64_t __attribute__((vector_size(32)));
 
-template <> struct Vectors<2> { using F = F64x2; using I = I64x2; using U = U32x2; using UI = U64x2; };
-template <> struct Vectors<4> { using F = F64x4; using I = I64x4; using U = U32x4; using UI = U64x4; };
+template <> struct Vectors<2> { using F = F64x2; using I = I64x2; using U = U8x2; using UI = U64x2; };
+template <> struct Vectors<4> { using F = F64x4; using I = I64x4; using U = U8x4; using UI = U64x4; };
 
 // markBest, kLanes cells at a time. Returns the first column left.
 template <int kLanes, int kFirst>
-[[gnu::always_inline]] inline int markBestVectors(const double* score, const std::uint32_t* draws, int cols,
+[[gnu::always_inline]] inline int markBestVectors(const double* score, const std::uint8_t* draws, int cols,
                                                    const Offsets& o, std::uint64_t* atBest) {
     using F = typename Vectors<kLanes>::F;
     using I = typename Vectors<kLanes>::I;
@@ -285,7 +286,7 @@ template <int kLanes, int kFirst>
 // the same scores and keys give the same row again, whatever is drawn.
 template <bool kMoore, int kLanes>
 [[gnu::always_inline]] inline bool chooseRow(const Key* key, const double* score, int cols, const Offsets& o,
-                                             const std::uint32_t* draws, BandScratch& row, CellCode* self,
+                                             const std::uint8_t* draws, BandScratch& row, CellCode* self,
                                              CellCode* other) {
     auto& lanes = row.newCounts;
     constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
@@ -327,12 +328,12 @@ template <bool kMoore, int kLanes>
 // once more for AVX2's wider vectors.
 template <bool kMoore, bool kFixed>
 void scoreRow(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
-              BandScratch& row, double* out, double* copy) {
-    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out, copy);
+              BandScratch& row, double* out) {
+    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out);
 }
 
 template <bool kMoore>
-bool chooseRowOf(const Key* key, const double* score, int cols, const Offsets& o, const std::uint32_t* draws,
+bool chooseRowOf(const Key* key, const double* score, int cols, const Offsets& o, const std::uint8_t* draws,
                  BandScratch& row, CellCode* self, CellCode* other) {
     return chooseRow<kMoore, 2>(key, score, cols, o, draws, row, self, other);
 }
@@ -342,14 +343,13 @@ bool chooseRowOf(const Key* key, const double* score, int cols, const Offsets& o
 
 template <bool kMoore, bool kFixed>
 [[gnu::target("avx2")]] void scoreRowWide(const Key* key, int cols, const Offsets& o, const double* terms,
-                                          bool playSelf, bool extraPoint, BandScratch& row, double* out,
-                                          double* copy) {
-    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out, copy);
+                                          bool playSelf, bool extraPoint, BandScratch& row, double* out) {
+    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out);
 }
 
 template <bool kMoore>
 [[gnu::target("avx2")]] bool chooseRowWide(const Key* key, const double* score, int cols, const Offsets& o,
-                                           const std::uint32_t* draws, BandScratch& row, CellCode* self,
+                                           const std::uint8_t* draws, BandScratch& row, CellCode* self,
                                            CellCode* other) {
     return chooseRow<kMoore, 4>(key, score, cols, o, draws, row, self, other);
 }
@@ -369,8 +369,7 @@ std::array<double, 2 * kPairCount + 1> termsOf(const PayoffTable& table) {
     return terms;
 }
 
-using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*,
-                          double*);
+using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*);
 
 // The row scorer for this neighbourhood and edge, wide where the processor allows.
 ScoreRow scoreRowFor(bool moore, bool fixed) {
@@ -413,14 +412,10 @@ void World::scoreCurrentState(std::vector<double>& out) const {
     const Offsets o = offsetsFor(p, moore);
     BandScratch band;
     prepare(band, cols());
-    std::vector<double> padded(static_cast<std::size_t>(cols()));
     for (int r = 0; r < rows(); ++r) {
-        scoreKind(keys.data() + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, band, padded.data(),
-                  out.data() + index(r, 0));
+        scoreKind(keys.data() + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, band, out.data() + index(r, 0));
     }
 }
-
-void World::step(const std::uint32_t* draws, int threads) { stepWith(draws, threads, nullptr); }
 
 // One generation of the packed step, in its stages: pack the cells into
 // keys, score them, choose every cell's next pair, count the new pairs.
@@ -430,13 +425,13 @@ public:
     // Packs the cells into this step's keys (drawing the draws into fill
     // meanwhile, when fill is given); false when a code does not fit the
     // packing, and the step must go cell by cell.
-    bool pack(std::uint32_t* fill);
+    bool pack(std::uint8_t* fill);
     // Scores every cell; rows that nothing near them changed since the step
     // before keep their scores when the payoffs are the same.
     void score();
     // Every cell's next pair, straight into the grids: the keys keep the
     // world as this step found it.
-    void choose(const std::uint32_t* draws);
+    void choose(const std::uint8_t* draws);
     // The counts of the new world: those of the rows skipped and of the rows chosen.
     void countPairs();
 
@@ -445,6 +440,11 @@ private:
     void packRows(int first, int end, int b);
     // Whether a row within distance rows of r changed since the step before.
     bool changedNear(int r, int distance) const;
+    // The padded scores of row r, with rows r - 1 and r + 1 around them at
+    // the keys' distances, from the band's window; end is the band's end.
+    const double* scoresAround(BandScratch& band, int r, int end) const;
+    // Row q (-1 .. rows) of the world's scores into out, padded.
+    void padScores(int q, double* out) const;
 
     World& w_;
     StepScratch& s_;
@@ -467,7 +467,6 @@ World::GenerationStep::GenerationStep(World& w, int threads)
     if (s_.keys[0].size() != p_.size()) {
         const auto rows = static_cast<std::size_t>(w.rows());
         for (auto& keys : s_.keys) keys.assign(p_.size(), kAbsent);
-        s_.scores.assign(p_.size(), kNoCell);
         s_.rowChanged.assign(rows, 1);
         s_.rowSettled.assign(rows, 0);
         s_.rowSkipped.assign(rows, 0);
@@ -475,7 +474,45 @@ World::GenerationStep::GenerationStep(World& w, int threads)
     }
     bandCount_ = w.cellCount() >= kMinCellsForThreads ? std::clamp(threads, 1, w.rows()) : 1;
     s_.bands.resize(static_cast<std::size_t>(bandCount_));
-    for (BandScratch& b : s_.bands) prepare(b, w.cols());
+    // Windows of about 256 KB, which stay in the second-level cache, and
+    // at least four rows, so that their two rows of overlap cost little.
+    const int windowRows = std::clamp((1 << 15) / p_.stride, 4, 64);
+    for (BandScratch& b : s_.bands) {
+        prepare(b, w.cols());
+        b.windowRows = windowRows;
+        b.window.resize(static_cast<std::size_t>(windowRows + 2) * static_cast<std::size_t>(p_.stride));
+        b.windowFirst = b.windowEnd = 0;
+    }
+}
+
+void World::GenerationStep::padScores(int q, double* out) const {
+    const int rows = w_.rows(), cols = w_.cols();
+    if (fixed_ && (q < 0 || q >= rows)) {
+        std::fill(out, out + p_.stride, kNoCell);
+        return;
+    }
+    const double* row = w_.score.data() + w_.index(q < 0 ? rows - 1 : q >= rows ? 0 : q, 0);
+    std::memcpy(out + 1, row, static_cast<std::size_t>(cols) * sizeof(double));
+    out[0] = fixed_ ? kNoCell : row[cols - 1];
+    out[cols + 1] = fixed_ ? kNoCell : row[0];
+}
+
+const double* World::GenerationStep::scoresAround(BandScratch& b, int r, int end) const {
+    const auto stride = static_cast<std::size_t>(p_.stride);
+    double* const window = b.window.data();
+    if (r >= b.windowFirst && r < b.windowEnd) return window + static_cast<std::size_t>(r - b.windowFirst + 1) * stride + 1;
+    int from = r - 1;
+    if (r == b.windowEnd && b.windowEnd > b.windowFirst) {
+        // Rows r - 1 and r end the window already: they move to its start.
+        std::memmove(window, window + static_cast<std::size_t>(b.windowEnd - b.windowFirst) * stride,
+                     2 * stride * sizeof(double));
+        from = r + 1;
+    }
+    const int last = std::min(r + b.windowRows, end);
+    for (int q = from; q <= last; ++q) padScores(q, window + static_cast<std::size_t>(q - (r - 1)) * stride);
+    b.windowFirst = r;
+    b.windowEnd = last;
+    return window + stride + 1;
 }
 
 bool World::GenerationStep::changedNear(int r, int distance) const {
@@ -516,7 +553,7 @@ void World::GenerationStep::packRows(int first, int end, int b) {
     band(b).codeBits = bits;
 }
 
-bool World::GenerationStep::pack(std::uint32_t* fill) {
+bool World::GenerationStep::pack(std::uint8_t* fill) {
     s_.current ^= 1;
     keys_ = s_.keys[s_.current].data();
     before_ = s_.keys[s_.current ^ 1].data();
@@ -524,10 +561,10 @@ bool World::GenerationStep::pack(std::uint32_t* fill) {
         // The draws come one after another from the generator: while this
         // thread draws them, another packs every row.
         std::thread packer([this] { packRows(0, w_.rows(), 0); });
-        w_.random.fill(fill, w_.cellCount());
+        w_.random.fillLowBytes(fill, w_.cellCount());
         packer.join();
     } else {
-        if (fill) w_.random.fill(fill, w_.cellCount());
+        if (fill) w_.random.fillLowBytes(fill, w_.cellCount());
         forBands(w_.rows(), bandCount_, [this](int first, int end, int b) { packRows(first, end, b); });
     }
     int bits = 0;
@@ -548,31 +585,26 @@ void World::GenerationStep::score() {
     const int cols = w_.cols();
     forBands(w_.rows(), bandCount_, [&](int first, int end, int b) {
         for (int r = first; r < end; ++r) {
-            double* out = s_.scores.data() + p_.at(r, 0);
-            double* own = w_.score.data() + w_.index(r, 0);
-            if (!reuse_ || changedNear(r, 1)) {
-                scoreKind(keys_ + p_.at(r, 0), cols, o, terms.data(), playSelf, extraPoint, band(b), out, own);
-            } else {
-                // Copied every time: the world's own scores may have been cleared since (a restart does).
-                std::memcpy(own, out, static_cast<std::size_t>(cols) * sizeof(double));
-            }
+            // A row with nothing changed near it keeps its scores.
+            if (reuse_ && !changedNear(r, 1)) continue;
+            scoreKind(keys_ + p_.at(r, 0), cols, o, terms.data(), playSelf, extraPoint, band(b),
+                      w_.score.data() + w_.index(r, 0));
         }
     });
-    if (!fixed_) wrapBorder(p_, s_.scores.data());
     s_.terms = terms;
     s_.playSelf = playSelf;
     s_.extraPoint = extraPoint;
     s_.valid = true;
 }
 
-void World::GenerationStep::choose(const std::uint32_t* draws) {
+void World::GenerationStep::choose(const std::uint8_t* draws) {
     // The counts of the rows skipped last step hold only while the keys
     // they were counted from are this step's keys before.
     if (!wasValid_) {
         std::fill(s_.rowSkipped.begin(), s_.rowSkipped.end(), std::uint8_t{0});
         s_.skippedCounts = {};
     }
-    using ChooseRow = bool (*)(const Key*, const double*, int, const Offsets&, const std::uint32_t*, BandScratch&,
+    using ChooseRow = bool (*)(const Key*, const double*, int, const Offsets&, const std::uint8_t*, BandScratch&,
                                CellCode*, CellCode*);
     ChooseRow chooseKind = moore_ ? chooseRowOf<true> : chooseRowOf<false>;
 #if TALVANE_WIDE_STEP
@@ -586,7 +618,6 @@ void World::GenerationStep::choose(const std::uint32_t* draws) {
     const bool reuse = reuse_;
     std::uint8_t* const settled = s_.rowSettled.data();
     std::uint8_t* const skipped = s_.rowSkipped.data();
-    const double* const scores = s_.scores.data();
     CellCode* const selves = w_.selfStrategy.data();
     CellCode* const others = w_.otherStrategy.data();
     forBands(w_.rows(), bandCount_, [&](int first, int end, int b) {
@@ -605,7 +636,8 @@ void World::GenerationStep::choose(const std::uint32_t* draws) {
             if (skipped[r]) addPairs<-1>(before + p.at(r, 0), cols, scratch.skippedDelta);
             skipped[r] = 0;
             const int cell = r * cols;
-            settled[r] = chooseKind(row, scores + p.at(r, 0), cols, o, draws + cell, scratch, selves + cell, others + cell);
+            settled[r] = chooseKind(row, scoresAround(scratch, r, end), cols, o, draws + cell, scratch, selves + cell,
+                                    others + cell);
         }
     });
 }
@@ -624,7 +656,7 @@ void World::GenerationStep::countPairs() {
     }
 }
 
-void World::stepWith(const std::uint32_t* draws, int threads, std::uint32_t* fill) {
+void World::stepWith(const std::uint8_t* draws, int threads, std::uint8_t* fill) {
     GenerationStep step(*this, threads);
     if (step.pack(fill)) {
         step.score();

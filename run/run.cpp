@@ -641,7 +641,9 @@ int runOnce(const RunSettings& settings, RunResult& result) {
 }
 
 int reportOutOfMemory(const WorldShape& shape) {
-    constexpr double kBytesPerCell = 40;  // the grids, the scores and the step's scratch, measured with some room
+    // The grids, the scores and the step's scratch: measured, 16 bytes for
+    // the synchronous rule, about 26 for the others or with statistics; with some room.
+    constexpr double kBytesPerCell = 32;
     const double cells = static_cast<double>(shape.rows) * shape.cols;
     std::fprintf(stderr, "talvane-batch: not enough memory for a %d x %d world: it needs about %.0f MiB\n",
                  shape.rows, shape.cols, std::ceil(cells * kBytesPerCell / (1024.0 * 1024.0)));

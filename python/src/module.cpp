@@ -591,7 +591,7 @@ void reseed(PyWorld& w, std::optional<std::int64_t> seed, const std::optional<st
         w.seedCells(options, pairs);
     }
     w.world.generation = 0;
-    std::fill(w.world.score.begin(), w.world.score.end(), 0.0);
+    w.world.clearScores();
 }
 
 void place(PyWorld& w, int row, int col, py::object pair, std::optional<int> color) {

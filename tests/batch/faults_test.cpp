@@ -323,7 +323,7 @@ TEST(Limits, AWorldTooLargeForTheMemoryIsReportedNotAborted) {
     Sandbox box;
     Outcome big, small;
     {
-        const ScopedLimit limit(RLIMIT_AS, 320ull << 20);
+        const ScopedLimit limit(RLIMIT_AS, 160ull << 20);
         big = box.run({"--size", "4096", "--generations", "2", "--log", "v.csv"});
         small = box.run({"--size", "64", "--generations", "2", "--log", "w.csv"});
     }
@@ -333,6 +333,19 @@ TEST(Limits, AWorldTooLargeForTheMemoryIsReportedNotAborted) {
     EXPECT_NE(big.err.find(" MiB"), std::string::npos) << big.err;
     EXPECT_FALSE(box.exists("v.csv"));
     EXPECT_EQ(small.status, 0) << "the limit leaves room for the program itself: " << small.err;
+}
+
+TEST(Limits, TheLargestSynchronousWorldFitsInAboutSixteenBytesACell) {
+    // 4096 x 4096 cells at 16 bytes are 256 MiB; the rest of the limit is
+    // the program, its libraries and a thread's stack.
+    Sandbox box;
+    Outcome run;
+    {
+        const ScopedLimit limit(RLIMIT_AS, 320ull << 20);
+        run = box.run({"--size", "4096", "--generations", "2", "--seed", "3", "--log", "v.csv"});
+    }
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(box.exists("v.csv"));
 }
 
 TEST(Limits, ParserRefusalsAreOneLineWithTheProgramsName) {

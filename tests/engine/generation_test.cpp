@@ -149,7 +149,7 @@ TEST_F(GenerationTest, StepStaysExactWhenFewCellsChange) {
                 computeFinitePayoffTable();
                 break;
             case 3: sim.extraPointSameColor = !sim.extraPointSameColor; break;
-            case 4: std::ranges::fill(sim.world.score, 0.0); break;  // as a restart leaves it
+            case 4: sim.world.clearScores(); break;  // as a restart leaves them
             default: sim.world.otherStrategy[at(0, 63)] = static_cast<StrategyCode>(rng() % 8); break;  // across the wrap
         }
     }
