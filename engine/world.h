@@ -174,12 +174,13 @@ struct BandScratch {
 };
 
 // Scratch of the whole-grid step: packed cells with a border of one cell on
-// every side, the numbers drawn, per-row flags. The scores are the world's
-// own: the step keeps no other copy of them.
+// every side, the numbers drawn, per-row flags. A large world's scores are
+// the world's own: the step keeps no other copy of them.
 struct StepScratch {
     std::vector<std::uint16_t> keys[2];  // this step's packed cells and the step before's
     int current = 0;                     // which of keys[] is this step's
     std::vector<std::uint8_t> draws;     // the low bits of the number drawn for each cell this step
+    std::vector<double> scores;          // small worlds: every score padded, -infinity where no cell lies
     std::vector<std::uint8_t> rowChanged;  // row r differs from the step before
     std::vector<std::uint8_t> rowSettled;  // row r kept every pair last step, and no draw decided it
     std::vector<BandScratch> bands;      // one per band of rows that a thread steps

@@ -4,8 +4,9 @@
 // that plays no game and a score of minus infinity that imitation never
 // picks. Every neighbour of a cell then sits at the same distance from it, and
 // one loop serves every size, edge and neighbourhood. The scores are laid out
-// the same way, a few rows at a time, as the choices need them: the world's
-// own scores are the only whole copy.
+// the same way for the choices: in a small world all of them, kept beside the
+// world's own; in a large one a few rows at a time, as the choices need them,
+// so that the world's own scores are the only whole copy.
 //
 // The step keeps what it last computed from and rescores only the rows next
 // to a row that changed since; everything is compared afresh at every step,
@@ -128,12 +129,12 @@ void addPairs(const Key* key, int cols, LaneCounts& lanes) {
     for (; c < cols; ++c) lanes[0][key[c] & kPairBits] += kSign;
 }
 
-// Scores of the cols cells from key, into out. Each pass works down the
+// Scores of the cols cells from key, into out, and into copy too unless it is null. Each pass works down the
 // whole row, so that the compiler can take many cells at a time; every
 // cell's terms are still added in the order of its games.
 template <bool kMoore, bool kFixed>
 [[gnu::always_inline]] inline void scoreCells(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
-                BandScratch& row, double* out) {
+                BandScratch& row, double* out, double* copy) {
     constexpr int kGames = kMoore ? 8 : 4;
     const Key bonus = extraPoint ? kBonusOffset : 0;
     for (int g = 0; g < kGames; ++g) {
@@ -160,14 +161,19 @@ template <bool kMoore, bool kFixed>
         }
     }
     const std::uint16_t* index = row.termIndex.data();
-    const auto sumTerms = [&]<int kTerms>() {
+    const auto sumTerms = [&]<int kTerms, bool kCopy>() {
         for (int c = 0; c < cols; ++c) {
             double sum = 0.0;
             for (int g = 0; g < kTerms; ++g) sum += terms[index[static_cast<std::ptrdiff_t>(g) * cols + c]];
             out[c] = sum;
+            if constexpr (kCopy) copy[c] = sum;
         }
     };
-    playSelf ? sumTerms.template operator()<kGames + 1>() : sumTerms.template operator()<kGames>();
+    if (copy != nullptr) {
+        playSelf ? sumTerms.template operator()<kGames + 1, true>() : sumTerms.template operator()<kGames, true>();
+    } else {
+        playSelf ? sumTerms.template operator()<kGames + 1, false>() : sumTerms.template operator()<kGames, false>();
+    }
 }
 
 // The candidate a cell takes: the scan from the start index keeps the last
@@ -213,15 +219,13 @@ using I64x2 = std::int64_t __attribute__((vector_size(16)));
 using F64x4 = double __attribute__((vector_size(32)));
 using I64x4 = std::int64_t __attribute__((vector_size(32)));
 
-using U8x2 = std::uint8_t __attribute__((vector_size(2)));
-using U8x4 = std::uint8_t __attribute__((vector_size(4)));
 
 template <int kLanes> struct Vectors;
 using U64x2 = std::uint64_t __attribute__((vector_size(16)));
 using U64x4 = std::uint64_t __attribute__((vector_size(32)));
 
-template <> struct Vectors<2> { using F = F64x2; using I = I64x2; using U = U8x2; using UI = U64x2; };
-template <> struct Vectors<4> { using F = F64x4; using I = I64x4; using U = U8x4; using UI = U64x4; };
+template <> struct Vectors<2> { using F = F64x2; using I = I64x2; using UI = U64x2; };
+template <> struct Vectors<4> { using F = F64x4; using I = I64x4; using UI = U64x4; };
 
 // markBest, kLanes cells at a time. Returns the first column left.
 template <int kLanes, int kFirst>
@@ -229,10 +233,11 @@ template <int kLanes, int kFirst>
                                                    const Offsets& o, std::uint64_t* atBest) {
     using F = typename Vectors<kLanes>::F;
     using I = typename Vectors<kLanes>::I;
-    using U = typename Vectors<kLanes>::U;
     using UI = typename Vectors<kLanes>::UI;
     const F zero{};
     const I keepBits = I{} + static_cast<std::int64_t>(kKeepBit);
+    I byteShifts{};
+    for (int l = 0; l < kLanes; ++l) byteShifts[l] = 8 * l;
     // The offsets in locals: stores through atBest could otherwise change them.
     int offset[8];
     std::copy(o.candidates, o.candidates + 8, offset);
@@ -258,9 +263,11 @@ template <int kLanes, int kFirst>
         // pickOf, lane by lane: the highest candidate at the best below the
         // draw's start, else the highest of all, found as the exponent of
         // the mask taken as a double (2^52 + mask, less 2^52, is exact).
-        U drawn;
-        std::memcpy(&drawn, draws + c, sizeof drawn);
-        const I start = __builtin_convertvector(drawn, I) & 7;
+        // The lanes' bytes of draws spread over the lanes by shifts: the
+        // compilers make a slow lane-by-lane conversion of bytes otherwise.
+        std::uint32_t drawn = 0;
+        std::memcpy(&drawn, draws + c, kLanes);
+        const I start = ((I{} + static_cast<std::int64_t>(drawn)) >> byteShifts) & 7;
         const I below = bits & (((I{} + 1) << start) - 1);
         const I taken = below != 0 ? below : bits;
         const I magic = taken | 0x4330000000000000;
@@ -328,8 +335,8 @@ template <bool kMoore, int kLanes>
 // once more for AVX2's wider vectors.
 template <bool kMoore, bool kFixed>
 void scoreRow(const Key* key, int cols, const Offsets& o, const double* terms, bool playSelf, bool extraPoint,
-              BandScratch& row, double* out) {
-    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out);
+              BandScratch& row, double* out, double* copy) {
+    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out, copy);
 }
 
 template <bool kMoore>
@@ -343,8 +350,9 @@ bool chooseRowOf(const Key* key, const double* score, int cols, const Offsets& o
 
 template <bool kMoore, bool kFixed>
 [[gnu::target("avx2")]] void scoreRowWide(const Key* key, int cols, const Offsets& o, const double* terms,
-                                          bool playSelf, bool extraPoint, BandScratch& row, double* out) {
-    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out);
+                                          bool playSelf, bool extraPoint, BandScratch& row, double* out,
+                                          double* copy) {
+    scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out, copy);
 }
 
 template <bool kMoore>
@@ -369,7 +377,8 @@ std::array<double, 2 * kPairCount + 1> termsOf(const PayoffTable& table) {
     return terms;
 }
 
-using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*);
+using ScoreRow = void (*)(const Key*, int, const Offsets&, const double*, bool, bool, BandScratch&, double*,
+                          double*);
 
 // The row scorer for this neighbourhood and edge, wide where the processor allows.
 ScoreRow scoreRowFor(bool moore, bool fixed) {
@@ -413,7 +422,8 @@ void World::scoreCurrentState(std::vector<double>& out) const {
     BandScratch band;
     prepare(band, cols());
     for (int r = 0; r < rows(); ++r) {
-        scoreKind(keys.data() + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, band, out.data() + index(r, 0));
+        scoreKind(keys.data() + p.at(r, 0), cols(), o, terms.data(), playSelf, extraPoint, band, out.data() + index(r, 0),
+                  nullptr);
     }
 }
 
@@ -454,6 +464,7 @@ private:
     int bandCount_ = 1;
     Key* keys_ = nullptr;
     const Key* before_ = nullptr;
+    bool full_ = false;     // a small world: the padded scores of every row are kept
     bool reuse_ = false;    // the scores of the step before hold for unchanged rows
     bool wasValid_ = false; // the step before left its scratch complete
 };
@@ -473,12 +484,18 @@ World::GenerationStep::GenerationStep(World& w, int threads)
         s_.valid = false;
     }
     bandCount_ = w.cellCount() >= kMinCellsForThreads ? std::clamp(threads, 1, w.rows()) : 1;
+    full_ = w.cellCount() < kMinCellsForThreads;
+    if (full_ && s_.scores.size() != p_.size()) {
+        s_.scores.assign(p_.size(), kNoCell);
+        s_.valid = false;
+    }
     s_.bands.resize(static_cast<std::size_t>(bandCount_));
     // Windows of about 256 KB, which stay in the second-level cache, and
     // at least four rows, so that their two rows of overlap cost little.
     const int windowRows = std::clamp((1 << 15) / p_.stride, 4, 64);
     for (BandScratch& b : s_.bands) {
         prepare(b, w.cols());
+        if (full_) continue;
         b.windowRows = windowRows;
         b.window.resize(static_cast<std::size_t>(windowRows + 2) * static_cast<std::size_t>(p_.stride));
         b.windowFirst = b.windowEnd = 0;
@@ -587,10 +604,12 @@ void World::GenerationStep::score() {
         for (int r = first; r < end; ++r) {
             // A row with nothing changed near it keeps its scores.
             if (reuse_ && !changedNear(r, 1)) continue;
-            scoreKind(keys_ + p_.at(r, 0), cols, o, terms.data(), playSelf, extraPoint, band(b),
-                      w_.score.data() + w_.index(r, 0));
+            double* own = w_.score.data() + w_.index(r, 0);
+            double* padded = full_ ? s_.scores.data() + p_.at(r, 0) : nullptr;
+            scoreKind(keys_ + p_.at(r, 0), cols, o, terms.data(), playSelf, extraPoint, band(b), own, padded);
         }
     });
+    if (full_ && !fixed_) wrapBorder(p_, s_.scores.data());
     s_.terms = terms;
     s_.playSelf = playSelf;
     s_.extraPoint = extraPoint;
@@ -636,8 +655,8 @@ void World::GenerationStep::choose(const std::uint8_t* draws) {
             if (skipped[r]) addPairs<-1>(before + p.at(r, 0), cols, scratch.skippedDelta);
             skipped[r] = 0;
             const int cell = r * cols;
-            settled[r] = chooseKind(row, scoresAround(scratch, r, end), cols, o, draws + cell, scratch, selves + cell,
-                                    others + cell);
+            const double* around = full_ ? s_.scores.data() + p.at(r, 0) : scoresAround(scratch, r, end);
+            settled[r] = chooseKind(row, around, cols, o, draws + cell, scratch, selves + cell, others + cell);
         }
     });
 }
