@@ -9,8 +9,10 @@ namespace talvane {
 
 namespace {
 
-CooperationTable cooperationOf(const Rules& rules) {
-    return rules.competition == CompetitionMode::Infinite ? infiniteCooperationTable() : finiteCooperationTable();
+const CooperationTable& cooperationOf(const Rules& rules) {
+    static const CooperationTable finite = finiteCooperationTable();
+    static const CooperationTable infinite = infiniteCooperationTable();
+    return rules.competition == CompetitionMode::Infinite ? infinite : finite;
 }
 
 const std::vector<CellCode>& colorsOf(const World& world) { return world.cellColor; }
@@ -49,12 +51,12 @@ std::string statsHeaderOf(const GraphWorld&, const Rules&, const std::vector<int
 }
 
 std::string statsRowOf(const World& world, const Rules& rules, std::int64_t generation,
-                       const std::vector<int>& colors) {
+                       const std::vector<int>& colors, TableCounts& counts) {
     if (writesEcologyTable(rules)) return ecologyStatsRow(generation, takeCensus(world), ecologyTableColors(rules));
-    return statsRow(generation, computeWorldStats(world, cooperationOf(rules)), colors);
+    return counts.row(world, cooperationOf(rules), generation, colors);
 }
 std::string statsRowOf(const GraphWorld& world, const Rules& rules, std::int64_t generation,
-                       const std::vector<int>& colors) {
+                       const std::vector<int>& colors, TableCounts&) {
     return statsRow(generation, computeGraphStats(world, cooperationOf(rules)), colors);
 }
 
@@ -178,7 +180,7 @@ std::string WorldRun<AnyWorld>::tableHeader() const {
 
 template <typename AnyWorld>
 std::string WorldRun<AnyWorld>::tableRow() {
-    return statsRowOf(world_, rules_, generation(), colors_);
+    return statsRowOf(world_, rules_, generation(), colors_, tableCounts_);
 }
 
 template <typename AnyWorld>

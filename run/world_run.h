@@ -17,6 +17,7 @@
 #include "graph_world.h"
 #include "rules.h"
 #include "statistics.h"
+#include "table_counts.h"
 #include "world.h"
 #include "world_file.h"
 #include "world_seeding.h"
@@ -121,6 +122,7 @@ private:
     Settling settling_;
     bool settledNow_ = false;
     std::vector<int> colors_;       // the colours of the imitation table, fixed at start
+    TableCounts tableCounts_;       // a lattice's table rows, counted where its rows changed
 };
 
 extern template class WorldRun<World>;

@@ -1,0 +1,251 @@
+#include "table_counts.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace talvane {
+
+namespace {
+
+// colour << 6 | self << 3 | others; kAbsent beyond a fixed edge.
+using Key = std::uint16_t;
+constexpr Key kColorBits = 0x1c0;
+constexpr Key kAbsent = 0x8000;
+// Where the games beyond a fixed edge are counted, after every colour's bins.
+constexpr int kNoBin = kCodeCount * TableCounts::kBins;
+
+// A bound on the relative rounding error of n additions or products in
+// doubles, taken in any order: n u / (1 - n u), u = 2^-53.
+double gamma(double n) {
+    const double u = 0x1p-53;
+    return n * u / (1.0 - n * u);
+}
+
+// True when every sum within bound of sum, divided by count, prints as sum does.
+bool printsAlike(double sum, double bound, std::uint64_t count) {
+    if (count == 0) return true;
+    if (!std::isfinite(sum) || !std::isfinite(bound)) return false;  // the sign of a NaN or an infinity's sums is the table's to tell
+    if (bound == 0.0) return true;
+    const double n = static_cast<double>(count);
+    char low[64], high[64];
+    std::snprintf(low, sizeof low, "%.6f", (sum - bound) / n);
+    std::snprintf(high, sizeof high, "%.6f", (sum + bound) / n);
+    return std::strcmp(low, high) == 0;
+}
+
+// Packs one row of cells into keys; returns their codes or-ed together.
+// Restricted pointers: the byte loads could otherwise be changed by the
+// stores, and the loop would go a cell at a time.
+int packRow(const CellCode* __restrict color, const CellCode* __restrict self, const CellCode* __restrict other,
+            Key* __restrict out, int cols) {
+    int bits = 0;
+    for (int c = 0; c < cols; ++c) {
+        bits |= color[c] | self[c] | other[c];
+        out[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
+    }
+    return bits;
+}
+
+}  // namespace
+
+template <int kSign>
+void TableCounts::countRow(const std::uint16_t* keys, int cols) {
+    const int stride = shape_.cols + 2;
+    const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
+    const int vonNeumann[4] = {-stride, -1, 1, stride};
+    const bool isMoore = shape_.neighbourhood == Neighbourhood::Moore;
+    const int* offsets = isMoore ? moore : vonNeumann;
+    const int games = isMoore ? 8 : 4;
+    const int bins = games + 1 + (playSelf_ ? 1 : 0);
+    binOf_.resize(static_cast<std::size_t>(bins) * static_cast<std::size_t>(cols));
+    // First every game's bin, a pass down the row for each game, which the
+    // compiler does many cells at a time; then the counts.
+    std::uint16_t* binOf = binOf_.data();
+    for (int g = 0; g < games; ++g) {
+        const Key* opponent = keys + offsets[g];
+        std::uint16_t* out = binOf + static_cast<std::ptrdiff_t>(g) * cols;
+        // In 16 bits throughout, and with or for +, so that eight cells fit a vector.
+        for (int c = 0; c < cols; ++c) {
+            const Key me = keys[c], n = opponent[c];
+            const Key base = static_cast<Key>((me & kColorBits) << 2);  // colour * kBins
+            const Key discriminates = (((me >> 3) ^ me) & 7) != 0 ? Key{64} : Key{0};
+            const Key same = static_cast<Key>(base | (me & 0x38) | discriminates | ((n >> 3) & 7));
+            const Key differ = static_cast<Key>(base | kOtherGames | ((me & 7) << 3) | (n & 7));
+            const Key bin = ((n ^ me) & kColorBits) == 0 ? same : differ;
+            out[c] = (n & kAbsent) != 0 ? Key{kNoBin} : bin;
+        }
+    }
+    std::uint16_t* cells = binOf + static_cast<std::ptrdiff_t>(games) * cols;
+    for (int c = 0; c < cols; ++c) cells[c] = static_cast<std::uint16_t>((keys[c] >> 6) * kBins + kCells + (keys[c] & 63));
+    if (playSelf_) {
+        std::uint16_t* itself = cells + cols;
+        for (int c = 0; c < cols; ++c) {
+            const int self = (keys[c] >> 3) & 7, other = keys[c] & 7;
+            itself[c] = static_cast<std::uint16_t>((keys[c] >> 6) * kBins + self * 9 + (self != other ? 64 : 0));
+        }
+    }
+    // Neighbouring cells in turn count into four lanes, so that a stretch of
+    // like cells does not make each count wait for the one before.
+    const auto sign = static_cast<std::uint32_t>(kSign);
+    const int all = bins * cols;
+    int k = 0;
+    for (; k + kLanes <= all; k += kLanes) {
+        for (int l = 0; l < kLanes; ++l) lanes_[static_cast<std::size_t>(l)][binOf[k + l]] += sign;
+    }
+    for (; k < all; ++k) lanes_[0][binOf[k]] += sign;
+}
+
+bool TableCounts::count(const World& world) {
+    const int rows = world.rows(), cols = world.cols();
+    const int stride = cols + 2;
+    const auto size = static_cast<std::size_t>(rows + 2) * static_cast<std::size_t>(stride);
+    if (!(world.shape() == shape_) || world.playSelf != playSelf_ || keys_[0].size() != size) {
+        for (auto& keys : keys_) keys.assign(size, kAbsent);
+        changed_.assign(static_cast<std::size_t>(rows), 1);
+        shape_ = world.shape();
+        playSelf_ = world.playSelf;
+        valid_ = false;
+    }
+    const auto at = [stride](int r, int c) { return static_cast<std::size_t>(r + 1) * stride + static_cast<std::size_t>(c + 1); };
+    Key* now = keys_[current_ ^ 1].data();
+    const Key* before = keys_[current_].data();
+    int bits = 0;
+    for (int r = 0; r < rows; ++r) {
+        Key* row = now + at(r, 0);
+        const auto first = static_cast<std::size_t>(world.index(r, 0));
+        bits |= packRow(world.cellColor.data() + first, world.selfStrategy.data() + first,
+                        world.otherStrategy.data() + first, row, cols);
+        changed_[static_cast<std::size_t>(r)] = std::memcmp(row, before + at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
+    }
+    if ((bits & ~7) != 0) {
+        valid_ = false;
+        return false;
+    }
+    const bool wrap = shape_.edges == Edges::Wrap;
+    if (wrap) {
+        for (int r = 0; r < rows; ++r) {
+            now[at(r, -1)] = now[at(r, cols - 1)];
+            now[at(r, cols)] = now[at(r, 0)];
+        }
+        std::memcpy(now + at(-1, -1), now + at(rows - 1, -1), static_cast<std::size_t>(stride) * sizeof(Key));
+        std::memcpy(now + at(rows, -1), now + at(0, -1), static_cast<std::size_t>(stride) * sizeof(Key));
+    }
+    // A cell's games reach one row up and down: a row is counted again when
+    // it or a row beside it changed.
+    std::vector<int> again;
+    if (valid_) {
+        for (int r = 0; r < rows; ++r) {
+            const int up = r > 0 ? r - 1 : (wrap ? rows - 1 : r);
+            const int down = r < rows - 1 ? r + 1 : (wrap ? 0 : r);
+            if (changed_[static_cast<std::size_t>(r)] || changed_[static_cast<std::size_t>(up)] ||
+                changed_[static_cast<std::size_t>(down)]) {
+                again.push_back(r);
+            }
+        }
+    }
+    if (!valid_ || 2 * static_cast<int>(again.size()) > rows) {
+        // Most rows changed: counting them afresh costs half as much.
+        for (auto& lane : lanes_) lane.fill(0);
+        for (int r = 0; r < rows; ++r) countRow<1>(now + at(r, 0), cols);
+    } else {
+        for (int r : again) {
+            countRow<-1>(before + at(r, 0), cols);
+            countRow<1>(now + at(r, 0), cols);
+        }
+    }
+    for (std::size_t b = 0; b < bins_.size(); ++b) {
+        std::uint32_t sum = 0;
+        for (const auto& lane : lanes_) sum += lane[b];
+        bins_[b] = sum;
+    }
+    current_ ^= 1;
+    valid_ = true;
+    return true;
+}
+
+std::string TableCounts::row(const World& world, const CooperationTable& coop, std::int64_t generation,
+                             const std::vector<int>& colors) {
+    if (!count(world)) {
+        ++summedRows_;
+        return statsRow(generation, computeWorldStats(world, coop), colors);
+    }
+    const PayoffTable& table = world.payoffTable;
+    WorldStats stats{};
+    // Per group: the sums of the magnitudes of what the decimal sums add,
+    // which bound their rounding errors, and whether the scores are whole.
+    std::array<double, kCodeCount + 1> scoreSize{}, sameSize{}, otherSize{};
+    std::array<bool, kCodeCount + 1> wholeScores{};
+    wholeScores.fill(true);
+    for (int color = 0; color < kCodeCount; ++color) {
+        const std::uint32_t* bins = bins_.data() + static_cast<std::ptrdiff_t>(color) * kBins;
+        const auto g = static_cast<std::size_t>(1 + color);
+        GroupStats& group = stats[g];
+        const auto add = [&](std::uint32_t games, double term, double share, bool same) {
+            if (games == 0) return;
+            const double n = static_cast<double>(games);
+            group.scoreSum += n * term;
+            scoreSize[g] += n * std::fabs(term);
+            wholeScores[g] = wholeScores[g] && term == std::trunc(term);
+            (same ? group.coopSame : group.coopOther) += n * share;
+            (same ? sameSize[g] : otherSize[g]) += n * std::fabs(share);
+            (same ? group.gamesSame : group.gamesOther) += games;
+        };
+        for (int self = 0; self < kCodeCount; ++self) {
+            for (int code = 0; code < kCodeCount; ++code) {
+                const double share = coop[self][code];
+                const double term = table[self][code];
+                add(bins[self * 8 + code], term, share, true);
+                // Only a cell that discriminates earns the extra point, as its score does.
+                add(bins[64 + self * 8 + code], world.extraPoint ? term + 1.0 : term, share, true);
+                add(bins[kOtherGames + self * 8 + code], term, share, false);
+            }
+        }
+        for (int pair = 0; pair < kPairCount; ++pair) {
+            const std::uint32_t cells = bins[kCells + pair];
+            group.cells += cells;
+            group.self[static_cast<std::size_t>(pair / kCodeCount)] += cells;
+            group.other[static_cast<std::size_t>(pair % kCodeCount)] += cells;
+            if (pair / kCodeCount != pair % kCodeCount) group.discriminating += cells;
+        }
+        GroupStats& whole = stats[0];
+        whole.cells += group.cells;
+        for (int k = 0; k < kCodeCount; ++k) {
+            whole.self[static_cast<std::size_t>(k)] += group.self[static_cast<std::size_t>(k)];
+            whole.other[static_cast<std::size_t>(k)] += group.other[static_cast<std::size_t>(k)];
+        }
+        whole.discriminating += group.discriminating;
+        whole.gamesSame += group.gamesSame;
+        whole.gamesOther += group.gamesOther;
+        whole.scoreSum += group.scoreSum;
+        whole.coopSame += group.coopSame;
+        whole.coopOther += group.coopOther;
+        scoreSize[0] += scoreSize[g];
+        sameSize[0] += sameSize[g];
+        otherSize[0] += otherSize[g];
+        wholeScores[0] = wholeScores[0] && wholeScores[g];
+    }
+    // The table adds cell by cell, each cell's (at most nine) games first;
+    // here the products and their sums round too. Doubled for the rounding
+    // of the bounds themselves.
+    const double error = 2.0 * (gamma(static_cast<double>(world.cellCount()) + 16.0) + gamma(1024.0));
+    std::vector<int> groups{0};
+    for (int color : colors) groups.push_back(1 + color);
+    for (int g : groups) {
+        const GroupStats& group = stats[static_cast<std::size_t>(g)];
+        // Whole scores add up exactly in any order while the sums stay below 2^53.
+        const double scoreError = wholeScores[static_cast<std::size_t>(g)] && scoreSize[static_cast<std::size_t>(g)] < 0x1p52
+                                      ? 0.0
+                                      : error * scoreSize[static_cast<std::size_t>(g)];
+        if (!printsAlike(group.scoreSum, scoreError, group.cells) ||
+            !printsAlike(group.coopSame, error * sameSize[static_cast<std::size_t>(g)], group.gamesSame) ||
+            !printsAlike(group.coopOther, error * otherSize[static_cast<std::size_t>(g)], group.gamesOther)) {
+            ++summedRows_;
+            return statsRow(generation, computeWorldStats(world, coop), colors);
+        }
+    }
+    ++countedRows_;
+    return statsRow(generation, stats, colors);
+}
+
+}  // namespace talvane

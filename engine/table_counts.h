@@ -1,0 +1,59 @@
+// The statistics table's rows of a lattice world from whole-number counts.
+// The games are counted by colour and pair of codes, row by row, and only the
+// rows near a change since the last row are counted again; the payoffs and
+// cooperation shares are multiplied in at the end. Sums of decimals taken in
+// that order may differ in their last bits from the table's own, taken cell
+// by cell: a row is written from the counts only when every field it prints
+// comes out the same for any sum within the rounding error of that order,
+// and from computeWorldStats otherwise, so its text never changes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "statistics.h"
+#include "world.h"
+
+namespace talvane {
+
+class TableCounts {
+public:
+    // statsRow(generation, computeWorldStats(world, coop), colors), as text.
+    std::string row(const World& world, const CooperationTable& coop, std::int64_t generation,
+                    const std::vector<int>& colors);
+
+    // How many rows were written from the counts and how many as the table
+    // sums them, since this value was made.
+    std::uint64_t countedRows() const { return countedRows_; }
+    std::uint64_t summedRows() const { return summedRows_; }
+
+    // Bins per colour: same-colour games by (self, opponent's self, the cell
+    // discriminates) at self * 8 + code + 64 * discriminates, games against
+    // other colours by (others, opponent's others) from kOtherGames, cells
+    // by pair from kCells.
+    static constexpr int kOtherGames = 128;
+    static constexpr int kCells = 192;
+    static constexpr int kBins = 256;
+
+private:
+    // False when a code lies outside 0 .. 7: the counts cannot hold it.
+    bool count(const World& world);
+    template <int kSign>
+    void countRow(const std::uint16_t* keys, int cols);
+
+    WorldShape shape_{};
+    bool playSelf_ = false;
+    bool valid_ = false;              // bins_ counts the world held in keys_[current_]
+    std::vector<std::uint16_t> keys_[2];  // the world counted last and the one counted now, padded
+    int current_ = 0;
+    std::vector<std::uint8_t> changed_;
+    std::array<std::uint32_t, kCodeCount * kBins> bins_{};  // the sum of the lanes
+    static constexpr int kLanes = 4;
+    std::array<std::array<std::uint32_t, kCodeCount * kBins + 1>, kLanes> lanes_{};  // the last: games beyond a fixed edge
+    std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game
+    std::uint64_t countedRows_ = 0, summedRows_ = 0;
+};
+
+}  // namespace talvane

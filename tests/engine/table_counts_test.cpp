@@ -1,0 +1,97 @@
+// The statistics table's rows from counts: the same text as the rows summed
+// cell by cell, over runs where a few cells change and where many do, on
+// every edge, neighbourhood and game option, with whole and decimal payoffs.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "payoffs.h"
+#include "statistics.h"
+#include "table_counts.h"
+
+namespace talvane {
+namespace {
+
+std::string summedRow(const World& world, const CooperationTable& coop, std::int64_t generation) {
+    return statsRow(generation, computeWorldStats(world, coop), colorsPresent(world));
+}
+
+void paintRandomly(World& world, std::mt19937& rng, int cells, int colors) {
+    for (int k = 0; k < cells; ++k) {
+        const auto i = static_cast<std::size_t>(rng() % static_cast<unsigned>(world.cellCount()));
+        world.cellColor[i] = static_cast<CellCode>(rng() % static_cast<unsigned>(colors));
+        world.selfStrategy[i] = static_cast<CellCode>(rng() % 8);
+        world.otherStrategy[i] = static_cast<CellCode>(rng() % 8);
+    }
+}
+
+TEST(TableCounts, RowsMatchTheTableSummedCellByCell) {
+    std::mt19937 rng(77);
+    const CooperationTable finite = finiteCooperationTable();
+    const CooperationTable infinite = infiniteCooperationTable();
+    std::uint64_t counted = 0;
+    for (Edges edges : {Edges::Wrap, Edges::Fixed}) {
+        for (Neighbourhood hood : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
+            for (int options = 0; options < 4; ++options) {
+                World world(WorldShape{23, 31, edges, hood});
+                world.playSelf = (options & 1) != 0;
+                world.extraPoint = (options & 2) != 0;
+                // Whole-number payoffs, then decimal ones, which the counts
+                // can only bound.
+                world.payoffTable = options < 2 ? infinitePayoffTable : finitePayoffTable(3, 0, 5, 1, 200);
+                if (options >= 2) world.payoffTable[6][0] += 0.37;
+                paintRandomly(world, rng, world.cellCount() * 2, 3);
+                TableCounts counts;
+                const CooperationTable& coop = options % 2 == 0 ? finite : infinite;
+                for (int row = 0; row < 24; ++row) {
+                    ASSERT_EQ(counts.row(world, coop, row, colorsPresent(world)), summedRow(world, coop, row))
+                        << edgesName(edges) << " " << neighbourhoodName(hood) << " options " << options << " row " << row;
+                    // A few cells (rows counted again), many (counted afresh)
+                    // or none; across the wrap too.
+                    if (row % 3 == 0) paintRandomly(world, rng, 2, 3);
+                    if (row % 3 == 1) paintRandomly(world, rng, world.cellCount(), 3);
+                    if (row % 4 == 0) world.selfStrategy[static_cast<std::size_t>(world.index(22, 30))] ^= 1;
+                }
+                EXPECT_EQ(counts.countedRows() + counts.summedRows(), 24u);
+                counted += counts.countedRows();
+            }
+        }
+    }
+    // Rows whose fields lie too near a rounding tie are summed; most are not.
+    EXPECT_GT(counted, 16u * 24u * 3 / 4);
+}
+
+TEST(TableCounts, ANewShapeOrGameAgainstItselfIsCountedAfresh) {
+    std::mt19937 rng(5);
+    const CooperationTable coop = finiteCooperationTable();
+    TableCounts counts;
+    World small(WorldShape{9, 9, Edges::Wrap, Neighbourhood::Moore});
+    small.payoffTable = infinitePayoffTable;
+    paintRandomly(small, rng, 200, 2);
+    EXPECT_EQ(counts.row(small, coop, 0, colorsPresent(small)), summedRow(small, coop, 0));
+    World large(WorldShape{12, 10, Edges::Fixed, Neighbourhood::VonNeumann});
+    large.payoffTable = infinitePayoffTable;
+    paintRandomly(large, rng, 400, 2);
+    EXPECT_EQ(counts.row(large, coop, 1, colorsPresent(large)), summedRow(large, coop, 1));
+    large.playSelf = true;
+    EXPECT_EQ(counts.row(large, coop, 2, colorsPresent(large)), summedRow(large, coop, 2));
+}
+
+TEST(TableCounts, CodesBeyondSevenAreSummedAsTheTableSumsThem) {
+    std::mt19937 rng(8);
+    const CooperationTable coop = finiteCooperationTable();
+    World world(WorldShape{10, 10, Edges::Wrap, Neighbourhood::Moore});
+    world.payoffTable = infinitePayoffTable;
+    paintRandomly(world, rng, 300, 3);
+    TableCounts counts;
+    EXPECT_EQ(counts.row(world, coop, 0, colorsPresent(world)), summedRow(world, coop, 0));
+    world.cellColor[17] = 9;
+    EXPECT_EQ(counts.row(world, coop, 1, colorsPresent(world)), summedRow(world, coop, 1));
+    EXPECT_EQ(counts.summedRows(), 1u);
+    world.cellColor[17] = 1;
+    EXPECT_EQ(counts.row(world, coop, 2, colorsPresent(world)), summedRow(world, coop, 2));
+    EXPECT_EQ(counts.countedRows(), 2u);
+}
+
+}  // namespace
+}  // namespace talvane
