@@ -17,7 +17,7 @@ constexpr int kNoBin = kCodeCount * TableCounts::kBins;
 
 // A bound on the relative rounding error of n additions or products in
 // doubles, taken in any order: n u / (1 - n u), u = 2^-53.
-double gamma(double n) {
+double roundingBound(double n) {
     const double u = 0x1p-53;
     return n * u / (1.0 - n * u);
 }
@@ -228,7 +228,7 @@ std::string TableCounts::row(const World& world, const CooperationTable& coop, s
     // The table adds cell by cell, each cell's (at most nine) games first;
     // here the products and their sums round too. Doubled for the rounding
     // of the bounds themselves.
-    const double error = 2.0 * (gamma(static_cast<double>(world.cellCount()) + 16.0) + gamma(1024.0));
+    const double error = 2.0 * (roundingBound(static_cast<double>(world.cellCount()) + 16.0) + roundingBound(1024.0));
     std::vector<int> groups{0};
     for (int color : colors) groups.push_back(1 + color);
     for (int g : groups) {
