@@ -122,6 +122,17 @@ bool parseStrategy(const std::string& text, StrategyCode& code) {
     return false;
 }
 
+void addCounts(GroupStats& whole, const GroupStats& group) {
+    whole.cells += group.cells;
+    for (int k = 0; k < kCodeCount; ++k) {
+        whole.self[static_cast<std::size_t>(k)] += group.self[static_cast<std::size_t>(k)];
+        whole.other[static_cast<std::size_t>(k)] += group.other[static_cast<std::size_t>(k)];
+    }
+    whole.discriminating += group.discriminating;
+    whole.gamesSame += group.gamesSame;
+    whole.gamesOther += group.gamesOther;
+}
+
 std::string pairName(int pair) { return strategyShortName(pair / 8) + "/" + strategyShortName(pair % 8); }
 
 CooperationTable finiteCooperationTable() {
@@ -246,14 +257,7 @@ WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
         group.gamesSame = gamesSame[static_cast<std::size_t>(color)];
         group.gamesOther = gamesOther[static_cast<std::size_t>(color)];
         GroupStats& whole = stats[0];
-        whole.cells += group.cells;
-        for (int k = 0; k < kCodeCount; ++k) {
-            whole.self[static_cast<std::size_t>(k)] += group.self[static_cast<std::size_t>(k)];
-            whole.other[static_cast<std::size_t>(k)] += group.other[static_cast<std::size_t>(k)];
-        }
-        whole.discriminating += group.discriminating;
-        whole.gamesSame += group.gamesSame;
-        whole.gamesOther += group.gamesOther;
+        addCounts(whole, group);
     }
     return stats;
 }

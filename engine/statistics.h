@@ -52,6 +52,10 @@ struct GroupStats {
 // Entry 0: the whole world; entry 1 + c: the cells of colour c.
 using WorldStats = std::array<GroupStats, kCodeCount + 1>;
 
+// Adds a group's whole-number counts (cells, strategies, discriminating
+// cells, games) to another's: a colour's to the whole world's.
+void addCounts(GroupStats& whole, const GroupStats& group);
+
 // The measures of the world as it stands: each cell's score is what
 // World::scoreCell gives for the grids, the payoff table and the game
 // options held in the world; cooperation counts only each cell's own moves,

@@ -209,14 +209,7 @@ std::string TableCounts::row(const World& world, const CooperationTable& coop, s
             if (pair / kCodeCount != pair % kCodeCount) group.discriminating += cells;
         }
         GroupStats& whole = stats[0];
-        whole.cells += group.cells;
-        for (int k = 0; k < kCodeCount; ++k) {
-            whole.self[static_cast<std::size_t>(k)] += group.self[static_cast<std::size_t>(k)];
-            whole.other[static_cast<std::size_t>(k)] += group.other[static_cast<std::size_t>(k)];
-        }
-        whole.discriminating += group.discriminating;
-        whole.gamesSame += group.gamesSame;
-        whole.gamesOther += group.gamesOther;
+        addCounts(whole, group);
         whole.scoreSum += group.scoreSum;
         whole.coopSame += group.coopSame;
         whole.coopOther += group.coopOther;
