@@ -148,6 +148,12 @@ void catchLostDisplay(FltkHost& host) {
         endingHost = &host;
     }
     XSetIOErrorHandler(onLostDisplay);
+    // A write to a connection the server has closed raises SIGPIPE, which
+    // would end the process before Xlib sees the error, with the log left
+    // unclosed. Ignored, the write fails instead and Xlib calls the handler
+    // above. The program starts no other programs and writes to no pipe or
+    // socket of its own, so nothing else relies on the signal.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 bool displayLost() { return lost.load(); }
