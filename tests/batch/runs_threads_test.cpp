@@ -111,8 +111,11 @@ TEST(BatchRunsOnThreads, TheRunsAreThreadsOfOneProcess) {
 TEST(BatchRunsOnThreads, AFailedRunStopsTheRunsAfterThoseStartedWithIt) {
     Sandbox box;
     ASSERT_EQ(mkdir(box.path("world-2.csv").c_str(), 0755), 0);
-    const Outcome outcome = box.run({"--runs", "6", "--jobs", "3", "--seed", "9", "--generations", "600", "--log",
-                                     "vemo.csv", "--save", "world.csv"});
+    // Runs long enough (half a second or so: mutation keeps the world from
+    // settling) that run 2 has failed at its start before run 1 or 3 can
+    // end and take run 4, even on a loaded machine.
+    const Outcome outcome = box.run({"--runs", "6", "--jobs", "3", "--seed", "9", "--size", "256", "--mutation",
+                                     "0.001", "--generations", "600", "--log", "vemo.csv", "--save", "world.csv"});
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     EXPECT_TRUE(outcome.out.empty()) << "no summary after a failure: " << outcome.out;
     EXPECT_NE(outcome.err.find("world-2.csv: is a directory"), std::string::npos) << outcome.err;
