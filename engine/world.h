@@ -109,7 +109,9 @@ inline constexpr double kFitnessRebase = 0x1p200;
 // (bound >= 1); draws one number, more only in the rare case of a rejection.
 // Lemire's multiply-and-shift with rejection: no division on the usual path
 // and no bias towards small values. Inline: the variants draw it per update.
-inline std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
+// Any generator with next() serves, a Mt19937::Run as well as the generator.
+template <class Generator>
+inline std::uint32_t drawBelow(Generator& random, std::uint32_t bound) {
     std::uint64_t product = static_cast<std::uint64_t>(random.next()) * bound;
     auto low = static_cast<std::uint32_t>(product);
     if (low < bound) [[unlikely]] {
@@ -122,7 +124,8 @@ inline std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
     return static_cast<std::uint32_t>(product >> 32);
 }
 // A number strictly between 0 and 1 from one draw: (x + 0.5) / 2^32.
-inline double drawUnit(Mt19937& random) { return (random.next() + 0.5) / 4294967296.0; }
+template <class Generator>
+inline double drawUnit(Generator& random) { return (random.next() + 0.5) / 4294967296.0; }
 
 // Size and shape of a world.
 struct WorldShape {
@@ -202,6 +205,7 @@ struct VariantScratch {
     bool extraPoint = false;
     bool exact = false;  // every score is a whole number well inside 2^53: changes may be added up
     bool valid = false;  // the copies above describe the end of the last variant generation
+    PairCounts pairCounts{};  // the pairs counted then
 
     // The Fermi rule's 1 / (1 + exp(x)) for the x met lately, keyed by x's
     // bits: a world's score differences take few values, so most updates
@@ -213,6 +217,11 @@ struct VariantScratch {
         double chance = std::numeric_limits<double>::quiet_NaN();
     };
     std::array<FermiMemo, 64> fermiMemo{};
+    // The random-sequential Fermi rule's bound on the chance, keyed by the
+    // score difference, for the noise fermiNoise: the division by the noise
+    // is made once for each difference met.
+    std::array<FermiMemo, 256> fermiByDifference{};
+    double fermiNoise = std::numeric_limits<double>::quiet_NaN();
     // exp(x) for the x met lately, keyed the same way: the Moran rules'
     // fitness relative to a reference score.
     std::array<FermiMemo, 4096> expMemo{};
@@ -495,6 +504,10 @@ private:
     double scoreAt(int cell) const;
     // The same with gamesOf(cell) already at hand.
     double scoreOf(int cell, const int games[8]) const;
+    // The same for a cell away from the edges, whose kGames games are at
+    // cell + offsets[g].
+    template <int kGames>
+    double scoreInside(int cell, const int offsets[8]) const;
     // Scores the world unless it is as the last variant generation left it.
     void prepareVariantScores();
     void keepVariantScores();
@@ -515,6 +528,10 @@ private:
     void sequentialUpdates(std::uint32_t updates);
     // The Fermi decision for score difference own - theirs and a chance.
     bool fermiAdopts(double own, double theirs, double chance);
+    // fermiAdopts's bound for own - theirs = difference: chance < the bound adopts.
+    double fermiChanceOf(double difference);
+    // The random-sequential Fermi rule's updates, drawn as sequentialUpdates documents.
+    void fermiUpdates(std::uint32_t updates);
     // exp(x) through expMemo.
     double memoExp(double x);
     // exp(selection * difference), from expTable when it can.

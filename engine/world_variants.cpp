@@ -121,10 +121,15 @@ double World::scoreAt(int cell) const {
     return scoreOf(cell, games);
 }
 
-double World::scoreOf(int cell, const int games[8]) const {
-    const int color = cellColor[cell];
-    const int self = selfStrategy[cell];
-    const int other = otherStrategy[cell];
+namespace {
+
+// scoreCell's sum for a cell with colour `color` and pair (self, other), over
+// the games kGames - 1 down to 0, game g being against cell playerAt(g) or
+// none where that is negative (when `someMissing`).
+template <int kGames, bool someMissing, class PlayerAt>
+double sumOfGames(const PayoffTable& payoffTable, const CellCode* colors, const CellCode* selfCodes,
+                  const CellCode* otherCodes, bool extraPoint, bool playSelf, int color, int self, int other,
+                  PlayerAt playerAt) {
     // Only a cell that treats its own colour differently earns the extra point.
     const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
     // Colours lie at random, so the entry of each game is found with masks
@@ -135,16 +140,31 @@ double World::scoreOf(int cell, const int games[8]) const {
     const int sameRow = self * kCodeCount;
     const int otherRow = other * kCodeCount;
     double sum = 0.0;
-    for (int g = 7; g >= 0; --g) {
-        const int n = games[g];
-        if (n < 0) continue;
-        const int same = -static_cast<int>(cellColor[n] == color);  // all ones or zero
-        const int codeSame = selfStrategy[n];
-        const int codeOther = otherStrategy[n];
+    for (int g = kGames - 1; g >= 0; --g) {
+        const int n = playerAt(g);
+        if (someMissing && n < 0) continue;
+        const int same = -static_cast<int>(colors[n] == color);  // all ones or zero
+        const int codeSame = selfCodes[n];
+        const int codeOther = otherCodes[n];
         const int entry = (otherRow + codeOther) ^ (((sameRow + codeSame) ^ (otherRow + codeOther)) & same);
         sum += table[entry] + bonus * static_cast<double>(same & 1);
     }
     return sum + (playSelf ? payoffTable[self][self] + bonus : 0.0);
+}
+
+}  // namespace
+
+double World::scoreOf(int cell, const int games[8]) const {
+    return sumOfGames<8, true>(payoffTable, cellColor.data(), selfStrategy.data(), otherStrategy.data(), extraPoint,
+                               playSelf, cellColor[cell], selfStrategy[cell], otherStrategy[cell],
+                               [games](int g) { return games[g]; });
+}
+
+template <int kGames>
+double World::scoreInside(int cell, const int offsets[8]) const {
+    return sumOfGames<kGames, false>(payoffTable, cellColor.data(), selfStrategy.data(), otherStrategy.data(),
+                                     extraPoint, playSelf, cellColor[cell], selfStrategy[cell], otherStrategy[cell],
+                                     [cell, offsets](int g) { return cell + offsets[g]; });
 }
 
 void World::scoreAll() {
@@ -164,9 +184,12 @@ void World::prepareVariantScores() {
     const VariantScratch& v = variant_;
     if (v.valid && v.table == payoffTable && v.playSelf == playSelf && v.extraPoint == extraPoint &&
         v.color == cellColor && v.self == selfStrategy && v.other == otherStrategy && v.score == score) {
+        // The state is the one kept, so its pairs are counted as they were.
+        pairCounts_ = v.pairCounts;
         return;
     }
     scoreAll();
+    countPairs();
 }
 
 void World::keepVariantScores() {
@@ -177,6 +200,7 @@ void World::keepVariantScores() {
     variant_.table = payoffTable;
     variant_.playSelf = playSelf;
     variant_.extraPoint = extraPoint;
+    variant_.pairCounts = pairCounts_;
     variant_.valid = true;
 }
 
@@ -184,6 +208,23 @@ void World::keepVariantScores() {
 // scores of the cells that play it.
 void World::rescoreAround(int cell, const int games[8], int oldSelf, int oldOther) {
     if (!variant_.exact) {
+        // Each score summed again in scoreCell's order. When the cell and
+        // all it plays lie away from the edges, each one's games are at
+        // fixed offsets, with none missing.
+        const int row = rowOf(cell);
+        const int col = cell - row * shape_.cols;
+        if (row >= 2 && row < shape_.rows - 2 && col >= 2 && col < shape_.cols - 2) {
+            const int cols = shape_.cols;
+            const int offsets[8] = {-1, 1, -cols, cols, -cols - 1, cols - 1, -cols + 1, cols + 1};
+            if (shape_.neighbourhood == Neighbourhood::Moore) {
+                score[cell] = scoreInside<8>(cell, offsets);
+                for (int g = 0; g < 8; ++g) score[cell + offsets[g]] = scoreInside<8>(cell + offsets[g], offsets);
+            } else {
+                score[cell] = scoreInside<4>(cell, offsets);
+                for (int g = 0; g < 4; ++g) score[cell + offsets[g]] = scoreInside<4>(cell + offsets[g], offsets);
+            }
+            return;
+        }
         score[cell] = scoreOf(cell, games);
         for (int g = 0; g < 8; ++g) {
             if (games[g] >= 0) score[games[g]] = scoreAt(games[g]);
@@ -231,6 +272,11 @@ bool World::takePair(int cell, int from, const int games[8]) {
     if (selfStrategy[from] == oldSelf && otherStrategy[from] == oldOther) return false;
     selfStrategy[cell] = selfStrategy[from];
     otherStrategy[cell] = otherStrategy[from];
+    // The counts follow the change (an empty cell, code -1, is in none).
+    if (oldSelf >= 0) --pairCounts_[static_cast<std::size_t>((oldSelf & 7) * kCodeCount + (oldOther & 7))];
+    if (selfStrategy[from] >= 0) {
+        ++pairCounts_[static_cast<std::size_t>((selfStrategy[from] & 7) * kCodeCount + (otherStrategy[from] & 7))];
+    }
     rescoreAround(cell, games, oldSelf, oldOther);
     return true;
 }
@@ -286,6 +332,64 @@ bool World::fermiAdopts(double own, double theirs, double chance) {
     return adopt;
 }
 
+double World::fermiChanceOf(double difference) {
+    VariantScratch& v = variant_;
+    std::uint64_t bits;
+    std::memcpy(&bits, &difference, sizeof bits);
+    VariantScratch::FermiMemo& memo = v.fermiByDifference[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 56];
+    if (memo.bits != bits) [[unlikely]] {
+        // As fermiAdopts decides: x = difference / noise, and a chance below
+        // 1 / (1 + exp(x)) adopts (its shortcuts beyond |x| = 40 decide as
+        // this bound does for every chance drawUnit gives).
+        memo.bits = bits;
+        memo.chance = 1.0 / (1.0 + std::exp(difference / noise));
+    }
+    return memo.chance;
+}
+
+void World::fermiUpdates(std::uint32_t updates) {
+    VariantScratch& v = variant_;
+    // The chances are kept by score difference for one noise.
+    if (std::memcmp(&v.fermiNoise, &noise, sizeof noise) != 0) {
+        v.fermiByDifference.fill(VariantScratch::FermiMemo{});
+        v.fermiNoise = noise;
+    }
+    const auto cells = static_cast<std::uint32_t>(cellCount());
+    const int cols = shape_.cols;
+    const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
+    const auto full = static_cast<std::uint32_t>(moore ? 8 : 4);
+    // An inside cell's games as gamesOf lists them, as offsets from the cell.
+    const int offsets[8] = {-1, 1, -cols, cols, -cols - 1, cols - 1, -cols + 1, cols + 1};
+    const CellCode* const self = selfStrategy.data();
+    const CellCode* const other = otherStrategy.data();
+    Mt19937::Run draws(random);
+    int games[8];
+    int neighbours[8];
+    for (std::uint32_t u = 0; u < updates; ++u) {
+        // The cell, one of its neighbours, the chance: drawn for every
+        // update, whatever follows.
+        const auto cell = static_cast<int>(drawBelow(draws, cells));
+        const int row = rowOf(cell);
+        const int col = cell - row * cols;
+        const bool inside = static_cast<unsigned>(row - 1) < static_cast<unsigned>(shape_.rows - 2) &&
+                            static_cast<unsigned>(col - 1) < static_cast<unsigned>(cols - 2);
+        int chosen;
+        if (inside) [[likely]] {
+            chosen = cell + offsets[drawBelow(draws, full)];
+        } else {
+            gamesBesideEdge(row, col, games);
+            const auto count = static_cast<std::uint32_t>(presentOf(games, neighbours));
+            chosen = neighbours[drawBelow(draws, count)];
+        }
+        const double chance = drawUnit(draws);
+        // The same pair is no change, whatever the chance.
+        if (self[chosen] == self[cell] && other[chosen] == other[cell]) continue;
+        if (!(chance < fermiChanceOf(score[cell] - score[chosen]))) continue;
+        if (inside) gamesOf(cell, games);
+        takePair(cell, chosen, games);
+    }
+}
+
 bool World::compareWithNeighbour(int cell, int neighbour, double chance) {
     int games[8];
     gamesOf(cell, games);
@@ -298,14 +402,15 @@ void World::stepVariant() {
     prepareVariantScores();
     if (updateRule == UpdateRule::FermiSynchronous || updateRule == UpdateRule::Proportional) {
         stepSynchronousImitation(updateRule == UpdateRule::FermiSynchronous);
+        countPairs();
     } else {
+        // Each change of pair updates the counts as it is made.
         sequentialUpdates(static_cast<std::uint32_t>(cellCount()));
     }
     // The whole-grid step must not reuse what it computed before these updates.
     forgetLastStep();
     keepVariantScores();
     ++generation;
-    countPairs();
 }
 
 void World::singleUpdates(std::uint32_t count) {
@@ -313,7 +418,6 @@ void World::singleUpdates(std::uint32_t count) {
     sequentialUpdates(count);
     forgetLastStep();
     keepVariantScores();
-    countPairs();
 }
 
 void World::sequentialUpdates(std::uint32_t updates) {
@@ -325,17 +429,7 @@ void World::sequentialUpdates(std::uint32_t updates) {
     } else if (updateRule == UpdateRule::BirthDeath) {
         stepBirthDeath(updates);
     } else if (updateRule == UpdateRule::Fermi) {
-        int games[8];
-        int neighbours[8];
-        const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
-        for (std::uint32_t u = 0; u < updates; ++u) {
-            const auto cell = static_cast<int>(drawBelow(random, cells));
-            // Away from the edges the neighbours are the first `full` games.
-            const bool inside = gamesOf(cell, games);
-            const auto count = static_cast<std::uint32_t>(inside ? full : presentOf(games, neighbours));
-            const auto neighbour = drawBelow(random, count);
-            compareWith(cell, (inside ? games : neighbours)[neighbour], drawUnit(random), games);
-        }
+        fermiUpdates(updates);
     } else {
         for (std::uint32_t u = 0; u < updates; ++u) {
             const auto cell = static_cast<int>(drawBelow(random, cells));
