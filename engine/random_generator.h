@@ -24,38 +24,6 @@ public:
         return tempered_[index_++];
     }
 
-    // The numbers next() hands out, for a loop that draws many one at a time
-    // and consumes them as it goes: the loop reads them through a pointer of
-    // its own, which stays in a register where next()'s index would be read
-    // and written back at every draw. Nothing else may draw from the
-    // generator until the run is closed, after which next() goes on with the
-    // number after the last one the run handed out.
-    class Run {
-    public:
-        explicit Run(Mt19937& generator) : generator_(generator) {
-            if (generator.index_ >= generator.ready_) generator.refillForNext();
-            at_ = generator.tempered_ + generator.index_;
-            end_ = generator.tempered_ + kStateSize;
-        }
-        ~Run() { generator_.index_ = static_cast<int>(at_ - generator_.tempered_); }
-        Run(const Run&) = delete;
-        Run& operator=(const Run&) = delete;
-
-        std::uint32_t next() {
-            if (at_ == end_) [[unlikely]] {
-                generator_.index_ = kStateSize;
-                generator_.refillForNext();
-                at_ = generator_.tempered_;
-            }
-            return *at_++;
-        }
-
-    private:
-        Mt19937& generator_;
-        const std::uint32_t* at_;
-        const std::uint32_t* end_;
-    };
-
     // The next count numbers, in order.
     void fill(std::uint32_t* out, int count);
     // The low eight bits of each of the next count numbers, in order: the

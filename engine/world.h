@@ -109,9 +109,7 @@ inline constexpr double kFitnessRebase = 0x1p200;
 // (bound >= 1); draws one number, more only in the rare case of a rejection.
 // Lemire's multiply-and-shift with rejection: no division on the usual path
 // and no bias towards small values. Inline: the variants draw it per update.
-// Any generator with next() serves, a Mt19937::Run as well as the generator.
-template <class Generator>
-inline std::uint32_t drawBelow(Generator& random, std::uint32_t bound) {
+inline std::uint32_t drawBelow(Mt19937& random, std::uint32_t bound) {
     std::uint64_t product = static_cast<std::uint64_t>(random.next()) * bound;
     auto low = static_cast<std::uint32_t>(product);
     if (low < bound) [[unlikely]] {
@@ -124,8 +122,7 @@ inline std::uint32_t drawBelow(Generator& random, std::uint32_t bound) {
     return static_cast<std::uint32_t>(product >> 32);
 }
 // A number strictly between 0 and 1 from one draw: (x + 0.5) / 2^32.
-template <class Generator>
-inline double drawUnit(Generator& random) { return (random.next() + 0.5) / 4294967296.0; }
+inline double drawUnit(Mt19937& random) { return (random.next() + 0.5) / 4294967296.0; }
 
 // Size and shape of a world.
 struct WorldShape {
@@ -504,10 +501,10 @@ private:
     double scoreAt(int cell) const;
     // The same with gamesOf(cell) already at hand.
     double scoreOf(int cell, const int games[8]) const;
-    // The same for a cell away from the edges, whose kGames games are at
-    // cell + offsets[g].
+    // Scores again a cell at least two cells away from the edges and the
+    // kGames cells it plays, each of whose games are at + offsets[g].
     template <int kGames>
-    double scoreInside(int cell, const int offsets[8]) const;
+    void rescoreInside(int cell, const int offsets[8]);
     // Scores the world unless it is as the last variant generation left it.
     void prepareVariantScores();
     void keepVariantScores();

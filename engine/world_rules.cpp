@@ -56,7 +56,9 @@ double World::memoExp(double x) {
 
 inline double World::fitnessFrom(double* table, double difference) {
     if (table && difference <= 0.0 && difference > -kFitnessTableSize) {
-        double& entry = table[static_cast<std::size_t>(-difference)];
+        // -difference lies in [0, kFitnessTableSize): through int, the
+        // conversion needs none of the steps a conversion to size_t takes.
+        double& entry = table[static_cast<std::size_t>(static_cast<int>(-difference))];
         if (entry < 0.0) entry = std::exp(selection * difference);
         return entry;
     }
@@ -155,29 +157,34 @@ void World::stepDeathBirth(std::uint32_t updates) {
     double weight[8];
     // The table does not move while the selection stays.
     double* const table = fitnessTable();
+    const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
+    const CellCode* const self = selfStrategy.data();
+    const CellCode* const other = otherStrategy.data();
     for (std::uint32_t u = 0; u < updates; ++u) {
         const auto cell = static_cast<int>(drawBelow(random, cells));
         const double chance = drawUnit(random);
-        gamesOf(cell, games);
-        const int count = presentOf(games, neighbours);
+        // Away from the edges the neighbours are the first `full` games.
+        const bool inside = gamesOf(cell, games);
+        const int* const around = inside ? games : neighbours;
+        const int count = inside ? full : presentOf(games, neighbours);
         // Nothing changes where every neighbour holds the dying cell's pair.
-        bool differs = false;
+        int differs = 0;
         for (int k = 0; k < count; ++k) {
-            const int n = neighbours[k];
-            differs = differs || selfStrategy[n] != selfStrategy[cell] || otherStrategy[n] != otherStrategy[cell];
+            const int n = around[k];
+            differs |= (self[n] ^ self[cell]) | (other[n] ^ other[cell]);
         }
-        if (!differs) continue;
+        if (differs == 0) continue;
         // Fitness relative to the best neighbour: that one weighs 1, so the
         // sum lies in [1, 8] whatever the scores.
-        double top = score[neighbours[0]];
-        for (int k = 1; k < count; ++k) top = std::max(top, score[neighbours[k]]);
+        double top = score[around[0]];
+        for (int k = 1; k < count; ++k) top = std::max(top, score[around[k]]);
         double total = 0.0;
         for (int k = 0; k < count; ++k) {
-            weight[k] = fitnessFrom(table, score[neighbours[k]] - top);
+            weight[k] = fitnessFrom(table, score[around[k]] - top);
             total += weight[k];
         }
         const int pick = pickByWeight(weight, count, total, chance);
-        takePair(cell, neighbours[pick], games);
+        takePair(cell, around[pick], games);
     }
 }
 

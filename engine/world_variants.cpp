@@ -127,9 +127,10 @@ namespace {
 // the games kGames - 1 down to 0, game g being against cell playerAt(g) or
 // none where that is negative (when `someMissing`).
 template <int kGames, bool someMissing, class PlayerAt>
-double sumOfGames(const PayoffTable& payoffTable, const CellCode* colors, const CellCode* selfCodes,
-                  const CellCode* otherCodes, bool extraPoint, bool playSelf, int color, int self, int other,
-                  PlayerAt playerAt) {
+[[gnu::always_inline]] inline double sumOfGames(const PayoffTable& payoffTable, const CellCode* colors,
+                                                const CellCode* selfCodes, const CellCode* otherCodes,
+                                                bool extraPoint, bool playSelf, int color, int self, int other,
+                                                PlayerAt playerAt) {
     // Only a cell that treats its own colour differently earns the extra point.
     const double bonus = (extraPoint && self != other) ? 1.0 : 0.0;
     // Colours lie at random, so the entry of each game is found with masks
@@ -161,10 +162,18 @@ double World::scoreOf(int cell, const int games[8]) const {
 }
 
 template <int kGames>
-double World::scoreInside(int cell, const int offsets[8]) const {
-    return sumOfGames<kGames, false>(payoffTable, cellColor.data(), selfStrategy.data(), otherStrategy.data(),
-                                     extraPoint, playSelf, cellColor[cell], selfStrategy[cell], otherStrategy[cell],
-                                     [cell, offsets](int g) { return cell + offsets[g]; });
+void World::rescoreInside(int cell, const int offsets[8]) {
+    const CellCode* const colors = cellColor.data();
+    const CellCode* const selfCodes = selfStrategy.data();
+    const CellCode* const otherCodes = otherStrategy.data();
+    double* const scores = score.data();
+    const auto rescore = [&](int at) {
+        scores[at] = sumOfGames<kGames, false>(payoffTable, colors, selfCodes, otherCodes, extraPoint, playSelf,
+                                               colors[at], selfCodes[at], otherCodes[at],
+                                               [at, offsets](int g) { return at + offsets[g]; });
+    };
+    rescore(cell);
+    for (int g = 0; g < kGames; ++g) rescore(cell + offsets[g]);
 }
 
 void World::scoreAll() {
@@ -216,13 +225,8 @@ void World::rescoreAround(int cell, const int games[8], int oldSelf, int oldOthe
         if (row >= 2 && row < shape_.rows - 2 && col >= 2 && col < shape_.cols - 2) {
             const int cols = shape_.cols;
             const int offsets[8] = {-1, 1, -cols, cols, -cols - 1, cols - 1, -cols + 1, cols + 1};
-            if (shape_.neighbourhood == Neighbourhood::Moore) {
-                score[cell] = scoreInside<8>(cell, offsets);
-                for (int g = 0; g < 8; ++g) score[cell + offsets[g]] = scoreInside<8>(cell + offsets[g], offsets);
-            } else {
-                score[cell] = scoreInside<4>(cell, offsets);
-                for (int g = 0; g < 4; ++g) score[cell + offsets[g]] = scoreInside<4>(cell + offsets[g], offsets);
-            }
+            if (shape_.neighbourhood == Neighbourhood::Moore) rescoreInside<8>(cell, offsets);
+            else rescoreInside<4>(cell, offsets);
             return;
         }
         score[cell] = scoreOf(cell, games);
@@ -362,26 +366,25 @@ void World::fermiUpdates(std::uint32_t updates) {
     const int offsets[8] = {-1, 1, -cols, cols, -cols - 1, cols - 1, -cols + 1, cols + 1};
     const CellCode* const self = selfStrategy.data();
     const CellCode* const other = otherStrategy.data();
-    Mt19937::Run draws(random);
     int games[8];
     int neighbours[8];
     for (std::uint32_t u = 0; u < updates; ++u) {
         // The cell, one of its neighbours, the chance: drawn for every
         // update, whatever follows.
-        const auto cell = static_cast<int>(drawBelow(draws, cells));
+        const auto cell = static_cast<int>(drawBelow(random, cells));
         const int row = rowOf(cell);
         const int col = cell - row * cols;
         const bool inside = static_cast<unsigned>(row - 1) < static_cast<unsigned>(shape_.rows - 2) &&
                             static_cast<unsigned>(col - 1) < static_cast<unsigned>(cols - 2);
         int chosen;
         if (inside) [[likely]] {
-            chosen = cell + offsets[drawBelow(draws, full)];
+            chosen = cell + offsets[drawBelow(random, full)];
         } else {
             gamesBesideEdge(row, col, games);
             const auto count = static_cast<std::uint32_t>(presentOf(games, neighbours));
-            chosen = neighbours[drawBelow(draws, count)];
+            chosen = neighbours[drawBelow(random, count)];
         }
-        const double chance = drawUnit(draws);
+        const double chance = drawUnit(random);
         // The same pair is no change, whatever the chance.
         if (self[chosen] == self[cell] && other[chosen] == other[cell]) continue;
         if (!(chance < fermiChanceOf(score[cell] - score[chosen]))) continue;
