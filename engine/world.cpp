@@ -237,6 +237,7 @@ const PairCounts& World::countPairs() {
 }
 
 void World::stepCellByCell(const std::uint8_t* draws) {
+    variant_.valid = false;  // as stepWith
     for (int r = 0; r < rows(); ++r) {
         for (int c = 0; c < cols(); ++c) score[index(r, c)] = scoreCell(r, c);
     }

@@ -193,10 +193,12 @@ struct StepScratch {
 };
 
 // What the variants' scores were computed from, so that a generation that
-// starts where the last one ended need not score the world again.
+// starts where the last one ended need not score the world again. The
+// scores themselves are not copied: whatever sets them otherwise than these
+// rules do (the whole-grid step, the ecology, a restart) calls
+// forgetLastStep or clears `valid` itself.
 struct VariantScratch {
     std::vector<CellCode> color, self, other;  // the grids after the last variant generation
-    std::vector<double> score;                 // the scores then
     PayoffTable table{};                       // the rules then
     bool playSelf = false;
     bool extraPoint = false;
@@ -436,8 +438,12 @@ public:
     int reproduce();
     int die();  // also counts the pairs of the agents left
 
-    // Forgets what the last step computed, so the next one scores every cell.
-    void forgetLastStep() { scratch_.valid = false; }
+    // Forgets what the last step computed, so the next one scores every cell
+    // (whether the whole-grid step or a variant rule comes next).
+    void forgetLastStep() {
+        scratch_.valid = false;
+        variant_.valid = false;
+    }
     // Every score 0, as a restart leaves them; the next step scores every cell.
     void clearScores();
 

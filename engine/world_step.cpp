@@ -676,6 +676,9 @@ void World::GenerationStep::countPairs() {
 }
 
 void World::stepWith(const std::uint8_t* draws, int threads, std::uint8_t* fill) {
+    // The scores this step leaves are summed in its own order: a variant
+    // rule that follows sums them again in its own.
+    variant_.valid = false;
     GenerationStep step(*this, threads);
     if (step.pack(fill)) {
         step.score();

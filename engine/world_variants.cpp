@@ -192,7 +192,7 @@ void World::scoreAll() {
 void World::prepareVariantScores() {
     const VariantScratch& v = variant_;
     if (v.valid && v.table == payoffTable && v.playSelf == playSelf && v.extraPoint == extraPoint &&
-        v.color == cellColor && v.self == selfStrategy && v.other == otherStrategy && v.score == score) {
+        v.color == cellColor && v.self == selfStrategy && v.other == otherStrategy) {
         // The state is the one kept, so its pairs are counted as they were.
         pairCounts_ = v.pairCounts;
         return;
@@ -205,7 +205,6 @@ void World::keepVariantScores() {
     variant_.color = cellColor;
     variant_.self = selfStrategy;
     variant_.other = otherStrategy;
-    variant_.score = score;
     variant_.table = payoffTable;
     variant_.playSelf = playSelf;
     variant_.extraPoint = extraPoint;
