@@ -173,9 +173,12 @@ struct CellCooperation {
 
 }  // namespace
 
-WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
-    std::vector<double> scores;
-    world.scoreCurrentState(scores);
+namespace {
+
+// computeWorldStats with each cell's score from scores, or none when that is
+// null, and only the cooperation sums asked for (the others stay 0).
+template <bool kSame, bool kOther>
+WorldStats cellByCell(const World& world, const CooperationTable& coop, const double* scores) {
     // Whole-number counts do not depend on the order they are taken in: the
     // cells per (colour, self, others) and the games per colour are gathered
     // here and put into the groups at the end. The sums of decimals are
@@ -208,8 +211,8 @@ WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
             // each kind, without a branch a game.
             const auto play = [&](int opponent) {
                 const bool sameColor = colors[opponent] == ownColor;
-                same += sameColor ? coop[self][selves[opponent] & 7] : 0.0;
-                otherColors += sameColor ? 0.0 : coop[other][others[opponent] & 7];
+                if (kSame) same += sameColor ? coop[self][selves[opponent] & 7] : 0.0;
+                if (kOther) otherColors += sameColor ? 0.0 : coop[other][others[opponent] & 7];
                 sameGames += sameColor ? 1 : 0;
                 otherGames += sameColor ? 0 : 1;
             };
@@ -223,13 +226,15 @@ WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
                 }
             }
             if (world.playSelf) {
-                same += coop[self][self];
+                if (kSame) same += coop[self][self];
                 ++sameGames;
             }
-            const double score = scores[static_cast<std::size_t>(cell)];
             const std::size_t group = 1 + static_cast<std::size_t>(color);
-            scoreSum[0] += score;
-            scoreSum[group] += score;
+            if (scores != nullptr) {
+                const double score = scores[static_cast<std::size_t>(cell)];
+                scoreSum[0] += score;
+                scoreSum[group] += score;
+            }
             coopSame[0] += same;
             coopSame[group] += same;
             coopOther[0] += otherColors;
@@ -260,6 +265,21 @@ WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
         addCounts(whole, group);
     }
     return stats;
+}
+
+}  // namespace
+
+WorldStats computeWorldStats(const World& world, const CooperationTable& coop) {
+    std::vector<double> scores;
+    world.scoreCurrentState(scores);
+    return cellByCell<true, true>(world, coop, scores.data());
+}
+
+WorldStats worldStatsWithoutScores(const World& world, const CooperationTable& coop, bool same, bool other) {
+    if (same && other) return cellByCell<true, true>(world, coop, nullptr);
+    if (same) return cellByCell<true, false>(world, coop, nullptr);
+    if (other) return cellByCell<false, true>(world, coop, nullptr);
+    return cellByCell<false, false>(world, coop, nullptr);
 }
 
 GroupStats worldCooperation(const World& world, const CooperationTable& coop) {

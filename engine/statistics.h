@@ -62,6 +62,11 @@ void addCounts(GroupStats& whole, const GroupStats& group);
 // looked up in coop.
 WorldStats computeWorldStats(const World& world, const CooperationTable& coop);
 
+// computeWorldStats without the scores (every scoreSum 0): the counts and
+// the cooperation sums asked for (coopSame with `same`, coopOther with
+// `other`; the others 0), added in the same order, so exactly the same.
+WorldStats worldStatsWithoutScores(const World& world, const CooperationTable& coop, bool same, bool other);
+
 // Only the cooperation of computeWorldStats' whole world (coopSame,
 // gamesSame, coopOther, gamesOther; the other fields stay 0), without the
 // scores: the games are counted by pair of codes and the shares multiplied

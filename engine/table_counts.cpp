@@ -224,18 +224,37 @@ std::string TableCounts::row(const World& world, const CooperationTable& coop, s
     const double error = 2.0 * (roundingBound(static_cast<double>(world.cellCount()) + 16.0) + roundingBound(1024.0));
     std::vector<int> groups{0};
     for (int color : colors) groups.push_back(1 + color);
+    bool scoresAlike = true, sameAlike = true, otherAlike = true;
     for (int g : groups) {
         const GroupStats& group = stats[static_cast<std::size_t>(g)];
         // Whole scores add up exactly in any order while the sums stay below 2^53.
         const double scoreError = wholeScores[static_cast<std::size_t>(g)] && scoreSize[static_cast<std::size_t>(g)] < 0x1p52
                                       ? 0.0
                                       : error * scoreSize[static_cast<std::size_t>(g)];
-        if (!printsAlike(group.scoreSum, scoreError, group.cells) ||
-            !printsAlike(group.coopSame, error * sameSize[static_cast<std::size_t>(g)], group.gamesSame) ||
-            !printsAlike(group.coopOther, error * otherSize[static_cast<std::size_t>(g)], group.gamesOther)) {
-            ++summedRows_;
-            return statsRow(generation, computeWorldStats(world, coop), colors);
+        scoresAlike = scoresAlike && printsAlike(group.scoreSum, scoreError, group.cells);
+        sameAlike = sameAlike && printsAlike(group.coopSame, error * sameSize[static_cast<std::size_t>(g)], group.gamesSame);
+        otherAlike = otherAlike &&
+                     printsAlike(group.coopOther, error * otherSize[static_cast<std::size_t>(g)], group.gamesOther);
+    }
+    if (!scoresAlike) {
+        ++summedRows_;
+        return statsRow(generation, computeWorldStats(world, coop), colors);
+    }
+    if (!sameAlike || !otherAlike) {
+        // Only the cooperation shares are near a tie (the usual case: the
+        // finite match's shares are multiples of 1/200, whose means often
+        // lie exactly on a tie of the sixth decimal): they are summed cell
+        // by cell as the table sums them, without scoring the world again;
+        // the scores print the same from the counts. Only the kind of
+        // share that needs it is summed: rarely do both.
+        const WorldStats summed = worldStatsWithoutScores(world, coop, !sameAlike, !otherAlike);
+        for (std::size_t g = 0; g < stats.size(); ++g) {
+            if (!sameAlike) stats[g].coopSame = summed[g].coopSame;
+            if (!otherAlike) stats[g].coopOther = summed[g].coopOther;
         }
+        ++summedRows_;
+        ++sharesSummedRows_;
+        return statsRow(generation, stats, colors);
     }
     ++countedRows_;
     return statsRow(generation, stats, colors);

@@ -28,6 +28,8 @@ public:
     // sums them, since this value was made.
     std::uint64_t countedRows() const { return countedRows_; }
     std::uint64_t summedRows() const { return summedRows_; }
+    // Of the summed rows, those where only the cooperation shares were.
+    std::uint64_t sharesSummedRows() const { return sharesSummedRows_; }
 
     // Bins per colour: same-colour games by (self, opponent's self, the cell
     // discriminates) at self * 8 + code + 64 * discriminates, games against
@@ -53,7 +55,7 @@ private:
     static constexpr int kLanes = 4;
     std::array<std::array<std::uint32_t, kCodeCount * kBins + 1>, kLanes> lanes_{};  // the last: games beyond a fixed edge
     std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game
-    std::uint64_t countedRows_ = 0, summedRows_ = 0;
+    std::uint64_t countedRows_ = 0, summedRows_ = 0, sharesSummedRows_ = 0;
 };
 
 }  // namespace talvane

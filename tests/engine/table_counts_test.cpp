@@ -29,7 +29,7 @@ TEST(TableCounts, RowsMatchTheTableSummedCellByCell) {
     std::mt19937 rng(77);
     const CooperationTable finite = finiteCooperationTable();
     const CooperationTable infinite = infiniteCooperationTable();
-    std::uint64_t counted = 0;
+    std::uint64_t counted = 0, sharesSummed = 0;
     for (Edges edges : {Edges::Wrap, Edges::Fixed}) {
         for (Neighbourhood hood : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
             for (int options = 0; options < 4; ++options) {
@@ -54,11 +54,13 @@ TEST(TableCounts, RowsMatchTheTableSummedCellByCell) {
                 }
                 EXPECT_EQ(counts.countedRows() + counts.summedRows(), 24u);
                 counted += counts.countedRows();
+                sharesSummed += counts.sharesSummedRows();
             }
         }
     }
     // Rows whose fields lie too near a rounding tie are summed; most are not.
     EXPECT_GT(counted, 16u * 24u * 3 / 4);
+    EXPECT_GT(sharesSummed, 0u) << "no row had only its shares summed: that path went untested";
 }
 
 TEST(TableCounts, ANewShapeOrGameAgainstItselfIsCountedAfresh) {
