@@ -206,6 +206,8 @@ void World::stepBirthDeath(std::uint32_t updates) {
     // generation: the best cell weighs 1, so the total is at least 1.
     buildFitnessTree();
     VariantScratch& v = variant_;
+    // The table does not move while the selection stays.
+    double* const table = fitnessTable();
     int games[8];
     int neighbours[8];
     for (std::uint32_t u = 0; u < updates; ++u) {
@@ -241,22 +243,27 @@ void World::stepBirthDeath(std::uint32_t updates) {
         }
         double largest = 0.0;
         for (int k = 0; k < touched; ++k) {
-            const double fitness = fitnessOf(score[nodes[k] - v.leaves] - v.reference);
+            const double fitness = fitnessFrom(table, score[nodes[k] - v.leaves] - v.reference);
             v.fitnessTree[nodes[k]] = fitness;
             largest = std::max(largest, fitness);
         }
+        // In increasing order, the parents of a level come out in order
+        // too, and a parent shared by two nodes is the one just written.
+        for (int k = 1; k < touched; ++k) {
+            const int node = nodes[k];
+            int j = k;
+            for (; j > 0 && nodes[j - 1] > node; --j) nodes[j] = nodes[j - 1];
+            nodes[j] = node;
+        }
+        double* const tree = v.fitnessTree.data();
         while (nodes[0] > 1) {
             int parents = 0;
             for (int k = 0; k < touched; ++k) {
                 const int parent = nodes[k] >> 1;
-                bool seen = false;
-                for (int j = 0; j < parents; ++j) seen = seen || nodes[j] == parent;
-                if (!seen) nodes[parents++] = parent;
+                if (parents == 0 || nodes[parents - 1] != parent) nodes[parents++] = parent;
             }
             touched = parents;
-            for (int k = 0; k < touched; ++k) {
-                v.fitnessTree[nodes[k]] = v.fitnessTree[2 * nodes[k]] + v.fitnessTree[2 * nodes[k] + 1];
-            }
+            for (int k = 0; k < touched; ++k) tree[nodes[k]] = tree[2 * nodes[k]] + tree[2 * nodes[k] + 1];
         }
         if (largest > kFitnessRebase || v.fitnessTree[1] < 1.0 / kFitnessRebase) buildFitnessTree();
     }
