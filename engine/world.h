@@ -221,6 +221,9 @@ struct VariantScratch {
     // is made once for each difference met.
     std::array<FermiMemo, 256> fermiByDifference{};
     double fermiNoise = std::numeric_limits<double>::quiet_NaN();
+    // Differences below fermiBelow adopt for sure, above fermiAbove never.
+    double fermiBelow = std::numeric_limits<double>::quiet_NaN();
+    double fermiAbove = std::numeric_limits<double>::quiet_NaN();
     // exp(x) for the x met lately, keyed the same way: the Moran rules'
     // fitness relative to a reference score.
     std::array<FermiMemo, 4096> expMemo{};

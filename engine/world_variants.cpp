@@ -337,15 +337,23 @@ bool World::fermiAdopts(double own, double theirs, double chance) {
 
 double World::fermiChanceOf(double difference) {
     VariantScratch& v = variant_;
+    // Far from zero the bound needs no exp, nor a place in the memo: beyond
+    // 41 noises x lies beyond 40, where fermiAdopts decides without exp.
+    if (difference < v.fermiBelow) return 1.0;
+    if (difference > v.fermiAbove) return 0.0;
     std::uint64_t bits;
     std::memcpy(&bits, &difference, sizeof bits);
     VariantScratch::FermiMemo& memo = v.fermiByDifference[(bits * 0x9e37'79b9'7f4a'7c15ull) >> 56];
     if (memo.bits != bits) [[unlikely]] {
         // As fermiAdopts decides: x = difference / noise, and a chance below
-        // 1 / (1 + exp(x)) adopts (its shortcuts beyond |x| = 40 decide as
-        // this bound does for every chance drawUnit gives).
+        // 1 / (1 + exp(x)) adopts. Its shortcuts beyond |x| = 40 decide as
+        // the bounds 1 and 0 do for every chance drawUnit gives (none lies
+        // below 1e-17).
         memo.bits = bits;
-        memo.chance = 1.0 / (1.0 + std::exp(difference / noise));
+        const double x = difference / noise;
+        if (x <= -40.0) memo.chance = 1.0;
+        else if (x >= 40.0) memo.chance = 0.0;
+        else memo.chance = 1.0 / (1.0 + std::exp(x));
     }
     return memo.chance;
 }
@@ -356,6 +364,10 @@ void World::fermiUpdates(std::uint32_t updates) {
     if (std::memcmp(&v.fermiNoise, &noise, sizeof noise) != 0) {
         v.fermiByDifference.fill(VariantScratch::FermiMemo{});
         v.fermiNoise = noise;
+        // NaN bounds, which no difference passes, unless the noise is above 0.
+        const double far = noise > 0.0 ? 41.0 * noise : std::numeric_limits<double>::quiet_NaN();
+        v.fermiBelow = -far;
+        v.fermiAbove = far;
     }
     const auto cells = static_cast<std::uint32_t>(cellCount());
     const int cols = shape_.cols;
