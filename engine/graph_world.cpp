@@ -17,6 +17,11 @@ constexpr int kBonusOffset = kPairCount;  // terms[64 + i]: the same game with t
 // Graphs below this many nodes always step on one thread.
 constexpr int kMinNodesForThreads = 1 << 15;
 
+// How many edges ahead the passes over the edges ask for the neighbour's
+// key or score: the neighbours lie at random, beyond the caches of a large
+// graph, and the processor cannot foresee those loads.
+constexpr std::uint32_t kAhead = 16;
+
 // Runs body(first, end, part) over `parts` ranges of 0 .. count, one per thread.
 template <typename Body>
 void forParts(int count, int parts, Body&& body) {
@@ -43,6 +48,56 @@ std::uint16_t keyOf(CellCode color, CellCode self, CellCode other) {
 // down, then the diagonals up-left, down-left, up-right, down-right.
 constexpr int kGameSlots[8] = {5, 7, 4, 6, 0, 1, 2, 3};
 
+// What the choices read and write, for chooseNodes.
+struct ChoiceArrays {
+    const std::uint32_t* offsets;
+    const std::int32_t* neighbours;
+    const std::uint16_t* keys;
+    const std::uint8_t* uniform;
+    const std::uint32_t* draws;
+    CellCode* nextSelf;
+    CellCode* nextOther;
+    std::uint32_t lastEdge;
+};
+
+// Each node of first .. end takes the pair of the best-scoring node among
+// itself and its neighbours (see pickFrom), from scores of type Score.
+template <typename Score>
+void chooseNodes(const ChoiceArrays& a, const Score* scores, int first, int end, PairCounts& counts) {
+    for (int u = first; u < end; ++u) {
+        if (a.uniform[u]) {
+            // It and all its neighbours hold one pair: it keeps it, whatever it chooses.
+            const int key = a.keys[u];
+            a.nextSelf[u] = static_cast<CellCode>((key >> 3) & 7);
+            a.nextOther[u] = static_cast<CellCode>(key & 7);
+            ++counts[key & 0x3f];
+            continue;
+        }
+        const std::uint32_t lo = a.offsets[u], hi = a.offsets[u + 1];
+        const Score own = scores[u];
+        const auto start = static_cast<std::uint32_t>((static_cast<std::uint64_t>(a.draws[u]) * (hi - lo)) >> 32);
+        // One pass: the best so far, the last neighbour at it, and the
+        // last at it placed before start.
+        Score best = own;
+        int any = u, beforeStart = -1;
+        for (std::uint32_t e = lo; e < hi; ++e) {
+            __builtin_prefetch(scores + a.neighbours[std::min(e + kAhead, a.lastEdge)]);
+            const int v = a.neighbours[e];
+            const Score s = scores[v];
+            const bool atLeast = s >= best;
+            beforeStart = s > best ? -1 : beforeStart;
+            best = atLeast ? s : best;
+            any = atLeast ? v : any;
+            beforeStart = atLeast && e - lo < start ? v : beforeStart;
+        }
+        const int from = (own == best || best < 0) ? u : (beforeStart >= 0 ? beforeStart : any);
+        const int key = a.keys[from];
+        a.nextSelf[u] = static_cast<CellCode>((key >> 3) & 7);
+        a.nextOther[u] = static_cast<CellCode>(key & 7);
+        ++counts[key & 0x3f];
+    }
+}
+
 }  // namespace
 
 GraphWorld::GraphWorld(Graph graph) : graph_(std::move(graph)) {
@@ -52,6 +107,7 @@ GraphWorld::GraphWorld(Graph graph) : graph_(std::move(graph)) {
     otherStrategy.assign(n, 0);
     score.assign(n, 0.0);
     pairCounts_[0] = static_cast<std::uint32_t>(n);
+    for (int u = 0; u < graph_.nodes; ++u) maxDegree_ = std::max(maxDegree_, graph_.degree(u));
     if (!graph_.slots.empty()) {
         fermiOrder_.reserve(graph_.neighbours.size());
         for (int u = 0; u < graph_.nodes; ++u) {
@@ -156,6 +212,18 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
     // chooses: its choice need not be made.
     uniform_.resize(static_cast<std::size_t>(n));
     std::uint8_t* uniform = uniform_.data();
+    const std::uint32_t lastEdge = offsets[n] > 0 ? offsets[n] - 1 : 0;
+    // Whole terms keep every score whole; no score exceeds the largest term
+    // times the most games a node plays.
+    double largestTerm = 0.0;
+    bool wholeTerms = true;
+    for (const double term : terms) {
+        wholeTerms = wholeTerms && term == std::trunc(term);
+        largestTerm = std::max(largestTerm, std::fabs(term));
+    }
+    const bool inInt32 = wholeTerms && largestTerm * (static_cast<double>(maxDegree_) + 1.0) < 0x1p31;
+    wholeScores_.resize(inInt32 ? static_cast<std::size_t>(n) : 0);
+    std::int32_t* const whole = inInt32 ? wholeScores_.data() : nullptr;
     forParts(n, parts, [&](int first, int end, int) {
         for (int u = first; u < end; ++u) keys[u] = keyOf(nodeColor[u], selfStrategy[u], otherStrategy[u]);
     });
@@ -167,6 +235,7 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
         const std::int32_t* const neighboursHere = neighbours;
         const std::uint16_t* const keysHere = keys;
         double* const scoresHere = scores;
+        std::int32_t* const wholeHere = whole;
         std::uint8_t* const uniformHere = uniform;
         for (int u = first; u < end; ++u) {
             const int me = keysHere[u];
@@ -176,6 +245,7 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
             double sum = 0.0;
             int differ = 0;
             for (std::uint32_t e = offsetsHere[u]; e < offsetsHere[u + 1]; ++e) {
+                __builtin_prefetch(keysHere + neighboursHere[std::min(e + kAhead, lastEdge)]);
                 const int them = keysHere[neighboursHere[e]];
                 differ |= (them ^ me) & 0x3f;
                 const int same = -static_cast<int>(((them ^ me) & kColorBits) == 0);
@@ -185,57 +255,21 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
             }
             if (playSelf) sum += terms[self * 9 + (self != other ? bonusOffset : 0)];
             scoresHere[u] = sum;
+            if (wholeHere) wholeHere[u] = static_cast<std::int32_t>(sum);
             uniformHere[u] = differ == 0;
         }
     });
-    // Choices, from the scores and the pairs as they were.
+    // Choices, from the scores and the pairs as they were: from whole-number
+    // copies of the scores where they are exact in 32 bits, half the bytes to
+    // fetch from wherever the neighbours lie; from the scores themselves
+    // otherwise. The two compare alike, so they choose alike.
     std::vector<PairCounts> counts(static_cast<std::size_t>(parts));
+    const ChoiceArrays arrays{offsets, neighbours, keys, uniform, draws, nextSelf_.data(), nextOther_.data(), lastEdge};
     forParts(n, parts, [&](int first, int end, int part) {
         PairCounts& mine = counts[static_cast<std::size_t>(part)];
         mine = {};
-        // The arrays as locals of this pass: the codes it stores are bytes,
-        // which may alias anything in memory, so pointers read through the
-        // captures would be loaded again after every store.
-        const std::uint32_t* const offsetsHere = offsets;
-        const std::int32_t* const neighboursHere = neighbours;
-        const std::uint16_t* const keysHere = keys;
-        const double* const scoresHere = scores;
-        const std::uint8_t* const uniformHere = uniform;
-        const std::uint32_t* const drawsHere = draws;
-        CellCode* const nextSelf = nextSelf_.data();
-        CellCode* const nextOther = nextOther_.data();
-        for (int u = first; u < end; ++u) {
-            if (uniformHere[u]) {
-                const int key = keysHere[u];
-                nextSelf[u] = static_cast<CellCode>((key >> 3) & 7);
-                nextOther[u] = static_cast<CellCode>(key & 7);
-                ++mine[key & 0x3f];
-                continue;
-            }
-            const std::uint32_t lo = offsetsHere[u], hi = offsetsHere[u + 1];
-            const double own = scoresHere[u];
-            const std::uint32_t draw = drawsHere[u];
-            const auto start = static_cast<std::uint32_t>((static_cast<std::uint64_t>(draw) * (hi - lo)) >> 32);
-            // One pass: the best so far, the last neighbour at it, and the
-            // last at it placed before start.
-            double best = own;
-            int any = u, beforeStart = -1;
-            // Without branches on the scores, which lie at random: selects only.
-            for (std::uint32_t e = lo; e < hi; ++e) {
-                const int v = neighboursHere[e];
-                const double s = scoresHere[v];
-                const bool atLeast = s >= best;
-                beforeStart = s > best ? -1 : beforeStart;
-                best = atLeast ? s : best;
-                any = atLeast ? v : any;
-                beforeStart = atLeast && e - lo < start ? v : beforeStart;
-            }
-            const int from = (own == best || best < 0.0) ? u : (beforeStart >= 0 ? beforeStart : any);
-            const int key = keysHere[from];
-            nextSelf[u] = static_cast<CellCode>((key >> 3) & 7);
-            nextOther[u] = static_cast<CellCode>(key & 7);
-            ++mine[key & 0x3f];
-        }
+        if (whole) chooseNodes(arrays, whole, first, end, mine);
+        else chooseNodes(arrays, static_cast<const double*>(scores), first, end, mine);
     });
     selfStrategy.swap(nextSelf_);
     otherStrategy.swap(nextOther_);
@@ -301,9 +335,7 @@ bool GraphWorld::fermiAdopts(double own, double theirs, double chance) const {
 void GraphWorld::prepareVariantScores() {
     // Whole-number entries keep every score a whole number below 2^53, where
     // adding the change of one game is exact.
-    int maxDegree = 0;
-    for (int u = 0; u < nodeCount(); ++u) maxDegree = std::max(maxDegree, degree(u));
-    const double limit = 0x1p53 / (static_cast<double>(maxDegree) + 2.0) - 2.0;
+    const double limit = 0x1p53 / (static_cast<double>(maxDegree_) + 2.0) - 2.0;
     exact_ = true;
     for (const auto& row : payoffTable) {
         for (const double entry : row) exact_ = exact_ && entry == std::trunc(entry) && std::fabs(entry) <= limit;

@@ -172,6 +172,8 @@ private:
     std::vector<std::uint16_t> keys_;
     std::vector<std::uint8_t> uniform_;  // the node and all its neighbours hold one pair
     std::vector<std::uint32_t> draws_;
+    std::vector<std::int32_t> wholeScores_;  // the step's scores as whole numbers, when they fit
+    int maxDegree_ = 0;
     std::vector<CellCode> nextSelf_, nextOther_;
     bool exact_ = false;  // every score a whole number: variant changes may be added up
     // Birth-death: each node's fitness exp(W * (score - reference)) at the

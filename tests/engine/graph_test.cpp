@@ -4,6 +4,7 @@
 // refused and written; thread counts.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -526,6 +527,43 @@ TEST(GraphWorldThreads, StepsByteIdenticallyOnAnyNumberOfThreads) {
     }
     // The run went somewhere: not every node kept its first pair.
     EXPECT_LT(worlds[0].pairCounts()[0], 60000u);
+}
+
+
+// The whole-graph step chooses as chooseNode does, node by node, from the
+// scores scoreNode gives: with whole payoffs (whose scores it compares as
+// 32-bit integers), with decimals, with whole payoffs too large for 32 bits,
+// and with negative ones (where nothing below zero is taken).
+TEST(GraphWorldStep, ChoosesAsNodeByNodeForEveryKindOfPayoff) {
+    const Graph g = drawn("scale-free:3000:3", 5);
+    const std::vector<std::array<double, 4>> payoffs = {
+        {3.0, 0.0, 5.0, 1.0}, {3.0, 0.25, 4.9, 1.1}, {3e7, 0.0, 5e7, 1e7}, {-1.0, -3.0, 0.0, -2.0}};
+    for (const auto& p : payoffs) {
+        GraphWorld w(g);
+        w.payoffTable = finitePayoffTableOf(p);
+        w.random.seed(12);
+        for (int i = 0; i < w.nodeCount(); ++i) {
+            w.nodeColor[i] = static_cast<CellCode>(w.random.next() >> 31);
+            w.selfStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
+            w.otherStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
+        }
+        for (int gen = 0; gen < 4; ++gen) {
+            std::vector<std::uint32_t> draws(static_cast<std::size_t>(w.nodeCount()));
+            for (auto& d : draws) d = w.random.next();
+            w.scoreAll();
+            const std::vector<double> scores = w.score;
+            std::vector<CellCode> self(draws.size()), other(draws.size());
+            for (int u = 0; u < w.nodeCount(); ++u) {
+                const int from = w.chooseNode(u, draws[static_cast<std::size_t>(u)]);
+                self[static_cast<std::size_t>(u)] = w.selfStrategy[from];
+                other[static_cast<std::size_t>(u)] = w.otherStrategy[from];
+            }
+            w.step(draws.data());
+            ASSERT_EQ(w.score, scores) << "payoffs " << p[0] << " generation " << gen;
+            ASSERT_EQ(w.selfStrategy, self) << "payoffs " << p[0] << " generation " << gen;
+            ASSERT_EQ(w.otherStrategy, other) << "payoffs " << p[0] << " generation " << gen;
+        }
+    }
 }
 
 
