@@ -1,5 +1,6 @@
 #include "table_counts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -96,6 +97,108 @@ void TableCounts::countRow(const std::uint16_t* keys, int cols) {
     for (; k < all; ++k) lanes_[0][binOf[k]] += sign;
 }
 
+namespace {
+
+// The bin of the game `me` plays against the cell `n`, and the bins of a
+// cell and of its game against itself, as countRow finds them.
+inline int gameBin(Key me, Key n) {
+    const int base = (me & kColorBits) << 2;
+    const int discriminates = (((me >> 3) ^ me) & 7) != 0 ? 64 : 0;
+    if (((n ^ me) & kColorBits) == 0) return base | (me & 0x38) | discriminates | ((n >> 3) & 7);
+    return base | TableCounts::kOtherGames | ((me & 7) << 3) | (n & 7);
+}
+
+inline int cellBin(Key me) { return (me >> 6) * TableCounts::kBins + TableCounts::kCells + (me & 63); }
+
+inline int itselfBin(Key me) {
+    const int self = (me >> 3) & 7, other = me & 7;
+    return (me >> 6) * TableCounts::kBins + self * 9 + (self != other ? 64 : 0);
+}
+
+}  // namespace
+
+bool TableCounts::moveChangedCells(const Key* now, Key* before) {
+    const int rows = shape_.rows, cols = shape_.cols;
+    const int stride = cols + 2;
+    const bool isMoore = shape_.neighbourhood == Neighbourhood::Moore;
+    const int games = isMoore ? 8 : 4;
+    // Counting a row again takes it away and adds it back, a bin for each
+    // game of each cell, found many cells at a time; moving one cell changes
+    // 4 bins for each of its games, found one at a time, each costing
+    // kCellCost of the others.
+    std::int64_t rowCells = 0;
+    for (int r = 0; r < rows; ++r) {
+        const int up = r > 0 ? r - 1 : rows - 1, down = r < rows - 1 ? r + 1 : 0;
+        rowCells += changed_[static_cast<std::size_t>(r)] || changed_[static_cast<std::size_t>(up)] ||
+                    changed_[static_cast<std::size_t>(down)];
+    }
+    rowCells = std::min<std::int64_t>(2 * rowCells, rows) * cols;
+    const std::int64_t budget = rowCells / (4 * kCellCost);  // cells
+    moved_.clear();
+    for (int r = 0; r < rows; ++r) {
+        if (!changed_[static_cast<std::size_t>(r)]) continue;
+        const std::size_t first = static_cast<std::size_t>(r + 1) * static_cast<std::size_t>(stride) + 1;
+        const std::size_t end = first + static_cast<std::size_t>(cols);
+        std::size_t i = first;
+        while (i < end) {
+            // Four cells at a time past the unchanged ones, the usual case.
+            if (i + 4 <= end) {
+                std::uint64_t a, b;
+                std::memcpy(&a, now + i, sizeof a);
+                std::memcpy(&b, before + i, sizeof b);
+                if (a == b) {
+                    i += 4;
+                    continue;
+                }
+            }
+            const std::size_t stop = std::min(i + 4, end);
+            for (; i < stop; ++i) {
+                if (now[i] == before[i]) continue;
+                if (static_cast<std::int64_t>(moved_.size()) >= budget) return false;
+                moved_.push_back(static_cast<std::uint32_t>(i));
+            }
+        }
+    }
+    const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
+    const int vonNeumann[4] = {-stride, -1, 1, stride};
+    const int* offsets = isMoore ? moore : vonNeumann;
+    const bool wrap = shape_.edges == Edges::Wrap;
+    std::uint32_t* bins = lanes_[0].data();
+    // One cell at a time, the world counted in `before` becomes the one in
+    // `now`: each cell's games with its neighbours as they stand then are
+    // taken away with its old key and added with its new one, so that a
+    // game between two changed cells is moved once for each.
+    for (const std::uint32_t i : moved_) {
+        const Key from = before[i], to = now[i];
+        for (int g = 0; g < games; ++g) {
+            const Key n = before[i + static_cast<std::uint32_t>(offsets[g])];
+            if ((n & kAbsent) != 0) continue;  // no game either way; the edge's bin keeps its count
+            --bins[gameBin(from, n)];
+            ++bins[gameBin(to, n)];
+            --bins[gameBin(n, from)];
+            ++bins[gameBin(n, to)];
+        }
+        --bins[cellBin(from)];
+        ++bins[cellBin(to)];
+        if (playSelf_) {
+            --bins[itselfBin(from)];
+            ++bins[itselfBin(to)];
+        }
+        before[i] = to;
+        if (!wrap) continue;
+        // And the cell's copies in the border of a torus.
+        const int r = static_cast<int>(i) / stride - 1, c = static_cast<int>(i) % stride - 1;
+        const int rowCopy = r == 0 ? rows : (r == rows - 1 ? -1 : r);
+        const int colCopy = c == 0 ? cols : (c == cols - 1 ? -1 : c);
+        const auto at = [stride](int row, int col) { return static_cast<std::size_t>(row + 1) * stride + static_cast<std::size_t>(col + 1); };
+        before[at(rowCopy, c)] = to;
+        before[at(r, colCopy)] = to;
+        before[at(rowCopy, colCopy)] = to;
+    }
+    ++cellMoves_;
+    return true;
+}
+
 bool TableCounts::count(const World& world) {
     const int rows = world.rows(), cols = world.cols();
     const int stride = cols + 2;
@@ -109,7 +212,7 @@ bool TableCounts::count(const World& world) {
     }
     const auto at = [stride](int r, int c) { return static_cast<std::size_t>(r + 1) * stride + static_cast<std::size_t>(c + 1); };
     Key* now = keys_[current_ ^ 1].data();
-    const Key* before = keys_[current_].data();
+    Key* before = keys_[current_].data();
     int bits = 0;
     for (int r = 0; r < rows; ++r) {
         Key* row = now + at(r, 0);
@@ -134,7 +237,9 @@ bool TableCounts::count(const World& world) {
     // A cell's games reach one row up and down: a row is counted again when
     // it or a row beside it changed.
     std::vector<int> again;
-    if (valid_) {
+    if (valid_ && moveChangedCells(now, keys_[current_].data())) {
+        // The counts followed each changed cell instead.
+    } else if (valid_) {
         for (int r = 0; r < rows; ++r) {
             const int up = r > 0 ? r - 1 : (wrap ? rows - 1 : r);
             const int down = r < rows - 1 ? r + 1 : (wrap ? 0 : r);

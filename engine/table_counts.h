@@ -30,6 +30,10 @@ public:
     std::uint64_t summedRows() const { return summedRows_; }
     // Of the summed rows, those where only the cooperation shares were.
     std::uint64_t sharesSummedRows() const { return sharesSummedRows_; }
+    // How many times the counts followed the changed cells one by one.
+    std::uint64_t cellMoves() const { return cellMoves_; }
+    // The counts behind the last row (see kBins).
+    const std::array<std::uint32_t, kCodeCount * 256>& bins() const { return bins_; }
 
     // Bins per colour: same-colour games by (self, opponent's self, the cell
     // discriminates) at self * 8 + code + 64 * discriminates, games against
@@ -44,6 +48,13 @@ private:
     bool count(const World& world);
     template <int kSign>
     void countRow(const std::uint16_t* keys, int cols);
+    // Moves the counts from the world in before to the one in now (padded,
+    // both wrapped), cell by cell, when few enough cells changed to make
+    // that cheaper than counting their rows again; before then holds now.
+    // False, with nothing changed, otherwise.
+    bool moveChangedCells(const std::uint16_t* now, std::uint16_t* before);
+    // What moving a cell costs for each of its games, in cells of a row counted again.
+    static constexpr int kCellCost = 3;
 
     WorldShape shape_{};
     bool playSelf_ = false;
@@ -51,11 +62,12 @@ private:
     std::vector<std::uint16_t> keys_[2];  // the world counted last and the one counted now, padded
     int current_ = 0;
     std::vector<std::uint8_t> changed_;
+    std::vector<std::uint32_t> moved_;  // the cells moveChangedCells moves
     std::array<std::uint32_t, kCodeCount * kBins> bins_{};  // the sum of the lanes
     static constexpr int kLanes = 4;
     std::array<std::array<std::uint32_t, kCodeCount * kBins + 1>, kLanes> lanes_{};  // the last: games beyond a fixed edge
     std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game
-    std::uint64_t countedRows_ = 0, summedRows_ = 0, sharesSummedRows_ = 0;
+    std::uint64_t countedRows_ = 0, summedRows_ = 0, sharesSummedRows_ = 0, cellMoves_ = 0;
 };
 
 }  // namespace talvane
