@@ -179,11 +179,29 @@ void World::stepDeathBirth(std::uint32_t updates) {
         double top = score[around[0]];
         for (int k = 1; k < count; ++k) top = std::max(top, score[around[k]]);
         double total = 0.0;
+        double running[8];
         for (int k = 0; k < count; ++k) {
-            weight[k] = fitnessFrom(table, score[around[k]] - top);
+            const double difference = score[around[k]] - top;
+            // fitnessFrom, knowing that no difference lies above 0 (top is
+            // the largest score; a NaN fails the test and goes the long way).
+            if (table && difference > -kFitnessTableSize) [[likely]] {
+                double& entry = table[static_cast<std::size_t>(static_cast<int>(-difference))];
+                if (entry < 0.0) [[unlikely]] entry = std::exp(selection * difference);
+                weight[k] = entry;
+            } else {
+                weight[k] = memoExp(selection * difference);
+            }
             total += weight[k];
+            running[k] = total;
         }
-        const int pick = pickByWeight(weight, count, total, chance);
+        // pickByWeight's choice without its unforeseeable branch: the
+        // weights are exponentials, never below zero, so while their sum is
+        // finite the running sums rise, and the first that passes the target
+        // (always one of weight above zero) comes after all those that do not.
+        int pick = 0;
+        const double target = chance * total;
+        for (int k = 0; k < count; ++k) pick += !(target < running[k]);
+        if (pick == count || !std::isfinite(total)) pick = pickByWeight(weight, count, total, chance);
         takePair(cell, around[pick], games);
     }
 }
