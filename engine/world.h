@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -267,6 +268,19 @@ inline int pickByWeight(const double* weight, int count, double total, double ch
         running += weight[k];
         if (target < running) break;
     }
+    return pick;
+}
+
+// pickByWeight's choice, given also running[k], the sum of weight[0 .. k]
+// added in order, without pickByWeight's unforeseeable branch. Weights that
+// are never below zero (as exponentials are) with a finite total make the
+// running sums rise, so the first that passes the target (always one of
+// weight above zero) comes after all those that do not.
+inline int pickByRunningSums(const double* weight, const double* running, int count, double total, double chance) {
+    const double target = chance * total;
+    int pick = 0;
+    for (int k = 0; k < count; ++k) pick += !(target < running[k]);
+    if (pick == count || !std::isfinite(total)) pick = pickByWeight(weight, count, total, chance);
     return pick;
 }
 

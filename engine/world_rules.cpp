@@ -194,15 +194,7 @@ void World::stepDeathBirth(std::uint32_t updates) {
             total += weight[k];
             running[k] = total;
         }
-        // pickByWeight's choice without its unforeseeable branch: the
-        // weights are exponentials, never below zero, so while their sum is
-        // finite the running sums rise, and the first that passes the target
-        // (always one of weight above zero) comes after all those that do not.
-        int pick = 0;
-        const double target = chance * total;
-        for (int k = 0; k < count; ++k) pick += !(target < running[k]);
-        if (pick == count || !std::isfinite(total)) pick = pickByWeight(weight, count, total, chance);
-        takePair(cell, around[pick], games);
+        takePair(cell, around[pickByRunningSums(weight, running, count, total, chance)], games);
     }
 }
 

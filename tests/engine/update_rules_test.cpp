@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <map>
 #include <random>
 #include <utility>
@@ -336,6 +337,39 @@ TEST(MoranRules, FitnessNeverOverflowsWhateverTheScores) {
         for (const auto n : w.pairCounts()) total += static_cast<int>(n);
         EXPECT_EQ(total, 64);
     }
+}
+
+TEST(MoranRules, PickingFromRunningSumsPicksAsTheWeightsDo) {
+    // Weights as the Moran rules make them: exponentials, often exactly 1
+    // (the best), some 0 (too far below it), some tiny; chances over the
+    // whole range, the ends included, where rounding may leave no running
+    // sum above the target.
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double chances[] = {0.5 / 4294967296.0, 0.5, (4294967296.0 - 0.5) / 4294967296.0};
+    for (int trial = 0; trial < 20000; ++trial) {
+        const int count = 1 + static_cast<int>(rng() % 8);
+        double weight[8], running[8];
+        double total = 0.0;
+        for (int k = 0; k < count; ++k) {
+            const auto kind = rng() % 4;
+            weight[k] = kind == 0 ? 0.0 : kind == 1 ? 1.0 : kind == 2 ? std::exp(-40.0 * unit(rng)) : unit(rng);
+            total += weight[k];
+            running[k] = total;
+        }
+        if (total == 0.0) continue;  // some weight must be above zero
+        const double chance = trial < 3 ? chances[trial] : unit(rng);
+        const int pick = pickByRunningSums(weight, running, count, total, chance);
+        ASSERT_EQ(pick, pickByWeight(weight, count, total, chance)) << "trial " << trial;
+        EXPECT_GT(weight[pick], 0.0);
+    }
+    // A target on a running sum exactly: that one does not pass it.
+    const double even[2] = {1.0, 1.0}, evenSums[2] = {1.0, 2.0};
+    EXPECT_EQ(pickByRunningSums(even, evenSums, 2, 2.0, 0.5), 1);
+    // A sum beyond the doubles goes the long way, and picks the same.
+    const double huge[2] = {1.0, std::numeric_limits<double>::infinity()};
+    const double sums[2] = {1.0, std::numeric_limits<double>::infinity()};
+    EXPECT_EQ(pickByRunningSums(huge, sums, 2, sums[1], 0.25), pickByWeight(huge, 2, sums[1], 0.25));
 }
 
 TEST(AbsorbingStates, EachRuleEndsOnlyWhereNoDrawCanChangeAPair) {
