@@ -60,41 +60,50 @@ struct ChoiceArrays {
     std::uint32_t lastEdge;
 };
 
-// Each node of first .. end takes the pair of the best-scoring node among
-// itself and its neighbours (see pickFrom), from scores of type Score.
+// The key of the node whose pair node u takes: the best-scoring of itself
+// and its neighbours (see pickFrom), from scores of type Score. drawDecides
+// is set when more than one neighbour shares the best score above its own,
+// so that the draw may decide between them.
+template <typename Score, bool kAheadToo>
+[[gnu::always_inline]] inline int chooseOne(const ChoiceArrays& a, const Score* scores, int u, bool& drawDecides) {
+    drawDecides = false;
+    // It and all its neighbours hold one pair: it keeps it, whatever it chooses.
+    if (a.uniform[u]) return a.keys[u];
+    const std::uint32_t lo = a.offsets[u], hi = a.offsets[u + 1];
+    const Score own = scores[u];
+    const auto start = static_cast<std::uint32_t>((static_cast<std::uint64_t>(a.draws[u]) * (hi - lo)) >> 32);
+    // One pass: the best so far, the first and the last neighbour at it,
+    // and the last at it placed before start.
+    Score best = own;
+    int first = u, any = u, beforeStart = -1;
+    for (std::uint32_t e = lo; e < hi; ++e) {
+        if constexpr (kAheadToo) __builtin_prefetch(scores + a.neighbours[std::min(e + kAhead, a.lastEdge)]);
+        const int v = a.neighbours[e];
+        const Score s = scores[v];
+        const bool atLeast = s >= best;
+        beforeStart = s > best ? -1 : beforeStart;
+        first = s > best ? v : first;
+        best = atLeast ? s : best;
+        any = atLeast ? v : any;
+        beforeStart = atLeast && e - lo < start ? v : beforeStart;
+    }
+    if (own == best || best < 0) return a.keys[u];
+    drawDecides = first != any;
+    return a.keys[beforeStart >= 0 ? beforeStart : any];
+}
+
+// chooseOne for the nodes first .. end - 1, into the next grids, counting
+// the new pairs and marking the nodes whose draw did not decide.
 template <typename Score>
-void chooseNodes(const ChoiceArrays& a, const Score* scores, int first, int end, PairCounts& counts) {
+void chooseNodes(const ChoiceArrays& a, const Score* scores, int first, int end, PairCounts& counts,
+                 std::uint8_t* settled) {
     for (int u = first; u < end; ++u) {
-        if (a.uniform[u]) {
-            // It and all its neighbours hold one pair: it keeps it, whatever it chooses.
-            const int key = a.keys[u];
-            a.nextSelf[u] = static_cast<CellCode>((key >> 3) & 7);
-            a.nextOther[u] = static_cast<CellCode>(key & 7);
-            ++counts[key & 0x3f];
-            continue;
-        }
-        const std::uint32_t lo = a.offsets[u], hi = a.offsets[u + 1];
-        const Score own = scores[u];
-        const auto start = static_cast<std::uint32_t>((static_cast<std::uint64_t>(a.draws[u]) * (hi - lo)) >> 32);
-        // One pass: the best so far, the last neighbour at it, and the
-        // last at it placed before start.
-        Score best = own;
-        int any = u, beforeStart = -1;
-        for (std::uint32_t e = lo; e < hi; ++e) {
-            __builtin_prefetch(scores + a.neighbours[std::min(e + kAhead, a.lastEdge)]);
-            const int v = a.neighbours[e];
-            const Score s = scores[v];
-            const bool atLeast = s >= best;
-            beforeStart = s > best ? -1 : beforeStart;
-            best = atLeast ? s : best;
-            any = atLeast ? v : any;
-            beforeStart = atLeast && e - lo < start ? v : beforeStart;
-        }
-        const int from = (own == best || best < 0) ? u : (beforeStart >= 0 ? beforeStart : any);
-        const int key = a.keys[from];
+        bool drawDecides;
+        const int key = chooseOne<Score, true>(a, scores, u, drawDecides);
         a.nextSelf[u] = static_cast<CellCode>((key >> 3) & 7);
         a.nextOther[u] = static_cast<CellCode>(key & 7);
         ++counts[key & 0x3f];
+        settled[u] = !drawDecides;
     }
 }
 
@@ -154,6 +163,7 @@ int GraphWorld::chooseNode(int node, std::uint32_t draw) const {
 }
 
 void GraphWorld::scoreAll(int threads) {
+    forgetLastStep();
     const int parts = nodeCount() >= kMinNodesForThreads ? std::max(threads, 1) : 1;
     forParts(nodeCount(), parts, [this](int first, int end, int) {
         for (int u = first; u < end; ++u) score[u] = scoreNode(u);
@@ -185,33 +195,75 @@ void GraphWorld::stepAsLattice(const std::uint32_t* draws, int threads) {
     ++generation;
 }
 
+// A node's score against its neighbours' keys, its uniform flag (it and all
+// its neighbours hold one pair) and its whole-number copy (when whole is
+// given). Each game's term is found with masks, not a branch on the colours,
+// which lie at random. kAheadToo: the nodes go in order, and the keys of
+// the neighbours kAhead edges on are asked for.
+struct GraphScoring {
+    const std::uint32_t* offsets;
+    const std::int32_t* neighbours;
+    const std::uint16_t* keys;
+    const double* terms;
+    int bonusOffset;
+    bool playSelf;
+    double* scores;
+    std::int32_t* whole;
+    std::uint8_t* uniform;
+    std::uint32_t lastEdge;
+};
+
+namespace {
+
+template <bool kAheadToo>
+[[gnu::always_inline]] inline void scoreOne(const GraphScoring& a, int u) {
+    const int me = a.keys[u];
+    const int self = (me >> 3) & 7, other = me & 7;
+    const int sameRow = self * 8 + (self != other ? a.bonusOffset : 0);
+    const int otherRow = other * 8;
+    double sum = 0.0;
+    int differ = 0;
+    for (std::uint32_t e = a.offsets[u]; e < a.offsets[u + 1]; ++e) {
+        if constexpr (kAheadToo) __builtin_prefetch(a.keys + a.neighbours[std::min(e + kAhead, a.lastEdge)]);
+        const int them = a.keys[a.neighbours[e]];
+        differ |= (them ^ me) & 0x3f;
+        const int same = -static_cast<int>(((them ^ me) & kColorBits) == 0);
+        const int viaSelf = sameRow + ((them >> 3) & 7);
+        const int viaOther = otherRow + (them & 7);
+        sum += a.terms[viaOther ^ ((viaSelf ^ viaOther) & same)];
+    }
+    if (a.playSelf) sum += a.terms[self * 9 + (self != other ? a.bonusOffset : 0)];
+    a.scores[u] = sum;
+    if (a.whole) a.whole[u] = static_cast<std::int32_t>(sum);
+    a.uniform[u] = differ == 0;
+}
+
+}  // namespace
+
 void GraphWorld::step(const std::uint32_t* draws, int threads) {
     if (graph_.lattice) {
         stepAsLattice(draws, threads);
         return;
     }
     const int n = nodeCount();
+    const auto size = static_cast<std::size_t>(n);
     const int parts = n >= kMinNodesForThreads ? std::clamp(threads, 1, 64) : 1;
-    keys_.resize(static_cast<std::size_t>(n));
-    nextSelf_.resize(static_cast<std::size_t>(n));
-    nextOther_.resize(static_cast<std::size_t>(n));
+    // This step's keys, and the step before's beside them.
+    keys_.swap(keysBefore_);
+    keys_.resize(size);
+    uniform_.resize(size);
+    settled_.resize(size);
     // terms[self * 8 + theirs]: one game's payoff; from 64 on, with the extra point.
-    double terms[2 * kPairCount];
+    std::array<double, 2 * kPairCount> terms;
     for (int a = 0; a < kCodeCount; ++a) {
         for (int b = 0; b < kCodeCount; ++b) {
-            terms[a * kCodeCount + b] = payoffTable[a][b];
-            terms[kBonusOffset + a * kCodeCount + b] = payoffTable[a][b] + 1.0;
+            terms[static_cast<std::size_t>(a * kCodeCount + b)] = payoffTable[a][b];
+            terms[static_cast<std::size_t>(kBonusOffset + a * kCodeCount + b)] = payoffTable[a][b] + 1.0;
         }
     }
-    const int bonusOffset = extraPoint ? kBonusOffset : 0;
     const std::uint32_t* offsets = graph_.offsets.data();
     const std::int32_t* neighbours = graph_.neighbours.data();
     std::uint16_t* keys = keys_.data();
-    double* scores = score.data();
-    // A node whose neighbours all hold its own pair keeps it, whatever it
-    // chooses: its choice need not be made.
-    uniform_.resize(static_cast<std::size_t>(n));
-    std::uint8_t* uniform = uniform_.data();
     const std::uint32_t lastEdge = offsets[n] > 0 ? offsets[n] - 1 : 0;
     // Whole terms keep every score whole; no score exceeds the largest term
     // times the most games a node plays.
@@ -222,54 +274,39 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
         largestTerm = std::max(largestTerm, std::fabs(term));
     }
     const bool inInt32 = wholeTerms && largestTerm * (static_cast<double>(maxDegree_) + 1.0) < 0x1p31;
-    wholeScores_.resize(inInt32 ? static_cast<std::size_t>(n) : 0);
+    wholeScores_.resize(inInt32 ? size : 0);
     std::int32_t* const whole = inInt32 ? wholeScores_.data() : nullptr;
     forParts(n, parts, [&](int first, int end, int) {
         for (int u = first; u < end; ++u) keys[u] = keyOf(nodeColor[u], selfStrategy[u], otherStrategy[u]);
     });
-    // Scores: each game's term is found with masks, not a branch on the
-    // colours, which lie at random.
+    const GraphScoring scoring{offsets,        neighbours, keys,          terms.data(), extraPoint ? kBonusOffset : 0,
+                              playSelf,       score.data(), whole,       uniform_.data(), lastEdge};
+    const bool reuse = lastStep_.valid && lastStep_.terms == terms && lastStep_.playSelf == playSelf &&
+                       lastStep_.extraPoint == extraPoint && keysBefore_.size() == size;
+    lastStep_ = {true, terms, playSelf, extraPoint};
+    if (reuse && stepChangedNodes(scoring, draws)) {
+        ++generation;
+        return;
+    }
+    // Scores.
     forParts(n, parts, [&](int first, int end, int) {
-        // Locals, as in the choices below: the byte stores may alias the captures.
-        const std::uint32_t* const offsetsHere = offsets;
-        const std::int32_t* const neighboursHere = neighbours;
-        const std::uint16_t* const keysHere = keys;
-        double* const scoresHere = scores;
-        std::int32_t* const wholeHere = whole;
-        std::uint8_t* const uniformHere = uniform;
-        for (int u = first; u < end; ++u) {
-            const int me = keysHere[u];
-            const int self = (me >> 3) & 7, other = me & 7;
-            const int sameRow = self * 8 + (self != other ? bonusOffset : 0);
-            const int otherRow = other * 8;
-            double sum = 0.0;
-            int differ = 0;
-            for (std::uint32_t e = offsetsHere[u]; e < offsetsHere[u + 1]; ++e) {
-                __builtin_prefetch(keysHere + neighboursHere[std::min(e + kAhead, lastEdge)]);
-                const int them = keysHere[neighboursHere[e]];
-                differ |= (them ^ me) & 0x3f;
-                const int same = -static_cast<int>(((them ^ me) & kColorBits) == 0);
-                const int viaSelf = sameRow + ((them >> 3) & 7);
-                const int viaOther = otherRow + (them & 7);
-                sum += terms[viaOther ^ ((viaSelf ^ viaOther) & same)];
-            }
-            if (playSelf) sum += terms[self * 9 + (self != other ? bonusOffset : 0)];
-            scoresHere[u] = sum;
-            if (wholeHere) wholeHere[u] = static_cast<std::int32_t>(sum);
-            uniformHere[u] = differ == 0;
-        }
+        const GraphScoring here = scoring;  // a local copy: the byte stores may alias the captures
+        for (int u = first; u < end; ++u) scoreOne<true>(here, u);
     });
     // Choices, from the scores and the pairs as they were: from whole-number
     // copies of the scores where they are exact in 32 bits, half the bytes to
     // fetch from wherever the neighbours lie; from the scores themselves
     // otherwise. The two compare alike, so they choose alike.
+    nextSelf_.resize(size);
+    nextOther_.resize(size);
     std::vector<PairCounts> counts(static_cast<std::size_t>(parts));
-    const ChoiceArrays arrays{offsets, neighbours, keys, uniform, draws, nextSelf_.data(), nextOther_.data(), lastEdge};
+    const ChoiceArrays arrays{offsets, neighbours, keys, uniform_.data(), draws, nextSelf_.data(), nextOther_.data(), lastEdge};
+    std::uint8_t* const settled = settled_.data();
     forParts(n, parts, [&](int first, int end, int part) {
         PairCounts& mine = counts[static_cast<std::size_t>(part)];
         mine = {};
-        if (whole) chooseNodes(arrays, whole, first, end, mine);
-        else chooseNodes(arrays, static_cast<const double*>(scores), first, end, mine);
+        if (whole) chooseNodes(arrays, static_cast<const std::int32_t*>(whole), first, end, mine, settled);
+        else chooseNodes(arrays, static_cast<const double*>(score.data()), first, end, mine, settled);
     });
     selfStrategy.swap(nextSelf_);
     otherStrategy.swap(nextOther_);
@@ -277,12 +314,95 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
     for (const PairCounts& part : counts) {
         for (int k = 0; k < kPairCount; ++k) pairCounts_[k] += part[k];
     }
+    unsettled_.clear();
+    for (int u = 0; u < n; ++u) {
+        if (!settled[u]) unsettled_.push_back(u);
+    }
     ++generation;
+}
+
+bool GraphWorld::stepChangedNodes(const GraphScoring& scoring, const std::uint32_t* draws) {
+    const int n = nodeCount();
+    const std::uint16_t* const keys = keys_.data();
+    const std::uint16_t* const before = keysBefore_.data();
+    // The nodes whose key changed since the step before (beyond a few, the
+    // whole graph is stepped as usual), and the pairs as they stand.
+    changed_.clear();
+    const auto most = static_cast<std::size_t>(n / 256);
+    std::array<std::array<std::uint32_t, kPairCount>, 4> lanes{};
+    for (int u = 0; u < n; ++u) {
+        ++lanes[static_cast<std::size_t>(u & 3)][keys[u] & 0x3f];
+        if (keys[u] == before[u]) [[likely]] continue;
+        if (changed_.size() >= most) return false;
+        changed_.push_back(u);
+    }
+    const std::uint32_t* offsets = graph_.offsets.data();
+    const std::int32_t* neighbours = graph_.neighbours.data();
+    if (marks_.size() != static_cast<std::size_t>(n)) marks_.assign(static_cast<std::size_t>(n), 0);
+    std::uint8_t* const mark = marks_.data();
+    // Scores change only within one edge of a change: those nodes are scored
+    // again. Choices change only within two, or where the draw decided last
+    // time: those are made again; every other node's choice, from the same
+    // scores and pairs, would take the pair it holds.
+    near_.clear();
+    const auto addNear = [&](int u) {
+        if ((mark[u] & 1) == 0) {
+            mark[u] |= 1;
+            near_.push_back(u);
+        }
+    };
+    for (const int u : changed_) {
+        addNear(u);
+        for (std::uint32_t e = offsets[u]; e < offsets[u + 1]; ++e) addNear(neighbours[e]);
+    }
+    around_.clear();
+    const auto addAround = [&](int u) {
+        if ((mark[u] & 2) == 0) {
+            mark[u] |= 2;
+            around_.push_back(u);
+        }
+    };
+    for (const int u : near_) {
+        addAround(u);
+        for (std::uint32_t e = offsets[u]; e < offsets[u + 1]; ++e) addAround(neighbours[e]);
+    }
+    for (const int u : unsettled_) addAround(u);
+    if (around_.size() > static_cast<std::size_t>(n / 16)) {
+        // Choices made one by one cost several times those of the whole pass.
+        for (const int u : around_) mark[u] = 0;
+        return false;
+    }
+    for (const int u : near_) scoreOne<false>(scoring, u);
+    // The changes the choices make to the pairs as they stand.
+    for (int k = 0; k < kPairCount; ++k) {
+        pairCounts_[static_cast<std::size_t>(k)] = lanes[0][static_cast<std::size_t>(k)] + lanes[1][static_cast<std::size_t>(k)] +
+                                                   lanes[2][static_cast<std::size_t>(k)] + lanes[3][static_cast<std::size_t>(k)];
+    }
+    const ChoiceArrays arrays{offsets, neighbours, keys, uniform_.data(), draws, nullptr, nullptr, 0};
+    unsettled_.clear();
+    for (const int v : around_) {
+        bool drawDecides;
+        const int key = scoring.whole ? chooseOne<std::int32_t, false>(arrays, scoring.whole, v, drawDecides)
+                                      : chooseOne<double, false>(arrays, scoring.scores, v, drawDecides);
+        settled_[static_cast<std::size_t>(v)] = !drawDecides;
+        if (drawDecides) unsettled_.push_back(v);
+        mark[v] = 0;
+        if ((key & 0x3f) == (keys[v] & 0x3f)) continue;
+        // The keys keep the pairs as they were, for the choices still to come.
+        selfStrategy[static_cast<std::size_t>(v)] = static_cast<CellCode>((key >> 3) & 7);
+        otherStrategy[static_cast<std::size_t>(v)] = static_cast<CellCode>(key & 7);
+        --pairCounts_[static_cast<std::size_t>(keys[v] & 0x3f)];
+        ++pairCounts_[static_cast<std::size_t>(key & 0x3f)];
+    }
+    // around_ holds every node of near_, so every mark is cleared.
+    ++partialSteps_;
+    return true;
 }
 
 // --- Variants ---
 
 void GraphWorld::rescoreAround(int node, int oldSelf, int oldOther) {
+    forgetLastStep();
     score[node] = scoreNode(node);
     const std::uint32_t lo = graph_.offsets[node], hi = graph_.offsets[node + 1];
     if (!exact_) {

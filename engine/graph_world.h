@@ -37,6 +37,8 @@
 
 namespace talvane {
 
+struct GraphScoring;
+
 class GraphWorld {
 public:
     // Every node Green playing AllD with AllD, the default generator seed.
@@ -77,6 +79,13 @@ public:
 
     // Scores every node.
     void scoreAll(int threads = 1);
+
+    // Tells the whole-graph step that the scores were set otherwise than by
+    // the step itself: the next step scores every node. The step keeps the
+    // scores of nodes far from any change.
+    void forgetLastStep() { lastStep_.valid = false; }
+    // How many whole-graph steps stepped only the nodes near a change.
+    std::uint64_t partialSteps() const { return partialSteps_; }
 
     // One synchronous generation from the given numbers, one per node; the
     // same results on any number of threads. Adds one to generation. A
@@ -161,6 +170,12 @@ private:
     void setFitnessLeaf(int node);
     void stepBirthDeath(std::uint32_t updates);
 
+    // The rest of a step after the step before (whose keys keysBefore_
+    // holds, from the same payoffs and options): when few nodes changed,
+    // scores those near them again and makes again the choices that may
+    // differ. False, with nothing changed, when too many changed.
+    bool stepChangedNodes(const GraphScoring& scoring, const std::uint32_t* draws);
+
     // The synchronous step of a lattice graph: the nodes' cells are swapped
     // into lattice_, which steps them, and back.
     void stepAsLattice(const std::uint32_t* draws, int threads);
@@ -169,7 +184,20 @@ private:
     std::optional<World> lattice_;  // a lattice graph's lattice, made at its first step
     std::vector<std::int32_t> fermiOrder_;  // lattice graphs: neighbours in the lattice's game order
     PairCounts pairCounts_{};
-    std::vector<std::uint16_t> keys_;
+    std::vector<std::uint16_t> keys_, keysBefore_;  // this step's packed nodes and the step before's
+    // What the last whole-graph step scored with; valid until the scores are
+    // set otherwise.
+    struct LastStep {
+        bool valid = false;
+        std::array<double, 2 * kPairCount> terms{};
+        bool playSelf = false;
+        bool extraPoint = false;
+    } lastStep_;
+    std::vector<std::uint8_t> settled_;  // the node's last choice was not the draw's to make
+    std::vector<std::int32_t> unsettled_;  // the nodes whose choice was
+    std::vector<std::uint8_t> marks_;      // stepChangedNodes' marks, all zero between steps
+    std::vector<std::int32_t> changed_, near_, around_;
+    std::uint64_t partialSteps_ = 0;
     std::vector<std::uint8_t> uniform_;  // the node and all its neighbours hold one pair
     std::vector<std::uint32_t> draws_;
     std::vector<std::int32_t> wholeScores_;  // the step's scores as whole numbers, when they fit

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -563,6 +564,46 @@ TEST(GraphWorldStep, ChoosesAsNodeByNodeForEveryKindOfPayoff) {
             ASSERT_EQ(w.selfStrategy, self) << "payoffs " << p[0] << " generation " << gen;
             ASSERT_EQ(w.otherStrategy, other) << "payoffs " << p[0] << " generation " << gen;
         }
+    }
+}
+
+
+// After a step, the next one scores again only the nodes near a change and
+// makes again only the choices that may differ. It must give what a step
+// from scratch gives, generation after generation, through nodes painted
+// between steps, new payoffs and more threads.
+TEST(GraphWorldStep, AStepAfterAStepGivesWhatAStepFromScratchGives) {
+    const Graph g = drawn("scale-free:40000:2", 9);
+    for (const std::array<double, 4>& p : {std::array<double, 4>{3.0, 0.0, 5.0, 1.0}, std::array<double, 4>{3.0, 0.25, 4.9, 1.1}}) {
+        GraphWorld kept(g);
+        kept.payoffTable = finitePayoffTableOf(p);
+        kept.random.seed(4);
+        for (int i = 0; i < kept.nodeCount(); ++i) {
+            kept.nodeColor[i] = static_cast<CellCode>(kept.random.next() >> 31);
+            kept.selfStrategy[i] = static_cast<CellCode>(kept.random.next() >> 29);
+            kept.otherStrategy[i] = static_cast<CellCode>(kept.random.next() >> 29);
+        }
+        GraphWorld fresh = kept;
+        std::mt19937 rng(8);
+        for (int gen = 0; gen < 60; ++gen) {
+            if (gen % 10 == 7) {
+                // A few nodes painted, the hub among them.
+                for (int k = 0; k < 5; ++k) {
+                    const auto u = static_cast<std::size_t>(k == 0 ? 0 : rng() % 40000);
+                    kept.selfStrategy[u] = fresh.selfStrategy[u] = static_cast<CellCode>(rng() % 8);
+                    kept.otherStrategy[u] = fresh.otherStrategy[u] = static_cast<CellCode>(rng() % 8);
+                }
+            }
+            if (gen == 45) kept.payoffTable = fresh.payoffTable = finitePayoffTableOf({4.0, 0.0, 5.0, 1.0});
+            fresh.forgetLastStep();
+            kept.step(1 + gen % 2);
+            fresh.step(1);
+            ASSERT_EQ(kept.selfStrategy, fresh.selfStrategy) << "payoffs " << p[1] << " generation " << gen;
+            ASSERT_EQ(kept.otherStrategy, fresh.otherStrategy) << "payoffs " << p[1] << " generation " << gen;
+            ASSERT_EQ(kept.score, fresh.score) << "payoffs " << p[1] << " generation " << gen;
+            ASSERT_EQ(kept.pairCounts(), fresh.pairCounts()) << "payoffs " << p[1] << " generation " << gen;
+        }
+        EXPECT_GT(kept.partialSteps(), 0u) << "no step kept any node's score: that path went untested";
     }
 }
 
