@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "mutation.h"
@@ -341,9 +342,11 @@ bool GraphWorld::stepChangedNodes(const GraphScoring& scoring, const std::uint32
     if (marks_.size() != static_cast<std::size_t>(n)) marks_.assign(static_cast<std::size_t>(n), 0);
     std::uint8_t* const mark = marks_.data();
     // Scores change only within one edge of a change: those nodes are scored
-    // again. Choices change only within two, or where the draw decided last
-    // time: those are made again; every other node's choice, from the same
-    // scores and pairs, would take the pair it holds.
+    // again. A choice depends on the node's key and score and on those of its
+    // neighbours: the choices of the nodes within one edge of a changed key
+    // or score are made again, and those the draw decided last time; every
+    // other node's choice, from the same scores and pairs, would take the
+    // pair it holds.
     near_.clear();
     const auto addNear = [&](int u) {
         if ((mark[u] & 1) == 0) {
@@ -362,17 +365,27 @@ bool GraphWorld::stepChangedNodes(const GraphScoring& scoring, const std::uint32
             around_.push_back(u);
         }
     };
-    for (const int u : near_) {
+    const auto addWithNeighbours = [&](int u) {
+        if ((mark[u] & 4) != 0) return;  // its neighbours are in already
+        mark[u] |= 4;
         addAround(u);
         for (std::uint32_t e = offsets[u]; e < offsets[u + 1]; ++e) addAround(neighbours[e]);
+    };
+    for (const int u : near_) {
+        const double was = scoring.scores[u];
+        scoreOne<false>(scoring, u);
+        // Compared as bits: a NaN score is the same NaN.
+        if (std::memcmp(&was, scoring.scores + u, sizeof was) != 0) addWithNeighbours(u);
     }
+    for (const int u : changed_) addWithNeighbours(u);
     for (const int u : unsettled_) addAround(u);
     if (around_.size() > static_cast<std::size_t>(n / 16)) {
-        // Choices made one by one cost several times those of the whole pass.
+        // Choices made one by one cost several times those of the whole
+        // pass. The nodes scored again have the scores the pass gives them.
+        for (const int u : near_) mark[u] = 0;
         for (const int u : around_) mark[u] = 0;
         return false;
     }
-    for (const int u : near_) scoreOne<false>(scoring, u);
     // The changes the choices make to the pairs as they stand.
     for (int k = 0; k < kPairCount; ++k) {
         pairCounts_[static_cast<std::size_t>(k)] = lanes[0][static_cast<std::size_t>(k)] + lanes[1][static_cast<std::size_t>(k)] +
@@ -394,7 +407,7 @@ bool GraphWorld::stepChangedNodes(const GraphScoring& scoring, const std::uint32
         --pairCounts_[static_cast<std::size_t>(keys[v] & 0x3f)];
         ++pairCounts_[static_cast<std::size_t>(key & 0x3f)];
     }
-    // around_ holds every node of near_, so every mark is cleared.
+    for (const int u : near_) mark[u] = 0;
     ++partialSteps_;
     return true;
 }

@@ -571,7 +571,8 @@ TEST(GraphWorldStep, ChoosesAsNodeByNodeForEveryKindOfPayoff) {
 // After a step, the next one scores again only the nodes near a change and
 // makes again only the choices that may differ. It must give what a step
 // from scratch gives, generation after generation, through nodes painted
-// between steps, new payoffs and more threads.
+// between steps (some in ways that leave their scores), new payoffs and more
+// threads.
 TEST(GraphWorldStep, AStepAfterAStepGivesWhatAStepFromScratchGives) {
     const Graph g = drawn("scale-free:40000:2", 9);
     for (const std::array<double, 4>& p : {std::array<double, 4>{3.0, 0.0, 5.0, 1.0}, std::array<double, 4>{3.0, 0.25, 4.9, 1.1}}) {
@@ -592,6 +593,21 @@ TEST(GraphWorldStep, AStepAfterAStepGivesWhatAStepFromScratchGives) {
                     const auto u = static_cast<std::size_t>(k == 0 ? 0 : rng() % 40000);
                     kept.selfStrategy[u] = fresh.selfStrategy[u] = static_cast<CellCode>(rng() % 8);
                     kept.otherStrategy[u] = fresh.otherStrategy[u] = static_cast<CellCode>(rng() % 8);
+                }
+            }
+            if (gen % 10 == 3) {
+                // A new self strategy for nodes that play only other colours:
+                // their scores stay, but their neighbours may take the new pair.
+                int painted = 0;
+                for (int u = 0; u < 40000 && painted < 40; u += 97) {
+                    bool alone = true;
+                    for (std::uint32_t e = g.offsets[u]; e < g.offsets[u + 1]; ++e) {
+                        alone = alone && kept.nodeColor[g.neighbours[e]] != kept.nodeColor[u];
+                    }
+                    if (!alone) continue;
+                    const auto i = static_cast<std::size_t>(u);
+                    kept.selfStrategy[i] = fresh.selfStrategy[i] = static_cast<CellCode>((kept.selfStrategy[i] + 1) % 8);
+                    ++painted;
                 }
             }
             if (gen == 45) kept.payoffTable = fresh.payoffTable = finitePayoffTableOf({4.0, 0.0, 5.0, 1.0});
