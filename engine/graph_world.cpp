@@ -329,7 +329,7 @@ bool GraphWorld::stepChangedNodes(const GraphScoring& scoring, const std::uint32
     // The nodes whose key changed since the step before (beyond a few, the
     // whole graph is stepped as usual), and the pairs as they stand.
     changed_.clear();
-    const auto most = static_cast<std::size_t>(n / 256);
+    const auto most = static_cast<std::size_t>(n / 128);
     std::array<std::array<std::uint32_t, kPairCount>, 4> lanes{};
     for (int u = 0; u < n; ++u) {
         ++lanes[static_cast<std::size_t>(u & 3)][keys[u] & 0x3f];
@@ -357,6 +357,12 @@ bool GraphWorld::stepChangedNodes(const GraphScoring& scoring, const std::uint32
     for (const int u : changed_) {
         addNear(u);
         for (std::uint32_t e = offsets[u]; e < offsets[u + 1]; ++e) addNear(neighbours[e]);
+    }
+    if (near_.size() > static_cast<std::size_t>(n / 32)) {
+        // Too many to score again one by one (and the choices to make again
+        // would be several times as many).
+        for (const int u : near_) mark[u] = 0;
+        return false;
     }
     around_.clear();
     const auto addAround = [&](int u) {
@@ -393,7 +399,21 @@ bool GraphWorld::stepChangedNodes(const GraphScoring& scoring, const std::uint32
     }
     const ChoiceArrays arrays{offsets, neighbours, keys, uniform_.data(), draws, nullptr, nullptr, 0};
     unsettled_.clear();
-    for (const int v : around_) {
+    const std::size_t count = around_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        // The nodes lie at random: their places in the lists are asked for
+        // a few nodes ahead, their neighbour lists a few nodes later.
+        if (i + 8 < count) __builtin_prefetch(offsets + around_[i + 8]);
+        if (i + 4 < count) __builtin_prefetch(neighbours + offsets[around_[i + 4]]);
+        if (i + 2 < count) {
+            // And the scores of the neighbours of the node after next.
+            const int w = around_[i + 2];
+            for (std::uint32_t e = offsets[w]; e < offsets[w + 1]; ++e) {
+                if (scoring.whole) __builtin_prefetch(scoring.whole + neighbours[e]);
+                else __builtin_prefetch(scoring.scores + neighbours[e]);
+            }
+        }
+        const int v = around_[i];
         bool drawDecides;
         const int key = scoring.whole ? chooseOne<std::int32_t, false>(arrays, scoring.whole, v, drawDecides)
                                       : chooseOne<double, false>(arrays, scoring.scores, v, drawDecides);
