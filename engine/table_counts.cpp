@@ -13,8 +13,31 @@ namespace {
 using Key = std::uint16_t;
 constexpr Key kColorBits = 0x1c0;
 constexpr Key kAbsent = 0x8000;
-// Where the games beyond a fixed edge are counted, after every colour's bins.
-constexpr int kNoBin = kCodeCount * TableCounts::kBins;
+
+// The counts are kept by edge, each edge between two cells once, counted
+// from the cell it leaves to the right or downwards (the forward
+// directions): an edge between cells of one colour by that colour and both
+// cells' self strategies and whether they discriminate, one between colours
+// by both colours and others strategies. Each edge stands for the two games
+// across it, so that half as many are counted; the games' bins are worked
+// out from the edges' at the end.
+constexpr int kSameEdges = 0;           // colour * 256 + (self * 2 + discriminates) * 16 + the same of the other cell
+constexpr int kOtherEdges = 2048;       // colour * 512 + others * 64 + the other cell's colour * 8 + its others
+constexpr int kNoEdge = 6144;           // edges beyond a fixed edge
+constexpr int kCellCounts = 6145;       // colour * 64 + self * 8 + others
+constexpr int kItselfCounts = 6145 + 512;  // the same, for the games against itself
+static_assert(kItselfCounts + 512 == TableCounts::kCounts);
+
+// The edge from the cell `me` to the cell `n` (kNoEdge for no cell).
+inline int edgeOf(Key me, Key n) {
+    if ((n & kAbsent) != 0) return kNoEdge;
+    const auto discriminates = [](Key k) { return (((k >> 3) ^ k) & 7) != 0 ? 1 : 0; };
+    if (((n ^ me) & kColorBits) == 0) {
+        return kSameEdges | (me & kColorBits) << 2 | ((me >> 3) & 7) << 5 | discriminates(me) << 4 | ((n >> 3) & 7) << 1 |
+               discriminates(n);
+    }
+    return kOtherEdges + ((me & kColorBits) << 3 | (me & 7) << 6 | (n & kColorBits) >> 3 | (n & 7));
+}
 
 // A bound on the relative rounding error of n additions or products in
 // doubles, taken in any order: n u / (1 - n u), u = 2^-53.
@@ -53,43 +76,43 @@ int packRow(const CellCode* __restrict color, const CellCode* __restrict self, c
 template <int kSign>
 void TableCounts::countRow(const std::uint16_t* keys, int cols) {
     const int stride = shape_.cols + 2;
-    const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
-    const int vonNeumann[4] = {-stride, -1, 1, stride};
+    // The forward directions: right, then down-left, down and down-right.
+    const int moore[4] = {1, stride - 1, stride, stride + 1};
+    const int vonNeumann[2] = {1, stride};
     const bool isMoore = shape_.neighbourhood == Neighbourhood::Moore;
     const int* offsets = isMoore ? moore : vonNeumann;
-    const int games = isMoore ? 8 : 4;
-    const int bins = games + 1 + (playSelf_ ? 1 : 0);
-    binOf_.resize(static_cast<std::size_t>(bins) * static_cast<std::size_t>(cols));
-    // First every game's bin, a pass down the row for each game, which the
-    // compiler does many cells at a time; then the counts.
+    const int edges = isMoore ? 4 : 2;
+    const int counts = edges + 1 + (playSelf_ ? 1 : 0);
+    binOf_.resize(static_cast<std::size_t>(counts) * static_cast<std::size_t>(cols));
+    // First every edge's place, a pass down the row for each direction,
+    // which the compiler does many cells at a time; then the counts.
     std::uint16_t* binOf = binOf_.data();
-    for (int g = 0; g < games; ++g) {
+    for (int g = 0; g < edges; ++g) {
         const Key* opponent = keys + offsets[g];
         std::uint16_t* out = binOf + static_cast<std::ptrdiff_t>(g) * cols;
-        // In 16 bits throughout, and with or for +, so that eight cells fit a vector.
+        // edgeOf in 16 bits throughout, with or for +, so that eight cells fit a vector.
         for (int c = 0; c < cols; ++c) {
             const Key me = keys[c], n = opponent[c];
-            const Key base = static_cast<Key>((me & kColorBits) << 2);  // colour * kBins
-            const Key discriminates = (((me >> 3) ^ me) & 7) != 0 ? Key{64} : Key{0};
-            const Key same = static_cast<Key>(base | (me & 0x38) | discriminates | ((n >> 3) & 7));
-            const Key differ = static_cast<Key>(base | kOtherGames | ((me & 7) << 3) | (n & 7));
-            const Key bin = ((n ^ me) & kColorBits) == 0 ? same : differ;
-            out[c] = (n & kAbsent) != 0 ? Key{kNoBin} : bin;
+            const Key meDiscriminates = (((me >> 3) ^ me) & 7) != 0 ? Key{16} : Key{0};
+            const Key nDiscriminates = (((n >> 3) ^ n) & 7) != 0 ? Key{1} : Key{0};
+            const Key same = static_cast<Key>((me & kColorBits) << 2 | (me & 0x38) << 2 | meDiscriminates |
+                                              (n & 0x38) >> 2 | nDiscriminates);
+            const Key differ = static_cast<Key>(kOtherEdges | (me & kColorBits) << 3 | (me & 7) << 6 |
+                                                (n & kColorBits) >> 3 | (n & 7));
+            const Key edge = ((n ^ me) & kColorBits) == 0 ? same : differ;
+            out[c] = (n & kAbsent) != 0 ? Key{kNoEdge} : edge;
         }
     }
-    std::uint16_t* cells = binOf + static_cast<std::ptrdiff_t>(games) * cols;
-    for (int c = 0; c < cols; ++c) cells[c] = static_cast<std::uint16_t>((keys[c] >> 6) * kBins + kCells + (keys[c] & 63));
+    std::uint16_t* cells = binOf + static_cast<std::ptrdiff_t>(edges) * cols;
+    for (int c = 0; c < cols; ++c) cells[c] = static_cast<std::uint16_t>(kCellCounts + (keys[c] & 0x1ff));
     if (playSelf_) {
         std::uint16_t* itself = cells + cols;
-        for (int c = 0; c < cols; ++c) {
-            const int self = (keys[c] >> 3) & 7, other = keys[c] & 7;
-            itself[c] = static_cast<std::uint16_t>((keys[c] >> 6) * kBins + self * 9 + (self != other ? 64 : 0));
-        }
+        for (int c = 0; c < cols; ++c) itself[c] = static_cast<std::uint16_t>(kItselfCounts + (keys[c] & 0x1ff));
     }
     // Neighbouring cells in turn count into four lanes, so that a stretch of
     // like cells does not make each count wait for the one before.
     const auto sign = static_cast<std::uint32_t>(kSign);
-    const int all = bins * cols;
+    const int all = counts * cols;
     int k = 0;
     for (; k + kLanes <= all; k += kLanes) {
         for (int l = 0; l < kLanes; ++l) lanes_[static_cast<std::size_t>(l)][binOf[k + l]] += sign;
@@ -97,43 +120,57 @@ void TableCounts::countRow(const std::uint16_t* keys, int cols) {
     for (; k < all; ++k) lanes_[0][binOf[k]] += sign;
 }
 
-namespace {
-
-// The bin of the game `me` plays against the cell `n`, and the bins of a
-// cell and of its game against itself, as countRow finds them.
-inline int gameBin(Key me, Key n) {
-    const int base = (me & kColorBits) << 2;
-    const int discriminates = (((me >> 3) ^ me) & 7) != 0 ? 64 : 0;
-    if (((n ^ me) & kColorBits) == 0) return base | (me & 0x38) | discriminates | ((n >> 3) & 7);
-    return base | TableCounts::kOtherGames | ((me & 7) << 3) | (n & 7);
+void TableCounts::binsFromCounts(const std::uint32_t* counts) {
+    bins_.fill(0);
+    std::uint32_t* const bins = bins_.data();
+    for (int color = 0; color < kCodeCount; ++color) {
+        std::uint32_t* const mine = bins + static_cast<std::ptrdiff_t>(color) * kBins;
+        // Each edge between two cells of the colour: a game of each against the other.
+        for (int a = 0; a < 16; ++a) {
+            for (int b = 0; b < 16; ++b) {
+                const std::uint32_t edges = counts[kSameEdges + color * 256 + a * 16 + b];
+                if (edges == 0) continue;
+                mine[(a & 1) * 64 + (a >> 1) * 8 + (b >> 1)] += edges;
+                mine[(b & 1) * 64 + (b >> 1) * 8 + (a >> 1)] += edges;
+            }
+        }
+        // Each edge from a cell of the colour to one of another colour.
+        for (int other = 0; other < kCodeCount; ++other) {
+            for (int theirColor = 0; theirColor < kCodeCount; ++theirColor) {
+                std::uint32_t* const theirs = bins + static_cast<std::ptrdiff_t>(theirColor) * kBins;
+                for (int theirOther = 0; theirOther < kCodeCount; ++theirOther) {
+                    const std::uint32_t edges =
+                        counts[kOtherEdges + color * 512 + other * 64 + theirColor * 8 + theirOther];
+                    if (edges == 0) continue;
+                    mine[kOtherGames + other * 8 + theirOther] += edges;
+                    theirs[kOtherGames + theirOther * 8 + other] += edges;
+                }
+            }
+        }
+        for (int pair = 0; pair < kPairCount; ++pair) {
+            const int self = pair / kCodeCount, others = pair % kCodeCount;
+            mine[kCells + pair] += counts[kCellCounts + color * 64 + pair];
+            mine[(self != others ? 64 : 0) + self * 9] += counts[kItselfCounts + color * 64 + pair];
+        }
+    }
 }
-
-inline int cellBin(Key me) { return (me >> 6) * TableCounts::kBins + TableCounts::kCells + (me & 63); }
-
-inline int itselfBin(Key me) {
-    const int self = (me >> 3) & 7, other = me & 7;
-    return (me >> 6) * TableCounts::kBins + self * 9 + (self != other ? 64 : 0);
-}
-
-}  // namespace
 
 bool TableCounts::moveChangedCells(const Key* now, Key* before) {
     const int rows = shape_.rows, cols = shape_.cols;
     const int stride = cols + 2;
     const bool isMoore = shape_.neighbourhood == Neighbourhood::Moore;
     const int games = isMoore ? 8 : 4;
-    // Counting a row again takes it away and adds it back, a bin for each
-    // game of each cell, found many cells at a time; moving one cell changes
-    // 4 bins for each of its games, found one at a time, each costing
-    // kCellCost of the others.
+    // Counting a row again takes it away and adds it back, a count for each
+    // edge the row's cells leave, found many cells at a time; moving one
+    // cell changes 2 counts for each of its edges, found one at a time, each
+    // costing kCellCost of the others.
     std::int64_t rowCells = 0;
     for (int r = 0; r < rows; ++r) {
-        const int up = r > 0 ? r - 1 : rows - 1, down = r < rows - 1 ? r + 1 : 0;
-        rowCells += changed_[static_cast<std::size_t>(r)] || changed_[static_cast<std::size_t>(up)] ||
-                    changed_[static_cast<std::size_t>(down)];
+        const int down = r < rows - 1 ? r + 1 : 0;
+        rowCells += changed_[static_cast<std::size_t>(r)] || changed_[static_cast<std::size_t>(down)];
     }
     rowCells = std::min<std::int64_t>(2 * rowCells, rows) * cols;
-    const std::int64_t budget = rowCells / (4 * kCellCost);  // cells
+    const std::int64_t budget = rowCells / (2 * kCellCost);  // cells
     moved_.clear();
     for (int r = 0; r < rows; ++r) {
         if (!changed_[static_cast<std::size_t>(r)]) continue;
@@ -159,30 +196,31 @@ bool TableCounts::moveChangedCells(const Key* now, Key* before) {
             }
         }
     }
+    // Backward directions first, then forward: an edge the cell leaves
+    // forwards is counted from it, one it enters from its neighbour.
     const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
     const int vonNeumann[4] = {-stride, -1, 1, stride};
     const int* offsets = isMoore ? moore : vonNeumann;
     const bool wrap = shape_.edges == Edges::Wrap;
-    std::uint32_t* bins = lanes_[0].data();
+    std::uint32_t* counts = lanes_[0].data();
     // One cell at a time, the world counted in `before` becomes the one in
-    // `now`: each cell's games with its neighbours as they stand then are
-    // taken away with its old key and added with its new one, so that a
-    // game between two changed cells is moved once for each.
+    // `now`: each cell's edges to its neighbours as they stand then are
+    // taken away with its old key and added with its new one, so that an
+    // edge between two changed cells is moved once for each.
     for (const std::uint32_t i : moved_) {
         const Key from = before[i], to = now[i];
         for (int g = 0; g < games; ++g) {
             const Key n = before[i + static_cast<std::uint32_t>(offsets[g])];
-            if ((n & kAbsent) != 0) continue;  // no game either way; the edge's bin keeps its count
-            --bins[gameBin(from, n)];
-            ++bins[gameBin(to, n)];
-            --bins[gameBin(n, from)];
-            ++bins[gameBin(n, to)];
+            if ((n & kAbsent) != 0) continue;  // no edge; the edge beyond keeps its count
+            const bool forward = g >= games / 2;
+            --counts[forward ? edgeOf(from, n) : edgeOf(n, from)];
+            ++counts[forward ? edgeOf(to, n) : edgeOf(n, to)];
         }
-        --bins[cellBin(from)];
-        ++bins[cellBin(to)];
+        --counts[kCellCounts + (from & 0x1ff)];
+        ++counts[kCellCounts + (to & 0x1ff)];
         if (playSelf_) {
-            --bins[itselfBin(from)];
-            ++bins[itselfBin(to)];
+            --counts[kItselfCounts + (from & 0x1ff)];
+            ++counts[kItselfCounts + (to & 0x1ff)];
         }
         before[i] = to;
         if (!wrap) continue;
@@ -234,19 +272,15 @@ bool TableCounts::count(const World& world) {
         std::memcpy(now + at(-1, -1), now + at(rows - 1, -1), static_cast<std::size_t>(stride) * sizeof(Key));
         std::memcpy(now + at(rows, -1), now + at(0, -1), static_cast<std::size_t>(stride) * sizeof(Key));
     }
-    // A cell's games reach one row up and down: a row is counted again when
-    // it or a row beside it changed.
+    // A row's edges reach one row down: a row is counted again when it or
+    // the row below changed.
     std::vector<int> again;
     if (valid_ && moveChangedCells(now, keys_[current_].data())) {
         // The counts followed each changed cell instead.
     } else if (valid_) {
         for (int r = 0; r < rows; ++r) {
-            const int up = r > 0 ? r - 1 : (wrap ? rows - 1 : r);
             const int down = r < rows - 1 ? r + 1 : (wrap ? 0 : r);
-            if (changed_[static_cast<std::size_t>(r)] || changed_[static_cast<std::size_t>(up)] ||
-                changed_[static_cast<std::size_t>(down)]) {
-                again.push_back(r);
-            }
+            if (changed_[static_cast<std::size_t>(r)] || changed_[static_cast<std::size_t>(down)]) again.push_back(r);
         }
     }
     if (!valid_ || 2 * static_cast<int>(again.size()) > rows) {
@@ -259,11 +293,13 @@ bool TableCounts::count(const World& world) {
             countRow<1>(now + at(r, 0), cols);
         }
     }
-    for (std::size_t b = 0; b < bins_.size(); ++b) {
+    std::array<std::uint32_t, kCounts> counts;
+    for (std::size_t b = 0; b < counts.size(); ++b) {
         std::uint32_t sum = 0;
         for (const auto& lane : lanes_) sum += lane[b];
-        bins_[b] = sum;
+        counts[b] = sum;
     }
+    binsFromCounts(counts.data());
     current_ ^= 1;
     valid_ = true;
     return true;

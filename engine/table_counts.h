@@ -42,6 +42,9 @@ public:
     static constexpr int kOtherGames = 128;
     static constexpr int kCells = 192;
     static constexpr int kBins = 256;
+    // The counts the bins come from: edges by the kinds of their two cells,
+    // cells by colour and pair, twice (see table_counts.cpp).
+    static constexpr int kCounts = 6145 + 2 * 512;
 
 private:
     // False when a code lies outside 0 .. 7: the counts cannot hold it.
@@ -53,7 +56,9 @@ private:
     // that cheaper than counting their rows again; before then holds now.
     // False, with nothing changed, otherwise.
     bool moveChangedCells(const std::uint16_t* now, std::uint16_t* before);
-    // What moving a cell costs for each of its games, in cells of a row counted again.
+    // bins_ from the counts of edges and cells.
+    void binsFromCounts(const std::uint32_t* counts);
+    // What moving a cell costs for each of its edges, in cells of a row counted again.
     static constexpr int kCellCost = 3;
 
     WorldShape shape_{};
@@ -65,7 +70,7 @@ private:
     std::vector<std::uint32_t> moved_;  // the cells moveChangedCells moves
     std::array<std::uint32_t, kCodeCount * kBins> bins_{};  // the sum of the lanes
     static constexpr int kLanes = 4;
-    std::array<std::array<std::uint32_t, kCodeCount * kBins + 1>, kLanes> lanes_{};  // the last: games beyond a fixed edge
+    std::array<std::array<std::uint32_t, kCounts>, kLanes> lanes_{};
     std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game
     std::uint64_t countedRows_ = 0, summedRows_ = 0, sharesSummedRows_ = 0, cellMoves_ = 0;
 };
