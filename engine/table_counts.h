@@ -1,7 +1,9 @@
 // The statistics table's rows of a lattice world from whole-number counts.
-// The games are counted by colour and pair of codes, row by row, and only the
-// rows near a change since the last row are counted again; the payoffs and
-// cooperation shares are multiplied in at the end. Sums of decimals taken in
+// The games are counted by colour and pair of codes, through the edges
+// between neighbouring cells (each edge once, for the two games across it);
+// only the rows near a change since the last row are counted again, or,
+// when few cells changed, the changed cells' edges moved one by one. The
+// payoffs and cooperation shares are multiplied in at the end. Sums of decimals taken in
 // that order may differ in their last bits from the table's own, taken cell
 // by cell: a row is written from the counts only when every field it prints
 // comes out the same for any sum within the rounding error of that order,
@@ -32,8 +34,6 @@ public:
     std::uint64_t sharesSummedRows() const { return sharesSummedRows_; }
     // How many times the counts followed the changed cells one by one.
     std::uint64_t cellMoves() const { return cellMoves_; }
-    // The counts behind the last row (see kBins).
-    const std::array<std::uint32_t, kCodeCount * 256>& bins() const { return bins_; }
 
     // Bins per colour: same-colour games by (self, opponent's self, the cell
     // discriminates) at self * 8 + code + 64 * discriminates, games against
@@ -45,6 +45,9 @@ public:
     // The counts the bins come from: edges by the kinds of their two cells,
     // cells by colour and pair, twice (see table_counts.cpp).
     static constexpr int kCounts = 6145 + 2 * 512;
+
+    // The games' bins behind the last row, by colour.
+    const std::array<std::uint32_t, kCodeCount * kBins>& bins() const { return bins_; }
 
 private:
     // False when a code lies outside 0 .. 7: the counts cannot hold it.
