@@ -35,6 +35,16 @@ PayoffTable distinctTable() {
     return t;
 }
 
+// Seeds the world's generator and draws every node's colour (0 or 1) and pair from it.
+void seedAtRandom(GraphWorld& w, std::uint32_t seed) {
+    w.random.seed(seed);
+    for (int i = 0; i < w.nodeCount(); ++i) {
+        w.nodeColor[i] = static_cast<CellCode>(w.random.next() >> 31);
+        w.selfStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
+        w.otherStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
+    }
+}
+
 TEST(GraphWorldByHand, ScoresFollowColoursEdgesPlaySelfAndTheExtraPoint) {
     // A star: centre 0 with leaves 1..4; node 5 alone.
     GraphWorld w(graphOf(6, {{0, 1}, {0, 2}, {3, 0}, {0, 4}}));
@@ -100,12 +110,7 @@ TEST(GraphWorldByHand, VariantsKeepScoresCurrentAndFollowTheirRules) {
         GraphWorld w(graphOf(7, {{0, 1}, {0, 2}, {0, 3}, {0, 4}, {4, 5}, {2, 5}}));  // node 6 isolated
         w.payoffTable = whole ? finitePayoffTable(3, 0, 5, 1) : finitePayoffTableOf({3.1, 0.2, 5.3, 1.05});
         w.extraPoint = true;
-        w.random.seed(11);
-        for (int i = 0; i < 7; ++i) {
-            w.nodeColor[i] = static_cast<CellCode>(w.random.next() >> 31);
-            w.selfStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
-            w.otherStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
-        }
+        seedAtRandom(w, 11);
         const CellCode aloneSelf = w.selfStrategy[6], aloneOther = w.otherStrategy[6];
         w.scoreAll();
         for (std::uint32_t draw = 0; draw < 40; ++draw) {
@@ -509,12 +514,7 @@ TEST(GraphWorldThreads, StepsByteIdenticallyOnAnyNumberOfThreads) {
     for (int t = 0; t < 3; ++t) {
         GraphWorld w(g);
         w.payoffTable = finitePayoffTableOf({3.0, 0.25, 4.9, 1.1});
-        w.random.seed(31);
-        for (int i = 0; i < w.nodeCount(); ++i) {
-            w.nodeColor[i] = static_cast<CellCode>(w.random.next() >> 31);
-            w.selfStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
-            w.otherStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
-        }
+        seedAtRandom(w, 31);
         worlds.push_back(std::move(w));
     }
     for (int gen = 0; gen < 8; ++gen) {
@@ -542,12 +542,7 @@ TEST(GraphWorldStep, ChoosesAsNodeByNodeForEveryKindOfPayoff) {
     for (const auto& p : payoffs) {
         GraphWorld w(g);
         w.payoffTable = finitePayoffTableOf(p);
-        w.random.seed(12);
-        for (int i = 0; i < w.nodeCount(); ++i) {
-            w.nodeColor[i] = static_cast<CellCode>(w.random.next() >> 31);
-            w.selfStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
-            w.otherStrategy[i] = static_cast<CellCode>(w.random.next() >> 29);
-        }
+        seedAtRandom(w, 12);
         for (int gen = 0; gen < 4; ++gen) {
             std::vector<std::uint32_t> draws(static_cast<std::size_t>(w.nodeCount()));
             for (auto& d : draws) d = w.random.next();
@@ -578,12 +573,7 @@ TEST(GraphWorldStep, AStepAfterAStepGivesWhatAStepFromScratchGives) {
     for (const std::array<double, 4>& p : {std::array<double, 4>{3.0, 0.0, 5.0, 1.0}, std::array<double, 4>{3.0, 0.25, 4.9, 1.1}}) {
         GraphWorld kept(g);
         kept.payoffTable = finitePayoffTableOf(p);
-        kept.random.seed(4);
-        for (int i = 0; i < kept.nodeCount(); ++i) {
-            kept.nodeColor[i] = static_cast<CellCode>(kept.random.next() >> 31);
-            kept.selfStrategy[i] = static_cast<CellCode>(kept.random.next() >> 29);
-            kept.otherStrategy[i] = static_cast<CellCode>(kept.random.next() >> 29);
-        }
+        seedAtRandom(kept, 4);
         GraphWorld fresh = kept;
         std::mt19937 rng(8);
         for (int gen = 0; gen < 60; ++gen) {
