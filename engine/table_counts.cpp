@@ -28,6 +28,11 @@ constexpr int kCellCounts = 6145;       // colour * 64 + self * 8 + others
 constexpr int kItselfCounts = 6145 + 512;  // the same, for the games against itself
 static_assert(kItselfCounts + 512 == TableCounts::kCounts);
 
+// Where cell (r, c) lies in a padded grid of rows stride long (r and c from -1).
+inline std::size_t paddedAt(int stride, int r, int c) {
+    return static_cast<std::size_t>(r + 1) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(c + 1);
+}
+
 // The edge from the cell `me` to the cell `n` (kNoEdge for no cell).
 inline int edgeOf(Key me, Key n) {
     if ((n & kAbsent) != 0) return kNoEdge;
@@ -228,10 +233,9 @@ bool TableCounts::moveChangedCells(const Key* now, Key* before) {
         const int r = static_cast<int>(i) / stride - 1, c = static_cast<int>(i) % stride - 1;
         const int rowCopy = r == 0 ? rows : (r == rows - 1 ? -1 : r);
         const int colCopy = c == 0 ? cols : (c == cols - 1 ? -1 : c);
-        const auto at = [stride](int row, int col) { return static_cast<std::size_t>(row + 1) * stride + static_cast<std::size_t>(col + 1); };
-        before[at(rowCopy, c)] = to;
-        before[at(r, colCopy)] = to;
-        before[at(rowCopy, colCopy)] = to;
+        before[paddedAt(stride, rowCopy, c)] = to;
+        before[paddedAt(stride, r, colCopy)] = to;
+        before[paddedAt(stride, rowCopy, colCopy)] = to;
     }
     ++cellMoves_;
     return true;
@@ -248,7 +252,7 @@ bool TableCounts::count(const World& world) {
         playSelf_ = world.playSelf;
         valid_ = false;
     }
-    const auto at = [stride](int r, int c) { return static_cast<std::size_t>(r + 1) * stride + static_cast<std::size_t>(c + 1); };
+    const auto at = [stride](int r, int c) { return paddedAt(stride, r, c); };
     Key* now = keys_[current_ ^ 1].data();
     Key* before = keys_[current_].data();
     int bits = 0;
