@@ -160,11 +160,9 @@ void TableCounts::binsFromCounts(const std::uint32_t* counts) {
     }
 }
 
-bool TableCounts::moveChangedCells(const Key* now, Key* before) {
+bool TableCounts::moveChangedCells(const Key* now, const Key* before) {
     const int rows = shape_.rows, cols = shape_.cols;
-    const int stride = cols + 2;
     const bool isMoore = shape_.neighbourhood == Neighbourhood::Moore;
-    const int games = isMoore ? 8 : 4;
     // Counting a row again takes it away and adds it back, a count for each
     // edge the row's cells leave, found many cells at a time; moving one
     // cell changes 2 counts for each of its edges, found one at a time, each
@@ -176,69 +174,124 @@ bool TableCounts::moveChangedCells(const Key* now, Key* before) {
     }
     rowCells = std::min<std::int64_t>(2 * rowCells, rows) * cols;
     const std::int64_t budget = rowCells / (2 * kCellCost);  // cells
-    moved_.clear();
-    for (int r = 0; r < rows; ++r) {
-        if (!changed_[static_cast<std::size_t>(r)]) continue;
-        const std::size_t first = static_cast<std::size_t>(r + 1) * static_cast<std::size_t>(stride) + 1;
-        const std::size_t end = first + static_cast<std::size_t>(cols);
-        std::size_t i = first;
-        while (i < end) {
-            // Four cells at a time past the unchanged ones, the usual case.
-            if (i + 4 <= end) {
-                std::uint64_t a, b;
-                std::memcpy(&a, now + i, sizeof a);
-                std::memcpy(&b, before + i, sizeof b);
-                if (a == b) {
-                    i += 4;
-                    continue;
-                }
-            }
-            const std::size_t stop = std::min(i + 4, end);
-            for (; i < stop; ++i) {
-                if (now[i] == before[i]) continue;
-                if (static_cast<std::int64_t>(moved_.size()) >= budget) return false;
-                moved_.push_back(static_cast<std::uint32_t>(i));
-            }
-        }
-    }
-    // Backward directions first, then forward: an edge the cell leaves
-    // forwards is counted from it, one it enters from its neighbour.
-    const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
-    const int vonNeumann[4] = {-stride, -1, 1, stride};
-    const int* offsets = isMoore ? moore : vonNeumann;
-    const bool wrap = shape_.edges == Edges::Wrap;
-    std::uint32_t* counts = lanes_[0].data();
-    // One cell at a time, the world counted in `before` becomes the one in
-    // `now`: each cell's edges to its neighbours as they stand then are
-    // taken away with its old key and added with its new one, so that an
-    // edge between two changed cells is moved once for each.
-    for (const std::uint32_t i : moved_) {
-        const Key from = before[i], to = now[i];
-        for (int g = 0; g < games; ++g) {
-            const Key n = before[i + static_cast<std::uint32_t>(offsets[g])];
-            if ((n & kAbsent) != 0) continue;  // no edge; the edge beyond keeps its count
-            const bool forward = g >= games / 2;
-            --counts[forward ? edgeOf(from, n) : edgeOf(n, from)];
-            ++counts[forward ? edgeOf(to, n) : edgeOf(n, to)];
-        }
-        --counts[kCellCounts + (from & 0x1ff)];
-        ++counts[kCellCounts + (to & 0x1ff)];
-        if (playSelf_) {
-            --counts[kItselfCounts + (from & 0x1ff)];
-            ++counts[kItselfCounts + (to & 0x1ff)];
-        }
-        before[i] = to;
-        if (!wrap) continue;
-        // And the cell's copies in the border of a torus.
-        const int r = static_cast<int>(i) / stride - 1, c = static_cast<int>(i) % stride - 1;
-        const int rowCopy = r == 0 ? rows : (r == rows - 1 ? -1 : r);
-        const int colCopy = c == 0 ? cols : (c == cols - 1 ? -1 : c);
-        before[paddedAt(stride, rowCopy, c)] = to;
-        before[paddedAt(stride, r, colCopy)] = to;
-        before[paddedAt(stride, rowCopy, colCopy)] = to;
+    if (movedOverflow_ || static_cast<std::int64_t>(movedCount_) > budget) return false;
+    if (shape_.edges == Edges::Wrap) {
+        if (isMoore) moveCells<true, true>(now, before);
+        else moveCells<false, true>(now, before);
+    } else {
+        if (isMoore) moveCells<true, false>(now, before);
+        else moveCells<false, false>(now, before);
     }
     ++cellMoves_;
     return true;
+}
+
+bool TableCounts::collectChanged(const Key* now, const Key* before, std::size_t first, int cols, std::size_t most) {
+    // How many bits of a 4-bit mask are set (a table: without a popcount
+    // instruction in the target, std::popcount is a library call).
+    static constexpr std::uint8_t kSetBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    // The places of the set bits of a 4-bit mask, lowest first.
+    static constexpr std::uint8_t kPlaces[16][4] = {
+        {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}, {2, 0, 0, 0}, {0, 2, 0, 0}, {1, 2, 0, 0}, {0, 1, 2, 0},
+        {3, 0, 0, 0}, {0, 3, 0, 0}, {1, 3, 0, 0}, {0, 1, 3, 0}, {2, 3, 0, 0}, {0, 2, 3, 0}, {1, 2, 3, 0}, {0, 1, 2, 3}};
+    const std::size_t end = first + static_cast<std::size_t>(cols);
+    std::uint32_t* const out = moved_.data();
+    std::size_t count = movedCount_;
+    std::uint64_t any = 0;
+    std::size_t i = first;
+    for (; i + 4 <= end; i += 4) {
+        std::uint64_t a, b;
+        std::memcpy(&a, now + i, sizeof a);
+        std::memcpy(&b, before + i, sizeof b);
+        const std::uint64_t x = a ^ b;
+        any |= x;
+        if (x == 0) continue;  // the usual case
+        // The top bit of each 16-bit lane that differs, then the four as a
+        // mask; the cells are written without a branch on each.
+        const std::uint64_t low = 0x7fff'7fff'7fff'7fffull;
+        const std::uint64_t top = (((x & low) + low) | x) & ~low;
+        const auto mask = static_cast<unsigned>((top >> 15 & 1) | (top >> 30 & 2) | (top >> 45 & 4) | (top >> 60 & 8));
+        if (count + 4 > most) {
+            movedOverflow_ = true;
+            movedCount_ = count;
+            return true;
+        }
+        const std::uint8_t* places = kPlaces[mask];
+        for (int k = 0; k < 4; ++k) out[count + static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(i + places[k]);
+        count += kSetBits[mask];
+    }
+    for (; i < end; ++i) {
+        if (now[i] == before[i]) continue;
+        any = 1;
+        if (count + 1 > most) {
+            movedOverflow_ = true;
+            movedCount_ = count;
+            return true;
+        }
+        out[count++] = static_cast<std::uint32_t>(i);
+    }
+    movedCount_ = count;
+    return any != 0;
+}
+
+template <bool kMoore, bool kWrap>
+void TableCounts::moveCells(const Key* now, const Key* before) {
+    const int stride = shape_.cols + 2;
+    constexpr int kGames = kMoore ? 8 : 4;
+    const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
+    const int vonNeumann[4] = {-stride, -1, 1, stride};
+    const int* offsets = kMoore ? moore : vonNeumann;
+    // An edge stands for the games both ways across it, and the bins take
+    // each count once for each way: an edge may be counted from either of
+    // its cells. A moved cell's edges are counted from it, its part of the
+    // count worked out once, the neighbour's once for the two moves.
+    const auto discriminates = [](Key k) { return (((k >> 3) ^ k) & 7) != 0 ? 1 : 0; };
+    const auto sameSide = [&discriminates](Key me) { return kSameEdges | (me & kColorBits) << 2 | (me & 0x38) << 2 | discriminates(me) << 4; };
+    const auto otherSide = [](Key me) { return kOtherEdges + ((me & kColorBits) << 3 | (me & 7) << 6); };
+    // Every edge of a changed cell goes from the kinds of the two cells in
+    // `before` to their kinds in `now`. An edge between two changed cells is
+    // moved once, from the cell it leaves forwards, so that the cells can be
+    // moved in any order, and `before` stays as it was.
+    const std::size_t moves = movedCount_;
+    for (std::size_t k = 0; k < moves; ++k) {
+        const std::uint32_t i = moved_[k];
+        if (k + 8 < moves) {
+            // The rows around the cells to come, which lie beyond the caches of a large world.
+            const std::uint32_t ahead = moved_[k + 8];
+            __builtin_prefetch(before + ahead - stride);
+            __builtin_prefetch(before + ahead + stride);
+            __builtin_prefetch(now + ahead - stride);
+            __builtin_prefetch(now + ahead + stride);
+        }
+        const Key from = before[i], to = now[i];
+        const int fromSame = sameSide(from), fromOther = otherSide(from);
+        const int toSame = sameSide(to), toOther = otherSide(to);
+#pragma GCC unroll 8
+        for (int g = 0; g < kGames; ++g) {
+            const std::uint32_t at = i + static_cast<std::uint32_t>(offsets[g]);
+            const Key was = before[at], is = now[at];
+            if constexpr (!kWrap) {
+                if ((was & kAbsent) != 0) continue;  // no edge; the edge beyond keeps its count
+            }
+            // The first half of the directions go backwards.
+            const auto weight = static_cast<std::uint32_t>(g >= kGames / 2 || was == is);
+            const int wasEdge = ((was ^ from) & kColorBits) == 0 ? fromSame | ((was & 0x38) >> 2 | discriminates(was))
+                                                                  : fromOther | ((was & kColorBits) >> 3 | (was & 7));
+            const int isEdge = ((is ^ to) & kColorBits) == 0 ? toSame | ((is & 0x38) >> 2 | discriminates(is))
+                                                              : toOther | ((is & kColorBits) >> 3 | (is & 7));
+            // Most edges of a settling world are of a few kinds: the moves
+            // go round the lanes, so that each waits less often for the one
+            // before to have written the same count.
+            lanes_[static_cast<std::size_t>(g % kLanes)][wasEdge] -= weight;
+            lanes_[static_cast<std::size_t>((g + 1) % kLanes)][isEdge] += weight;
+        }
+        --lanes_[0][kCellCounts + (from & 0x1ff)];
+        ++lanes_[1][kCellCounts + (to & 0x1ff)];
+        if (playSelf_) {
+            --lanes_[2][kItselfCounts + (from & 0x1ff)];
+            ++lanes_[3][kItselfCounts + (to & 0x1ff)];
+        }
+    }
 }
 
 bool TableCounts::count(const World& world) {
@@ -256,12 +309,20 @@ bool TableCounts::count(const World& world) {
     Key* now = keys_[current_ ^ 1].data();
     Key* before = keys_[current_].data();
     int bits = 0;
+    movedCount_ = 0;
+    movedOverflow_ = false;
+    const std::size_t most = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols) / (2 * kCellCost) + 4;
+    if (moved_.size() < most) moved_.resize(most);
     for (int r = 0; r < rows; ++r) {
         Key* row = now + at(r, 0);
         const auto first = static_cast<std::size_t>(world.index(r, 0));
         bits |= packRow(world.cellColor.data() + first, world.selfStrategy.data() + first,
                         world.otherStrategy.data() + first, row, cols);
-        changed_[static_cast<std::size_t>(r)] = std::memcmp(row, before + at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
+        // While the row is at hand: the cells that changed, for the counts
+        // to follow, up to as many as could ever be worth following.
+        changed_[static_cast<std::size_t>(r)] =
+            valid_ ? collectChanged(now, before, at(r, 0), cols, most)
+                   : std::memcmp(row, before + at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
     }
     if ((bits & ~7) != 0) {
         valid_ = false;
@@ -279,7 +340,7 @@ bool TableCounts::count(const World& world) {
     // A row's edges reach one row down: a row is counted again when it or
     // the row below changed.
     std::vector<int> again;
-    if (valid_ && moveChangedCells(now, keys_[current_].data())) {
+    if (valid_ && moveChangedCells(now, before)) {
         // The counts followed each changed cell instead.
     } else if (valid_) {
         for (int r = 0; r < rows; ++r) {

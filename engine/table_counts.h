@@ -56,9 +56,17 @@ private:
     void countRow(const std::uint16_t* keys, int cols);
     // Moves the counts from the world in before to the one in now (padded,
     // both wrapped), cell by cell, when few enough cells changed to make
-    // that cheaper than counting their rows again; before then holds now.
-    // False, with nothing changed, otherwise.
-    bool moveChangedCells(const std::uint16_t* now, std::uint16_t* before);
+    // that cheaper than counting their rows again. False, with nothing
+    // changed, otherwise.
+    bool moveChangedCells(const std::uint16_t* now, const std::uint16_t* before);
+    // The moves themselves, of the cells in moved_.
+    template <bool kMoore, bool kWrap>
+    void moveCells(const std::uint16_t* now, const std::uint16_t* before);
+    // Adds to moved_ the cells of the padded row from `first` that differ
+    // between now and before, while it holds at most `most` (beyond, sets
+    // movedOverflow_); moved_ has room for `most`. True when any differ.
+    bool collectChanged(const std::uint16_t* now, const std::uint16_t* before, std::size_t first, int cols,
+                        std::size_t most);
     // bins_ from the counts of edges and cells.
     void binsFromCounts(const std::uint32_t* counts);
     // What moving a cell costs for each of its edges, in cells of a row counted again.
@@ -70,7 +78,9 @@ private:
     std::vector<std::uint16_t> keys_[2];  // the world counted last and the one counted now, padded
     int current_ = 0;
     std::vector<std::uint8_t> changed_;
-    std::vector<std::uint32_t> moved_;  // the cells moveChangedCells moves
+    std::vector<std::uint32_t> moved_;  // the cells moveChangedCells moves: the first movedCount_
+    std::size_t movedCount_ = 0;
+    bool movedOverflow_ = false;        // more changed than moved_ was let hold
     std::array<std::uint32_t, kCodeCount * kBins> bins_{};  // the sum of the lanes
     static constexpr int kLanes = 4;
     std::array<std::array<std::uint32_t, kCounts>, kLanes> lanes_{};
