@@ -45,15 +45,24 @@ void seedCells(World& world) {
     world.generation = 0;
 }
 
-// range(0) threads; reseeded (not timed) every 30 generations. Items are node-generations.
+// range(0) threads. Each start is a fresh random seeding (not timed), stepped
+// range(1) generations: 10 is the busy first phase, where every node's
+// choice may change and every step is a full one; 30 takes in the phase
+// where most of the graph has settled too. The iterations are fixed at six
+// starts, so that every run measures the same generations (left to the
+// library, their number would decide how many of the cheaper settled steps
+// the average takes in). Items are node-generations.
+constexpr int kStarts = 6;
+
 void BM_ScaleFreeMillion(benchmark::State& state) {
     GraphWorld world(scaleFreeMillion());
     world.payoffTable = finitePayoffTable(3, 0, 5, 1);
     seedNodes(world);
     const int threads = static_cast<int>(state.range(0));
+    const auto generations = static_cast<std::int64_t>(state.range(1));
     for (auto _ : state) {
         world.step(threads);
-        if (world.generation == 30) {
+        if (world.generation == generations) {
             state.PauseTiming();
             seedNodes(world);
             state.ResumeTiming();
@@ -61,7 +70,10 @@ void BM_ScaleFreeMillion(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * world.nodeCount());
 }
-BENCHMARK(BM_ScaleFreeMillion)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScaleFreeMillion)->Args({1, 10})->Iterations(kStarts * 10)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScaleFreeMillion)->Args({2, 10})->Iterations(kStarts * 10)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScaleFreeMillion)->Args({1, 30})->Iterations(kStarts * 30)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScaleFreeMillion)->Args({2, 30})->Iterations(kStarts * 30)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A range(0)-sided Moore torus as a graph (range(1) = 1) or as the lattice (0), one thread.
 void BM_LatticeAsGraph(benchmark::State& state) {
@@ -85,7 +97,12 @@ void BM_LatticeAsGraph(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * lattice.cellCount());
 }
-BENCHMARK(BM_LatticeAsGraph)->Args({1024, 0})->Args({1024, 1})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LatticeAsGraph)
+    ->Args({1024, 0})
+    ->Args({1024, 1})
+    ->Iterations(2 * 30)  // two starts of 30 generations each, as above
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
 
