@@ -222,6 +222,11 @@ struct VariantScratch {
     // is made once for each difference met.
     std::array<FermiMemo, 256> fermiByDifference{};
     double fermiNoise = std::numeric_limits<double>::quiet_NaN();
+    // The same bound for whole differences d from -fermiSpan to fermiSpan,
+    // at fermiByWhole[d + fermiSpan], filled as met (a negative entry is not
+    // yet computed): with whole-number scores every difference is whole.
+    std::vector<double> fermiByWhole;
+    int fermiSpan = -1;
     // Differences below fermiBelow adopt for sure, above fermiAbove never.
     double fermiBelow = std::numeric_limits<double>::quiet_NaN();
     double fermiAbove = std::numeric_limits<double>::quiet_NaN();

@@ -27,6 +27,8 @@ public:
           extraPoint_(w.extraPoint), noise_(w.noise), color(w.cellColor.begin(), w.cellColor.end()),
           self(w.selfStrategy.begin(), w.selfStrategy.end()), other(w.otherStrategy.begin(), w.otherStrategy.end()) {}
 
+    void setNoise(double noise) { noise_ = noise; }
+
     // The cell dr rows down and dc columns right of `cell`, or -1 off a fixed edge.
     int offset(int cell, int dr, int dc) const {
         int r = cell / cols_ + dr;
@@ -239,6 +241,36 @@ TEST(VariantGenerations, AGenerationIsRowsTimesColsUpdatesDrawnFromTheWorldsGene
     for (const UpdateRule rule : {UpdateRule::Asynchronous, UpdateRule::Fermi}) {
         SCOPED_TRACE(updateRuleName(rule));
         expectGenerationsFollowTheReference(WorldShape{6, 9, Edges::Wrap, Neighbourhood::Moore}, rule);
+    }
+}
+
+// The Fermi rule's chances come from a table by whole score difference
+// where the noise is small enough for one, and are worked out otherwise. One
+// world goes through small noises and large (beyond the table's reach) in
+// turn, with whole scores and with decimal ones; a noise of 1000 leaves most
+// differences' chances far from 0 and 1, where a wrong one shows.
+TEST(VariantGenerations, FermiChancesAreTheRulesForEveryNoiseAndPayoffs) {
+    for (const auto& payoffs : {kDefaultPayoffs, kFractions}) {
+        SCOPED_TRACE(payoffs == kFractions ? "decimal payoffs" : "whole payoffs");
+        World world = randomWorld(WorldShape{9, 11, Edges::Wrap, Neighbourhood::Moore}, 8, false, true, payoffs);
+        world.updateRule = UpdateRule::Fermi;
+        Reference ref(world);
+        Mt19937 random = world.random;
+        int generation = 0;
+        for (const double noise : {1000.0, 0.5, 37.0, 1000.0, 2000.0, 700.0}) {
+            world.noise = noise;
+            ref.setNoise(noise);
+            for (int g = 0; g < 3; ++g) {
+                world.stepVariant();
+                for (int u = 0; u < ref.cells(); ++u) {
+                    const auto cell = static_cast<int>(drawBelow(random, static_cast<std::uint32_t>(ref.cells())));
+                    const auto count = static_cast<std::uint32_t>(ref.neighbours(cell).size());
+                    const auto neighbour = static_cast<int>(drawBelow(random, count));
+                    ref.compare(cell, neighbour, drawUnit(random));
+                }
+                expectSameGrids(world, ref, ++generation);
+            }
+        }
     }
 }
 
