@@ -555,6 +555,10 @@ private:
     bool fermiAdopts(double own, double theirs, double chance);
     // fermiAdopts's bound for own - theirs = difference: chance < the bound adopts.
     double fermiChanceOf(double difference);
+    // fermiChanceOf through VariantScratch::fermiByWhole, once
+    // prepareFermiChances has made the bounds and the table for the noise.
+    double fermiChance(double difference);
+    void prepareFermiChances();
     // The random-sequential Fermi rule's updates, drawn as sequentialUpdates documents.
     void fermiUpdates(std::uint32_t updates);
     // exp(x) through expMemo.
@@ -583,5 +587,21 @@ private:
     std::vector<std::uint8_t> ecologyBits_;  // interact's help and occupancy bits of each cell
     std::vector<EcologyTurn> ecologyTurns_;  // reproduce's shuffled agents
 };
+
+inline double World::fermiChance(double difference) {
+    // From the table where the difference is whole and within it (as it
+    // always is with whole payoffs), from fermiChanceOf otherwise.
+    VariantScratch& v = variant_;
+    const double span = v.fermiSpan;
+    if (difference >= -span && difference <= span) {
+        const int whole = static_cast<int>(difference);
+        if (static_cast<double>(whole) == difference) [[likely]] {
+            double& entry = v.fermiByWhole[static_cast<std::size_t>(whole + v.fermiSpan)];
+            if (entry < 0.0) [[unlikely]] entry = fermiChanceOf(difference);
+            return entry;
+        }
+    }
+    return fermiChanceOf(difference);
+}
 
 }  // namespace talvane

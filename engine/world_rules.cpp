@@ -84,6 +84,7 @@ void World::stepSynchronousImitation(bool fermi) {
     variant_.nextSelf = selfStrategy;
     variant_.nextOther = otherStrategy;
     const double range = payoffRange();
+    if (fermi) prepareFermiChances();
     int games[8];
     int neighbours[8];
     for (int cell = 0; cell < cells; ++cell) {
@@ -94,7 +95,8 @@ void World::stepSynchronousImitation(bool fermi) {
         if (selfStrategy[other] == selfStrategy[cell] && otherStrategy[other] == otherStrategy[cell]) continue;
         bool adopt;
         if (fermi) {
-            adopt = fermiAdopts(score[cell], score[other], chance);
+            // As fermiAdopts decides, for every chance drawUnit gives.
+            adopt = chance < fermiChance(score[cell] - score[other]);
         } else {
             const double gain = score[other] - score[cell];
             adopt = gain > 0.0 && range > 0.0 &&

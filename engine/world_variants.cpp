@@ -358,7 +358,7 @@ double World::fermiChanceOf(double difference) {
     return memo.chance;
 }
 
-void World::fermiUpdates(std::uint32_t updates) {
+void World::prepareFermiChances() {
     VariantScratch& v = variant_;
     // The chances are kept by score difference for one noise.
     if (std::memcmp(&v.fermiNoise, &noise, sizeof noise) != 0) {
@@ -373,21 +373,10 @@ void World::fermiUpdates(std::uint32_t updates) {
         v.fermiSpan = noise > 0.0 && far <= 32768.0 ? static_cast<int>(far) : -1;
         v.fermiByWhole.assign(v.fermiSpan >= 0 ? static_cast<std::size_t>(2 * v.fermiSpan + 1) : 0, -1.0);
     }
-    double* const byWhole = v.fermiSpan >= 0 ? v.fermiByWhole.data() + v.fermiSpan : nullptr;
-    const double span = v.fermiSpan;
-    // fermiChanceOf, from the table where the difference is whole and within
-    // it (as it always is with whole payoffs), from the memo otherwise.
-    const auto chanceOf = [&](double difference) {
-        if (byWhole && difference >= -span && difference <= span) {
-            const int whole = static_cast<int>(difference);
-            if (static_cast<double>(whole) == difference) [[likely]] {
-                double& entry = byWhole[whole];
-                if (entry < 0.0) [[unlikely]] entry = fermiChanceOf(difference);
-                return entry;
-            }
-        }
-        return fermiChanceOf(difference);
-    };
+}
+
+void World::fermiUpdates(std::uint32_t updates) {
+    prepareFermiChances();
     const auto cells = static_cast<std::uint32_t>(cellCount());
     const int cols = shape_.cols;
     const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
@@ -417,7 +406,7 @@ void World::fermiUpdates(std::uint32_t updates) {
         const double chance = drawUnit(random);
         // The same pair is no change, whatever the chance.
         if (self[chosen] == self[cell] && other[chosen] == other[cell]) continue;
-        if (!(chance < chanceOf(score[cell] - score[chosen]))) continue;
+        if (!(chance < fermiChance(score[cell] - score[chosen]))) continue;
         if (inside) gamesOf(cell, games);
         takePair(cell, chosen, games);
     }
