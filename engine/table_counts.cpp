@@ -248,6 +248,17 @@ void TableCounts::moveCells(const Key* now, const Key* before) {
     const auto discriminates = [](Key k) { return (((k >> 3) ^ k) & 7) != 0 ? 1 : 0; };
     const auto sameSide = [&discriminates](Key me) { return kSameEdges | (me & kColorBits) << 2 | (me & 0x38) << 2 | discriminates(me) << 4; };
     const auto otherSide = [](Key me) { return kOtherEdges + ((me & kColorBits) << 3 | (me & 7) << 6); };
+    // The neighbour's part of each, by its key: the same-colour part in the
+    // low byte, the other-colour part in the high one.
+    static constexpr auto kNeighbourPart = [] {
+        std::array<std::uint16_t, 512> parts{};
+        for (int n = 0; n < 512; ++n) {
+            const int same = (n & 0x38) >> 2 | ((((n >> 3) ^ n) & 7) != 0 ? 1 : 0);
+            const int other = (n & kColorBits) >> 3 | (n & 7);
+            parts[static_cast<std::size_t>(n)] = static_cast<std::uint16_t>(same | other << 8);
+        }
+        return parts;
+    }();
     // Every edge of a changed cell goes from the kinds of the two cells in
     // `before` to their kinds in `now`. An edge between two changed cells is
     // moved once, from the cell it leaves forwards, so that the cells can be
@@ -275,10 +286,9 @@ void TableCounts::moveCells(const Key* now, const Key* before) {
             }
             // The first half of the directions go backwards.
             const auto weight = static_cast<std::uint32_t>(g >= kGames / 2 || was == is);
-            const int wasEdge = ((was ^ from) & kColorBits) == 0 ? fromSame | ((was & 0x38) >> 2 | discriminates(was))
-                                                                  : fromOther | ((was & kColorBits) >> 3 | (was & 7));
-            const int isEdge = ((is ^ to) & kColorBits) == 0 ? toSame | ((is & 0x38) >> 2 | discriminates(is))
-                                                              : toOther | ((is & kColorBits) >> 3 | (is & 7));
+            const int wasPart = kNeighbourPart[was & 0x1ff], isPart = kNeighbourPart[is & 0x1ff];
+            const int wasEdge = ((was ^ from) & kColorBits) == 0 ? fromSame | (wasPart & 0xff) : fromOther | wasPart >> 8;
+            const int isEdge = ((is ^ to) & kColorBits) == 0 ? toSame | (isPart & 0xff) : toOther | isPart >> 8;
             // Most edges of a settling world are of a few kinds: the moves
             // go round the lanes, so that each waits less often for the one
             // before to have written the same count.
