@@ -33,16 +33,21 @@ inline std::size_t paddedAt(int stride, int r, int c) {
     return static_cast<std::size_t>(r + 1) * static_cast<std::size_t>(stride) + static_cast<std::size_t>(c + 1);
 }
 
-// The edge from the cell `me` to the cell `n` (kNoEdge for no cell).
-inline int edgeOf(Key me, Key n) {
-    if ((n & kAbsent) != 0) return kNoEdge;
-    const auto discriminates = [](Key k) { return (((k >> 3) ^ k) & 7) != 0 ? 1 : 0; };
-    if (((n ^ me) & kColorBits) == 0) {
-        return kSameEdges | (me & kColorBits) << 2 | ((me >> 3) & 7) << 5 | discriminates(me) << 4 | ((n >> 3) & 7) << 1 |
-               discriminates(n);
+// An edge's count is the cell `me`'s part or-ed with its neighbour `n`'s:
+// between cells of one colour, sameSide(me) | the low byte of
+// kNeighbourPart[n]; between colours, otherSide(me) | its high byte.
+constexpr int discriminates(Key k) { return (((k >> 3) ^ k) & 7) != 0 ? 1 : 0; }
+constexpr int sameSide(Key me) { return kSameEdges | (me & kColorBits) << 2 | (me & 0x38) << 2 | discriminates(me) << 4; }
+constexpr int otherSide(Key me) { return kOtherEdges + ((me & kColorBits) << 3 | (me & 7) << 6); }
+constexpr auto kNeighbourPart = [] {
+    std::array<std::uint16_t, 512> parts{};
+    for (int n = 0; n < 512; ++n) {
+        const int same = (n & 0x38) >> 2 | discriminates(static_cast<Key>(n));
+        const int other = (n & kColorBits) >> 3 | (n & 7);
+        parts[static_cast<std::size_t>(n)] = static_cast<std::uint16_t>(same | other << 8);
     }
-    return kOtherEdges + ((me & kColorBits) << 3 | (me & 7) << 6 | (n & kColorBits) >> 3 | (n & 7));
-}
+    return parts;
+}();
 
 // A bound on the relative rounding error of n additions or products in
 // doubles, taken in any order: n u / (1 - n u), u = 2^-53.
@@ -95,7 +100,8 @@ void TableCounts::countRow(const std::uint16_t* keys, int cols) {
     for (int g = 0; g < edges; ++g) {
         const Key* opponent = keys + offsets[g];
         std::uint16_t* out = binOf + static_cast<std::ptrdiff_t>(g) * cols;
-        // edgeOf in 16 bits throughout, with or for +, so that eight cells fit a vector.
+        // The edge's count as sameSide and otherSide make it, in 16 bits
+        // throughout, with or for +, so that eight cells fit a vector.
         for (int c = 0; c < cols; ++c) {
             const Key me = keys[c], n = opponent[c];
             const Key meDiscriminates = (((me >> 3) ^ me) & 7) != 0 ? Key{16} : Key{0};
@@ -245,20 +251,6 @@ void TableCounts::moveCells(const Key* now, const Key* before) {
     // each count once for each way: an edge may be counted from either of
     // its cells. A moved cell's edges are counted from it, its part of the
     // count worked out once, the neighbour's once for the two moves.
-    const auto discriminates = [](Key k) { return (((k >> 3) ^ k) & 7) != 0 ? 1 : 0; };
-    const auto sameSide = [&discriminates](Key me) { return kSameEdges | (me & kColorBits) << 2 | (me & 0x38) << 2 | discriminates(me) << 4; };
-    const auto otherSide = [](Key me) { return kOtherEdges + ((me & kColorBits) << 3 | (me & 7) << 6); };
-    // The neighbour's part of each, by its key: the same-colour part in the
-    // low byte, the other-colour part in the high one.
-    static constexpr auto kNeighbourPart = [] {
-        std::array<std::uint16_t, 512> parts{};
-        for (int n = 0; n < 512; ++n) {
-            const int same = (n & 0x38) >> 2 | ((((n >> 3) ^ n) & 7) != 0 ? 1 : 0);
-            const int other = (n & kColorBits) >> 3 | (n & 7);
-            parts[static_cast<std::size_t>(n)] = static_cast<std::uint16_t>(same | other << 8);
-        }
-        return parts;
-    }();
     // Every edge of a changed cell goes from the kinds of the two cells in
     // `before` to their kinds in `now`. An edge between two changed cells is
     // moved once, from the cell it leaves forwards, so that the cells can be
