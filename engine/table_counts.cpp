@@ -5,14 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cell_keys.h"
+
 namespace talvane {
 
 namespace {
 
-// colour << 6 | self << 3 | others; kAbsent beyond a fixed edge.
-using Key = std::uint16_t;
-constexpr Key kColorBits = 0x1c0;
-constexpr Key kAbsent = 0x8000;
+using detail::Key;
+using detail::kAbsent;
+using detail::kColorBits;
 
 // The counts are kept by edge, each edge between two cells once, counted
 // from the cell it leaves to the right or downwards (the forward
@@ -66,19 +67,6 @@ bool printsAlike(double sum, double bound, std::uint64_t count) {
     std::snprintf(low, sizeof low, "%.6f", (sum - bound) / n);
     std::snprintf(high, sizeof high, "%.6f", (sum + bound) / n);
     return std::strcmp(low, high) == 0;
-}
-
-// Packs one row of cells into keys; returns their codes or-ed together.
-// Restricted pointers: the byte loads could otherwise be changed by the
-// stores, and the loop would go a cell at a time.
-int packRow(const CellCode* __restrict color, const CellCode* __restrict self, const CellCode* __restrict other,
-            Key* __restrict out, int cols) {
-    int bits = 0;
-    for (int c = 0; c < cols; ++c) {
-        bits |= color[c] | self[c] | other[c];
-        out[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
-    }
-    return bits;
 }
 
 }  // namespace
@@ -311,6 +299,7 @@ bool TableCounts::count(const World& world) {
     Key* now = keys_[current_ ^ 1].data();
     Key* before = keys_[current_].data();
     int bits = 0;
+    unchanged_ = false;
     movedCount_ = 0;
     movedOverflow_ = false;
     const std::size_t most = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols) / (2 * kCellCost) + 4;
@@ -318,7 +307,7 @@ bool TableCounts::count(const World& world) {
     for (int r = 0; r < rows; ++r) {
         Key* row = now + at(r, 0);
         const auto first = static_cast<std::size_t>(world.index(r, 0));
-        bits |= packRow(world.cellColor.data() + first, world.selfStrategy.data() + first,
+        bits |= detail::packCells(world.cellColor.data() + first, world.selfStrategy.data() + first,
                         world.otherStrategy.data() + first, row, cols);
         // While the row is at hand: the cells that changed, for the counts
         // to follow, up to as many as could ever be worth following.
@@ -330,6 +319,10 @@ bool TableCounts::count(const World& world) {
         valid_ = false;
         return false;
     }
+    // Nothing changed since the last row: its counts and bins stand. The
+    // world stays in before, borders and all; now is scratch again.
+    unchanged_ = valid_ && std::find(changed_.begin(), changed_.end(), std::uint8_t{1}) == changed_.end();
+    if (unchanged_) return true;
     const bool wrap = shape_.edges == Edges::Wrap;
     if (wrap) {
         for (int r = 0; r < rows; ++r) {
@@ -375,9 +368,35 @@ bool TableCounts::count(const World& world) {
 std::string TableCounts::row(const World& world, const CooperationTable& coop, std::int64_t generation,
                              const std::vector<int>& colors) {
     if (!count(world)) {
+        last_.valid = false;
         ++summedRows_;
         return statsRow(generation, computeWorldStats(world, coop), colors);
     }
+    // Compared by their bytes: a payoff of -0 prints unlike one of 0.
+    const auto sameBytes = [](const auto& a, const auto& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    if (unchanged_ && last_.valid && sameBytes(world.payoffTable, last_.payoffs) && sameBytes(coop, last_.coop) &&
+        world.extraPoint == last_.extraPoint && colors == last_.colors) {
+        if (last_.kind == LastRow::Kind::Counted) ++countedRows_;
+        if (last_.kind != LastRow::Kind::Counted) ++summedRows_;
+        if (last_.kind == LastRow::Kind::SharesSummed) ++sharesSummedRows_;
+        return std::to_string(generation) + last_.fields;
+    }
+    const std::uint64_t counted = countedRows_, shares = sharesSummedRows_;
+    std::string text = rowFromBins(world, coop, generation, colors);
+    last_.valid = true;
+    last_.fields = text.substr(text.find(','));
+    last_.payoffs = world.payoffTable;
+    last_.coop = coop;
+    last_.extraPoint = world.extraPoint;
+    last_.colors = colors;
+    last_.kind = countedRows_ != counted   ? LastRow::Kind::Counted
+                 : sharesSummedRows_ != shares ? LastRow::Kind::SharesSummed
+                                               : LastRow::Kind::Summed;
+    return text;
+}
+
+std::string TableCounts::rowFromBins(const World& world, const CooperationTable& coop, std::int64_t generation,
+                                     const std::vector<int>& colors) {
     const PayoffTable& table = world.payoffTable;
     WorldStats stats{};
     // Per group: the sums of the magnitudes of what the decimal sums add,

@@ -69,6 +69,9 @@ private:
                         std::size_t most);
     // bins_ from the counts of edges and cells.
     void binsFromCounts(const std::uint32_t* counts);
+    // row() once count() has counted the world: its fields from bins_.
+    std::string rowFromBins(const World& world, const CooperationTable& coop, std::int64_t generation,
+                            const std::vector<int>& colors);
     // What moving a cell costs for each of its edges, in cells of a row counted again.
     static constexpr int kCellCost = 3;
 
@@ -86,6 +89,21 @@ private:
     std::array<std::array<std::uint32_t, kCounts>, kLanes> lanes_{};
     std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game
     std::uint64_t countedRows_ = 0, summedRows_ = 0, sharesSummedRows_ = 0, cellMoves_ = 0;
+
+    // The last row from the counts, after its generation, and all else it
+    // was made from: a world that has not changed since gets it again while
+    // the payoffs, the shares and the colours listed stay too.
+    bool unchanged_ = false;  // count() found the world as it counted it last
+    struct LastRow {
+        bool valid = false;
+        std::string fields;  // from the first comma on
+        PayoffTable payoffs{};
+        CooperationTable coop{};
+        bool extraPoint = false;
+        std::vector<int> colors;
+        // What kind of row it was: from the counts, summed, or with only its shares summed.
+        enum class Kind { Counted, Summed, SharesSummed } kind = Kind::Counted;
+    } last_;
 };
 
 }  // namespace talvane

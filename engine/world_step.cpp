@@ -19,6 +19,7 @@
 #include <limits>
 #include <thread>
 
+#include "cell_keys.h"
 #include "wide_vectors.h"
 #include "world.h"
 
@@ -26,11 +27,10 @@ namespace talvane {
 
 namespace {
 
-// colour << 6 | self << 3 | others, for codes 0 to 7; kAbsent where no cell lies.
-using Key = std::uint16_t;
-constexpr Key kColorBits = 0x1c0;
-constexpr Key kPairBits = 0x3f;
-constexpr Key kAbsent = 0x8000;
+using detail::Key;
+using detail::kAbsent;
+using detail::kColorBits;
+using detail::kPairBits;
 
 // terms[] holds the payoff table flattened (own * 8 + opponent), then the
 // same plus the extra point, then a zero for the games that are not played.
@@ -404,12 +404,9 @@ void World::scoreCurrentState(std::vector<double>& out) const {
         const CellCode* color = cellColor.data() + index(r, 0);
         const CellCode* self = selfStrategy.data() + index(r, 0);
         const CellCode* other = otherStrategy.data() + index(r, 0);
-        for (int c = 0; c < cols(); ++c) {
-            bits |= color[c] | self[c] | other[c];
-            row[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
-        }
+        bits |= detail::packCells(color, self, other, row, cols());
     }
-    if ((bits & ~7) != 0) {
+    if ((bits & ~7u) != 0) {
         for (int i = 0; i < cellCount(); ++i) out[static_cast<std::size_t>(i)] = scoreAt(i);
         return;
     }
@@ -561,10 +558,7 @@ void World::GenerationStep::packRows(int first, int end, int b) {
         const CellCode* color = colors + at;
         const CellCode* self = selves + at;
         const CellCode* other = others + at;
-        for (int c = 0; c < cols; ++c) {
-            bits |= color[c] | self[c] | other[c];
-            row[c] = static_cast<Key>((color[c] & 7) << 6 | (self[c] & 7) << 3 | (other[c] & 7));
-        }
+        bits |= detail::packCells(color, self, other, row, cols);
         changed[r] = std::memcmp(row, before + p.at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
     }
     band(b).codeBits = bits;

@@ -107,6 +107,36 @@ TEST(TableCounts, CountsThatFollowChangedCellsAreAFreshCount) {
     EXPECT_GT(moves, 100u) << "the counts were seldom moved cell by cell: that path went untested";
 }
 
+// A world that has not changed since the last row keeps its counts, but
+// not its row when the payoffs, the shares or the colours listed change.
+TEST(TableCounts, AnUnchangedWorldFollowsNewPayoffsSharesAndColours) {
+    std::mt19937 rng(11);
+    CooperationTable coop = finiteCooperationTable();
+    World world(WorldShape{12, 14, Edges::Wrap, Neighbourhood::Moore});
+    world.payoffTable = finitePayoffTable(3, 0, 5, 1, 200);
+    paintRandomly(world, rng, 400, 3);
+    TableCounts counts;
+    std::vector<int> colors = colorsPresent(world);
+    const auto expectSummed = [&](std::int64_t generation, const char* what) {
+        EXPECT_EQ(counts.row(world, coop, generation, colors),
+                  statsRow(generation, computeWorldStats(world, coop), colors))
+            << what;
+    };
+    expectSummed(0, "first row");
+    expectSummed(1, "the same world again");
+    expectSummed(1234567, "a longer generation number");
+    world.payoffTable[5][2] += 0.25;
+    expectSummed(3, "new payoffs");
+    world.extraPoint = true;
+    expectSummed(4, "the extra point");
+    coop[2][5] = 0.125;
+    expectSummed(5, "new shares");
+    colors = {colors.front()};
+    expectSummed(6, "fewer colours listed");
+    expectSummed(7, "all as before");
+    EXPECT_EQ(counts.countedRows() + counts.summedRows(), 8u);
+}
+
 TEST(TableCounts, ANewShapeOrGameAgainstItselfIsCountedAfresh) {
     std::mt19937 rng(5);
     const CooperationTable coop = finiteCooperationTable();
