@@ -69,6 +69,77 @@ bool printsAlike(double sum, double bound, std::uint64_t count) {
     return std::strcmp(low, high) == 0;
 }
 
+// The sums of the cooperation shares as the table adds them cell by cell
+// (row-major, each cell's games in its neighbours' order, then the game
+// against itself), from the padded keys of a world whose codes all lie in
+// 0 .. 7: each row's cells' own sums first, a pass down the row for each
+// game, which the compiler does many cells at a time; then the cells' sums
+// into the groups, one after another as the table adds them. A game of the
+// other kind, or beyond a fixed edge, adds 0, which leaves a sum of shares
+// (never below 0) as it was.
+template <bool kMoore, bool kSame, bool kOther>
+void shareSums(const Key* keys, int rows, int cols, bool playSelf, const CooperationTable& coop,
+               std::vector<std::uint16_t>& indexScratch, std::vector<double>& sumScratch, WorldStats& stats) {
+    constexpr int kGames = kMoore ? 8 : 4;
+    constexpr std::uint16_t kNoShare = 64;
+    const int stride = cols + 2;
+    const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
+    const int vonNeumann[4] = {-stride, -1, 1, stride};
+    const int* offsets = kMoore ? moore : vonNeumann;
+    std::array<double, 65> sameShare{}, otherShare{};
+    for (int a = 0; a < kCodeCount; ++a) {
+        for (int b = 0; b < kCodeCount; ++b) sameShare[static_cast<std::size_t>(a * 8 + b)] = coop[a][b];
+    }
+    otherShare = sameShare;
+    const auto n = static_cast<std::size_t>(cols);
+    indexScratch.resize(2 * kGames * n);
+    sumScratch.resize(2 * n);
+    std::uint16_t* const sameIndex = indexScratch.data();
+    std::uint16_t* const otherIndex = sameIndex + kGames * n;
+    double* const same = sumScratch.data();
+    double* const other = same + n;
+    for (int r = 0; r < rows; ++r) {
+        const Key* row = keys + paddedAt(stride, r, 0);
+        for (int g = 0; g < kGames; ++g) {
+            const Key* opponent = row + offsets[g];
+            for (std::size_t c = 0; c < n; ++c) {
+                const Key me = row[c], them = opponent[c];
+                const bool absent = (them & kAbsent) != 0;
+                const bool alike = ((me ^ them) & kColorBits) == 0;
+                if (kSame) {
+                    const auto share = static_cast<std::uint16_t>((me >> 3 & 7) * 8 + (them >> 3 & 7));
+                    sameIndex[g * n + c] = absent || !alike ? kNoShare : share;
+                }
+                if (kOther) {
+                    const auto share = static_cast<std::uint16_t>((me & 7) * 8 + (them & 7));
+                    otherIndex[g * n + c] = absent || alike ? kNoShare : share;
+                }
+            }
+        }
+        for (std::size_t c = 0; c < n; ++c) {
+            double sumSame = 0.0, sumOther = 0.0;
+            for (int g = 0; g < kGames; ++g) {
+                if (kSame) sumSame += sameShare[sameIndex[g * n + c]];
+                if (kOther) sumOther += otherShare[otherIndex[g * n + c]];
+            }
+            if (kSame && playSelf) sumSame += sameShare[(row[c] >> 3 & 7) * 9u];
+            same[c] = sumSame;
+            other[c] = sumOther;
+        }
+        for (std::size_t c = 0; c < n; ++c) {
+            GroupStats& group = stats[1 + static_cast<std::size_t>(row[c] >> 6 & 7)];
+            if (kSame) {
+                stats[0].coopSame += same[c];
+                group.coopSame += same[c];
+            }
+            if (kOther) {
+                stats[0].coopOther += other[c];
+                group.coopOther += other[c];
+            }
+        }
+    }
+}
+
 }  // namespace
 
 template <int kSign>
@@ -311,9 +382,9 @@ bool TableCounts::count(const World& world) {
                         world.otherStrategy.data() + first, row, cols);
         // While the row is at hand: the cells that changed, for the counts
         // to follow, up to as many as could ever be worth following.
-        changed_[static_cast<std::size_t>(r)] =
-            valid_ ? collectChanged(now, before, at(r, 0), cols, most)
-                   : std::memcmp(row, before + at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
+        // The library's comparison first: most rows of most worlds are as they were.
+        const bool differs = std::memcmp(row, before + at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
+        changed_[static_cast<std::size_t>(r)] = differs && (!valid_ || collectChanged(now, before, at(r, 0), cols, most));
     }
     if ((bits & ~7) != 0) {
         valid_ = false;
@@ -474,7 +545,16 @@ std::string TableCounts::rowFromBins(const World& world, const CooperationTable&
         // by cell as the table sums them, without scoring the world again;
         // the scores print the same from the counts. Only the kind of
         // share that needs it is summed: rarely do both.
-        const WorldStats summed = worldStatsWithoutScores(world, coop, !sameAlike, !otherAlike);
+        WorldStats summed{};
+        const Key* keys = keys_[current_].data();
+        const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
+        using Sums = void (*)(const Key*, int, int, bool, const CooperationTable&, std::vector<std::uint16_t>&,
+                              std::vector<double>&, WorldStats&);
+        static constexpr Sums kSums[2][3] = {
+            {shareSums<false, true, true>, shareSums<false, true, false>, shareSums<false, false, true>},
+            {shareSums<true, true, true>, shareSums<true, true, false>, shareSums<true, false, true>}};
+        const int which = !sameAlike && !otherAlike ? 0 : !sameAlike ? 1 : 2;
+        kSums[moore ? 1 : 0][which](keys, shape_.rows, shape_.cols, playSelf_, coop, binOf_, shareSums_, summed);
         for (std::size_t g = 0; g < stats.size(); ++g) {
             if (!sameAlike) stats[g].coopSame = summed[g].coopSame;
             if (!otherAlike) stats[g].coopOther = summed[g].coopOther;

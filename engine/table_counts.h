@@ -87,7 +87,8 @@ private:
     std::array<std::uint32_t, kCodeCount * kBins> bins_{};  // the sum of the lanes
     static constexpr int kLanes = 4;
     std::array<std::array<std::uint32_t, kCounts>, kLanes> lanes_{};
-    std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game
+    std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game (or share, for the sums)
+    std::vector<double> shareSums_;     // one row's cells' sums of shares
     std::uint64_t countedRows_ = 0, summedRows_ = 0, sharesSummedRows_ = 0, cellMoves_ = 0;
 
     // The last row from the counts, after its generation, and all else it
