@@ -116,16 +116,21 @@ void shareSums(const Key* keys, int rows, int cols, bool playSelf, const Coopera
                 }
             }
         }
-        for (std::size_t c = 0; c < n; ++c) {
-            double sumSame = 0.0, sumOther = 0.0;
-            for (int g = 0; g < kGames; ++g) {
-                if (kSame) sumSame += sameShare[sameIndex[g * n + c]];
-                if (kOther) sumOther += otherShare[otherIndex[g * n + c]];
+        const auto sum = [n](const std::uint16_t* index, const std::array<double, 65>& shares, double* out) {
+            for (std::size_t c = 0; c < n; ++c) {
+                double cell = 0.0;
+                for (int g = 0; g < kGames; ++g) cell += shares[index[g * n + c]];
+                out[c] = cell;
             }
-            if (kSame && playSelf) sumSame += sameShare[(row[c] >> 3 & 7) * 9u];
-            same[c] = sumSame;
-            other[c] = sumOther;
+        };
+        if (kSame) {
+            sum(sameIndex, sameShare, same);
+            // The game against itself, last.
+            if (playSelf) {
+                for (std::size_t c = 0; c < n; ++c) same[c] += sameShare[(row[c] >> 3 & 7) * 9u];
+            }
         }
+        if (kOther) sum(otherIndex, otherShare, other);
         for (std::size_t c = 0; c < n; ++c) {
             GroupStats& group = stats[1 + static_cast<std::size_t>(row[c] >> 6 & 7)];
             if (kSame) {
