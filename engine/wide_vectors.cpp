@@ -17,10 +17,22 @@ bool processorHasAvx2() {
 #endif
 }
 
-const bool hasAvx2 = processorHasAvx2();
+bool processorHasAvx512() {
+#if defined(TALVANE_WIDE_VECTORS)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vl");
+#else
+    return false;
+#endif
+}
 
-// Relaxed: a switch for tests, made while no step runs.
+const bool hasAvx2 = processorHasAvx2();
+const bool hasAvx512 = hasAvx2 && processorHasAvx512();
+
+// Relaxed: switches for tests, made while no step runs.
 std::atomic<bool> allowed{true};
+std::atomic<bool> widestAllowed{true};
 
 }  // namespace
 
@@ -29,6 +41,15 @@ bool wideVectorsInUse() { return hasAvx2 && allowed.load(std::memory_order_relax
 bool allowWideVectors(bool allow) {
     allowed.store(allow, std::memory_order_relaxed);
     return wideVectorsInUse();
+}
+
+bool widestVectorsInUse() {
+    return hasAvx512 && wideVectorsInUse() && widestAllowed.load(std::memory_order_relaxed);
+}
+
+bool allowWidestVectors(bool allow) {
+    widestAllowed.store(allow, std::memory_order_relaxed);
+    return widestVectorsInUse();
 }
 
 }  // namespace talvane::detail

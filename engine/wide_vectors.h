@@ -16,4 +16,14 @@ bool wideVectorsInUse();
 // them to check the baseline code as well. Returns wideVectorsInUse().
 bool allowWideVectors(bool allow);
 
+// True while the widest paths are in use too: where the processor has
+// AVX-512 (with its byte and word instructions and the shorter vectors),
+// while the wide paths are, and while they are allowed on their own.
+bool widestVectorsInUse();
+
+// Allows or forbids the widest paths alone (allowed by default), so that
+// tests on such a processor check the wide paths beneath them as well.
+// Returns widestVectorsInUse().
+bool allowWidestVectors(bool allow);
+
 }  // namespace talvane::detail

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <thread>
@@ -22,6 +23,10 @@
 #include "cell_keys.h"
 #include "wide_vectors.h"
 #include "world.h"
+
+#if defined(TALVANE_WIDE_VECTORS)
+#include <immintrin.h>
+#endif
 
 namespace talvane {
 
@@ -362,6 +367,99 @@ template <bool kMoore>
     return chooseRow<kMoore, 4>(key, score, cols, o, draws, row, self, other);
 }
 
+
+// Whole-number payoffs small enough that nine of them add up within 16 bits
+// score in 16-bit sums, 32 cells at a time, each game's term looked up in
+// registers: the sums of whole numbers are exact in any order, so they are
+// the very scores the doubles add up to.
+constexpr double kNarrowTermMost = 32767.0 / 9.0;
+using NarrowTerms = std::array<std::int16_t, 2 * kPairCount>;  // terms[] without its zero
+
+bool narrowTermsOf(const std::array<double, 2 * kPairCount + 1>& terms, NarrowTerms& out) {
+    for (int t = 0; t < 2 * kPairCount; ++t) {
+        const double term = terms[static_cast<std::size_t>(t)];
+        if (!(std::fabs(term) <= kNarrowTermMost) || term != std::trunc(term)) return false;
+        out[static_cast<std::size_t>(t)] = static_cast<std::int16_t>(term);
+    }
+    return true;
+}
+
+using ScoreRowNarrow = void (*)(const Key*, int, const Offsets&, const NarrowTerms&, bool, bool, double*, double*);
+
+template <bool kMoore, bool kFixed>
+[[gnu::target("avx512f,avx512bw,avx512vl")]] void scoreRowNarrow(const Key* key, int cols, const Offsets& o,
+                                                                 const NarrowTerms& terms, bool playSelf,
+                                                                 bool extraPoint, double* out, double* copy) {
+    constexpr int kGames = kMoore ? 8 : 4;
+    // Two 32-term halves of each table, indexed by own code * 8 + the opponent's.
+    const __m512i plainLow = _mm512_loadu_si512(terms.data());
+    const __m512i plainHigh = _mm512_loadu_si512(terms.data() + 32);
+    const __m512i bonusLow = _mm512_loadu_si512(terms.data() + kBonusOffset);
+    const __m512i bonusHigh = _mm512_loadu_si512(terms.data() + kBonusOffset + 32);
+    const __m512i colorBits = _mm512_set1_epi16(static_cast<short>(kColorBits));
+    const __m512i selfBits = _mm512_set1_epi16(0x38);
+    const __m512i lowBits = _mm512_set1_epi16(7);
+    const __m512i absent = _mm512_set1_epi16(static_cast<short>(kAbsent));
+    int offset[8];
+    std::copy(o.games, o.games + 8, offset);
+    for (int c = 0; c < cols; c += 32) {
+        const __mmask32 lanes = cols - c >= 32 ? ~__mmask32{0} : (__mmask32{1} << (cols - c)) - 1;
+        const __m512i me = _mm512_maskz_loadu_epi16(lanes, key + c);
+        const __m512i mySelf = _mm512_and_si512(me, selfBits);                     // self * 8
+        const __m512i myOther = _mm512_slli_epi16(_mm512_and_si512(me, lowBits), 3);  // others * 8
+        // Only a cell that treats its own colour differently earns the extra point.
+        const __mmask32 bonus =
+            extraPoint ? _mm512_cmpneq_epi16_mask(_mm512_srli_epi16(mySelf, 3), _mm512_and_si512(me, lowBits)) : 0;
+        __m512i sum = _mm512_setzero_si512();
+        for (int g = 0; g < kGames; ++g) {
+            const __m512i them = _mm512_maskz_loadu_epi16(lanes, key + c + offset[g]);
+            const __mmask32 alike = _mm512_testn_epi16_mask(_mm512_xor_si512(me, them), colorBits);
+            const __m512i viaSelf = _mm512_or_si512(mySelf, _mm512_and_si512(_mm512_srli_epi16(them, 3), lowBits));
+            const __m512i viaOther = _mm512_or_si512(myOther, _mm512_and_si512(them, lowBits));
+            const __m512i index = _mm512_mask_blend_epi16(alike, viaOther, viaSelf);
+            __m512i term = _mm512_permutex2var_epi16(plainLow, index, plainHigh);
+            if (extraPoint) {
+                term = _mm512_mask_blend_epi16(alike & bonus, term,
+                                               _mm512_permutex2var_epi16(bonusLow, index, bonusHigh));
+            }
+            // No game beyond a fixed edge.
+            const __mmask32 played = kFixed ? _mm512_testn_epi16_mask(them, absent) : ~__mmask32{0};
+            sum = _mm512_mask_add_epi16(sum, played, sum, term);
+        }
+        if (playSelf) {
+            const __m512i index = _mm512_or_si512(mySelf, _mm512_srli_epi16(mySelf, 3));  // self * 9
+            __m512i term = _mm512_permutex2var_epi16(plainLow, index, plainHigh);
+            if (extraPoint) {
+                term = _mm512_mask_blend_epi16(bonus, term, _mm512_permutex2var_epi16(bonusLow, index, bonusHigh));
+            }
+            sum = _mm512_add_epi16(sum, term);
+        }
+        // Out as doubles, 8 at a time. The halves and conversions are the
+        // zero-masked forms with every lane kept: GCC 12 warns of the plain
+        // forms' undefined starting values.
+        const __mmask16 all16 = 0xffff;
+        const __mmask8 all8 = 0xff;
+        const __m512i low = _mm512_maskz_cvtepi16_epi32(all16, _mm512_maskz_extracti64x4_epi64(all8, sum, 0));
+        const __m512i high = _mm512_maskz_cvtepi16_epi32(all16, _mm512_maskz_extracti64x4_epi64(all8, sum, 1));
+        const __m512d scores[4] = {
+            _mm512_maskz_cvtepi32_pd(all8, _mm512_maskz_extracti64x4_epi64(all8, low, 0)),
+            _mm512_maskz_cvtepi32_pd(all8, _mm512_maskz_extracti64x4_epi64(all8, low, 1)),
+            _mm512_maskz_cvtepi32_pd(all8, _mm512_maskz_extracti64x4_epi64(all8, high, 0)),
+            _mm512_maskz_cvtepi32_pd(all8, _mm512_maskz_extracti64x4_epi64(all8, high, 1))};
+        for (int k = 0; k < 4; ++k) {
+            const auto part = static_cast<__mmask8>(lanes >> (8 * k));
+            if (part == 0) break;
+            _mm512_mask_storeu_pd(out + c + 8 * k, part, scores[k]);
+            if (copy != nullptr) _mm512_mask_storeu_pd(copy + c + 8 * k, part, scores[k]);
+        }
+    }
+}
+
+ScoreRowNarrow scoreRowNarrowFor(bool moore, bool fixed) {
+    return moore ? (fixed ? scoreRowNarrow<true, true> : scoreRowNarrow<true, false>)
+                 : (fixed ? scoreRowNarrow<false, true> : scoreRowNarrow<false, false>);
+}
+
 #endif
 
 // The payoff table flattened as terms[] holds it (see kBonusOffset).
@@ -593,6 +691,11 @@ void World::GenerationStep::score() {
     reuse_ = s_.valid && terms == s_.terms && playSelf == s_.playSelf && extraPoint == s_.extraPoint;
     const Offsets o = offsetsFor(p_, moore_);
     const ScoreRow scoreKind = scoreRowFor(moore_, fixed_);
+#if TALVANE_WIDE_STEP
+    ScoreRowNarrow narrowKind = nullptr;
+    NarrowTerms narrow{};
+    if (detail::widestVectorsInUse() && narrowTermsOf(terms, narrow)) narrowKind = scoreRowNarrowFor(moore_, fixed_);
+#endif
     const int cols = w_.cols();
     forBands(w_.rows(), bandCount_, [&](int first, int end, int b) {
         for (int r = first; r < end; ++r) {
@@ -600,6 +703,12 @@ void World::GenerationStep::score() {
             if (reuse_ && !changedNear(r, 1)) continue;
             double* own = w_.score.data() + w_.index(r, 0);
             double* padded = full_ ? s_.scores.data() + p_.at(r, 0) : nullptr;
+#if TALVANE_WIDE_STEP
+            if (narrowKind != nullptr) {
+                narrowKind(keys_ + p_.at(r, 0), cols, o, narrow, playSelf, extraPoint, own, padded);
+                continue;
+            }
+#endif
             scoreKind(keys_ + p_.at(r, 0), cols, o, terms.data(), playSelf, extraPoint, band(b), own, padded);
         }
     });
