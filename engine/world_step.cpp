@@ -386,6 +386,12 @@ bool narrowTermsOf(const std::array<double, 2 * kPairCount + 1>& terms, NarrowTe
 
 using ScoreRowNarrow = void (*)(const Key*, int, const Offsets&, const NarrowTerms&, bool, bool, double*, double*);
 
+// GCC 12 takes the intrinsics' undefined starting values for uninitialised ones.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 template <bool kMoore, bool kFixed>
 [[gnu::target("avx512f,avx512bw,avx512vl")]] void scoreRowNarrow(const Key* key, int cols, const Offsets& o,
                                                                  const NarrowTerms& terms, bool playSelf,
@@ -434,18 +440,13 @@ template <bool kMoore, bool kFixed>
             }
             sum = _mm512_add_epi16(sum, term);
         }
-        // Out as doubles, 8 at a time. The halves and conversions are the
-        // zero-masked forms with every lane kept: GCC 12 warns of the plain
-        // forms' undefined starting values.
-        const __mmask16 all16 = 0xffff;
-        const __mmask8 all8 = 0xff;
-        const __m512i low = _mm512_maskz_cvtepi16_epi32(all16, _mm512_maskz_extracti64x4_epi64(all8, sum, 0));
-        const __m512i high = _mm512_maskz_cvtepi16_epi32(all16, _mm512_maskz_extracti64x4_epi64(all8, sum, 1));
-        const __m512d scores[4] = {
-            _mm512_maskz_cvtepi32_pd(all8, _mm512_maskz_extracti64x4_epi64(all8, low, 0)),
-            _mm512_maskz_cvtepi32_pd(all8, _mm512_maskz_extracti64x4_epi64(all8, low, 1)),
-            _mm512_maskz_cvtepi32_pd(all8, _mm512_maskz_extracti64x4_epi64(all8, high, 0)),
-            _mm512_maskz_cvtepi32_pd(all8, _mm512_maskz_extracti64x4_epi64(all8, high, 1))};
+        // Out as doubles, 8 at a time.
+        const __m512i low = _mm512_cvtepi16_epi32(_mm512_castsi512_si256(sum));
+        const __m512i high = _mm512_cvtepi16_epi32(_mm512_extracti64x4_epi64(sum, 1));
+        const __m512d scores[4] = {_mm512_cvtepi32_pd(_mm512_castsi512_si256(low)),
+                                   _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(low, 1)),
+                                   _mm512_cvtepi32_pd(_mm512_castsi512_si256(high)),
+                                   _mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(high, 1))};
         for (int k = 0; k < 4; ++k) {
             const auto part = static_cast<__mmask8>(lanes >> (8 * k));
             if (part == 0) break;
@@ -454,6 +455,97 @@ template <bool kMoore, bool kFixed>
         }
     }
 }
+
+// chooseRow with AVX-512, 32 cells at a time: the candidates at the best
+// and the draw's pick found 8 cells to a vector, then each cell's new key
+// taken from the nine candidates' keys by its pick, 32 to a vector.
+template <bool kMoore>
+[[gnu::target("avx512f,avx512bw,avx512vl,avx512cd")]] bool chooseRowWidest(const Key* key, const double* score,
+                                                                           int cols, const Offsets& o,
+                                                                           const std::uint8_t* draws, BandScratch& row,
+                                                                           CellCode* self, CellCode* other) {
+    constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
+    auto& lanes = row.newCounts;
+    int offset[9];
+    std::copy(o.candidates, o.candidates + 9, offset);
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512i one = _mm512_set1_epi64(1);
+    const __m512i keep = _mm512_set1_epi64(static_cast<long long>(kKeepBit));
+    const __m512i pairBits = _mm512_set1_epi16(kPairBits);
+    const __m512i lowBits = _mm512_set1_epi16(7);
+    bool settled = true;
+    alignas(64) std::uint16_t taken[32];
+    for (int c = 0; c < cols; c += 32) {
+        const int count = std::min(32, cols - c);
+        const __mmask32 lanes32 = count == 32 ? ~__mmask32{0} : (__mmask32{1} << count) - 1;
+        // Per cell, 8 cells at a time: bit k of bits when candidate k scores
+        // the best (bit 8 alone when the cell keeps its own pair), and the
+        // candidate its draw picks: the highest at the best below the
+        // draw's start, else the highest of all.
+        __m128i picks[4], masks[4];
+        for (int q = 0; q < 4; ++q) {
+            const int at = c + 8 * q;
+            const auto part = static_cast<__mmask8>(lanes32 >> (8 * q));
+            if (part == 0) {
+                picks[q] = masks[q] = _mm_setzero_si128();
+                continue;
+            }
+            const __m512d own = _mm512_maskz_loadu_pd(part, score + at);
+            __m512d best = own;
+            for (int k = kFirst; k < 8; ++k) best = _mm512_max_pd(best, _mm512_maskz_loadu_pd(part, score + at + offset[k]));
+            __m512i bits = _mm512_setzero_si512();
+            for (int k = kFirst; k < 8; ++k) {
+                const __mmask8 atBest =
+                    _mm512_cmp_pd_mask(_mm512_maskz_loadu_pd(part, score + at + offset[k]), best, _CMP_EQ_OQ);
+                bits = _mm512_mask_or_epi64(bits, atBest, bits, _mm512_set1_epi64(1ll << k));
+            }
+            const __mmask8 keeps = _mm512_cmp_pd_mask(own, best, _CMP_EQ_OQ) | _mm512_cmp_pd_mask(best, zero, _CMP_LT_OQ);
+            bits = _mm512_mask_mov_epi64(bits, keeps, keep);
+            const __m512i start =
+                _mm512_and_si512(_mm512_maskz_cvtepu8_epi64(0xff, _mm_maskz_loadu_epi8(part, draws + at)), _mm512_set1_epi64(7));
+            const __m512i below = _mm512_and_si512(bits, _mm512_sub_epi64(_mm512_sllv_epi64(one, start), one));
+            const __m512i from = _mm512_mask_mov_epi64(bits, _mm512_test_epi64_mask(below, below), below);
+            const __m512i pick = _mm512_sub_epi64(_mm512_set1_epi64(63), _mm512_lzcnt_epi64(from));
+            picks[q] = _mm512_cvtepi64_epi16(pick);
+            masks[q] = _mm512_cvtepi64_epi16(bits);
+        }
+        const __m512i pick = _mm512_inserti64x4(
+            _mm512_castsi256_si512(_mm256_inserti128_si256(_mm256_castsi128_si256(picks[0]), picks[1], 1)),
+            _mm256_inserti128_si256(_mm256_castsi128_si256(picks[2]), picks[3], 1), 1);
+        const __m512i bits = _mm512_inserti64x4(
+            _mm512_castsi256_si512(_mm256_inserti128_si256(_mm256_castsi128_si256(masks[0]), masks[1], 1)),
+            _mm256_inserti128_si256(_mm256_castsi128_si256(masks[2]), masks[3], 1), 1);
+        // Each cell's new key: its own, or the candidate's it picks.
+        __m512i now = _mm512_maskz_loadu_epi16(lanes32, key + c);
+        __m512i candidates[8];
+        for (int k = kFirst; k < 8; ++k) {
+            candidates[k] = _mm512_maskz_loadu_epi16(lanes32, key + c + offset[k]);
+            now = _mm512_mask_mov_epi16(now, _mm512_cmpeq_epi16_mask(pick, _mm512_set1_epi16(static_cast<short>(k))),
+                                        candidates[k]);
+        }
+        _mm256_mask_storeu_epi8(self + c, lanes32, _mm512_cvtepi16_epi8(_mm512_and_si512(_mm512_srli_epi16(now, 3), lowBits)));
+        _mm256_mask_storeu_epi8(other + c, lanes32, _mm512_cvtepi16_epi8(_mm512_and_si512(now, lowBits)));
+        _mm512_store_si512(taken, now);
+        for (int l = 0; l < count; ++l) ++lanes[static_cast<unsigned>(l) % kCountLanes][taken[l] & kPairBits];
+        // A draw decided a choice where two candidates at the best hold
+        // different pairs.
+        if (settled) {
+            const __mmask32 ties = _mm512_cmpneq_epi16_mask(_mm512_and_si512(bits, _mm512_sub_epi16(bits, _mm512_set1_epi16(1))),
+                                                            _mm512_setzero_si512());
+            __mmask32 decided = 0;
+            for (int k = kFirst; k < 8; ++k) {
+                const __mmask32 atBest = _mm512_test_epi16_mask(bits, _mm512_set1_epi16(static_cast<short>(1 << k)));
+                decided |= atBest & _mm512_test_epi16_mask(_mm512_xor_si512(candidates[k], now), pairBits);
+            }
+            settled = (ties & decided & lanes32) == 0;
+        }
+    }
+    return settled;
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 ScoreRowNarrow scoreRowNarrowFor(bool moore, bool fixed) {
     return moore ? (fixed ? scoreRowNarrow<true, true> : scoreRowNarrow<true, false>)
@@ -731,6 +823,7 @@ void World::GenerationStep::choose(const std::uint8_t* draws) {
     ChooseRow chooseKind = moore_ ? chooseRowOf<true> : chooseRowOf<false>;
 #if TALVANE_WIDE_STEP
     if (detail::wideVectorsInUse()) chooseKind = moore_ ? chooseRowWide<true> : chooseRowWide<false>;
+    if (detail::widestVectorsInUse()) chooseKind = moore_ ? chooseRowWidest<true> : chooseRowWidest<false>;
 #endif
     const Offsets o = offsetsFor(p_, moore_);
     const int cols = w_.cols();
