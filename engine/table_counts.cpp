@@ -6,6 +6,11 @@
 #include <cstring>
 
 #include "cell_keys.h"
+#include "wide_vectors.h"
+
+#if defined(TALVANE_WIDE_VECTORS)
+#include <immintrin.h>
+#endif
 
 namespace talvane {
 
@@ -68,6 +73,65 @@ bool printsAlike(double sum, double bound, std::uint64_t count) {
     std::snprintf(high, sizeof high, "%.6f", (sum + bound) / n);
     return std::strcmp(low, high) == 0;
 }
+
+#if defined(TALVANE_WIDE_VECTORS)
+#if !defined(__clang__)
+// GCC 12 takes the intrinsics' undefined starting values for uninitialised ones.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// Packs a row as packCells does and compares it with the row before, 32
+// cells at a time with AVX-512; returns the codes or-ed together. Sets
+// `differs` when any cell changed, and, when `moved` is given, adds the
+// changed cells' places (from `first`) to moved[count ...] while they fit
+// in `most` (beyond, sets overflow and adds no more).
+[[gnu::target("avx512f,avx512bw,avx512vl")]] unsigned packAndCompareWidest(
+    const CellCode* color, const CellCode* self, const CellCode* other, Key* out, const Key* before, int cols,
+    bool& differs, std::uint32_t* moved, std::uint32_t first, std::size_t& count, std::size_t most, bool& overflow) {
+    __m256i bits = _mm256_setzero_si256();
+    const __m256i low = _mm256_set1_epi8(7);
+    const __m512i lanes16 = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    for (int c = 0; c < cols; c += 32) {
+        const int left = cols - c;
+        const __mmask32 lanes = left >= 32 ? ~__mmask32{0} : (__mmask32{1} << left) - 1;
+        const __m256i colors = _mm256_maskz_loadu_epi8(lanes, color + c);
+        const __m256i selves = _mm256_maskz_loadu_epi8(lanes, self + c);
+        const __m256i others = _mm256_maskz_loadu_epi8(lanes, other + c);
+        bits = _mm256_or_si256(bits, _mm256_or_si256(colors, _mm256_or_si256(selves, others)));
+        const __m512i key = _mm512_or_si512(
+            _mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm256_and_si256(colors, low)), 6),
+            _mm512_or_si512(_mm512_slli_epi16(_mm512_cvtepu8_epi16(_mm256_and_si256(selves, low)), 3),
+                            _mm512_cvtepu8_epi16(_mm256_and_si256(others, low))));
+        _mm512_mask_storeu_epi16(out + c, lanes, key);
+        const __mmask32 changed = _mm512_mask_cmpneq_epi16_mask(lanes, key, _mm512_maskz_loadu_epi16(lanes, before + c));
+        if (changed == 0) continue;  // the usual case
+        differs = true;
+        if (moved == nullptr || overflow) continue;
+        const auto n = static_cast<std::size_t>(__builtin_popcount(changed));
+        if (count + n > most) {
+            overflow = true;
+            continue;
+        }
+        const __m512i at = _mm512_add_epi32(lanes16, _mm512_set1_epi32(static_cast<int>(first) + c));
+        const auto lowHalf = static_cast<__mmask16>(changed);
+        const auto highHalf = static_cast<__mmask16>(changed >> 16);
+        _mm512_mask_compressstoreu_epi32(moved + count, lowHalf, at);
+        _mm512_mask_compressstoreu_epi32(moved + count + static_cast<std::size_t>(__builtin_popcount(lowHalf)),
+                                         highHalf, _mm512_add_epi32(at, _mm512_set1_epi32(16)));
+        count += n;
+    }
+    alignas(32) std::uint8_t lanesOf[32];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lanesOf), bits);
+    unsigned all = 0;
+    for (const std::uint8_t b : lanesOf) all |= b;
+    return all;
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
 
 // The sums of the cooperation shares as the table adds them cell by cell
 // (row-major, each cell's games in its neighbours' order, then the game
@@ -380,6 +444,19 @@ bool TableCounts::count(const World& world) {
     movedOverflow_ = false;
     const std::size_t most = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols) / (2 * kCellCost) + 4;
     if (moved_.size() < most) moved_.resize(most);
+#if defined(TALVANE_WIDE_VECTORS)
+    if (detail::widestVectorsInUse()) {
+        for (int r = 0; r < rows; ++r) {
+            const auto first = static_cast<std::size_t>(world.index(r, 0));
+            bool differs = false;
+            bits |= static_cast<int>(packAndCompareWidest(
+                world.cellColor.data() + first, world.selfStrategy.data() + first, world.otherStrategy.data() + first,
+                now + at(r, 0), before + at(r, 0), cols, differs, valid_ ? moved_.data() : nullptr,
+                static_cast<std::uint32_t>(at(r, 0)), movedCount_, most, movedOverflow_));
+            changed_[static_cast<std::size_t>(r)] = differs;
+        }
+    } else
+#endif
     for (int r = 0; r < rows; ++r) {
         Key* row = now + at(r, 0);
         const auto first = static_cast<std::size_t>(world.index(r, 0));

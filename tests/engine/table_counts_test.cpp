@@ -8,6 +8,7 @@
 #include "payoffs.h"
 #include "statistics.h"
 #include "table_counts.h"
+#include "wide_vectors.h"
 
 namespace talvane {
 namespace {
@@ -67,44 +68,51 @@ TEST(TableCounts, RowsMatchTheTableSummedCellByCell) {
 // out as a fresh count of the world, with colours changing as well, and
 // with cells that meet across the wrap changing together.
 TEST(TableCounts, CountsThatFollowChangedCellsAreAFreshCount) {
-    std::mt19937 rng(3);
-    const CooperationTable coop = finiteCooperationTable();
-    std::uint64_t moves = 0;
-    for (const WorldShape& shape : {WorldShape{6, 40, Edges::Wrap, Neighbourhood::Moore},
-                                    WorldShape{5, 7, Edges::Wrap, Neighbourhood::VonNeumann},
-                                    WorldShape{23, 31, Edges::Wrap, Neighbourhood::Moore},
-                                    WorldShape{23, 31, Edges::Fixed, Neighbourhood::Moore},
-                                    WorldShape{17, 9, Edges::Fixed, Neighbourhood::VonNeumann}}) {
-        for (const bool playSelf : {false, true}) {
-            World world(shape);
-            world.playSelf = playSelf;
-            world.payoffTable = finitePayoffTable(3, 0, 5, 1, 200);
-            paintRandomly(world, rng, world.cellCount() * 2, 3);
-            TableCounts counts;
-            for (int row = 0; row < 20; ++row) {
-                counts.row(world, coop, row, colorsPresent(world));
-                TableCounts fresh;
-                fresh.row(world, coop, row, colorsPresent(world));
-                ASSERT_EQ(counts.bins(), fresh.bins()) << shape.rows << " x " << shape.cols << " "
-                                                       << edgesName(shape.edges) << " row " << row;
-                // One or two cells, some on the edges and corners, some side by side.
-                paintRandomly(world, rng, 1 + row % 2, 3);
-                if (row % 3 == 0) world.otherStrategy[0] ^= 5;
-                if (row % 4 == 1) {
-                    // Cells that meet across the wrap: by the first column's,
-                    // the first row's and the corner's copies.
-                    // Both codes change, so that every game's bin does.
-                    const auto last = static_cast<std::size_t>(world.cellCount() - 1);
-                    for (const std::size_t i : {std::size_t{0}, static_cast<std::size_t>(shape.cols - 1), last - 1, last}) {
-                        world.selfStrategy[i] ^= 1;
-                        world.otherStrategy[i] ^= 1;
+    struct WidestAgain {
+        ~WidestAgain() { detail::allowWidestVectors(true); }
+    } widestAgain;
+    // With the widest vector code where the processor has it, then without.
+    for (const bool widest : {true, false}) {
+        detail::allowWidestVectors(widest);
+        std::mt19937 rng(3);
+        const CooperationTable coop = finiteCooperationTable();
+        std::uint64_t moves = 0;
+        for (const WorldShape& shape : {WorldShape{6, 40, Edges::Wrap, Neighbourhood::Moore},
+                                        WorldShape{5, 7, Edges::Wrap, Neighbourhood::VonNeumann},
+                                        WorldShape{23, 31, Edges::Wrap, Neighbourhood::Moore},
+                                        WorldShape{23, 31, Edges::Fixed, Neighbourhood::Moore},
+                                        WorldShape{17, 9, Edges::Fixed, Neighbourhood::VonNeumann}}) {
+            for (const bool playSelf : {false, true}) {
+                World world(shape);
+                world.playSelf = playSelf;
+                world.payoffTable = finitePayoffTable(3, 0, 5, 1, 200);
+                paintRandomly(world, rng, world.cellCount() * 2, 3);
+                TableCounts counts;
+                for (int row = 0; row < 20; ++row) {
+                    counts.row(world, coop, row, colorsPresent(world));
+                    TableCounts fresh;
+                    fresh.row(world, coop, row, colorsPresent(world));
+                    ASSERT_EQ(counts.bins(), fresh.bins()) << shape.rows << " x " << shape.cols << " "
+                                                           << edgesName(shape.edges) << " row " << row;
+                    // One or two cells, some on the edges and corners, some side by side.
+                    paintRandomly(world, rng, 1 + row % 2, 3);
+                    if (row % 3 == 0) world.otherStrategy[0] ^= 5;
+                    if (row % 4 == 1) {
+                        // Cells that meet across the wrap: by the first column's,
+                        // the first row's and the corner's copies.
+                        // Both codes change, so that every game's bin does.
+                        const auto last = static_cast<std::size_t>(world.cellCount() - 1);
+                        for (const std::size_t i : {std::size_t{0}, static_cast<std::size_t>(shape.cols - 1), last - 1, last}) {
+                            world.selfStrategy[i] ^= 1;
+                            world.otherStrategy[i] ^= 1;
+                        }
                     }
                 }
+                moves += counts.cellMoves();
             }
-            moves += counts.cellMoves();
         }
+        EXPECT_GT(moves, 100u) << "the counts were seldom moved cell by cell: that path went untested";
     }
-    EXPECT_GT(moves, 100u) << "the counts were seldom moved cell by cell: that path went untested";
 }
 
 // A world that has not changed since the last row keeps its counts, but
