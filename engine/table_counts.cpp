@@ -209,6 +209,105 @@ void shareSums(const Key* keys, int rows, int cols, bool playSelf, const Coopera
     }
 }
 
+#if defined(TALVANE_WIDE_VECTORS)
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// shareSums with AVX-512: each row's cells' sums 8 cells at a time, each
+// lane's games added in the same order; a game that does not count takes
+// 0 instead of a share, which leaves its sum as it was.
+template <bool kMoore, bool kSame, bool kOther>
+[[gnu::target("avx512f,avx512bw,avx512vl")]] void shareSumsWidest(const Key* keys, int rows, int cols, bool playSelf,
+                                                                  const CooperationTable& coop,
+                                                                  std::vector<std::uint16_t>&,
+                                                                  std::vector<double>& sumScratch, WorldStats& stats) {
+    constexpr int kGames = kMoore ? 8 : 4;
+    const int stride = cols + 2;
+    const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
+    const int vonNeumann[4] = {-stride, -1, 1, stride};
+    const int* offsets = kMoore ? moore : vonNeumann;
+    const double* const shares = coop[0].data();  // shares[own * 8 + theirs]
+    const auto n = static_cast<std::size_t>(cols);
+    sumScratch.resize(2 * n);
+    double* const same = sumScratch.data();
+    double* const other = same + n;
+    const __m512i colorBits = _mm512_set1_epi64(kColorBits);
+    const __m512i selfBits = _mm512_set1_epi64(0x38);
+    const __m512i lowBits = _mm512_set1_epi64(7);
+    const __m512i absent = _mm512_set1_epi64(kAbsent);
+    const __m512d zero = _mm512_setzero_pd();
+    // The sums start from the stats given, as shareSums adds to them.
+    double wholeSame = stats[0].coopSame, wholeOther = stats[0].coopOther;
+    alignas(64) double start[2][8];
+    for (std::size_t k = 0; k < 8; ++k) {
+        start[0][k] = stats[1 + k].coopSame;
+        start[1][k] = stats[1 + k].coopOther;
+    }
+    __m512d groupSame = _mm512_load_pd(start[0]), groupOther = _mm512_load_pd(start[1]);
+    for (int r = 0; r < rows; ++r) {
+        const Key* row = keys + paddedAt(stride, r, 0);
+        for (int c = 0; c < cols; c += 8) {
+            const auto lanes = static_cast<__mmask8>(cols - c >= 8 ? 0xff : (1u << (cols - c)) - 1);
+            const __m512i me = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, row + c));
+            const __m512i mySelf = _mm512_and_si512(me, selfBits);
+            const __m512i myOther = _mm512_slli_epi64(_mm512_and_si512(me, lowBits), 3);
+            __m512d sumSame = zero, sumOther = zero;
+            for (int g = 0; g < kGames; ++g) {
+                const __m512i them = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, row + c + offsets[g]));
+                const __mmask8 present = _mm512_mask_testn_epi64_mask(lanes, them, absent);
+                const __mmask8 alike = _mm512_testn_epi64_mask(_mm512_xor_si512(me, them), colorBits);
+                if (kSame) {
+                    const __m512i index =
+                        _mm512_or_si512(mySelf, _mm512_and_si512(_mm512_srli_epi64(them, 3), lowBits));
+                    sumSame = _mm512_add_pd(sumSame, _mm512_mask_i64gather_pd(zero, present & alike, index, shares, 8));
+                }
+                if (kOther) {
+                    const __m512i index = _mm512_or_si512(myOther, _mm512_and_si512(them, lowBits));
+                    sumOther = _mm512_add_pd(
+                        sumOther, _mm512_mask_i64gather_pd(zero, present & static_cast<__mmask8>(~alike), index, shares, 8));
+                }
+            }
+            if (kSame && playSelf) {
+                // The game against itself, last.
+                const __m512i index = _mm512_or_si512(mySelf, _mm512_srli_epi64(mySelf, 3));
+                sumSame = _mm512_add_pd(sumSame, _mm512_mask_i64gather_pd(zero, lanes, index, shares, 8));
+            }
+            if (kSame) _mm512_mask_storeu_pd(same + c, lanes, sumSame);
+            if (kOther) _mm512_mask_storeu_pd(other + c, lanes, sumOther);
+        }
+        // Into the sums, cell after cell: the colours' sums in the lanes of
+        // a vector, the cell's own lane alone taking its sum, so that the
+        // next cell's need not wait for it to be stored and read back.
+        for (std::size_t c = 0; c < n; ++c) {
+            const auto lane = static_cast<__mmask8>(1u << (row[c] >> 6 & 7));
+            if (kSame) {
+                wholeSame += same[c];
+                groupSame = _mm512_mask_add_pd(groupSame, lane, groupSame, _mm512_set1_pd(same[c]));
+            }
+            if (kOther) {
+                wholeOther += other[c];
+                groupOther = _mm512_mask_add_pd(groupOther, lane, groupOther, _mm512_set1_pd(other[c]));
+            }
+        }
+    }
+    alignas(64) double groups[2][8];
+    _mm512_store_pd(groups[0], groupSame);
+    _mm512_store_pd(groups[1], groupOther);
+    stats[0].coopSame = wholeSame;
+    stats[0].coopOther = wholeOther;
+    for (std::size_t k = 0; k < 8; ++k) {
+        stats[1 + k].coopSame = groups[0][k];
+        stats[1 + k].coopOther = groups[1][k];
+    }
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
+
 }  // namespace
 
 template <int kSign>
@@ -636,7 +735,14 @@ std::string TableCounts::rowFromBins(const World& world, const CooperationTable&
             {shareSums<false, true, true>, shareSums<false, true, false>, shareSums<false, false, true>},
             {shareSums<true, true, true>, shareSums<true, true, false>, shareSums<true, false, true>}};
         const int which = !sameAlike && !otherAlike ? 0 : !sameAlike ? 1 : 2;
-        kSums[moore ? 1 : 0][which](keys, shape_.rows, shape_.cols, playSelf_, coop, binOf_, shareSums_, summed);
+        Sums sums = kSums[moore ? 1 : 0][which];
+#if defined(TALVANE_WIDE_VECTORS)
+        static constexpr Sums kWidest[2][3] = {
+            {shareSumsWidest<false, true, true>, shareSumsWidest<false, true, false>, shareSumsWidest<false, false, true>},
+            {shareSumsWidest<true, true, true>, shareSumsWidest<true, true, false>, shareSumsWidest<true, false, true>}};
+        if (detail::widestVectorsInUse()) sums = kWidest[moore ? 1 : 0][which];
+#endif
+        sums(keys, shape_.rows, shape_.cols, playSelf_, coop, binOf_, shareSums_, summed);
         for (std::size_t g = 0; g < stats.size(); ++g) {
             if (!sameAlike) stats[g].coopSame = summed[g].coopSame;
             if (!otherAlike) stats[g].coopOther = summed[g].coopOther;

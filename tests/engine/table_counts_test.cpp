@@ -27,41 +27,48 @@ void paintRandomly(World& world, std::mt19937& rng, int cells, int colors) {
 }
 
 TEST(TableCounts, RowsMatchTheTableSummedCellByCell) {
-    std::mt19937 rng(77);
-    const CooperationTable finite = finiteCooperationTable();
-    const CooperationTable infinite = infiniteCooperationTable();
-    std::uint64_t counted = 0, sharesSummed = 0;
-    for (Edges edges : {Edges::Wrap, Edges::Fixed}) {
-        for (Neighbourhood hood : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
-            for (int options = 0; options < 4; ++options) {
-                World world(WorldShape{23, 31, edges, hood});
-                world.playSelf = (options & 1) != 0;
-                world.extraPoint = (options & 2) != 0;
-                // Whole-number payoffs, then decimal ones, which the counts
-                // can only bound.
-                world.payoffTable = options < 2 ? infinitePayoffTable : finitePayoffTable(3, 0, 5, 1, 200);
-                if (options >= 2) world.payoffTable[6][0] += 0.37;
-                paintRandomly(world, rng, world.cellCount() * 2, 3);
-                TableCounts counts;
-                const CooperationTable& coop = options % 2 == 0 ? finite : infinite;
-                for (int row = 0; row < 24; ++row) {
-                    ASSERT_EQ(counts.row(world, coop, row, colorsPresent(world)), summedRow(world, coop, row))
-                        << edgesName(edges) << " " << neighbourhoodName(hood) << " options " << options << " row " << row;
-                    // A few cells (rows counted again), many (counted afresh)
-                    // or none; across the wrap too.
-                    if (row % 3 == 0) paintRandomly(world, rng, 2, 3);
-                    if (row % 3 == 1) paintRandomly(world, rng, world.cellCount(), 3);
-                    if (row % 4 == 0) world.selfStrategy[static_cast<std::size_t>(world.index(22, 30))] ^= 1;
+    struct WidestAgain {
+        ~WidestAgain() { detail::allowWidestVectors(true); }
+    } widestAgain;
+    // With the widest vector code where the processor has it, then without.
+    for (const bool widest : {true, false}) {
+        detail::allowWidestVectors(widest);
+        std::mt19937 rng(77);
+        const CooperationTable finite = finiteCooperationTable();
+        const CooperationTable infinite = infiniteCooperationTable();
+        std::uint64_t counted = 0, sharesSummed = 0;
+        for (Edges edges : {Edges::Wrap, Edges::Fixed}) {
+            for (Neighbourhood hood : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
+                for (int options = 0; options < 4; ++options) {
+                    World world(WorldShape{23, 31, edges, hood});
+                    world.playSelf = (options & 1) != 0;
+                    world.extraPoint = (options & 2) != 0;
+                    // Whole-number payoffs, then decimal ones, which the counts
+                    // can only bound.
+                    world.payoffTable = options < 2 ? infinitePayoffTable : finitePayoffTable(3, 0, 5, 1, 200);
+                    if (options >= 2) world.payoffTable[6][0] += 0.37;
+                    paintRandomly(world, rng, world.cellCount() * 2, 3);
+                    TableCounts counts;
+                    const CooperationTable& coop = options % 2 == 0 ? finite : infinite;
+                    for (int row = 0; row < 24; ++row) {
+                        ASSERT_EQ(counts.row(world, coop, row, colorsPresent(world)), summedRow(world, coop, row))
+                            << edgesName(edges) << " " << neighbourhoodName(hood) << " options " << options << " row " << row;
+                        // A few cells (rows counted again), many (counted afresh)
+                        // or none; across the wrap too.
+                        if (row % 3 == 0) paintRandomly(world, rng, 2, 3);
+                        if (row % 3 == 1) paintRandomly(world, rng, world.cellCount(), 3);
+                        if (row % 4 == 0) world.selfStrategy[static_cast<std::size_t>(world.index(22, 30))] ^= 1;
+                    }
+                    EXPECT_EQ(counts.countedRows() + counts.summedRows(), 24u);
+                    counted += counts.countedRows();
+                    sharesSummed += counts.sharesSummedRows();
                 }
-                EXPECT_EQ(counts.countedRows() + counts.summedRows(), 24u);
-                counted += counts.countedRows();
-                sharesSummed += counts.sharesSummedRows();
             }
         }
+        // Rows whose fields lie too near a rounding tie are summed; most are not.
+        EXPECT_GT(counted, 16u * 24u * 3 / 4);
+        EXPECT_GT(sharesSummed, 0u) << "no row had only its shares summed: that path went untested";
     }
-    // Rows whose fields lie too near a rounding tie are summed; most are not.
-    EXPECT_GT(counted, 16u * 24u * 3 / 4);
-    EXPECT_GT(sharesSummed, 0u) << "no row had only its shares summed: that path went untested";
 }
 
 // When few cells change, the counts follow them one by one; they must come
