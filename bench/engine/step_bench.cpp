@@ -87,11 +87,16 @@ void seedBusy(World& world) {
 void BM_BusyWorld(benchmark::State& state) {
     const int side = static_cast<int>(state.range(0));
     const int threads = static_cast<int>(state.range(1));
-    // range(2) = 0: the baseline vectors only, as on a processor without AVX2.
+    // range(2): 0, the baseline vectors only, as on a processor without
+    // AVX2; 1, AVX2 but not AVX-512; 2, all the processor has.
     struct WideAgain {
-        ~WideAgain() { detail::allowWideVectors(true); }
+        ~WideAgain() {
+            detail::allowWideVectors(true);
+            detail::allowWidestVectors(true);
+        }
     } wideAgain;
     detail::allowWideVectors(state.range(2) != 0);
+    detail::allowWidestVectors(state.range(2) == 2);
     World world(WorldShape{side, side});
     computeFinitePayoffTable();
     world.payoffTable = sim.world.payoffTable;
@@ -107,10 +112,12 @@ void BM_BusyWorld(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * world.cellCount());
 }
 BENCHMARK(BM_BusyWorld)
+    ->Args({64, 1, 2})
+    ->Args({200, 1, 2})
+    ->Args({1024, 1, 2})
+    ->Args({1024, 2, 2})
     ->Args({64, 1, 1})
-    ->Args({200, 1, 1})
     ->Args({1024, 1, 1})
-    ->Args({1024, 2, 1})
     ->Args({200, 1, 0})
     ->Args({1024, 1, 0})
     ->Unit(benchmark::kMicrosecond)
