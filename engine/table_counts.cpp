@@ -8,7 +8,9 @@
 #include "cell_keys.h"
 #include "wide_vectors.h"
 
-#if defined(TALVANE_WIDE_VECTORS)
+#if TALVANE_SIMD && defined(TALVANE_WIDE_VECTORS)
+// The AVX-512 passes, where the processor has it (and the vector code is built).
+#define TALVANE_WIDEST_TABLE 1
 #include <immintrin.h>
 #endif
 
@@ -74,7 +76,7 @@ bool printsAlike(double sum, double bound, std::uint64_t count) {
     return std::strcmp(low, high) == 0;
 }
 
-#if defined(TALVANE_WIDE_VECTORS)
+#if TALVANE_WIDEST_TABLE
 #if !defined(__clang__)
 // GCC 12 takes the intrinsics' undefined starting values for uninitialised ones.
 #pragma GCC diagnostic push
@@ -209,7 +211,7 @@ void shareSums(const Key* keys, int rows, int cols, bool playSelf, const Coopera
     }
 }
 
-#if defined(TALVANE_WIDE_VECTORS)
+#if TALVANE_WIDEST_TABLE
 #if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -543,7 +545,7 @@ bool TableCounts::count(const World& world) {
     movedOverflow_ = false;
     const std::size_t most = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols) / (2 * kCellCost) + 4;
     if (moved_.size() < most) moved_.resize(most);
-#if defined(TALVANE_WIDE_VECTORS)
+#if TALVANE_WIDEST_TABLE
     if (detail::widestVectorsInUse()) {
         for (int r = 0; r < rows; ++r) {
             const auto first = static_cast<std::size_t>(world.index(r, 0));
@@ -736,7 +738,7 @@ std::string TableCounts::rowFromBins(const World& world, const CooperationTable&
             {shareSums<true, true, true>, shareSums<true, true, false>, shareSums<true, false, true>}};
         const int which = !sameAlike && !otherAlike ? 0 : !sameAlike ? 1 : 2;
         Sums sums = kSums[moore ? 1 : 0][which];
-#if defined(TALVANE_WIDE_VECTORS)
+#if TALVANE_WIDEST_TABLE
         static constexpr Sums kWidest[2][3] = {
             {shareSumsWidest<false, true, true>, shareSumsWidest<false, true, false>, shareSumsWidest<false, false, true>},
             {shareSumsWidest<true, true, true>, shareSumsWidest<true, true, false>, shareSumsWidest<true, false, true>}};
