@@ -21,7 +21,7 @@ bool processorHasAvx512() {
 #if defined(TALVANE_WIDE_VECTORS)
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vl");
+           __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512cd");
 #else
     return false;
 #endif

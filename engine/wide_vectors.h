@@ -17,7 +17,8 @@ bool wideVectorsInUse();
 bool allowWideVectors(bool allow);
 
 // True while the widest paths are in use too: where the processor has
-// AVX-512 (with its byte and word instructions and the shorter vectors),
+// AVX-512 (with its byte and word instructions, the shorter vectors and the
+// leading-zero counts),
 // while the wide paths are, and while they are allowed on their own.
 bool widestVectorsInUse();
 
