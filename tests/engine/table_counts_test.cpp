@@ -26,13 +26,20 @@ void paintRandomly(World& world, std::mt19937& rng, int cells, int colors) {
     }
 }
 
-TEST(TableCounts, RowsMatchTheTableSummedCellByCell) {
+// Runs body with the widest vector code where the processor has it, then without.
+template <typename Body>
+void withAndWithoutWidestVectors(Body&& body) {
     struct WidestAgain {
         ~WidestAgain() { detail::allowWidestVectors(true); }
     } widestAgain;
-    // With the widest vector code where the processor has it, then without.
     for (const bool widest : {true, false}) {
         detail::allowWidestVectors(widest);
+        body();
+    }
+}
+
+TEST(TableCounts, RowsMatchTheTableSummedCellByCell) {
+    withAndWithoutWidestVectors([] {
         std::mt19937 rng(77);
         const CooperationTable finite = finiteCooperationTable();
         const CooperationTable infinite = infiniteCooperationTable();
@@ -68,19 +75,14 @@ TEST(TableCounts, RowsMatchTheTableSummedCellByCell) {
         // Rows whose fields lie too near a rounding tie are summed; most are not.
         EXPECT_GT(counted, 16u * 24u * 3 / 4);
         EXPECT_GT(sharesSummed, 0u) << "no row had only its shares summed: that path went untested";
-    }
+    });
 }
 
 // When few cells change, the counts follow them one by one; they must come
 // out as a fresh count of the world, with colours changing as well, and
 // with cells that meet across the wrap changing together.
 TEST(TableCounts, CountsThatFollowChangedCellsAreAFreshCount) {
-    struct WidestAgain {
-        ~WidestAgain() { detail::allowWidestVectors(true); }
-    } widestAgain;
-    // With the widest vector code where the processor has it, then without.
-    for (const bool widest : {true, false}) {
-        detail::allowWidestVectors(widest);
+    withAndWithoutWidestVectors([] {
         std::mt19937 rng(3);
         const CooperationTable coop = finiteCooperationTable();
         std::uint64_t moves = 0;
@@ -119,7 +121,7 @@ TEST(TableCounts, CountsThatFollowChangedCellsAreAFreshCount) {
             }
         }
         EXPECT_GT(moves, 100u) << "the counts were seldom moved cell by cell: that path went untested";
-    }
+    });
 }
 
 // A world that has not changed since the last row keeps its counts, but
