@@ -206,6 +206,7 @@ struct GraphScoring {
     const std::int32_t* neighbours;
     const std::uint16_t* keys;
     const double* terms;
+    const double* games;  // gameTable's: each game's term by the two keys
     int bonusOffset;
     bool playSelf;
     double* scores;
@@ -220,18 +221,15 @@ template <bool kAheadToo>
 [[gnu::always_inline]] inline void scoreOne(const GraphScoring& a, int u) {
     const int me = a.keys[u];
     const int self = (me >> 3) & 7, other = me & 7;
-    const int sameRow = self * 8 + (self != other ? a.bonusOffset : 0);
-    const int otherRow = other * 8;
+    const double* const games = a.games + ((me & 0x3f) << 7);
     double sum = 0.0;
     int differ = 0;
     for (std::uint32_t e = a.offsets[u]; e < a.offsets[u + 1]; ++e) {
         if constexpr (kAheadToo) __builtin_prefetch(a.keys + a.neighbours[std::min(e + kAhead, a.lastEdge)]);
         const int them = a.keys[a.neighbours[e]];
         differ |= (them ^ me) & 0x3f;
-        const int same = -static_cast<int>(((them ^ me) & kColorBits) == 0);
-        const int viaSelf = sameRow + ((them >> 3) & 7);
-        const int viaOther = otherRow + (them & 7);
-        sum += a.terms[viaOther ^ ((viaSelf ^ viaOther) & same)];
+        const int same = ((them ^ me) & kColorBits) == 0;
+        sum += games[same << 6 | (them & 0x3f)];
     }
     if (a.playSelf) sum += a.terms[self * 9 + (self != other ? a.bonusOffset : 0)];
     a.scores[u] = sum;
@@ -240,6 +238,28 @@ template <bool kAheadToo>
 }
 
 }  // namespace
+
+const double* GraphWorld::gameTable(const std::array<double, 2 * kPairCount>& terms) {
+    if (games_.empty() || std::memcmp(gamesTerms_.data(), terms.data(), sizeof terms) != 0 || gamesExtraPoint_ != extraPoint) {
+        // Entry (mine & 0x3f) << 7 | same << 6 | (theirs & 0x3f): against its
+        // own colour a node plays its self strategy against theirs, with the
+        // extra point when it discriminates; against another colour its
+        // others strategy against theirs.
+        games_.resize(static_cast<std::size_t>(kPairCount) * 2 * kPairCount);
+        for (int mine = 0; mine < kPairCount; ++mine) {
+            const int self = mine >> 3, other = mine & 7;
+            const int sameRow = self * 8 + (extraPoint && self != other ? kBonusOffset : 0);
+            for (int theirs = 0; theirs < kPairCount; ++theirs) {
+                const auto at = static_cast<std::size_t>(mine << 7 | theirs);
+                games_[at] = terms[static_cast<std::size_t>(other * 8 + (theirs & 7))];
+                games_[at | 64] = terms[static_cast<std::size_t>(sameRow + (theirs >> 3))];
+            }
+        }
+        gamesTerms_ = terms;
+        gamesExtraPoint_ = extraPoint;
+    }
+    return games_.data();
+}
 
 void GraphWorld::step(const std::uint32_t* draws, int threads) {
     if (graph_.lattice) {
@@ -280,7 +300,7 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
     forParts(n, parts, [&](int first, int end, int) {
         for (int u = first; u < end; ++u) keys[u] = keyOf(nodeColor[u], selfStrategy[u], otherStrategy[u]);
     });
-    const GraphScoring scoring{offsets,        neighbours, keys,          terms.data(), extraPoint ? kBonusOffset : 0,
+    const GraphScoring scoring{offsets,        neighbours, keys,          terms.data(), gameTable(terms), extraPoint ? kBonusOffset : 0,
                               playSelf,       score.data(), whole,       uniform_.data(), lastEdge};
     const bool reuse = lastStep_.valid && lastStep_.terms == terms && lastStep_.playSelf == playSelf &&
                        lastStep_.extraPoint == extraPoint && keysBefore_.size() == size;

@@ -200,6 +200,12 @@ private:
     std::uint64_t partialSteps_ = 0;
     std::vector<std::uint8_t> uniform_;  // the node and all its neighbours hold one pair
     std::vector<std::uint32_t> draws_;
+    // The step's terms by both keys of a game (see gameTable), for the
+    // terms and extra point they were made from.
+    const double* gameTable(const std::array<double, 2 * kPairCount>& terms);
+    std::vector<double> games_;
+    std::array<double, 2 * kPairCount> gamesTerms_{};
+    bool gamesExtraPoint_ = false;
     std::vector<std::int32_t> wholeScores_;  // the step's scores as whole numbers, when they fit
     int maxDegree_ = 0;
     std::vector<CellCode> nextSelf_, nextOther_;
