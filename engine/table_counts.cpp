@@ -135,6 +135,33 @@ bool printsAlike(double sum, double bound, std::uint64_t count) {
 #endif
 #endif
 
+// The cells' sums of shares kept from the last row summed in order: both
+// kinds, rows * cols of each, and a flag for each block of 8 cells of each
+// row whose sums must be found again (all of them when dirty is null).
+// Without it (same is null), each row's sums are found afresh in scratch.
+struct ShareCache {
+    double* same = nullptr;
+    double* other = nullptr;
+    const std::uint8_t* dirty = nullptr;
+};
+
+// Adds a row's cells' sums of shares into the groups, one after another as
+// the table adds them.
+template <bool kSame, bool kOther>
+void addCellSums(const Key* row, std::size_t n, const double* same, const double* other, WorldStats& stats) {
+    for (std::size_t c = 0; c < n; ++c) {
+        GroupStats& group = stats[1 + static_cast<std::size_t>(row[c] >> 6 & 7)];
+        if (kSame) {
+            stats[0].coopSame += same[c];
+            group.coopSame += same[c];
+        }
+        if (kOther) {
+            stats[0].coopOther += other[c];
+            group.coopOther += other[c];
+        }
+    }
+}
+
 // The sums of the cooperation shares as the table adds them cell by cell
 // (row-major, each cell's games in its neighbours' order, then the game
 // against itself), from the padded keys of a world whose codes all lie in
@@ -143,9 +170,14 @@ bool printsAlike(double sum, double bound, std::uint64_t count) {
 // into the groups, one after another as the table adds them. A game of the
 // other kind, or beyond a fixed edge, adds 0, which leaves a sum of shares
 // (never below 0) as it was.
+//
+// With a cache (see ShareCache), the cells' sums of both kinds are kept in
+// it, and only those of the blocks marked dirty are summed again, cell by
+// cell in the same order.
 template <bool kMoore, bool kSame, bool kOther>
 void shareSums(const Key* keys, int rows, int cols, bool playSelf, const CooperationTable& coop,
-               std::vector<std::uint16_t>& indexScratch, std::vector<double>& sumScratch, WorldStats& stats) {
+               std::vector<std::uint16_t>& indexScratch, std::vector<double>& sumScratch, const ShareCache& cache,
+               WorldStats& stats) {
     constexpr int kGames = kMoore ? 8 : 4;
     constexpr std::uint16_t kNoShare = 64;
     const int stride = cols + 2;
@@ -164,8 +196,33 @@ void shareSums(const Key* keys, int rows, int cols, bool playSelf, const Coopera
     std::uint16_t* const otherIndex = sameIndex + kGames * n;
     double* const same = sumScratch.data();
     double* const other = same + n;
+    const std::size_t blocks = (n + 7) / 8;
     for (int r = 0; r < rows; ++r) {
         const Key* row = keys + paddedAt(stride, r, 0);
+        if (cache.same != nullptr) {
+            double* const cachedSame = cache.same + static_cast<std::size_t>(r) * n;
+            double* const cachedOther = cache.other + static_cast<std::size_t>(r) * n;
+            const std::uint8_t* const dirty = cache.dirty ? cache.dirty + static_cast<std::size_t>(r) * blocks : nullptr;
+            for (std::size_t b = 0; b < blocks; ++b) {
+                if (dirty && !dirty[b]) continue;
+                for (std::size_t c = 8 * b; c < std::min(n, 8 * b + 8); ++c) {
+                    const Key me = row[c];
+                    double cellSame = 0.0, cellOther = 0.0;
+                    for (int g = 0; g < kGames; ++g) {
+                        const Key them = row[static_cast<std::ptrdiff_t>(c) + offsets[g]];
+                        const bool absent = (them & kAbsent) != 0;
+                        const bool alike = ((me ^ them) & kColorBits) == 0;
+                        cellSame += sameShare[absent || !alike ? kNoShare : (me >> 3 & 7) * 8u + (them >> 3 & 7)];
+                        cellOther += otherShare[absent || alike ? kNoShare : (me & 7) * 8u + (them & 7)];
+                    }
+                    if (playSelf) cellSame += sameShare[(me >> 3 & 7) * 9u];
+                    cachedSame[c] = cellSame;
+                    cachedOther[c] = cellOther;
+                }
+            }
+            addCellSums<kSame, kOther>(row, n, cachedSame, cachedOther, stats);
+            continue;
+        }
         for (int g = 0; g < kGames; ++g) {
             const Key* opponent = row + offsets[g];
             for (std::size_t c = 0; c < n; ++c) {
@@ -197,17 +254,7 @@ void shareSums(const Key* keys, int rows, int cols, bool playSelf, const Coopera
             }
         }
         if (kOther) sum(otherIndex, otherShare, other);
-        for (std::size_t c = 0; c < n; ++c) {
-            GroupStats& group = stats[1 + static_cast<std::size_t>(row[c] >> 6 & 7)];
-            if (kSame) {
-                stats[0].coopSame += same[c];
-                group.coopSame += same[c];
-            }
-            if (kOther) {
-                stats[0].coopOther += other[c];
-                group.coopOther += other[c];
-            }
-        }
+        addCellSums<kSame, kOther>(row, n, same, other, stats);
     }
 }
 
@@ -224,7 +271,8 @@ template <bool kMoore, bool kSame, bool kOther>
 [[gnu::target("avx512f,avx512bw,avx512vl")]] void shareSumsWidest(const Key* keys, int rows, int cols, bool playSelf,
                                                                   const CooperationTable& coop,
                                                                   std::vector<std::uint16_t>&,
-                                                                  std::vector<double>& sumScratch, WorldStats& stats) {
+                                                                  std::vector<double>& sumScratch,
+                                                                  const ShareCache& cache, WorldStats& stats) {
     constexpr int kGames = kMoore ? 8 : 4;
     const int stride = cols + 2;
     const int moore[8] = {-stride - 1, -stride, -stride + 1, -1, 1, stride - 1, stride, stride + 1};
@@ -248,9 +296,18 @@ template <bool kMoore, bool kSame, bool kOther>
         start[1][k] = stats[1 + k].coopOther;
     }
     __m512d groupSame = _mm512_load_pd(start[0]), groupOther = _mm512_load_pd(start[1]);
+    // With a cache, both kinds are summed into it, for the dirty blocks only.
+    const bool cached = cache.same != nullptr;
+    const bool doSame = kSame || cached, doOther = kOther || cached;
+    const std::size_t blocks = (n + 7) / 8;
     for (int r = 0; r < rows; ++r) {
         const Key* row = keys + paddedAt(stride, r, 0);
+        double* const rowSame = cached ? cache.same + static_cast<std::size_t>(r) * n : same;
+        double* const rowOther = cached ? cache.other + static_cast<std::size_t>(r) * n : other;
+        const std::uint8_t* const dirty =
+            cached && cache.dirty ? cache.dirty + static_cast<std::size_t>(r) * blocks : nullptr;
         for (int c = 0; c < cols; c += 8) {
+            if (dirty && !dirty[c / 8]) continue;
             const auto lanes = static_cast<__mmask8>(cols - c >= 8 ? 0xff : (1u << (cols - c)) - 1);
             const __m512i me = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, row + c));
             const __m512i mySelf = _mm512_and_si512(me, selfBits);
@@ -260,24 +317,24 @@ template <bool kMoore, bool kSame, bool kOther>
                 const __m512i them = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, row + c + offsets[g]));
                 const __mmask8 present = _mm512_mask_testn_epi64_mask(lanes, them, absent);
                 const __mmask8 alike = _mm512_testn_epi64_mask(_mm512_xor_si512(me, them), colorBits);
-                if (kSame) {
+                if (doSame) {
                     const __m512i index =
                         _mm512_or_si512(mySelf, _mm512_and_si512(_mm512_srli_epi64(them, 3), lowBits));
                     sumSame = _mm512_add_pd(sumSame, _mm512_mask_i64gather_pd(zero, present & alike, index, shares, 8));
                 }
-                if (kOther) {
+                if (doOther) {
                     const __m512i index = _mm512_or_si512(myOther, _mm512_and_si512(them, lowBits));
                     sumOther = _mm512_add_pd(
                         sumOther, _mm512_mask_i64gather_pd(zero, present & static_cast<__mmask8>(~alike), index, shares, 8));
                 }
             }
-            if (kSame && playSelf) {
+            if (doSame && playSelf) {
                 // The game against itself, last.
                 const __m512i index = _mm512_or_si512(mySelf, _mm512_srli_epi64(mySelf, 3));
                 sumSame = _mm512_add_pd(sumSame, _mm512_mask_i64gather_pd(zero, lanes, index, shares, 8));
             }
-            if (kSame) _mm512_mask_storeu_pd(same + c, lanes, sumSame);
-            if (kOther) _mm512_mask_storeu_pd(other + c, lanes, sumOther);
+            if (doSame) _mm512_mask_storeu_pd(rowSame + c, lanes, sumSame);
+            if (doOther) _mm512_mask_storeu_pd(rowOther + c, lanes, sumOther);
         }
         // Into the sums, cell after cell: the colours' sums in the lanes of
         // a vector, the cell's own lane alone taking its sum, so that the
@@ -285,12 +342,12 @@ template <bool kMoore, bool kSame, bool kOther>
         for (std::size_t c = 0; c < n; ++c) {
             const auto lane = static_cast<__mmask8>(1u << (row[c] >> 6 & 7));
             if (kSame) {
-                wholeSame += same[c];
-                groupSame = _mm512_mask_add_pd(groupSame, lane, groupSame, _mm512_set1_pd(same[c]));
+                wholeSame += rowSame[c];
+                groupSame = _mm512_mask_add_pd(groupSame, lane, groupSame, _mm512_set1_pd(rowSame[c]));
             }
             if (kOther) {
-                wholeOther += other[c];
-                groupOther = _mm512_mask_add_pd(groupOther, lane, groupOther, _mm512_set1_pd(other[c]));
+                wholeOther += rowOther[c];
+                groupOther = _mm512_mask_add_pd(groupOther, lane, groupOther, _mm512_set1_pd(rowOther[c]));
             }
         }
     }
@@ -525,6 +582,41 @@ void TableCounts::moveCells(const Key* now, const Key* before) {
     }
 }
 
+void TableCounts::markChangedBlocks(const Key* now) {
+    const int rows = shape_.rows, cols = shape_.cols;
+    const int stride = cols + 2;
+    const Key* const before = shareCache_.keys.data();
+    const auto padded = static_cast<std::size_t>(rows + 2) * static_cast<std::size_t>(stride);
+    // Which padded places changed (the borders too: they are the wrapped
+    // neighbours), then which changed within a row of each place.
+    std::vector<std::uint8_t>& changed = shareCache_.changed;
+    changed.resize(padded);
+    for (std::size_t p = 0; p < padded; ++p) changed[p] = now[p] != before[p];
+    const auto blocks = static_cast<std::size_t>((cols + 7) / 8);
+    shareCache_.dirty.assign(static_cast<std::size_t>(rows) * blocks, 0);
+    std::vector<std::uint8_t> near(static_cast<std::size_t>(stride));
+    for (int r = 0; r < rows; ++r) {
+        const std::uint8_t* above = changed.data() + paddedAt(stride, r - 1, -1);
+        const std::uint8_t* here = above + stride;
+        const std::uint8_t* below = here + stride;
+        std::uint8_t any = 0;
+        for (int c = 0; c < stride; ++c) {
+            near[static_cast<std::size_t>(c)] = above[c] | here[c] | below[c];
+            any |= near[static_cast<std::size_t>(c)];
+        }
+        if (any == 0) continue;
+        // A cell's sums read its neighbours, at most one column either side:
+        // block b's cells 8b .. 8b + 7 lie at padded columns 8b + 1 on.
+        std::uint8_t* const dirty = shareCache_.dirty.data() + static_cast<std::size_t>(r) * blocks;
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const std::size_t last = std::min(8 * b + 9, static_cast<std::size_t>(stride) - 1);
+            std::uint8_t hit = 0;
+            for (std::size_t c = 8 * b; c <= last; ++c) hit |= near[c];
+            dirty[b] = hit;
+        }
+    }
+}
+
 bool TableCounts::count(const World& world) {
     const int rows = world.rows(), cols = world.cols();
     const int stride = cols + 2;
@@ -732,7 +824,7 @@ std::string TableCounts::rowFromBins(const World& world, const CooperationTable&
         const Key* keys = keys_[current_].data();
         const bool moore = shape_.neighbourhood == Neighbourhood::Moore;
         using Sums = void (*)(const Key*, int, int, bool, const CooperationTable&, std::vector<std::uint16_t>&,
-                              std::vector<double>&, WorldStats&);
+                              std::vector<double>&, const ShareCache&, WorldStats&);
         static constexpr Sums kSums[2][3] = {
             {shareSums<false, true, true>, shareSums<false, true, false>, shareSums<false, false, true>},
             {shareSums<true, true, true>, shareSums<true, true, false>, shareSums<true, false, true>}};
@@ -744,7 +836,33 @@ std::string TableCounts::rowFromBins(const World& world, const CooperationTable&
             {shareSumsWidest<true, true, true>, shareSumsWidest<true, true, false>, shareSumsWidest<true, false, true>}};
         if (detail::widestVectorsInUse()) sums = kWidest[moore ? 1 : 0][which];
 #endif
-        sums(keys, shape_.rows, shape_.cols, playSelf_, coop, binOf_, shareSums_, summed);
+        // Worlds up to kMostCachedCells keep their cells' sums between such
+        // rows: only the cells within one cell of a change since are summed again.
+        ShareCache cache;
+        const auto cells = static_cast<std::size_t>(shape_.rows) * static_cast<std::size_t>(shape_.cols);
+        const std::vector<Key>& padded = keys_[current_];
+        if (cells <= kMostCachedCells) {
+            const bool kept = shareCache_.valid && shareCache_.keys.size() == padded.size() &&
+                              shareCache_.shape == shape_ && shareCache_.playSelf == playSelf_ &&
+                              std::memcmp(&shareCache_.coop, &coop, sizeof coop) == 0;
+            if (!kept) {
+                shareCache_.same.resize(cells);
+                shareCache_.other.resize(cells);
+            } else {
+                markChangedBlocks(padded.data());
+                cache.dirty = shareCache_.dirty.data();
+            }
+            cache.same = shareCache_.same.data();
+            cache.other = shareCache_.other.data();
+        }
+        sums(keys, shape_.rows, shape_.cols, playSelf_, coop, binOf_, shareSums_, cache, summed);
+        if (cache.same != nullptr) {
+            shareCache_.keys = padded;
+            shareCache_.shape = shape_;
+            shareCache_.playSelf = playSelf_;
+            shareCache_.coop = coop;
+            shareCache_.valid = true;
+        }
         for (std::size_t g = 0; g < stats.size(); ++g) {
             if (!sameAlike) stats[g].coopSame = summed[g].coopSame;
             if (!otherAlike) stats[g].coopOther = summed[g].coopOther;

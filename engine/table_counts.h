@@ -89,6 +89,22 @@ private:
     std::array<std::array<std::uint32_t, kCounts>, kLanes> lanes_{};
     std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game (or share, for the sums)
     std::vector<double> shareSums_;     // one row's cells' sums of shares
+    // The cells' sums of shares of the last row summed in order, and what
+    // they were summed from, for worlds of up to kMostCachedCells cells.
+    static constexpr std::size_t kMostCachedCells = std::size_t{1} << 21;
+    struct ShareSumsKept {
+        bool valid = false;
+        std::vector<std::uint16_t> keys;  // padded, as keys_
+        WorldShape shape{};
+        bool playSelf = false;
+        CooperationTable coop{};
+        std::vector<double> same, other;      // by cell
+        std::vector<std::uint8_t> changed;    // scratch: the padded places changed since
+        std::vector<std::uint8_t> dirty;      // by row, a flag for each block of 8 cells to sum again
+    } shareCache_;
+    // Marks in shareCache_.dirty the blocks with a cell within one cell of
+    // a change between the kept keys and the padded keys now.
+    void markChangedBlocks(const std::uint16_t* now);
     std::uint64_t countedRows_ = 0, summedRows_ = 0, sharesSummedRows_ = 0, cellMoves_ = 0;
 
     // The last row from the counts, after its generation, and all else it

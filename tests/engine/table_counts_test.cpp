@@ -124,6 +124,46 @@ TEST(TableCounts, CountsThatFollowChangedCellsAreAFreshCount) {
     });
 }
 
+// The rows on a tie of their shares keep each cell's sums of shares from
+// one such row to the next, and sum again only those within one cell of a
+// change: a change in the row above or below a cell, beside it across a
+// block of eight, across the wrap, or of the shares themselves, must reach
+// its sums.
+TEST(TableCounts, SharesKeptBetweenTiedRowsFollowEveryChange) {
+    withAndWithoutWidestVectors([] {
+        std::mt19937 rng(21);
+        std::uint64_t sharesSummed = 0;
+        // Sizes whose game counts make exact ties of the sixth decimal common.
+        for (const WorldShape& shape : {WorldShape{40, 40, Edges::Wrap, Neighbourhood::Moore},
+                                        WorldShape{25, 32, Edges::Fixed, Neighbourhood::Moore},
+                                        WorldShape{20, 50, Edges::Wrap, Neighbourhood::VonNeumann}}) {
+            for (const bool playSelf : {false, true}) {
+                World world(shape);
+                world.playSelf = playSelf;
+                world.payoffTable = finitePayoffTable(3, 0, 5, 1, 200);
+                CooperationTable coop = finiteCooperationTable();
+                paintRandomly(world, rng, world.cellCount() * 2, 1);
+                TableCounts counts;
+                for (int row = 0; row < 150; ++row) {
+                    ASSERT_EQ(counts.row(world, coop, row, colorsPresent(world)), summedRow(world, coop, row))
+                        << shape.rows << " x " << shape.cols << " " << neighbourhoodName(shape.neighbourhood)
+                        << " play-self " << playSelf << " row " << row;
+                    // One cell, at random or on a corner (its neighbours lie
+                    // across the wrap), or at the edge of a block of eight.
+                    paintRandomly(world, rng, 1, 1);
+                    const auto cell = static_cast<std::size_t>(
+                        row % 3 == 0 ? world.index(0, 0) : world.index(static_cast<int>(rng() % 8), 8 * static_cast<int>(rng() % 3)));
+                    world.selfStrategy[cell] = static_cast<CellCode>(rng() % 8);
+                    world.otherStrategy[cell] = static_cast<CellCode>(rng() % 8);
+                    if (row % 50 == 49) coop[1][6] = 0.5 + coop[1][6] / 4;
+                }
+                sharesSummed += counts.sharesSummedRows();
+            }
+        }
+        EXPECT_GT(sharesSummed, 30u) << "few rows had their shares summed: the kept sums went untested";
+    });
+}
+
 // A world that has not changed since the last row keeps its counts, but
 // not its row when the payoffs, the shares or the colours listed change.
 TEST(TableCounts, AnUnchangedWorldFollowsNewPayoffsSharesAndColours) {
