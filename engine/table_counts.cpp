@@ -591,10 +591,18 @@ void TableCounts::markChangedBlocks(const Key* now) {
     // neighbours), then which changed within a row of each place.
     std::vector<std::uint8_t>& changed = shareCache_.changed;
     changed.resize(padded);
-    for (std::size_t p = 0; p < padded; ++p) changed[p] = now[p] != before[p];
+    {
+        // Restricted, or the byte stores could change the keys, and the
+        // loop would go a place at a time.
+        const Key* __restrict is = now;
+        const Key* __restrict was = before;
+        std::uint8_t* __restrict out = changed.data();
+        for (std::size_t p = 0; p < padded; ++p) out[p] = is[p] != was[p];
+    }
     const auto blocks = static_cast<std::size_t>((cols + 7) / 8);
     shareCache_.dirty.assign(static_cast<std::size_t>(rows) * blocks, 0);
-    std::vector<std::uint8_t> near(static_cast<std::size_t>(stride));
+    // Room past the last column, for the 8-byte reads below.
+    std::vector<std::uint8_t> near(static_cast<std::size_t>(stride) + 16, 0);
     for (int r = 0; r < rows; ++r) {
         const std::uint8_t* above = changed.data() + paddedAt(stride, r - 1, -1);
         const std::uint8_t* here = above + stride;
@@ -609,10 +617,12 @@ void TableCounts::markChangedBlocks(const Key* now) {
         // block b's cells 8b .. 8b + 7 lie at padded columns 8b + 1 on.
         std::uint8_t* const dirty = shareCache_.dirty.data() + static_cast<std::size_t>(r) * blocks;
         for (std::size_t b = 0; b < blocks; ++b) {
-            const std::size_t last = std::min(8 * b + 9, static_cast<std::size_t>(stride) - 1);
-            std::uint8_t hit = 0;
-            for (std::size_t c = 8 * b; c <= last; ++c) hit |= near[c];
-            dirty[b] = hit;
+            // Padded columns 8b .. 8b + 9 (beyond the last, zeros).
+            std::uint64_t eight;
+            std::uint16_t two;
+            std::memcpy(&eight, near.data() + 8 * b, sizeof eight);
+            std::memcpy(&two, near.data() + 8 * b + 8, sizeof two);
+            dirty[b] = (eight | two) != 0;
         }
     }
 }
