@@ -135,14 +135,16 @@ bool printsAlike(double sum, double bound, std::uint64_t count) {
 #endif
 #endif
 
-// The cells' sums of shares kept from the last row summed in order: both
-// kinds, rows * cols of each, and a flag for each block of 8 cells of each
-// row whose sums must be found again (all of them when dirty is null).
-// Without it (same is null), each row's sums are found afresh in scratch.
+// The cells' sums of shares kept from the rows summed in order, rows * cols
+// of each kind (`cached`), with a flag for each block of 8 cells of each row
+// whose sums of that kind must be found again (all of them when the kind's
+// flags are null). Without it, each row's sums are found afresh in scratch.
 struct ShareCache {
+    bool cached = false;
     double* same = nullptr;
     double* other = nullptr;
-    const std::uint8_t* dirty = nullptr;
+    const std::uint8_t* dirtySame = nullptr;
+    const std::uint8_t* dirtyOther = nullptr;
 };
 
 // Adds a row's cells' sums of shares into the groups, one after another as
@@ -171,9 +173,9 @@ void addCellSums(const Key* row, std::size_t n, const double* same, const double
 // other kind, or beyond a fixed edge, adds 0, which leaves a sum of shares
 // (never below 0) as it was.
 //
-// With a cache (see ShareCache), the cells' sums of both kinds are kept in
-// it, and only those of the blocks marked dirty are summed again, cell by
-// cell in the same order.
+// With a cache (see ShareCache), the cells' sums are kept in it, and only
+// those of the blocks marked dirty are summed again, cell by cell in the
+// same order.
 template <bool kMoore, bool kSame, bool kOther>
 void shareSums(const Key* keys, int rows, int cols, bool playSelf, const CooperationTable& coop,
                std::vector<std::uint16_t>& indexScratch, std::vector<double>& sumScratch, const ShareCache& cache,
@@ -199,12 +201,14 @@ void shareSums(const Key* keys, int rows, int cols, bool playSelf, const Coopera
     const std::size_t blocks = (n + 7) / 8;
     for (int r = 0; r < rows; ++r) {
         const Key* row = keys + paddedAt(stride, r, 0);
-        if (cache.same != nullptr) {
-            double* const cachedSame = cache.same + static_cast<std::size_t>(r) * n;
-            double* const cachedOther = cache.other + static_cast<std::size_t>(r) * n;
-            const std::uint8_t* const dirty = cache.dirty ? cache.dirty + static_cast<std::size_t>(r) * blocks : nullptr;
+        if (cache.cached) {
+            double* const cachedSame = kSame ? cache.same + static_cast<std::size_t>(r) * n : nullptr;
+            double* const cachedOther = kOther ? cache.other + static_cast<std::size_t>(r) * n : nullptr;
+            const auto at = static_cast<std::size_t>(r) * blocks;
             for (std::size_t b = 0; b < blocks; ++b) {
-                if (dirty && !dirty[b]) continue;
+                const bool again = (kSame && (!cache.dirtySame || cache.dirtySame[at + b])) ||
+                                   (kOther && (!cache.dirtyOther || cache.dirtyOther[at + b]));
+                if (!again) continue;
                 for (std::size_t c = 8 * b; c < std::min(n, 8 * b + 8); ++c) {
                     const Key me = row[c];
                     double cellSame = 0.0, cellOther = 0.0;
@@ -216,8 +220,8 @@ void shareSums(const Key* keys, int rows, int cols, bool playSelf, const Coopera
                         cellOther += otherShare[absent || alike ? kNoShare : (me & 7) * 8u + (them & 7)];
                     }
                     if (playSelf) cellSame += sameShare[(me >> 3 & 7) * 9u];
-                    cachedSame[c] = cellSame;
-                    cachedOther[c] = cellOther;
+                    if (kSame) cachedSame[c] = cellSame;
+                    if (kOther) cachedOther[c] = cellOther;
                 }
             }
             addCellSums<kSame, kOther>(row, n, cachedSame, cachedOther, stats);
@@ -296,18 +300,20 @@ template <bool kMoore, bool kSame, bool kOther>
         start[1][k] = stats[1 + k].coopOther;
     }
     __m512d groupSame = _mm512_load_pd(start[0]), groupOther = _mm512_load_pd(start[1]);
-    // With a cache, both kinds are summed into it, for the dirty blocks only.
-    const bool cached = cache.same != nullptr;
-    const bool doSame = kSame || cached, doOther = kOther || cached;
+    // With a cache, the sums are kept in it, and found for the dirty blocks only.
+    const bool cached = cache.cached;
     const std::size_t blocks = (n + 7) / 8;
     for (int r = 0; r < rows; ++r) {
         const Key* row = keys + paddedAt(stride, r, 0);
-        double* const rowSame = cached ? cache.same + static_cast<std::size_t>(r) * n : same;
-        double* const rowOther = cached ? cache.other + static_cast<std::size_t>(r) * n : other;
-        const std::uint8_t* const dirty =
-            cached && cache.dirty ? cache.dirty + static_cast<std::size_t>(r) * blocks : nullptr;
+        double* const rowSame = cached && kSame ? cache.same + static_cast<std::size_t>(r) * n : same;
+        double* const rowOther = cached && kOther ? cache.other + static_cast<std::size_t>(r) * n : other;
+        const auto at = static_cast<std::size_t>(r) * blocks;
         for (int c = 0; c < cols; c += 8) {
-            if (dirty && !dirty[c / 8]) continue;
+            const auto b = at + static_cast<std::size_t>(c / 8);
+            if (cached && !((kSame && (!cache.dirtySame || cache.dirtySame[b])) ||
+                            (kOther && (!cache.dirtyOther || cache.dirtyOther[b])))) {
+                continue;
+            }
             const auto lanes = static_cast<__mmask8>(cols - c >= 8 ? 0xff : (1u << (cols - c)) - 1);
             const __m512i me = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, row + c));
             const __m512i mySelf = _mm512_and_si512(me, selfBits);
@@ -317,24 +323,24 @@ template <bool kMoore, bool kSame, bool kOther>
                 const __m512i them = _mm512_cvtepu16_epi64(_mm_maskz_loadu_epi16(lanes, row + c + offsets[g]));
                 const __mmask8 present = _mm512_mask_testn_epi64_mask(lanes, them, absent);
                 const __mmask8 alike = _mm512_testn_epi64_mask(_mm512_xor_si512(me, them), colorBits);
-                if (doSame) {
+                if (kSame) {
                     const __m512i index =
                         _mm512_or_si512(mySelf, _mm512_and_si512(_mm512_srli_epi64(them, 3), lowBits));
                     sumSame = _mm512_add_pd(sumSame, _mm512_mask_i64gather_pd(zero, present & alike, index, shares, 8));
                 }
-                if (doOther) {
+                if (kOther) {
                     const __m512i index = _mm512_or_si512(myOther, _mm512_and_si512(them, lowBits));
                     sumOther = _mm512_add_pd(
                         sumOther, _mm512_mask_i64gather_pd(zero, present & static_cast<__mmask8>(~alike), index, shares, 8));
                 }
             }
-            if (doSame && playSelf) {
+            if (kSame && playSelf) {
                 // The game against itself, last.
                 const __m512i index = _mm512_or_si512(mySelf, _mm512_srli_epi64(mySelf, 3));
                 sumSame = _mm512_add_pd(sumSame, _mm512_mask_i64gather_pd(zero, lanes, index, shares, 8));
             }
-            if (doSame) _mm512_mask_storeu_pd(rowSame + c, lanes, sumSame);
-            if (doOther) _mm512_mask_storeu_pd(rowOther + c, lanes, sumOther);
+            if (kSame) _mm512_mask_storeu_pd(rowSame + c, lanes, sumSame);
+            if (kOther) _mm512_mask_storeu_pd(rowOther + c, lanes, sumOther);
         }
         // Into the sums, cell after cell: the colours' sums in the lanes of
         // a vector, the cell's own lane alone taking its sum, so that the
@@ -582,14 +588,14 @@ void TableCounts::moveCells(const Key* now, const Key* before) {
     }
 }
 
-void TableCounts::markChangedBlocks(const Key* now) {
+void TableCounts::markChangedBlocks(KeptShares& kept, const Key* now) {
     const int rows = shape_.rows, cols = shape_.cols;
     const int stride = cols + 2;
-    const Key* const before = shareCache_.keys.data();
+    const Key* const before = kept.keys.data();
     const auto padded = static_cast<std::size_t>(rows + 2) * static_cast<std::size_t>(stride);
     // Which padded places changed (the borders too: they are the wrapped
     // neighbours), then which changed within a row of each place.
-    std::vector<std::uint8_t>& changed = shareCache_.changed;
+    std::vector<std::uint8_t>& changed = changedPlaces_;
     changed.resize(padded);
     {
         // Restricted, or the byte stores could change the keys, and the
@@ -600,7 +606,7 @@ void TableCounts::markChangedBlocks(const Key* now) {
         for (std::size_t p = 0; p < padded; ++p) out[p] = is[p] != was[p];
     }
     const auto blocks = static_cast<std::size_t>((cols + 7) / 8);
-    shareCache_.dirty.assign(static_cast<std::size_t>(rows) * blocks, 0);
+    kept.dirty.assign(static_cast<std::size_t>(rows) * blocks, 0);
     // Room past the last column, for the 8-byte reads below.
     std::vector<std::uint8_t> near(static_cast<std::size_t>(stride) + 16, 0);
     for (int r = 0; r < rows; ++r) {
@@ -615,7 +621,7 @@ void TableCounts::markChangedBlocks(const Key* now) {
         if (any == 0) continue;
         // A cell's sums read its neighbours, at most one column either side:
         // block b's cells 8b .. 8b + 7 lie at padded columns 8b + 1 on.
-        std::uint8_t* const dirty = shareCache_.dirty.data() + static_cast<std::size_t>(r) * blocks;
+        std::uint8_t* const dirty = kept.dirty.data() + static_cast<std::size_t>(r) * blocks;
         for (std::size_t b = 0; b < blocks; ++b) {
             // Padded columns 8b .. 8b + 9 (beyond the last, zeros).
             std::uint64_t eight;
@@ -846,32 +852,41 @@ std::string TableCounts::rowFromBins(const World& world, const CooperationTable&
             {shareSumsWidest<true, true, true>, shareSumsWidest<true, true, false>, shareSumsWidest<true, false, true>}};
         if (detail::widestVectorsInUse()) sums = kWidest[moore ? 1 : 0][which];
 #endif
-        // Worlds up to kMostCachedCells keep their cells' sums between such
-        // rows: only the cells within one cell of a change since are summed again.
+        // Worlds up to kMostCachedCells keep their cells' sums of each kind
+        // between such rows: only the cells within one cell of a change since
+        // that kind was last summed are summed again.
         ShareCache cache;
         const auto cells = static_cast<std::size_t>(shape_.rows) * static_cast<std::size_t>(shape_.cols);
         const std::vector<Key>& padded = keys_[current_];
         if (cells <= kMostCachedCells) {
-            const bool kept = shareCache_.valid && shareCache_.keys.size() == padded.size() &&
-                              shareCache_.shape == shape_ && shareCache_.playSelf == playSelf_ &&
-                              std::memcmp(&shareCache_.coop, &coop, sizeof coop) == 0;
-            if (!kept) {
-                shareCache_.same.resize(cells);
-                shareCache_.other.resize(cells);
-            } else {
-                markChangedBlocks(padded.data());
-                cache.dirty = shareCache_.dirty.data();
+            cache.cached = true;
+            for (const bool ofSame : {true, false}) {
+                if (ofSame ? sameAlike : otherAlike) continue;  // not summed this time
+                KeptShares& kept = ofSame ? keptSame_ : keptOther_;
+                const bool stands = kept.valid && kept.keys.size() == padded.size() && kept.shape == shape_ &&
+                                    kept.playSelf == playSelf_ && std::memcmp(&kept.coop, &coop, sizeof coop) == 0;
+                const std::uint8_t* dirty = nullptr;
+                if (stands) {
+                    markChangedBlocks(kept, padded.data());
+                    dirty = kept.dirty.data();
+                } else {
+                    kept.sums.resize(cells);
+                }
+                (ofSame ? cache.same : cache.other) = kept.sums.data();
+                (ofSame ? cache.dirtySame : cache.dirtyOther) = dirty;
             }
-            cache.same = shareCache_.same.data();
-            cache.other = shareCache_.other.data();
         }
         sums(keys, shape_.rows, shape_.cols, playSelf_, coop, binOf_, shareSums_, cache, summed);
-        if (cache.same != nullptr) {
-            shareCache_.keys = padded;
-            shareCache_.shape = shape_;
-            shareCache_.playSelf = playSelf_;
-            shareCache_.coop = coop;
-            shareCache_.valid = true;
+        if (cache.cached) {
+            for (const bool ofSame : {true, false}) {
+                if (ofSame ? sameAlike : otherAlike) continue;
+                KeptShares& kept = ofSame ? keptSame_ : keptOther_;
+                kept.keys = padded;
+                kept.shape = shape_;
+                kept.playSelf = playSelf_;
+                kept.coop = coop;
+                kept.valid = true;
+            }
         }
         for (std::size_t g = 0; g < stats.size(); ++g) {
             if (!sameAlike) stats[g].coopSame = summed[g].coopSame;

@@ -89,22 +89,24 @@ private:
     std::array<std::array<std::uint32_t, kCounts>, kLanes> lanes_{};
     std::vector<std::uint16_t> binOf_;  // one row's bin of each game, game by game (or share, for the sums)
     std::vector<double> shareSums_;     // one row's cells' sums of shares
-    // The cells' sums of shares of the last row summed in order, and what
-    // they were summed from, for worlds of up to kMostCachedCells cells.
+    // The cells' sums of shares of one kind (same colour or other colours)
+    // as last summed in order, and what they were summed from, for worlds of
+    // up to kMostCachedCells cells.
     static constexpr std::size_t kMostCachedCells = std::size_t{1} << 21;
-    struct ShareSumsKept {
+    struct KeptShares {
         bool valid = false;
         std::vector<std::uint16_t> keys;  // padded, as keys_
         WorldShape shape{};
         bool playSelf = false;
         CooperationTable coop{};
-        std::vector<double> same, other;      // by cell
-        std::vector<std::uint8_t> changed;    // scratch: the padded places changed since
-        std::vector<std::uint8_t> dirty;      // by row, a flag for each block of 8 cells to sum again
-    } shareCache_;
-    // Marks in shareCache_.dirty the blocks with a cell within one cell of
-    // a change between the kept keys and the padded keys now.
-    void markChangedBlocks(const std::uint16_t* now);
+        std::vector<double> sums;         // by cell
+        std::vector<std::uint8_t> dirty;  // by row, a flag for each block of 8 cells to sum again
+    };
+    KeptShares keptSame_, keptOther_;
+    std::vector<std::uint8_t> changedPlaces_;  // markChangedBlocks' scratch
+    // Marks in kept.dirty the blocks with a cell within one cell of a
+    // change between the kept keys and the padded keys now.
+    void markChangedBlocks(KeptShares& kept, const std::uint16_t* now);
     std::uint64_t countedRows_ = 0, summedRows_ = 0, sharesSummedRows_ = 0, cellMoves_ = 0;
 
     // The last row from the counts, after its generation, and all else it

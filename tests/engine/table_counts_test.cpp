@@ -144,6 +144,8 @@ TEST(TableCounts, SharesKeptBetweenTiedRowsFollowEveryChange) {
                 CooperationTable coop = finiteCooperationTable();
                 paintRandomly(world, rng, world.cellCount() * 2, 1);
                 TableCounts counts;
+                std::size_t undo = 0;
+                CellCode undoSelf = world.selfStrategy[0], undoOther = world.otherStrategy[0];
                 for (int row = 0; row < 150; ++row) {
                     ASSERT_EQ(counts.row(world, coop, row, colorsPresent(world)), summedRow(world, coop, row))
                         << shape.rows << " x " << shape.cols << " " << neighbourhoodName(shape.neighbourhood)
@@ -153,6 +155,15 @@ TEST(TableCounts, SharesKeptBetweenTiedRowsFollowEveryChange) {
                     paintRandomly(world, rng, 1, 1);
                     const auto cell = static_cast<std::size_t>(
                         row % 3 == 0 ? world.index(0, 0) : world.index(static_cast<int>(rng() % 8), 8 * static_cast<int>(rng() % 3)));
+                    // Now and then the cell changed before changes back: its
+                    // kept sums must still follow it.
+                    if (row % 4 == 2) {
+                        world.selfStrategy[undo] = undoSelf;
+                        world.otherStrategy[undo] = undoOther;
+                    }
+                    undo = cell;
+                    undoSelf = world.selfStrategy[cell];
+                    undoOther = world.otherStrategy[cell];
                     world.selfStrategy[cell] = static_cast<CellCode>(rng() % 8);
                     world.otherStrategy[cell] = static_cast<CellCode>(rng() % 8);
                     if (row % 50 == 49) coop[1][6] = 0.5 + coop[1][6] / 4;
