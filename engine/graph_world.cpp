@@ -198,16 +198,14 @@ void GraphWorld::stepAsLattice(const std::uint32_t* draws, int threads) {
 
 // A node's score against its neighbours' keys, its uniform flag (it and all
 // its neighbours hold one pair) and its whole-number copy (when whole is
-// given). Each game's term is found with masks, not a branch on the colours,
-// which lie at random. kAheadToo: the nodes go in order, and the keys of
+// given). Each game's term is looked up by both keys in gameTable's table,
+// not found by a branch on the colours, which lie at random. kAheadToo: the nodes go in order, and the keys of
 // the neighbours kAhead edges on are asked for.
 struct GraphScoring {
     const std::uint32_t* offsets;
     const std::int32_t* neighbours;
     const std::uint16_t* keys;
-    const double* terms;
     const double* games;  // gameTable's: each game's term by the two keys
-    int bonusOffset;
     bool playSelf;
     double* scores;
     std::int32_t* whole;
@@ -220,7 +218,6 @@ namespace {
 template <bool kAheadToo>
 [[gnu::always_inline]] inline void scoreOne(const GraphScoring& a, int u) {
     const int me = a.keys[u];
-    const int self = (me >> 3) & 7, other = me & 7;
     const double* const games = a.games + ((me & 0x3f) << 7);
     double sum = 0.0;
     int differ = 0;
@@ -231,7 +228,8 @@ template <bool kAheadToo>
         const int same = ((them ^ me) & kColorBits) == 0;
         sum += games[same << 6 | (them & 0x3f)];
     }
-    if (a.playSelf) sum += a.terms[self * 9 + (self != other ? a.bonusOffset : 0)];
+    // Against itself: its own colour, its self strategy on both sides.
+    if (a.playSelf) sum += games[64 | (me & 0x3f)];
     a.scores[u] = sum;
     if (a.whole) a.whole[u] = static_cast<std::int32_t>(sum);
     a.uniform[u] = differ == 0;
@@ -300,8 +298,8 @@ void GraphWorld::step(const std::uint32_t* draws, int threads) {
     forParts(n, parts, [&](int first, int end, int) {
         for (int u = first; u < end; ++u) keys[u] = keyOf(nodeColor[u], selfStrategy[u], otherStrategy[u]);
     });
-    const GraphScoring scoring{offsets,        neighbours, keys,          terms.data(), gameTable(terms), extraPoint ? kBonusOffset : 0,
-                              playSelf,       score.data(), whole,       uniform_.data(), lastEdge};
+    const GraphScoring scoring{offsets, neighbours, keys,  gameTable(terms), playSelf, score.data(),
+                               whole,   uniform_.data(), lastEdge};
     const bool reuse = lastStep_.valid && lastStep_.terms == terms && lastStep_.playSelf == playSelf &&
                        lastStep_.extraPoint == extraPoint && keysBefore_.size() == size;
     lastStep_ = {true, terms, playSelf, extraPoint};
