@@ -87,62 +87,39 @@ void GraphWorld::stepDeathBirth(std::uint32_t updates) {
     }
 }
 
-void GraphWorld::buildFitnessTree() {
-    const int n = nodeCount();
-    leaves_ = 1;
-    while (leaves_ < n) leaves_ *= 2;
-    fitnessTree_.assign(static_cast<std::size_t>(2 * leaves_), 0.0);
+void GraphWorld::buildFitness() {
+    const auto n = static_cast<std::size_t>(nodeCount());
     reference_ = *std::max_element(score.begin(), score.end());
-    for (int i = 0; i < n; ++i) fitnessTree_[leaves_ + i] = std::exp(selection * (score[i] - reference_));
-    for (int entry = leaves_ - 1; entry >= 1; --entry) {
-        fitnessTree_[entry] = fitnessTree_[2 * entry] + fitnessTree_[2 * entry + 1];
-    }
+    fitnessValues_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) fitnessValues_[i] = std::exp(selection * (score[i] - reference_));
+    fitness_.assign(fitnessValues_);
 }
 
-void GraphWorld::setFitnessLeaf(int node) {
-    int entry = leaves_ + node;
-    fitnessTree_[entry] = std::exp(selection * (score[node] - reference_));
-    for (entry >>= 1; entry >= 1; entry >>= 1) {
-        fitnessTree_[entry] = fitnessTree_[2 * entry] + fitnessTree_[2 * entry + 1];
-    }
+void GraphWorld::setFitness(int node) {
+    fitness_.set(node, std::exp(selection * (score[node] - reference_)));
 }
 
 void GraphWorld::stepBirthDeath(std::uint32_t updates) {
     // Fitness is measured from the largest score at the start of the
     // generation: the best node weighs 1, so the total is at least 1.
-    buildFitnessTree();
+    buildFitness();
     for (std::uint32_t u = 0; u < updates; ++u) {
-        // Down the tree to the leaf where chance * total falls; never into
-        // a side that weighs nothing.
-        double target = drawUnit(random) * fitnessTree_[1];
-        int entry = 1;
-        while (entry < leaves_) {
-            const double left = fitnessTree_[2 * entry];
-            if (target < left || fitnessTree_[2 * entry + 1] <= 0.0) {
-                entry = 2 * entry;
-            } else {
-                target -= left;
-                entry = 2 * entry + 1;
-            }
-        }
-        const int parent = entry - leaves_;
+        const int parent = fitness_.draw(random);
         const auto d = static_cast<std::uint32_t>(degree(parent));
         if (d == 0) continue;
         const int child = fermiNeighbour(parent, static_cast<int>(drawBelow(random, d)));
         if (!takePair(child, parent)) continue;
-        // The child's score and those of the nodes it plays have changed.
-        // Every entry of the tree is the sum of its two below, so setting
-        // the leaves one path at a time gives the sums the lattice's
-        // level-by-level pass gives.
-        double largest = 0.0;
-        setFitnessLeaf(child);
-        largest = std::max(largest, fitnessTree_[leaves_ + child]);
-        for (std::uint32_t e = graph_.offsets[child]; e < graph_.offsets[child + 1]; ++e) {
-            const int v = graph_.neighbours[e];
-            setFitnessLeaf(v);
-            largest = std::max(largest, fitnessTree_[leaves_ + v]);
+        // The child's score and those of the nodes it plays have changed,
+        // set in the order of the lattice's games on a lattice graph: the
+        // order of the bins' lists, and so the draws' outcomes, follow it.
+        setFitness(child);
+        double largest = fitness_.fitness(child);
+        for (int k = 0; k < degree(child); ++k) {
+            const int v = fermiNeighbour(child, k);
+            setFitness(v);
+            largest = std::max(largest, fitness_.fitness(v));
         }
-        if (largest > kFitnessRebase || fitnessTree_[1] < 1.0 / kFitnessRebase) buildFitnessTree();
+        if (largest > kFitnessRebase || fitness_.boundBelow(1.0 / kFitnessRebase)) buildFitness();
     }
 }
 

@@ -113,7 +113,8 @@ public:
     // (asynchronous) one number for chooseNode, (Fermi, proportional) the
     // neighbour with drawBelow and the chance with drawUnit, (death-birth)
     // the chance that picks the parent; birth-death draws the parent by
-    // fitness with drawUnit, then the neighbour it replaces with drawBelow.
+    // fitness (FitnessSampler::draw's tries), then the neighbour it replaces
+    // with drawBelow.
     // Synchronous Fermi and proportional draw the neighbour and the chance
     // for each node in node order. Counts pairs.
     void stepVariant();
@@ -166,8 +167,8 @@ private:
     void stepSynchronousImitation(bool fermi);
     void stepProportionalSequential(std::uint32_t updates);
     void stepDeathBirth(std::uint32_t updates);
-    void buildFitnessTree();
-    void setFitnessLeaf(int node);
+    void buildFitness();
+    void setFitness(int node);
     void stepBirthDeath(std::uint32_t updates);
 
     // The rest of a step after the step before (whose keys keysBefore_
@@ -210,11 +211,10 @@ private:
     int maxDegree_ = 0;
     std::vector<CellCode> nextSelf_, nextOther_;
     bool exact_ = false;  // every score a whole number: variant changes may be added up
-    // Birth-death: each node's fitness exp(W * (score - reference)) at the
-    // leaves of a sum tree (leaf i at leaves_ + i, entry n the sum of 2n and
-    // 2n + 1), as the lattice keeps it.
-    std::vector<double> fitnessTree_;
-    int leaves_ = 0;
+    // Birth-death: each node's fitness exp(W * (score - reference)),
+    // binned as the lattice bins its cells'.
+    FitnessSampler fitness_;
+    std::vector<double> fitnessValues_;
     double reference_ = 0.0;
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ecology.h"
+#include "fitness_sampler.h"
 #include "random_generator.h"
 
 namespace talvane {
@@ -101,7 +102,7 @@ bool parseUpdateRule(const std::string& text, UpdateRule& out);
 
 inline constexpr double kDefaultNoise = 0.1;      // K of the Fermi rule unless chosen
 inline constexpr double kDefaultSelection = 1.0;  // W of the Moran rules' fitness exp(W * score) unless chosen
-// A Moran fitness above this, or a birth-death sum tree whose total falls
+// A Moran fitness above this, or birth-death fitness whose bins' bounds sum
 // below its inverse, is measured again from the largest score: exp(W *
 // difference) must neither overflow nor vanish.
 inline constexpr double kFitnessRebase = 0x1p200;
@@ -241,11 +242,10 @@ struct VariantScratch {
 
     // The synchronous schedule's next pairs.
     std::vector<CellCode> nextSelf, nextOther;
-    // Birth-death: every cell's fitness exp(W * (score - reference)) at the
-    // leaves of a sum tree (leaf i at leaves + i, node n the sum of 2n and
-    // 2n + 1), so that a cell is drawn by fitness in log(cells) steps.
-    std::vector<double> fitnessTree;
-    int leaves = 0;
+    // Birth-death: every cell's fitness exp(W * (score - reference)),
+    // binned for drawing by fitness in a few steps whatever the world's size.
+    FitnessSampler fitness;
+    std::vector<double> fitnessValues;
     double reference = 0.0;
 };
 
@@ -395,8 +395,9 @@ public:
     //    the neighbour (drawBelow), then the chance (drawUnit);
     //  - death-birth: rows x cols times the dying cell (drawBelow), then the
     //    chance (drawUnit) that picks the neighbour by fitness;
-    //  - birth-death: rows x cols times the chance (drawUnit) that picks the
-    //    reproducing cell by fitness, then its neighbour (drawBelow).
+    //  - birth-death: rows x cols times the tries that pick the reproducing
+    //    cell by fitness (FitnessSampler::draw: drawUnit, drawBelow,
+    //    drawUnit each), then its neighbour (drawBelow).
     void stepVariant();
 
     // `count` single updates of a random-sequential rule (every rule but
@@ -572,8 +573,8 @@ private:
     double* fitnessTable();
     // fitnessOf with the table at hand.
     double fitnessFrom(double* table, double difference);
-    // Birth-death's sum tree, built afresh from the scores.
-    void buildFitnessTree();
+    // Birth-death's fitness and its bins, made afresh from the scores.
+    void buildFitness();
 
     WorldShape shape_;
     std::vector<int> rowAbove_, rowBelow_, colLeft_, colRight_;  // -1 beyond a fixed edge

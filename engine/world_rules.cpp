@@ -200,84 +200,44 @@ void World::stepDeathBirth(std::uint32_t updates) {
     }
 }
 
-void World::buildFitnessTree() {
+void World::buildFitness() {
     VariantScratch& v = variant_;
-    const int cells = cellCount();
-    v.leaves = 1;
-    while (v.leaves < cells) v.leaves *= 2;
-    v.fitnessTree.assign(static_cast<std::size_t>(2 * v.leaves), 0.0);
+    const auto cells = static_cast<std::size_t>(cellCount());
     v.reference = *std::max_element(score.begin(), score.end());
-    for (int i = 0; i < cells; ++i) v.fitnessTree[v.leaves + i] = fitnessOf(score[i] - v.reference);
-    for (int node = v.leaves - 1; node >= 1; --node) {
-        v.fitnessTree[node] = v.fitnessTree[2 * node] + v.fitnessTree[2 * node + 1];
-    }
+    v.fitnessValues.resize(cells);
+    for (std::size_t i = 0; i < cells; ++i) v.fitnessValues[i] = fitnessOf(score[i] - v.reference);
+    v.fitness.assign(v.fitnessValues);
 }
 
 void World::stepBirthDeath(std::uint32_t updates) {
     // Fitness is measured from the largest score at the start of the
     // generation: the best cell weighs 1, so the total is at least 1.
-    buildFitnessTree();
+    buildFitness();
     VariantScratch& v = variant_;
     // The table does not move while the selection stays.
     double* const table = fitnessTable();
     int games[8];
     int neighbours[8];
     for (std::uint32_t u = 0; u < updates; ++u) {
-        const double chance = drawUnit(random);
-        // Down the tree to the leaf where chance * total falls; never into
-        // a side that weighs nothing.
-        double target = chance * v.fitnessTree[1];
-        int node = 1;
-        while (node < v.leaves) {
-            const double left = v.fitnessTree[2 * node];
-            if (target < left || v.fitnessTree[2 * node + 1] <= 0.0) {
-                node = 2 * node;
-            } else {
-                target -= left;
-                node = 2 * node + 1;
-            }
-        }
-        const int parent = node - v.leaves;
+        const int parent = v.fitness.draw(random);
         gamesOf(parent, games);
         const int count = presentOf(games, neighbours);
         const int child = neighbours[drawBelow(random, static_cast<std::uint32_t>(count))];
         int childGames[8];
         gamesOf(child, childGames);
         if (!takePair(child, parent, childGames)) continue;
-        // The child's score and those of the cells it plays have changed:
-        // their leaves are set, then each node above them summed once, level
-        // by level (the cells lie close together, so they share ancestors).
-        int nodes[9];
-        int touched = 0;
-        nodes[touched++] = v.leaves + child;
-        for (int g = 0; g < 8; ++g) {
-            if (childGames[g] >= 0) nodes[touched++] = v.leaves + childGames[g];
-        }
+        // The child's score and those of the cells it plays have changed.
         double largest = 0.0;
-        for (int k = 0; k < touched; ++k) {
-            const double fitness = fitnessFrom(table, score[nodes[k] - v.leaves] - v.reference);
-            v.fitnessTree[nodes[k]] = fitness;
+        const auto refit = [&](int cell) {
+            const double fitness = fitnessFrom(table, score[cell] - v.reference);
+            v.fitness.set(cell, fitness);
             largest = std::max(largest, fitness);
+        };
+        refit(child);
+        for (int g = 0; g < 8; ++g) {
+            if (childGames[g] >= 0) refit(childGames[g]);
         }
-        // In increasing order, the parents of a level come out in order
-        // too, and a parent shared by two nodes is the one just written.
-        for (int k = 1; k < touched; ++k) {
-            const int node = nodes[k];
-            int j = k;
-            for (; j > 0 && nodes[j - 1] > node; --j) nodes[j] = nodes[j - 1];
-            nodes[j] = node;
-        }
-        double* const tree = v.fitnessTree.data();
-        while (nodes[0] > 1) {
-            int parents = 0;
-            for (int k = 0; k < touched; ++k) {
-                const int parent = nodes[k] >> 1;
-                if (parents == 0 || nodes[parents - 1] != parent) nodes[parents++] = parent;
-            }
-            touched = parents;
-            for (int k = 0; k < touched; ++k) tree[nodes[k]] = tree[2 * nodes[k]] + tree[2 * nodes[k] + 1];
-        }
-        if (largest > kFitnessRebase || v.fitnessTree[1] < 1.0 / kFitnessRebase) buildFitnessTree();
+        if (largest > kFitnessRebase || v.fitness.boundBelow(1.0 / kFitnessRebase)) buildFitness();
     }
 }
 
