@@ -68,7 +68,7 @@ void FitnessSampler::add(int cell, std::int16_t bin) {
     auto& list = members_[static_cast<std::size_t>(slot)];
     bin_[static_cast<std::size_t>(cell)] = bin;
     place_[static_cast<std::size_t>(cell)] = static_cast<std::int32_t>(list.size());
-    list.push_back(cell);
+    list.push_back({cell, fitness_[static_cast<std::size_t>(cell)]});
     weight_[static_cast<std::size_t>(slot)] += slotBound(slot);
     units_ += slotUnits(slot);
     if (slot != kFloorSlot) occupied_ |= std::uint64_t{1} << slot;
@@ -80,9 +80,9 @@ void FitnessSampler::remove(int cell) {
     const int slot = slotOf(bin);
     auto& list = members_[static_cast<std::size_t>(slot)];
     const std::int32_t place = place_[static_cast<std::size_t>(cell)];
-    const std::int32_t last = list.back();
+    const Member last = list.back();
     list[static_cast<std::size_t>(place)] = last;
-    place_[static_cast<std::size_t>(last)] = place;
+    place_[static_cast<std::size_t>(last.cell)] = place;
     list.pop_back();
     bin_[static_cast<std::size_t>(cell)] = kNone;
     // Exact: the weight is a count times a power of two.
@@ -97,10 +97,10 @@ void FitnessSampler::raise(int top) {
     for (int exponent = floor_; exponent < std::min(floor, floor_ + kWindow); ++exponent) {
         const int slot = exponent & (kWindow - 1);
         auto& list = members_[static_cast<std::size_t>(slot)];
-        for (const std::int32_t cell : list) {
-            bin_[static_cast<std::size_t>(cell)] = kFloor;
-            place_[static_cast<std::size_t>(cell)] = static_cast<std::int32_t>(members_[kFloorSlot].size());
-            members_[kFloorSlot].push_back(cell);
+        for (const Member member : list) {
+            bin_[static_cast<std::size_t>(member.cell)] = kFloor;
+            place_[static_cast<std::size_t>(member.cell)] = static_cast<std::int32_t>(members_[kFloorSlot].size());
+            members_[kFloorSlot].push_back(member);
         }
         list.clear();
     }
@@ -121,7 +121,13 @@ void FitnessSampler::reweighAll() {
 
 void FitnessSampler::move(int cell, double fitness) {
     const std::int16_t bin = binFor(fitness);
-    if (bin == bin_[static_cast<std::size_t>(cell)]) return;
+    if (bin == bin_[static_cast<std::size_t>(cell)]) {
+        if (bin != kNone) {
+            members_[static_cast<std::size_t>(slotOf(bin))][static_cast<std::size_t>(place_[static_cast<std::size_t>(cell)])]
+                .fitness = fitness;
+        }
+        return;
+    }
     remove(cell);
     if (bin != kNone) add(cell, bin);
 }
@@ -166,8 +172,8 @@ int FitnessSampler::draw(Mt19937& random) {
         }
         if (slot < 0) slot = kFloorSlot;
         const auto& list = members_[static_cast<std::size_t>(slot)];
-        const int cell = list[drawBelow(random, static_cast<std::uint32_t>(list.size()))];
-        if (drawUnit(random) * slotBound(slot) < fitness_[static_cast<std::size_t>(cell)]) return cell;
+        const Member member = list[drawBelow(random, static_cast<std::uint32_t>(list.size()))];
+        if (drawUnit(random) * slotBound(slot) < member.fitness) return member.cell;
     }
 }
 

@@ -36,7 +36,12 @@ public:
     void set(int cell, double fitness) {
         fitness_[static_cast<std::size_t>(cell)] = fitness;
         const int key = keyOf(fitness);
-        if (key == bin_[static_cast<std::size_t>(cell)] && key >= floor_ && fitness > 0.0) return;
+        if (key == bin_[static_cast<std::size_t>(cell)] && key >= floor_ && fitness > 0.0) {
+            members_[static_cast<std::size_t>(slotOf(static_cast<std::int16_t>(key)))]
+                    [static_cast<std::size_t>(place_[static_cast<std::size_t>(cell)])]
+                        .fitness = fitness;
+            return;
+        }
         move(cell, fitness);
     }
     double fitness(int cell) const { return fitness_[static_cast<std::size_t>(cell)]; }
@@ -91,7 +96,12 @@ private:
     std::vector<double> fitness_;
     std::vector<std::int16_t> bin_;    // by cell
     std::vector<std::int32_t> place_;  // by cell: where in its bin's list
-    std::array<std::vector<std::int32_t>, kWindow + 1> members_;  // by slot
+    // A bin's cells with their fitness beside them: a try reads one place.
+    struct Member {
+        std::int32_t cell;
+        double fitness;
+    };
+    std::array<std::vector<Member>, kWindow + 1> members_;  // by slot
     std::uint64_t occupied_ = 0;  // bit s: slot s of the window has members
     int floor_ = 1;               // the window's lowest exponent, at least 1
     std::array<double, kWindow + 1> weight_{};  // count * bound, by slot
