@@ -18,11 +18,6 @@ double powerOfTwo(int exponent) {
 
 }  // namespace
 
-void FitnessSampler::assign(const std::vector<double>& fitness) {
-    fitness_ = fitness;
-    rebuild();
-}
-
 void FitnessSampler::rebuild() {
     const auto cells = fitness_.size();
     bin_.assign(cells, kNone);

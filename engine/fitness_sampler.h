@@ -11,7 +11,7 @@
 // the cell kept has chance exactly fitness / total, up to the rounding of
 // the draws themselves.
 //
-// The bins cover the 64 exponents below the highest seen since assign();
+// The bins cover the 64 exponents below the highest seen since rebuild();
 // cells further below (at most 2^-63 of the best each) share one last bin,
 // bounded by the window's floor. Should the tries keep failing (the best
 // cells have fallen far below the window), the bins are made again from
@@ -30,8 +30,10 @@ namespace talvane {
 
 class FitnessSampler {
 public:
-    // Every cell's fitness: finite, 0 or above (0: never drawn).
-    void assign(const std::vector<double>& fitness);
+    // Every cell's fitness, to be filled (finite, 0 or above; 0 is never
+    // drawn) and then binned by rebuild().
+    std::vector<double>& values() { return fitness_; }
+    void rebuild();
     // A cell's fitness changed. Inline: most changes keep the cell's bin.
     void set(int cell, double fitness) {
         fitness_[static_cast<std::size_t>(cell)] = fitness;
@@ -88,7 +90,6 @@ private:
     // Raises the window so that its top is the exponent top, the bins
     // falling below it joining the floor bin.
     void raise(int top);
-    void rebuild();
     void reweighAll();  // the weights and the total from the bins' members
     // The fitness every cell of the slot's bin lies below.
     double slotBound(int slot) const;

@@ -90,9 +90,10 @@ void GraphWorld::stepDeathBirth(std::uint32_t updates) {
 void GraphWorld::buildFitness() {
     const auto n = static_cast<std::size_t>(nodeCount());
     reference_ = *std::max_element(score.begin(), score.end());
-    fitnessValues_.resize(n);
-    for (std::size_t i = 0; i < n; ++i) fitnessValues_[i] = std::exp(selection * (score[i] - reference_));
-    fitness_.assign(fitnessValues_);
+    std::vector<double>& values = fitness_.values();
+    values.resize(n);
+    for (std::size_t i = 0; i < n; ++i) values[i] = std::exp(selection * (score[i] - reference_));
+    fitness_.rebuild();
 }
 
 void GraphWorld::setFitness(int node) {

@@ -214,7 +214,6 @@ private:
     // Birth-death: each node's fitness exp(W * (score - reference)),
     // binned as the lattice bins its cells'.
     FitnessSampler fitness_;
-    std::vector<double> fitnessValues_;
     double reference_ = 0.0;
 };
 

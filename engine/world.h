@@ -245,7 +245,6 @@ struct VariantScratch {
     // Birth-death: every cell's fitness exp(W * (score - reference)),
     // binned for drawing by fitness in a few steps whatever the world's size.
     FitnessSampler fitness;
-    std::vector<double> fitnessValues;
     double reference = 0.0;
 };
 

@@ -204,9 +204,10 @@ void World::buildFitness() {
     VariantScratch& v = variant_;
     const auto cells = static_cast<std::size_t>(cellCount());
     v.reference = *std::max_element(score.begin(), score.end());
-    v.fitnessValues.resize(cells);
-    for (std::size_t i = 0; i < cells; ++i) v.fitnessValues[i] = fitnessOf(score[i] - v.reference);
-    v.fitness.assign(v.fitnessValues);
+    std::vector<double>& values = v.fitness.values();
+    values.resize(cells);
+    for (std::size_t i = 0; i < cells; ++i) values[i] = fitnessOf(score[i] - v.reference);
+    v.fitness.rebuild();
 }
 
 void World::stepBirthDeath(std::uint32_t updates) {

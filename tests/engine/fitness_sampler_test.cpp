@@ -41,7 +41,8 @@ TEST(FitnessSampler, DrawsEachCellInProportionToItsFitness) {
     // Powers of two (at the top of their bins), fitness 0, and values
     // spread over several bins.
     std::vector<double> fitness = {1.0, 0.75, 0.3, 0.0, 0x1p-10, 0.5, 0.0625, 0.9999};
-    sampler.assign(fitness);
+    sampler.values() = fitness;
+    sampler.rebuild();
     EXPECT_LE(sampler.bound(), 2.0 * (1.0 + 0.75 + 0.3 + 0x1p-10 + 0.5 + 0.0625 + 0.9999));
     expectDrawnByFitness(sampler, fitness, random, "assigned");
     // Bounds: 1, 1, 0.5, -, 2^-10, 0.5, 2^-4, 1.
