@@ -360,11 +360,113 @@ template <bool kMoore, bool kFixed>
     scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out, copy);
 }
 
+// Four vectors of four 64-bit values below 2^15 into one of sixteen 16-bit
+// values, in order: the packs work within 128-bit halves, the permutation
+// puts their 32-bit pieces back in order.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i packQuarters(const __m256i* v) {
+    const __m256i ab = _mm256_packus_epi32(v[0], v[1]);
+    const __m256i cd = _mm256_packus_epi32(v[2], v[3]);
+    return _mm256_permutevar8x32_epi32(_mm256_packus_epi32(ab, cd), _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+
+// chooseRow with AVX2, 16 cells at a time: the candidates at the best and
+// the draw's pick found 4 cells to a vector of doubles, then each cell's new
+// key taken from the nine candidates' keys by its pick, 16 to a vector; the
+// columns beyond the last 16 as chooseRow takes them.
 template <bool kMoore>
 [[gnu::target("avx2")]] bool chooseRowWide(const Key* key, const double* score, int cols, const Offsets& o,
                                            const std::uint8_t* draws, BandScratch& row, CellCode* self,
                                            CellCode* other) {
-    return chooseRow<kMoore, 4>(key, score, cols, o, draws, row, self, other);
+    constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
+    auto& lanes = row.newCounts;
+    int offset[9];
+    std::copy(o.candidates, o.candidates + 9, offset);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256i none = _mm256_setzero_si256();
+    const __m256i one = _mm256_set1_epi64x(1);
+    const __m256i keepBits = _mm256_set1_epi64x(static_cast<long long>(kKeepBit));
+    const __m256i magic = _mm256_set1_epi64x(0x4330000000000000);
+    const __m256i bias = _mm256_set1_epi64x(1023);
+    const __m256i pairBits = _mm256_set1_epi16(kPairBits);
+    const __m256i lowBits = _mm256_set1_epi16(7);
+    const __m256i one16 = _mm256_set1_epi16(1);
+    bool settled = true;
+    alignas(32) std::uint16_t taken[16];
+    int c = 0;
+    for (; c + 16 <= cols; c += 16) {
+        // Per cell: bit k of bits when candidate k scores the best (bit 8
+        // alone when the cell keeps its own pair), and the candidate its
+        // draw picks: the highest at the best below the draw's start, else
+        // the highest of all, found as the exponent of the mask taken as a
+        // double (2^52 + mask, less 2^52, is exact).
+        __m256i picks[4], masks[4];
+        for (int q = 0; q < 4; ++q) {
+            const int at = c + 4 * q;
+            const __m256d own = _mm256_loadu_pd(score + at);
+            __m256d best = own;
+            for (int k = kFirst; k < 8; ++k) best = _mm256_max_pd(_mm256_loadu_pd(score + at + offset[k]), best);
+            __m256i bits = none;
+            for (int k = kFirst; k < 8; ++k) {
+                const __m256d atBest = _mm256_cmp_pd(_mm256_loadu_pd(score + at + offset[k]), best, _CMP_EQ_OQ);
+                bits = _mm256_or_si256(bits, _mm256_and_si256(_mm256_castpd_si256(atBest), _mm256_set1_epi64x(1ll << k)));
+            }
+            const __m256d keeps = _mm256_or_pd(_mm256_cmp_pd(own, best, _CMP_EQ_OQ), _mm256_cmp_pd(best, zero, _CMP_LT_OQ));
+            bits = _mm256_blendv_epi8(bits, keepBits, _mm256_castpd_si256(keeps));
+            std::int32_t drawn = 0;
+            std::memcpy(&drawn, draws + at, sizeof drawn);
+            const __m256i start = _mm256_and_si256(_mm256_cvtepu8_epi64(_mm_cvtsi32_si128(drawn)), _mm256_set1_epi64x(7));
+            const __m256i below = _mm256_and_si256(bits, _mm256_sub_epi64(_mm256_sllv_epi64(one, start), one));
+            const __m256i from = _mm256_blendv_epi8(below, bits, _mm256_cmpeq_epi64(below, none));
+            const __m256d asDouble = _mm256_sub_pd(_mm256_castsi256_pd(_mm256_or_si256(from, magic)), _mm256_set1_pd(0x1p52));
+            picks[q] = _mm256_sub_epi64(_mm256_srli_epi64(_mm256_castpd_si256(asDouble), 52), bias);
+            masks[q] = bits;
+        }
+        const __m256i pick = packQuarters(picks);
+        const __m256i bits = packQuarters(masks);
+        // Each cell's new key: its own (pick 8), or the candidate's it picks.
+        __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c));
+        __m256i candidates[8];
+        for (int k = kFirst; k < 8; ++k) {
+            candidates[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c + offset[k]));
+            now = _mm256_blendv_epi8(now, candidates[k], _mm256_cmpeq_epi16(pick, _mm256_set1_epi16(static_cast<short>(k))));
+        }
+        // The pairs out as bytes: the pack interleaves the halves, the permutation puts them in order.
+        const __m256i bytes = _mm256_permute4x64_epi64(
+            _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(now, 3), lowBits), _mm256_and_si256(now, lowBits)),
+            0xd8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(self + c), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(other + c), _mm256_extracti128_si256(bytes, 1));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(taken), now);
+        for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l] & kPairBits];
+        // A draw decided a choice where two candidates at the best hold
+        // different pairs.
+        if (settled) {
+            const __m256i single = _mm256_cmpeq_epi16(_mm256_and_si256(bits, _mm256_sub_epi16(bits, one16)), none);
+            __m256i decided = none;
+            for (int k = kFirst; k < 8; ++k) {
+                const __m256i bit = _mm256_set1_epi16(static_cast<short>(1 << k));
+                const __m256i atBest = _mm256_cmpeq_epi16(_mm256_and_si256(bits, bit), bit);
+                const __m256i alike = _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_xor_si256(candidates[k], now), pairBits), none);
+                decided = _mm256_or_si256(decided, _mm256_andnot_si256(alike, atBest));
+            }
+            settled = _mm256_testc_si256(single, decided) != 0;
+        }
+    }
+    if (c == cols) return settled;
+    std::uint64_t* atBest = row.atBest.data();
+    markBest<kFirst>(score, draws, c, cols, o, row.best.data(), atBest);
+    for (; c < cols; ++c) {
+        const auto bits = static_cast<std::uint32_t>(atBest[c] & kCandidateBits);
+        const Key now = key[c + offset[atBest[c] >> kPickShift]];
+        self[c] = static_cast<CellCode>((now >> 3) & 7);
+        other[c] = static_cast<CellCode>(now & 7);
+        ++lanes[static_cast<unsigned>(c) % kCountLanes][now & kPairBits];
+        if (!settled || (bits & (bits - 1)) == 0) continue;
+        for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1) {
+            settled &= ((key[c + offset[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
+        }
+    }
+    return settled;
 }
 
 
@@ -550,6 +652,145 @@ template <bool kMoore>
 ScoreRowNarrow scoreRowNarrowFor(bool moore, bool fixed) {
     return moore ? (fixed ? scoreRowNarrow<true, true> : scoreRowNarrow<true, false>)
                  : (fixed ? scoreRowNarrow<false, true> : scoreRowNarrow<false, false>);
+}
+
+// The terms of 32 cells' games from their indexes (0 .. 127) in two vectors
+// of 16, looked up in the pieces of the table (see scoreRowNarrowWide).
+template <int kPieces>
+[[gnu::target("avx2"), gnu::always_inline]] inline void lookUpTerms(const __m256i* lowBytes, const __m256i* highBytes,
+                                                                   __m256i index0, __m256i index1, __m256i& term0,
+                                                                   __m256i& term1) {
+    // The pack leaves the two vectors' halves interleaved; the unpacks put them back in order.
+    const __m256i index = _mm256_packus_epi16(index0, index1);
+    __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
+    for (int j = 0; j < kPieces; ++j) {
+        // Within piece j the index's low four bits, elsewhere bit 7 set: a zero.
+        const __m256i at =
+            _mm256_adds_epu8(_mm256_xor_si256(index, _mm256_set1_epi8(static_cast<char>(16 * j))), _mm256_set1_epi8(0x70));
+        low = _mm256_or_si256(low, _mm256_shuffle_epi8(lowBytes[j], at));
+        high = _mm256_or_si256(high, _mm256_shuffle_epi8(highBytes[j], at));
+    }
+    term0 = _mm256_unpacklo_epi8(low, high);
+    term1 = _mm256_unpackhi_epi8(low, high);
+}
+
+// scoreRowNarrowWide's rows of 32 cells or more; kPieces 8 with the extra point, 4 without.
+template <bool kMoore, bool kFixed, int kPieces>
+[[gnu::target("avx2")]] void scoreNarrowBlocks(const Key* key, int cols, const Offsets& o, const NarrowTerms& terms,
+                                               bool playSelf, double* out, double* copy) {
+    constexpr int kGames = kMoore ? 8 : 4;
+    int offset[8];
+    std::copy(o.games, o.games + 8, offset);
+    const int bonus = kPieces == 8 ? kBonusOffset : 0;
+    // The pieces: 16 terms each, low bytes and high bytes, in both halves
+    // of a vector; the bonus table's four pieces follow the plain table's.
+    __m256i lowBytes[8], highBytes[8];
+    for (int j = 0; j < kPieces; ++j) {
+        alignas(16) std::uint8_t low[16], high[16];
+        for (int t = 0; t < 16; ++t) {
+            const auto term = static_cast<std::uint16_t>(terms[static_cast<std::size_t>(16 * j + t)]);
+            low[t] = static_cast<std::uint8_t>(term & 0xff);
+            high[t] = static_cast<std::uint8_t>(term >> 8);
+        }
+        lowBytes[j] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(low)));
+        highBytes[j] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(high)));
+    }
+    const __m256i colorBits = _mm256_set1_epi16(static_cast<short>(kColorBits));
+    const __m256i selfBits = _mm256_set1_epi16(0x38);
+    const __m256i lowBits = _mm256_set1_epi16(7);
+    const __m256i absent = _mm256_set1_epi16(static_cast<short>(kAbsent));
+    const __m256i bonusTerms = _mm256_set1_epi16(static_cast<short>(bonus));
+    const __m256i zero = _mm256_setzero_si256();
+    for (int c = 0;; c += 32) {
+        if (c + 32 > cols) c = cols - 32;
+        __m256i me[2], mySelf[2], myOther[2], bonusOf[2], sum[2] = {zero, zero};
+        for (int h = 0; h < 2; ++h) {
+            me[h] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c + 16 * h));
+            mySelf[h] = _mm256_and_si256(me[h], selfBits);                            // self * 8
+            myOther[h] = _mm256_slli_epi16(_mm256_and_si256(me[h], lowBits), 3);      // others * 8
+            // The bonus table's offset where the cell treats its own colour differently.
+            bonusOf[h] = _mm256_andnot_si256(_mm256_cmpeq_epi16(_mm256_srli_epi16(mySelf[h], 3), _mm256_and_si256(me[h], lowBits)),
+                                             bonusTerms);
+        }
+        for (int g = 0; g < kGames; ++g) {
+            __m256i index[2], played[2];
+            for (int h = 0; h < 2; ++h) {
+                const __m256i them = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c + 16 * h + offset[g]));
+                const __m256i alike = _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_xor_si256(me[h], them), colorBits), zero);
+                const __m256i viaSelf = _mm256_or_si256(_mm256_or_si256(mySelf[h], bonusOf[h]),
+                                                        _mm256_and_si256(_mm256_srli_epi16(them, 3), lowBits));
+                const __m256i viaOther = _mm256_or_si256(myOther[h], _mm256_and_si256(them, lowBits));
+                index[h] = _mm256_blendv_epi8(viaOther, viaSelf, alike);
+                // No game beyond a fixed edge.
+                if (kFixed) played[h] = _mm256_cmpeq_epi16(_mm256_and_si256(them, absent), zero);
+            }
+            __m256i term[2];
+            lookUpTerms<kPieces>(lowBytes, highBytes, index[0], index[1], term[0], term[1]);
+            for (int h = 0; h < 2; ++h) {
+                sum[h] = _mm256_add_epi16(sum[h], kFixed ? _mm256_and_si256(term[h], played[h]) : term[h]);
+            }
+        }
+        if (playSelf) {
+            __m256i index[2], term[2];
+            for (int h = 0; h < 2; ++h) {
+                // self * 9, from the bonus table where the cell earns it.
+                index[h] = _mm256_or_si256(_mm256_or_si256(mySelf[h], _mm256_srli_epi16(mySelf[h], 3)), bonusOf[h]);
+            }
+            lookUpTerms<kPieces>(lowBytes, highBytes, index[0], index[1], term[0], term[1]);
+            for (int h = 0; h < 2; ++h) sum[h] = _mm256_add_epi16(sum[h], term[h]);
+        }
+        // Out as doubles, 4 at a time.
+        for (int h = 0; h < 2; ++h) {
+            const __m256i wide[2] = {_mm256_cvtepi16_epi32(_mm256_castsi256_si128(sum[h])),
+                                     _mm256_cvtepi16_epi32(_mm256_extracti128_si256(sum[h], 1))};
+            for (int q = 0; q < 4; ++q) {
+                const __m128i part = (q & 1) == 0 ? _mm256_castsi256_si128(wide[q / 2]) : _mm256_extracti128_si256(wide[q / 2], 1);
+                const __m256d score = _mm256_cvtepi32_pd(part);
+                _mm256_storeu_pd(out + c + 16 * h + 4 * q, score);
+                if (copy != nullptr) _mm256_storeu_pd(copy + c + 16 * h + 4 * q, score);
+            }
+        }
+        if (c + 32 == cols) break;
+    }
+}
+
+// scoreRowNarrow with AVX2, 32 cells at a time in two vectors of 16-bit
+// sums. AVX2 has no 16-bit table lookup: each game's term is looked up by
+// byte, its low and high bytes apart, in 16-entry pieces of the table, the
+// piece of each index picked by making the others' lookups give zero. The
+// columns beyond the last 32 are taken with the last 32 of the row, again;
+// rows of fewer than 32 one cell at a time.
+template <bool kMoore, bool kFixed>
+[[gnu::target("avx2")]] void scoreRowNarrowWide(const Key* key, int cols, const Offsets& o, const NarrowTerms& terms,
+                                                bool playSelf, bool extraPoint, double* out, double* copy) {
+    constexpr int kGames = kMoore ? 8 : 4;
+    int offset[8];
+    std::copy(o.games, o.games + 8, offset);
+    const int bonus = extraPoint ? kBonusOffset : 0;
+    if (cols < 32) {
+        for (int c = 0; c < cols; ++c) {
+            const int me = key[c], self = (me >> 3) & 7, other = me & 7;
+            const int selfBase = self * 8 + (self != other ? bonus : 0);
+            int sum = 0;
+            for (int g = 0; g < kGames; ++g) {
+                const int them = key[c + offset[g]];
+                if (kFixed && (them & kAbsent) != 0) continue;
+                sum += terms[static_cast<std::size_t>(((them ^ me) & kColorBits) == 0 ? selfBase + ((them >> 3) & 7)
+                                                                                       : other * 8 + (them & 7))];
+            }
+            if (playSelf) sum += terms[static_cast<std::size_t>(selfBase + self)];
+            out[c] = sum;
+            if (copy != nullptr) copy[c] = sum;
+        }
+        return;
+    }
+    extraPoint ? scoreNarrowBlocks<kMoore, kFixed, 8>(key, cols, o, terms, playSelf, out, copy)
+               : scoreNarrowBlocks<kMoore, kFixed, 4>(key, cols, o, terms, playSelf, out, copy);
+}
+
+ScoreRowNarrow scoreRowNarrowWideFor(bool moore, bool fixed) {
+    return moore ? (fixed ? scoreRowNarrowWide<true, true> : scoreRowNarrowWide<true, false>)
+                 : (fixed ? scoreRowNarrowWide<false, true> : scoreRowNarrowWide<false, false>);
 }
 
 #endif
@@ -786,7 +1027,9 @@ void World::GenerationStep::score() {
 #if TALVANE_WIDE_STEP
     ScoreRowNarrow narrowKind = nullptr;
     NarrowTerms narrow{};
-    if (detail::widestVectorsInUse() && narrowTermsOf(terms, narrow)) narrowKind = scoreRowNarrowFor(moore_, fixed_);
+    if (detail::wideVectorsInUse() && narrowTermsOf(terms, narrow)) {
+        narrowKind = detail::widestVectorsInUse() ? scoreRowNarrowFor(moore_, fixed_) : scoreRowNarrowWideFor(moore_, fixed_);
+    }
 #endif
     const int cols = w_.cols();
     forBands(w_.rows(), bandCount_, [&](int first, int end, int b) {
