@@ -47,6 +47,7 @@ constexpr int kZeroTerm = 2 * kPairCount;
 constexpr int kMinCellsForThreads = 1 << 15;
 
 constexpr double kNoCell = -std::numeric_limits<double>::infinity();
+constexpr std::int16_t kNoShortCell = std::numeric_limits<std::int16_t>::min();
 
 // In a cell's mask of candidates at the best: it keeps its own pair.
 constexpr std::uint64_t kKeepBit = 1u << 8;
@@ -470,6 +471,107 @@ template <bool kMoore>
 }
 
 
+// chooseRowWide from 16-bit scores, as whole-number payoffs give them in a
+// small world: 16 cells to a vector throughout. Where no cell lies the score
+// is the least 16-bit number, below any sum of nine terms.
+template <bool kMoore>
+[[gnu::target("avx2")]] bool chooseRowShort(const Key* key, const std::int16_t* score, int cols, const Offsets& o,
+                                            const std::uint8_t* draws, BandScratch& row, CellCode* self,
+                                            CellCode* other) {
+    constexpr int kFirst = kMoore ? 0 : 4;  // von Neumann cells have no diagonal candidates
+    auto& lanes = row.newCounts;
+    int offset[9];
+    std::copy(o.candidates, o.candidates + 9, offset);
+    const __m256i none = _mm256_setzero_si256();
+    const __m256i keepBits = _mm256_set1_epi16(static_cast<short>(kKeepBit));
+    const __m256i pairBits = _mm256_set1_epi16(kPairBits);
+    const __m256i lowBits = _mm256_set1_epi16(7);
+    const __m256i nibble = _mm256_set1_epi16(15);
+    const __m256i one16 = _mm256_set1_epi16(1);
+    // The candidates below a draw's start 0 .. 7, and the highest bit of
+    // a nibble, 4 more for the high one (0 for none): byte lookups.
+    const __m128i belowStart = _mm_setr_epi8(0, 1, 3, 7, 15, 31, 63, 127, 0, 1, 3, 7, 15, 31, 63, 127);
+    const __m256i highLow = _mm256_setr_epi8(0, 0, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3,
+                                             0, 0, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3);
+    const __m256i highHigh = _mm256_setr_epi8(0, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7,
+                                              0, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7);
+    bool settled = true;
+    alignas(32) std::uint16_t taken[16];
+    int c = 0;
+    for (; c + 16 <= cols; c += 16) {
+        // Bit k of bits when candidate k scores the best (bit 8 alone when
+        // the cell keeps its own pair), and the candidate the draw picks:
+        // the highest at the best below the draw's start, else the highest
+        // of all; 8 for the cell itself.
+        const __m256i own = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(score + c));
+        __m256i candidateScores[8];
+        __m256i best = own;
+        for (int k = kFirst; k < 8; ++k) {
+            candidateScores[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(score + c + offset[k]));
+            best = _mm256_max_epi16(best, candidateScores[k]);
+        }
+        __m256i bits = none;
+        for (int k = kFirst; k < 8; ++k) {
+            bits = _mm256_or_si256(bits, _mm256_and_si256(_mm256_cmpeq_epi16(candidateScores[k], best),
+                                                          _mm256_set1_epi16(static_cast<short>(1 << k))));
+        }
+        const __m256i keeps = _mm256_or_si256(_mm256_cmpeq_epi16(own, best), _mm256_cmpgt_epi16(none, best));
+        bits = _mm256_blendv_epi8(bits, keepBits, keeps);
+        const __m128i start = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(draws + c)), _mm_set1_epi8(7));
+        const __m256i below = _mm256_and_si256(bits, _mm256_cvtepu8_epi16(_mm_shuffle_epi8(belowStart, start)));
+        const __m256i from = _mm256_blendv_epi8(below, bits, _mm256_cmpeq_epi16(below, none));
+        const __m256i highest =
+            _mm256_max_epi16(_mm256_shuffle_epi8(highLow, _mm256_and_si256(from, nibble)),
+                             _mm256_shuffle_epi8(highHigh, _mm256_and_si256(_mm256_srli_epi16(from, 4), nibble)));
+        const __m256i pick = _mm256_blendv_epi8(highest, _mm256_set1_epi16(8), _mm256_cmpeq_epi16(from, keepBits));
+        // Each cell's new key: its own (pick 8), or the candidate's it picks.
+        __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c));
+        __m256i candidates[8];
+        for (int k = kFirst; k < 8; ++k) {
+            candidates[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c + offset[k]));
+            now = _mm256_blendv_epi8(now, candidates[k], _mm256_cmpeq_epi16(pick, _mm256_set1_epi16(static_cast<short>(k))));
+        }
+        // The pairs out as bytes: the pack interleaves the halves, the permutation puts them in order.
+        const __m256i bytes = _mm256_permute4x64_epi64(
+            _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(now, 3), lowBits), _mm256_and_si256(now, lowBits)),
+            0xd8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(self + c), _mm256_castsi256_si128(bytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(other + c), _mm256_extracti128_si256(bytes, 1));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(taken), now);
+        for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l] & kPairBits];
+        // A draw decided a choice where two candidates at the best hold
+        // different pairs.
+        if (settled) {
+            const __m256i single = _mm256_cmpeq_epi16(_mm256_and_si256(bits, _mm256_sub_epi16(bits, one16)), none);
+            __m256i decided = none;
+            for (int k = kFirst; k < 8; ++k) {
+                const __m256i bit = _mm256_set1_epi16(static_cast<short>(1 << k));
+                const __m256i atBest = _mm256_cmpeq_epi16(_mm256_and_si256(bits, bit), bit);
+                const __m256i alike = _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_xor_si256(candidates[k], now), pairBits), none);
+                decided = _mm256_or_si256(decided, _mm256_andnot_si256(alike, atBest));
+            }
+            settled = _mm256_testc_si256(single, decided) != 0;
+        }
+    }
+    for (; c < cols; ++c) {
+        const int own = score[c];
+        int best = own;
+        for (int k = kFirst; k < 8; ++k) best = std::max(best, static_cast<int>(score[c + offset[k]]));
+        std::uint32_t bits = 0;
+        for (int k = kFirst; k < 8; ++k) bits |= score[c + offset[k]] == best ? 1u << k : 0u;
+        if (own == best || best < 0) bits = kKeepBit;
+        const Key now = key[c + offset[pickOf(bits, draws[c])]];
+        self[c] = static_cast<CellCode>((now >> 3) & 7);
+        other[c] = static_cast<CellCode>(now & 7);
+        ++lanes[static_cast<unsigned>(c) % kCountLanes][now & kPairBits];
+        if (!settled || (bits & (bits - 1)) == 0) continue;
+        for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1) {
+            settled &= ((key[c + offset[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
+        }
+    }
+    return settled;
+}
+
 // Whole-number payoffs small enough that nine of them add up within 16 bits
 // score in 16-bit sums, 32 cells at a time, each game's term looked up in
 // registers: the sums of whole numbers are exact in any order, so they are
@@ -677,7 +779,7 @@ template <int kPieces>
 // scoreRowNarrowWide's rows of 32 cells or more; kPieces 8 with the extra point, 4 without.
 template <bool kMoore, bool kFixed, int kPieces>
 [[gnu::target("avx2")]] void scoreNarrowBlocks(const Key* key, int cols, const Offsets& o, const NarrowTerms& terms,
-                                               bool playSelf, double* out, double* copy) {
+                                               bool playSelf, double* out, double* copy, std::int16_t* sums) {
     constexpr int kGames = kMoore ? 8 : 4;
     int offset[8];
     std::copy(o.games, o.games + 8, offset);
@@ -739,8 +841,9 @@ template <bool kMoore, bool kFixed, int kPieces>
             lookUpTerms<kPieces>(lowBytes, highBytes, index[0], index[1], term[0], term[1]);
             for (int h = 0; h < 2; ++h) sum[h] = _mm256_add_epi16(sum[h], term[h]);
         }
-        // Out as doubles, 4 at a time.
+        // Out as doubles, 4 at a time, and as they are.
         for (int h = 0; h < 2; ++h) {
+            if (sums != nullptr) _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + c + 16 * h), sum[h]);
             const __m256i wide[2] = {_mm256_cvtepi16_epi32(_mm256_castsi256_si128(sum[h])),
                                      _mm256_cvtepi16_epi32(_mm256_extracti128_si256(sum[h], 1))};
             for (int q = 0; q < 4; ++q) {
@@ -759,10 +862,12 @@ template <bool kMoore, bool kFixed, int kPieces>
 // byte, its low and high bytes apart, in 16-entry pieces of the table, the
 // piece of each index picked by making the others' lookups give zero. The
 // columns beyond the last 32 are taken with the last 32 of the row, again;
-// rows of fewer than 32 one cell at a time.
+// rows of fewer than 32 one cell at a time. The scores go to out, to copy
+// unless it is null, and as 16-bit numbers to sums unless it is null.
 template <bool kMoore, bool kFixed>
 [[gnu::target("avx2")]] void scoreRowNarrowWide(const Key* key, int cols, const Offsets& o, const NarrowTerms& terms,
-                                                bool playSelf, bool extraPoint, double* out, double* copy) {
+                                                bool playSelf, bool extraPoint, double* out, double* copy,
+                                                std::int16_t* sums) {
     constexpr int kGames = kMoore ? 8 : 4;
     int offset[8];
     std::copy(o.games, o.games + 8, offset);
@@ -781,14 +886,18 @@ template <bool kMoore, bool kFixed>
             if (playSelf) sum += terms[static_cast<std::size_t>(selfBase + self)];
             out[c] = sum;
             if (copy != nullptr) copy[c] = sum;
+            if (sums != nullptr) sums[c] = static_cast<std::int16_t>(sum);
         }
         return;
     }
-    extraPoint ? scoreNarrowBlocks<kMoore, kFixed, 8>(key, cols, o, terms, playSelf, out, copy)
-               : scoreNarrowBlocks<kMoore, kFixed, 4>(key, cols, o, terms, playSelf, out, copy);
+    extraPoint ? scoreNarrowBlocks<kMoore, kFixed, 8>(key, cols, o, terms, playSelf, out, copy, sums)
+               : scoreNarrowBlocks<kMoore, kFixed, 4>(key, cols, o, terms, playSelf, out, copy, sums);
 }
 
-ScoreRowNarrow scoreRowNarrowWideFor(bool moore, bool fixed) {
+using ScoreRowNarrowWide = void (*)(const Key*, int, const Offsets&, const NarrowTerms&, bool, bool, double*, double*,
+                                    std::int16_t*);
+
+ScoreRowNarrowWide scoreRowNarrowWideFor(bool moore, bool fixed) {
     return moore ? (fixed ? scoreRowNarrowWide<true, true> : scoreRowNarrowWide<true, false>)
                  : (fixed ? scoreRowNarrowWide<false, true> : scoreRowNarrowWide<false, false>);
 }
@@ -893,6 +1002,7 @@ private:
     Key* keys_ = nullptr;
     const Key* before_ = nullptr;
     bool full_ = false;     // a small world: the padded scores of every row are kept
+    bool short_ = false;    // ... in 16 bits, in shortScores, as whole-number payoffs let them be
     bool reuse_ = false;    // the scores of the step before hold for unchanged rows
     bool wasValid_ = false; // the step before left its scratch complete
 };
@@ -915,6 +1025,7 @@ World::GenerationStep::GenerationStep(World& w, int threads)
     full_ = w.cellCount() < kMinCellsForThreads;
     if (full_ && s_.scores.size() != p_.size()) {
         s_.scores.assign(p_.size(), kNoCell);
+        s_.shortScores.assign(p_.size(), kNoShortCell);
         s_.valid = false;
     }
     s_.bands.resize(static_cast<std::size_t>(bandCount_));
@@ -1026,11 +1137,20 @@ void World::GenerationStep::score() {
     const ScoreRow scoreKind = scoreRowFor(moore_, fixed_);
 #if TALVANE_WIDE_STEP
     ScoreRowNarrow narrowKind = nullptr;
+    ScoreRowNarrowWide narrowWideKind = nullptr;
     NarrowTerms narrow{};
     if (detail::wideVectorsInUse() && narrowTermsOf(terms, narrow)) {
-        narrowKind = detail::widestVectorsInUse() ? scoreRowNarrowFor(moore_, fixed_) : scoreRowNarrowWideFor(moore_, fixed_);
+        if (detail::widestVectorsInUse()) {
+            narrowKind = scoreRowNarrowFor(moore_, fixed_);
+        } else {
+            narrowWideKind = scoreRowNarrowWideFor(moore_, fixed_);
+        }
     }
+    // A small world's choices then read the padded scores in 16 bits.
+    short_ = full_ && narrowWideKind != nullptr;
 #endif
+    // The rows kept must have their padded scores in the copy the choices read.
+    reuse_ = reuse_ && short_ == s_.scoredShort;
     const int cols = w_.cols();
     forBands(w_.rows(), bandCount_, [&](int first, int end, int b) {
         for (int r = first; r < end; ++r) {
@@ -1043,11 +1163,17 @@ void World::GenerationStep::score() {
                 narrowKind(keys_ + p_.at(r, 0), cols, o, narrow, playSelf, extraPoint, own, padded);
                 continue;
             }
+            if (narrowWideKind != nullptr) {
+                narrowWideKind(keys_ + p_.at(r, 0), cols, o, narrow, playSelf, extraPoint, own, short_ ? nullptr : padded,
+                               short_ ? s_.shortScores.data() + p_.at(r, 0) : nullptr);
+                continue;
+            }
 #endif
             scoreKind(keys_ + p_.at(r, 0), cols, o, terms.data(), playSelf, extraPoint, band(b), own, padded);
         }
     });
-    if (full_ && !fixed_) wrapBorder(p_, s_.scores.data());
+    if (full_ && !fixed_) short_ ? wrapBorder(p_, s_.shortScores.data()) : wrapBorder(p_, s_.scores.data());
+    s_.scoredShort = short_;
     s_.terms = terms;
     s_.playSelf = playSelf;
     s_.extraPoint = extraPoint;
@@ -1067,6 +1193,7 @@ void World::GenerationStep::choose(const std::uint8_t* draws) {
 #if TALVANE_WIDE_STEP
     if (detail::wideVectorsInUse()) chooseKind = moore_ ? chooseRowWide<true> : chooseRowWide<false>;
     if (detail::widestVectorsInUse()) chooseKind = moore_ ? chooseRowWidest<true> : chooseRowWidest<false>;
+    const auto chooseShort = moore_ ? chooseRowShort<true> : chooseRowShort<false>;
 #endif
     const Offsets o = offsetsFor(p_, moore_);
     const int cols = w_.cols();
@@ -1094,6 +1221,13 @@ void World::GenerationStep::choose(const std::uint8_t* draws) {
             if (skipped[r]) addPairs<-1>(before + p.at(r, 0), cols, scratch.skippedDelta);
             skipped[r] = 0;
             const int cell = r * cols;
+#if TALVANE_WIDE_STEP
+            if (short_) {
+                settled[r] = chooseShort(row, s_.shortScores.data() + p.at(r, 0), cols, o, draws + cell, scratch,
+                                         selves + cell, others + cell);
+                continue;
+            }
+#endif
             const double* around = full_ ? s_.scores.data() + p.at(r, 0) : scoresAround(scratch, r, end);
             settled[r] = chooseKind(row, around, cols, o, draws + cell, scratch, selves + cell, others + cell);
         }
