@@ -171,6 +171,7 @@ struct BandScratch {
     // windowFirst - 1 .. windowEnd, so that the rows windowFirst ..
     // windowEnd - 1 can choose from them. Empty when windowEnd is windowFirst.
     std::vector<double> window;
+    std::vector<std::int16_t> shortWindow;  // the same in 16 bits, when the scores fit them
     int windowRows = 0;  // most rows whose choices one filling serves
     int windowFirst = 0, windowEnd = 0;
 };

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <limits>
 #include <thread>
+#include <type_traits>
 
 #include "cell_keys.h"
 #include "wide_vectors.h"
@@ -988,10 +989,13 @@ private:
     // Whether a row within distance rows of r changed since the step before.
     bool changedNear(int r, int distance) const;
     // The padded scores of row r, with rows r - 1 and r + 1 around them at
-    // the keys' distances, from the band's window; end is the band's end.
-    const double* scoresAround(BandScratch& band, int r, int end) const;
+    // the keys' distances, from the band's window (of doubles, or of 16-bit
+    // numbers); end is the band's end.
+    template <typename T>
+    const T* scoresAround(BandScratch& band, int r, int end) const;
     // Row q (-1 .. rows) of the world's scores into out, padded.
     void padScores(int q, double* out) const;
+    void padScores(int q, std::int16_t* out) const;
 
     World& w_;
     StepScratch& s_;
@@ -1002,7 +1006,7 @@ private:
     Key* keys_ = nullptr;
     const Key* before_ = nullptr;
     bool full_ = false;     // a small world: the padded scores of every row are kept
-    bool short_ = false;    // ... in 16 bits, in shortScores, as whole-number payoffs let them be
+    bool short_ = false;    // the choices read the scores in 16 bits, as whole-number payoffs let them be
     bool reuse_ = false;    // the scores of the step before hold for unchanged rows
     bool wasValid_ = false; // the step before left its scratch complete
 };
@@ -1037,6 +1041,7 @@ World::GenerationStep::GenerationStep(World& w, int threads)
         if (full_) continue;
         b.windowRows = windowRows;
         b.window.resize(static_cast<std::size_t>(windowRows + 2) * static_cast<std::size_t>(p_.stride));
+        b.shortWindow.resize(b.window.size());
         b.windowFirst = b.windowEnd = 0;
     }
 }
@@ -1053,15 +1058,34 @@ void World::GenerationStep::padScores(int q, double* out) const {
     out[cols + 1] = fixed_ ? kNoCell : row[0];
 }
 
-const double* World::GenerationStep::scoresAround(BandScratch& b, int r, int end) const {
+void World::GenerationStep::padScores(int q, std::int16_t* out) const {
+    const int rows = w_.rows(), cols = w_.cols();
+    if (fixed_ && (q < 0 || q >= rows)) {
+        std::fill(out, out + p_.stride, kNoShortCell);
+        return;
+    }
+    const double* row = w_.score.data() + w_.index(q < 0 ? rows - 1 : q >= rows ? 0 : q, 0);
+    // Whole numbers within 16 bits: exact.
+    for (int c = 0; c < cols; ++c) out[c + 1] = static_cast<std::int16_t>(row[c]);
+    out[0] = fixed_ ? kNoShortCell : static_cast<std::int16_t>(row[cols - 1]);
+    out[cols + 1] = fixed_ ? kNoShortCell : static_cast<std::int16_t>(row[0]);
+}
+
+template <typename T>
+const T* World::GenerationStep::scoresAround(BandScratch& b, int r, int end) const {
     const auto stride = static_cast<std::size_t>(p_.stride);
-    double* const window = b.window.data();
+    T* window = nullptr;
+    if constexpr (std::is_same_v<T, double>) {
+        window = b.window.data();
+    } else {
+        window = b.shortWindow.data();
+    }
     if (r >= b.windowFirst && r < b.windowEnd) return window + static_cast<std::size_t>(r - b.windowFirst + 1) * stride + 1;
     int from = r - 1;
     if (r == b.windowEnd && b.windowEnd > b.windowFirst) {
         // Rows r - 1 and r end the window already: they move to its start.
         std::memmove(window, window + static_cast<std::size_t>(b.windowEnd - b.windowFirst) * stride,
-                     2 * stride * sizeof(double));
+                     2 * stride * sizeof(T));
         from = r + 1;
     }
     const int last = std::min(r + b.windowRows, end);
@@ -1146,8 +1170,8 @@ void World::GenerationStep::score() {
             narrowWideKind = scoreRowNarrowWideFor(moore_, fixed_);
         }
     }
-    // A small world's choices then read the padded scores in 16 bits.
-    short_ = full_ && narrowWideKind != nullptr;
+    // The choices then read the scores in 16 bits.
+    short_ = narrowWideKind != nullptr;
 #endif
     // The rows kept must have their padded scores in the copy the choices read.
     reuse_ = reuse_ && short_ == s_.scoredShort;
@@ -1164,8 +1188,8 @@ void World::GenerationStep::score() {
                 continue;
             }
             if (narrowWideKind != nullptr) {
-                narrowWideKind(keys_ + p_.at(r, 0), cols, o, narrow, playSelf, extraPoint, own, short_ ? nullptr : padded,
-                               short_ ? s_.shortScores.data() + p_.at(r, 0) : nullptr);
+                narrowWideKind(keys_ + p_.at(r, 0), cols, o, narrow, playSelf, extraPoint, own, nullptr,
+                               full_ ? s_.shortScores.data() + p_.at(r, 0) : nullptr);
                 continue;
             }
 #endif
@@ -1223,12 +1247,13 @@ void World::GenerationStep::choose(const std::uint8_t* draws) {
             const int cell = r * cols;
 #if TALVANE_WIDE_STEP
             if (short_) {
-                settled[r] = chooseShort(row, s_.shortScores.data() + p.at(r, 0), cols, o, draws + cell, scratch,
-                                         selves + cell, others + cell);
+                const std::int16_t* around =
+                    full_ ? s_.shortScores.data() + p.at(r, 0) : scoresAround<std::int16_t>(scratch, r, end);
+                settled[r] = chooseShort(row, around, cols, o, draws + cell, scratch, selves + cell, others + cell);
                 continue;
             }
 #endif
-            const double* around = full_ ? s_.scores.data() + p.at(r, 0) : scoresAround(scratch, r, end);
+            const double* around = full_ ? s_.scores.data() + p.at(r, 0) : scoresAround<double>(scratch, r, end);
             settled[r] = chooseKind(row, around, cols, o, draws + cell, scratch, selves + cell, others + cell);
         }
     });

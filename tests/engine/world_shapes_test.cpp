@@ -138,6 +138,34 @@ TEST(WorldShapes, StepEqualsThePerCellRulesForEveryShapeAndOption) {
     }
 }
 
+// Worlds of 2^15 cells and more choose from a window of a few rows of
+// scores at a time rather than from a copy of them all; whole-number
+// payoffs small enough for 16-bit sums, and larger ones.
+TEST(WorldShapes, LargeWorldsStepAsThePerCellRules) {
+    struct WideAgain {
+        ~WideAgain() {
+            detail::allowWideVectors(true);
+            detail::allowWidestVectors(true);
+        }
+    } wideAgain;
+    const std::vector<std::array<std::int32_t, 4>> payoffSets{{3, 0, 5, 1}, {30, 0, 50, 10}};
+    for (const int level : {2, 1, 0}) {
+        detail::allowWidestVectors(level == 2);
+        detail::allowWideVectors(level >= 1);
+        std::mt19937 rng(7);
+        for (const Edges edges : {Edges::Wrap, Edges::Fixed}) {
+            for (const Neighbourhood nb : {Neighbourhood::Moore, Neighbourhood::VonNeumann}) {
+                for (const auto& payoffs : payoffSets) {
+                    const bool playSelf = edges == Edges::Fixed;
+                    const Options o{{129, 257, edges, nb}, false, playSelf, false, payoffs};
+                    expectStepsMatch(o, rng, 3);
+                    if (::testing::Test::HasFatalFailure()) return;
+                }
+            }
+        }
+    }
+}
+
 TEST(WorldShapes, EdgesAndNeighbourhoodsDecideWhoPlaysWhom) {
     // A lone AllD among AllC, all one colour, with 1-round-like payoffs
     // scaled by the 200-round table: the corner cell plays 3 games with
