@@ -438,8 +438,10 @@ template <bool kMoore>
             0xd8);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(self + c), _mm256_castsi256_si128(bytes));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(other + c), _mm256_extracti128_si256(bytes, 1));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(taken), now);
-        for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l] & kPairBits];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(taken), _mm256_and_si256(now, pairBits));
+        // Read back from memory, which is cheaper than taking each lane out of the vector.
+        asm("" : : "r"(taken) : "memory");
+        for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l]];
         // A draw decided a choice where two candidates at the best hold
         // different pairs.
         if (settled) {
@@ -538,8 +540,10 @@ template <bool kMoore>
             0xd8);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(self + c), _mm256_castsi256_si128(bytes));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(other + c), _mm256_extracti128_si256(bytes, 1));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(taken), now);
-        for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l] & kPairBits];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(taken), _mm256_and_si256(now, pairBits));
+        // Read back from memory, which is cheaper than taking each lane out of the vector.
+        asm("" : : "r"(taken) : "memory");
+        for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l]];
         // A draw decided a choice where two candidates at the best hold
         // different pairs.
         if (settled) {
