@@ -186,6 +186,7 @@ struct StepScratch {
     std::vector<double> scores;          // small worlds: every score padded, -infinity where no cell lies
     std::vector<std::int16_t> shortScores;  // the same in 16 bits, the least where no cell lies, when sums fit
     bool scoredShort = false;            // the last step left its padded scores in shortScores, not scores
+    std::vector<std::uint8_t> planes[3];  // small worlds: self, others and colour a byte a cell, padded as the keys
     std::vector<std::uint8_t> rowChanged;  // row r differs from the step before
     std::vector<std::uint8_t> rowSettled;  // row r kept every pair last step, and no draw decided it
     std::vector<BandScratch> bands;      // one per band of rows that a thread steps

@@ -49,6 +49,7 @@ constexpr int kMinCellsForThreads = 1 << 15;
 
 constexpr double kNoCell = -std::numeric_limits<double>::infinity();
 constexpr std::int16_t kNoShortCell = std::numeric_limits<std::int16_t>::min();
+constexpr std::uint8_t kNoColour = 0xff;  // the colour plane where no cell lies
 
 // In a cell's mask of candidates at the best: it keeps its own pair.
 constexpr std::uint64_t kKeepBit = 1u << 8;
@@ -761,14 +762,12 @@ ScoreRowNarrow scoreRowNarrowFor(bool moore, bool fixed) {
                  : (fixed ? scoreRowNarrow<false, true> : scoreRowNarrow<false, false>);
 }
 
-// The terms of 32 cells' games from their indexes (0 .. 127) in two vectors
-// of 16, looked up in the pieces of the table (see scoreRowNarrowWide).
+// The terms of 32 cells' games from their indexes (0 .. 127), one a byte,
+// looked up in the pieces of the table (see scoreRowNarrowWide): term0 has
+// the terms of the indexes' bytes 0 .. 7 and 16 .. 23, term1 the others.
 template <int kPieces>
-[[gnu::target("avx2"), gnu::always_inline]] inline void lookUpTerms(const __m256i* lowBytes, const __m256i* highBytes,
-                                                                   __m256i index0, __m256i index1, __m256i& term0,
-                                                                   __m256i& term1) {
-    // The pack leaves the two vectors' halves interleaved; the unpacks put them back in order.
-    const __m256i index = _mm256_packus_epi16(index0, index1);
+[[gnu::target("avx2"), gnu::always_inline]] inline void lookUpBytes(const __m256i* lowBytes, const __m256i* highBytes,
+                                                                   __m256i index, __m256i& term0, __m256i& term1) {
     __m256i low = _mm256_setzero_si256(), high = _mm256_setzero_si256();
     for (int j = 0; j < kPieces; ++j) {
         // Within piece j the index's low four bits, elsewhere bit 7 set: a zero.
@@ -781,27 +780,60 @@ template <int kPieces>
     term1 = _mm256_unpackhi_epi8(low, high);
 }
 
+// The same from two vectors of 16 indexes, terms in their order: the pack
+// interleaves the two vectors' halves as the unpacks take them apart.
+template <int kPieces>
+[[gnu::target("avx2"), gnu::always_inline]] inline void lookUpTerms(const __m256i* lowBytes, const __m256i* highBytes,
+                                                                   __m256i index0, __m256i index1, __m256i& term0,
+                                                                   __m256i& term1) {
+    lookUpBytes<kPieces>(lowBytes, highBytes, _mm256_packus_epi16(index0, index1), term0, term1);
+}
+
+// The table's pieces for the byte lookups: 16 terms each, low bytes and
+// high bytes, twice over (for both halves of a vector); the bonus table's
+// four pieces follow the plain table's. Made once a step.
+struct NarrowPieces {
+    alignas(32) std::uint8_t low[8][32];
+    alignas(32) std::uint8_t high[8][32];
+};
+
+NarrowPieces piecesOf(const NarrowTerms& terms) {
+    NarrowPieces pieces{};
+    for (int j = 0; j < 8; ++j) {
+        for (int t = 0; t < 32; ++t) {
+            const auto term = static_cast<std::uint16_t>(terms[static_cast<std::size_t>(16 * j + t % 16)]);
+            pieces.low[j][t] = static_cast<std::uint8_t>(term & 0xff);
+            pieces.high[j][t] = static_cast<std::uint8_t>(term >> 8);
+        }
+    }
+    return pieces;
+}
+
+// The terms as the AVX2 scorers take them.
+struct WideTerms {
+    NarrowTerms terms;
+    NarrowPieces pieces;
+};
+
+template <int kPieces>
+[[gnu::target("avx2"), gnu::always_inline]] inline void termPieces(const NarrowPieces& pieces, __m256i* lowBytes,
+                                                                  __m256i* highBytes) {
+    for (int j = 0; j < kPieces; ++j) {
+        lowBytes[j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(pieces.low[j]));
+        highBytes[j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(pieces.high[j]));
+    }
+}
+
 // scoreRowNarrowWide's rows of 32 cells or more; kPieces 8 with the extra point, 4 without.
 template <bool kMoore, bool kFixed, int kPieces>
-[[gnu::target("avx2")]] void scoreNarrowBlocks(const Key* key, int cols, const Offsets& o, const NarrowTerms& terms,
+[[gnu::target("avx2")]] void scoreNarrowBlocks(const Key* key, int cols, const Offsets& o, const WideTerms& terms,
                                                bool playSelf, double* out, double* copy, std::int16_t* sums) {
     constexpr int kGames = kMoore ? 8 : 4;
     int offset[8];
     std::copy(o.games, o.games + 8, offset);
     const int bonus = kPieces == 8 ? kBonusOffset : 0;
-    // The pieces: 16 terms each, low bytes and high bytes, in both halves
-    // of a vector; the bonus table's four pieces follow the plain table's.
     __m256i lowBytes[8], highBytes[8];
-    for (int j = 0; j < kPieces; ++j) {
-        alignas(16) std::uint8_t low[16], high[16];
-        for (int t = 0; t < 16; ++t) {
-            const auto term = static_cast<std::uint16_t>(terms[static_cast<std::size_t>(16 * j + t)]);
-            low[t] = static_cast<std::uint8_t>(term & 0xff);
-            high[t] = static_cast<std::uint8_t>(term >> 8);
-        }
-        lowBytes[j] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(low)));
-        highBytes[j] = _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(high)));
-    }
+    termPieces<kPieces>(terms.pieces, lowBytes, highBytes);
     const __m256i colorBits = _mm256_set1_epi16(static_cast<short>(kColorBits));
     const __m256i selfBits = _mm256_set1_epi16(0x38);
     const __m256i lowBits = _mm256_set1_epi16(7);
@@ -870,7 +902,7 @@ template <bool kMoore, bool kFixed, int kPieces>
 // rows of fewer than 32 one cell at a time. The scores go to out, to copy
 // unless it is null, and as 16-bit numbers to sums unless it is null.
 template <bool kMoore, bool kFixed>
-[[gnu::target("avx2")]] void scoreRowNarrowWide(const Key* key, int cols, const Offsets& o, const NarrowTerms& terms,
+[[gnu::target("avx2")]] void scoreRowNarrowWide(const Key* key, int cols, const Offsets& o, const WideTerms& wide,
                                                 bool playSelf, bool extraPoint, double* out, double* copy,
                                                 std::int16_t* sums) {
     constexpr int kGames = kMoore ? 8 : 4;
@@ -878,6 +910,7 @@ template <bool kMoore, bool kFixed>
     std::copy(o.games, o.games + 8, offset);
     const int bonus = extraPoint ? kBonusOffset : 0;
     if (cols < 32) {
+        const NarrowTerms& terms = wide.terms;
         for (int c = 0; c < cols; ++c) {
             const int me = key[c], self = (me >> 3) & 7, other = me & 7;
             const int selfBase = self * 8 + (self != other ? bonus : 0);
@@ -895,16 +928,105 @@ template <bool kMoore, bool kFixed>
         }
         return;
     }
-    extraPoint ? scoreNarrowBlocks<kMoore, kFixed, 8>(key, cols, o, terms, playSelf, out, copy, sums)
-               : scoreNarrowBlocks<kMoore, kFixed, 4>(key, cols, o, terms, playSelf, out, copy, sums);
+    extraPoint ? scoreNarrowBlocks<kMoore, kFixed, 8>(key, cols, o, wide, playSelf, out, copy, sums)
+               : scoreNarrowBlocks<kMoore, kFixed, 4>(key, cols, o, wide, playSelf, out, copy, sums);
 }
 
-using ScoreRowNarrowWide = void (*)(const Key*, int, const Offsets&, const NarrowTerms&, bool, bool, double*, double*,
+using ScoreRowNarrowWide = void (*)(const Key*, int, const Offsets&, const WideTerms&, bool, bool, double*, double*,
                                     std::int16_t*);
 
 ScoreRowNarrowWide scoreRowNarrowWideFor(bool moore, bool fixed) {
     return moore ? (fixed ? scoreRowNarrowWide<true, true> : scoreRowNarrowWide<true, false>)
                  : (fixed ? scoreRowNarrowWide<false, true> : scoreRowNarrowWide<false, false>);
+}
+
+// The padded grids of a small world a byte a cell, as the planes scorer
+// reads them: each cell's self and others strategies, and its colour (or
+// kNoColour where no cell lies).
+struct CellPlanes {
+    const std::uint8_t* self;
+    const std::uint8_t* other;
+    const std::uint8_t* color;
+};
+
+// scoreRowNarrowWide for the rows of a small world, from its cells' planes
+// of bytes rather than from their keys: a game's index comes out of three
+// bytes of the opponent, 32 cells to a vector, with no pack. The sums are
+// kept in the order the byte lookups leave them, and put in order at the
+// end. at is the padded place of the row's first cell; rows of fewer than
+// 32 cells go to scoreRowNarrowWide.
+template <bool kMoore, bool kFixed, int kPieces>
+[[gnu::target("avx2")]] void scorePlanes(const CellPlanes& planes, std::size_t at, int cols, const Offsets& o,
+                                         const WideTerms& terms, bool playSelf, double* out, std::int16_t* sums) {
+    constexpr int kGames = kMoore ? 8 : 4;
+    int offset[8];
+    std::copy(o.games, o.games + 8, offset);
+    __m256i lowBytes[8], highBytes[8];
+    termPieces<kPieces>(terms.pieces, lowBytes, highBytes);
+    const __m256i bonusTerms = _mm256_set1_epi8(kPieces == 8 ? static_cast<char>(kBonusOffset) : 0);
+    const __m256i noColour = _mm256_set1_epi8(static_cast<char>(kNoColour));
+    const std::uint8_t* const self = planes.self + at;
+    const std::uint8_t* const other = planes.other + at;
+    const std::uint8_t* const color = planes.color + at;
+    for (int c = 0;; c += 32) {
+        if (c + 32 > cols) c = cols - 32;
+        const __m256i mySelf = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(self + c));
+        const __m256i myOther = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(other + c));
+        const __m256i myColor = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(color + c));
+        // Codes below 8 times 8 stay within their bytes.
+        const __m256i bonus = _mm256_andnot_si256(_mm256_cmpeq_epi8(mySelf, myOther), bonusTerms);
+        const __m256i viaSelfBase = _mm256_or_si256(_mm256_slli_epi16(mySelf, 3), bonus);
+        const __m256i viaOtherBase = _mm256_slli_epi16(myOther, 3);
+        __m256i sum0 = _mm256_setzero_si256(), sum1 = _mm256_setzero_si256();
+        for (int g = 0; g < kGames; ++g) {
+            const std::ptrdiff_t them = c + offset[g];
+            const __m256i theirColor = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(color + them));
+            const __m256i alike = _mm256_cmpeq_epi8(myColor, theirColor);
+            const __m256i index = _mm256_blendv_epi8(
+                _mm256_or_si256(viaOtherBase, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(other + them))),
+                _mm256_or_si256(viaSelfBase, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(self + them))), alike);
+            __m256i term0, term1;
+            lookUpBytes<kPieces>(lowBytes, highBytes, index, term0, term1);
+            if (kFixed) {
+                // No game beyond a fixed edge.
+                const __m256i absent = _mm256_cmpeq_epi8(theirColor, noColour);
+                term0 = _mm256_andnot_si256(_mm256_unpacklo_epi8(absent, absent), term0);
+                term1 = _mm256_andnot_si256(_mm256_unpackhi_epi8(absent, absent), term1);
+            }
+            sum0 = _mm256_add_epi16(sum0, term0);
+            sum1 = _mm256_add_epi16(sum1, term1);
+        }
+        if (playSelf) {
+            __m256i term0, term1;
+            lookUpBytes<kPieces>(lowBytes, highBytes, _mm256_or_si256(viaSelfBase, mySelf), term0, term1);  // self * 9
+            sum0 = _mm256_add_epi16(sum0, term0);
+            sum1 = _mm256_add_epi16(sum1, term1);
+        }
+        // sum0 holds cells 0 .. 7 and 16 .. 23, sum1 the others.
+        const __m256i inOrder[2] = {_mm256_permute2x128_si256(sum0, sum1, 0x20), _mm256_permute2x128_si256(sum0, sum1, 0x31)};
+        for (int h = 0; h < 2; ++h) {
+            if (sums != nullptr) _mm256_storeu_si256(reinterpret_cast<__m256i*>(sums + c + 16 * h), inOrder[h]);
+            const __m256i wide[2] = {_mm256_cvtepi16_epi32(_mm256_castsi256_si128(inOrder[h])),
+                                     _mm256_cvtepi16_epi32(_mm256_extracti128_si256(inOrder[h], 1))};
+            for (int q = 0; q < 2; ++q) {
+                _mm256_storeu_pd(out + c + 16 * h + 8 * q, _mm256_cvtepi32_pd(_mm256_castsi256_si128(wide[q])));
+                _mm256_storeu_pd(out + c + 16 * h + 8 * q + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(wide[q], 1)));
+            }
+        }
+        if (c + 32 == cols) break;
+    }
+}
+
+using ScorePlanes = void (*)(const CellPlanes&, std::size_t, int, const Offsets&, const WideTerms&, bool, double*,
+                             std::int16_t*);
+
+ScorePlanes scorePlanesFor(bool moore, bool fixed, bool extraPoint) {
+    if (extraPoint) {
+        return moore ? (fixed ? scorePlanes<true, true, 8> : scorePlanes<true, false, 8>)
+                     : (fixed ? scorePlanes<false, true, 8> : scorePlanes<false, false, 8>);
+    }
+    return moore ? (fixed ? scorePlanes<true, true, 4> : scorePlanes<true, false, 4>)
+                 : (fixed ? scorePlanes<false, true, 4> : scorePlanes<false, false, 4>);
 }
 
 #endif
@@ -1034,6 +1156,9 @@ World::GenerationStep::GenerationStep(World& w, int threads)
     if (full_ && s_.scores.size() != p_.size()) {
         s_.scores.assign(p_.size(), kNoCell);
         s_.shortScores.assign(p_.size(), kNoShortCell);
+        s_.planes[0].assign(p_.size(), 0);
+        s_.planes[1].assign(p_.size(), 0);
+        s_.planes[2].assign(p_.size(), kNoColour);
         s_.valid = false;
     }
     s_.bands.resize(static_cast<std::size_t>(bandCount_));
@@ -1130,6 +1255,14 @@ void World::GenerationStep::packRows(int first, int end, int b) {
         const CellCode* other = others + at;
         bits |= detail::packCells(color, self, other, row, cols);
         changed[r] = std::memcmp(row, before + p.at(r, 0), static_cast<std::size_t>(cols) * sizeof(Key)) != 0;
+#if TALVANE_WIDE_STEP
+        if (full_) {
+            const std::size_t place = p.at(r, 0), n = static_cast<std::size_t>(cols);
+            std::memcpy(s_.planes[0].data() + place, self, n);
+            std::memcpy(s_.planes[1].data() + place, other, n);
+            std::memcpy(s_.planes[2].data() + place, color, n);
+        }
+#endif
     }
     band(b).codeBits = bits;
 }
@@ -1151,7 +1284,14 @@ bool World::GenerationStep::pack(std::uint8_t* fill) {
     int bits = 0;
     for (const BandScratch& b : s_.bands) bits |= b.codeBits;
     if ((bits & ~7) != 0) return false;
-    if (!fixed_) wrapBorder(p_, keys_);
+    if (!fixed_) {
+        wrapBorder(p_, keys_);
+#if TALVANE_WIDE_STEP
+        if (full_) {
+            for (auto& plane : s_.planes) wrapBorder(p_, plane.data());
+        }
+#endif
+    }
     return true;
 }
 
@@ -1167,15 +1307,21 @@ void World::GenerationStep::score() {
     ScoreRowNarrow narrowKind = nullptr;
     ScoreRowNarrowWide narrowWideKind = nullptr;
     NarrowTerms narrow{};
+    WideTerms wide{};
     if (detail::wideVectorsInUse() && narrowTermsOf(terms, narrow)) {
         if (detail::widestVectorsInUse()) {
             narrowKind = scoreRowNarrowFor(moore_, fixed_);
         } else {
             narrowWideKind = scoreRowNarrowWideFor(moore_, fixed_);
+            wide.terms = narrow;
+            wide.pieces = piecesOf(narrow);
         }
     }
-    // The choices then read the scores in 16 bits.
+    // The choices then read the scores in 16 bits; a small world's rows of
+    // 32 cells or more score from the planes of its cells.
     short_ = narrowWideKind != nullptr;
+    const ScorePlanes planesKind = short_ && full_ && w_.cols() >= 32 ? scorePlanesFor(moore_, fixed_, extraPoint) : nullptr;
+    const CellPlanes planes{s_.planes[0].data(), s_.planes[1].data(), s_.planes[2].data()};
 #endif
     // The rows kept must have their padded scores in the copy the choices read.
     reuse_ = reuse_ && short_ == s_.scoredShort;
@@ -1191,8 +1337,12 @@ void World::GenerationStep::score() {
                 narrowKind(keys_ + p_.at(r, 0), cols, o, narrow, playSelf, extraPoint, own, padded);
                 continue;
             }
+            if (planesKind != nullptr) {
+                planesKind(planes, p_.at(r, 0), cols, o, wide, playSelf, own, s_.shortScores.data() + p_.at(r, 0));
+                continue;
+            }
             if (narrowWideKind != nullptr) {
-                narrowWideKind(keys_ + p_.at(r, 0), cols, o, narrow, playSelf, extraPoint, own, nullptr,
+                narrowWideKind(keys_ + p_.at(r, 0), cols, o, wide, playSelf, extraPoint, own, nullptr,
                                full_ ? s_.shortScores.data() + p_.at(r, 0) : nullptr);
                 continue;
             }
