@@ -1306,15 +1306,27 @@ void World::GenerationStep::score() {
 #if TALVANE_WIDE_STEP
     ScoreRowNarrow narrowKind = nullptr;
     ScoreRowNarrowWide narrowWideKind = nullptr;
-    NarrowTerms narrow{};
-    WideTerms wide{};
-    if (detail::wideVectorsInUse() && narrowTermsOf(terms, narrow)) {
+    // The 16-bit terms and their pieces as last made on this thread, and
+    // what they were made from: a world's payoffs seldom change.
+    thread_local struct {
+        bool known = false;
+        std::array<double, 2 * kPairCount + 1> from{};
+        bool fits = false;
+        WideTerms wide{};
+    } made;
+    if (!made.known || made.from != terms) {
+        made.fits = narrowTermsOf(terms, made.wide.terms);
+        if (made.fits) made.wide.pieces = piecesOf(made.wide.terms);
+        made.from = terms;
+        made.known = true;
+    }
+    const NarrowTerms& narrow = made.wide.terms;
+    const WideTerms& wide = made.wide;
+    if (detail::wideVectorsInUse() && made.fits) {
         if (detail::widestVectorsInUse()) {
             narrowKind = scoreRowNarrowFor(moore_, fixed_);
         } else {
             narrowWideKind = scoreRowNarrowWideFor(moore_, fixed_);
-            wide.terms = narrow;
-            wide.pieces = piecesOf(narrow);
         }
     }
     // The choices then read the scores in 16 bits; a small world's rows of
