@@ -363,6 +363,60 @@ template <bool kMoore, bool kFixed>
     scoreCells<kMoore, kFixed>(key, cols, o, terms, playSelf, extraPoint, row, out, copy);
 }
 
+// One cell's new key, taken by its pick (8: its own), its pair written and
+// counted. While settled holds, clears it when a draw decided the choice:
+// when two candidates at the best (bits, as markBest marks them) hold
+// different pairs.
+inline void takeOne(const Key* key, int c, const int* offset, int pick, std::uint32_t bits, CellCode* self,
+                    CellCode* other, LaneCounts& lanes, bool& settled) {
+    const Key now = key[c + offset[pick]];
+    self[c] = static_cast<CellCode>((now >> 3) & 7);
+    other[c] = static_cast<CellCode>(now & 7);
+    ++lanes[static_cast<unsigned>(c) % kCountLanes][now & kPairBits];
+    if (!settled || (bits & (bits - 1)) == 0) return;
+    for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1) {
+        settled &= ((key[c + offset[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
+    }
+}
+
+// takeOne for the 16 cells from column c (a multiple of 16), their picks
+// and candidates at the best in 16-bit lanes.
+template <int kFirst>
+[[gnu::target("avx2"), gnu::always_inline]] inline void takeSixteen(const Key* key, int c, const int* offset,
+                                                                   __m256i pick, __m256i bits, CellCode* self,
+                                                                   CellCode* other, LaneCounts& lanes, bool& settled) {
+    const __m256i none = _mm256_setzero_si256();
+    const __m256i pairBits = _mm256_set1_epi16(kPairBits);
+    const __m256i lowBits = _mm256_set1_epi16(7);
+    __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c));
+    __m256i candidates[8];
+    for (int k = kFirst; k < 8; ++k) {
+        candidates[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c + offset[k]));
+        now = _mm256_blendv_epi8(now, candidates[k], _mm256_cmpeq_epi16(pick, _mm256_set1_epi16(static_cast<short>(k))));
+    }
+    // The pairs out as bytes: the pack interleaves the halves, the permutation puts them in order.
+    const __m256i bytes = _mm256_permute4x64_epi64(
+        _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(now, 3), lowBits), _mm256_and_si256(now, lowBits)), 0xd8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(self + c), _mm256_castsi256_si128(bytes));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(other + c), _mm256_extracti128_si256(bytes, 1));
+    alignas(32) std::uint16_t taken[16];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(taken), _mm256_and_si256(now, pairBits));
+    // Read back from memory, which is cheaper than taking each lane out of the vector.
+    asm("" : : "r"(taken) : "memory");
+    for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l]];
+    if (!settled) return;
+    const __m256i single =
+        _mm256_cmpeq_epi16(_mm256_and_si256(bits, _mm256_sub_epi16(bits, _mm256_set1_epi16(1))), none);
+    __m256i decided = none;
+    for (int k = kFirst; k < 8; ++k) {
+        const __m256i bit = _mm256_set1_epi16(static_cast<short>(1 << k));
+        const __m256i atBest = _mm256_cmpeq_epi16(_mm256_and_si256(bits, bit), bit);
+        const __m256i alike = _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_xor_si256(candidates[k], now), pairBits), none);
+        decided = _mm256_or_si256(decided, _mm256_andnot_si256(alike, atBest));
+    }
+    settled = _mm256_testc_si256(single, decided) != 0;
+}
+
 // Four vectors of four 64-bit values below 2^15 into one of sixteen 16-bit
 // values, in order: the packs work within 128-bit halves, the permutation
 // puts their 32-bit pieces back in order.
@@ -390,11 +444,7 @@ template <bool kMoore>
     const __m256i keepBits = _mm256_set1_epi64x(static_cast<long long>(kKeepBit));
     const __m256i magic = _mm256_set1_epi64x(0x4330000000000000);
     const __m256i bias = _mm256_set1_epi64x(1023);
-    const __m256i pairBits = _mm256_set1_epi16(kPairBits);
-    const __m256i lowBits = _mm256_set1_epi16(7);
-    const __m256i one16 = _mm256_set1_epi16(1);
     bool settled = true;
-    alignas(32) std::uint16_t taken[16];
     int c = 0;
     for (; c + 16 <= cols; c += 16) {
         // Per cell: bit k of bits when candidate k scores the best (bit 8
@@ -426,50 +476,14 @@ template <bool kMoore>
         }
         const __m256i pick = packQuarters(picks);
         const __m256i bits = packQuarters(masks);
-        // Each cell's new key: its own (pick 8), or the candidate's it picks.
-        __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c));
-        __m256i candidates[8];
-        for (int k = kFirst; k < 8; ++k) {
-            candidates[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c + offset[k]));
-            now = _mm256_blendv_epi8(now, candidates[k], _mm256_cmpeq_epi16(pick, _mm256_set1_epi16(static_cast<short>(k))));
-        }
-        // The pairs out as bytes: the pack interleaves the halves, the permutation puts them in order.
-        const __m256i bytes = _mm256_permute4x64_epi64(
-            _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(now, 3), lowBits), _mm256_and_si256(now, lowBits)),
-            0xd8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(self + c), _mm256_castsi256_si128(bytes));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(other + c), _mm256_extracti128_si256(bytes, 1));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(taken), _mm256_and_si256(now, pairBits));
-        // Read back from memory, which is cheaper than taking each lane out of the vector.
-        asm("" : : "r"(taken) : "memory");
-        for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l]];
-        // A draw decided a choice where two candidates at the best hold
-        // different pairs.
-        if (settled) {
-            const __m256i single = _mm256_cmpeq_epi16(_mm256_and_si256(bits, _mm256_sub_epi16(bits, one16)), none);
-            __m256i decided = none;
-            for (int k = kFirst; k < 8; ++k) {
-                const __m256i bit = _mm256_set1_epi16(static_cast<short>(1 << k));
-                const __m256i atBest = _mm256_cmpeq_epi16(_mm256_and_si256(bits, bit), bit);
-                const __m256i alike = _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_xor_si256(candidates[k], now), pairBits), none);
-                decided = _mm256_or_si256(decided, _mm256_andnot_si256(alike, atBest));
-            }
-            settled = _mm256_testc_si256(single, decided) != 0;
-        }
+        takeSixteen<kFirst>(key, c, offset, pick, bits, self, other, lanes, settled);
     }
     if (c == cols) return settled;
     std::uint64_t* atBest = row.atBest.data();
     markBest<kFirst>(score, draws, c, cols, o, row.best.data(), atBest);
     for (; c < cols; ++c) {
         const auto bits = static_cast<std::uint32_t>(atBest[c] & kCandidateBits);
-        const Key now = key[c + offset[atBest[c] >> kPickShift]];
-        self[c] = static_cast<CellCode>((now >> 3) & 7);
-        other[c] = static_cast<CellCode>(now & 7);
-        ++lanes[static_cast<unsigned>(c) % kCountLanes][now & kPairBits];
-        if (!settled || (bits & (bits - 1)) == 0) continue;
-        for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1) {
-            settled &= ((key[c + offset[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
-        }
+        takeOne(key, c, offset, static_cast<int>(atBest[c] >> kPickShift), bits, self, other, lanes, settled);
     }
     return settled;
 }
@@ -488,10 +502,7 @@ template <bool kMoore>
     std::copy(o.candidates, o.candidates + 9, offset);
     const __m256i none = _mm256_setzero_si256();
     const __m256i keepBits = _mm256_set1_epi16(static_cast<short>(kKeepBit));
-    const __m256i pairBits = _mm256_set1_epi16(kPairBits);
-    const __m256i lowBits = _mm256_set1_epi16(7);
     const __m256i nibble = _mm256_set1_epi16(15);
-    const __m256i one16 = _mm256_set1_epi16(1);
     // The candidates below a draw's start 0 .. 7, and the highest bit of
     // a nibble, 4 more for the high one (0 for none): byte lookups.
     const __m128i belowStart = _mm_setr_epi8(0, 1, 3, 7, 15, 31, 63, 127, 0, 1, 3, 7, 15, 31, 63, 127);
@@ -500,7 +511,6 @@ template <bool kMoore>
     const __m256i highHigh = _mm256_setr_epi8(0, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7,
                                               0, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 7, 7);
     bool settled = true;
-    alignas(32) std::uint16_t taken[16];
     int c = 0;
     for (; c + 16 <= cols; c += 16) {
         // Bit k of bits when candidate k scores the best (bit 8 alone when
@@ -528,36 +538,7 @@ template <bool kMoore>
             _mm256_max_epi16(_mm256_shuffle_epi8(highLow, _mm256_and_si256(from, nibble)),
                              _mm256_shuffle_epi8(highHigh, _mm256_and_si256(_mm256_srli_epi16(from, 4), nibble)));
         const __m256i pick = _mm256_blendv_epi8(highest, _mm256_set1_epi16(8), _mm256_cmpeq_epi16(from, keepBits));
-        // Each cell's new key: its own (pick 8), or the candidate's it picks.
-        __m256i now = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c));
-        __m256i candidates[8];
-        for (int k = kFirst; k < 8; ++k) {
-            candidates[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(key + c + offset[k]));
-            now = _mm256_blendv_epi8(now, candidates[k], _mm256_cmpeq_epi16(pick, _mm256_set1_epi16(static_cast<short>(k))));
-        }
-        // The pairs out as bytes: the pack interleaves the halves, the permutation puts them in order.
-        const __m256i bytes = _mm256_permute4x64_epi64(
-            _mm256_packus_epi16(_mm256_and_si256(_mm256_srli_epi16(now, 3), lowBits), _mm256_and_si256(now, lowBits)),
-            0xd8);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(self + c), _mm256_castsi256_si128(bytes));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(other + c), _mm256_extracti128_si256(bytes, 1));
-        _mm256_store_si256(reinterpret_cast<__m256i*>(taken), _mm256_and_si256(now, pairBits));
-        // Read back from memory, which is cheaper than taking each lane out of the vector.
-        asm("" : : "r"(taken) : "memory");
-        for (int l = 0; l < 16; ++l) ++lanes[static_cast<unsigned>(c + l) % kCountLanes][taken[l]];
-        // A draw decided a choice where two candidates at the best hold
-        // different pairs.
-        if (settled) {
-            const __m256i single = _mm256_cmpeq_epi16(_mm256_and_si256(bits, _mm256_sub_epi16(bits, one16)), none);
-            __m256i decided = none;
-            for (int k = kFirst; k < 8; ++k) {
-                const __m256i bit = _mm256_set1_epi16(static_cast<short>(1 << k));
-                const __m256i atBest = _mm256_cmpeq_epi16(_mm256_and_si256(bits, bit), bit);
-                const __m256i alike = _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_xor_si256(candidates[k], now), pairBits), none);
-                decided = _mm256_or_si256(decided, _mm256_andnot_si256(alike, atBest));
-            }
-            settled = _mm256_testc_si256(single, decided) != 0;
-        }
+        takeSixteen<kFirst>(key, c, offset, pick, bits, self, other, lanes, settled);
     }
     for (; c < cols; ++c) {
         const int own = score[c];
@@ -566,14 +547,7 @@ template <bool kMoore>
         std::uint32_t bits = 0;
         for (int k = kFirst; k < 8; ++k) bits |= score[c + offset[k]] == best ? 1u << k : 0u;
         if (own == best || best < 0) bits = kKeepBit;
-        const Key now = key[c + offset[pickOf(bits, draws[c])]];
-        self[c] = static_cast<CellCode>((now >> 3) & 7);
-        other[c] = static_cast<CellCode>(now & 7);
-        ++lanes[static_cast<unsigned>(c) % kCountLanes][now & kPairBits];
-        if (!settled || (bits & (bits - 1)) == 0) continue;
-        for (std::uint32_t rest = bits; rest != 0; rest &= rest - 1) {
-            settled &= ((key[c + offset[std::countr_zero(rest)]] ^ now) & kPairBits) == 0;
-        }
+        takeOne(key, c, offset, pickOf(bits, draws[c]), bits, self, other, lanes, settled);
     }
     return settled;
 }
