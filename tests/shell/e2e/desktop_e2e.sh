@@ -29,6 +29,10 @@ cell_is() { [ "$(cell_colour "$1" "$2")" = "$3" ]; }
 # A submenu opens right of the popup menu, whose left edge is at x 300:
 # the menus' grey appears there.
 submenu_is_open() { [ "$("$probe" count "$wid" 420 300 200 200 192 192 192)" -gt 500 ]; }
+# The Competition submenu's items, Finite and Infinite, highlighted in navy
+# where the keyboard has them.
+finite_is_highlighted() { [ "$("$probe" count "$wid" 470 367 60 12 0 0 128)" -gt 100 ]; }
+infinite_is_highlighted() { [ "$("$probe" count "$wid" 470 389 60 12 0 0 128)" -gt 100 ]; }
 # The popup menu opens with its top left corner at (300, 300).
 menu_is_open() { [ "$("$probe" pixel "$wid" 310 305)" = "192 192 192" ]; }
 menu_is_closed() { [ "$("$probe" pixel "$wid" 310 305)" != "192 192 192" ]; }
@@ -221,8 +225,13 @@ xdo mousemove --window "$wid" 300 300 click 3
 wait_for 10 "the popup menu" menu_is_open
 xdo key Down Down Down Down Right
 wait_for 10 "the Competition submenu" submenu_is_open
+# Each key once the menu shows the last: a key that comes before the
+# submenu has the keyboard moves in the menu behind it.
+wait_for 10 "Finite highlighted" finite_is_highlighted
 shot menu
-xdo key Down Return
+xdo key Down
+wait_for 10 "Infinite highlighted" infinite_is_highlighted
+xdo key Return
 wait_for 10 "infinite competition" matrix_is_blank
 
 step "Escape while running ends the program with a complete log"
