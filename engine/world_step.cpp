@@ -489,8 +489,9 @@ template <bool kMoore>
 }
 
 
-// chooseRowWide from 16-bit scores, as whole-number payoffs give them in a
-// small world: 16 cells to a vector throughout. Where no cell lies the score
+// chooseRowWide from 16-bit scores, as whole-number payoffs give them (a
+// small world's padded copy, or a large one's window): 16 cells to a vector
+// throughout. Where no cell lies the score
 // is the least 16-bit number, below any sum of nine terms.
 template <bool kMoore>
 [[gnu::target("avx2")]] bool chooseRowShort(const Key* key, const std::int16_t* score, int cols, const Offsets& o,

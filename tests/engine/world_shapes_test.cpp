@@ -104,13 +104,16 @@ void expectStepsMatch(const Options& o, std::mt19937& rng, int generations) {
     }
 }
 
+// Allows every vector width again when a test that narrowed them ends.
+struct WideAgain {
+    ~WideAgain() {
+        detail::allowWideVectors(true);
+        detail::allowWidestVectors(true);
+    }
+};
+
 TEST(WorldShapes, StepEqualsThePerCellRulesForEveryShapeAndOption) {
-    struct WideAgain {
-        ~WideAgain() {
-            detail::allowWideVectors(true);
-            detail::allowWidestVectors(true);
-        }
-    } wideAgain;
+    const WideAgain wideAgain;
     const std::vector<std::pair<int, int>> sizes{{3, 3}, {5, 7}, {13, 11}, {4, 64}, {64, 4}, {3, 17}, {5, 45}};
     // The last: terms of 3600, whose sums of nine games come near the
     // limits of 16 bits on both sides; the widest code scores them in 16.
@@ -142,12 +145,7 @@ TEST(WorldShapes, StepEqualsThePerCellRulesForEveryShapeAndOption) {
 // scores at a time rather than from a copy of them all; whole-number
 // payoffs small enough for 16-bit sums, and larger ones.
 TEST(WorldShapes, LargeWorldsStepAsThePerCellRules) {
-    struct WideAgain {
-        ~WideAgain() {
-            detail::allowWideVectors(true);
-            detail::allowWidestVectors(true);
-        }
-    } wideAgain;
+    const WideAgain wideAgain;
     const std::vector<std::array<std::int32_t, 4>> payoffSets{{3, 0, 5, 1}, {30, 0, 50, 10}};
     for (const int level : {2, 1, 0}) {
         detail::allowWidestVectors(level == 2);
