@@ -20,21 +20,46 @@ double powerOfTwo(int exponent) {
 
 void FitnessSampler::rebuild() {
     const auto cells = fitness_.size();
-    bin_.assign(cells, kNone);
-    place_.assign(cells, 0);
-    for (auto& list : members_) list.clear();
-    reweighAll();
+    bin_.resize(cells);
+    place_.resize(cells);
     // The window's top is the highest exponent held (infinities and NaNs,
-    // which the callers never keep, are in no bin).
+    // which the callers never keep, are in no bin). Each cell's exponent is
+    // kept in its bin's place meanwhile.
     int top = 0;
-    for (const double f : fitness_) {
-        if (f > 0.0 && keyOf(f) < 2046) top = std::max(top, keyOf(f));
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+        const double f = fitness_[cell];
+        const int key = keyOf(f);
+        const bool held = f > 0.0 && key < 2046;
+        bin_[cell] = held ? static_cast<std::int16_t>(key) : kNone;
+        top = held ? std::max(top, key) : top;
     }
     floor_ = std::max(1, top - (kWindow - 1));
+    // Each bin's count, then the members in cell order: the lists that
+    // adding the cells one by one would make, without their growing.
+    // Nothing lies above the window, so nothing raises it.
+    std::array<std::int32_t, kWindow + 1> fill{};
     for (std::size_t cell = 0; cell < cells; ++cell) {
-        const std::int16_t bin = binFor(fitness_[cell]);
-        if (bin != kNone) add(static_cast<int>(cell), bin);
+        std::int16_t bin = bin_[cell];
+        if (bin == kNone) continue;
+        if (bin < floor_) bin = kFloor;
+        bin_[cell] = bin;
+        ++fill[static_cast<std::size_t>(slotOf(bin))];
     }
+    for (std::size_t slot = 0; slot <= kWindow; ++slot) {
+        members_[slot].resize(static_cast<std::size_t>(fill[slot]));
+        fill[slot] = 0;
+    }
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+        const std::int16_t bin = bin_[cell];
+        if (bin == kNone) continue;
+        const auto slot = static_cast<std::size_t>(slotOf(bin));
+        const std::int32_t place = fill[slot]++;
+        place_[cell] = place;
+        members_[slot][static_cast<std::size_t>(place)] = {static_cast<std::int32_t>(cell), fitness_[cell]};
+    }
+    // Every weight is a count times a power of two: the sums adding would
+    // have made, exactly.
+    reweighAll();
 }
 
 std::int16_t FitnessSampler::binFor(double fitness) {
@@ -46,19 +71,18 @@ std::int16_t FitnessSampler::binFor(double fitness) {
     return static_cast<std::int16_t>(exponent);
 }
 
-double FitnessSampler::slotBound(int slot) const {
-    if (slot == kFloorSlot) return powerOfTwo(floor_);
-    // The exponent of the slot within the window.
-    const int exponent = floor_ + ((slot - floor_) & (kWindow - 1));
-    return powerOfTwo(exponent + 1);
+void FitnessSampler::placeWindow() {
+    for (int slot = 0; slot < kWindow; ++slot) {
+        // The exponent of the slot within the window.
+        const int offset = (slot - floor_) & (kWindow - 1);
+        bounds_[static_cast<std::size_t>(slot)] = powerOfTwo(floor_ + offset + 1);
+        slotUnits_[static_cast<std::size_t>(slot)] = Units{1} << (offset + 1);
+    }
+    bounds_[kFloorSlot] = powerOfTwo(floor_);
+    slotUnits_[kFloorSlot] = 1;
 }
 
-FitnessSampler::Units FitnessSampler::slotUnits(int slot) const {
-    if (slot == kFloorSlot) return 1;
-    return Units{1} << (((slot - floor_) & (kWindow - 1)) + 1);
-}
-
-void FitnessSampler::add(int cell, std::int16_t bin) {
+inline void FitnessSampler::add(int cell, std::int16_t bin) {
     const int slot = slotOf(bin);
     auto& list = members_[static_cast<std::size_t>(slot)];
     bin_[static_cast<std::size_t>(cell)] = bin;
@@ -69,7 +93,7 @@ void FitnessSampler::add(int cell, std::int16_t bin) {
     if (slot != kFloorSlot) occupied_ |= std::uint64_t{1} << slot;
 }
 
-void FitnessSampler::remove(int cell) {
+inline void FitnessSampler::remove(int cell) {
     const std::int16_t bin = bin_[static_cast<std::size_t>(cell)];
     if (bin == kNone) return;
     const int slot = slotOf(bin);
@@ -104,6 +128,7 @@ void FitnessSampler::raise(int top) {
 }
 
 void FitnessSampler::reweighAll() {
+    placeWindow();
     occupied_ = 0;
     units_ = 0;
     for (int slot = 0; slot <= kWindow; ++slot) {
@@ -143,15 +168,22 @@ bool FitnessSampler::boundBelow(double least) const {
 }
 
 int FitnessSampler::draw(Mt19937& random) {
+    if (units_ == 0) return -1;
+    double total = bound();
+    int rebuilds = 0;
     for (int tries = 0;; ++tries) {
         if (tries == kStubbornTries) {
             // The bounds lie far above the fitness they hold: the best cells
             // fell far below the window's top. Made again from the top held now.
+            if (rebuilds == kStubbornRebuilds) return -1;
+            ++rebuilds;
             rebuild();
+            if (units_ == 0) return -1;
+            total = bound();
             tries = 0;
         }
         ++tries_;
-        double target = drawUnit(random) * bound();
+        double target = drawUnit(random) * total;
         // The bin where the target falls, highest first; whatever rounding
         // leaves beyond the last goes to the last bin with members.
         int slot = -1;

@@ -54,7 +54,11 @@ public:
     bool boundBelow(double least) const;
     // A cell drawn by fitness: per try a chance (drawUnit) for the bin, a
     // cell of it (drawBelow of its count), a chance (drawUnit) to keep it.
-    // Some fitness must be above zero.
+    // -1 when there is nothing to draw from: every fitness is 0, or the
+    // tries keep failing though the bins were made again (the fitness held
+    // lies among the subnormal numbers, where a bin's bound can be 2^40
+    // times what its cells hold). The caller then measures the fitness
+    // again from a larger reference and draws again.
     int draw(Mt19937& random);
 
     // Tries and draws made, for tests and benchmarks.
@@ -68,6 +72,11 @@ private:
     static constexpr std::int16_t kNone = -1;   // a cell of fitness 0: in no bin
     static constexpr std::int16_t kFloor = -2;  // a cell of the floor bin
     static constexpr int kStubbornTries = 64;   // tries before the bins are made again
+    // Times the bins are made again in one draw before it gives up. Once
+    // made from the highest fitness held, a try keeps a cell with chance
+    // near one half unless that fitness is subnormal: needing a second
+    // making is already a chance of 2^-64.
+    static constexpr int kStubbornRebuilds = 4;
 
     // The bin a fitness belongs in (an exponent, kFloor or kNone), raising
     // the window first when it lies above it.
@@ -91,8 +100,11 @@ private:
     // falling below it joining the floor bin.
     void raise(int top);
     void reweighAll();  // the weights and the total from the bins' members
-    // The fitness every cell of the slot's bin lies below.
-    double slotBound(int slot) const;
+    // The fitness every cell of the slot's bin lies below, and the same in
+    // units of the floor bin's bound: both depend on the floor alone, so
+    // they are kept by slot and made again when the floor moves.
+    double slotBound(int slot) const { return bounds_[static_cast<std::size_t>(slot)]; }
+    void placeWindow();
 
     std::vector<double> fitness_;
     std::vector<std::int16_t> bin_;    // by cell
@@ -110,7 +122,9 @@ private:
     // kept as cells come and go, it needs no pass over the bins.
     __extension__ using Units = unsigned __int128;
     Units units_ = 0;
-    Units slotUnits(int slot) const;
+    Units slotUnits(int slot) const { return slotUnits_[static_cast<std::size_t>(slot)]; }
+    std::array<double, kWindow + 1> bounds_{};
+    std::array<Units, kWindow + 1> slotUnits_{};
     std::uint64_t tries_ = 0;
 };
 

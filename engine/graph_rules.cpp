@@ -105,7 +105,13 @@ void GraphWorld::stepBirthDeath(std::uint32_t updates) {
     // generation: the best node weighs 1, so the total is at least 1.
     buildFitness();
     for (std::uint32_t u = 0; u < updates; ++u) {
-        const int parent = fitness_.draw(random);
+        int parent = fitness_.draw(random);
+        if (parent < 0) [[unlikely]] {
+            // Every fitness has fallen out of reach of the reference: the
+            // best node now weighs 1 again.
+            buildFitness();
+            parent = fitness_.draw(random);
+        }
         const auto d = static_cast<std::uint32_t>(degree(parent));
         if (d == 0) continue;
         const int child = fermiNeighbour(parent, static_cast<int>(drawBelow(random, d)));

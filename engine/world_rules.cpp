@@ -203,10 +203,21 @@ void World::stepDeathBirth(std::uint32_t updates) {
 void World::buildFitness() {
     VariantScratch& v = variant_;
     const auto cells = static_cast<std::size_t>(cellCount());
-    v.reference = *std::max_element(score.begin(), score.end());
+    // The largest score, in four running maxima: std::max_element's value
+    // for any scores but NaNs, without its chain of one comparison a cell.
+    const double* const scores = score.data();
+    double top[4] = {scores[0], scores[0], scores[0], scores[0]};
+    std::size_t i = 0;
+    for (; i + 4 <= cells; i += 4) {
+        for (int k = 0; k < 4; ++k) top[k] = std::max(top[k], scores[i + static_cast<std::size_t>(k)]);
+    }
+    for (; i < cells; ++i) top[0] = std::max(top[0], scores[i]);
+    v.reference = std::max(std::max(top[0], top[1]), std::max(top[2], top[3]));
     std::vector<double>& values = v.fitness.values();
     values.resize(cells);
-    for (std::size_t i = 0; i < cells; ++i) values[i] = fitnessOf(score[i] - v.reference);
+    double* const table = fitnessTable();
+    const double reference = v.reference;
+    for (std::size_t c = 0; c < cells; ++c) values[c] = fitnessFrom(table, scores[c] - reference);
     v.fitness.rebuild();
 }
 
@@ -217,16 +228,27 @@ void World::stepBirthDeath(std::uint32_t updates) {
     VariantScratch& v = variant_;
     // The table does not move while the selection stays.
     double* const table = fitnessTable();
+    const int full = shape_.neighbourhood == Neighbourhood::Moore ? 8 : 4;
     int games[8];
     int neighbours[8];
     for (std::uint32_t u = 0; u < updates; ++u) {
-        const int parent = v.fitness.draw(random);
-        gamesOf(parent, games);
-        const int count = presentOf(games, neighbours);
-        const int child = neighbours[drawBelow(random, static_cast<std::uint32_t>(count))];
+        int parent = v.fitness.draw(random);
+        if (parent < 0) [[unlikely]] {
+            // Every fitness has fallen out of reach of the reference: the
+            // best cell now weighs 1 again.
+            buildFitness();
+            parent = v.fitness.draw(random);
+        }
+        // Away from the edges the neighbours are the first `full` games.
+        const bool inside = gamesOf(parent, games);
+        const int count = inside ? full : presentOf(games, neighbours);
+        const int child = (inside ? games : neighbours)[drawBelow(random, static_cast<std::uint32_t>(count))];
+        // Most draws find the child holding the parent's pair already; the
+        // child's games are only needed when it changes.
+        if (selfStrategy[child] == selfStrategy[parent] && otherStrategy[child] == otherStrategy[parent]) continue;
         int childGames[8];
         gamesOf(child, childGames);
-        if (!takePair(child, parent, childGames)) continue;
+        takePair(child, parent, childGames);
         // The child's score and those of the cells it plays have changed.
         double largest = 0.0;
         const auto refit = [&](int cell) {

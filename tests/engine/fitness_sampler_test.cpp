@@ -68,5 +68,25 @@ TEST(FitnessSampler, DrawsEachCellInProportionToItsFitness) {
     EXPECT_LE(sampler.bound(), 2.0 * (0.7 + 0.6 + 0.25 + 0.5 + 3.5 + 0.9999));
 }
 
+TEST(FitnessSampler, GivesUpOnlyWhereNoTryCanKeepACell) {
+    Mt19937 random(7);
+    FitnessSampler sampler;
+    // Nothing to draw from.
+    sampler.values() = {0.0, 0.0, 0.0};
+    sampler.rebuild();
+    EXPECT_EQ(sampler.draw(random), -1);
+    // Subnormal fitness in the floor bin, bounded by the least normal
+    // number: 2^-1023 is kept half the time, 2^-1070 once in 2^48 tries.
+    sampler.values() = {0.0, 0x1p-1023, 0.0};
+    sampler.rebuild();
+    for (int i = 0; i < 100; ++i) ASSERT_EQ(sampler.draw(random), 1);
+    sampler.values() = {0x1p-1070, 0.0, 0x1p-1070};
+    sampler.rebuild();
+    const std::uint64_t before = sampler.tries();
+    EXPECT_EQ(sampler.draw(random), -1);
+    // Five rounds of tries, the bins made again between them.
+    EXPECT_EQ(sampler.tries() - before, 5u * 64u);
+}
+
 }  // namespace
 }  // namespace talvane

@@ -339,6 +339,24 @@ TEST(MoranRules, FitnessNeverOverflowsWhateverTheScores) {
     }
 }
 
+TEST(MoranRules, BirthDeathGoesOnWhenEveryFitnessFallsAmongTheSubnormals) {
+    // Strong selection on 200-round matches: a score 740 below the
+    // reference has a subnormal fitness. Once the best cells change, every
+    // fitness can lie there, below the bound of the floor bin by a factor of
+    // 2^40, where no try would ever keep a cell: the fitness is measured
+    // again from the largest score instead.
+    World w = mixedWorld({50, 50, Edges::Wrap, Neighbourhood::Moore}, 5, 8);
+    w.payoffTable = finitePayoffTable(3, 0, 5, 1, 200);
+    w.updateRule = UpdateRule::BirthDeath;
+    w.selection = 1.0;
+    w.random.seed(5);
+    for (int g = 0; g < 40; ++g) w.stepVariant();
+    EXPECT_TRUE(w.codesInRange());
+    World fresh = w;
+    fresh.countPairs();
+    EXPECT_EQ(w.pairCounts(), fresh.pairCounts());
+}
+
 TEST(MoranRules, PickingFromRunningSumsPicksAsTheWeightsDo) {
     // Weights as the Moran rules make them: exponentials, often exactly 1
     // (the best), some 0 (too far below it), some tiny; chances over the
