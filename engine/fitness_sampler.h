@@ -123,6 +123,10 @@ private:
     __extension__ using Units = unsigned __int128;
     Units units_ = 0;
     Units slotUnits(int slot) const { return slotUnits_[static_cast<std::size_t>(slot)]; }
+    // bound() as last worked out, for these units and floor.
+    mutable double bound_ = 0.0;
+    mutable Units boundUnits_ = 0;
+    mutable int boundFloor_ = 1;
     std::array<double, kWindow + 1> bounds_{};
     std::array<Units, kWindow + 1> slotUnits_{};
     std::uint64_t tries_ = 0;
