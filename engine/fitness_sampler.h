@@ -38,10 +38,18 @@ public:
     void set(int cell, double fitness) {
         fitness_[static_cast<std::size_t>(cell)] = fitness;
         const int key = keyOf(fitness);
-        if (key == bin_[static_cast<std::size_t>(cell)] && key >= floor_ && fitness > 0.0) {
+        const int was = bin_[static_cast<std::size_t>(cell)];
+        // Bins of the window hold exponents from the floor up; the window's
+        // top lies below 2046, the exponent of no bound.
+        const bool inWindow = fitness > 0.0 && key >= floor_ && key < floor_ + kWindow;
+        if (inWindow && key == was) {
             members_[static_cast<std::size_t>(slotOf(static_cast<std::int16_t>(key)))]
                     [static_cast<std::size_t>(place_[static_cast<std::size_t>(cell)])]
                         .fitness = fitness;
+            return;
+        }
+        if (inWindow && was >= 0) {
+            shift(cell, was, key, fitness);
             return;
         }
         move(cell, fitness);
@@ -93,6 +101,29 @@ private:
         return (bits & 0xf'ffff'ffff'ffffull) == 0 ? exponent - 1 : exponent;
     }
     void move(int cell, double fitness);  // set's way when the bin changes
+    // move from one bin of the window to another: the cell leaves its bin
+    // as remove() takes it out and joins the other as add() puts it in.
+    void shift(int cell, int from, int to, double fitness) {
+        const auto fromSlot = static_cast<std::size_t>(from & (kWindow - 1));
+        const auto toSlot = static_cast<std::size_t>(to & (kWindow - 1));
+        auto& out = members_[fromSlot];
+        const std::int32_t place = place_[static_cast<std::size_t>(cell)];
+        const Member last = out.back();
+        out[static_cast<std::size_t>(place)] = last;
+        place_[static_cast<std::size_t>(last.cell)] = place;
+        out.pop_back();
+        weight_[fromSlot] -= bounds_[fromSlot];
+        if (out.empty()) occupied_ &= ~(std::uint64_t{1} << fromSlot);
+        auto& in = members_[toSlot];
+        bin_[static_cast<std::size_t>(cell)] = static_cast<std::int16_t>(to);
+        place_[static_cast<std::size_t>(cell)] = static_cast<std::int32_t>(in.size());
+        in.push_back({cell, fitness});
+        weight_[toSlot] += bounds_[toSlot];
+        // Whole numbers: the sum comes out as taking one and adding the other.
+        units_ += slotUnits_[toSlot];
+        units_ -= slotUnits_[fromSlot];
+        occupied_ |= std::uint64_t{1} << toSlot;
+    }
     static int slotOf(std::int16_t bin) { return bin == kFloor ? kFloorSlot : bin & (kWindow - 1); }
     void add(int cell, std::int16_t bin);
     void remove(int cell);
