@@ -186,7 +186,9 @@ void World::scoreAll() {
     }
     variant_.exact = exact;
     variant_.valid = false;
-    for (int i = 0; i < cellCount(); ++i) score[i] = scoreAt(i);
+    // The whole-grid scoring: scoreAt's numbers for every cell, summed in
+    // the same order, many cells at a time.
+    scoreCurrentState(score);
 }
 
 void World::prepareVariantScores() {
