@@ -19,35 +19,45 @@ double powerOfTwo(int exponent) {
 }  // namespace
 
 void FitnessSampler::rebuild() {
+    // The window's top is the highest exponent held (infinities and NaNs,
+    // which the callers never keep, are in no bin).
+    int top = 0;
+    for (const double f : fitness_) {
+        if (f > 0.0 && keyOf(f) < 2046) top = std::max(top, keyOf(f));
+    }
+    binAll(top);
+}
+
+void FitnessSampler::rebuild(double highest) {
+    const int top = highest > 0.0 && keyOf(highest) < 2046 ? keyOf(highest) : 0;
+    if (binAll(top) != top) rebuild();
+}
+
+int FitnessSampler::binAll(int top) {
     const auto cells = fitness_.size();
     bin_.resize(cells);
     place_.resize(cells);
-    // The window's top is the highest exponent held (infinities and NaNs,
-    // which the callers never keep, are in no bin). Each cell's exponent is
-    // kept in its bin's place meanwhile.
-    int top = 0;
+    const int floor = std::max(1, top - (kWindow - 1));
+    // Each cell's bin and each bin's count, then the members in cell order:
+    // the lists that adding the cells one by one would make, without their
+    // growing. Four counts by bin, a cell's going to the count of its place
+    // modulo 4: neighbours often share a bin, and one count would make each
+    // increment wait for the last.
+    std::array<std::array<std::int32_t, kWindow + 1>, 4> counts{};
+    int seen = 0;
     for (std::size_t cell = 0; cell < cells; ++cell) {
         const double f = fitness_[cell];
         const int key = keyOf(f);
         const bool held = f > 0.0 && key < 2046;
-        bin_[cell] = held ? static_cast<std::int16_t>(key) : kNone;
-        top = held ? std::max(top, key) : top;
-    }
-    floor_ = std::max(1, top - (kWindow - 1));
-    // Each bin's count, then the members in cell order: the lists that
-    // adding the cells one by one would make, without their growing.
-    // Nothing lies above the window, so nothing raises it.
-    // Four counts by bin, a cell's going to the count of its place modulo
-    // 4: neighbours often share a bin, and one count would make each
-    // increment wait for the last.
-    std::array<std::array<std::int32_t, kWindow + 1>, 4> counts{};
-    for (std::size_t cell = 0; cell < cells; ++cell) {
-        std::int16_t bin = bin_[cell];
-        if (bin == kNone) continue;
-        if (bin < floor_) bin = kFloor;
+        seen = held ? std::max(seen, key) : seen;
+        const std::int16_t bin = !held ? kNone : key < floor ? kFloor : static_cast<std::int16_t>(key);
         bin_[cell] = bin;
-        ++counts[cell & 3][static_cast<std::size_t>(slotOf(bin))];
+        if (held) ++counts[cell & 3][static_cast<std::size_t>(slotOf(bin))];
     }
+    // A window placed too low would leave cells above it: the caller bins
+    // again from the top seen.
+    if (seen != top) return seen;
+    floor_ = floor;
     std::array<std::int32_t, kWindow + 1> fill{};
     for (std::size_t slot = 0; slot <= kWindow; ++slot) {
         const std::int32_t count = counts[0][slot] + counts[1][slot] + counts[2][slot] + counts[3][slot];
@@ -64,6 +74,7 @@ void FitnessSampler::rebuild() {
     // Every weight is a count times a power of two: the sums adding would
     // have made, exactly.
     reweighAll();
+    return seen;
 }
 
 inline std::int16_t FitnessSampler::binFor(double fitness) {

@@ -34,6 +34,9 @@ public:
     // drawn) and then binned by rebuild().
     std::vector<double>& values() { return fitness_; }
     void rebuild();
+    // rebuild() when the highest fitness is expected to be `highest`: one
+    // pass fewer when it is, rebuild() itself when it is not.
+    void rebuild(double highest);
     // A cell's fitness changed. Inline: most changes keep the cell's bin.
     void set(int cell, double fitness) {
         fitness_[static_cast<std::size_t>(cell)] = fitness;
@@ -100,6 +103,9 @@ private:
         const int exponent = static_cast<int>((bits >> 52) & 0x7ff);
         return (bits & 0xf'ffff'ffff'ffffull) == 0 ? exponent - 1 : exponent;
     }
+    // Bins every cell under a window whose top is the exponent top, unless
+    // some cell lies above it or none at it; returns the highest exponent held.
+    int binAll(int top);
     void move(int cell, double fitness);  // set's way when the bin changes
     // move from one bin of the window to another: the cell leaves its bin
     // as remove() takes it out and joins the other as add() puts it in.

@@ -93,7 +93,8 @@ void GraphWorld::buildFitness() {
     std::vector<double>& values = fitness_.values();
     values.resize(n);
     for (std::size_t i = 0; i < n; ++i) values[i] = std::exp(selection * (score[i] - reference_));
-    fitness_.rebuild();
+    // The best node's fitness is exp(0) = 1, and no node's lies above it.
+    fitness_.rebuild(1.0);
 }
 
 void GraphWorld::setFitness(int node) {

@@ -218,7 +218,8 @@ void World::buildFitness() {
     double* const table = fitnessTable();
     const double reference = v.reference;
     for (std::size_t c = 0; c < cells; ++c) values[c] = fitnessFrom(table, scores[c] - reference);
-    v.fitness.rebuild();
+    // The best cell's fitness is exp(0) = 1, and no cell's lies above it.
+    v.fitness.rebuild(1.0);
 }
 
 void World::stepBirthDeath(std::uint32_t updates) {

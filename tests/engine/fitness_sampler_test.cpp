@@ -68,6 +68,24 @@ TEST(FitnessSampler, DrawsEachCellInProportionToItsFitness) {
     EXPECT_LE(sampler.bound(), 2.0 * (0.7 + 0.6 + 0.25 + 0.5 + 3.5 + 0.9999));
 }
 
+TEST(FitnessSampler, AnExpectedTopBinsAsTheTopFound) {
+    // Whether the expected highest fitness is right, too high or too low,
+    // the bins and so the draws are those rebuild() makes.
+    const std::vector<double> fitness = {0.5, 0x1p-70, 0.0, 0.3, 0x1p-3, 0.5, 0.26};
+    for (const double expected : {0.5, 1.0, 0.25, 0.0}) {
+        FitnessSampler plain;
+        FitnessSampler hinted;
+        plain.values() = fitness;
+        hinted.values() = fitness;
+        plain.rebuild();
+        hinted.rebuild(expected);
+        EXPECT_EQ(hinted.bound(), plain.bound()) << expected;
+        Mt19937 a(11);
+        Mt19937 b(11);
+        for (int i = 0; i < 2000; ++i) ASSERT_EQ(hinted.draw(b), plain.draw(a)) << expected << " draw " << i;
+    }
+}
+
 TEST(FitnessSampler, GivesUpOnlyWhereNoTryCanKeepACell) {
     Mt19937 random(7);
     FitnessSampler sampler;
