@@ -249,17 +249,25 @@ void World::stepBirthDeath(std::uint32_t updates) {
         if (selfStrategy[child] == selfStrategy[parent] && otherStrategy[child] == otherStrategy[parent]) continue;
         int childGames[8];
         gamesOf(child, childGames);
+        // The scores the copy may change, as they were.
+        double before[9];
+        before[8] = score[child];
+        for (int g = 0; g < 8; ++g) before[g] = childGames[g] >= 0 ? score[childGames[g]] : 0.0;
         takePair(child, parent, childGames);
-        // The child's score and those of the cells it plays have changed.
+        // The child's score and those of the cells it plays may have
+        // changed. A cell whose score stayed keeps its fitness: setting it
+        // again would change nothing, and it cannot be above the rebase,
+        // which its last setting would have caught.
         double largest = 0.0;
-        const auto refit = [&](int cell) {
+        const auto refit = [&](int cell, double was) {
+            if (score[cell] == was) return;
             const double fitness = fitnessFrom(table, score[cell] - v.reference);
             v.fitness.set(cell, fitness);
             largest = std::max(largest, fitness);
         };
-        refit(child);
+        refit(child, before[8]);
         for (int g = 0; g < 8; ++g) {
-            if (childGames[g] >= 0) refit(childGames[g]);
+            if (childGames[g] >= 0) refit(childGames[g], before[g]);
         }
         if (largest > kFitnessRebase || v.fitness.boundBelow(1.0 / kFitnessRebase)) buildFitness();
     }
