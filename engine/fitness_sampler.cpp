@@ -97,34 +97,6 @@ void FitnessSampler::placeWindow() {
     slotUnits_[kFloorSlot] = 1;
 }
 
-inline void FitnessSampler::add(int cell, std::int16_t bin) {
-    const int slot = slotOf(bin);
-    auto& list = members_[static_cast<std::size_t>(slot)];
-    bin_[static_cast<std::size_t>(cell)] = bin;
-    place_[static_cast<std::size_t>(cell)] = static_cast<std::int32_t>(list.size());
-    list.push_back({cell, fitness_[static_cast<std::size_t>(cell)]});
-    weight_[static_cast<std::size_t>(slot)] += slotBound(slot);
-    units_ += slotUnits(slot);
-    if (slot != kFloorSlot) occupied_ |= std::uint64_t{1} << slot;
-}
-
-inline void FitnessSampler::remove(int cell) {
-    const std::int16_t bin = bin_[static_cast<std::size_t>(cell)];
-    if (bin == kNone) return;
-    const int slot = slotOf(bin);
-    auto& list = members_[static_cast<std::size_t>(slot)];
-    const std::int32_t place = place_[static_cast<std::size_t>(cell)];
-    const Member last = list.back();
-    list[static_cast<std::size_t>(place)] = last;
-    place_[static_cast<std::size_t>(last.cell)] = place;
-    list.pop_back();
-    bin_[static_cast<std::size_t>(cell)] = kNone;
-    // Exact: the weight is a count times a power of two.
-    weight_[static_cast<std::size_t>(slot)] -= slotBound(slot);
-    units_ -= slotUnits(slot);
-    if (list.empty() && slot != kFloorSlot) occupied_ &= ~(std::uint64_t{1} << slot);
-}
-
 void FitnessSampler::raise(int top) {
     const int floor = top - (kWindow - 1);
     // The bins below the new floor join the floor bin, lowest first.

@@ -52,7 +52,9 @@ public:
             return;
         }
         if (inWindow && was >= 0) {
-            shift(cell, was, key, fitness);
+            // From one bin of the window to another, inline.
+            remove(cell);
+            add(cell, static_cast<std::int16_t>(key));
             return;
         }
         move(cell, fitness);
@@ -107,29 +109,6 @@ private:
     // some cell lies above it or none at it; returns the highest exponent held.
     int binAll(int top);
     void move(int cell, double fitness);  // set's way when the bin changes
-    // move from one bin of the window to another: the cell leaves its bin
-    // as remove() takes it out and joins the other as add() puts it in.
-    void shift(int cell, int from, int to, double fitness) {
-        const auto fromSlot = static_cast<std::size_t>(from & (kWindow - 1));
-        const auto toSlot = static_cast<std::size_t>(to & (kWindow - 1));
-        auto& out = members_[fromSlot];
-        const std::int32_t place = place_[static_cast<std::size_t>(cell)];
-        const Member last = out.back();
-        out[static_cast<std::size_t>(place)] = last;
-        place_[static_cast<std::size_t>(last.cell)] = place;
-        out.pop_back();
-        weight_[fromSlot] -= bounds_[fromSlot];
-        if (out.empty()) occupied_ &= ~(std::uint64_t{1} << fromSlot);
-        auto& in = members_[toSlot];
-        bin_[static_cast<std::size_t>(cell)] = static_cast<std::int16_t>(to);
-        place_[static_cast<std::size_t>(cell)] = static_cast<std::int32_t>(in.size());
-        in.push_back({cell, fitness});
-        weight_[toSlot] += bounds_[toSlot];
-        // Whole numbers: the sum comes out as taking one and adding the other.
-        units_ += slotUnits_[toSlot];
-        units_ -= slotUnits_[fromSlot];
-        occupied_ |= std::uint64_t{1} << toSlot;
-    }
     static int slotOf(std::int16_t bin) { return bin == kFloor ? kFloorSlot : bin & (kWindow - 1); }
     void add(int cell, std::int16_t bin);
     void remove(int cell);
@@ -168,5 +147,33 @@ private:
     std::array<Units, kWindow + 1> slotUnits_{};
     std::uint64_t tries_ = 0;
 };
+
+inline void FitnessSampler::add(int cell, std::int16_t bin) {
+    const int slot = slotOf(bin);
+    auto& list = members_[static_cast<std::size_t>(slot)];
+    bin_[static_cast<std::size_t>(cell)] = bin;
+    place_[static_cast<std::size_t>(cell)] = static_cast<std::int32_t>(list.size());
+    list.push_back({cell, fitness_[static_cast<std::size_t>(cell)]});
+    weight_[static_cast<std::size_t>(slot)] += slotBound(slot);
+    units_ += slotUnits(slot);
+    if (slot != kFloorSlot) occupied_ |= std::uint64_t{1} << slot;
+}
+
+inline void FitnessSampler::remove(int cell) {
+    const std::int16_t bin = bin_[static_cast<std::size_t>(cell)];
+    if (bin == kNone) return;
+    const int slot = slotOf(bin);
+    auto& list = members_[static_cast<std::size_t>(slot)];
+    const std::int32_t place = place_[static_cast<std::size_t>(cell)];
+    const Member last = list.back();
+    list[static_cast<std::size_t>(place)] = last;
+    place_[static_cast<std::size_t>(last.cell)] = place;
+    list.pop_back();
+    bin_[static_cast<std::size_t>(cell)] = kNone;
+    // Exact: the weight is a count times a power of two.
+    weight_[static_cast<std::size_t>(slot)] -= slotBound(slot);
+    units_ -= slotUnits(slot);
+    if (list.empty() && slot != kFloorSlot) occupied_ &= ~(std::uint64_t{1} << slot);
+}
 
 }  // namespace talvane
